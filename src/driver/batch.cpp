@@ -1,0 +1,194 @@
+#include "driver/batch.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "driver/line_reader.h"
+
+namespace {
+
+constexpr float kExpectedRecords = 52200.0f;
+
+void print_help()
+{
+    std::fputs("\nTAV 2005 HELP\n", stdout);
+    std::fputs("*************\n\n", stdout);
+    std::fputs("Usage: ./tav2005_10.exe -[options]f <input_file>\n\n", stdout);
+    std::fputs("Available options are:\n", stdout);
+    std::fputs("m: Remove all mensural time signatures.\n", stdout);
+    std::fputs("r: Remove all measure rests (useful for image creation).\n", stdout);
+    std::fputs("v: Verbose mode (shows the progression of each char, not recommended).\n", stdout);
+    std::fputs("x: Do not create the xml file (useful for debug on a lot of incipits).\n", stdout);
+    std::fputs("f: Input file in the next argument (necessary).\n", stdout);
+    std::fputs("h: Show this help.\n", stdout);
+}
+
+void print_banner()
+{
+    const char* const border = "###################################\n";
+    const char* const blank = "#                                 #\n";
+    std::fputs(border, stdout);
+    std::fputs(blank, stdout);
+    std::fputs("# WELCOME TO TAV 2005 VERSION 1.0 #\n", stdout);
+    std::fputs(blank, stdout);
+    std::fputs(blank, stdout);
+    std::fputs("#     Press Enter to continue     #\n", stdout);
+    std::fputs(blank, stdout);
+    std::fputs(border, stdout);
+}
+
+// Reads the option letters from the second character on. Returns -1 to go
+// on, or the exit status when a letter ends the process.
+int read_options(const char* letters, ConvertOptions& options)
+{
+    if (letters[0] == '\0')
+        return -1;
+    for (const char* p = letters + 1; *p != '\0'; ++p) {
+        switch (*p) {
+        case 'f': std::fputs("\n", stdout); break;
+        case 'h': print_help(); return 0;
+        case 'm':
+            options.remove_mensural = 1;
+            std::fputs("\nOkay, mensural time signatures are removed.\n", stdout);
+            break;
+        case 'r':
+            options.remove_measure_rests = 1;
+            std::fputs("\nOkay, measure rests are removed.\n", stdout);
+            break;
+        case 'v':
+            options.verbose = 1;
+            std::fputs("\nOkay, verbose mode enabled.\n", stdout);
+            break;
+        case 'x':
+            options.no_xml = 1;
+            std::fputs("\nOkay, XML file will not be created.\n", stdout);
+            break;
+        default:
+            std::fputs("\nUnknown option(s), try ./tav2005_10.exe -h for help.\n", stdout);
+            return 1;
+        }
+    }
+    return -1;
+}
+
+// Opens the input as a readable file (not a directory); null if it cannot be.
+std::FILE* open_input(const char* name)
+{
+    std::FILE* input = std::fopen(name, "r");
+    if (input == nullptr)
+        return nullptr;
+    struct stat info;
+    if (fstat(fileno(input), &info) != 0 || S_ISDIR(info.st_mode)) {
+        std::fclose(input);
+        return nullptr;
+    }
+    return input;
+}
+
+}  // namespace
+
+void update_progress(Progress& progress, std::FILE* out)
+{
+    progress.counter += 1.0f;
+    progress.previous = progress.value;
+    float fraction = progress.counter / kExpectedRecords;
+    progress.value = fraction * 100.0f;
+    int percent = static_cast<int>(progress.value);
+    if (percent % 10 != 0 || percent == static_cast<int>(progress.previous))
+        return;
+    if (out != nullptr)
+        std::fprintf(out, "Processing... %d%c done.\n", percent, '%');
+}
+
+LoopEnd convert_lines(LineReader& reader, const ConvertOptions& options,
+                      const Console& console, Progress& progress, std::FILE* progress_out)
+{
+    for (;;) {
+        switch (reader.next()) {
+        case LineReader::Status::End: return LoopEnd::EndOfInput;
+        case LineReader::Status::Error: return LoopEnd::ReadError;
+        case LineReader::Status::TooLong:
+            report_record_error(console, 0, "", "line too long");
+            break;
+        case LineReader::Status::Line:
+            if (convert_record(reader.data(), reader.size(), options, console) ==
+                RecordResult::EndOfRun)
+                return LoopEnd::BlankLine;
+            break;
+        }
+        update_progress(progress, progress_out);
+    }
+}
+
+LoopEnd convert_lines(std::FILE* input, const ConvertOptions& options, const Console& console,
+                      Progress& progress, std::FILE* progress_out)
+{
+    LineReader reader(input);
+    return convert_lines(reader, options, console, progress, progress_out);
+}
+
+int run_batch(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fputs("Try ./tav2005_10.exe -h for help\n", stderr);
+        return 1;
+    }
+    ConvertOptions options;
+    int status = read_options(argv[1], options);
+    if (status >= 0)
+        return status;
+
+    // The input must open and read as a file before anything is shown.
+    std::FILE* input = argc >= 3 ? open_input(argv[2]) : nullptr;
+    std::unique_ptr<LineReader> reader;
+    if (input != nullptr) {
+        reader = std::make_unique<LineReader>(input);
+        if (!reader->prime()) {
+            std::fclose(input);
+            input = nullptr;
+        }
+    }
+    if (input == nullptr) {
+        std::fputs("\nFile is f00bar.\n", stderr);
+        return 1;
+    }
+
+    print_banner();
+    std::fflush(stdout);
+    std::getchar();
+    for (int i = 0; i < 25; ++i)
+        std::fputs("\n", stdout);
+    Progress progress;
+
+    errlog = std::fopen("tav_errors.log", "w");
+    if (errlog == nullptr) {
+        std::fclose(input);
+        std::fputs("\nCannot create log file tav_errors.log.\n", stderr);
+        return 1;
+    }
+    std::fputs("TAV 2005 ERROR LOG\n", errlog);
+    std::fputs("------------------\n\n", errlog);
+    std::fputs("Starting conversion...\n", stdout);
+
+    Console console{stdout, stderr, errlog};
+    LoopEnd end = convert_lines(*reader, options, console, progress, stdout);
+    if (end == LoopEnd::BlankLine)
+        return 0;  // the run ends at once; the streams are flushed at exit
+
+    std::fclose(input);
+    bool log_ok = std::fclose(errlog) == 0;
+    errlog = nullptr;
+    if (end == LoopEnd::ReadError) {
+        std::fputs("\nCannot read input file.\n", stderr);
+        return 1;
+    }
+    if (!log_ok) {
+        std::fputs("\nCannot write log file tav_errors.log.\n", stderr);
+        return 1;
+    }
+    std::fputs("\nConversion done, press Enter to exit.\n", stdout);
+    std::fflush(stdout);
+    std::getchar();
+    return 0;
+}

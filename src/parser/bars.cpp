@@ -1,0 +1,206 @@
+// Bars and measure-level signs: barlines, repeats, measure repeats,
+// measure rests, and changes of clef, time and key within the music.
+
+#include <cstdlib>
+
+#include "parser/convert.h"
+#include "parser/handlers.h"
+
+namespace {
+
+void add_bar(ScanState& s, int32_t kind)
+{
+    add_measure_attrib(create_attribute(kind, 0, nullptr), s.current_measure);
+}
+
+// «/i»: the next measure is a copy of the current one, notes, marks and
+// measure attributes included (but not its time signature).
+bool repeat_measure(ScanState& s)
+{
+    int64_t notes = 0;
+    for (const Note* n = s.current_measure->first_note; n != nullptr; n = n->next)
+        ++notes;
+    if (s.note_count + notes > MAX_NOTES || int64_t{s.measure_number} + 1 > MAX_MEASURES) {
+        fail_record(s, "incipit too large");
+        return false;
+    }
+    s.note_count += notes;
+    ++s.measure_number;
+    Measure* copy = copy_measure(s.current_measure);
+    s.current_measure->next = copy;
+    s.current_measure = copy;
+    return true;
+}
+
+// After a double barline or a repeat: a measure repeat if «i» follows,
+// otherwise the next measure.
+bool open_after_double_bar(ScanState& s, const Line& line)
+{
+    if (line.at(s.position) == 'i') {
+        ++s.position;
+        return repeat_measure(s);
+    }
+    return open_next_measure(s);
+}
+
+void add_whole_rest(ScanState& s)
+{
+    Note* rest = create_note('R', s.current_octave, 4.0f, nullptr);
+    add_note(rest, s.current_measure);
+    ++s.note_count;
+}
+
+}  // namespace
+
+// The first case that applies decides. Compared as signed bytes, "at most
+// 31" takes in control bytes and bytes 128 to 255; "at most 32" the blank
+// as well, which ends the data after a double barline or a repeat.
+bool read_barline(ScanState& s, const Line& line)
+{
+    int c0 = line.signed_at(s.position);
+    int c1 = line.signed_at(s.position + 1);
+    int c2 = line.signed_at(s.position + 2);
+    int c3 = line.signed_at(s.position + 3);
+
+    if (c0 <= 31 || c1 <= 31)
+        return true;  // the end of the data; a last '/' adds nothing
+    if (c1 == 'i') {
+        s.position += 2;
+        return !repeat_measure(s);
+    }
+    if (s.repeat_pending == 1) {
+        // «://» or «://:»; the two bytes at the sign are taken as slashes.
+        if (c2 == ':') {
+            add_bar(s, ATTR_REPEAT_END);
+            if (!open_next_measure(s))
+                return true;
+            add_bar(s, ATTR_REPEAT_START);
+            if (c3 <= 32)
+                return true;
+            s.position += 3;
+        } else {
+            add_bar(s, ATTR_REPEAT_END);
+            if (c2 <= 32)
+                return true;
+            s.position += 2;
+            if (!open_after_double_bar(s, line))
+                return true;
+        }
+        s.repeat_pending = 0;
+        return false;
+    }
+    if (c1 == '/') {
+        if (c2 <= 31) {
+            add_bar(s, ATTR_BAR_FINAL);
+            return true;
+        }
+        if (c2 == ':') {
+            if (!open_next_measure(s))
+                return true;
+            add_bar(s, ATTR_REPEAT_START);
+            if (c3 <= 32)
+                return true;
+            s.position += 3;
+            return false;
+        }
+        add_bar(s, ATTR_BAR_DOUBLE);
+        if (c2 <= 32)
+            return true;
+        s.position += 2;
+        return !open_after_double_bar(s, line);
+    }
+    s.position += 1;
+    return !open_next_measure(s);
+}
+
+void read_colon(ScanState& s)
+{
+    s.repeat_pending = 1;
+    ++s.position;
+}
+
+// «=» with a count up to the next '/': that many measures of rest. Without
+// a '/' on the line the count runs to the line end.
+void read_measure_rest(ScanState& s, const Line& line)
+{
+    int32_t slash = find_forward(line, s.position, '/', s.searches.slash, s.searches.work);
+    int32_t n = (slash >= 0 ? slash : line.end) - s.position;
+
+    if (s.options.remove_measure_rests == 1) {
+        if (n == 1 || (n == 2 && line.at(s.position + 1) == '1')) {
+            add_whole_rest(s);
+            s.position += n;
+        } else if (s.measure_number > 1 && slash >= 0) {
+            // The rest and its barline are dropped: the music after the
+            // '/' goes on in the current measure.
+            s.position += n + 1;
+        } else {
+            s.position += n;
+        }
+        return;
+    }
+
+    uint32_t digits = 0;
+    for (int32_t i = 1; i < n; ++i)
+        digits = digits * 10u + static_cast<uint32_t>(line.at(s.position + i) - '0');
+    int32_t count = static_cast<int32_t>(digits);
+    int64_t rests = count > 1 ? count : 1;
+    if (int64_t{s.measure_number} + rests - 1 > MAX_MEASURES || s.note_count + rests > MAX_NOTES) {
+        fail_record(s, "incipit too large");
+        return;
+    }
+    if (count > 1)
+        add_measure_attrib(create_attribute(ATTR_MULTIPLE_REST, count, nullptr),
+                           s.current_measure);
+    add_whole_rest(s);
+    for (int32_t k = 1; k < count; ++k) {
+        Measure* next = create_measure(s.measure_number + k, nullptr);
+        s.current_measure->next = next;
+        s.current_measure = next;
+        add_whole_rest(s);
+    }
+    if (count > 0)
+        s.measure_number += count - 1;
+    s.position += n;
+}
+
+void read_clef_change(ScanState& s, const Line& line)
+{
+    ++s.position;
+    for (int k = 0; k < 3; ++k)
+        s.clef_code[k] = static_cast<char>(line.at(s.position + k));
+    s.position += 3;
+    add_clef(s, s.current_measure);
+}
+
+// «@3/4», «@12/8», «@c», «@c/»; after «@o» nothing is copied.
+void read_time_change(ScanState& s, const Line& line)
+{
+    ++s.position;
+    unsigned char c = line.at(s.position);
+    if (c == 'c') {
+        s.time_change_text[0] = 'c';
+        ++s.position;
+        if (line.at(s.position) == '/') {
+            s.time_change_text[1] = '/';
+            ++s.position;
+        }
+    } else if (is_digit(c) || c == 'o') {
+        int n = 0;
+        while (n < 5 && (is_digit(line.at(s.position)) || line.at(s.position) == '/'))
+            s.time_change_text[n++] = static_cast<char>(line.at(s.position++));
+    } else {
+        return;
+    }
+    destroy_rhythm(s.current_measure->rhythm);
+    s.current_measure->rhythm = rhythm_convert(s.time_change_text);
+}
+
+void read_key_change(ScanState& s, const Line& line)
+{
+    ++s.position;
+    int32_t count = get_keysig(line, s.position);
+    s.position += std::abs(count) + 1;
+    if (count != 0)
+        add_measure_attrib(create_attribute(ATTR_KEY, count, nullptr), s.current_measure);
+}

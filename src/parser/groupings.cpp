@@ -1,0 +1,223 @@
+// Groupings and ornaments: beams, fermatas and tuplets in parentheses,
+// trills, ties and slurs, grace notes and grace groups, and the repetition
+// of a group between two '!' signs. The handlers mostly set flags; the marks
+// go onto the next note through add_grouping_marks.
+
+#include "parser/convert.h"
+#include "parser/handlers.h"
+
+namespace {
+
+void mark(Note* note, int32_t kind, int32_t value = 0)
+{
+    add_note_attrib(create_attribute(kind, value, nullptr), note);
+}
+
+void tuplet_mark(ScanState& s, const Line& line, Note* note)
+{
+    if (s.tuplet_number <= 0)
+        return;
+    unsigned char after = line.at(s.position + 1);
+    int32_t kind = ATTR_TUPLET_CONTINUE;
+    if (s.tuplet_start_pending) {
+        kind = ATTR_TUPLET_START;  // even when it is also the last note
+        s.tuplet_start_pending = false;
+    } else if (after == ';' || after == ')') {
+        kind = ATTR_TUPLET_STOP;
+    } else if (after == '}' &&
+               (line.at(s.position + 2) == ')' || line.at(s.position + 2) == ';')) {
+        kind = ATTR_TUPLET_STOP;
+    }
+    mark(note, kind, s.tuplet_number);
+}
+
+// A note is the last of its beam only when '}' follows its letter directly.
+void beam_mark(ScanState& s, const Line& line, Note* note)
+{
+    if (!s.beam_open)
+        return;
+    if (s.beam_begin_pending) {
+        mark(note, ATTR_BEAM_BEGIN);
+        s.beam_begin_pending = false;
+    } else if (line.at(s.position + 1) == '}') {
+        mark(note, ATTR_BEAM_END);
+        if (line.at(s.position + 2) == '+') {  // «{AB}+C»: the slur starts here
+            mark(note, ATTR_SLUR_START);
+            s.slur_open = true;
+        }
+    } else {
+        mark(note, ATTR_BEAM_CONTINUE);
+    }
+}
+
+// «(C)t»: the closing parenthesis and the trill go with the note.
+void fermata_mark(ScanState& s, const Line& line, Note* note)
+{
+    if (!s.fermata_pending)
+        return;
+    mark(note, ATTR_FERMATA);
+    s.fermata_pending = false;
+    if (line.at(s.position + 2) == 't') {
+        mark(note, ATTR_TRILL);
+        s.position += 2;
+    }
+}
+
+void trill_mark(ScanState& s, const Line& line, Note* note)
+{
+    if (line.at(s.position + 1) == 't') {
+        mark(note, ATTR_TRILL);
+        s.position += 1;
+    }
+}
+
+// '+' after a note starts a slur there; the next note not directly followed
+// by '}' stops it.
+void slur_mark(ScanState& s, const Line& line, Note* note)
+{
+    unsigned char after = line.at(s.position + 1);
+    if (after == '+') {
+        mark(note, ATTR_SLUR_START);
+        s.slur_open = true;
+    } else if (s.slur_open && after != '}') {
+        mark(note, ATTR_SLUR_STOP);
+        s.slur_open = false;
+    }
+}
+
+void grace_marks(ScanState& s, Note* note)
+{
+    if (s.acciaccatura_pending) {
+        mark(note, ATTR_ACCIACCATURA);
+        s.acciaccatura_pending = false;
+    }
+    if (s.appoggiatura_pending) {
+        mark(note, ATTR_APPOGGIATURA);
+        if (s.grace_group_count > 0) {  // the first note of a «qq» group
+            mark(note, ATTR_BEAM_BEGIN);
+            --s.grace_group_count;
+        }
+        s.appoggiatura_pending = false;
+    } else if (s.grace_group_count > 0) {
+        mark(note, ATTR_APPOGGIATURA);
+        mark(note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
+        --s.grace_group_count;
+    }
+}
+
+}  // namespace
+
+void add_grouping_marks(ScanState& s, const Line& line, Note* note)
+{
+    tuplet_mark(s, line, note);
+    beam_mark(s, line, note);
+    fermata_mark(s, line, note);
+    trill_mark(s, line, note);
+    slur_mark(s, line, note);
+    grace_marks(s, note);
+}
+
+void open_beam(ScanState& s)
+{
+    s.beam_open = true;
+    s.beam_begin_pending = true;
+    ++s.position;
+}
+
+void close_beam(ScanState& s)
+{
+    s.beam_open = false;
+    ++s.position;
+}
+
+// '(' encloses one note with a fermata, «(C)» or «(4C)», or a tuplet. The
+// tuplet's number stands before its ')': «;5)» is 5, a digit without ';'
+// is that digit plus 10, and no digit means 3.
+void open_parenthesis(ScanState& s, const Line& line)
+{
+    if (line.at(s.position + 2) == ')' || line.at(s.position + 3) == ')') {
+        s.fermata_pending = true;
+    } else {
+        int32_t close = find_forward(line, s.position, ')', s.searches.close_paren,
+                                     s.searches.work);
+        int32_t number = 3;
+        if (close >= 0 && is_digit(line.at(close - 1))) {
+            number = line.at(close - 1) - '0';
+            if (line.at(close - 2) != ';')
+                number += 10;
+        }
+        s.tuplet_number = number;
+        s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), number));
+        s.tuplet_start_pending = true;
+    }
+    ++s.position;
+}
+
+// ';' closes a tuplet written with its number; the number and the ')' are
+// passed over so that the number is never read as a note value.
+void close_numbered_tuplet(ScanState& s, const Line& line)
+{
+    s.tuplet_number = 0;
+    int32_t close = find_forward(line, s.position, ')', s.searches.close_paren,
+                                 s.searches.work);
+    s.position = close >= 0 ? close + 1 : line.end;
+}
+
+void close_parenthesis(ScanState& s, const Line& line)
+{
+    if (line.at(s.position - 2) == '(' || line.at(s.position - 3) == '(')
+        s.fermata_pending = false;
+    else
+        s.tuplet_number = 0;
+    ++s.position;
+}
+
+void start_acciaccatura(ScanState& s)
+{
+    ++s.position;
+    if (s.pattern_replaying)
+        end_pattern(s);
+    s.acciaccatura_pending = true;
+}
+
+// 'q' marks the next note; «qq» opens a group of grace notes up to 'r',
+// as many as there are pitch letters before the 'r'.
+void start_appoggiatura(ScanState& s, const Line& line)
+{
+    ++s.position;
+    if (s.pattern_replaying)
+        end_pattern(s);
+    s.appoggiatura_pending = true;
+    if (line.at(s.position) == 'q') {
+        int32_t letters = 0;
+        find_grace_group_end(line, s.position, s.searches.grace_end, s.searches.work, letters);
+        s.grace_group_count = static_cast<int32_t>(static_cast<uint32_t>(s.grace_group_count) +
+                                                   static_cast<uint32_t>(letters));
+        ++s.position;
+    }
+}
+
+void close_grace_group(ScanState& s)
+{
+    s.appoggiatura_pending = false;
+    s.grace_group_count = 0;
+    ++s.position;
+}
+
+// 'f' repeats the group between the two '!' before it: the 'f' becomes a
+// 'z', so that the next pass skips it, and the scan goes back to the
+// opening '!'. Without two '!' before it, 'f' is not a sign we can read.
+void repeat_group(ScanState& s, Line& line)
+{
+    int32_t closing = find_bang_before(line, s.position, s.searches.closing_bang,
+                                       s.searches.work);
+    int32_t opening = closing < 0 ? -1
+                                  : find_bang_before(line, closing, s.searches.opening_bang,
+                                                     s.searches.work);
+    if (opening < 0) {
+        fail_unrecognised(s, line.at(s.position));
+        return;
+    }
+    line.bytes[s.position] = 'z';
+    s.position = opening;
+}

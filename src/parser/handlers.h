@@ -1,0 +1,46 @@
+// The parts of convert_incipit, one file each: the record header, the
+// scanning loop with its notes, groupings and ornaments, and bars and
+// measure-level signs. Each handler starts with `position` on its sign and
+// leaves it on the next sign to examine.
+#pragma once
+
+#include "parser/line.h"
+#include "parser/scan_state.h"
+
+// Header fields, key-signature preamble and measure 1. False when the
+// record failed (no identifier or no incipit number).
+bool read_header(ScanState& s, const Line& line);
+
+// The scanning loop over the music data, up to its end or a failure.
+void scan_music(ScanState& s, Line& line, int32_t size);
+
+// Pitch letters and the rest sign.
+void read_note(ScanState& s, const Line& line);
+
+// Groupings and ornaments.
+void open_beam(ScanState& s);
+void close_beam(ScanState& s);
+void open_parenthesis(ScanState& s, const Line& line);
+void close_numbered_tuplet(ScanState& s, const Line& line);
+void close_parenthesis(ScanState& s, const Line& line);
+void start_acciaccatura(ScanState& s);
+void start_appoggiatura(ScanState& s, const Line& line);
+void close_grace_group(ScanState& s);
+void repeat_group(ScanState& s, Line& line);
+
+// The marks that groupings and ornaments put on a note just added, in this
+// order: tuplet, beam, fermata, trill, slur, acciaccatura, appoggiatura.
+void add_grouping_marks(ScanState& s, const Line& line, Note* note);
+
+// Bars and measure-level signs. read_barline returns true when the music
+// data ends at this sign.
+bool read_barline(ScanState& s, const Line& line);
+void read_colon(ScanState& s);
+void read_measure_rest(ScanState& s, const Line& line);
+void read_clef_change(ScanState& s, const Line& line);
+void read_time_change(ScanState& s, const Line& line);
+void read_key_change(ScanState& s, const Line& line);
+
+// Appends the clef attribute that a three-character clef code names (no
+// attribute for an unknown letter), then clears the code.
+void add_clef(ScanState& s, Measure* measure);

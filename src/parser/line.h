@@ -1,0 +1,29 @@
+// One record line as the parser sees it.
+//
+// The driver hands over a buffer holding the line as read (its line feed
+// included). The parser sees the bytes up to and including the line's
+// terminator - its line feed, carriage return or first zero byte - and zero
+// bytes everywhere else, however far before or after the line a look-ahead
+// or a fixed-length read reaches. Nothing outside the buffer is ever read.
+#pragma once
+
+#include <cstdint>
+
+struct Line {
+    char* bytes;      // writable: the repetition sign rewrites 'f' to 'z'
+    int32_t length;   // bytes visible: the line and its terminator
+    int32_t end;      // index of the terminator, the end of the line
+
+    // The byte at `i` as an unsigned value; 0 outside the visible line.
+    unsigned char at(int64_t i) const
+    {
+        return (i >= 0 && i < length) ? static_cast<unsigned char>(bytes[i]) : 0;
+    }
+    // The same byte as a signed 8-bit value (bytes 128..255 are negative).
+    int signed_at(int64_t i) const { return static_cast<signed char>(at(i)); }
+};
+
+// Finds the line's end within the `size` bytes of `buffer`.
+Line make_line(char* buffer, int32_t size);
+
+inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }

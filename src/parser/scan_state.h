@@ -1,0 +1,102 @@
+// The per-record state of convert_incipit. It lives for one call; nothing
+// survives from one record to the next.
+#pragma once
+
+#include <cstdint>
+
+#include "parser/line.h"
+#include "parser/report.h"
+#include "parser/search.h"
+#include "score/score.h"
+
+// The option letters that reach the parser.
+struct ConvertOptions {
+    int remove_mensural = 0;       // m
+    int remove_measure_rests = 0;  // r
+    int verbose = 0;               // v
+    int no_xml = 0;                // x
+};
+
+constexpr int32_t PATTERN_CAPACITY = 255;
+
+// Limits that keep one record's score bounded whatever the line holds.
+constexpr int64_t MAX_NOTES = 1000000;
+constexpr int64_t MAX_MEASURES = 100000;
+
+struct ScanState {
+    ScanState(const ConvertOptions& o, const Console& c) : options(o), console(c) {}
+
+    const ConvertOptions& options;
+    const Console& console;
+
+    // Record header.
+    int32_t incipit_id = 0;
+    char incipit_nb[9] = {};          // eight characters and a terminator
+    char clef_code[3] = {};
+    char time_text[5] = {};
+    int mensural = 0;                 // 1 for mensural notation
+    int corrected_key = 0;            // fifths of a bracketed key signature
+    int keysig_count = 0;             // fifths of the plain key signature
+    Rhythm* pending_time = nullptr;   // header time signature until measure 1 takes it
+
+    // Position and measures.
+    int32_t position = 0;
+    int32_t measure_number = 0;
+    Measure* first_measure = nullptr;    // owns the score
+    Measure* current_measure = nullptr;  // always the last measure of the chain
+
+    // Notes.
+    int32_t current_octave = 1;
+    float current_duration = 1.0f;    // a quarter until the first note value
+    int32_t dot_count = 0;
+    int32_t pending_accidental = 0;
+    float divisions = 2.0f;
+    bool record_failed = false;
+
+    // Rhythmic pattern. The arrays count as existing while a pattern is
+    // recorded or replayed; their contents are only read below pattern_length.
+    float pattern_durations[PATTERN_CAPACITY];
+    int32_t pattern_dots[PATTERN_CAPACITY];
+    int32_t pattern_length = 0;
+    int32_t pattern_index = 0;
+    bool pattern_recording = false;
+    bool pattern_replaying = false;
+
+    // Groupings and ornaments.
+    bool beam_open = false;
+    bool beam_begin_pending = false;
+    int32_t tuplet_number = 0;
+    bool tuplet_start_pending = false;
+    bool fermata_pending = false;
+    bool slur_open = false;
+    bool acciaccatura_pending = false;
+    bool appoggiatura_pending = false;
+    int32_t grace_group_count = 0;
+
+    // Bars and measure-level signs.
+    int repeat_pending = 0;
+    char time_change_text[5] = {};
+
+    // Size of the score built so far, and the work spent on the line.
+    int64_t note_count = 0;
+    int64_t measure_count = 0;
+    SearchCaches searches;
+};
+
+// Starts a note or rest at the end of the current measure, counted against
+// the note limit. Fails the record (and returns none) past the limit.
+Note* append_note(ScanState& s, char step, int32_t octave, float duration);
+
+// Opens the measure after the current one (numbered measure_number + 1)
+// and makes it current. Fails the record past the measure limit.
+bool open_next_measure(ScanState& s);
+
+// Fails the record with a reason (two-stream record error) and stops the scan.
+void fail_record(ScanState& s, const char* reason);
+
+// Fails the record at the sign under `position`, which the converter
+// cannot read (unrecognised-sign error), and stops the scan.
+void fail_unrecognised(ScanState& s, unsigned char sign);
+
+// Ends a rhythmic pattern: releases it and resets its counters.
+void end_pattern(ScanState& s);

@@ -1,0 +1,246 @@
+// The scanning loop over the music data, and the signs that make notes:
+// octave marks, note values with their dots and rhythmic patterns,
+// accidentals, pitch letters and the rest sign.
+
+#include <cstdio>
+
+#include "parser/convert.h"
+#include "parser/handlers.h"
+
+namespace {
+
+// Scanning steps and search work allowed per record: generous for any real
+// incipit, but a line whose repetition signs rescan it over and over ends.
+int64_t work_limit(const Line& line)
+{
+    return 10 * int64_t{line.length} + 10000000;
+}
+
+// Undotted value in quarter notes of each note-value digit.
+float digit_value(unsigned char digit)
+{
+    static const float kValues[10] = {16.0f, 4.0f,  2.0f,    0.125f, 1.0f,
+                                      0.0625f, 0.25f, 0.03125f, 0.5f,  8.0f};
+    return kValues[digit - '0'];
+}
+
+void read_octave(ScanState& s, const Line& line, unsigned char mark)
+{
+    int32_t count = 0;
+    while (line.at(s.position) == mark) {
+        ++count;
+        ++s.position;
+    }
+    s.current_octave = mark == '\'' ? count : -count;
+}
+
+// Raises divisions so that the value just read is a whole number of units.
+void grow_divisions(ScanState& s)
+{
+    double value = s.current_duration;
+    double units;
+    if (s.dot_count == 1)
+        units = 1.0 / (value * 1.5);
+    else if (s.dot_count == 2)
+        units = 1.0 / (value * 1.75);
+    else
+        units = 1.0 / value;
+    int32_t v = static_cast<int32_t>(units);
+    if (v > 0)
+        s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), v));
+}
+
+// A run of note values written one after another is a rhythmic pattern
+// that the following notes take in turn. Called after each note value.
+void record_pattern(ScanState& s, const Line& line)
+{
+    if (s.pattern_replaying)
+        end_pattern(s);
+    if (!s.pattern_recording) {
+        if (!is_digit(line.at(s.position)))
+            return;
+        s.pattern_recording = true;
+        s.pattern_length = 0;
+    }
+    // Values beyond the capacity are not kept.
+    if (s.pattern_length < PATTERN_CAPACITY) {
+        s.pattern_durations[s.pattern_length] = s.current_duration;
+        s.pattern_dots[s.pattern_length] = s.dot_count;
+        ++s.pattern_length;
+    }
+}
+
+void read_note_value(ScanState& s, const Line& line)
+{
+    unsigned char digit = line.at(s.position++);
+    int32_t dots = 0;
+    while (line.at(s.position) == '.') {
+        ++dots;
+        ++s.position;
+    }
+    s.current_duration = digit_value(digit);
+    s.dot_count = dots;
+    if (digit == '7' && dots == 1) {
+        // «7.» is a neumatic note; it is read as a quarter.
+        s.current_duration = 1.0f;
+        s.dot_count = 0;
+        report_warning(s.console, s.incipit_id, s.incipit_nb,
+                       "found a note in neumatic notation (7.), using quarter note instead");
+    }
+    grow_divisions(s);
+    record_pattern(s, line);
+}
+
+void read_accidental(ScanState& s, const Line& line, unsigned char sign)
+{
+    if (sign == 'n') {
+        s.pending_accidental = 1;
+        s.position += 1;
+        return;
+    }
+    bool doubled = line.at(s.position + 1) == sign;
+    if (sign == 'x')
+        s.pending_accidental = doubled ? 3 : 2;
+    else
+        s.pending_accidental = doubled ? 5 : 4;
+    s.position += doubled ? 2 : 1;
+}
+
+// One step of the loop. Returns true when the music data has ended.
+bool scan_step(ScanState& s, Line& line)
+{
+    unsigned char c = line.at(s.position);
+    switch (c) {
+    case ' ': ++s.position; return false;
+    case '\'':
+    case ',': read_octave(s, line, c); return false;
+    case '0': case '1': case '2': case '3': case '4':
+    case '5': case '6': case '7': case '8': case '9':
+        read_note_value(s, line);
+        return false;
+    case 'n':
+    case 'x':
+    case 'b': read_accidental(s, line, c); return false;
+    case '{': open_beam(s); return false;
+    case '}': close_beam(s); return false;
+    case '(': open_parenthesis(s, line); return false;
+    case ';': close_numbered_tuplet(s, line); return false;
+    case ')': close_parenthesis(s, line); return false;
+    case 'g': start_acciaccatura(s); return false;
+    case 'q': start_appoggiatura(s, line); return false;
+    case 'r': close_grace_group(s); return false;
+    case 'f': repeat_group(s, line); return false;
+    case '+':  // a tie or slur, read at the note before it
+    case 't':  // a trill, read at the note before it
+    case '!':  // bounds a group for repetition
+    case 'z':  // a repetition already done
+        ++s.position;
+        return false;
+    case 'A': case 'B': case 'C': case 'D': case 'E': case 'F': case 'G': case '-':
+        read_note(s, line);
+        return false;
+    case '%': read_clef_change(s, line); return false;
+    case '@': read_time_change(s, line); return false;
+    case '$': read_key_change(s, line); return false;
+    case '=': read_measure_rest(s, line); return false;
+    case ':': read_colon(s); return false;
+    case '/': return read_barline(s, line);
+    default: break;
+    }
+    // Control bytes and bytes 128 to 255 end the data; anything else is a
+    // sign the converter does not know.
+    if (static_cast<signed char>(c) <= 31)
+        return read_barline(s, line);
+    fail_unrecognised(s, c);
+    return true;
+}
+
+}  // namespace
+
+void end_pattern(ScanState& s)
+{
+    s.pattern_recording = false;
+    s.pattern_replaying = false;
+    s.pattern_length = 0;
+    s.pattern_index = 0;
+}
+
+void fail_unrecognised(ScanState& s, unsigned char sign)
+{
+    s.record_failed = true;
+    report_unrecognised_sign(s.console, s.incipit_id, s.incipit_nb, sign, s.position);
+}
+
+void fail_record(ScanState& s, const char* reason)
+{
+    s.record_failed = true;
+    report_record_error(s.console, s.incipit_id, s.incipit_nb, reason);
+}
+
+Note* append_note(ScanState& s, char step, int32_t octave, float duration)
+{
+    if (s.note_count + 1 > MAX_NOTES) {
+        fail_record(s, "incipit too large");
+        return nullptr;
+    }
+    ++s.note_count;
+    Note* note = create_note(step, octave, duration, nullptr);
+    add_note(note, s.current_measure);
+    return note;
+}
+
+bool open_next_measure(ScanState& s)
+{
+    if (int64_t{s.measure_number} + 1 > MAX_MEASURES) {
+        fail_record(s, "incipit too large");
+        return false;
+    }
+    ++s.measure_number;
+    Measure* next = create_measure(s.measure_number, nullptr);
+    s.current_measure->next = next;
+    s.current_measure = next;
+    return true;
+}
+
+void read_note(ScanState& s, const Line& line)
+{
+    unsigned char c = line.at(s.position);
+    char step = c == '-' ? 'R' : static_cast<char>(c);
+    if (s.pattern_recording) {
+        s.pattern_replaying = true;
+        s.current_duration = s.pattern_durations[s.pattern_index];
+        s.dot_count = s.pattern_dots[s.pattern_index];
+        s.pattern_index = (s.pattern_index + 1) % s.pattern_length;
+    }
+    Note* note = append_note(s, step, s.current_octave, s.current_duration);
+    if (note == nullptr)
+        return;
+    if (s.dot_count > 0) {
+        add_note_attrib(create_attribute(ATTR_DOTS, s.dot_count, nullptr), note);
+        s.dot_count = 0;
+    }
+    if (s.pending_accidental > 0) {
+        add_note_attrib(create_attribute(ATTR_ACCIDENTAL, s.pending_accidental, nullptr), note);
+        s.pending_accidental = 0;
+    }
+    add_grouping_marks(s, line, note);
+    ++s.position;
+}
+
+void scan_music(ScanState& s, Line& line, int32_t size)
+{
+    const int64_t limit = work_limit(line);
+    while (!s.record_failed && s.position < size) {
+        if (++s.searches.work > limit) {
+            fail_record(s, "incipit too large");
+            break;
+        }
+        if (scan_step(s, line) || s.record_failed)
+            break;
+        if (s.options.verbose == 1 && s.console.out != nullptr) {
+            unsigned char c = line.at(s.position);
+            std::fprintf(s.console.out, "i: %d, char %c, ascii: %d\n", s.position, c,
+                         static_cast<signed char>(c));
+        }
+    }
+}

@@ -1,0 +1,92 @@
+// The in-memory score of one incipit: a chain of measures, each owning an
+// optional time signature, a list of notes and a list of measure attributes;
+// each note owns a list of note attributes.
+//
+// Plain records linked by pointers, with four groups of functions:
+// create_... allocates one record, add_... appends to a list in constant
+// time, copy_... makes deep copies (measure repetition), destroy_... frees a
+// record and everything after it in its chain.
+#pragma once
+
+#include <cstdint>
+
+// Kinds of marks, the number stored in Attribute::kind.
+enum AttributeKind : int32_t {
+    ATTR_KEY = 1,              // measure: number of fifths (sharps > 0)
+    ATTR_MULTIPLE_REST = 3,    // measure: number of measures of rest
+    ATTR_CLEF_G = 10,          // measure: staff line
+    ATTR_CLEF_F = 11,
+    ATTR_CLEF_C = 12,
+    ATTR_CLEF_G8 = 13,         // G clef sounding an octave lower
+    ATTR_DOTS = 20,            // note: number of dots
+    ATTR_ACCIDENTAL = 21,      // note: 1 natural, 2 sharp, 3 double sharp, 4 flat, 5 double flat
+    ATTR_FERMATA = 22,
+    ATTR_TRILL = 23,
+    ATTR_ACCIACCATURA = 24,    // grace note with slash
+    ATTR_APPOGGIATURA = 25,    // grace note without slash
+    ATTR_SLUR_START = 26,
+    ATTR_SLUR_STOP = 27,
+    ATTR_TUPLET_START = 30,    // note: tuplet number
+    ATTR_TUPLET_CONTINUE = 31,
+    ATTR_TUPLET_STOP = 32,
+    ATTR_BEAM_BEGIN = 40,
+    ATTR_BEAM_CONTINUE = 41,
+    ATTR_BEAM_END = 42,
+    ATTR_BAR_DOUBLE = 50,      // measure: light-light barline at the right
+    ATTR_BAR_FINAL = 51,       // measure: light-heavy barline at the right
+    ATTR_REPEAT_END = 52,      // measure: backward repeat at the right
+    ATTR_REPEAT_START = 53,    // measure: forward repeat at the left
+};
+
+struct Attribute {
+    int32_t kind;
+    int32_t value;
+    Attribute* next;           // owned
+};
+
+struct Rhythm {
+    int32_t beats;
+    int32_t beat_type;
+    int32_t symbol;            // 1 for the common-time and cut-time signs
+    int32_t mensural;          // 1 for a mensural sign without numeric reading
+};
+
+struct Note {
+    char step;                 // 'A'..'G', or 'R' for a rest
+    int32_t octave;            // 1 for one apostrophe, -1 for one comma; never 0
+    float duration;            // undotted value in quarter notes (4 = whole)
+    Attribute* first_attribute;  // owned
+    Attribute* last_attribute;   // not owned
+    Note* next;                // owned
+};
+
+struct Measure {
+    int32_t number;
+    Rhythm* rhythm;            // owned; the time signature that starts here
+    Note* first_note;          // owned
+    Note* last_note;           // not owned
+    Attribute* first_attribute;  // owned
+    Attribute* last_attribute;   // not owned
+    Measure* next;             // owned
+};
+
+Measure* create_measure(int32_t number, Measure* next);
+Note* create_note(char step, int32_t octave, float duration, Note* next);
+Attribute* create_attribute(int32_t kind, int32_t value, Attribute* next);
+Rhythm* create_rhythm(int32_t beats, int32_t beat_type, int32_t symbol, int32_t mensural);
+
+void add_note(Note* note, Measure* measure);
+void add_measure_attrib(Attribute* attribute, Measure* measure);
+void add_note_attrib(Attribute* attribute, Note* note);
+
+Attribute* copy_attribute(const Attribute* attribute);
+Note* copy_note(const Note* note);
+Measure* copy_measure(const Measure* measure);
+
+// Each frees its argument and every record after it along `next`. None of
+// them recurses, so chains of any length are released in constant stack.
+// Passing none is allowed and does nothing.
+void destroy_rhythm(Rhythm* rhythm);
+void destroy_attribute(Attribute* attribute);
+void destroy_note(Note* note);
+void destroy_measure(Measure* measure);

@@ -1,0 +1,58 @@
+// Writing one score to its file "%d-%s.xml" in the working directory.
+
+#include <cstdio>
+#include <string>
+
+#include "writer/output.h"
+
+std::string output_file_name(int32_t incipit_id, const char* incipit_nb)
+{
+    std::string name = std::to_string(incipit_id);
+    name += '-';
+    name += incipit_nb;
+    name += ".xml";
+    return name;
+}
+
+bool is_safe_file_name(const char* incipit_nb)
+{
+    for (const char* p = incipit_nb; *p != '\0'; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '/' || c == '\\' || c < 32)
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+OutputStatus write_file(const std::string& name, const std::string& text)
+{
+    std::FILE* file = std::fopen(name.c_str(), "w");
+    if (file == nullptr)
+        return OutputStatus::CannotCreate;
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        std::remove(name.c_str());  // no truncated file is left behind
+        return OutputStatus::CannotWrite;
+    }
+    return OutputStatus::Written;
+}
+
+}  // namespace
+
+OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
+                    const char* incipit_nb, int mensural, int corrected_key)
+{
+    OutputStatus status = OutputStatus::UnsafeName;
+    if (is_safe_file_name(incipit_nb)) {
+        std::string text;
+        text.reserve(4096);
+        render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,
+                     text);
+        status = write_file(output_file_name(incipit_id, incipit_nb), text);
+    }
+    destroy_measure(first_measure);
+    return status;
+}

@@ -1,0 +1,44 @@
+// The MusicXML writer: one score in, one MusicXML 1.0 partwise document out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "score/score.h"
+
+// Accidentals given explicitly to step letters earlier in the current
+// measure: at most one entry per letter, in the order the letters first
+// received one.
+struct MeasureAccidentals {
+    char step[7];
+    int32_t alter[7];   // 0 natural, 1 sharp, 2 double sharp, -1 flat, -2 double flat
+    int count = 0;
+};
+
+// Appends the whole document for the score to `out`. Reads the score only.
+void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
+                  const char* incipit_nb, int mensural, int corrected_key, std::string& out);
+
+// Appends the note elements of one measure, from `first_note` along `next`.
+class XmlText;
+void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
+                 MeasureAccidentals& measure_accidentals);
+
+// "%d-%s.xml" with the identifier and the incipit number.
+std::string output_file_name(int32_t incipit_id, const char* incipit_nb);
+
+// True when the incipit number can name a file in the working directory:
+// no '/', no '\' and no byte below 32.
+bool is_safe_file_name(const char* incipit_nb);
+
+enum class OutputStatus {
+    Written,
+    UnsafeName,     // the incipit number would leave the working directory
+    CannotCreate,   // the file could not be opened for writing
+    CannotWrite,    // writing or closing failed; the partial file is removed
+};
+
+// Writes the document to "%d-%s.xml" in the working directory in one go,
+// then frees the score, whatever the outcome.
+OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
+                    const char* incipit_nb, int mensural, int corrected_key);
