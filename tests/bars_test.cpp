@@ -1,0 +1,167 @@
+// Barlines, repeats, measure repeats, measure rests, and clef, time and key
+// changes within the music.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+using namespace test_support;
+
+namespace {
+
+struct BarsCase {
+    const char* music;
+    const char* score;       // dump_score
+    int remove_measure_rests;
+};
+
+class Bars : public ::testing::TestWithParam<BarsCase> {};
+
+TEST_P(Bars, BuildTheMeasures)
+{
+    const BarsCase& c = GetParam();
+    Parsed p;
+    parse_into(p, std::string(kBareHeader) + c.music,
+               ConvertOptions{0, c.remove_measure_rests, 0, 0});
+    ASSERT_TRUE(p.ok()) << c.music << "\n" << p.err;
+    EXPECT_EQ(dump_score(p.first()), c.score) << c.music;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Barlines, Bars,
+    ::testing::Values(
+        BarsCase{"4C/4D", "1:C1:1 | 2:D1:1", 0},
+        BarsCase{"4C/", "1:C1:1", 0},
+        // After a single barline a blank does not end the music.
+        BarsCase{"4C/ ", "1:C1:1 | 2:", 0},
+        BarsCase{"4C/ D", "1:C1:1 | 2:D1:1", 0},
+        BarsCase{"4C//", "1{51}:C1:1", 0},
+        BarsCase{"4C//4D", "1{50}:C1:1 | 2:D1:1", 0},
+        BarsCase{"4C// ", "1{50}:C1:1", 0},
+        BarsCase{"4C// D", "1{50}:C1:1", 0},
+        BarsCase{"4C//:4D", "1:C1:1 | 2{53}:D1:1", 0},
+        BarsCase{"4C//: D", "1:C1:1 | 2{53}:", 0},
+        BarsCase{"4C://4D", "1{52}:C1:1 | 2:D1:1", 0},
+        BarsCase{"4C://", "1{52}:C1:1", 0},
+        BarsCase{"4C:// D", "1{52}:C1:1", 0},
+        BarsCase{"4C://:4D", "1{52}:C1:1 | 2{53}:D1:1", 0},
+        BarsCase{"4C://:", "1{52}:C1:1 | 2{53}:", 0},
+        // The colon waits for its barline, past notes and other signs.
+        BarsCase{"4C:D//E", "1{52}:C1:1 D1:1 | 2:E1:1", 0},
+        // With a pending colon the two bytes at the sign count as slashes.
+        BarsCase{"4C:/8DE", "1{52}:C1:1 | 2:D1:1 E1:1", 0}));
+
+INSTANTIATE_TEST_SUITE_P(
+    MeasureRepeats, Bars,
+    ::testing::Values(
+        BarsCase{"4C/i/4D", "1:C1:1 | 2:C1:1 | 3:D1:1", 0},
+        BarsCase{"x8{CD}/i/i", "1:C1:0.5[21=2,40] D1:0.5[42] | 2:C1:0.5[21=2,40] D1:0.5[42] | "
+                               "3:C1:0.5[21=2,40] D1:0.5[42]", 0},
+        BarsCase{"4C//i4D", "1{50}:C1:1 | 2{50}:C1:1 D1:1", 0},
+        BarsCase{"4C://i4D", "1{52}:C1:1 | 2{52}:C1:1 D1:1", 0},
+        // «/i» keeps a colon pending for the next barline.
+        BarsCase{"4C:/i/D", "1:C1:1 | 2{52}:C1:1", 0},
+        // The copy takes the measure attributes but not the time.
+        BarsCase{"@3/4%F-4C/i", "1{11=4}@3/4:C1:1 | 2{11=4}:C1:1", 0}));
+
+INSTANTIATE_TEST_SUITE_P(
+    MeasureRests, Bars,
+    ::testing::Values(
+        BarsCase{"4C/=3/4D", "1:C1:1 | 2{3=3}:R1:4 | 3:R1:4 | 4:R1:4 | 5:D1:1", 0},
+        BarsCase{"4C/=3/4D", "1:C1:1 | 2:D1:1", 1},
+        BarsCase{"=3/4C", "1{3=3}:R1:4 | 2:R1:4 | 3:R1:4 | 4:C1:1", 0},
+        BarsCase{"=3/4C", "1: | 2:C1:1", 1},
+        BarsCase{"=/4C", "1:R1:4 | 2:C1:1", 0},
+        BarsCase{"=/4C", "1:R1:4 | 2:C1:1", 1},
+        BarsCase{"=1/4C", "1:R1:4 | 2:C1:1", 1},
+        BarsCase{"=0/4C", "1:R1:4 | 2:C1:1", 0},
+        BarsCase{"''=2/", "1{3=2}:R2:4 | 2:R2:4", 0},
+        BarsCase{"=12/", "1{3=12}:R1:4 | 2:R1:4 | 3:R1:4 | 4:R1:4 | 5:R1:4 | 6:R1:4 | "
+                         "7:R1:4 | 8:R1:4 | 9:R1:4 | 10:R1:4 | 11:R1:4 | 12:R1:4", 0},
+        // No '/' after it: the count runs to the line end, and so does the data.
+        BarsCase{"4C/=3", "1:C1:1 | 2{3=3}:R1:4 | 3:R1:4 | 4:R1:4", 0},
+        BarsCase{"4C/=3", "1:C1:1 | 2:", 1},
+        BarsCase{"4C/=", "1:C1:1 | 2:R1:4", 0},
+        // Counts wrap as 32-bit numbers.
+        BarsCase{"=4294967297/4C", "1:R1:4 | 2:C1:1", 0},
+        BarsCase{"=2147483648/4C", "1:R1:4 | 2:C1:1", 0}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, Bars,
+    ::testing::Values(
+        BarsCase{"4C/%C-1D%F-4E", "1:C1:1 | 2{12=1,11=4}:D1:1 E1:1", 0},
+        BarsCase{"4C/%g-2D%G+xE%X-1F", "1:C1:1 | 2{13=2,10}:D1:1 E1:1 F1:1", 0},
+        BarsCase{"4C/@3/4D", "1:C1:1 | 2@3/4:D1:1", 0},
+        BarsCase{"4C/@12/8D@c/E", "1:C1:1 | 2@2/2:D1:1 E1:1", 0},
+        BarsCase{"4C/@c3D", "1:C1:1 | 2@4/4:D1:0.125", 0},
+        BarsCase{"4C/@xD", "1:C1:1 | 2:D1:1[21=2]", 0},
+        BarsCase{"4C/$xFC D/$bB E/F", "1:C1:1 | 2{1=2}:D1:1 | 3{1=-1}:E1:1 | 4:F1:1", 0},
+        BarsCase{"8C/$4D", "1:C1:0.5 | 2:D1:0.5", 0}));
+
+TEST(Bars, TimeChangeSymbols)
+{
+    Parsed p;
+    parse_into(p, std::string(kBareHeader) + "4C@c/D/@cE/@12/8F");
+    ASSERT_TRUE(p.ok());
+    const Measure* m = p.first();
+    EXPECT_EQ(m->rhythm->symbol, 1);
+    EXPECT_EQ(m->next->rhythm->symbol, 1);
+    EXPECT_EQ(m->next->rhythm->beats, 4);
+    EXPECT_EQ(m->next->next->rhythm->symbol, 0);
+}
+
+// Measures are capped at 100000; the cap is checked before a measure is
+// made, so huge counts fail at once.
+TEST(Bars, MeasureLimit)
+{
+    struct Case {
+        const char* music;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"=100000/", true},   {"4C/=99999/", true},   {"=100001/", false},
+        {"4C/=100000/", false}, {"=100000/4C", false}, {"=2000000000/", false},
+        {"=99999999999/", false},
+    };
+    for (const Case& c : cases) {
+        Parsed p;
+        parse_into(p, std::string(kBareHeader) + c.music);
+        EXPECT_EQ(p.ok(), c.ok) << c.music;
+        if (c.ok) {
+            EXPECT_EQ(count_measures(p.first()), 100000) << c.music;
+            EXPECT_EQ(last_measure(p.first())->number, 100000) << c.music;
+        } else {
+            EXPECT_EQ(p.log, "\nERROR,\n incipit: 123456789-1, incipit too large\n") << c.music;
+        }
+    }
+
+    std::string bars;
+    for (int k = 1; k < 100000; ++k)
+        bars += "C/";
+    Parsed at_limit;
+    parse_into(at_limit, std::string(kBareHeader) + bars + "C");
+    ASSERT_TRUE(at_limit.ok());
+    EXPECT_EQ(last_measure(at_limit.first())->number, 100000);
+    Parsed over;
+    parse_into(over, std::string(kBareHeader) + bars + "C/C");
+    EXPECT_EQ(over.status, ParseStatus::Failed);
+}
+
+// The rests that stay when measure rests are removed count as notes.
+TEST(Bars, RemovedMeasureRestsStillCountAgainstTheNoteLimit)
+{
+    std::string notes(999999, 'C');
+    Parsed at_limit;
+    parse_into(at_limit, std::string(kBareHeader) + notes + "=/", ConvertOptions{0, 1, 0, 0});
+    ASSERT_TRUE(at_limit.ok());
+    EXPECT_EQ(at_limit.first()->last_note->step, 'R');
+
+    Parsed over;
+    parse_into(over, std::string(kBareHeader) + notes + "=/=/", ConvertOptions{0, 1, 0, 0});
+    EXPECT_EQ(over.status, ParseStatus::Failed);
+    EXPECT_EQ(over.log, "\nERROR,\n incipit: 123456789-1, incipit too large\n");
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// Beams, fermatas and tuplets, trills, slurs, grace notes and groups, and
+// the repetition of a group between two '!'.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+using namespace test_support;
+
+namespace {
+
+struct MarksCase {
+    const char* music;
+    const char* notes;   // dump_all_notes
+};
+
+class GroupingMarks : public ::testing::TestWithParam<MarksCase> {};
+
+TEST_P(GroupingMarks, MarkTheNotes)
+{
+    const MarksCase& c = GetParam();
+    Parsed p;
+    parse_music(p, c.music);
+    ASSERT_TRUE(p.ok()) << c.music << "\n" << p.err;
+    EXPECT_EQ(dump_all_notes(p.first()), c.notes) << c.music;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Beams, GroupingMarks,
+    ::testing::Values(
+        MarksCase{"{ABC}D", "A1:1[40] B1:1[41] C1:1[42] D1:1"},
+        MarksCase{"{A}", "A1:1[40]"},
+        // The end needs '}' directly after the letter.
+        MarksCase{"{AB+}C", "A1:1[40] B1:1[41,26] C1:1[27]"},
+        MarksCase{"{AB }C", "A1:1[40] B1:1[41] C1:1"},
+        MarksCase{"{AB}+C", "A1:1[40] B1:1[42,26] C1:1[27]"},
+        // A slur open at a beam's last note stops at the next note.
+        MarksCase{"A+{B}CD", "A1:1[26] B1:1[40] C1:1[27] D1:1"},
+        MarksCase{"{A+B}C", "A1:1[40,26] B1:1[42] C1:1[27]"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Parentheses, GroupingMarks,
+    ::testing::Values(
+        MarksCase{"(C)D", "C1:1[22] D1:1"},
+        MarksCase{"(4C)", "C1:1[22]"},
+        MarksCase{"(AB)", "A1:1[22] B1:1"},
+        MarksCase{"(4.C)", "C1:1[20=1,30=3]"},
+        MarksCase{"(ABC)D", "A1:1[30=3] B1:1[31=3] C1:1[32=3] D1:1"},
+        MarksCase{"(6ABCDE;5)F", "A1:0.25[30=5] B1:0.25[31=5] C1:0.25[31=5] D1:0.25[31=5] "
+                                 "E1:0.25[32=5] F1:0.25"},
+        MarksCase{"({ABC})", "A1:1[30=3,40] B1:1[31=3,41] C1:1[32=3,42]"},
+        MarksCase{"({ABC};7)", "A1:1[30=7,40] B1:1[31=7,41] C1:1[32=7,42]"},
+        MarksCase{"(ABC;12)", "A1:1[30=12] B1:1[31=12] C1:1[32=12]"},
+        MarksCase{"(ABC;25)", "A1:1[30=15] B1:1[31=15] C1:1[32=15]"},
+        MarksCase{"(ABC;0)D", "A1:1 B1:1 C1:1 D1:1"},
+        // Dots and accidental come before the tuplet mark.
+        MarksCase{"(ABxC)", "A1:1[30=3] B1:1[31=3] C1:1[21=2,32=3]"},
+        MarksCase{"(C)t", "C1:1[22,23]"},
+        MarksCase{"(C)t+D", "C1:1[22,23,26] D1:1[27]"},
+        MarksCase{"Ct", "C1:1[23]"},
+        MarksCase{"C+tD", "C1:1[26] D1:1[27]"},
+        MarksCase{"A+B+C", "A1:1[26] B1:1[26] C1:1[27]"},
+        // Unclosed signs: the searches stop at the line end.
+        MarksCase{"(ABC", "A1:1[30=3] B1:1[31=3] C1:1[31=3]"},
+        MarksCase{"(AB;5 CD", "A1:1[30=3] B1:1[32=3]"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Grace, GroupingMarks,
+    ::testing::Values(
+        MarksCase{"gC qD E", "C1:1[24] D1:1[25] E1:1"},
+        MarksCase{"qqAr", "A1:1[25,40]"},
+        MarksCase{"qqABCrD", "A1:1[25,40] B1:1[25,41] C1:1[25,42] D1:1"},
+        MarksCase{"qqA-Br", "A1:1[25,40] R1:1[25,42] B1:1"},
+        MarksCase{"{qqABr}", "A1:1[40,25,40] B1:1[41,25,42]"},
+        MarksCase{"qqABC", "A1:1[25,40] B1:1[25,41] C1:1[25,42]"},
+        MarksCase{"qqA/BCrD", "A1:1[25,40] | B1:1[25,41] C1:1[25,42] D1:1"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Repetition, GroupingMarks,
+    ::testing::Values(
+        MarksCase{"!AB!fC", "A1:1 B1:1 A1:1 B1:1 C1:1"},
+        MarksCase{"!AB!ff", "A1:1 B1:1 A1:1 B1:1 A1:1 B1:1"},
+        MarksCase{"!A/B!f", "A1:1 | B1:1 A1:1 | B1:1"},
+        MarksCase{"!{AB}!f", "A1:1[40] B1:1[42] A1:1[40] B1:1[42]"}));
+
+TEST(Groupings, TupletRaisesDivisions)
+{
+    const std::pair<const char*, float> cases[] = {
+        {"(ABC)", 6}, {"(6ABCDE;5)", 20}, {"(ABC;7)(DEF)", 42}, {"(ABC;0)6D", 0},
+    };
+    for (auto [music, divisions] : cases) {
+        Parsed p;
+        parse_music(p, music);
+        ASSERT_TRUE(p.ok());
+        EXPECT_EQ(p.incipit.divisions, divisions) << music;
+    }
+}
+
+TEST(Groupings, RepetitionRewritesTheLine)
+{
+    Parsed p;
+    parse_music(p, "!AB!ff");
+    ASSERT_TRUE(p.ok());
+    EXPECT_EQ(p.line.substr(kMusicStart, 7), "!AB!zz\n");
+}
+
+TEST(Groupings, RepetitionWithoutTwoBangsIsAnUnrecognisedSign)
+{
+    const std::pair<const char*, int> cases[] = {{"ABf", 23}, {"!ABf", 24}, {"f", 21}};
+    for (auto [music, position] : cases) {
+        Parsed p;
+        parse_music(p, music);
+        EXPECT_EQ(p.status, ParseStatus::Failed) << music;
+        EXPECT_EQ(p.log, "\nERROR,\n incipit: 123456789-1, char: f, ascii: 102, i: " +
+                             std::to_string(position) + "\n")
+            << music;
+    }
+}
+
+TEST(Groupings, NoteLimit)
+{
+    Parsed at_limit;
+    parse_music(at_limit, std::string(1000000, 'C'));
+    ASSERT_TRUE(at_limit.ok());
+    EXPECT_EQ(at_limit.first()->last_note->step, 'C');
+
+    Parsed over;
+    std::string music = "!";
+    music.append(500000, 'C');
+    music += "!fC";
+    parse_music(over, music);
+    EXPECT_EQ(over.status, ParseStatus::Failed);
+    const std::string text = "\nERROR,\n incipit: 123456789-1, incipit too large\n";
+    EXPECT_EQ(over.err, text + "...outputting to log file\n\n");
+    EXPECT_EQ(over.log, text);
+}
+
+// Signs that never close, a megabyte of them: each search reaches the
+// line end, and the result is as for a short line.
+TEST(Groupings, LongLinesOfUnclosedSigns)
+{
+    Parsed parens;
+    parse_music(parens, std::string(1 << 20, '(') + "C");
+    ASSERT_TRUE(parens.ok());
+    EXPECT_EQ(dump_notes(parens.first()), "C1:1[30=3]");
+    EXPECT_EQ(parens.incipit.divisions, 6);
+
+    Parsed graces;
+    parse_music(graces, std::string(1 << 20, 'q') + "CDE");
+    ASSERT_TRUE(graces.ok());
+    // Every "qq" counts the three letters again; the first note begins
+    // the group and the count stays far above the notes left.
+    EXPECT_EQ(dump_notes(graces.first()), "C1:1[25,40] D1:1[25,41] E1:1[25,41]");
+}
+
+}  // namespace
