@@ -18,13 +18,23 @@ void add_bar(ScanState& s, int32_t kind)
 bool repeat_measure(ScanState& s)
 {
     int64_t notes = 0;
-    for (const Note* n = s.current_measure->first_note; n != nullptr; n = n->next)
+    int64_t records = 0;  // notes and attributes the copy will hold
+    for (const Note* n = s.current_measure->first_note; n != nullptr; n = n->next) {
         ++notes;
+        for (const Attribute* a = n->first_attribute; a != nullptr; a = a->next)
+            ++records;
+    }
+    for (const Attribute* a = s.current_measure->first_attribute; a != nullptr; a = a->next)
+        ++records;
+    records += notes;
     if (s.note_count + notes > MAX_NOTES || int64_t{s.measure_number} + 1 > MAX_MEASURES) {
         fail_record(s, "incipit too large");
         return false;
     }
     s.note_count += notes;
+    // Copying costs work like reading: copies of a measure full of clef or
+    // key changes would otherwise grow the score without bound.
+    s.searches.work += records;
     ++s.measure_number;
     Measure* copy = copy_measure(s.current_measure);
     s.current_measure->next = copy;
@@ -43,11 +53,11 @@ bool open_after_double_bar(ScanState& s, const Line& line)
     return open_next_measure(s);
 }
 
+// Counted like any note: the rests kept when measure rests are removed can
+// reach the note limit too.
 void add_whole_rest(ScanState& s)
 {
-    Note* rest = create_note('R', s.current_octave, 4.0f, nullptr);
-    add_note(rest, s.current_measure);
-    ++s.note_count;
+    append_note(s, 'R', s.current_octave, 4.0f);
 }
 
 }  // namespace
