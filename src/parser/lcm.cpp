@@ -19,9 +19,12 @@ int32_t lcm(int32_t a, int32_t b)
         return larger;  // one argument is 1, or the signs differ
     if (a < 0)          // both negative: only equal ones meet before 0
         return a == b ? a : 0;
-    int64_t x = a, y = b;
+    if (a % b == 0)
+        return a;  // the usual case: a note value that divides divisions
+    // Both are positive here; 32-bit division is the cheaper one.
+    uint32_t x = static_cast<uint32_t>(a), y = static_cast<uint32_t>(b);
     while (y != 0) {
-        int64_t r = x % y;
+        uint32_t r = x % y;
         x = y;
         y = r;
     }

@@ -4,6 +4,8 @@
 // depends on marks walks the note's attribute list on its own, so within a
 // group lines follow the list order.
 
+#include <string_view>
+
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
@@ -130,7 +132,7 @@ void write_pitch(XmlText& xml, const Note* note, int32_t current_fifths,
     xml.line(4, "<pitch>");
     char step_line[] = "<step>?</step>";
     step_line[6] = note->step;
-    xml.line(5, step_line);
+    xml.line(5, std::string_view(step_line, sizeof step_line - 1));
     write_alter(xml, note, current_fifths, memory);
     if (note->octave >= 1)
         xml.line(5, "<octave>", int64_t{note->octave} + 3, "</octave>");
@@ -173,7 +175,7 @@ void write_type(XmlText& xml, const Note* note)
     }
     struct Row {
         float duration;
-        const char* line;
+        std::string_view line;
     };
     static const Row kTypes[] = {
         {16.0f, "<type>long</type>"},    {8.0f, "<type>breve</type>"},
@@ -192,8 +194,8 @@ void write_type(XmlText& xml, const Note* note)
 // Group 7.
 void write_dots_and_accidentals(XmlText& xml, const Note* note)
 {
-    static const char* const kAccidentals[6] = {
-        nullptr,
+    static constexpr std::string_view kAccidentals[6] = {
+        {},
         "<accidental>natural</accidental>",
         "<accidental>sharp</accidental>",
         "<accidental>double-sharp</accidental>",
@@ -240,7 +242,7 @@ void write_notations(XmlText& xml, const Note* note)
 {
     bool open = false;
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-        const char* text = nullptr;
+        std::string_view text;
         switch (a->kind) {
         case ATTR_TUPLET_START:
             text = "<tuplet type=\"start\" placement=\"above\" bracket=\"yes\"/>";

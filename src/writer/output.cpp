@@ -28,6 +28,12 @@ namespace {
 
 OutputStatus write_file(const std::string& name, const std::string& text)
 {
+#ifdef _WIN32
+    // Windows file names cannot hold these; a ':' would even open an
+    // alternate data stream of another file instead of failing.
+    if (name.find_first_of("<>:\"|?*") != std::string::npos)
+        return OutputStatus::CannotCreate;
+#endif
     std::FILE* file = std::fopen(name.c_str(), "w");
     if (file == nullptr)
         return OutputStatus::CannotCreate;
@@ -48,7 +54,7 @@ OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
     OutputStatus status = OutputStatus::UnsafeName;
     if (is_safe_file_name(incipit_nb)) {
         std::string text;
-        text.reserve(4096);
+        text.reserve(16384);  // most documents fit without a reallocation
         render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,
                      text);
         status = write_file(output_file_name(incipit_id, incipit_nb), text);

@@ -2,19 +2,19 @@
 
 void XmlText::append_decimal(int64_t value)
 {
+    // Filled from the end, then appended at once.
     char digits[24];
-    int n = 0;
+    char* first = digits + sizeof digits;
     // Work with the magnitude as unsigned so that the most negative value
     // has one too.
     uint64_t magnitude = value < 0 ? 0u - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     do {
-        digits[n++] = static_cast<char>('0' + magnitude % 10u);
+        *--first = static_cast<char>('0' + magnitude % 10u);
         magnitude /= 10u;
     } while (magnitude != 0);
     if (value < 0)
-        out_.push_back('-');
-    while (n > 0)
-        out_.push_back(digits[--n]);
+        *--first = '-';
+    out_.append(first, static_cast<size_t>(digits + sizeof digits - first));
 }
 
 void XmlText::escaped_line(int depth, std::string_view before, std::string_view text,

@@ -33,7 +33,14 @@ public:
                       std::string_view after);
 
 private:
-    void indent(int depth) { out_.append(static_cast<size_t>(depth), '\t'); }
+    void indent(int depth)
+    {
+        static constexpr std::string_view kTabs = "\t\t\t\t\t\t\t\t";
+        if (static_cast<size_t>(depth) <= kTabs.size())
+            out_.append(kTabs.data(), static_cast<size_t>(depth));
+        else
+            out_.append(static_cast<size_t>(depth), '\t');
+    }
     void append_decimal(int64_t value);
 
     std::string& out_;

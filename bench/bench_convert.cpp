@@ -1,0 +1,197 @@
+// Per-record cost of converting in memory, without files: parse and render
+// together, parse alone, render alone, and building and freeing the same
+// score shapes through the model's create/destroy functions alone, so that
+// the shares of parsing, rendering and allocation can be read off.
+//
+// Records come from the fixed test corpus (2000 generated records), or from
+// the file named by the environment variable TAV_BENCH_RECORDS.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "parser/convert.h"
+#include "writer/output.h"
+
+namespace {
+
+const std::vector<std::string>& records()
+{
+    static const std::vector<std::string> lines = [] {
+        std::vector<std::string> out;
+        const char* name = std::getenv("TAV_BENCH_RECORDS");
+        std::string path = name != nullptr ? name
+                                           : std::string(TAV_BENCH_DIR) +
+                                                 "/../tests/data/corpus_records.txt";
+        std::FILE* in = std::fopen(path.c_str(), "r");
+        if (in == nullptr) {
+            std::fprintf(stderr, "cannot open %s\n", path.c_str());
+            std::exit(1);
+        }
+        std::string line;
+        for (int c; (c = std::fgetc(in)) != EOF;) {
+            line.push_back(static_cast<char>(c));
+            if (c == '\n') {
+                out.push_back(line);
+                line.clear();
+            }
+        }
+        std::fclose(in);
+        return out;
+    }();
+    return lines;
+}
+
+// A line buffer as the driver hands it over: the line, then zero bytes.
+struct LineBuffer {
+    std::vector<char> bytes;
+    int32_t load(const std::string& line)
+    {
+        if (bytes.size() < line.size() + 8)
+            bytes.assign(line.size() + 64, '\0');
+        std::memcpy(bytes.data(), line.data(), line.size());
+        std::memset(bytes.data() + line.size(), 0, 8);
+        return static_cast<int32_t>(line.size() + 8);
+    }
+};
+
+const ConvertOptions kOptions{};
+const Console kQuiet{nullptr, nullptr, nullptr};
+
+bool parse(LineBuffer& buffer, const std::string& line, Incipit& incipit)
+{
+    int32_t size = buffer.load(line);
+    return parse_incipit(buffer.bytes.data(), size, kOptions, kQuiet, incipit) ==
+           ParseStatus::Parsed;
+}
+
+struct Parsed {
+    std::vector<Incipit> incipits;
+    Parsed()
+    {
+        LineBuffer buffer;
+        for (const std::string& line : records()) {
+            Incipit incipit;
+            if (parse(buffer, line, incipit))
+                incipits.push_back(incipit);
+        }
+    }
+    ~Parsed()
+    {
+        for (Incipit& i : incipits)
+            destroy_measure(i.first_measure);
+    }
+};
+
+const Parsed& parsed()
+{
+    static const Parsed p;
+    return p;
+}
+
+void BM_ParseRender(benchmark::State& state)
+{
+    const auto& lines = records();
+    LineBuffer buffer;
+    std::string text;
+    size_t k = 0, bytes = 0;
+    for (auto _ : state) {
+        Incipit incipit;
+        if (parse(buffer, lines[k], incipit)) {
+            text.clear();
+            render_score(incipit.first_measure, incipit.divisions, incipit.incipit_id,
+                         incipit.incipit_nb, incipit.mensural, incipit.corrected_key, text);
+            bytes += text.size();
+            destroy_measure(incipit.first_measure);
+        }
+        benchmark::DoNotOptimize(text.data());
+        k = k + 1 == lines.size() ? 0 : k + 1;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+    state.counters["out_bytes"] = benchmark::Counter(static_cast<double>(bytes),
+                                                     benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ParseRender);
+
+void BM_Parse(benchmark::State& state)
+{
+    const auto& lines = records();
+    LineBuffer buffer;
+    size_t k = 0;
+    for (auto _ : state) {
+        Incipit incipit;
+        if (parse(buffer, lines[k], incipit))
+            destroy_measure(incipit.first_measure);
+        benchmark::DoNotOptimize(incipit.first_measure);
+        k = k + 1 == lines.size() ? 0 : k + 1;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_Parse);
+
+void BM_Render(benchmark::State& state)
+{
+    const auto& scores = parsed().incipits;
+    std::string text;
+    size_t k = 0;
+    for (auto _ : state) {
+        const Incipit& i = scores[k];
+        text.clear();
+        render_score(i.first_measure, i.divisions, i.incipit_id, i.incipit_nb, i.mensural,
+                     i.corrected_key, text);
+        benchmark::DoNotOptimize(text.data());
+        k = k + 1 == scores.size() ? 0 : k + 1;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_Render);
+
+// The same records the parser creates for a score, through the same
+// create/add functions, then destroy_measure: the allocation share.
+Measure* rebuild(const Measure* source)
+{
+    Measure* first = nullptr;
+    Measure* last = nullptr;
+    for (const Measure* m = source; m != nullptr; m = m->next) {
+        Measure* copy = create_measure(m->number, nullptr);
+        if (m->rhythm != nullptr)
+            copy->rhythm = create_rhythm(m->rhythm->beats, m->rhythm->beat_type,
+                                         m->rhythm->symbol, m->rhythm->mensural);
+        for (const Attribute* a = m->first_attribute; a != nullptr; a = a->next)
+            add_measure_attrib(create_attribute(a->kind, a->value, nullptr), copy);
+        for (const Note* n = m->first_note; n != nullptr; n = n->next) {
+            Note* note = create_note(n->step, n->octave, n->duration, nullptr);
+            for (const Attribute* a = n->first_attribute; a != nullptr; a = a->next)
+                add_note_attrib(create_attribute(a->kind, a->value, nullptr), note);
+            add_note(note, copy);
+        }
+        if (last == nullptr)
+            first = copy;
+        else
+            last->next = copy;
+        last = copy;
+    }
+    return first;
+}
+
+void BM_AllocateFree(benchmark::State& state)
+{
+    const auto& scores = parsed().incipits;
+    size_t k = 0;
+    for (auto _ : state) {
+        Measure* copy = rebuild(scores[k].first_measure);
+        benchmark::DoNotOptimize(copy);
+        destroy_measure(copy);
+        k = k + 1 == scores.size() ? 0 : k + 1;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_AllocateFree);
+
+}  // namespace
+
+BENCHMARK_MAIN();
