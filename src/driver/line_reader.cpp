@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr size_t kChunk = size_t{1} << 20;
+constexpr size_t kChunk = size_t{1} << 16;
 constexpr size_t kPadding = 8;  // zero bytes always present after a line
 
 }  // namespace

@@ -25,7 +25,13 @@ public:
 
     char* data() { return buffer_.data(); }
     // Size of the buffer holding the line: at least the line plus padding.
-    int32_t size() const { return static_cast<int32_t>(buffer_.size()); }
+    // The buffer of a line near kMaxLine can outgrow 32 bits; the parser
+    // is then told only the part it can index.
+    int32_t size() const
+    {
+        return buffer_.size() > size_t{INT32_MAX} ? INT32_MAX
+                                                   : static_cast<int32_t>(buffer_.size());
+    }
     size_t length() const { return used_; }
 
     // Reads ahead the first block: false when the input cannot be read.

@@ -10,7 +10,7 @@ namespace {
 
 void add_bar(ScanState& s, int32_t kind)
 {
-    add_measure_attrib(create_attribute(kind, 0, nullptr), s.current_measure);
+    add_measure_mark(s, s.current_measure, kind, 0);
 }
 
 // «/i»: the next measure is a copy of the current one, notes, marks and
@@ -18,23 +18,24 @@ void add_bar(ScanState& s, int32_t kind)
 bool repeat_measure(ScanState& s)
 {
     int64_t notes = 0;
-    int64_t records = 0;  // notes and attributes the copy will hold
+    int64_t note_marks = 0;
+    int64_t measure_marks = 0;
     for (const Note* n = s.current_measure->first_note; n != nullptr; n = n->next) {
         ++notes;
         for (const Attribute* a = n->first_attribute; a != nullptr; a = a->next)
-            ++records;
+            ++note_marks;
     }
     for (const Attribute* a = s.current_measure->first_attribute; a != nullptr; a = a->next)
-        ++records;
-    records += notes;
-    if (s.note_count + notes > MAX_NOTES || int64_t{s.measure_number} + 1 > MAX_MEASURES) {
+        ++measure_marks;
+    if (s.note_count + notes > MAX_NOTES || int64_t{s.measure_number} + 1 > MAX_MEASURES ||
+        s.measure_attribute_count + measure_marks > MAX_MEASURE_ATTRIBUTES) {
         fail_record(s, "incipit too large");
         return false;
     }
     s.note_count += notes;
-    // Copying costs work like reading: copies of a measure full of clef or
-    // key changes would otherwise grow the score without bound.
-    s.searches.work += records;
+    s.measure_attribute_count += measure_marks;
+    // Copying costs work like reading the copied signs again.
+    s.searches.work += notes + note_marks + measure_marks;
     ++s.measure_number;
     Measure* copy = copy_measure(s.current_measure);
     s.current_measure->next = copy;
@@ -160,8 +161,7 @@ void read_measure_rest(ScanState& s, const Line& line)
         return;
     }
     if (count > 1)
-        add_measure_attrib(create_attribute(ATTR_MULTIPLE_REST, count, nullptr),
-                           s.current_measure);
+        add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, count);
     add_whole_rest(s);
     for (int32_t k = 1; k < count; ++k) {
         Measure* next = create_measure(s.measure_number + k, nullptr);
@@ -212,5 +212,5 @@ void read_key_change(ScanState& s, const Line& line)
     int32_t count = get_keysig(line, s.position);
     s.position += std::abs(count) + 1;
     if (count != 0)
-        add_measure_attrib(create_attribute(ATTR_KEY, count, nullptr), s.current_measure);
+        add_measure_mark(s, s.current_measure, ATTR_KEY, count);
 }

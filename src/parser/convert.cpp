@@ -62,6 +62,9 @@ RecordResult convert_record(char* line, int32_t size, const ConvertOptions& opti
     std::string name = output_file_name(incipit.incipit_id, incipit.incipit_nb);
     switch (status) {
     case OutputStatus::UnsafeName: reason = "incipit number is not a safe file name"; break;
+    case OutputStatus::NotXmlText:
+        reason = "incipit number holds a character that XML cannot carry";
+        break;
     case OutputStatus::CannotCreate: reason = "cannot create output file " + name; break;
     default: reason = "cannot write output file " + name; break;
     }

@@ -207,7 +207,7 @@ void add_clef(ScanState& s, Measure* measure)
     if (kind != 0) {
         unsigned char line_digit = static_cast<unsigned char>(s.clef_code[2]);
         int32_t staff_line = is_digit(line_digit) ? line_digit - '0' : 0;
-        add_measure_attrib(create_attribute(kind, staff_line, nullptr), measure);
+        add_measure_mark(s, measure, kind, staff_line);
     }
     std::memset(s.clef_code, 0, sizeof s.clef_code);
 }
@@ -238,7 +238,7 @@ bool read_header(ScanState& s, const Line& line)
     s.current_measure = s.first_measure;
     add_clef(s, s.first_measure);
     if (s.keysig_count != 0) {
-        add_measure_attrib(create_attribute(ATTR_KEY, s.keysig_count, nullptr), s.first_measure);
+        add_measure_mark(s, s.first_measure, ATTR_KEY, s.keysig_count);
         s.keysig_count = 0;
     }
     if (s.pending_time != nullptr) {

@@ -19,9 +19,29 @@ struct ConvertOptions {
 
 constexpr int32_t PATTERN_CAPACITY = 255;
 
-// Limits that keep one record's score bounded whatever the line holds.
-constexpr int64_t MAX_NOTES = 1000000;
-constexpr int64_t MAX_MEASURES = 100000;
+// Limits that keep one record's score, and the time spent on it, bounded
+// whatever the line holds. A record past any of them fails with "incipit
+// too large". A build may lower them: the fuzzing build does, so that the
+// largest records stay fast under the sanitizers.
+#ifndef TAV_MAX_NOTES
+#define TAV_MAX_NOTES 1000000
+#endif
+#ifndef TAV_MAX_MEASURES
+#define TAV_MAX_MEASURES 100000
+#endif
+#ifndef TAV_MAX_MEASURE_ATTRIBUTES
+#define TAV_MAX_MEASURE_ATTRIBUTES 1000000
+#endif
+#ifndef TAV_WORK_BASE
+#define TAV_WORK_BASE 50000000
+#endif
+constexpr int64_t MAX_NOTES = TAV_MAX_NOTES;
+constexpr int64_t MAX_MEASURES = TAV_MAX_MEASURES;
+// Clefs, keys, barlines and multiple rests on the measures of one score.
+constexpr int64_t MAX_MEASURE_ATTRIBUTES = TAV_MAX_MEASURE_ATTRIBUTES;
+// Scanning steps, bytes passed over or searched, and records copied, per
+// record: this much plus ten per byte of the line.
+constexpr int64_t WORK_BASE = TAV_WORK_BASE;
 
 struct ScanState {
     ScanState(const ConvertOptions& o, const Console& c) : options(o), console(c) {}
@@ -79,7 +99,7 @@ struct ScanState {
 
     // Size of the score built so far, and the work spent on the line.
     int64_t note_count = 0;
-    int64_t measure_count = 0;
+    int64_t measure_attribute_count = 0;
     SearchCaches searches;
 };
 
@@ -87,11 +107,16 @@ struct ScanState {
 // the note limit. Fails the record (and returns none) past the limit.
 Note* append_note(ScanState& s, char step, int32_t octave, float duration);
 
+// Appends a measure attribute, counted against its limit. Fails the record
+// (and returns false) past the limit.
+bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t value);
+
 // Opens the measure after the current one (numbered measure_number + 1)
 // and makes it current. Fails the record past the measure limit.
 bool open_next_measure(ScanState& s);
 
-// Fails the record with a reason (two-stream record error) and stops the scan.
+// Fails the record with a reason (two-stream record error) and stops the
+// scan. A record that has already failed is not reported twice.
 void fail_record(ScanState& s, const char* reason);
 
 // Fails the record at the sign under `position`, which the converter

@@ -13,7 +13,7 @@ namespace {
 // incipit, but a line whose repetition signs rescan it over and over ends.
 int64_t work_limit(const Line& line)
 {
-    return 10 * int64_t{line.length} + 10000000;
+    return 10 * int64_t{line.length} + WORK_BASE;
 }
 
 // Undotted value in quarter notes of each note-value digit.
@@ -173,6 +173,8 @@ void fail_unrecognised(ScanState& s, unsigned char sign)
 
 void fail_record(ScanState& s, const char* reason)
 {
+    if (s.record_failed)
+        return;
     s.record_failed = true;
     report_record_error(s.console, s.incipit_id, s.incipit_nb, reason);
 }
@@ -187,6 +189,17 @@ Note* append_note(ScanState& s, char step, int32_t octave, float duration)
     Note* note = create_note(step, octave, duration, nullptr);
     add_note(note, s.current_measure);
     return note;
+}
+
+bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t value)
+{
+    if (s.measure_attribute_count + 1 > MAX_MEASURE_ATTRIBUTES) {
+        fail_record(s, "incipit too large");
+        return false;
+    }
+    ++s.measure_attribute_count;
+    add_measure_attrib(create_attribute(kind, value, nullptr), measure);
+    return true;
 }
 
 bool open_next_measure(ScanState& s)
@@ -235,8 +248,14 @@ void scan_music(ScanState& s, Line& line, int32_t size)
             fail_record(s, "incipit too large");
             break;
         }
+        int32_t before = s.position;
         if (scan_step(s, line) || s.record_failed)
             break;
+        // A step that passes over a run of bytes (octave marks, dots, key
+        // letters, a measure-rest count) costs one unit per byte, so that a
+        // repeated group holding a long run cannot rescan it for free.
+        if (s.position > before)
+            s.searches.work += s.position - before;
         if (s.options.verbose == 1 && s.console.out != nullptr) {
             unsigned char c = line.at(s.position);
             std::fprintf(s.console.out, "i: %d, char %c, ascii: %d\n", s.position, c,

@@ -24,6 +24,16 @@ bool is_safe_file_name(const char* incipit_nb)
     return true;
 }
 
+bool is_xml_text(const char* incipit_nb)
+{
+    // U+FFFE and U+FFFF are EF BF BE and EF BF BF in UTF-8.
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(incipit_nb); *p != 0;
+         ++p)
+        if (p[0] == 0xEF && p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF))
+            return false;
+    return true;
+}
+
 namespace {
 
 OutputStatus write_file(const std::string& name, const std::string& text)
@@ -51,8 +61,12 @@ OutputStatus write_file(const std::string& name, const std::string& text)
 OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
                     const char* incipit_nb, int mensural, int corrected_key)
 {
-    OutputStatus status = OutputStatus::UnsafeName;
-    if (is_safe_file_name(incipit_nb)) {
+    OutputStatus status;
+    if (!is_safe_file_name(incipit_nb)) {
+        status = OutputStatus::UnsafeName;
+    } else if (!is_xml_text(incipit_nb)) {
+        status = OutputStatus::NotXmlText;
+    } else {
         std::string text;
         text.reserve(16384);  // most documents fit without a reallocation
         render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,

@@ -31,9 +31,14 @@ std::string output_file_name(int32_t incipit_id, const char* incipit_nb);
 // no '/', no '\' and no byte below 32.
 bool is_safe_file_name(const char* incipit_nb);
 
+// False when the incipit number holds U+FFFE or U+FFFF, which no XML
+// document may contain, even as a character reference.
+bool is_xml_text(const char* incipit_nb);
+
 enum class OutputStatus {
     Written,
     UnsafeName,     // the incipit number would leave the working directory
+    NotXmlText,     // the incipit number cannot stand in an XML document
     CannotCreate,   // the file could not be opened for writing
     CannotWrite,    // writing or closing failed; the partial file is removed
 };
