@@ -1,0 +1,525 @@
+// Hostile input: whatever the bytes of a line, a record either parses into a
+// score that renders as a well-formed document, or is reported on both
+// streams and yields nothing; the run goes on, and nothing is read outside
+// the buffer (the sanitizer build checks that part).
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "driver/batch.h"
+#include "driver/line_reader.h"
+#include "parser/convert.h"
+#include "writer/output.h"
+#include "../fuzz/xml_check.h"
+
+namespace {
+
+using xml_check::is_xml_text;
+using xml_check::xml_problem;
+
+TEST(XmlChecker, TellsWellFormedFromBroken)
+{
+    const std::string head = "<?xml version=\"1.0\"?>\n<!DOCTYPE a PUBLIC \"x\" \"y\">\n";
+    struct Case {
+        const char* body;
+        bool good;
+    } cases[] = {
+        {"<a>\n\t<b x=\"1\">t &amp; u</b>\n\t<c/>\n</a>\n", true},
+        {"<a><b></a></b>", false},
+        {"<a>", false},
+        {"<a>x & y</a>", false},
+        {"<a>x < y</a>", false},
+        {"<a>x > y</a>", false},
+        {"<a></a><a></a>", false},
+        {"<a>\x01</a>", false},
+        {"<a>\xC3\xBC</a>", true},
+        {"<a>\xFC</a>", false},
+        {"<a>\xEF\xBF\xBF</a>", false},
+        {"<a b=\"<\"/>", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(xml_problem(head + c.body).empty(), c.good) << c.body;
+}
+
+// ---------------------------------------------------------------------------
+// Capturing what one conversion writes to its three streams.
+
+class Capture {
+public:
+    Capture() : file_(std::tmpfile()) {}
+    ~Capture()
+    {
+        if (file_ != nullptr)
+            std::fclose(file_);
+    }
+    std::FILE* stream() const { return file_; }
+    // Everything written since the last call.
+    std::string take()
+    {
+        if (file_ == nullptr)
+            return "";
+        std::fflush(file_);
+        long end = std::ftell(file_);
+        std::string text(static_cast<size_t>(end - mark_), '\0');
+        std::fseek(file_, mark_, SEEK_SET);
+        size_t got = std::fread(text.data(), 1, text.size(), file_);
+        text.resize(got);
+        std::fseek(file_, 0, SEEK_END);
+        mark_ = end;
+        return text;
+    }
+
+private:
+    std::FILE* file_;
+    long mark_ = 0;
+};
+
+struct Streams {
+    Capture out, err, log;
+    Console console() const { return Console{out.stream(), err.stream(), log.stream()}; }
+    bool ok() const { return out.stream() && err.stream() && log.stream(); }
+};
+
+Streams& streams()
+{
+    static Streams s;
+    return s;
+}
+
+std::string remove_all(std::string text, const std::string& piece)
+{
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at))
+        text.erase(at, piece.size());
+    return text;
+}
+
+size_t count_of(const std::string& text, const std::string& piece)
+{
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++n;
+    return n;
+}
+
+struct Outcome {
+    ParseStatus status;
+    std::string err;       // standard error texts
+    std::string document;  // the rendered document of a parsed record
+};
+
+// Parses `bytes` from a buffer of exactly their size (plus `padding` zero
+// bytes) and checks what must hold for any line:
+// - a failed record is reported exactly once as an error, on both streams
+//   with the same text (standard error adding its log-file note);
+// - a parsed record renders a well-formed document when its number is valid
+//   UTF-8 and can name a file.
+Outcome convert(const std::string& bytes, ConvertOptions options = {}, size_t padding = 8)
+{
+    Streams& s = streams();
+    size_t size = bytes.size() + padding;
+    std::unique_ptr<char[]> buffer(new char[size]);
+    std::memcpy(buffer.get(), bytes.data(), bytes.size());
+    std::memset(buffer.get() + bytes.size(), 0, padding);
+
+    Incipit incipit;
+    Outcome o{};
+    o.status = parse_incipit(buffer.get(), static_cast<int32_t>(size), options, s.console(),
+                             incipit);
+    s.out.take();
+    o.err = s.err.take();
+    std::string log = s.log.take();
+    EXPECT_EQ(remove_all(o.err, "...outputting to log file\n\n"), log)
+        << "the two streams differ";
+    EXPECT_EQ(count_of(o.err, "\nERROR,\n incipit: "), o.status == ParseStatus::Failed ? 1u : 0u)
+        << o.err;
+    if (o.status == ParseStatus::Blank) {
+        EXPECT_TRUE(!bytes.empty() && (bytes[0] == '\n' || bytes[0] == '\r'));
+    }
+    if (o.status != ParseStatus::Parsed)
+        return o;
+
+    render_score(incipit.first_measure, incipit.divisions, incipit.incipit_id,
+                 incipit.incipit_nb, incipit.mensural, incipit.corrected_key, o.document);
+    destroy_measure(incipit.first_measure);
+    if (is_safe_file_name(incipit.incipit_nb) && is_xml_text(incipit.incipit_nb)) {
+        EXPECT_EQ(xml_problem(o.document), "") << "number: " << incipit.incipit_nb;
+    }
+    return o;
+}
+
+bool failed_too_large(const Outcome& o)
+{
+    return o.status == ParseStatus::Failed && o.err.find("incipit too large") != std::string::npos;
+}
+
+std::string record(const std::string& music, const std::string& time = "4/4")
+{
+    return "123456789\t1.1.1\tG-2\t" + time + "\t\t" + music + "\n";
+}
+
+class Hostile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!streams().ok())
+            GTEST_SKIP() << "no temporary files";
+    }
+};
+
+// Realistic records with a bit of every sign family.
+const char* const kRecords[] = {
+    "123456789\t1.1.1\tG-2\t3/4\t\t$bBE 8.6'ABCD/4-2G//\n",
+    "000012345\t1.2.3\tC+3\tc3\t3/2\t''2.A4B{8CD}/=3/(6ABC;5)//:\n",
+    "987654321\t2\tF-4\t\\-\t\\-\t[$bB]@c/,4C+8D'tE(4F)/%C-1qqABr4G:/ //\n",
+    "111111111\t12345678\tg-2\tc\t\t$xFCG!8AB!f4gC$bB%F-4/i=12/4-//\n",
+    "222222222\t3.1\tG-2\t12/8\t\t$bB[E] 3{xAnBbC}(ABC)(AB;12)@3/4 6..D7.E/=/4C\n",
+};
+
+TEST_F(Hostile, EveryPrefixOfARecord)
+{
+    for (const char* full : kRecords) {
+        std::string line(full);
+        for (size_t n = 0; n <= line.size(); ++n) {
+            std::string prefix = line.substr(0, n);
+            SCOPED_TRACE(prefix);
+            convert(prefix, {}, 0);  // nothing after the bytes: no terminator
+            convert(prefix);
+            convert(prefix + "\n");
+        }
+    }
+}
+
+TEST_F(Hostile, EveryByteInEveryField)
+{
+    // Each field of a good record gets each byte value, in front of the
+    // field and in place of its first character.
+    const std::vector<std::string> fields = {"123456789", "1.1.1", "G-2", "3/4", "c3",
+                                             "$bB8ABC/4-2G//"};
+    for (size_t f = 0; f < fields.size(); ++f) {
+        for (int b = 0; b < 256; ++b) {
+            for (int replace = 0; replace < 2; ++replace) {
+                std::vector<std::string> copy = fields;
+                std::string& field = copy[f];
+                if (replace)
+                    field[0] = static_cast<char>(b);
+                else
+                    field.insert(field.begin(), static_cast<char>(b));
+                std::string line;
+                for (size_t k = 0; k < copy.size(); ++k) {
+                    if (k > 0)
+                        line += '\t';
+                    line += copy[k];
+                }
+                SCOPED_TRACE(testing::Message() << "field " << f << " byte " << b);
+                Outcome o = convert(line + "\n");
+                if (f > 0 || (b != '\n' && b != '\r')) {
+                    EXPECT_NE(o.status, ParseStatus::Blank);
+                }
+            }
+        }
+    }
+}
+
+TEST_F(Hostile, RandomLinesWithAFixedSeed)
+{
+    std::mt19937 random(20240611u);
+    const std::string signs = "0123456789ABCDEFG-'.,xbn{}();gqrt+!fz%@$=:/ i\t";
+    for (int n = 0; n < 4000; ++n) {
+        std::string line = "123456789\t1\tG-2\t4/4\t\t";
+        int kind = n % 4;
+        if (kind == 0)
+            line.clear();  // the header is random too
+        size_t length = random() % 200;
+        for (size_t k = 0; k < length; ++k) {
+            if (kind == 3 || random() % 8 == 0)
+                line += static_cast<char>(random() % 256);
+            else
+                line += signs[random() % signs.size()];
+        }
+        ConvertOptions options;
+        options.remove_mensural = static_cast<int>(random() % 2);
+        options.remove_measure_rests = static_cast<int>(random() % 2);
+        SCOPED_TRACE(line);
+        convert(line, options, n % 3 == 0 ? 0 : 8);
+    }
+}
+
+// One sign repeated hundreds of thousands of times after a good header: nothing
+// may take time or memory beyond the record's limits.
+TEST_F(Hostile, LongRunsOfOneSign)
+{
+    const std::string runs[] = {"A", "-", "'", ",", ".", "4", "x", "b", "n", "{", "}", "(",
+                                ")", ";", "g", "q", "r", "t", "+", "!", "f", "z", "%", "@",
+                                "$", "=", ":", "/", " ", "i", "4A", "(A", "{A", "A+", "qA",
+                                "qqA", "//", "/i", "=1/", "$bB", "%G-2", "@3/4", "!A!f",
+                                "(4.C)", "\xC3\xBC"};
+    for (const std::string& run : runs) {
+        // Runs that make a note or a measure per sign pass the limits; the
+        // others make a record of bounded size, whose rendering is checked.
+        bool past_limits = run == "A" || run == "-" || run == "/" || run == "//" ||
+                           run == "/i" || run == "=1/";
+        size_t length = past_limits ? 1200000 : 300000;
+        std::string music;
+        music.reserve(length + run.size());
+        while (music.size() < length)
+            music += run;
+        SCOPED_TRACE(run);
+        Outcome o = convert(record(music));
+        if (past_limits)
+            EXPECT_TRUE(failed_too_large(o)) << o.err.substr(0, 200);
+        else
+            EXPECT_NE(o.status, ParseStatus::Blank);
+    }
+}
+
+TEST_F(Hostile, TenMegabyteLines)
+{
+    const size_t kTen = 10u << 20;
+    struct Case {
+        std::string line;
+        const char* result;  // "parsed", "failed" or "too large"
+    };
+    std::string notes = record(std::string(kTen, 'C'));
+    std::string blanks = record("4C" + std::string(kTen, ' '));
+    std::string digits = record("=" + std::string(kTen, '0') + "/4C");
+    std::string beams = record("4C" + std::string(kTen, '{'));
+    std::string high = record("4C" + std::string(kTen, '\xE9'));
+    std::string unknown = record("4C" + std::string(kTen, 'Y'));
+    std::string header(kTen, '\t');
+    const Case cases[] = {
+        {notes, "too large"},
+        {blanks, "parsed"},
+        {digits, "parsed"},
+        {beams, "parsed"},
+        {high, "parsed"},
+        {unknown, "failed"},
+        {header + "x\n", "failed"},  // no identifier
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.substr(0, 40));
+        Outcome o = convert(c.line);
+        if (std::strcmp(c.result, "too large") == 0)
+            EXPECT_TRUE(failed_too_large(o)) << o.err;
+        else
+            EXPECT_EQ(o.status, std::strcmp(c.result, "parsed") == 0 ? ParseStatus::Parsed
+                                                                     : ParseStatus::Failed)
+                << o.err;
+    }
+}
+
+TEST_F(Hostile, SizesAtAndPastTheLimits)
+{
+    std::string million_notes;
+    for (int k = 0; k < 1000000; ++k)
+        million_notes += 'C';
+    std::string copies = "4C";  // a measure of clef changes, copied over and over
+    for (int k = 0; k < 10000; ++k)
+        copies += "%G-2";
+    for (int k = 0; k < 2000; ++k)
+        copies += "/i";
+    struct Case {
+        std::string music;
+        bool parsed;
+    } cases[] = {
+        {"=100000/", true},          // measure 1 plus 99,999 more: the last allowed
+        {"=100000/4C", false},       // the barline would open one more
+        {"=99999/4C", true},
+        {"=100001/", false},
+        {"4C/=99999/", true},
+        {"4C/=100000/", false},
+        {"=4294967296/4C", true},    // the count wraps to 0: one measure of rest
+        {"=99999999/4C", false},
+        {"=" + std::string(100000, '0') + "/4C", true},
+        {"4" + million_notes, true},
+        {"4" + million_notes + "D", false},
+        {"4" + million_notes.substr(0, 500000) + "/i", true},
+        {"4" + million_notes.substr(0, 500000) + "/i/i", false},
+        {copies, false},             // 20 million attributes from a short line
+        {"4" + std::string(100000, '\'') + "C" + std::string(100000, ',') + "D", true},
+        {"4" + std::string(100000, '.') + "C", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.music.substr(0, 40));
+        Outcome o = convert(record(c.music));
+        if (c.parsed)
+            EXPECT_EQ(o.status, ParseStatus::Parsed) << o.err;
+        else
+            EXPECT_TRUE(failed_too_large(o)) << o.err;
+    }
+}
+
+TEST_F(Hostile, UnbalancedGroupingsStillRender)
+{
+    const char* const music[] = {
+        "4((((((ABC", "4))))))ABC", "4{{{{ABC", "4}}}}ABC", "4(ABC", "4ABC;5)", "4;;;;ABC",
+        "4(ABC;", "4(ABC;0)DE", "4(;)", "4()A", "4(A", "4A)", "4qqABC", "4qqqqqqA", "4rrrA",
+        "4qq", "4q", "4g", "4A+++", "4+A", "4{A}}+B", "4(({A}))", "4({A)}", "4(A;9)(B;1)C",
+        "4:A:B:C/", "4://:", "4:", "4//:", "4/i/i", "4/i", "4:/i", "4%", "4@", "4$", "4=",
+        "4%G", "4@1", "4$b", "4$x[", "4'", "4,", "4xx", "4bb", "4n", "4.", "7.A7..B",
+    };
+    for (const char* m : music) {
+        SCOPED_TRACE(m);
+        Outcome o = convert(record(m));
+        EXPECT_NE(o.status, ParseStatus::Blank);
+    }
+}
+
+// The number of notes and rests in a rendered document.
+size_t notes_in(const std::string& document)
+{
+    return count_of(document, "<note>");
+}
+
+TEST_F(Hostile, RepetitionArrangements)
+{
+    std::string many_f(1000, 'f');
+    std::string too_many_f(100000, 'f');
+    struct Case {
+        std::string music;
+        int notes;  // -1: the record fails on the 'f'; -2: too large
+    } cases[] = {
+        {"4f", -1},
+        {"4!f", -1},
+        {"4!A!f", 2},
+        {"4!A!ff", 3},
+        {"4!A!fff", 4},
+        {"4!!f", 0},
+        {"4!AB!fC", 5},
+        {"4!A!B!f", 3},             // the group is the one between the last two '!'
+        {"4!A!fB!f", 4},            // A A B, then "!zB!" again
+        {"4!A!f!B!f", 4},
+        {"4!!A!f!f", 2},            // the second group holds only the z
+        {"4!A/B!f", 4},             // a group across a barline repeats the barline
+        {"4!A!f/!B!ff", 5},
+        {"4f!A!", -1},
+        {"4!A!" + many_f, 1001},
+        {"4!A!" + too_many_f, -2},  // every pass goes over the 'z's before it
+        {"4!" + std::string(1000000, '\'') + "A!" + std::string(5000, 'f'), -2},
+        {"4!=" + std::string(1000000, '0') + "/A!" + std::string(5000, 'f'), -2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.music.substr(0, 40));
+        Outcome o = convert(record(c.music));
+        if (c.notes == -1) {
+            EXPECT_EQ(o.status, ParseStatus::Failed);
+            EXPECT_NE(o.err.find("char: f, ascii: 102"), std::string::npos) << o.err;
+        } else if (c.notes == -2) {
+            EXPECT_TRUE(failed_too_large(o)) << o.err;
+        } else {
+            ASSERT_EQ(o.status, ParseStatus::Parsed) << o.err;
+            EXPECT_EQ(notes_in(o.document), static_cast<size_t>(c.notes));
+        }
+    }
+}
+
+// Incipit numbers of every kind of byte render into well-formed documents
+// when they are UTF-8 and can name a file; the rest are refused as names.
+TEST_F(Hostile, IncipitNumbers)
+{
+    struct Case {
+        const char* number;
+        bool safe;
+    } cases[] = {
+        {"1.1.1", true},         {"1&2<3>4", true},   {"1\"'", true},
+        {"1\xC3\xA9", true},     {"1\xE9", true},     {"1/..", false},
+        {"1\\a", false},         {"1\x01", false},    {"1\x7F", true},
+        {"1]]>", true},          {"1&amp;", true},    {"12345678", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        Outcome o = convert("123456789\t" + std::string(c.number) + "\tG-2\t4/4\t\t4C\n");
+        ASSERT_EQ(o.status, ParseStatus::Parsed);
+        EXPECT_EQ(is_safe_file_name(c.number), c.safe);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Whole inputs through the line loop: every line is counted, failures are
+// reported, and the loop only stops at the end of the input or a blank line.
+
+std::FILE* input_of(const std::string& bytes)
+{
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr)
+        return nullptr;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::rewind(file);
+    return file;
+}
+
+TEST_F(Hostile, LineLoopGoesOnAfterEveryKindOfBadLine)
+{
+    const std::string good = record("4C");
+    const std::string bad = record("4CY");  // one unrecognised sign
+    struct Case {
+        std::string input;
+        float lines;      // lines handed on and counted
+        size_t errors;    // record errors reported
+        LoopEnd end;
+    } cases[] = {
+        {"", 0, 0, LoopEnd::EndOfInput},
+        {good, 1, 0, LoopEnd::EndOfInput},
+        {good + bad + good, 3, 1, LoopEnd::EndOfInput},
+        {good + "no tabs at all\n" + good, 3, 1, LoopEnd::EndOfInput},
+        {good + std::string("\0\0\0\n", 4) + good, 3, 1, LoopEnd::EndOfInput},
+        {good + std::string(1000, '\x80') + "\n" + good, 3, 1, LoopEnd::EndOfInput},
+        {good + record("4!A!" + std::string(100000, 'f')) + good, 3, 1, LoopEnd::EndOfInput},
+        {record(std::string(3u << 20, 'A')) + bad + good, 3, 2, LoopEnd::EndOfInput},
+        {record("4!A!f") + record("4!B!f"), 2, 0, LoopEnd::EndOfInput},
+        {good + good.substr(0, good.size() - 1), 2, 0, LoopEnd::EndOfInput},
+        {good + "\n" + bad, 1, 0, LoopEnd::BlankLine},
+        {good + "\r\n" + bad, 1, 0, LoopEnd::BlankLine},
+        // Only a line feed ends a line; a carriage return ends the record in it.
+        {"123456789\t1\tG-2\t4/4\t\t4C\r" + bad, 1, 0, LoopEnd::EndOfInput},
+    };
+    Streams& s = streams();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 60));
+        std::FILE* input = input_of(c.input);
+        ASSERT_NE(input, nullptr);
+        ConvertOptions options;
+        options.no_xml = 1;
+        Progress progress;
+        LoopEnd end = convert_lines(input, options, s.console(), progress, nullptr);
+        std::fclose(input);
+        s.out.take();
+        std::string err = s.err.take();
+        std::string log = s.log.take();
+        EXPECT_EQ(end, c.end);
+        EXPECT_EQ(progress.counter, c.lines);
+        EXPECT_EQ(count_of(err, "\nERROR,\n"), c.errors) << err.substr(0, 300);
+        EXPECT_EQ(count_of(log, "\nERROR,\n"), c.errors);
+    }
+}
+
+// A line holding the repetition sign is rewritten while it is read; the
+// buffer must come back clean for a shorter line after it.
+TEST_F(Hostile, LineReaderClearsWhatALongLineLeft)
+{
+    std::FILE* input = input_of(record("4!A!f" + std::string(5000, 'B')) + "1\n");
+    ASSERT_NE(input, nullptr);
+    LineReader reader(input);
+    ASSERT_EQ(reader.next(), LineReader::Status::Line);
+    Incipit incipit;
+    Streams& s = streams();
+    ASSERT_EQ(parse_incipit(reader.data(), reader.size(), {}, s.console(), incipit),
+              ParseStatus::Parsed);
+    destroy_measure(incipit.first_measure);
+    ASSERT_EQ(reader.next(), LineReader::Status::Line);
+    EXPECT_EQ(reader.length(), 2u);
+    for (int32_t i = 2; i < reader.size(); ++i)
+        ASSERT_EQ(reader.data()[i], '\0') << i;
+    EXPECT_EQ(reader.next(), LineReader::Status::End);
+    std::fclose(input);
+    s.out.take();
+    s.err.take();
+    s.log.take();
+}
+
+}  // namespace
