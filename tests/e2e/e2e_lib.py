@@ -1,0 +1,203 @@
+"""Shared helpers for the end-to-end tests of tav2005_10.
+
+Every test script is a unittest module run as
+
+    python3 tests/e2e/test_x.py --exe PATH [--wrapper CMD] [--windows] [unittest args]
+
+and ends with ``e2e_lib.main()``, which takes the three options above out of
+sys.argv and hands the rest to unittest.
+
+  --exe PATH      the converter to test (required)
+  --wrapper CMD   a command put before the converter, e.g. "wine" (split
+                  with shlex)
+  --windows       the converter is a Windows build: the log file and the
+                  output files end their lines with CR LF
+
+Typical use:
+
+    import e2e_lib as e2e
+
+    class Cases(unittest.TestCase):
+        def test_one_record(self):
+            r = e2e.run(["-f", "in.txt"],
+                        files={"in.txt": e2e.record("000000123", "07", "G-2", "3/4", "", "4C")})
+            self.assertEqual(r.status, 0)
+            self.assertIn("123-07.xml", r.files)
+
+    if __name__ == "__main__":
+        e2e.main()
+
+Console streams are compared with ``r.out`` / ``r.err`` (text with CR
+removed); file contents are compared against ``e2e.file_bytes(text)``, which
+turns the expected text into the line ends of the build under test.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import shlex
+import subprocess
+import sys
+import tempfile
+import unittest
+from dataclasses import dataclass, field
+
+LOG_NAME = "tav_errors.log"
+TIMEOUT = 60  # seconds per run of the converter
+
+# Set by parse_args().
+EXE = None
+WRAPPER = []
+WINDOWS = False
+
+# Fixed console texts of a run.
+BANNER = ("###################################\n"
+          "#                                 #\n"
+          "# WELCOME TO TAV 2005 VERSION 1.0 #\n"
+          "#                                 #\n"
+          "#                                 #\n"
+          "#     Press Enter to continue     #\n"
+          "#                                 #\n"
+          "###################################\n")
+START = BANNER + "\n" * 25 + "Starting conversion...\n"  # stdout up to the first record
+DONE = "\nConversion done, press Enter to exit.\n"         # stdout at the end of a run
+EOF_QUIT = "\nEOF, quitting\n"                             # stdout at a blank line
+LOG_HEADER = "TAV 2005 ERROR LOG\n------------------\n\n"
+LOG_NOTE = "...outputting to log file\n\n"
+
+
+def parse_args(argv=None):
+    """Reads --exe, --wrapper and --windows from argv (default sys.argv) and
+    removes them from it, leaving the arguments for unittest."""
+    global EXE, WRAPPER, WINDOWS
+    args = sys.argv if argv is None else argv
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--wrapper", default="")
+    parser.add_argument("--windows", action="store_true")
+    known, rest = parser.parse_known_args(args[1:])
+    EXE = os.path.abspath(known.exe)
+    WRAPPER = shlex.split(known.wrapper)
+    WINDOWS = known.windows
+    args[1:] = rest
+
+
+def main():
+    """parse_args(), then unittest.main()."""
+    parse_args()
+    warm_up()
+    unittest.main()
+
+
+def warm_up():
+    """Starts the converter once through the wrapper and discards what it
+    prints: a wrapper such as wine sets itself up on its first start and
+    reports that on stderr, which must not land in a test's output."""
+    if WRAPPER:
+        with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
+            subprocess.run(WRAPPER + [EXE], cwd=work, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=TIMEOUT * 5, env=_environment())
+
+
+def _environment():
+    env = dict(os.environ)
+    env.setdefault("WINEDEBUG", "-all")  # keeps the wrapper's notes off stderr
+    return env
+
+
+@dataclass
+class Run:
+    """The outcome of one run of the converter."""
+    status: int
+    stdout: bytes
+    stderr: bytes
+    log: bytes | None                 # tav_errors.log, None when not created
+    files: dict = field(default_factory=dict)  # every other new file: name -> bytes
+
+    @property
+    def out(self):
+        """Standard output as text, CR removed."""
+        return console(self.stdout)
+
+    @property
+    def err(self):
+        """Standard error as text, CR removed."""
+        return console(self.stderr)
+
+
+def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT):
+    """Runs the converter in a fresh temporary directory and collects what it did.
+
+    argv   -- the arguments after the program name, e.g. ["-f", "in.txt"]
+    stdin  -- bytes on standard input (by default Enter for both waits)
+    files  -- input files to create first: name -> bytes
+    dirs   -- directories to create first (e.g. one named like the log file)
+    setup  -- optional callable(path) for anything else before the run
+
+    Files and directories made before the run are not reported in Run.files.
+    """
+    if EXE is None:
+        raise RuntimeError("e2e_lib.parse_args() has not been called")
+    files = files or {}
+    with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
+        for name, data in files.items():
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(data)
+        for name in dirs:
+            os.makedirs(os.path.join(work, name), exist_ok=True)
+        if setup is not None:
+            setup(work)
+        before = set(os.listdir(work))
+        proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              timeout=timeout, env=_environment())
+        log = None
+        created = {}
+        for name in sorted(os.listdir(work)):
+            path = os.path.join(work, name)
+            if name in before or not os.path.isfile(path):
+                continue
+            with open(path, "rb") as f:
+                data = f.read()
+            if name == LOG_NAME:
+                log = data
+            else:
+                created[name] = data
+        return Run(proc.returncode, proc.stdout, proc.stderr, log, created)
+
+
+def console(data):
+    """Console bytes as text with CR removed (bytes kept one to one)."""
+    return data.replace(b"\r", b"").decode("latin-1")
+
+
+def file_bytes(text):
+    """Expected file content: the text (str or bytes) with the line ends of
+    the build under test (CR LF with --windows)."""
+    data = text.encode("latin-1") if isinstance(text, str) else text
+    return data.replace(b"\n", b"\r\n") if WINDOWS else data
+
+
+def log_bytes(*entries):
+    """Expected log file: the header followed by the entries."""
+    return file_bytes(LOG_HEADER + "".join(entries))
+
+
+def record(ident, number, clef, time1, time2, music, end="\n"):
+    """One record line as bytes: the six fields joined by TABs."""
+    text = "\t".join([ident, number, clef, time1, time2, music]) + end
+    return text.encode("latin-1")
+
+
+def warning(incipit_id, incipit_nb, text):
+    """(stderr text, log text) of a record warning."""
+    entry = "\nWARNING,\n incipit: %d-%s, %s\n" % (incipit_id, incipit_nb, text)
+    return entry + LOG_NOTE, entry
+
+
+def record_error(incipit_id, incipit_nb, reason):
+    """(stderr text, log text) of a record error (the record writes no file)."""
+    entry = "\nERROR,\n incipit: %d-%s, %s\n" % (incipit_id, incipit_nb, reason)
+    return entry + LOG_NOTE, entry

@@ -1,0 +1,292 @@
+"""The batch driver end to end: command line, banner and waits, log file,
+line reading, progress, the end of the run, and record errors that leave
+the run going."""
+
+import os
+import re
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_lib as e2e  # noqa: E402
+
+HELP = ("\nTAV 2005 HELP\n"
+        "*************\n\n"
+        "Usage: ./tav2005_10.exe -[options]f <input_file>\n\n"
+        "Available options are:\n"
+        "m: Remove all mensural time signatures.\n"
+        "r: Remove all measure rests (useful for image creation).\n"
+        "v: Verbose mode (shows the progression of each char, not recommended).\n"
+        "x: Do not create the xml file (useful for debug on a lot of incipits).\n"
+        "f: Input file in the next argument (necessary).\n"
+        "h: Show this help.\n")
+MSG_M = "\nOkay, mensural time signatures are removed.\n"
+MSG_R = "\nOkay, measure rests are removed.\n"
+MSG_X = "\nOkay, XML file will not be created.\n"
+UNKNOWN = "\nUnknown option(s), try ./tav2005_10.exe -h for help.\n"
+TRY_HELP = "Try ./tav2005_10.exe -h for help\n"
+FOOBAR = "\nFile is f00bar.\n"
+RUN = e2e.START + e2e.DONE  # stdout of a run whose records print nothing
+
+# Record 000000123, number 07, G-2, 3/4, empty second field, music "$bB".
+EXAMPLE = e2e.record("000000123", "07", "G-2", "3/4", "", "$bB")
+EXAMPLE_XML = "".join("\t" * int(line[0]) + line[2:] + "\n" for line in """\
+0 <?xml version="1.0" standalone="no"?>
+0 <!DOCTYPE score-partwise PUBLIC "-//Recordare//DTD MusicXML 1.0 Partwise//EN" \
+"http://www.musicxml.org/dtds/partwise.dtd">
+0 <score-partwise>
+1 <identification>
+2 <encoding>
+3 <software>TAV 2005 for Windows/Linux</software>
+2 </encoding>
+2 <miscellaneous>
+3 <miscellaneous-field name="Vellum - Incipit ID">123</miscellaneous-field>
+3 <miscellaneous-field name="Vellum - Incipit NB">07</miscellaneous-field>
+3 <miscellaneous-field name="Notation">Common Western Music Notation</miscellaneous-field>
+2 </miscellaneous>
+1 </identification>
+1 <part-list>
+2 <score-part id="P1">
+3 <part-name>MusicXML Part</part-name>
+2 </score-part>
+1 </part-list>
+1 <part id="P1">
+2 <measure number="1">
+3 <attributes>
+4 <divisions>2</divisions>
+4 <key>
+5 <fifths>-1</fifths>
+4 </key>
+4 <time>
+5 <beats>3</beats>
+5 <beat-type>4</beat-type>
+4 </time>
+4 <clef>
+5 <sign>G</sign>
+5 <line>2</line>
+4 </clef>
+3 </attributes>
+2 </measure>
+1 </part>
+0 </score-partwise>""".split("\n"))
+
+
+def rec(ident, number, music="4C", clef="G-2", time1="3/4", time2=""):
+    return e2e.record(ident, number, clef, time1, time2, music)
+
+
+def text(data):
+    return data.decode("latin-1")
+
+
+class CommandLine(unittest.TestCase):
+    def test_cases(self):
+        written = {"123-07.xml": e2e.file_bytes(EXAMPLE_XML)}
+        inp = {"in.txt": EXAMPLE}
+        # name, argv, input files, dirs, status, stdout, stderr, log made, files made
+        cases = [
+            ("no argument", [], inp, [], 1, "", TRY_HELP, False, {}),
+            ("help", ["-h", "in.txt"], inp, [], 0, HELP, "", False, {}),
+            ("m then help", ["-mh", "in.txt"], inp, [], 0, MSG_M + HELP, "", False, {}),
+            ("m then unknown", ["-mq", "in.txt"], inp, [], 1, MSG_M + UNKNOWN, "", False, {}),
+            ("unknown before help", ["-qh", "in.txt"], inp, [], 1, UNKNOWN, "", False, {}),
+            ("first character not read", ["xm", "in.txt"], inp, [], 0, MSG_M + RUN, "", True,
+             written),
+            ("no letters", ["-", "in.txt"], inp, [], 0, RUN, "", True, written),
+            ("empty option argument", ["", "in.txt"], inp, [], 0, RUN, "", True, written),
+            ("f", ["-f", "in.txt"], inp, [], 0, "\n" + RUN, "", True, written),
+            ("mf", ["-mf", "in.txt"], inp, [], 0, MSG_M + "\n" + RUN, "", True, written),
+            ("letter twice", ["-rr", "in.txt"], inp, [], 0, MSG_R + MSG_R + RUN, "", True,
+             written),
+            ("no files", ["-xf", "in.txt"], inp, [], 0, MSG_X + "\n" + RUN, "", True, {}),
+            ("extra arguments ignored", ["-f", "in.txt", "other"], inp, [], 0, "\n" + RUN, "",
+             True, written),
+            ("no file name", ["-m"], inp, [], 1, MSG_M, FOOBAR, False, {}),
+            ("missing file", ["-f", "missing.txt"], inp, [], 1, "\n", FOOBAR, False, {}),
+            ("directory as input", ["-f", "adir"], inp, ["adir"], 1, "\n", FOOBAR, False, {}),
+            ("empty input", ["-f", "empty.txt"], {"empty.txt": b""}, [], 0, "\n" + RUN, "", True,
+             {}),
+        ]
+        for name, argv, files, dirs, status, out, err, log, made in cases:
+            with self.subTest(name):
+                r = e2e.run(argv, files=files, dirs=dirs)
+                self.assertEqual(r.status, status, r.err)
+                self.assertEqual(r.out, out)
+                self.assertEqual(r.err, err)
+                self.assertEqual(r.log, e2e.log_bytes() if log else None)
+                self.assertEqual(r.files, made)
+
+    def test_letter_twice_keeps_the_option_on(self):
+        # A mensural field 4 with a numeric field 5: the time signature is
+        # dropped while the option is on, whatever the number of m letters.
+        inp = {"in.txt": rec("000000001", "1", time1="c3", time2="3/2")}
+        for argv, has_time in ((["-f", "in.txt"], True), (["-mm", "in.txt"], False)):
+            with self.subTest(argv[0]):
+                r = e2e.run(argv, files=inp)
+                self.assertEqual(r.status, 0)
+                xml = text(r.files["1-1.xml"])
+                self.assertEqual("<beats>3</beats>" in xml, has_time)
+                self.assertIn("Mensural Notation", xml)
+
+    def test_worked_example_byte_for_byte(self):
+        r = e2e.run(["-f", "in.txt"], files={"in.txt": EXAMPLE})
+        self.assertEqual(r.files, {"123-07.xml": e2e.file_bytes(EXAMPLE_XML)})
+
+
+class LineReading(unittest.TestCase):
+    A = rec("000000001", "1")
+    B = rec("000000002", "1")
+
+    def test_cases(self):
+        last_without_feed = rec("000000002", "1", music="$bBE")[:-1]
+        # name, input, stdout, files made
+        cases = [
+            ("one record", self.A, RUN, ["1-1.xml"]),
+            ("last line without line feed", self.A + last_without_feed, RUN,
+             ["1-1.xml", "2-1.xml"]),
+            ("only line without line feed", last_without_feed, RUN, ["2-1.xml"]),
+            ("line feed alone", b"\n", e2e.START + e2e.EOF_QUIT, []),
+            ("blank line ends the run", self.A + b"\n" + self.B, e2e.START + e2e.EOF_QUIT,
+             ["1-1.xml"]),
+            ("carriage return starts a blank line", self.A + b"\r\n" + self.B,
+             e2e.START + e2e.EOF_QUIT, ["1-1.xml"]),
+        ]
+        for name, data, out, made in cases:
+            with self.subTest(name):
+                r = e2e.run(["-", "in.txt"], files={"in.txt": data})
+                self.assertEqual(r.status, 0)
+                self.assertEqual(r.out, out)
+                self.assertEqual(r.err, "")
+                self.assertEqual(r.log, e2e.log_bytes())
+                self.assertEqual(sorted(r.files), made)
+
+    def test_last_line_is_read_whole(self):
+        # The key signature's last letter is the file's last byte.
+        data = rec("000000002", "1", music="$bBE")[:-1]
+        r = e2e.run(["-", "in.txt"], files={"in.txt": data})
+        self.assertIn("<fifths>-2</fifths>", text(r.files["2-1.xml"]))
+
+    def test_long_line_is_one_record(self):
+        long_line = rec("000000001", "1", music="4C" + " " * 1500000 + "D")
+        r = e2e.run(["-", "in.txt"], files={"in.txt": long_line + self.B})
+        self.assertEqual(r.status, 0)
+        self.assertEqual(r.out, RUN)
+        self.assertEqual(sorted(r.files), ["1-1.xml", "2-1.xml"])
+        xml = text(r.files["1-1.xml"])
+        self.assertEqual(xml.count("<note>"), 2)
+        self.assertIn("<step>D</step>", xml)
+
+    def test_later_record_replaces_earlier_file(self):
+        data = rec("000000123", "07", music="$bB") + rec("000000123", "07", music="$xF")
+        r = e2e.run(["-", "in.txt"], files={"in.txt": data})
+        self.assertEqual(list(r.files), ["123-07.xml"])
+        xml = text(r.files["123-07.xml"])
+        self.assertIn("<fifths>1</fifths>", xml)
+        self.assertNotIn("<fifths>-1</fifths>", xml)
+
+
+def runs(out):
+    """Stdout with each run of "poop" lines written as one "poop xN" line."""
+    return re.sub(r"(?:poop\n)+", lambda m: "poop x%d\n" % (len(m.group(0)) // 5), out)
+
+
+class Progress(unittest.TestCase):
+    def test_progress_lines(self):
+        # Every record prints "poop", which shows where the progress lines fall.
+        line = rec("000000001", "1", music="[$bB] 4C")
+        ten = "Processing... 10% done.\n"
+        twenty = "Processing... 20% done.\n"
+        cases = [
+            (3, "poop x3\n"),
+            (5219, "poop x5219\n"),
+            (5220, "poop x5220\n" + ten),
+            (5221, "poop x5220\n" + ten + "poop x1\n"),
+            (10440, "poop x5220\n" + ten + "poop x5220\n" + twenty),
+        ]
+        for count, records in cases:
+            with self.subTest(records=count):
+                r = e2e.run(["-x", "in.txt"], files={"in.txt": line * count})
+                self.assertEqual(r.status, 0)
+                self.assertEqual(runs(r.out), MSG_X + e2e.START + records + e2e.DONE)
+                self.assertEqual(r.files, {})
+
+
+class Faults(unittest.TestCase):
+    def test_log_file_cannot_be_created(self):
+        r = e2e.run(["-", "in.txt"], files={"in.txt": EXAMPLE}, dirs=["tav_errors.log"])
+        self.assertEqual(r.status, 1)
+        self.assertEqual(r.out, e2e.BANNER + "\n" * 25)
+        self.assertEqual(r.err, "\nCannot create log file tav_errors.log.\n")
+        self.assertEqual(r.files, {})
+
+    def test_output_file_cannot_be_created(self):
+        data = EXAMPLE + rec("000000124", "07")
+        r = e2e.run(["-", "in.txt"], files={"in.txt": data}, dirs=["123-07.xml"])
+        err, log = e2e.record_error(123, "07", "cannot create output file 123-07.xml")
+        self.assertEqual(r.status, 0)
+        self.assertEqual(r.out, RUN)
+        self.assertEqual(r.err, err)
+        self.assertEqual(r.log, e2e.log_bytes(log))
+        self.assertEqual(list(r.files), ["124-07.xml"])
+
+
+class RecordMessages(unittest.TestCase):
+    NEXT = rec("000000999", "1")  # a good record after each case: the run goes on
+
+    def check(self, line, out, messages, made):
+        r = e2e.run(["-", "in.txt"], files={"in.txt": line + self.NEXT})
+        self.assertEqual(r.status, 0, r.err)
+        self.assertEqual(r.out, e2e.START + out + e2e.DONE)
+        self.assertEqual(r.err, "".join(m[0] for m in messages))
+        self.assertEqual(r.log, e2e.log_bytes(*(m[1] for m in messages)))
+        self.assertEqual(sorted(r.files), sorted(made + ["999-1.xml"]))
+        return r
+
+    def test_record_errors(self):
+        unsafe = "incipit number is not a safe file name"
+        cases = [
+            ("slash in number", rec("000000123", "1/2"), 123, "1/2", unsafe),
+            ("backslash in number", rec("000000123", "1\\2"), 123, "1\\2", unsafe),
+            ("control byte in number", rec("000000123", "1\x012"), 123, "1\x012", unsafe),
+            ("line ends after number", b"000000123\t07\n", 123, "07\n", unsafe),
+            ("no identifier", b"abc\n", 0, "", "no incipit identifier found"),
+            ("blank before no identifier", b" \t\n", 0, "", "no incipit identifier found"),
+            ("no number", b"000000123\n", 123, "", "no incipit number found"),
+            ("no digit in number field", b"000000123\tabc\n", 123, "",
+             "no incipit number found"),
+        ]
+        for name, line, ident, number, reason in cases:
+            with self.subTest(name):
+                self.check(line, "", [e2e.record_error(ident, number, reason)], [])
+
+    def test_bracket_warning_on_both_streams(self):
+        warning = e2e.warning(5, "1", "removing time signature within []")
+        cases = [
+            ("after the key", "$bB[E] 4C", "", -1, -2),
+            ("whole key", "[$bB] 4C", "poop\n", None, -1),
+        ]
+        for name, music, out, key, corrected in cases:
+            with self.subTest(name):
+                r = self.check(rec("000000005", "1", music=music), out, [warning], ["5-1.xml"])
+                xml = text(r.files["5-1.xml"])
+                self.assertIn('<miscellaneous-field name="Corrected Key Signature">%d'
+                              '</miscellaneous-field>' % corrected, xml)
+                self.assertEqual("<fifths>" in xml, key is not None)
+                if key is not None:
+                    self.assertIn("<fifths>%d</fifths>" % key, xml)
+                self.assertEqual(xml.count("<note>"), 1)
+
+    def test_number_escaped_in_document(self):
+        cases = [("1&2", "1&amp;2")]
+        if not e2e.WINDOWS:  # < and > cannot be in a Windows file name
+            cases.append(("1<&>", "1&lt;&amp;&gt;"))
+        for number, written in cases:
+            with self.subTest(number):
+                r = self.check(rec("000000123", number), "", [], ["123-%s.xml" % number])
+                self.assertIn('<miscellaneous-field name="Vellum - Incipit NB">%s'
+                              '</miscellaneous-field>' % written,
+                              text(r.files["123-%s.xml" % number]))
+
+
+if __name__ == "__main__":
+    e2e.main()
