@@ -1,0 +1,170 @@
+"""Every file the converter writes is valid MusicXML 1.0.
+
+The example incipits, a few thousand generated records and a table of
+awkward but well-formed records are converted, and every output file is
+checked against the MusicXML 1.0 DTD with xmllint, offline, through the
+catalog of the DTD folder.
+
+The DTD folder is ../shared/musicxml-1.0 beside the project root; the
+environment variable TAV_MUSICXML_DTD_DIR names another one. The test is
+skipped when xmllint is not installed (Debian package libxml2-utils)."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_lib as e2e  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+EXAMPLES = os.path.join(ROOT, "examples", "incipits.txt")
+GENERATOR = os.path.join(ROOT, "bench", "gen_records.py")
+DTD_DIR = os.path.abspath(os.environ.get("TAV_MUSICXML_DTD_DIR")
+                          or os.path.join(ROOT, "..", "shared", "musicxml-1.0"))
+CATALOG = os.path.join(DTD_DIR, "catalog.xml")
+XMLLINT = shutil.which("xmllint")
+
+CORPUS_COUNT = 3000
+CORPUS_SEED = 2005
+BATCH = 400  # files per xmllint call
+
+# The warnings the examples are meant to raise: two bracketed keys and one
+# neumatic «7.».
+BRACKETS = "removing time signature within []"
+NEUMATIC = "found a note in neumatic notation (7.), using quarter note instead"
+EXAMPLE_WARNINGS = [(100000020, "1.1.1", BRACKETS),
+                    (100000021, "1.1.1", BRACKETS),
+                    (100000049, "1.1.1", NEUMATIC)]
+
+# Well-formed records whose output is out of the ordinary. Each must still
+# give a valid file. (name, clef, time, second time, music)
+AWKWARD = [
+    ("mensural sign, no field 5", "G-2", "o", "", "1C2DE/9F//"),
+    ("c3 without fallback", "C-3", "c3", "", "1C2D/1E//"),
+    ("mensural clef and sign", "C+1", "c3", "3/2", "9C1D//"),
+    ("null time field", "F-4", "\\-", "\\-", "4,C8DE//"),
+    ("tuplet number 0", "G-2", "4/4", "", "(8ABC;0)4D//"),
+    ("tuplet number 12", "G-2", "4/4", "", "(6ABCDEFGABCDE;12)4D//"),
+    ("unclosed beam, tuplet, slur", "G-2", "4/4", "", "{(8AB+CD/EF//"),
+    ("grace rest and grace group of rests", "G-2", "4/4", "", "4g-qq-A-r4C//"),
+    ("dotted rest with accidental", "G-2", "4/4", "", "4.x-8C2D//"),
+    ("two keys in a measure", "G-2", "4/4", "", "4C$xF$bB4D/4E//"),
+    ("two clefs in a measure", "G-2", "4/4", "", "4C%C-1%F-44D/4E//"),
+    ("clef after multiple rest", "G-2", "4/4", "", "4C/=3/%F-41,C//"),
+    ("repeat start at the very start", "G-2", "3/4", "", "//:4CDE://"),
+    ("repeat end then start then repeat", "G-2", "2/4", "", "4CD://:4EF//i/4G//"),
+    ("double barline then measure repeat", "G-2", "2/4", "", "4CD//i/4E//"),
+    ("time changes to cut and common", "G-2", "4/4", "", "4CDEF/@c/2G/@c4A//"),
+    ("key to sharps then naturals", "G-2", "4/4", "", "$bBEA 4B/$xFCG4F/4nFG//"),
+    ("tie into a fermata trill", "G-2", "4/4", "", "2C+/(2C)t2D//"),
+    ("triple repetition", "G-2", "4/4", "", "!4CD!ff/1E//"),
+    ("all note values", "G-2", "4/4", "", "0C9D1E2F4G8A6B3C5D7E//"),
+    ("double dots and triple dots", "G-2", "4/4", "", "2..C8D4...E//"),
+    ("markup in the incipit number", "G-2", "4/4", "", "4C//"),
+    ("bracket key alone", "G-2", "4/4", "", "[$xFC] 4C//"),
+]
+
+
+def xmllint_failures(directory, names):
+    """Validates the files in batches; returns {name: xmllint messages} for
+    every file that is not valid."""
+    env = dict(os.environ, XML_CATALOG_FILES=CATALOG)
+    failures = {}
+    for start in range(0, len(names), BATCH):
+        batch = names[start:start + BATCH]
+        proc = subprocess.run([XMLLINT, "--nonet", "--noout", "--valid"] + batch,
+                              cwd=directory, env=env, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, timeout=600)
+        messages = proc.stdout.decode("latin-1") + proc.stderr.decode("latin-1")
+        if proc.returncode == 0 and messages.strip() == "":
+            continue
+        found = 0
+        for name in batch:
+            lines = [line for line in messages.splitlines() if line.startswith(name + ":")]
+            if lines:
+                failures[name] = "\n".join(lines[:6])
+                found += 1
+        if found == 0:  # a failure that names no file, e.g. the DTD not found
+            failures["(files %d to %d)" % (start + 1, start + len(batch))] = messages[:2000]
+    return failures
+
+
+def record_count(data):
+    return sum(1 for line in data.split(b"\n") if line.strip())
+
+
+@unittest.skipUnless(XMLLINT, "xmllint not found (Debian package libxml2-utils): "
+                              "MusicXML files not validated")
+class Validity(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        if not os.path.isfile(CATALOG):
+            raise AssertionError("MusicXML 1.0 DTD catalog not found at %s; set "
+                                 "TAV_MUSICXML_DTD_DIR to the DTD folder" % CATALOG)
+
+    def convert(self, data, options="-f"):
+        r = e2e.run([options, "in.txt"], files={"in.txt": data}, timeout=600)
+        self.assertEqual(r.status, 0, r.err[-2000:])
+        return r
+
+    def assert_valid(self, files, what):
+        self.assertTrue(files, "no file written for " + what)
+        with tempfile.TemporaryDirectory(prefix="tav_valid_") as work:
+            for name, data in files.items():
+                with open(os.path.join(work, name), "wb") as f:
+                    f.write(data)
+            failures = xmllint_failures(work, sorted(files))
+        report = "\n\n".join("%s:\n%s" % item for item in sorted(failures.items())[:10])
+        self.assertEqual(failures, {}, "%d of %d files from %s are not valid:\n%s"
+                         % (len(failures), len(files), what, report))
+
+    def test_examples(self):
+        with open(EXAMPLES, "rb") as f:
+            data = f.read()
+        self.assertNotIn(b"\n\n", data, "a blank line would end the run")
+        expected_names = set()
+        for line in data.split(b"\n")[:-1]:
+            fields = line.decode("latin-1").split("\t")
+            expected_names.add("%d-%s.xml" % (int(fields[0]), fields[1]))
+        self.assertEqual(len(expected_names), record_count(data),
+                         "two examples share an identifier and number")
+        for options in ("-f", "-mf", "-rf"):
+            with self.subTest(options=options):
+                r = self.convert(data, options)
+                self.assertEqual(set(r.files), expected_names)
+                self.assertEqual(r.log, e2e.log_bytes(*(e2e.warning(i, nb, text)[1]
+                                                        for i, nb, text in EXAMPLE_WARNINGS)))
+                self.assert_valid(r.files, "examples/incipits.txt " + options)
+
+    def test_generated_corpus(self):
+        proc = subprocess.run([sys.executable, GENERATOR, str(CORPUS_COUNT), str(CORPUS_SEED)],
+                              stdout=subprocess.PIPE, check=True, timeout=300)
+        data = proc.stdout
+        self.assertEqual(record_count(data), CORPUS_COUNT)
+        r = self.convert(data)
+        self.assertNotIn(b"\nERROR,\n", r.log)
+        self.assertEqual(len(r.files), CORPUS_COUNT)
+        self.assert_valid(r.files, "%d generated records (seed %d)"
+                          % (CORPUS_COUNT, CORPUS_SEED))
+
+    def test_awkward_records(self):
+        lines = []
+        names = {}
+        for n, (what, clef, time1, time2, music) in enumerate(AWKWARD, start=1):
+            number = "1&2" if what == "markup in the incipit number" else "1.%d" % n
+            lines.append(e2e.record("%09d" % (900000000 + n), number, clef, time1, time2, music))
+            names["%d-%s.xml" % (900000000 + n, number)] = what
+        r = self.convert(b"".join(lines))
+        self.assertEqual(set(r.files), set(names))
+        for name, data in sorted(r.files.items()):
+            with self.subTest(record=names[name]):
+                self.assert_valid({name: data}, names[name])
+
+
+if __name__ == "__main__":
+    e2e.main()

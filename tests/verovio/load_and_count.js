@@ -1,0 +1,77 @@
+// Loads MusicXML files into the notation toolkit, renders every page to SVG
+// and prints, one JSON object per line, what the toolkit made of each file:
+//   {"file", "loaded", "pages", "svg_ok", "errors", "warnings", "measures",
+//    "notes", "rests", "mrests", "multirests"}
+// "multirests" lists the num of every multi-measure rest: one such element
+// stands for num measures of the source file.
+//
+// usage: node load_and_count.js FILE...
+
+'use strict';
+
+const fs = require('fs');
+const verovio = require('verovio');
+
+function count(text, pattern) {
+    const found = text.match(pattern);
+    return found === null ? 0 : found.length;
+}
+
+// The toolkit's log, split into error lines and other (warning) lines.
+function readLog(toolkit, result) {
+    for (const line of toolkit.getLog().split('\n')) {
+        if (line.trim() === '')
+            continue;
+        if (/error/i.test(line))
+            result.errors.push(line.trim());
+        else
+            result.warnings.push(line.trim());
+    }
+}
+
+function inspect(toolkit, file) {
+    const result = {
+        file: file, loaded: false, pages: 0, svg_ok: false, errors: [], warnings: [],
+    };
+    const loaded = toolkit.loadData(fs.readFileSync(file, 'utf8'));
+    readLog(toolkit, result);
+    result.loaded = loaded === true || loaded === 1;
+    if (!result.loaded)
+        return result;
+
+    result.pages = toolkit.getPageCount();
+    result.svg_ok = result.pages > 0;
+    for (let page = 1; page <= result.pages; ++page) {
+        const svg = toolkit.renderToSVG(page);
+        if (typeof svg !== 'string' || !svg.includes('<svg'))
+            result.svg_ok = false;
+    }
+    readLog(toolkit, result);
+
+    const mei = toolkit.getMEI({});
+    result.measures = count(mei, /<measure\b/g);
+    result.notes = count(mei, /<note\b/g);
+    result.rests = count(mei, /<rest\b/g);
+    result.mrests = count(mei, /<mRest\b/g);
+    result.multirests = [];
+    for (const m of mei.matchAll(/<multiRest\b[^>]*>/g)) {
+        const num = /\bnum="(\d+)"/.exec(m[0]);
+        result.multirests.push(num === null ? 1 : Number(num[1]));
+    }
+    return result;
+}
+
+verovio.module.onRuntimeInitialized = function () {
+    verovio.enableLogToBuffer(1);
+    const toolkit = new verovio.toolkit();
+    toolkit.setOptions({ adjustPageHeight: true, breaks: 'auto' });
+    for (const file of process.argv.slice(2)) {
+        let result;
+        try {
+            result = inspect(toolkit, file);
+        } catch (e) {
+            result = { file: file, loaded: false, errors: [String(e)], warnings: [] };
+        }
+        process.stdout.write(JSON.stringify(result) + '\n');
+    }
+};
