@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "driver/line_reader.h"
@@ -44,30 +46,34 @@ int read_options(const char* letters, ConvertOptions& options)
 {
     if (letters[0] == '\0')
         return -1;
+    struct Flag {
+        char letter;
+        int ConvertOptions::*flag;
+        const char* message;
+    };
+    static const Flag kFlags[] = {
+        {'m', &ConvertOptions::remove_mensural, "\nOkay, mensural time signatures are removed.\n"},
+        {'r', &ConvertOptions::remove_measure_rests, "\nOkay, measure rests are removed.\n"},
+        {'v', &ConvertOptions::verbose, "\nOkay, verbose mode enabled.\n"},
+        {'x', &ConvertOptions::no_xml, "\nOkay, XML file will not be created.\n"},
+    };
     for (const char* p = letters + 1; *p != '\0'; ++p) {
-        switch (*p) {
-        case 'f': std::fputs("\n", stdout); break;
-        case 'h': print_help(); return 0;
-        case 'm':
-            options.remove_mensural = 1;
-            std::fputs("\nOkay, mensural time signatures are removed.\n", stdout);
-            break;
-        case 'r':
-            options.remove_measure_rests = 1;
-            std::fputs("\nOkay, measure rests are removed.\n", stdout);
-            break;
-        case 'v':
-            options.verbose = 1;
-            std::fputs("\nOkay, verbose mode enabled.\n", stdout);
-            break;
-        case 'x':
-            options.no_xml = 1;
-            std::fputs("\nOkay, XML file will not be created.\n", stdout);
-            break;
-        default:
+        if (*p == 'f') {
+            std::fputs("\n", stdout);  // the file is always the second argument
+            continue;
+        }
+        if (*p == 'h') {
+            print_help();
+            return 0;
+        }
+        const Flag* flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                        [p](const Flag& f) { return f.letter == *p; });
+        if (flag == std::end(kFlags)) {
             std::fputs("\nUnknown option(s), try ./tav2005_10.exe -h for help.\n", stdout);
             return 1;
         }
+        options.*(flag->flag) = 1;
+        std::fputs(flag->message, stdout);
     }
     return -1;
 }

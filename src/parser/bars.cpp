@@ -56,6 +56,20 @@ bool open_after_double_bar(ScanState& s, const Line& line)
 
 // Counted like any note: the rests kept when measure rests are removed can
 // reach the note limit too.
+// «//:», and the end of «://:»: the next measure opens with a forward
+// repeat. `after` is the byte after the colon; a blank or the end of the
+// line there ends the data. Returns true when the data ends.
+bool open_repeat(ScanState& s, int after)
+{
+    if (!open_next_measure(s))
+        return true;
+    add_bar(s, ATTR_REPEAT_START);
+    if (after <= 32)
+        return true;
+    s.position += 3;
+    return false;
+}
+
 void add_whole_rest(ScanState& s)
 {
     append_note(s, 'R', s.current_octave, 4.0f);
@@ -83,12 +97,8 @@ bool read_barline(ScanState& s, const Line& line)
         // «://» or «://:»; the two bytes at the sign are taken as slashes.
         if (c2 == ':') {
             add_bar(s, ATTR_REPEAT_END);
-            if (!open_next_measure(s))
+            if (open_repeat(s, c3))
                 return true;
-            add_bar(s, ATTR_REPEAT_START);
-            if (c3 <= 32)
-                return true;
-            s.position += 3;
         } else {
             add_bar(s, ATTR_REPEAT_END);
             if (c2 <= 32)
@@ -105,15 +115,8 @@ bool read_barline(ScanState& s, const Line& line)
             add_bar(s, ATTR_BAR_FINAL);
             return true;
         }
-        if (c2 == ':') {
-            if (!open_next_measure(s))
-                return true;
-            add_bar(s, ATTR_REPEAT_START);
-            if (c3 <= 32)
-                return true;
-            s.position += 3;
-            return false;
-        }
+        if (c2 == ':')
+            return open_repeat(s, c3);
         add_bar(s, ATTR_BAR_DOUBLE);
         if (c2 <= 32)
             return true;
