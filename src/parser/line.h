@@ -11,13 +11,17 @@
 
 struct Line {
     char* bytes;      // writable: the repetition sign rewrites 'f' to 'z'
-    int32_t length;   // bytes visible: the line and its terminator
+    int32_t length;   // bytes visible: the line and its terminator; never negative
     int32_t end;      // index of the terminator, the end of the line
 
     // The byte at `i` as an unsigned value; 0 outside the visible line.
+    // `length` is never negative, so one unsigned comparison rejects both a
+    // negative `i` and one at or past the end.
     unsigned char at(int64_t i) const
     {
-        return (i >= 0 && i < length) ? static_cast<unsigned char>(bytes[i]) : 0;
+        return static_cast<uint64_t>(i) < static_cast<uint64_t>(length)
+                   ? static_cast<unsigned char>(bytes[i])
+                   : 0;
     }
     // The same byte as a signed 8-bit value (bytes 128..255 are negative).
     int signed_at(int64_t i) const { return static_cast<signed char>(at(i)); }

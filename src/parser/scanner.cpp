@@ -17,12 +17,40 @@ int64_t work_limit(const Line& line)
 }
 
 // Undotted value in quarter notes of each note-value digit.
+constexpr float kDigitValues[10] = {16.0f, 4.0f,  2.0f,    0.125f, 1.0f,
+                                    0.0625f, 0.25f, 0.03125f, 0.5f,  8.0f};
+
 float digit_value(unsigned char digit)
 {
-    static const float kValues[10] = {16.0f, 4.0f,  2.0f,    0.125f, 1.0f,
-                                      0.0625f, 0.25f, 0.03125f, 0.5f,  8.0f};
-    return kValues[digit - '0'];
+    return kDigitValues[digit - '0'];
 }
+
+// Units per quarter that a value needs to be whole: 1 / (value x the dots
+// factor), truncated; in double precision, as it was always computed.
+// Index 1 is for one dot, 2 for two, 0 for none or more than two.
+constexpr int32_t units_for(float duration, int dots_index)
+{
+    double value = duration;
+    double units = dots_index == 1   ? 1.0 / (value * 1.5)
+                   : dots_index == 2 ? 1.0 / (value * 1.75)
+                                     : 1.0 / value;
+    return static_cast<int32_t>(units);
+}
+
+struct UnitsTable {
+    int32_t units[10][3];
+};
+
+constexpr UnitsTable make_units_table()
+{
+    UnitsTable t{};
+    for (int d = 0; d < 10; ++d)
+        for (int k = 0; k < 3; ++k)
+            t.units[d][k] = units_for(kDigitValues[d], k);
+    return t;
+}
+
+constexpr UnitsTable kUnits = make_units_table();
 
 void read_octave(ScanState& s, const Line& line, unsigned char mark)
 {
@@ -34,20 +62,21 @@ void read_octave(ScanState& s, const Line& line, unsigned char mark)
     s.current_octave = mark == '\'' ? count : -count;
 }
 
-// Raises divisions so that the value just read is a whole number of units.
-void grow_divisions(ScanState& s)
+// Raises divisions so that the value just read (of `digit`, with
+// s.dot_count dots) is a whole number of units.
+void grow_divisions(ScanState& s, unsigned char digit)
 {
-    double value = s.current_duration;
-    double units;
-    if (s.dot_count == 1)
-        units = 1.0 / (value * 1.5);
-    else if (s.dot_count == 2)
-        units = 1.0 / (value * 1.75);
+    int dots_index = s.dot_count == 1 ? 1 : s.dot_count == 2 ? 2 : 0;
+    int32_t v = kUnits.units[digit - '0'][dots_index];
+    if (v <= 0)
+        return;
+    int32_t current = static_cast<int32_t>(s.divisions);
+    // The usual case: the value already divides divisions, and the least
+    // common multiple is divisions itself.
+    if (current > 0 && current % v == 0)
+        s.divisions = static_cast<float>(current);
     else
-        units = 1.0 / value;
-    int32_t v = static_cast<int32_t>(units);
-    if (v > 0)
-        s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), v));
+        s.divisions = static_cast<float>(lcm(current, v));
 }
 
 // A run of note values written one after another is a rhythmic pattern
@@ -84,10 +113,11 @@ void read_note_value(ScanState& s, const Line& line)
         // «7.» is a neumatic note; it is read as a quarter.
         s.current_duration = 1.0f;
         s.dot_count = 0;
+        digit = '4';  // the digit of a quarter
         report_warning(s.console, s.incipit_id, s.incipit_nb,
                        "found a note in neumatic notation (7.), using quarter note instead");
     }
-    grow_divisions(s);
+    grow_divisions(s, digit);
     record_pattern(s, line);
 }
 
@@ -243,7 +273,13 @@ void read_note(ScanState& s, const Line& line)
 void scan_music(ScanState& s, Line& line, int32_t size)
 {
     const int64_t limit = work_limit(line);
-    while (!s.record_failed && s.position < size) {
+    // The options and streams stay as they are for the whole record.
+    std::FILE* const trace = s.options.verbose == 1 ? s.console.out : nullptr;
+    if (s.record_failed)
+        return;
+    // Every step that fails the record leaves the loop at once, so the
+    // failure needs no test at the top.
+    while (s.position < size) {
         if (++s.searches.work > limit) {
             fail_record(s, "incipit too large");
             break;
@@ -256,9 +292,9 @@ void scan_music(ScanState& s, Line& line, int32_t size)
         // repeated group holding a long run cannot rescan it for free.
         if (s.position > before)
             s.searches.work += s.position - before;
-        if (s.options.verbose == 1 && s.console.out != nullptr) {
+        if (trace != nullptr) {
             unsigned char c = line.at(s.position);
-            std::fprintf(s.console.out, "i: %d, char %c, ascii: %d\n", s.position, c,
+            std::fprintf(trace, "i: %d, char %c, ascii: %d\n", s.position, c,
                          static_cast<signed char>(c));
         }
     }

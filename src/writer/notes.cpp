@@ -2,14 +2,38 @@
 // note element: grace, pitch or rest, duration, voice, type, dots and
 // accidentals, time modification, stem, beam, notations. Each group that
 // depends on marks walks the note's attribute list on its own, so within a
-// group lines follow the list order.
+// group lines follow the list order; a first walk notes which kinds of
+// marks the note carries, so that groups it has no mark for are passed by.
+//
+// Lines are written whole, tabs and line feed included, through the cursor
+// of XmlText, into room reserved once per note.
 
 #include <string_view>
 
+#include "writer/notes_internal.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
 namespace {
+
+using Kinds = uint64_t;  // bit k set: the note carries a mark of kind k
+
+constexpr Kinds bit(int32_t kind) { return Kinds{1} << kind; }
+
+constexpr Kinds kGrace = bit(ATTR_ACCIACCATURA) | bit(ATTR_APPOGGIATURA);
+constexpr Kinds kTuplet = bit(ATTR_TUPLET_START) | bit(ATTR_TUPLET_CONTINUE) |
+                          bit(ATTR_TUPLET_STOP);
+constexpr Kinds kDotsAndAccidentals = bit(ATTR_DOTS) | bit(ATTR_ACCIDENTAL);
+constexpr Kinds kDurationFactor = bit(ATTR_DOTS) | kTuplet;
+constexpr Kinds kBeam = bit(ATTR_BEAM_BEGIN) | bit(ATTR_BEAM_CONTINUE) | bit(ATTR_BEAM_END);
+constexpr Kinds kNotation = bit(ATTR_TUPLET_START) | bit(ATTR_TUPLET_STOP) |
+                            bit(ATTR_FERMATA) | bit(ATTR_TRILL) | bit(ATTR_SLUR_START) |
+                            bit(ATTR_SLUR_STOP);
+
+// Room for one note element: its fixed lines, and the most lines any one
+// mark can add (a tuplet start: a time modification and a notation).
+constexpr size_t kNoteRoom = 512;
+constexpr size_t kMarkRoom = 256;
 
 bool is_tuplet(int32_t kind)
 {
@@ -21,14 +45,6 @@ bool is_grace(int32_t kind)
     return kind == ATTR_ACCIACCATURA || kind == ATTR_APPOGGIATURA;
 }
 
-bool has_attribute(const Note* note, int32_t kind)
-{
-    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next)
-        if (a->kind == kind)
-            return true;
-    return false;
-}
-
 // The normal notes of a tuplet of n: the highest power of two not above n.
 int64_t normal_notes(int32_t n)
 {
@@ -36,22 +52,6 @@ int64_t normal_notes(int32_t n)
     while (p * 2 <= n)
         p *= 2;
     return p;
-}
-
-// Group 2. Returns true for a grace note.
-bool write_grace(XmlText& xml, const Note* note)
-{
-    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-        if (a->kind == ATTR_ACCIACCATURA) {
-            xml.line(4, "<grace slash=\"yes\"/>");
-            return true;
-        }
-        if (a->kind == ATTR_APPOGGIATURA) {
-            xml.line(4, "<grace/>");
-            return true;
-        }
-    }
-    return false;
 }
 
 int32_t* remembered_alter(MeasureAccidentals& memory, char step)
@@ -77,212 +77,289 @@ void remember_alter(MeasureAccidentals& memory, char step, int32_t alter)
 // sharps in the order F C G D A E B, flats in the reverse order.
 int32_t key_alter(char step, int32_t fifths)
 {
-    static const char kSharpOrder[] = "FCGDAEB";
-    for (int i = 0; i < 7; ++i)
-        if (kSharpOrder[i] == step) {
-            if (fifths >= i + 1)
-                return 1;
-            if (fifths <= -(7 - i))
-                return -1;
-        }
+    int32_t i;
+    switch (step) {
+    case 'F': i = 0; break;
+    case 'C': i = 1; break;
+    case 'G': i = 2; break;
+    case 'D': i = 3; break;
+    case 'A': i = 4; break;
+    case 'E': i = 5; break;
+    case 'B': i = 6; break;
+    default: return 0;
+    }
+    if (fifths >= i + 1)
+        return 1;
+    if (fifths <= -(7 - i))
+        return -1;
     return 0;
+}
+
+// Alterations are always one of -2 .. 2.
+char* put_alter(char* p, int32_t alter)
+{
+    switch (alter) {
+    case -2: return put(p, "\t\t\t\t\t<alter>-2</alter>\n");
+    case -1: return put(p, "\t\t\t\t\t<alter>-1</alter>\n");
+    case 1: return put(p, "\t\t\t\t\t<alter>1</alter>\n");
+    case 2: return put(p, "\t\t\t\t\t<alter>2</alter>\n");
+    default: break;
+    }
+    p = put(p, "\t\t\t\t\t<alter>");
+    p = put_decimal(p, alter);
+    return put(p, "</alter>\n");
 }
 
 // The alteration line: an explicit accidental, else one given to the same
 // letter earlier in the measure, else the key signature.
-void write_alter(XmlText& xml, const Note* note, int32_t current_fifths,
-                 MeasureAccidentals& memory)
+char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
+                  MeasureAccidentals& memory)
 {
     static const int32_t kAlters[6] = {0, 0, 1, 2, -1, -2};
-    bool explicit_line = false;
-    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-        if (a->kind != ATTR_ACCIDENTAL || a->value < 1 || a->value > 5)
-            continue;
-        int32_t alter = kAlters[a->value];
-        if (alter != 0) {
-            xml.line(5, "<alter>", alter, "</alter>");
-            explicit_line = true;
+    if (kinds & bit(ATTR_ACCIDENTAL)) {
+        for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
+            if (a->kind != ATTR_ACCIDENTAL || a->value < 1 || a->value > 5)
+                continue;
+            int32_t alter = kAlters[a->value];
+            remember_alter(memory, note->step, alter);
+            if (alter != 0)
+                return put_alter(p, alter);
+            break;
         }
-        remember_alter(memory, note->step, alter);
-        break;
     }
-    if (explicit_line)
-        return;
-    const int32_t* remembered = remembered_alter(memory, note->step);
-    if (remembered != nullptr) {
+    if (const int32_t* remembered = remembered_alter(memory, note->step)) {
         if (*remembered != 0)
-            xml.line(5, "<alter>", *remembered, "</alter>");
-        return;
+            p = put_alter(p, *remembered);
+        return p;
     }
-    if (current_fifths != 0 && !has_attribute(note, ATTR_ACCIDENTAL)) {
+    if (current_fifths != 0 && !(kinds & bit(ATTR_ACCIDENTAL))) {
         int32_t alter = key_alter(note->step, current_fifths);
         if (alter != 0)
-            xml.line(5, "<alter>", alter, "</alter>");
+            p = put_alter(p, alter);
     }
+    return p;
 }
 
 // Group 3.
-void write_pitch(XmlText& xml, const Note* note, int32_t current_fifths,
-                 MeasureAccidentals& memory)
+char* write_pitch(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
+                  MeasureAccidentals& memory)
 {
-    if (note->step == 'R') {
-        xml.line(4, "<rest/>");
-        return;
+    if (note->step == 'R')
+        return put(p, "\t\t\t\t<rest/>\n");
+    p = put(p, "\t\t\t\t<pitch>\n\t\t\t\t\t<step>");
+    *p++ = note->step;
+    p = put(p, "</step>\n");
+    p = write_alter(p, note, kinds, current_fifths, memory);
+    int64_t octave = note->octave;
+    if (octave >= 1 || octave <= -1) {
+        p = put(p, "\t\t\t\t\t<octave>");
+        p = put_decimal(p, octave >= 1 ? octave + 3 : octave + 4);
+        p = put(p, "</octave>\n");
     }
-    xml.line(4, "<pitch>");
-    char step_line[] = "<step>?</step>";
-    step_line[6] = note->step;
-    xml.line(5, std::string_view(step_line, sizeof step_line - 1));
-    write_alter(xml, note, current_fifths, memory);
-    if (note->octave >= 1)
-        xml.line(5, "<octave>", int64_t{note->octave} + 3, "</octave>");
-    else if (note->octave <= -1)
-        xml.line(5, "<octave>", int64_t{note->octave} + 4, "</octave>");
-    xml.line(4, "</pitch>");
+    return put(p, "\t\t\t\t</pitch>\n");
 }
 
 // Group 4: duration x divisions x the factor of the first dots or tuplet
 // mark, in double precision, truncated.
-void write_duration(XmlText& xml, const Note* note, float divisions)
+char* write_duration(char* p, const Note* note, Kinds kinds, float divisions)
 {
     double units = static_cast<double>(note->duration) * static_cast<double>(divisions);
-    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-        if (a->kind == ATTR_DOTS && a->value == 1) {
-            units *= 1.5;
-            break;
-        }
-        if (a->kind == ATTR_DOTS && a->value == 2) {
-            units *= 1.75;
-            break;
-        }
-        if (is_tuplet(a->kind)) {
-            if (a->value >= 1)
-                units = units * static_cast<double>(normal_notes(a->value)) / a->value;
-            break;
+    if (kinds & kDurationFactor) {
+        for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
+            if (a->kind == ATTR_DOTS && a->value == 1) {
+                units *= 1.5;
+                break;
+            }
+            if (a->kind == ATTR_DOTS && a->value == 2) {
+                units *= 1.75;
+                break;
+            }
+            if (is_tuplet(a->kind)) {
+                if (a->value >= 1)
+                    units = units * static_cast<double>(normal_notes(a->value)) / a->value;
+                break;
+            }
         }
     }
-    xml.line(4, "<duration>", static_cast<int64_t>(units), "</duration>");
+    p = put(p, "\t\t\t\t<duration>");
+    p = put_decimal(p, static_cast<int64_t>(units));
+    return put(p, "</duration>\n");
 }
 
 // Group 6.
-void write_type(XmlText& xml, const Note* note)
+char* write_type(char* p, const Note* note, Kinds kinds)
 {
     if (note->step == 'R' && note->duration == 4.0f)
-        return;  // whole rests and measure rests
-    if (has_attribute(note, ATTR_ACCIACCATURA)) {
-        xml.line(4, "<type>eighth</type>");
-        return;
-    }
-    struct Row {
-        float duration;
-        std::string_view line;
-    };
-    static const Row kTypes[] = {
-        {16.0f, "<type>long</type>"},    {8.0f, "<type>breve</type>"},
-        {4.0f, "<type>whole</type>"},    {2.0f, "<type>half</type>"},
-        {1.0f, "<type>quarter</type>"},  {0.5f, "<type>eighth</type>"},
-        {0.25f, "<type>16th</type>"},    {0.125f, "<type>32nd</type>"},
-        {0.0625f, "<type>64th</type>"},  {0.03125f, "<type>128th</type>"},
-    };
-    for (const Row& row : kTypes)
-        if (note->duration == row.duration) {
-            xml.line(4, row.line);
-            return;
-        }
+        return p;  // whole rests and measure rests
+    if (kinds & bit(ATTR_ACCIACCATURA))
+        return put(p, "\t\t\t\t<type>eighth</type>\n");
+    float d = note->duration;
+    if (d == 1.0f)
+        return put(p, "\t\t\t\t<type>quarter</type>\n");
+    if (d == 0.5f)
+        return put(p, "\t\t\t\t<type>eighth</type>\n");
+    if (d == 0.25f)
+        return put(p, "\t\t\t\t<type>16th</type>\n");
+    if (d == 2.0f)
+        return put(p, "\t\t\t\t<type>half</type>\n");
+    if (d == 4.0f)
+        return put(p, "\t\t\t\t<type>whole</type>\n");
+    if (d == 0.125f)
+        return put(p, "\t\t\t\t<type>32nd</type>\n");
+    if (d == 8.0f)
+        return put(p, "\t\t\t\t<type>breve</type>\n");
+    if (d == 16.0f)
+        return put(p, "\t\t\t\t<type>long</type>\n");
+    if (d == 0.0625f)
+        return put(p, "\t\t\t\t<type>64th</type>\n");
+    if (d == 0.03125f)
+        return put(p, "\t\t\t\t<type>128th</type>\n");
+    return p;
 }
 
 // Group 7.
-void write_dots_and_accidentals(XmlText& xml, const Note* note)
+char* write_dots_and_accidentals(char* p, const Note* note)
 {
-    static constexpr std::string_view kAccidentals[6] = {
-        {},
-        "<accidental>natural</accidental>",
-        "<accidental>sharp</accidental>",
-        "<accidental>double-sharp</accidental>",
-        "<accidental>flat</accidental>",
-        "<accidental>double-flat</accidental>",
-    };
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
         if (a->kind == ATTR_DOTS) {
-            xml.line(4, "<dot/>");
+            p = put(p, "\t\t\t\t<dot/>\n");
             if (a->value == 2)
-                xml.line(4, "<dot/>");
-        } else if (a->kind == ATTR_ACCIDENTAL && a->value >= 1 && a->value <= 5) {
-            xml.line(4, kAccidentals[a->value]);
+                p = put(p, "\t\t\t\t<dot/>\n");
+        } else if (a->kind == ATTR_ACCIDENTAL) {
+            switch (a->value) {
+            case 1: p = put(p, "\t\t\t\t<accidental>natural</accidental>\n"); break;
+            case 2: p = put(p, "\t\t\t\t<accidental>sharp</accidental>\n"); break;
+            case 3: p = put(p, "\t\t\t\t<accidental>double-sharp</accidental>\n"); break;
+            case 4: p = put(p, "\t\t\t\t<accidental>flat</accidental>\n"); break;
+            case 5: p = put(p, "\t\t\t\t<accidental>double-flat</accidental>\n"); break;
+            default: break;
+            }
         }
     }
+    return p;
 }
 
-// Groups 8, 9 and 10.
-void write_tuplets_stems_beams(XmlText& xml, const Note* note)
+// Group 8.
+char* write_time_modifications(char* p, const Note* note)
 {
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
         if (!is_tuplet(a->kind))
             continue;
-        xml.line(4, "<time-modification>");
-        xml.line(5, "<actual-notes>", a->value, "</actual-notes>");
-        xml.line(5, "<normal-notes>", normal_notes(a->value), "</normal-notes>");
-        xml.line(4, "</time-modification>");
+        p = put(p, "\t\t\t\t<time-modification>\n\t\t\t\t\t<actual-notes>");
+        p = put_decimal(p, a->value);
+        p = put(p, "</actual-notes>\n\t\t\t\t\t<normal-notes>");
+        p = put_decimal(p, normal_notes(a->value));
+        p = put(p, "</normal-notes>\n\t\t\t\t</time-modification>\n");
     }
+    return p;
+}
+
+// Group 9.
+char* write_stems(char* p, const Note* note)
+{
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next)
         if (is_grace(a->kind))
-            xml.line(4, "<stem>up</stem>");
+            p = put(p, "\t\t\t\t<stem>up</stem>\n");
+    return p;
+}
+
+// Group 10.
+char* write_beams(char* p, const Note* note)
+{
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
         if (a->kind == ATTR_BEAM_BEGIN)
-            xml.line(4, "<beam number=\"1\">begin</beam>");
+            p = put(p, "\t\t\t\t<beam number=\"1\">begin</beam>\n");
         else if (a->kind == ATTR_BEAM_CONTINUE)
-            xml.line(4, "<beam number=\"1\">continue</beam>");
+            p = put(p, "\t\t\t\t<beam number=\"1\">continue</beam>\n");
         else if (a->kind == ATTR_BEAM_END)
-            xml.line(4, "<beam number=\"1\">end</beam>");
+            p = put(p, "\t\t\t\t<beam number=\"1\">end</beam>\n");
     }
+    return p;
 }
 
 // Group 11: one notations element holding every notation mark in list order.
-void write_notations(XmlText& xml, const Note* note)
+char* write_notations(char* p, const Note* note)
 {
-    bool open = false;
+    p = put(p, "\t\t\t\t<notations>\n");
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-        std::string_view text;
         switch (a->kind) {
         case ATTR_TUPLET_START:
-            text = "<tuplet type=\"start\" placement=\"above\" bracket=\"yes\"/>";
+            p = put(p, "\t\t\t\t\t<tuplet type=\"start\" placement=\"above\" bracket=\"yes\"/>\n");
             break;
-        case ATTR_TUPLET_STOP: text = "<tuplet type=\"stop\"/>"; break;
-        case ATTR_FERMATA: text = "<fermata type=\"upright\"/>"; break;
-        case ATTR_TRILL: text = "<ornaments>"; break;
-        case ATTR_SLUR_START: text = "<slur type=\"start\" number=\"1\"/>"; break;
-        case ATTR_SLUR_STOP: text = "<slur type=\"stop\" number=\"1\"/>"; break;
-        default: continue;
-        }
-        if (!open)
-            xml.line(4, "<notations>");
-        open = true;
-        xml.line(5, text);
-        if (a->kind == ATTR_TRILL) {
-            xml.line(6, "<trill-mark/>");
-            xml.line(5, "</ornaments>");
+        case ATTR_TUPLET_STOP: p = put(p, "\t\t\t\t\t<tuplet type=\"stop\"/>\n"); break;
+        case ATTR_FERMATA: p = put(p, "\t\t\t\t\t<fermata type=\"upright\"/>\n"); break;
+        case ATTR_TRILL:
+            p = put(p, "\t\t\t\t\t<ornaments>\n\t\t\t\t\t\t<trill-mark/>\n\t\t\t\t\t</ornaments>\n");
+            break;
+        case ATTR_SLUR_START: p = put(p, "\t\t\t\t\t<slur type=\"start\" number=\"1\"/>\n"); break;
+        case ATTR_SLUR_STOP: p = put(p, "\t\t\t\t\t<slur type=\"stop\" number=\"1\"/>\n"); break;
+        default: break;
         }
     }
-    if (open)
-        xml.line(4, "</notations>");
+    return put(p, "\t\t\t\t</notations>\n");
+}
+
+char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
+                 int32_t current_fifths, MeasureAccidentals& memory)
+{
+    p = put(p, "\t\t\t<note>\n");
+    // Group 2: the first grace mark decides.
+    bool grace = false;
+    if (kinds & kGrace) {
+        for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
+            if (a->kind == ATTR_ACCIACCATURA) {
+                p = put(p, "\t\t\t\t<grace slash=\"yes\"/>\n");
+                grace = true;
+                break;
+            }
+            if (a->kind == ATTR_APPOGGIATURA) {
+                p = put(p, "\t\t\t\t<grace/>\n");
+                grace = true;
+                break;
+            }
+        }
+    }
+    p = write_pitch(p, note, kinds, current_fifths, memory);
+    if (!grace)
+        p = write_duration(p, note, kinds, divisions);
+    p = put(p, "\t\t\t\t<voice>1</voice>\n");
+    p = write_type(p, note, kinds);
+    if (kinds & kDotsAndAccidentals)
+        p = write_dots_and_accidentals(p, note);
+    if (kinds & kTuplet)
+        p = write_time_modifications(p, note);
+    if (kinds & kGrace)
+        p = write_stems(p, note);
+    if (kinds & kBeam)
+        p = write_beams(p, note);
+    if (kinds & kNotation)
+        p = write_notations(p, note);
+    return put(p, "\t\t\t</note>\n");
 }
 
 }  // namespace
 
+void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
+                         int32_t current_fifths, MeasureAccidentals& measure_accidentals)
+{
+    for (const Note* note = first_note; note != nullptr; note = note->next) {
+        Kinds kinds = 0;
+        size_t marks = 0;
+        for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
+            // Kinds beyond the bit set are marks no group writes.
+            if (a->kind >= 0 && a->kind < 64)
+                kinds |= bit(a->kind);
+            ++marks;
+        }
+        char* p = xml.reserve(kNoteRoom + kMarkRoom * marks);
+        p = write_note(p, note, kinds, divisions, current_fifths, measure_accidentals);
+        xml.commit(p);
+    }
+}
+
 void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
                  MeasureAccidentals& measure_accidentals)
 {
-    for (const Note* note = first_note; note != nullptr; note = note->next) {
-        xml.line(3, "<note>");
-        bool grace = write_grace(xml, note);
-        write_pitch(xml, note, current_fifths, measure_accidentals);
-        if (!grace)
-            write_duration(xml, note, divisions);
-        xml.line(4, "<voice>1</voice>");
-        write_type(xml, note);
-        write_dots_and_accidentals(xml, note);
-        write_tuplets_stems_beams(xml, note);
-        write_notations(xml, note);
-        xml.line(3, "</note>");
-    }
+    write_measure_notes(xml, first_note, divisions, current_fifths, measure_accidentals);
+    xml.finish();
 }

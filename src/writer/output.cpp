@@ -3,6 +3,13 @@
 #include <cstdio>
 #include <string>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #include "writer/output.h"
 
 std::string output_file_name(int32_t incipit_id, const char* incipit_nb)
@@ -36,14 +43,15 @@ bool is_xml_text(const char* incipit_nb)
 
 namespace {
 
+#ifdef _WIN32
+
 OutputStatus write_file(const std::string& name, const std::string& text)
 {
-#ifdef _WIN32
     // Windows file names cannot hold these; a ':' would even open an
     // alternate data stream of another file instead of failing.
     if (name.find_first_of("<>:\"|?*") != std::string::npos)
         return OutputStatus::CannotCreate;
-#endif
+    // Text mode: every line feed is written as a carriage return and a line feed.
     std::FILE* file = std::fopen(name.c_str(), "w");
     if (file == nullptr)
         return OutputStatus::CannotCreate;
@@ -55,6 +63,46 @@ OutputStatus write_file(const std::string& name, const std::string& text)
     }
     return OutputStatus::Written;
 }
+
+#else
+
+// One create, one write (more only when the system takes the text in
+// parts) and one close: what fopen(name, "w"), fwrite and fclose do, with
+// the same flags and permissions, without the stream's buffer.
+bool write_all(int fd, const char* bytes, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+OutputStatus write_file(const std::string& name, const std::string& text)
+{
+    int fd;
+    do
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return OutputStatus::CannotCreate;
+    bool written = write_all(fd, text.data(), text.size());
+    // After an interrupted close the descriptor is released all the same.
+    written = (::close(fd) == 0 || errno == EINTR) && written;
+    if (!written) {
+        std::remove(name.c_str());  // no truncated file is left behind
+        return OutputStatus::CannotWrite;
+    }
+    return OutputStatus::Written;
+}
+
+#endif
 
 }  // namespace
 

@@ -1,152 +1,200 @@
 // The document head, and each measure's number, left barline, attributes
 // element, notes and right barline.
+//
+// Lines are written whole, tabs and line feed included, through the cursor
+// of XmlText, into room reserved once for the head and once for each part
+// of a measure.
 
+#include <cstring>
+
+#include "writer/notes_internal.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
 namespace {
 
+// Room for the head (beside the incipit number), for the fixed lines of a
+// measure, for the lines one measure attribute can add, and for the right
+// barline and the end of a measure.
+constexpr size_t kHeadRoom = 2048;
+constexpr size_t kMeasureRoom = 1024;
+constexpr size_t kMarkRoom = 256;
+constexpr size_t kMeasureEndRoom = 256;
+
 void write_head(XmlText& xml, int32_t incipit_id, const char* incipit_nb, int mensural,
                 int corrected_key)
 {
-    xml.line(0, "<?xml version=\"1.0\" standalone=\"no\"?>");
-    xml.line(0, "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
-                "\"http://www.musicxml.org/dtds/partwise.dtd\">");
-    xml.line(0, "<score-partwise>");
-    xml.line(1, "<identification>");
-    xml.line(2, "<encoding>");
-    xml.line(3, "<software>TAV 2005 for Windows/Linux</software>");
-    xml.line(2, "</encoding>");
-    xml.line(2, "<miscellaneous>");
-    xml.line(3, "<miscellaneous-field name=\"Vellum - Incipit ID\">", incipit_id,
-             "</miscellaneous-field>");
+    size_t nb_length = std::strlen(incipit_nb);
+    // An entity takes at most five bytes.
+    char* p = xml.reserve(kHeadRoom + 5 * nb_length);
+    p = put(p, "<?xml version=\"1.0\" standalone=\"no\"?>\n"
+               "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
+               "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
+               "<score-partwise>\n"
+               "\t<identification>\n"
+               "\t\t<encoding>\n"
+               "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n"
+               "\t\t</encoding>\n"
+               "\t\t<miscellaneous>\n"
+               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit ID\">");
+    p = put_decimal(p, incipit_id);
+    p = put(p, "</miscellaneous-field>\n"
+               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit NB\">");
     // The only text from the record; escaped so that the file stays well-formed.
-    xml.escaped_line(3, "<miscellaneous-field name=\"Vellum - Incipit NB\">", incipit_nb,
-                     "</miscellaneous-field>");
+    for (size_t i = 0; i < nb_length; ++i) {
+        char c = incipit_nb[i];
+        switch (c) {
+        case '&': p = put(p, "&amp;"); break;
+        case '<': p = put(p, "&lt;"); break;
+        case '>': p = put(p, "&gt;"); break;
+        default: *p++ = c; break;
+        }
+    }
+    p = put(p, "</miscellaneous-field>\n");
     if (mensural == 0)
-        xml.line(3, "<miscellaneous-field name=\"Notation\">Common Western Music Notation"
-                    "</miscellaneous-field>");
+        p = put(p, "\t\t\t<miscellaneous-field name=\"Notation\">Common Western Music Notation"
+                   "</miscellaneous-field>\n");
     else if (mensural == 1)
-        xml.line(3, "<miscellaneous-field name=\"Notation\">Mensural Notation"
-                    "</miscellaneous-field>");
-    if (corrected_key != 0)
-        xml.line(3, "<miscellaneous-field name=\"Corrected Key Signature\">", corrected_key,
-                 "</miscellaneous-field>");
-    xml.line(2, "</miscellaneous>");
-    xml.line(1, "</identification>");
-    xml.line(1, "<part-list>");
-    xml.line(2, "<score-part id=\"P1\">");
-    xml.line(3, "<part-name>MusicXML Part</part-name>");
-    xml.line(2, "</score-part>");
-    xml.line(1, "</part-list>");
-    xml.line(1, "<part id=\"P1\">");
-}
-
-const Attribute* find_attribute(const Measure* measure, int32_t kind)
-{
-    for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next)
-        if (a->kind == kind)
-            return a;
-    return nullptr;
-}
-
-void write_left_barline(XmlText& xml, const Measure* measure)
-{
-    if (find_attribute(measure, ATTR_REPEAT_START) == nullptr)
-        return;
-    xml.line(3, "<barline location=\"left\">");
-    xml.line(4, "<bar-style>heavy-light</bar-style>");
-    xml.line(4, "<repeat direction=\"forward\"/>");
-    xml.line(3, "</barline>");
-}
-
-void write_clef(XmlText& xml, const Attribute* clef)
-{
-    xml.line(4, "<clef>");
-    xml.line(5, clef->kind == ATTR_CLEF_F ? "<sign>F</sign>"
-                : clef->kind == ATTR_CLEF_C ? "<sign>C</sign>"
-                                            : "<sign>G</sign>");
-    xml.line(5, "<line>", clef->value, "</line>");
-    if (clef->kind == ATTR_CLEF_G8)
-        xml.line(5, "<clef-octave-change>-1</clef-octave-change>");
-    xml.line(4, "</clef>");
-}
-
-// The attributes element opens before its first line, and only then.
-class AttributesElement {
-public:
-    explicit AttributesElement(XmlText& xml) : xml_(xml) {}
-    XmlText& open()
-    {
-        if (!open_)
-            xml_.line(3, "<attributes>");
-        open_ = true;
-        return xml_;
+        p = put(p, "\t\t\t<miscellaneous-field name=\"Notation\">Mensural Notation"
+                   "</miscellaneous-field>\n");
+    if (corrected_key != 0) {
+        p = put(p, "\t\t\t<miscellaneous-field name=\"Corrected Key Signature\">");
+        p = put_decimal(p, corrected_key);
+        p = put(p, "</miscellaneous-field>\n");
     }
-    void close()
-    {
-        if (open_)
-            xml_.line(3, "</attributes>");
-        open_ = false;
-    }
+    p = put(p, "\t\t</miscellaneous>\n"
+               "\t</identification>\n"
+               "\t<part-list>\n"
+               "\t\t<score-part id=\"P1\">\n"
+               "\t\t\t<part-name>MusicXML Part</part-name>\n"
+               "\t\t</score-part>\n"
+               "\t</part-list>\n"
+               "\t<part id=\"P1\">\n");
+    xml.commit(p);
+}
 
-private:
-    XmlText& xml_;
-    bool open_ = false;
+// What one walk over a measure's attribute list finds.
+struct MeasureMarks {
+    size_t count = 0;
+    bool repeat_start = false;
+    bool clef_or_rest = false;               // an attribute of step 8
+    const Attribute* key = nullptr;          // the first key signature
+    const Attribute* right_bar = nullptr;    // the first double, final or repeat bar
 };
 
-// Divisions (measure 1 only), key, time, then clefs and multiple rests in
-// list order. Sets current_fifths from the measure's first key signature.
-void write_attributes(XmlText& xml, const Measure* measure, float divisions,
-                      int32_t& current_fifths)
+MeasureMarks survey(const Measure* measure)
 {
-    AttributesElement attributes(xml);
-    if (measure->number == 1)
-        attributes.open().line(4, "<divisions>", static_cast<int64_t>(divisions),
-                               "</divisions>");
-    if (const Attribute* key = find_attribute(measure, ATTR_KEY)) {
-        current_fifths = key->value;
-        attributes.open().line(4, "<key>");
-        xml.line(5, "<fifths>", key->value, "</fifths>");
-        xml.line(4, "</key>");
+    MeasureMarks marks;
+    for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next) {
+        ++marks.count;
+        switch (a->kind) {
+        case ATTR_REPEAT_START: marks.repeat_start = true; break;
+        case ATTR_KEY:
+            if (marks.key == nullptr)
+                marks.key = a;
+            break;
+        case ATTR_CLEF_G:
+        case ATTR_CLEF_F:
+        case ATTR_CLEF_C:
+        case ATTR_CLEF_G8:
+        case ATTR_MULTIPLE_REST: marks.clef_or_rest = true; break;
+        case ATTR_BAR_DOUBLE:
+        case ATTR_BAR_FINAL:
+        case ATTR_REPEAT_END:
+            if (marks.right_bar == nullptr)
+                marks.right_bar = a;
+            break;
+        default: break;
+        }
     }
-    if (const Rhythm* rhythm = measure->rhythm) {
+    return marks;
+}
+
+char* write_clef(char* p, const Attribute* clef)
+{
+    p = put(p, "\t\t\t\t<clef>\n");
+    if (clef->kind == ATTR_CLEF_F)
+        p = put(p, "\t\t\t\t\t<sign>F</sign>\n");
+    else if (clef->kind == ATTR_CLEF_C)
+        p = put(p, "\t\t\t\t\t<sign>C</sign>\n");
+    else
+        p = put(p, "\t\t\t\t\t<sign>G</sign>\n");
+    p = put(p, "\t\t\t\t\t<line>");
+    p = put_decimal(p, clef->value);
+    p = put(p, "</line>\n");
+    if (clef->kind == ATTR_CLEF_G8)
+        p = put(p, "\t\t\t\t\t<clef-octave-change>-1</clef-octave-change>\n");
+    return put(p, "\t\t\t\t</clef>\n");
+}
+
+// The attributes element, present only when it has a line: divisions
+// (measure 1 only), key, time, then clefs and multiple rests in list order.
+// Sets current_fifths from the measure's first key signature.
+char* write_attributes(char* p, const Measure* measure, const MeasureMarks& marks,
+                       float divisions, int32_t& current_fifths)
+{
+    const Rhythm* rhythm = measure->rhythm;
+    if (measure->number != 1 && marks.key == nullptr && rhythm == nullptr && !marks.clef_or_rest)
+        return p;
+    p = put(p, "\t\t\t<attributes>\n");
+    if (measure->number == 1) {
+        p = put(p, "\t\t\t\t<divisions>");
+        p = put_decimal(p, static_cast<int64_t>(divisions));
+        p = put(p, "</divisions>\n");
+    }
+    if (const Attribute* key = marks.key) {
+        current_fifths = key->value;
+        p = put(p, "\t\t\t\t<key>\n\t\t\t\t\t<fifths>");
+        p = put_decimal(p, key->value);
+        p = put(p, "</fifths>\n\t\t\t\t</key>\n");
+    }
+    if (rhythm != nullptr) {
         // The parser gives the symbol only to common time (4/4) and cut
         // time (2/2); any other signature is written as numbers.
         if (rhythm->symbol == 1 && rhythm->beats == 2)
-            attributes.open().line(4, "<time symbol=\"cut\">");
+            p = put(p, "\t\t\t\t<time symbol=\"cut\">\n");
         else if (rhythm->symbol == 1 && rhythm->beats == 4)
-            attributes.open().line(4, "<time symbol=\"common\">");
+            p = put(p, "\t\t\t\t<time symbol=\"common\">\n");
         else
-            attributes.open().line(4, "<time>");
-        xml.line(5, "<beats>", rhythm->beats, "</beats>");
-        xml.line(5, "<beat-type>", rhythm->beat_type, "</beat-type>");
-        xml.line(4, "</time>");
+            p = put(p, "\t\t\t\t<time>\n");
+        p = put(p, "\t\t\t\t\t<beats>");
+        p = put_decimal(p, rhythm->beats);
+        p = put(p, "</beats>\n\t\t\t\t\t<beat-type>");
+        p = put_decimal(p, rhythm->beat_type);
+        p = put(p, "</beat-type>\n\t\t\t\t</time>\n");
     }
-    for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next) {
-        if (a->kind >= ATTR_CLEF_G && a->kind <= ATTR_CLEF_G8) {
-            write_clef(attributes.open(), a);
-        } else if (a->kind == ATTR_MULTIPLE_REST) {
-            attributes.open().line(4, "<measure-style>");
-            xml.line(5, "<multiple-rest>", a->value, "</multiple-rest>");
-            xml.line(4, "</measure-style>");
+    if (marks.clef_or_rest) {
+        for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next) {
+            if (a->kind >= ATTR_CLEF_G && a->kind <= ATTR_CLEF_G8) {
+                p = write_clef(p, a);
+            } else if (a->kind == ATTR_MULTIPLE_REST) {
+                p = put(p, "\t\t\t\t<measure-style>\n\t\t\t\t\t<multiple-rest>");
+                p = put_decimal(p, a->value);
+                p = put(p, "</multiple-rest>\n\t\t\t\t</measure-style>\n");
+            }
         }
     }
-    attributes.close();
+    return put(p, "\t\t\t</attributes>\n");
 }
 
-void write_right_barline(XmlText& xml, const Measure* measure)
+char* write_right_barline(char* p, const Attribute* bar)
 {
-    for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next) {
-        if (a->kind != ATTR_BAR_DOUBLE && a->kind != ATTR_BAR_FINAL && a->kind != ATTR_REPEAT_END)
-            continue;
-        xml.line(3, "<barline location=\"right\">");
-        xml.line(4, a->kind == ATTR_BAR_DOUBLE ? "<bar-style>light-light</bar-style>"
-                                               : "<bar-style>light-heavy</bar-style>");
-        if (a->kind == ATTR_REPEAT_END)
-            xml.line(4, "<repeat direction=\"backward\"/>");
-        xml.line(3, "</barline>");
-        return;
+    if (bar == nullptr)
+        return p;
+    switch (bar->kind) {
+    case ATTR_BAR_DOUBLE:
+        return put(p, "\t\t\t<barline location=\"right\">\n"
+                      "\t\t\t\t<bar-style>light-light</bar-style>\n"
+                      "\t\t\t</barline>\n");
+    case ATTR_BAR_FINAL:
+        return put(p, "\t\t\t<barline location=\"right\">\n"
+                      "\t\t\t\t<bar-style>light-heavy</bar-style>\n"
+                      "\t\t\t</barline>\n");
+    default:
+        return put(p, "\t\t\t<barline location=\"right\">\n"
+                      "\t\t\t\t<bar-style>light-heavy</bar-style>\n"
+                      "\t\t\t\t<repeat direction=\"backward\"/>\n"
+                      "\t\t\t</barline>\n");
     }
 }
 
@@ -160,13 +208,26 @@ void render_score(const Measure* first_measure, float divisions, int32_t incipit
     int32_t current_fifths = 0;
     for (const Measure* m = first_measure; m != nullptr; m = m->next) {
         MeasureAccidentals measure_accidentals;
-        xml.line(2, "<measure number=\"", m->number, "\">");
-        write_left_barline(xml, m);
-        write_attributes(xml, m, divisions, current_fifths);
-        write_notes(xml, m->first_note, divisions, current_fifths, measure_accidentals);
-        write_right_barline(xml, m);
-        xml.line(2, "</measure>");
+        MeasureMarks marks = survey(m);
+        char* p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
+        p = put(p, "\t\t<measure number=\"");
+        p = put_decimal(p, m->number);
+        p = put(p, "\">\n");
+        if (marks.repeat_start)
+            p = put(p, "\t\t\t<barline location=\"left\">\n"
+                       "\t\t\t\t<bar-style>heavy-light</bar-style>\n"
+                       "\t\t\t\t<repeat direction=\"forward\"/>\n"
+                       "\t\t\t</barline>\n");
+        p = write_attributes(p, m, marks, divisions, current_fifths);
+        xml.commit(p);
+        write_measure_notes(xml, m->first_note, divisions, current_fifths, measure_accidentals);
+        p = xml.reserve(kMeasureEndRoom);
+        p = write_right_barline(p, marks.right_bar);
+        p = put(p, "\t\t</measure>\n");
+        xml.commit(p);
     }
-    xml.line(1, "</part>");
-    xml.line(0, "</score-partwise>");
+    char* p = xml.reserve(64);
+    p = put(p, "\t</part>\n</score-partwise>\n");
+    xml.commit(p);
+    xml.finish();
 }

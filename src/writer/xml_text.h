@@ -1,47 +1,87 @@
 // The document text as it is built: one element per line, indented with
 // tab characters, every line ended by one line feed.
+//
+// Lines are written through a raw cursor. A writer asks for room for a
+// whole element at once (a bound on its worst case), copies complete lines
+// into it, and hands the cursor back. The string is kept larger than the
+// text while it is written; finish() (or the destructor) cuts it to the
+// text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 class XmlText {
 public:
-    explicit XmlText(std::string& out) : out_(out) {}
+    explicit XmlText(std::string& out) : out_(out), length_(out.size()) {}
+    ~XmlText() { finish(); }
+    XmlText(const XmlText&) = delete;
+    XmlText& operator=(const XmlText&) = delete;
+
+    // The cursor, with room for at least `bytes` bytes after it.
+    char* reserve(size_t bytes)
+    {
+        if (out_.size() - length_ < bytes)
+            grow(bytes);
+        return out_.data() + length_;
+    }
+    // Takes back the cursor after writing up to `end`.
+    void commit(const char* end) { length_ = static_cast<size_t>(end - out_.data()); }
+
+    // Cuts the string to the text written so far. Writing may go on.
+    void finish() { out_.resize(length_); }
 
     // DEPTH tabs, TEXT, line feed.
-    void line(int depth, std::string_view text)
-    {
-        indent(depth);
-        out_.append(text);
-        out_.push_back('\n');
-    }
+    void line(int depth, std::string_view text);
 
     // DEPTH tabs, BEFORE, the decimal VALUE, AFTER, line feed.
-    void line(int depth, std::string_view before, int64_t value, std::string_view after)
-    {
-        indent(depth);
-        out_.append(before);
-        append_decimal(value);
-        out_.append(after);
-        out_.push_back('\n');
-    }
+    void line(int depth, std::string_view before, int64_t value, std::string_view after);
 
     // DEPTH tabs, BEFORE, TEXT with & < > written as entities, AFTER, line feed.
     void escaped_line(int depth, std::string_view before, std::string_view text,
                       std::string_view after);
 
 private:
-    void indent(int depth)
-    {
-        static constexpr std::string_view kTabs = "\t\t\t\t\t\t\t\t";
-        if (static_cast<size_t>(depth) <= kTabs.size())
-            out_.append(kTabs.data(), static_cast<size_t>(depth));
-        else
-            out_.append(static_cast<size_t>(depth), '\t');
-    }
-    void append_decimal(int64_t value);
+    void grow(size_t bytes);
 
     std::string& out_;
+    size_t length_;   // bytes of text; the string may be longer while writing
 };
+
+// Cursor helpers: each writes at `p` and returns the position after it. The
+// room must have been reserved.
+template <size_t N>
+inline char* put(char* p, const char (&text)[N])
+{
+    std::memcpy(p, text, N - 1);
+    return p + (N - 1);
+}
+
+inline char* put(char* p, std::string_view text)
+{
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+// At most 20 bytes.
+char* put_decimal_slow(char* p, int64_t value);
+
+inline char* put_decimal(char* p, int64_t value)
+{
+    if (value >= 0 && value < 10) {
+        *p = static_cast<char>('0' + value);
+        return p + 1;
+    }
+    if (value >= 10 && value < 100) {
+        p[0] = static_cast<char>('0' + value / 10);
+        p[1] = static_cast<char>('0' + value % 10);
+        return p + 2;
+    }
+    return put_decimal_slow(p, value);
+}
+
+// Room a decimal of any 64-bit value takes.
+constexpr size_t kDecimalRoom = 20;
