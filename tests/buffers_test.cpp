@@ -53,6 +53,14 @@ TEST(MakeLine, TheFirstTerminatorEndsTheLine)
     }
 }
 
+TEST(MakeLine, AnEmptyBufferNeedsNoStorage)
+{
+    Line line = make_line(nullptr, 0);
+    EXPECT_EQ(line.end, 0);
+    EXPECT_EQ(line.length, 0);
+    EXPECT_EQ(line.at(0), 0);
+}
+
 std::FILE* file_with(const std::string& text)
 {
     std::FILE* f = std::tmpfile();
