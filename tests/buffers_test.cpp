@@ -255,6 +255,16 @@ TEST_F(OutputFile, WritesTheRenderedTextAndReplacesALongerFile)
     EXPECT_EQ(output(incipit.first_measure, incipit.divisions, incipit.incipit_id,
                      incipit.incipit_nb, incipit.mensural, incipit.corrected_key),
               OutputStatus::Written);
+#ifdef _WIN32
+    // Written in text mode: each line feed becomes a carriage return and a line feed.
+    std::string windows_text;
+    for (char c : expected) {
+        if (c == '\n')
+            windows_text += '\r';
+        windows_text += c;
+    }
+    expected = windows_text;
+#endif
     EXPECT_EQ(read(name), expected);
     struct stat info;
     ASSERT_EQ(stat(name.c_str(), &info), 0);
