@@ -14,8 +14,8 @@ bool read_header(ScanState& s, const Line& line);
 // The scanning loop over the music data, up to its end or a failure.
 void scan_music(ScanState& s, Line& line, int32_t size);
 
-// Pitch letters and the rest sign.
-void read_note(ScanState& s, const Line& line);
+// Pitch letters and the rest sign; `c` is the sign at `position`.
+void read_note(ScanState& s, const Line& line, unsigned char c);
 
 // Groupings and ornaments.
 void open_beam(ScanState& s);

@@ -25,6 +25,9 @@ struct Line {
     }
     // The same byte as a signed 8-bit value (bytes 128..255 are negative).
     int signed_at(int64_t i) const { return static_cast<signed char>(at(i)); }
+    // The byte at `i` for an `i` the caller knows to be in [0, length): no
+    // test, for the scanning loop, which checks its position once per step.
+    unsigned char visible(int32_t i) const { return static_cast<unsigned char>(bytes[i]); }
 };
 
 // Finds the line's end within the `size` bytes of `buffer`.

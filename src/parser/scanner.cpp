@@ -136,10 +136,10 @@ void read_accidental(ScanState& s, const Line& line, unsigned char sign)
     s.position += doubled ? 2 : 1;
 }
 
-// One step of the loop. Returns true when the music data has ended.
-bool scan_step(ScanState& s, Line& line)
+// One step of the loop, on the sign `c` at `position`. Returns true when
+// the music data has ended.
+bool scan_step(ScanState& s, Line& line, unsigned char c)
 {
-    unsigned char c = line.at(s.position);
     switch (c) {
     case ' ': ++s.position; return false;
     case '\'':
@@ -167,7 +167,7 @@ bool scan_step(ScanState& s, Line& line)
         ++s.position;
         return false;
     case 'A': case 'B': case 'C': case 'D': case 'E': case 'F': case 'G': case '-':
-        read_note(s, line);
+        read_note(s, line, c);
         return false;
     case '%': read_clef_change(s, line); return false;
     case '@': read_time_change(s, line); return false;
@@ -245,9 +245,8 @@ bool open_next_measure(ScanState& s)
     return true;
 }
 
-void read_note(ScanState& s, const Line& line)
+void read_note(ScanState& s, const Line& line, unsigned char c)
 {
-    unsigned char c = line.at(s.position);
     char step = c == '-' ? 'R' : static_cast<char>(c);
     if (s.pattern_recording) {
         s.pattern_replaying = true;
@@ -278,20 +277,30 @@ void scan_music(ScanState& s, Line& line, int32_t size)
     if (s.record_failed)
         return;
     // Every step that fails the record leaves the loop at once, so the
-    // failure needs no test at the top.
-    while (s.position < size) {
-        if (++s.searches.work > limit) {
+    // failure needs no test at the top. The line is visible up to
+    // line.length, never beyond size.
+    for (;;) {
+        if (s.position >= line.length) {
+            // Up to size every byte reads as zero, which ends the data in
+            // one more step; that step is still charged.
+            if (s.position < size && s.searches.work >= limit)
+                fail_record(s, "incipit too large");
+            return;
+        }
+        // Each step costs one unit; handlers add the bytes their searches
+        // examine.
+        if (s.searches.work >= limit) {
             fail_record(s, "incipit too large");
-            break;
+            return;
         }
         int32_t before = s.position;
-        if (scan_step(s, line) || s.record_failed)
-            break;
+        if (scan_step(s, line, line.visible(s.position)) || s.record_failed)
+            return;
         // A step that passes over a run of bytes (octave marks, dots, key
         // letters, a measure-rest count) costs one unit per byte, so that a
         // repeated group holding a long run cannot rescan it for free.
-        if (s.position > before)
-            s.searches.work += s.position - before;
+        int32_t moved = s.position - before;
+        s.searches.work += 1 + (moved > 0 ? moved : 0);
         if (trace != nullptr) {
             unsigned char c = line.at(s.position);
             std::fprintf(trace, "i: %d, char %c, ascii: %d\n", s.position, c,

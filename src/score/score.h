@@ -90,3 +90,58 @@ void destroy_rhythm(Rhythm* rhythm);
 void destroy_attribute(Attribute* attribute);
 void destroy_note(Note* note);
 void destroy_measure(Measure* measure);
+
+// The creates and appends, inline.
+#include "score/pool.h"
+
+inline Measure* create_measure(int32_t number, Measure* next)
+{
+    return score_pools::measure_pool.create(number, static_cast<Rhythm*>(nullptr),
+                                            static_cast<Note*>(nullptr),
+                                            static_cast<Note*>(nullptr),
+                                            static_cast<Attribute*>(nullptr),
+                                            static_cast<Attribute*>(nullptr), next);
+}
+
+inline Note* create_note(char step, int32_t octave, float duration, Note* next)
+{
+    return score_pools::note_pool.create(step, octave, duration, static_cast<Attribute*>(nullptr),
+                                         static_cast<Attribute*>(nullptr), next);
+}
+
+inline Attribute* create_attribute(int32_t kind, int32_t value, Attribute* next)
+{
+    return score_pools::attribute_pool.create(kind, value, next);
+}
+
+inline Rhythm* create_rhythm(int32_t beats, int32_t beat_type, int32_t symbol, int32_t mensural)
+{
+    return score_pools::rhythm_pool.create(beats, beat_type, symbol, mensural);
+}
+
+inline void add_note(Note* note, Measure* measure)
+{
+    if (measure->last_note == nullptr)
+        measure->first_note = note;
+    else
+        measure->last_note->next = note;
+    measure->last_note = note;
+}
+
+inline void add_measure_attrib(Attribute* attribute, Measure* measure)
+{
+    if (measure->last_attribute == nullptr)
+        measure->first_attribute = attribute;
+    else
+        measure->last_attribute->next = attribute;
+    measure->last_attribute = attribute;
+}
+
+inline void add_note_attrib(Attribute* attribute, Note* note)
+{
+    if (note->last_attribute == nullptr)
+        note->first_attribute = attribute;
+    else
+        note->last_attribute->next = attribute;
+    note->last_attribute = attribute;
+}

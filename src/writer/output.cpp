@@ -45,7 +45,7 @@ namespace {
 
 #ifdef _WIN32
 
-OutputStatus write_file(const std::string& name, const std::string& text)
+OutputStatus write_file(const std::string& name, const char* text, size_t size)
 {
     // Windows file names cannot hold these; a ':' would even open an
     // alternate data stream of another file instead of failing.
@@ -55,7 +55,7 @@ OutputStatus write_file(const std::string& name, const std::string& text)
     std::FILE* file = std::fopen(name.c_str(), "w");
     if (file == nullptr)
         return OutputStatus::CannotCreate;
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    bool written = std::fwrite(text, 1, size, file) == size;
     written = std::fclose(file) == 0 && written;
     if (!written) {
         std::remove(name.c_str());  // no truncated file is left behind
@@ -84,7 +84,7 @@ bool write_all(int fd, const char* bytes, size_t size)
     return true;
 }
 
-OutputStatus write_file(const std::string& name, const std::string& text)
+OutputStatus write_file(const std::string& name, const char* text, size_t size)
 {
     int fd;
     do
@@ -92,7 +92,7 @@ OutputStatus write_file(const std::string& name, const std::string& text)
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return OutputStatus::CannotCreate;
-    bool written = write_all(fd, text.data(), text.size());
+    bool written = write_all(fd, text, size);
     // After an interrupted close the descriptor is released all the same.
     written = (::close(fd) == 0 || errno == EINTR) && written;
     if (!written) {
@@ -103,6 +103,11 @@ OutputStatus write_file(const std::string& name, const std::string& text)
 }
 
 #endif
+
+// Every document is written here first. A buffer grown by an unusually
+// large score is released afterwards rather than kept for the whole run.
+DocumentBuffer document;
+constexpr size_t kKeptDocumentBytes = size_t{1} << 20;
 
 }  // namespace
 
@@ -115,11 +120,12 @@ OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
     } else if (!is_xml_text(incipit_nb)) {
         status = OutputStatus::NotXmlText;
     } else {
-        std::string text;
-        text.reserve(16384);  // most documents fit without a reallocation
         render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,
-                     text);
-        status = write_file(output_file_name(incipit_id, incipit_nb), text);
+                     document);
+        status = write_file(output_file_name(incipit_id, incipit_nb), document.bytes.data(),
+                            document.length);
+        if (document.bytes.size() > kKeptDocumentBytes)
+            document = DocumentBuffer{};
     }
     destroy_measure(first_measure);
     return status;

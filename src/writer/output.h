@@ -5,6 +5,7 @@
 #include <string>
 
 #include "score/score.h"
+#include "writer/xml_text.h"
 
 // Accidentals given explicitly to step letters earlier in the current
 // measure: at most one entry per letter, in the order the letters first
@@ -19,8 +20,11 @@ struct MeasureAccidentals {
 void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
                   const char* incipit_nb, int mensural, int corrected_key, std::string& out);
 
+// The same document, written over whatever `out` held before.
+void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
+                  const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out);
+
 // Appends the note elements of one measure, from `first_note` along `next`.
-class XmlText;
 void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
                  MeasureAccidentals& measure_accidentals);
 

@@ -198,12 +198,9 @@ char* write_right_barline(char* p, const Attribute* bar)
     }
 }
 
-}  // namespace
-
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, std::string& out)
+void write_document(XmlText& xml, const Measure* first_measure, float divisions,
+                    int32_t incipit_id, const char* incipit_nb, int mensural, int corrected_key)
 {
-    XmlText xml(out);
     write_head(xml, incipit_id, incipit_nb, mensural, corrected_key);
     int32_t current_fifths = 0;
     for (const Measure* m = first_measure; m != nullptr; m = m->next) {
@@ -230,4 +227,22 @@ void render_score(const Measure* first_measure, float divisions, int32_t incipit
     p = put(p, "\t</part>\n</score-partwise>\n");
     xml.commit(p);
     xml.finish();
+}
+
+}  // namespace
+
+void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
+                  const char* incipit_nb, int mensural, int corrected_key, std::string& out)
+{
+    XmlText xml(out);
+    write_document(xml, first_measure, divisions, incipit_id, incipit_nb, mensural,
+                   corrected_key);
+}
+
+void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
+                  const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out)
+{
+    XmlText xml(out);
+    write_document(xml, first_measure, divisions, incipit_id, incipit_nb, mensural,
+                   corrected_key);
 }

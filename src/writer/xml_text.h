@@ -5,7 +5,7 @@
 // whole element at once (a bound on its worst case), copies complete lines
 // into it, and hands the cursor back. The string is kept larger than the
 // text while it is written; finish() (or the destructor) cuts it to the
-// text.
+// text, or, for a DocumentBuffer, records the text's length.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +14,23 @@
 #include <string>
 #include <string_view>
 
+// A buffer that one document after another is written into. Its bytes keep
+// their size between documents, so that a run allocates and clears it once
+// instead of once per file; only the first `length` bytes are text.
+struct DocumentBuffer {
+    std::string bytes;
+    size_t length = 0;
+};
+
 class XmlText {
 public:
+    // Appends to `out`.
     explicit XmlText(std::string& out) : out_(out), length_(out.size()) {}
+    // Writes `buffer` from its start, replacing the document it held.
+    explicit XmlText(DocumentBuffer& buffer)
+        : out_(buffer.bytes), length_(0), buffer_length_(&buffer.length)
+    {
+    }
     ~XmlText() { finish(); }
     XmlText(const XmlText&) = delete;
     XmlText& operator=(const XmlText&) = delete;
@@ -31,8 +45,15 @@ public:
     // Takes back the cursor after writing up to `end`.
     void commit(const char* end) { length_ = static_cast<size_t>(end - out_.data()); }
 
-    // Cuts the string to the text written so far. Writing may go on.
-    void finish() { out_.resize(length_); }
+    // Cuts the string to the text written so far (a DocumentBuffer only
+    // takes the length). Writing may go on.
+    void finish()
+    {
+        if (buffer_length_ != nullptr)
+            *buffer_length_ = length_;
+        else
+            out_.resize(length_);
+    }
 
     // DEPTH tabs, TEXT, line feed.
     void line(int depth, std::string_view text);
@@ -49,6 +70,7 @@ private:
 
     std::string& out_;
     size_t length_;   // bytes of text; the string may be longer while writing
+    size_t* buffer_length_ = nullptr;   // the DocumentBuffer's length, if any
 };
 
 // Cursor helpers: each writes at `p` and returns the position after it. The
