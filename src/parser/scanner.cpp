@@ -26,7 +26,7 @@ float digit_value(unsigned char digit)
 }
 
 // Units per quarter that a value needs to be whole: 1 / (value x the dots
-// factor), truncated; in double precision, as it was always computed.
+// factor), truncated, in double precision.
 // Index 1 is for one dot, 2 for two, 0 for none or more than two.
 constexpr int32_t units_for(float duration, int dots_index)
 {
