@@ -16,36 +16,34 @@ struct MarksCase {
     const char* notes;   // dump_all_notes
 };
 
-class GroupingMarks : public ::testing::TestWithParam<MarksCase> {};
-
-TEST_P(GroupingMarks, MarkTheNotes)
+// Checks one row, naming it in any failure.
+void check(const MarksCase& c)
 {
-    const MarksCase& c = GetParam();
+    SCOPED_TRACE(c.music);
     Parsed p;
     parse_music(p, c.music);
     ASSERT_TRUE(p.ok()) << c.music << "\n" << p.err;
     EXPECT_EQ(dump_all_notes(p.first()), c.notes) << c.music;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Beams, GroupingMarks,
-    ::testing::Values(
-        MarksCase{"{ABC}D", "A1:1[40] B1:1[41] C1:1[42] D1:1"},
-        MarksCase{"{A}", "A1:1[40]"},
+TEST(GroupingMarks, Beams)
+{
+    for (const MarksCase& c : {
+        MarksCase{"{ABC}D", "A1:1[40] B1:1[41] C1:1[42] D1:1"}, MarksCase{"{A}", "A1:1[40]"},
         // The end needs '}' directly after the letter.
         MarksCase{"{AB+}C", "A1:1[40] B1:1[41,26] C1:1[27]"},
         MarksCase{"{AB }C", "A1:1[40] B1:1[41] C1:1"},
         MarksCase{"{AB}+C", "A1:1[40] B1:1[42,26] C1:1[27]"},
         // A slur open at a beam's last note stops at the next note.
         MarksCase{"A+{B}CD", "A1:1[26] B1:1[40] C1:1[27] D1:1"},
-        MarksCase{"{A+B}C", "A1:1[40,26] B1:1[42] C1:1[27]"}));
+        MarksCase{"{A+B}C", "A1:1[40,26] B1:1[42] C1:1[27]"}})
+        check(c);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Parentheses, GroupingMarks,
-    ::testing::Values(
-        MarksCase{"(C)D", "C1:1[22] D1:1"},
-        MarksCase{"(4C)", "C1:1[22]"},
-        MarksCase{"(AB)", "A1:1[22] B1:1"},
+TEST(GroupingMarks, Parentheses)
+{
+    for (const MarksCase& c : {
+        MarksCase{"(C)D", "C1:1[22] D1:1"}, MarksCase{"(4C)", "C1:1[22]"},
         MarksCase{"(4.C)", "C1:1[20=1,30=3]"},
         MarksCase{"(ABC)D", "A1:1[30=3] B1:1[31=3] C1:1[32=3] D1:1"},
         MarksCase{"(6ABCDE;5)F", "A1:0.25[30=5] B1:0.25[31=5] C1:0.25[31=5] D1:0.25[31=5] "
@@ -57,33 +55,36 @@ INSTANTIATE_TEST_SUITE_P(
         MarksCase{"(ABC;0)D", "A1:1 B1:1 C1:1 D1:1"},
         // Dots and accidental come before the tuplet mark.
         MarksCase{"(ABxC)", "A1:1[30=3] B1:1[31=3] C1:1[21=2,32=3]"},
-        MarksCase{"(C)t", "C1:1[22,23]"},
-        MarksCase{"(C)t+D", "C1:1[22,23,26] D1:1[27]"},
-        MarksCase{"Ct", "C1:1[23]"},
-        MarksCase{"C+tD", "C1:1[26] D1:1[27]"},
+        MarksCase{"(C)t", "C1:1[22,23]"}, MarksCase{"(C)t+D", "C1:1[22,23,26] D1:1[27]"},
+        MarksCase{"Ct", "C1:1[23]"}, MarksCase{"C+tD", "C1:1[26] D1:1[27]"},
         MarksCase{"A+B+C", "A1:1[26] B1:1[26] C1:1[27]"},
         // Unclosed signs: the searches stop at the line end.
         MarksCase{"(ABC", "A1:1[30=3] B1:1[31=3] C1:1[31=3]"},
-        MarksCase{"(AB;5 CD", "A1:1[30=3] B1:1[32=3]"}));
+        MarksCase{"(AB;5 CD", "A1:1[30=3] B1:1[32=3]"}})
+        check(c);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Grace, GroupingMarks,
-    ::testing::Values(
+TEST(GroupingMarks, Grace)
+{
+    for (const MarksCase& c : {
         MarksCase{"gC qD E", "C1:1[24] D1:1[25] E1:1"},
-        MarksCase{"qqAr", "A1:1[25,40]"},
         MarksCase{"qqABCrD", "A1:1[25,40] B1:1[25,41] C1:1[25,42] D1:1"},
         MarksCase{"qqA-Br", "A1:1[25,40] R1:1[25,42] B1:1"},
         MarksCase{"{qqABr}", "A1:1[40,25,40] B1:1[41,25,42]"},
         MarksCase{"qqABC", "A1:1[25,40] B1:1[25,41] C1:1[25,42]"},
-        MarksCase{"qqA/BCrD", "A1:1[25,40] | B1:1[25,41] C1:1[25,42] D1:1"}));
+        MarksCase{"qqA/BCrD", "A1:1[25,40] | B1:1[25,41] C1:1[25,42] D1:1"}})
+        check(c);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Repetition, GroupingMarks,
-    ::testing::Values(
+TEST(GroupingMarks, Repetition)
+{
+    for (const MarksCase& c : {
         MarksCase{"!AB!fC", "A1:1 B1:1 A1:1 B1:1 C1:1"},
         MarksCase{"!AB!ff", "A1:1 B1:1 A1:1 B1:1 A1:1 B1:1"},
         MarksCase{"!A/B!f", "A1:1 | B1:1 A1:1 | B1:1"},
-        MarksCase{"!{AB}!f", "A1:1[40] B1:1[42] A1:1[40] B1:1[42]"}));
+        MarksCase{"!{AB}!f", "A1:1[40] B1:1[42] A1:1[40] B1:1[42]"}})
+        check(c);
+}
 
 TEST(Groupings, TupletRaisesDivisions)
 {
@@ -113,8 +114,8 @@ TEST(Groupings, RepetitionWithoutTwoBangsIsAnUnrecognisedSign)
         Parsed p;
         parse_music(p, music);
         EXPECT_EQ(p.status, ParseStatus::Failed) << music;
-        EXPECT_EQ(p.log, "\nERROR,\n incipit: 123456789-1, char: f, ascii: 102, i: " +
-                             std::to_string(position) + "\n")
+        EXPECT_EQ(p.log, log_entry("ERROR", "123456789-1",
+                                   "char: f, ascii: 102, i: " + std::to_string(position)))
             << music;
     }
 }
@@ -126,15 +127,11 @@ TEST(Groupings, NoteLimit)
     ASSERT_TRUE(at_limit.ok());
     EXPECT_EQ(at_limit.first()->last_note->step, 'C');
 
-    Parsed over;
-    std::string music = "!";
-    music.append(500000, 'C');
-    music += "!fC";
-    parse_music(over, music);
+    Parsed over;  // one more through a repetition
+    parse_music(over, "!" + std::string(500000, 'C') + "!fC");
     EXPECT_EQ(over.status, ParseStatus::Failed);
-    const std::string text = "\nERROR,\n incipit: 123456789-1, incipit too large\n";
-    EXPECT_EQ(over.err, text + "...outputting to log file\n\n");
-    EXPECT_EQ(over.log, text);
+    EXPECT_EQ(over.err, err_entry("ERROR", "123456789-1", "incipit too large"));
+    EXPECT_EQ(over.log, log_entry("ERROR", "123456789-1", "incipit too large"));
 }
 
 // Signs that never close, a megabyte of them: each search reaches the

@@ -1,10 +1,8 @@
-// Helpers shared by the unit tests: parse a record held in a string with
-// its console texts captured, dump a score as a compact string, and turn
-// depth-prefixed lines into document text.
+// Helpers shared by the unit tests: parse a record held in a string with its
+// console texts captured, dump a score as a compact string, and build notes.
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
@@ -19,15 +17,27 @@
 
 namespace test_support {
 
-// A header whose measure 1 gets the G clef on line 2 and the time 4/4; the
-// music starts at index 21.
+// Measure 1 gets the G clef on line 2 and the time 4/4; the music starts at 21.
 inline constexpr const char* kHeader = "123456789\t1\tG-2\t4/4\t\t";
 inline constexpr int kMusicStart = 21;
-// A header that gives measure 1 no clef and no time signature.
+// Measure 1 gets no clef and no time signature.
 inline constexpr const char* kBareHeader = "123456789\t1\t\\-\t\\-\t\t";
 
-// A FILE* that collects what is written to it (a temporary file, so that
-// the helper works wherever the C library has no memory streams).
+// The standard-error text and the log text of a record error or warning.
+inline std::string log_entry(const std::string& kind, const std::string& incipit,
+                             const std::string& text)
+{
+    std::string s = "\n";
+    return s.append(kind).append(",\n incipit: ").append(incipit).append(", ").append(text) + '\n';
+}
+inline std::string err_entry(const std::string& kind, const std::string& incipit,
+                             const std::string& text)
+{
+    return log_entry(kind, incipit, text) + "...outputting to log file\n\n";
+}
+
+// A FILE* collecting what is written to it (a temporary file, so that this
+// works wherever the C library has no memory streams).
 class CapturedStream {
 public:
     CapturedStream() : file_(std::tmpfile()) {}
@@ -40,28 +50,31 @@ public:
     CapturedStream& operator=(const CapturedStream&) = delete;
 
     std::FILE* file() const { return file_; }
+    // Everything written since the last call.
     std::string text()
     {
         std::string s;
         if (file_ == nullptr)
             return s;
         std::fflush(file_);
-        std::rewind(file_);
+        std::fseek(file_, taken_, SEEK_SET);
         char chunk[4096];
         for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file_)) > 0;)
             s.append(chunk, n);
+        taken_ = std::ftell(file_);
         return s;
     }
 
 private:
     std::FILE* file_;
+    long taken_ = 0;
 };
 
 // One record parsed in process. Owns the score.
 struct Parsed {
     ParseStatus status = ParseStatus::Failed;
     Incipit incipit;
-    std::string line;   // the buffer after the parse (the scan may rewrite it)
+    std::string line;  // the buffer after the parse (the scan may rewrite it)
     std::string out, err, log;
 
     Parsed() = default;
@@ -73,15 +86,12 @@ struct Parsed {
     bool ok() const { return status == ParseStatus::Parsed; }
 };
 
-// Parses `record` as the driver would hand it over: the text, a line feed
-// unless `add_line_feed` is false, then zero bytes up to `padding` more.
+// Parses `record` as the driver hands it over: the text, a line feed unless
+// `add_line_feed` is false, then `padding` zero bytes.
 inline void parse_into(Parsed& p, const std::string& record, ConvertOptions options = {},
                        bool add_line_feed = true, size_t padding = 8)
 {
-    std::string buffer = record;
-    if (add_line_feed)
-        buffer += '\n';
-    buffer.append(padding, '\0');
+    std::string buffer = record + (add_line_feed ? "\n" : "") + std::string(padding, '\0');
     CapturedStream out, err, log;
     Console console{out.file(), err.file(), log.file()};
     p.status = parse_incipit(buffer.data(), static_cast<int32_t>(buffer.size()), options,
@@ -103,71 +113,51 @@ inline std::string dump_attributes(const Attribute* a)
 {
     std::string s;
     for (; a != nullptr; a = a->next) {
-        if (!s.empty())
-            s += ',';
-        s += std::to_string(a->kind);
+        s.append(s.empty() ? "" : ",").append(std::to_string(a->kind));
         if (a->value != 0)
             s += '=' + std::to_string(a->value);
     }
     return s;
 }
 
-// "C1:0.5[20=1,21=2]": step, octave, undotted duration, marks.
-inline std::string dump_note(const Note* n)
-{
-    char duration[32];
-    std::snprintf(duration, sizeof duration, "%g", static_cast<double>(n->duration));
-    std::string s(1, n->step);
-    s += std::to_string(n->octave);
-    s += ':';
-    s += duration;
-    if (n->first_attribute != nullptr)
-        s += '[' + dump_attributes(n->first_attribute) + ']';
-    return s;
-}
-
-// The notes of one measure, separated by blanks.
+// "C1:0.5[20=1,21=2]": step, octave, undotted duration, marks; blank-separated.
 inline std::string dump_notes(const Measure* m)
 {
     std::string s;
     for (const Note* n = m->first_note; n != nullptr; n = n->next) {
-        if (!s.empty())
-            s += ' ';
-        s += dump_note(n);
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%g", static_cast<double>(n->duration));
+        s.append(s.empty() ? "" : " ").append(1, n->step).append(std::to_string(n->octave));
+        s.append(":").append(duration);
+        if (n->first_attribute != nullptr)
+            s += '[' + dump_attributes(n->first_attribute) + ']';
     }
     return s;
 }
 
 // Every measure as "NUMBER{measure marks}@BEATS/TYPE:notes", joined by " | ";
-// the marks and the time appear only when present.
-inline std::string dump_score(const Measure* first)
-{
-    std::string s;
-    for (const Measure* m = first; m != nullptr; m = m->next) {
-        if (!s.empty())
-            s += " | ";
-        s += std::to_string(m->number);
-        if (m->first_attribute != nullptr)
-            s += '{' + dump_attributes(m->first_attribute) + '}';
-        if (m->rhythm != nullptr)
-            s += '@' + std::to_string(m->rhythm->beats) + '/' +
-                 std::to_string(m->rhythm->beat_type);
-        s += ':' + dump_notes(m);
-    }
-    return s;
-}
-
-// The notes of every measure, joined by " | ".
-inline std::string dump_all_notes(const Measure* first)
+// with `notes_only`, just the notes.
+inline std::string dump_score(const Measure* first, bool notes_only = false)
 {
     std::string s;
     for (const Measure* m = first; m != nullptr; m = m->next) {
         if (m != first)
             s += " | ";
+        if (!notes_only) {
+            s += std::to_string(m->number);
+            if (m->first_attribute != nullptr)
+                s += '{' + dump_attributes(m->first_attribute) + '}';
+            if (m->rhythm != nullptr)
+                s += '@' + std::to_string(m->rhythm->beats) + '/' +
+                     std::to_string(m->rhythm->beat_type);
+            s += ':';
+        }
         s += dump_notes(m);
     }
     return s;
 }
+
+inline std::string dump_all_notes(const Measure* first) { return dump_score(first, true); }
 
 inline int count_measures(const Measure* m)
 {
@@ -177,27 +167,16 @@ inline int count_measures(const Measure* m)
     return n;
 }
 
-inline const Measure* last_measure(const Measure* m)
-{
-    while (m->next != nullptr)
-        m = m->next;
-    return m;
-}
-
-// Lines written as "DEPTH TEXT" without the blank, such as "3<note>", to the
+// Lines written as "DEPTH TEXT" without the blank, such as "3<note>", as
 // document text: DEPTH tabs, the text, a line feed.
 inline std::string xml_lines(std::initializer_list<const char*> lines)
 {
     std::string s;
-    for (const char* l : lines) {
-        s.append(static_cast<size_t>(l[0] - '0'), '\t');
-        s += l + 1;
-        s += '\n';
-    }
+    for (const char* l : lines)
+        s += std::string(static_cast<size_t>(l[0] - '0'), '\t') + (l + 1) + '\n';
     return s;
 }
 
-// Splits text into lines (without their line feeds).
 inline std::vector<std::string> split_lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -211,8 +190,8 @@ inline std::vector<std::string> split_lines(const std::string& text)
 inline std::string read_data_file(const std::string& name)
 {
     std::string path = __FILE__;
-    path = path.substr(0, path.find_last_of("/\\") + 1) + "data/" + name;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path.substr(0, path.find_last_of("/\\") + 1) + "data/" + name,
+                     std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

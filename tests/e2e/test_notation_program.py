@@ -1,20 +1,9 @@
-"""The files open in a real notation program.
-
-Every example incipit is converted, and every output file is loaded into
-the verovio toolkit (the npm package pinned in tests/verovio), rendered to
-SVG page by page, and exported to MEI. The file must load and render
-without an error, and the toolkit must read as many measures, notes and
-rests as the file holds:
-
-- measures: the file's <measure> elements; a multi-measure rest, which the
-  toolkit turns into one measure holding a <multiRest num="N">, counts N;
-- notes: the file's <note> elements with a <pitch>, grace notes included,
-  against the toolkit's <note> elements;
-- rests: the file's <note> elements with a <rest/>, against the toolkit's
-  <rest> and <mRest> elements plus N for every <multiRest num="N">.
-
-Skipped when node or the toolkit is missing; `npm ci` in tests/verovio
-installs the toolkit."""
+"""The files open in a real notation program: every example incipit is
+converted and loaded into the verovio toolkit (pinned in tests/verovio),
+rendered to SVG and exported to MEI. Each file must load and render without
+an error, and the toolkit must read as many measures (a multi-measure rest
+of N counting N), notes (grace notes included) and rests as the file holds.
+Skipped when node or the toolkit is missing (`npm ci` in tests/verovio)."""
 
 import json
 import os
@@ -37,9 +26,8 @@ INSTALLED = os.path.join(TOOLKIT_DIR, "node_modules", "verovio", "package.json")
 LOCK = os.path.join(TOOLKIT_DIR, "package-lock.json")
 NODE = shutil.which("node")
 
-# Warnings the toolkit may give. The converter writes a double flat as
-# "double-flat", which the toolkit's MusicXML reader does not know (it reads
-# "flat-flat"); the note itself loads and the flat is only not drawn.
+# The toolkit reads "flat-flat", not "double-flat": the note loads, and
+# only the flat is not drawn.
 ALLOWED_WARNINGS = ["Unsupported accidental value 'double-flat'"]
 
 

@@ -1,13 +1,8 @@
-"""Every file the converter writes is valid MusicXML 1.0.
-
-The example incipits, a few thousand generated records and a table of
-awkward but well-formed records are converted, and every output file is
-checked against the MusicXML 1.0 DTD with xmllint, offline, through the
-catalog of the DTD folder.
-
-The DTD folder is ../shared/musicxml-1.0 beside the project root; the
-environment variable TAV_MUSICXML_DTD_DIR names another one. The test is
-skipped when xmllint is not installed (Debian package libxml2-utils)."""
+"""Every file the converter writes is valid MusicXML 1.0: the example
+incipits, generated records and awkward records are converted and checked
+against the DTD with xmllint, offline, through the catalog of the DTD folder
+(../shared/musicxml-1.0 beside the project root, or TAV_MUSICXML_DTD_DIR).
+Skipped without xmllint (Debian package libxml2-utils)."""
 
 import os
 import shutil
@@ -32,16 +27,14 @@ CORPUS_COUNT = 3000
 CORPUS_SEED = 2005
 BATCH = 400  # files per xmllint call
 
-# The warnings the examples are meant to raise: two bracketed keys and one
-# neumatic «7.».
+# The warnings the examples raise: two bracketed keys and one neumatic «7.».
 BRACKETS = "removing time signature within []"
 NEUMATIC = "found a note in neumatic notation (7.), using quarter note instead"
 EXAMPLE_WARNINGS = [(100000020, "1.1.1", BRACKETS),
                     (100000021, "1.1.1", BRACKETS),
                     (100000049, "1.1.1", NEUMATIC)]
 
-# Well-formed records whose output is out of the ordinary. Each must still
-# give a valid file. (name, clef, time, second time, music)
+# Records whose output is out of the ordinary. (name, clef, time, time 2, music)
 AWKWARD = [
     ("mensural sign, no field 5", "G-2", "o", "", "1C2DE/9F//"),
     ("c3 without fallback", "C-3", "c3", "", "1C2D/1E//"),
@@ -70,8 +63,7 @@ AWKWARD = [
 
 
 def xmllint_failures(directory, names):
-    """Validates the files in batches; returns {name: xmllint messages} for
-    every file that is not valid."""
+    """{name: xmllint messages} for every file that is not valid."""
     env = dict(os.environ, XML_CATALOG_FILES=CATALOG)
     failures = {}
     for start in range(0, len(names), BATCH):
@@ -82,14 +74,13 @@ def xmllint_failures(directory, names):
         messages = proc.stdout.decode("latin-1") + proc.stderr.decode("latin-1")
         if proc.returncode == 0 and messages.strip() == "":
             continue
-        found = 0
+        found = {}
         for name in batch:
             lines = [line for line in messages.splitlines() if line.startswith(name + ":")]
             if lines:
-                failures[name] = "\n".join(lines[:6])
-                found += 1
-        if found == 0:  # a failure that names no file, e.g. the DTD not found
-            failures["(files %d to %d)" % (start + 1, start + len(batch))] = messages[:2000]
+                found[name] = "\n".join(lines[:6])
+        # A failure that names no file, e.g. the DTD not found.
+        failures.update(found or {"(files from %s)" % batch[0]: messages[:2000]})
     return failures
 
 
