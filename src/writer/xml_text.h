@@ -55,16 +55,6 @@ public:
             out_.resize(length_);
     }
 
-    // DEPTH tabs, TEXT, line feed.
-    void line(int depth, std::string_view text);
-
-    // DEPTH tabs, BEFORE, the decimal VALUE, AFTER, line feed.
-    void line(int depth, std::string_view before, int64_t value, std::string_view after);
-
-    // DEPTH tabs, BEFORE, TEXT with & < > written as entities, AFTER, line feed.
-    void escaped_line(int depth, std::string_view before, std::string_view text,
-                      std::string_view after);
-
 private:
     void grow(size_t bytes);
 
