@@ -4,41 +4,41 @@ std::FILE* errlog = nullptr;
 
 namespace {
 
-constexpr const char* kLogNote = "...outputting to log file\n\n";
+// "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard error
+// followed by the note that the log has it too.
+void report(const Console& console, const char* label, int32_t incipit_id,
+            const char* incipit_nb, const char* text)
+{
+    if (console.err != nullptr)
+        std::fprintf(console.err, "\n%s,\n incipit: %d-%s, %s\n...outputting to log file\n\n",
+                     label, incipit_id, incipit_nb, text);
+    if (console.log != nullptr)
+        std::fprintf(console.log, "\n%s,\n incipit: %d-%s, %s\n", label, incipit_id,
+                     incipit_nb, text);
+}
 
 }  // namespace
 
 void report_warning(const Console& console, int32_t incipit_id, const char* incipit_nb,
                     const char* text)
 {
-    if (console.err != nullptr)
-        std::fprintf(console.err, "\nWARNING,\n incipit: %d-%s, %s\n%s", incipit_id, incipit_nb,
-                     text, kLogNote);
-    if (console.log != nullptr)
-        std::fprintf(console.log, "\nWARNING,\n incipit: %d-%s, %s\n", incipit_id, incipit_nb,
-                     text);
+    report(console, "WARNING", incipit_id, incipit_nb, text);
 }
 
 void report_record_error(const Console& console, int32_t incipit_id, const char* incipit_nb,
                          const char* reason)
 {
-    if (console.err != nullptr)
-        std::fprintf(console.err, "\nERROR,\n incipit: %d-%s, %s\n%s", incipit_id, incipit_nb,
-                     reason, kLogNote);
-    if (console.log != nullptr)
-        std::fprintf(console.log, "\nERROR,\n incipit: %d-%s, %s\n", incipit_id, incipit_nb,
-                     reason);
+    report(console, "ERROR", incipit_id, incipit_nb, reason);
 }
 
 void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
                               unsigned char sign, int32_t position)
 {
-    // The sign is printed as a character and as its signed 8-bit value.
-    int value = static_cast<signed char>(sign);
-    if (console.err != nullptr)
-        std::fprintf(console.err, "\nERROR,\n incipit: %d-%s, char: %c, ascii: %d, i: %d\n%s",
-                     incipit_id, incipit_nb, sign, value, position, kLogNote);
-    if (console.log != nullptr)
-        std::fprintf(console.log, "\nERROR,\n incipit: %d-%s, char: %c, ascii: %d, i: %d\n",
-                     incipit_id, incipit_nb, sign, value, position);
+    // The sign is printed as a character and as its signed 8-bit value. Only
+    // bytes 33 to 127 are ever unrecognised signs, so the text holds no zero
+    // byte.
+    char text[64];
+    std::snprintf(text, sizeof text, "char: %c, ascii: %d, i: %d", sign,
+                  static_cast<signed char>(sign), position);
+    report(console, "ERROR", incipit_id, incipit_nb, text);
 }
