@@ -14,6 +14,7 @@
 
 #include "driver/line_reader.h"
 #include "parser/convert.h"
+#include "test_support.h"
 #include "writer/output.h"
 
 namespace {
@@ -62,8 +63,8 @@ CorpusRun convert_corpus(const ConvertOptions& options)
     std::FILE* input = std::fopen(data_path("corpus_records.txt").c_str(), "r");
     if (input == nullptr)
         return run;
-    std::FILE* err = std::tmpfile();
-    Console console{nullptr, err, nullptr};
+    test_support::CapturedStream err;
+    Console console{nullptr, err.file(), nullptr};
     LineReader reader(input);
     std::string text;
     while (reader.next() == LineReader::Status::Line) {
@@ -81,13 +82,7 @@ CorpusRun convert_corpus(const ConvertOptions& options)
         destroy_measure(incipit.first_measure);
     }
     std::fclose(input);
-    if (err != nullptr) {
-        std::rewind(err);
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, err)) > 0;)
-            run.messages.append(chunk, n);
-        std::fclose(err);
-    }
+    run.messages = err.text();
     return run;
 }
 
@@ -119,18 +114,10 @@ TEST_P(CorpusDigest, EveryDocumentMatchesItsRecordedDigest)
     EXPECT_EQ(mismatches, 0) << "documents that changed:" << first.str();
 }
 
-ConvertOptions without_mensural_and_rests()
-{
-    ConvertOptions o;
-    o.remove_mensural = 1;
-    o.remove_measure_rests = 1;
-    return o;
-}
-
 INSTANTIATE_TEST_SUITE_P(Options, CorpusDigest,
                          ::testing::Values(CorpusCase{"corpus_digests.txt", ConvertOptions{}},
                                            CorpusCase{"corpus_digests_mr.txt",
-                                                      without_mensural_and_rests()}),
+                                                      ConvertOptions{1, 1, 0, 0}}),
                          [](const auto& info) {
                              return std::string(info.index == 0 ? "Plain"
                                                                 : "WithoutMensuralAndRests");

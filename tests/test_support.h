@@ -23,12 +23,11 @@ inline constexpr int kMusicStart = 21;
 // Measure 1 gets no clef and no time signature.
 inline constexpr const char* kBareHeader = "123456789\t1\t\\-\t\\-\t\t";
 
-// The standard-error text and the log text of a record error or warning.
+// The log text of a record error or warning; standard error adds a note.
 inline std::string log_entry(const std::string& kind, const std::string& incipit,
                              const std::string& text)
 {
-    std::string s = "\n";
-    return s.append(kind).append(",\n incipit: ").append(incipit).append(", ").append(text) + '\n';
+    return "\n" + kind + ",\n incipit: " + incipit + ", " + text + "\n";
 }
 inline std::string err_entry(const std::string& kind, const std::string& incipit,
                              const std::string& text)
@@ -165,16 +164,6 @@ inline int count_measures(const Measure* m)
     for (; m != nullptr; m = m->next)
         ++n;
     return n;
-}
-
-// Lines written as "DEPTH TEXT" without the blank, such as "3<note>", as
-// document text: DEPTH tabs, the text, a line feed.
-inline std::string xml_lines(std::initializer_list<const char*> lines)
-{
-    std::string s;
-    for (const char* l : lines)
-        s += std::string(static_cast<size_t>(l[0] - '0'), '\t') + (l + 1) + '\n';
-    return s;
 }
 
 inline std::vector<std::string> split_lines(const std::string& text)

@@ -1,17 +1,11 @@
-"""Shared helpers for the end-to-end tests of tav2005_10.
-
-Every test script is a unittest module run as
+"""Shared helpers for the end-to-end tests. Each script runs as
 
     python3 tests/e2e/test_x.py --exe PATH [--wrapper CMD] [--windows] [unittest args]
 
-  --exe PATH      the converter to test (required)
-  --wrapper CMD   a command put before the converter, e.g. "wine"
-  --windows       a Windows build: the log and output files end lines with CR LF
-
-run() converts in a fresh temporary directory; console streams are compared
-as r.out / r.err (text, CR removed), files against file_bytes(text), which
-gives the line ends of the build under test.
-"""
+with --wrapper a command put before the converter (e.g. "wine") and --windows
+for a build whose log and output files end lines with CR LF. run() converts in
+a fresh temporary directory; console text is compared with CR removed, files
+against file_bytes(text), which gives the line ends of the build under test."""
 
 from __future__ import annotations
 
