@@ -119,29 +119,28 @@ inline Rhythm* create_rhythm(int32_t beats, int32_t beat_type, int32_t symbol, i
     return score_pools::rhythm_pool.create(beats, beat_type, symbol, mensural);
 }
 
+// Links `element` behind the tail of the list held by `first` and `last`.
+template <typename Element>
+inline void append_to_list(Element*& first, Element*& last, Element* element)
+{
+    if (last == nullptr)
+        first = element;
+    else
+        last->next = element;
+    last = element;
+}
+
 inline void add_note(Note* note, Measure* measure)
 {
-    if (measure->last_note == nullptr)
-        measure->first_note = note;
-    else
-        measure->last_note->next = note;
-    measure->last_note = note;
+    append_to_list(measure->first_note, measure->last_note, note);
 }
 
 inline void add_measure_attrib(Attribute* attribute, Measure* measure)
 {
-    if (measure->last_attribute == nullptr)
-        measure->first_attribute = attribute;
-    else
-        measure->last_attribute->next = attribute;
-    measure->last_attribute = attribute;
+    append_to_list(measure->first_attribute, measure->last_attribute, attribute);
 }
 
 inline void add_note_attrib(Attribute* attribute, Note* note)
 {
-    if (note->last_attribute == nullptr)
-        note->first_attribute = attribute;
-    else
-        note->last_attribute->next = attribute;
-    note->last_attribute = attribute;
+    append_to_list(note->first_attribute, note->last_attribute, attribute);
 }
