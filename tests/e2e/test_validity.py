@@ -82,8 +82,12 @@ class Validity(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         if not os.path.isfile(CATALOG):
-            raise AssertionError("MusicXML 1.0 DTD catalog not found at %s; set "
-                                 "TAV_MUSICXML_DTD_DIR to the DTD folder" % CATALOG)
+            message = ("MusicXML 1.0 DTD catalog not found at %s; set "
+                       "TAV_MUSICXML_DTD_DIR to the DTD folder" % CATALOG)
+            # CI always has the DTD folder beside the clone: there it must run.
+            if os.environ.get("CI"):
+                raise AssertionError(message)
+            raise unittest.SkipTest(message)
 
     def convert(self, data, options="-f"):
         r = e2e.run([options, "in.txt"], files={"in.txt": data}, timeout=600)
