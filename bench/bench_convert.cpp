@@ -1,7 +1,8 @@
 // Per-record cost of converting in memory, without files: parse and render
-// together, parse alone, render alone, and building and freeing the same
-// score shapes through the model's create/destroy functions alone, so that
-// the shares of parsing, rendering and allocation can be read off.
+// together, parse alone, render alone, building and freeing the same score
+// shapes through the model's create/destroy functions alone, and a bare
+// sign-by-sign pass over the music data, so that the shares of parsing,
+// rendering, allocation and reading the signs can be read off.
 //
 // Records come from the fixed test corpus (2000 generated records), or from
 // the file named by the environment variable TAV_BENCH_RECORDS.
@@ -189,6 +190,53 @@ void BM_AllocateFree(benchmark::State& state)
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 BENCHMARK(BM_AllocateFree);
+
+// The least a sign-by-sign reading of these lines costs: the header fields
+// passed over, then one switch per sign of the music data, as the scanning
+// loop dispatches them, with no score built and no state kept beyond a few
+// counters. Against BM_Parse it shows how much of parsing is the reading
+// itself.
+void BM_DispatchOnly(benchmark::State& state)
+{
+    const auto& lines = records();
+    size_t k = 0;
+    int64_t counts[4] = {};
+    for (auto _ : state) {
+        const char* p = lines[k].c_str();
+        for (int tabs = 0; *p != '\0' && tabs < 5; ++p)
+            tabs += *p == '\t';
+        while (*p != '\0' && *p != '\n' && *p != '\t') {
+            unsigned char c = static_cast<unsigned char>(*p++);
+            switch (c) {
+            case '\'':
+            case ',':
+                while (*p == static_cast<char>(c))
+                    ++p;
+                ++counts[0];
+                break;
+            case '0': case '1': case '2': case '3': case '4':
+            case '5': case '6': case '7': case '8': case '9':
+                while (*p == '.')
+                    ++p;
+                ++counts[1];
+                break;
+            case 'A': case 'B': case 'C': case 'D': case 'E': case 'F': case 'G': case '-':
+                counts[2] += *p == '}';
+                break;
+            case ' ': case 'n': case 'x': case 'b': case '{': case '}': case '(': case ')':
+            case ';': case 'g': case 'q': case 'r': case '/': case '%': case '@': case '$':
+            case '=': case ':':
+                ++counts[3];
+                break;
+            default: break;
+            }
+        }
+        benchmark::DoNotOptimize(counts);
+        k = k + 1 == lines.size() ? 0 : k + 1;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_DispatchOnly);
 
 }  // namespace
 
