@@ -60,8 +60,12 @@ void skip_past_bracket(ScanState& s, const Line& line)
         ++s.position;
 }
 
-void warn_bracket(const ScanState& s)
+// A key signature written with brackets, from its sign at `position`: taken
+// as the corrected key signature, passed over up to its ']', and reported.
+void read_corrected_key(ScanState& s, const Line& line)
 {
+    s.corrected_key = get_alt_keysig(line, s.position);
+    skip_past_bracket(s, line);
     report_warning(s.console, s.incipit_id, s.incipit_nb,
                    "removing time signature within []");
 }
@@ -158,9 +162,7 @@ void read_key_preamble(ScanState& s, const Line& line)
             std::fputs("poop\n", s.console.out);
         if (line.at(s.position) == '$')
             ++s.position;
-        s.corrected_key = get_alt_keysig(line, s.position);
-        warn_bracket(s);
-        skip_past_bracket(s, line);
+        read_corrected_key(s, line);
     } else if (c == '$') {
         ++s.position;
         if (line.at(s.position) != '[') {
@@ -169,15 +171,11 @@ void read_key_preamble(ScanState& s, const Line& line)
             s.position += width;
             if (line.at(s.position) == '[') {
                 s.position -= width;
-                s.corrected_key = get_alt_keysig(line, s.position);
-                skip_past_bracket(s, line);
-                warn_bracket(s);
+                read_corrected_key(s, line);
             }
         } else {
             ++s.position;
-            s.corrected_key = get_alt_keysig(line, s.position);
-            skip_past_bracket(s, line);
-            warn_bracket(s);
+            read_corrected_key(s, line);
         }
     }
 }
