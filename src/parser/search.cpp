@@ -54,13 +54,9 @@ int32_t find_forward(const Line& line, int32_t from, unsigned char sign, Forward
 int32_t find_grace_group_end(const Line& line, int32_t from, ForwardCache& cache, int64_t& work,
                              int32_t& letters)
 {
-    letters = 0;
-    if (from >= line.end)
-        return -1;
-    if (!serve_from_cache(line, from, cache, work))
-        scan_forward(line, from, 'r', cache, work);
-    letters = cache.letters;
-    return cache.found;
+    int32_t found = find_forward(line, from, 'r', cache, work);
+    letters = from < line.end ? cache.letters : 0;
+    return found;
 }
 
 int32_t find_bang_before(const Line& line, int32_t before, BackwardCache& cache, int64_t& work)
