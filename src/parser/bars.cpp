@@ -54,8 +54,6 @@ bool open_after_double_bar(ScanState& s, const Line& line)
     return open_next_measure(s);
 }
 
-// Counted like any note: the rests kept when measure rests are removed can
-// reach the note limit too.
 // «//:», and the end of «://:»: the next measure opens with a forward
 // repeat. `after` is the byte after the colon; a blank or the end of the
 // line there ends the data. Returns true when the data ends.
@@ -70,6 +68,8 @@ bool open_repeat(ScanState& s, int after)
     return false;
 }
 
+// Counted like any note: the rests kept when measure rests are removed can
+// reach the note limit too.
 void add_whole_rest(ScanState& s)
 {
     append_note(s, 'R', s.current_octave, 4.0f);
@@ -166,14 +166,11 @@ void read_measure_rest(ScanState& s, const Line& line)
     if (count > 1)
         add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, count);
     add_whole_rest(s);
+    // The limits are checked above, so no measure opening fails here.
     for (int32_t k = 1; k < count; ++k) {
-        Measure* next = create_measure(s.measure_number + k, nullptr);
-        s.current_measure->next = next;
-        s.current_measure = next;
+        open_next_measure(s);
         add_whole_rest(s);
     }
-    if (count > 0)
-        s.measure_number += count - 1;
     s.position += n;
 }
 
