@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Prints the lines of hand-written test code against the lines of program
+# code, and the share. Test code: every file under tests/ in any language,
+# except the data files under tests/data, installed node packages and
+# generated lock files. Program code: src/, include/ and bindings/.
+# With --max PERCENT the exit status is 1 when the share is above it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+count() {
+  local total=0 n
+  while IFS= read -r -d '' f; do
+    n=$(wc -l < "$f")
+    total=$((total + n))
+  done
+  echo "$total"
+}
+
+tests=$(find tests -type f \
+  -not -path 'tests/data/*' -not -path '*/node_modules/*' \
+  -not -name 'package-lock.json' -not -name '*.pyc' -print0 | count)
+dirs=()
+for d in src include bindings; do [ -d "$d" ] && dirs+=("$d"); done
+program=$(find "${dirs[@]}" -type f -print0 | count)
+share=$((program > 0 ? tests * 1000 / program : 0))
+printf 'test lines %d, program lines %d, share %d.%d%%\n' \
+  "$tests" "$program" $((share / 10)) $((share % 10))
+if [ "${1:-}" = "--max" ]; then
+  [ "$share" -le $(( ${2:?percent} * 10 )) ]
+fi
