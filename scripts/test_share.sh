@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prints the lines of hand-written test code against the lines of program
 # code, and the share. Test code: every file under tests/ in any language,
-# except the data files under tests/data, installed node packages and
-# generated lock files. Program code: src/, include/ and bindings/.
+# except the data files under tests/data, installed node packages and JSON
+# (package manifests and generated lock files). Program code: src/, include/ and bindings/.
 # With --max PERCENT the exit status is 1 when the share is above it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +18,7 @@ count() {
 
 tests=$(find tests -type f \
   -not -path 'tests/data/*' -not -path '*/node_modules/*' \
-  -not -name 'package-lock.json' -not -name '*.pyc' -print0 | count)
+  -not -name '*.json' -not -name '*.pyc' -print0 | count)
 dirs=()
 for d in src include bindings; do [ -d "$d" ] && dirs+=("$d"); done
 program=$(find "${dirs[@]}" -type f -print0 | count)

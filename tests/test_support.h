@@ -1,42 +1,71 @@
-// Helpers shared by the unit tests: parse a record held in a string with its
-// console texts captured, dump a score as a compact string, and build notes.
+// Helpers shared by the unit tests.
+//
+// - Parsed / parse_into: one record parsed in process, with its console texts.
+// - dump_score: a score as compact text ("NUMBER {kind=value,...} BEATS/TYPE:
+//   STEP OCTAVE:DURATION[marks] ..."), one line per measure.
+// - each_row: the case-table helper. A table is a plain array of structs whose
+//   first member names the row; each_row runs a check on every row and names
+//   the row in any failure. To add a case, add a row.
+// - expect_golden: the golden-file check. Compares a text with the file
+//   tests/data/NAME; with TAV_UPDATE_GOLDEN=1 in the environment it writes
+//   the file instead (then review the change with git diff).
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <initializer_list>
 #include <sstream>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "parser/convert.h"
 #include "score/score.h"
 #include "writer/output.h"
-#include "writer/xml_text.h"
 
 namespace test_support {
 
-// Measure 1 gets the G clef on line 2 and the time 4/4; the music starts at 21.
-inline constexpr const char* kHeader = "123456789\t1\tG-2\t4/4\t\t";
-inline constexpr int kMusicStart = 21;
-// Measure 1 gets no clef and no time signature.
-inline constexpr const char* kBareHeader = "123456789\t1\t\\-\t\\-\t\t";
-
-// The log text of a record error or warning; standard error adds a note.
-inline std::string log_entry(const std::string& kind, const std::string& incipit,
-                             const std::string& text)
+// tests/data/NAME.
+inline std::string data_path(const std::string& name)
 {
-    return "\n" + kind + ",\n incipit: " + incipit + ", " + text + "\n";
-}
-inline std::string err_entry(const std::string& kind, const std::string& incipit,
-                             const std::string& text)
-{
-    return log_entry(kind, incipit, text) + "...outputting to log file\n\n";
+    std::string path = __FILE__;
+    return path.substr(0, path.find_last_of("/\\") + 1) + "data/" + name;
 }
 
-// A FILE* collecting what is written to it (a temporary file, so that this
-// works wherever the C library has no memory streams).
+inline std::string read_file(const std::string& path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+inline void expect_golden(const std::string& name, const std::string& actual)
+{
+    const std::string path = data_path(name);
+    if (const char* update = std::getenv("TAV_UPDATE_GOLDEN"); update && *update == '1') {
+        std::ofstream(path, std::ios::binary) << actual;
+        return;
+    }
+    std::string expected = read_file(path);
+    ASSERT_FALSE(expected.empty()) << "no golden file " << path;
+    size_t at = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end())
+                    .first - actual.begin();
+    size_t line = actual.rfind('\n', at) == std::string::npos ? 0 : actual.rfind('\n', at) + 1;
+    EXPECT_TRUE(actual == expected) << name << " differs at: " << actual.substr(line, 200)
+                                    << "\n(TAV_UPDATE_GOLDEN=1 rewrites the file)";
+}
+
+template <typename Row, size_t N, typename Check>
+void each_row(const Row (&rows)[N], Check check)
+{
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << "row " << ::testing::PrintToString(row.name));
+        check(row);
+    }
+}
+
+// A FILE* collecting what is written to it (a temporary file: portable).
 class CapturedStream {
 public:
     CapturedStream() : file_(std::tmpfile()) {}
@@ -46,8 +75,6 @@ public:
             std::fclose(file_);
     }
     CapturedStream(const CapturedStream&) = delete;
-    CapturedStream& operator=(const CapturedStream&) = delete;
-
     std::FILE* file() const { return file_; }
     // Everything written since the last call.
     std::string text()
@@ -73,42 +100,34 @@ private:
 struct Parsed {
     ParseStatus status = ParseStatus::Failed;
     Incipit incipit;
-    std::string line;  // the buffer after the parse (the scan may rewrite it)
     std::string out, err, log;
 
-    Parsed() = default;
-    Parsed(const Parsed&) = delete;
-    Parsed& operator=(const Parsed&) = delete;
     ~Parsed() { destroy_measure(incipit.first_measure); }
 
-    const Measure* first() const { return incipit.first_measure; }
-    bool ok() const { return status == ParseStatus::Parsed; }
+    std::string document() const
+    {
+        std::string text;
+        render_score(incipit.first_measure, incipit.divisions, incipit.incipit_id,
+                     incipit.incipit_nb, incipit.mensural, incipit.corrected_key, text);
+        return text;
+    }
 };
 
-// Parses `record` as the driver hands it over: the text, a line feed unless
-// `add_line_feed` is false, then `padding` zero bytes.
-inline void parse_into(Parsed& p, const std::string& record, ConvertOptions options = {},
-                       bool add_line_feed = true, size_t padding = 8)
+// Parses `record` as the driver hands it over: the bytes, then eight zero
+// bytes of padding.
+inline void parse_into(Parsed& p, const std::string& record, ConvertOptions options = {})
 {
-    std::string buffer = record + (add_line_feed ? "\n" : "") + std::string(padding, '\0');
+    std::string buffer = record + std::string(8, '\0');
     CapturedStream out, err, log;
     Console console{out.file(), err.file(), log.file()};
     p.status = parse_incipit(buffer.data(), static_cast<int32_t>(buffer.size()), options,
                              console, p.incipit);
-    p.line = buffer;
     p.out = out.text();
     p.err = err.text();
     p.log = log.text();
 }
 
-// The music `music` after the standard header.
-inline void parse_music(Parsed& p, const std::string& music, ConvertOptions options = {})
-{
-    parse_into(p, kHeader + music, options);
-}
-
-// "kind=value,..." (just "kind" for value 0) in list order.
-inline std::string dump_attributes(const Attribute* a)
+inline std::string dump_marks(const Attribute* a)
 {
     std::string s;
     for (; a != nullptr; a = a->next) {
@@ -119,92 +138,28 @@ inline std::string dump_attributes(const Attribute* a)
     return s;
 }
 
-// "C1:0.5[20=1,21=2]": step, octave, undotted duration, marks; blank-separated.
-inline std::string dump_notes(const Measure* m)
-{
-    std::string s;
-    for (const Note* n = m->first_note; n != nullptr; n = n->next) {
-        char duration[32];
-        std::snprintf(duration, sizeof duration, "%g", static_cast<double>(n->duration));
-        s.append(s.empty() ? "" : " ").append(1, n->step).append(std::to_string(n->octave));
-        s.append(":").append(duration);
-        if (n->first_attribute != nullptr)
-            s += '[' + dump_attributes(n->first_attribute) + ']';
-    }
-    return s;
-}
-
-// Every measure as "NUMBER{measure marks}@BEATS/TYPE:notes", joined by " | ";
-// with `notes_only`, just the notes.
-inline std::string dump_score(const Measure* first, bool notes_only = false)
+inline std::string dump_score(const Measure* first)
 {
     std::string s;
     for (const Measure* m = first; m != nullptr; m = m->next) {
-        if (m != first)
-            s += " | ";
-        if (!notes_only) {
-            s += std::to_string(m->number);
-            if (m->first_attribute != nullptr)
-                s += '{' + dump_attributes(m->first_attribute) + '}';
-            if (m->rhythm != nullptr)
-                s += '@' + std::to_string(m->rhythm->beats) + '/' +
-                     std::to_string(m->rhythm->beat_type);
-            s += ':';
+        s += std::to_string(m->number);
+        if (m->first_attribute != nullptr)
+            s += " {" + dump_marks(m->first_attribute) + '}';
+        if (const Rhythm* r = m->rhythm)
+            s += ' ' + std::to_string(r->beats) + '/' + std::to_string(r->beat_type) +
+                 (r->symbol ? " symbol" : "") + (r->mensural ? " mensural" : "");
+        s += ':';
+        for (const Note* n = m->first_note; n != nullptr; n = n->next) {
+            char duration[32];
+            std::snprintf(duration, sizeof duration, "%g", static_cast<double>(n->duration));
+            s.append(" ").append(1, n->step).append(std::to_string(n->octave)).append(":");
+            s += duration;
+            if (n->first_attribute != nullptr)
+                s += '[' + dump_marks(n->first_attribute) + ']';
         }
-        s += dump_notes(m);
+        s += '\n';
     }
     return s;
-}
-
-inline std::string dump_all_notes(const Measure* first) { return dump_score(first, true); }
-
-inline int count_measures(const Measure* m)
-{
-    int n = 0;
-    for (; m != nullptr; m = m->next)
-        ++n;
-    return n;
-}
-
-inline std::vector<std::string> split_lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    return lines;
-}
-
-// The whole file tests/data/NAME.
-inline std::string read_data_file(const std::string& name)
-{
-    std::string path = __FILE__;
-    std::ifstream in(path.substr(0, path.find_last_of("/\\") + 1) + "data/" + name,
-                     std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Attributes for building notes directly: {kind, value} pairs.
-using Marks = std::vector<std::pair<int32_t, int32_t>>;
-
-inline Note* make_note(char step, int32_t octave, float duration, const Marks& marks = {})
-{
-    Note* n = create_note(step, octave, duration, nullptr);
-    for (auto [kind, value] : marks)
-        add_note_attrib(create_attribute(kind, value, nullptr), n);
-    return n;
-}
-
-// The note elements that write_notes gives for the notes of `m`.
-inline std::string render_notes(const Measure* m, float divisions, int32_t fifths,
-                                MeasureAccidentals& memory)
-{
-    std::string out;
-    XmlText xml(out);
-    write_notes(xml, m->first_note, divisions, fifths, memory);
-    return out;
 }
 
 }  // namespace test_support

@@ -3,28 +3,20 @@ converted and loaded into the verovio toolkit (pinned in tests/verovio),
 rendered to SVG and exported to MEI. Each file must load and render without
 an error, and the toolkit must read as many measures (a multi-measure rest
 of N counting N), notes (grace notes included) and rests as the file holds.
-Skipped when node or the toolkit is missing (`npm ci` in tests/verovio)."""
+Skipped without node or the toolkit (`npm ci` in tests/verovio), except in CI."""
 
 import json
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 import unittest
 import xml.etree.ElementTree as ET
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_lib as e2e  # noqa: E402
+import e2e_lib as e2e
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-EXAMPLES = os.path.join(ROOT, "examples", "incipits.txt")
-TOOLKIT_DIR = os.path.join(ROOT, "tests", "verovio")
-SCRIPT = os.path.join(TOOLKIT_DIR, "load_and_count.js")
+TOOLKIT_DIR = os.path.join(e2e.ROOT, "tests", "verovio")
 INSTALLED = os.path.join(TOOLKIT_DIR, "node_modules", "verovio", "package.json")
-LOCK = os.path.join(TOOLKIT_DIR, "package-lock.json")
-NODE = shutil.which("node")
 
 # The toolkit reads "flat-flat", not "double-flat": the note loads, and
 # only the flat is not drawn.
@@ -44,37 +36,29 @@ def toolkit_counts(result):
     """(measures, notes, rests) as the toolkit read them, multi-measure rests
     spread out over the measures they stand for."""
     multi = result["multirests"]
-    return (result["measures"] + sum(n - 1 for n in multi),
-            result["notes"],
+    return (result["measures"] + sum(n - 1 for n in multi), result["notes"],
             result["rests"] + result["mrests"] + sum(multi))
 
 
-def pinned_version():
-    with open(LOCK, encoding="utf-8") as f:
-        return json.load(f)["packages"]["node_modules/verovio"]["version"]
-
-
-@unittest.skipUnless(NODE, "node not found: files not loaded into the notation program")
-@unittest.skipUnless(os.path.isfile(INSTALLED),
-                     "verovio toolkit not installed: run `npm ci` in tests/verovio")
 class NotationProgram(unittest.TestCase):
 
     def test_examples_load_with_all_their_notes(self):
+        e2e.require(shutil.which("node"), "node not found (Debian package nodejs)")
+        e2e.require(os.path.isfile(INSTALLED), "the toolkit is not installed: npm ci in tests/verovio")
         with open(INSTALLED, encoding="utf-8") as f:
             installed = json.load(f)["version"]
-        self.assertEqual(installed, pinned_version(),
-                         "tests/verovio/node_modules is stale: run `npm ci` there")
-
-        with open(EXAMPLES, "rb") as f:
-            r = e2e.run(["-f", "in.txt"], files={"in.txt": f.read()}, timeout=600)
-        self.assertEqual(r.status, 0, r.err[-2000:])
+        with open(os.path.join(TOOLKIT_DIR, "package-lock.json"), encoding="utf-8") as f:
+            pinned = json.load(f)["packages"]["node_modules/verovio"]["version"]
+        self.assertEqual(installed, pinned, "tests/verovio/node_modules is stale: npm ci there")
+        r = e2e.run(["-f", "in.txt"], files={"in.txt": e2e.read("examples/incipits.txt")})
         self.assertGreaterEqual(len(r.files), 50)
 
         with tempfile.TemporaryDirectory(prefix="tav_toolkit_") as work:
             for name, data in r.files.items():
                 with open(os.path.join(work, name), "wb") as f:
                     f.write(data)
-            proc = subprocess.run([NODE, SCRIPT] + sorted(r.files), cwd=work,
+            proc = subprocess.run(["node", os.path.join(TOOLKIT_DIR, "load_and_count.js")]
+                                  + sorted(r.files), cwd=work,
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                   timeout=600, env=dict(os.environ, NODE_PATH=""))
         self.assertEqual(proc.returncode, 0, proc.stderr.decode("utf-8", "replace")[-2000:])

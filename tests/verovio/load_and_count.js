@@ -1,11 +1,6 @@
-// Loads MusicXML files into the notation toolkit, renders every page to SVG
-// and prints, one JSON object per line, what the toolkit made of each file:
-//   {"file", "loaded", "pages", "svg_ok", "errors", "warnings", "measures",
-//    "notes", "rests", "mrests", "multirests"}
-// "multirests" lists the num of every multi-measure rest: one such element
-// stands for num measures of the source file.
-//
-// usage: node load_and_count.js FILE...
+// node load_and_count.js FILE...: loads each MusicXML file into the notation
+// toolkit, renders every page to SVG and prints one JSON object per file
+// (see inspect); "multirests" lists the num of every multi-measure rest.
 
 'use strict';
 

@@ -2,7 +2,7 @@
 """Plants one-line faults in the sources, one at a time, and runs the test
 suite on each: a fault the suite fails on is caught.
 
-    python3 tests/mutation/run.py [--only ID,...] [--record FILE] [--check FILE]
+    python3 scripts/mutation.py [--only ID,...] [--record FILE] [--check FILE]
 
 Mutants are listed in tests/data/mutation/mutants.tsv, one a line:
     ID <TAB> FILE <TAB> ORIGINAL TEXT <TAB> REPLACEMENT
@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TABLE = os.path.join(ROOT, "tests", "data", "mutation", "mutants.tsv")
 BUILD = os.path.join(ROOT, "build", "mutation")
 

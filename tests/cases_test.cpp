@@ -1,0 +1,123 @@
+// The golden-file loop over tests/data/cases/*.txt, transcripts of records
+// and what the parser and the writer make of them:
+//   # a comment
+//   $ m r v xml     options for the records below ("xml": the whole document)
+//   < RECORD        one record line; \xNN stands for the byte NN
+// The loop keeps these lines and writes each record's outcome below it; the
+// file must come out unchanged. To add a case, add a "<" line and run the
+// unit tests with TAV_UPDATE_GOLDEN=1; check the new lines with git diff.
+// Standard error must say what the log says.
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using namespace test_support;
+
+std::string escaped(const std::string& text)
+{
+    std::string s;
+    for (unsigned char c : text) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        s += c == '\n' ? std::string("\\n") : (c < 32 || c >= 127) ? std::string(hex)
+                                                                  : std::string(1, c);
+    }
+    return s;
+}
+
+std::string unescaped(const std::string& text)
+{
+    std::string s;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            s += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            s += text[i];
+        }
+    }
+    return s;
+}
+
+std::string outcome(const std::string& record, const ConvertOptions& options, bool xml)
+{
+    Parsed p;
+    parse_into(p, record + "\n", options);
+    std::string err = p.err;
+    for (size_t at; (at = err.find("...outputting to log file\n\n")) != std::string::npos;)
+        err.erase(at, 27);
+    EXPECT_EQ(err, p.log) << "standard error and the log differ";
+    std::string s;
+    if (!p.out.empty())
+        s += "  out " + escaped(p.out) + "\n";
+    if (!p.log.empty())
+        s += "  log " + escaped(p.log) + "\n";
+    if (p.status != ParseStatus::Parsed)
+        return s + (p.status == ParseStatus::Blank ? "  blank\n" : "  failed\n");
+    const Incipit& i = p.incipit;
+    char divisions[32];
+    std::snprintf(divisions, sizeof divisions, "%g", static_cast<double>(i.divisions));
+    s += "  incipit " + std::to_string(i.incipit_id) + "-" + escaped(i.incipit_nb) +
+         ", divisions " + divisions +
+         (i.mensural ? ", mensural" : "") +
+         (i.corrected_key ? ", corrected key " + std::to_string(i.corrected_key) : "") + "\n";
+    std::string body = xml ? p.document() : dump_score(i.first_measure);
+    for (size_t start = 0, end; start < body.size(); start = end + 1) {
+        end = body.find('\n', start);
+        s += (xml ? "  " : "  | ") + body.substr(start, end - start) + "\n";
+    }
+    return s;
+}
+
+std::string transcript(const std::string& text)
+{
+    std::string s;
+    ConvertOptions options;
+    bool xml = false;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || (line[0] != '#' && line[0] != '$' && line[0] != '<'))
+            continue;
+        s += line + "\n";
+        if (line[0] == '$') {
+            options = ConvertOptions{};
+            options.remove_mensural = line.find(" m") != std::string::npos;
+            options.remove_measure_rests = line.find(" r") != std::string::npos;
+            options.verbose = line.find(" v") != std::string::npos;
+            xml = line.find(" xml") != std::string::npos;
+        } else if (line[0] == '<') {
+            s += outcome(unescaped(line.substr(2)), options, xml);
+        }
+    }
+    return s;
+}
+
+std::vector<std::string> case_files()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(data_path("cases")))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Cases : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Cases, TranscriptIsUnchanged)
+{
+    const std::string name = "cases/" + GetParam();
+    expect_golden(name, transcript(read_file(data_path(name))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Cases, ::testing::ValuesIn(case_files()),
+                         [](const auto& info) { return info.param.substr(0, info.param.find('.')); });
+
+}  // namespace
