@@ -95,6 +95,9 @@ def main():
         wanted = set(args.only.split(","))
         mutants = [m for m in mutants if m[0] in wanted]
     configure()
+    for name in {m[1] for m in read_table(TABLE)}:
+        if os.path.isfile(os.path.join(ROOT, name)):  # no object left from an interrupted run
+            os.utime(os.path.join(ROOT, name))
     if build_and_test(args.exclude) != "not caught":
         sys.exit("the suite does not pass without mutants")
 
