@@ -43,9 +43,7 @@ def main():
 def require(condition, message):
     """Skips the calling test without a tool it needs; fails it under CI."""
     if not condition:
-        if os.environ.get("CI"):
-            raise AssertionError("CI must run every test: " + message)
-        raise unittest.SkipTest(message)
+        raise (AssertionError if os.environ.get("CI") else unittest.SkipTest)(message)
 
 
 # log: tav_errors.log, None when not created; files: every other new file.
@@ -54,25 +52,27 @@ Run = collections.namedtuple("Run", "status stdout stderr log files")
 
 def run(argv, stdin=b"\n\n", files=None, setup=None):
     """Runs the converter with `argv` in a fresh directory holding `files`
-    (name -> bytes), made after setup(path) if given. Files made before the run
-    are not in Run.files."""
+    (name -> bytes), made after setup(path) if given. Run.files holds the
+    files the run made or changed."""
     with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
         if setup is not None:
             setup(work)
         for name, data in (files or {}).items():
             with open(os.path.join(work, name), "wb") as f:
                 f.write(data)
-        before = set(os.listdir(work))
+        before = snapshot(work)
         proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=TIMEOUT,
                               env=dict(os.environ, WINEDEBUG="-all"))
-        made = {}
-        for name in sorted(set(os.listdir(work)) - before):
-            path = os.path.join(work, name)
-            if os.path.isfile(path):
-                with open(path, "rb") as f:
-                    made[name] = f.read()
+        made = {n: d for n, d in snapshot(work).items() if n not in before or before[n] != d}
         return Run(proc.returncode, proc.stdout, proc.stderr, made.pop(LOG_NAME, None), made)
+
+
+def snapshot(work):
+    """name -> bytes of each readable regular file; None for anything else."""
+    paths = {n: os.path.join(work, n) for n in os.listdir(work)}
+    return {n: read(p) if os.path.isfile(p) and os.access(p, os.R_OK) else None
+            for n, p in sorted(paths.items())}
 
 
 def read(relative):
