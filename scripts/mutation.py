@@ -39,7 +39,8 @@ def read_table(path):
 
 def read_results(path):
     with open(path, encoding="utf-8") as f:
-        return dict(line.rstrip("\n").split("\t")[:2] for line in f if "\t" in line)
+        return dict(line.rstrip("\n").split("\t")[:2] for line in f
+                    if "\t" in line and not line.startswith("#"))
 
 
 def run(cmd, timeout):
