@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Seeded generator of realistic incipit record files.
 
-    python3 bench/gen_records.py COUNT SEED > records.txt
+    python3 bench/gen_records.py COUNT SEED [--mixed-ids] > records.txt
 
 Writes COUNT record lines (tab-separated: identifier, incipit number, clef
 code, time signature, second time signature, music) to standard output.
@@ -10,7 +10,10 @@ The same COUNT and SEED always give the same bytes.
 Every record converts without an error: only signs the converter reads are
 used, and every group is closed. Identifiers are nine-digit numbers that
 rise through the file; each identifier holds one to three incipits with
-distinct numbers, so every record names its own output file.
+distinct numbers, so every record names its own output file. With
+--mixed-ids about half of the identifiers are ten-digit ones (1001145660 and
+up, as catalogues number their newer sources), in a rising series of their
+own interleaved with the nine-digit one.
 
 The mix aims at catalogue data: mostly treble and bass clefs in common
 notation, some C clefs and mensural records, keys of up to four sharps or
@@ -313,21 +316,26 @@ def numbers(rng, count):
 
 
 def main(argv):
+    mixed = "--mixed-ids" in argv
+    argv = [a for a in argv if a != "--mixed-ids"]
     if len(argv) != 3:
-        sys.stderr.write("usage: gen_records.py COUNT SEED > file\n")
+        sys.stderr.write("usage: gen_records.py COUNT SEED [--mixed-ids] > file\n")
         return 2
     count, seed = int(argv[1]), int(argv[2])
     rng = random.Random(seed)
-    identifier = 100000000 + rng.randint(0, 999999)
+    # [nine-digit series, ten-digit series]; the second is drawn only with
+    # --mixed-ids, so that plain files stay as they were.
+    series = [100000000 + rng.randint(0, 999999), 1001145660]
     lines = []
     written = 0
     out = sys.stdout
     while written < count:
         group = min(count - written, rng.choice([1, 1, 1, 1, 2, 2, 3]))
+        newer = 1 if mixed and rng.random() < 0.5 else 0
         for nb in numbers(rng, group):
-            lines.append(record(rng, identifier, nb))
+            lines.append(record(rng, series[newer], nb))
         written += group
-        identifier += rng.randint(1, 400)   # 1,000,000 records stay below 10**9
+        series[newer] += rng.randint(1, 400)   # 1,000,000 records stay below 10**9
         if len(lines) >= 4096:
             out.write("".join(lines))
             lines = []

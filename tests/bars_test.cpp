@@ -15,7 +15,7 @@ const std::string kTooLarge = log_entry("ERROR", "123456789-1", "incipit too lar
 
 struct BarsCase {
     const char* music;
-    const char* score;       // dump_score
+    const char* score;       // dump_score, or "!" and the reason the record fails
     int remove_measure_rests;
 };
 
@@ -26,6 +26,10 @@ void check(const BarsCase& c)
     Parsed p;
     parse_into(p, std::string(kBareHeader) + c.music,
                ConvertOptions{0, c.remove_measure_rests, 0, 0});
+    if (c.score[0] == '!') {
+        EXPECT_EQ(p.log, log_entry("ERROR", "123456789-1", c.score + 1));
+        return;
+    }
     ASSERT_TRUE(p.ok()) << c.music << "\n" << p.err;
     EXPECT_EQ(dump_score(p.first()), c.score) << c.music;
 }
@@ -86,9 +90,16 @@ TEST(Bars, MeasureRests)
         BarsCase{"4C/=3", "1:C1:1 | 2{3=3}:R1:4 | 3:R1:4 | 4:R1:4", 0},
         BarsCase{"4C/=3", "1:C1:1 | 2:", 1},
         BarsCase{"4C/=", "1:C1:1 | 2:R1:4", 0},
-        // Counts wrap as 32-bit numbers.
-        BarsCase{"=4294967297/4C", "1:R1:4 | 2:C1:1", 0},
-        BarsCase{"=2147483648/4C", "1:R1:4 | 2:C1:1", 0}})
+        // A count holds digits only, and no number past the measure limit.
+        BarsCase{"=5x/4C", "!measure rest count is not a number", 0},
+        BarsCase{"=5 /4C", "!measure rest count is not a number", 0},
+        BarsCase{"=5x/4C", "1: | 2:C1:1", 1},
+        BarsCase{"=4294967298/4C", "!incipit too large", 0},
+        BarsCase{"=2147483648/4C", "!incipit too large", 0},
+        BarsCase{"=000000000000002/", "1{3=2}:R1:4 | 2:R1:4", 0},
+        // The colon of a repeat after the rest weighs ten, as it always has.
+        BarsCase{"=:/", "1{3=10}:R1:4 | 2:R1:4 | 3:R1:4 | 4:R1:4 | 5:R1:4 | 6:R1:4 | "
+                        "7:R1:4 | 8:R1:4 | 9:R1:4 | 10:R1:4", 0}})
         check(c);
 }
 

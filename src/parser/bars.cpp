@@ -134,7 +134,8 @@ void read_colon(ScanState& s)
 }
 
 // «=» with a count up to the next '/': that many measures of rest. Without
-// a '/' on the line the count runs to the line end.
+// a '/' on the line the count runs to the line end. A count holding any
+// other sign than a digit fails the record.
 void read_measure_rest(ScanState& s, const Line& line)
 {
     int32_t slash = find_forward(line, s.position, '/', s.searches.slash, s.searches.work);
@@ -154,20 +155,30 @@ void read_measure_rest(ScanState& s, const Line& line)
         return;
     }
 
-    uint32_t digits = 0;
-    for (int32_t i = 1; i < n; ++i)
-        digits = digits * 10u + static_cast<uint32_t>(line.at(s.position + i) - '0');
-    int32_t count = static_cast<int32_t>(digits);
+    // Digits, and the colon of a repeat sign right after the rest («=4://»),
+    // which the count has always weighed as the digit after 9 (ten more
+    // measures). A count past the measure limit stops growing there, so
+    // that any longer one is refused below without overflowing.
+    int64_t count = 0;
+    for (int32_t i = 1; i < n; ++i) {
+        unsigned char c = line.at(s.position + i);
+        if (!is_digit(c) && c != ':') {
+            fail_record(s, "measure rest count is not a number");
+            return;
+        }
+        if (count <= MAX_MEASURES)
+            count = count * 10 + (c - '0');
+    }
     int64_t rests = count > 1 ? count : 1;
     if (int64_t{s.measure_number} + rests - 1 > MAX_MEASURES || s.note_count + rests > MAX_NOTES) {
         fail_record(s, "incipit too large");
         return;
     }
     if (count > 1)
-        add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, count);
+        add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, static_cast<int32_t>(count));
     add_whole_rest(s);
     // The limits are checked above, so no measure opening fails here.
-    for (int32_t k = 1; k < count; ++k) {
+    for (int64_t k = 1; k < count; ++k) {
         open_next_measure(s);
         add_whole_rest(s);
     }

@@ -7,8 +7,9 @@
 #include "parser/line.h"
 #include "parser/scan_state.h"
 
-// Header fields, key-signature preamble and measure 1. False when the
-// record failed (no identifier or no incipit number).
+// Header fields, read field by field, the key-signature preamble and
+// measure 1. False when the record failed (an identifier or incipit number
+// that cannot be read).
 bool read_header(ScanState& s, const Line& line);
 
 // The scanning loop over the music data, up to its end or a failure.

@@ -19,6 +19,9 @@ struct ConvertOptions {
 
 constexpr int32_t PATTERN_CAPACITY = 255;
 
+// The longest incipit number, in bytes; its storage holds a terminator too.
+constexpr int32_t INCIPIT_NB_MAX = 64;
+
 // Limits that keep one record's score, and the time spent on it, bounded
 // whatever the line holds. A record past any of them fails with "incipit
 // too large". A build may lower them: the fuzzing build does, so that the
@@ -51,7 +54,7 @@ struct ScanState {
 
     // Record header.
     int32_t incipit_id = 0;
-    char incipit_nb[9] = {};          // eight characters and a terminator
+    char incipit_nb[INCIPIT_NB_MAX + 1] = {};  // the number and a terminator
     char clef_code[3] = {};
     char time_text[5] = {};
     int mensural = 0;                 // 1 for mensural notation
