@@ -15,6 +15,9 @@ struct ConvertOptions {
     int remove_measure_rests = 0;  // r
     int verbose = 0;               // v
     int no_xml = 0;                // x
+    // The file system's time (nanoseconds) when the run began: a file found
+    // modified since then was written earlier in this run. INT64_MAX: none is.
+    int64_t run_start = INT64_MAX;
 };
 
 constexpr int32_t PATTERN_CAPACITY = 255;
