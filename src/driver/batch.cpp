@@ -195,7 +195,9 @@ int run_batch(int argc, char** argv)
         std::fputs("\n", stdout);
     Progress progress;
 
-    errlog = open_log(options.run_start);
+    WriteRun files;
+    options.files = &files;
+    errlog = open_log(files);
     if (errlog == nullptr) {
         std::fclose(input);
         std::fputs("\nCannot create log file tav_errors.log.\n", stderr);

@@ -4,13 +4,13 @@
 
 #include <sys/stat.h>
 
-std::FILE* open_log(FileTime& run_start)
+std::FILE* open_log(WriteRun& run)
 {
-    run_start = kNoRunStart;
+    run.start = kNoRunStart;
     std::FILE* log = std::fopen(kLogName, "w");
     struct _stat64 info;
     if (log != nullptr && _fstat64(_fileno(log), &info) == 0)
-        run_start = static_cast<FileTime>(info.st_mtime) * 1000000000;
+        run.start = static_cast<FileTime>(info.st_mtime) * 1000000000;
     return log;
 }
 
@@ -18,11 +18,11 @@ std::FILE* open_log(FileTime& run_start)
 
 #include <unistd.h>
 
-std::FILE* open_log(FileTime& run_start)
+std::FILE* open_log(WriteRun& run)
 {
-    run_start = kNoRunStart;
+    run.start = kNoRunStart;
     FileTime earlier;
-    int fd = open_replacing(kLogName, earlier);
+    int fd = open_replacing(kLogName, run, earlier);
     if (fd < 0)
         return nullptr;
     std::FILE* log = fdopen(fd, "w");
@@ -30,7 +30,7 @@ std::FILE* open_log(FileTime& run_start)
         ::close(fd);
         return nullptr;
     }
-    run_start = stamp_now(fd);
+    run.start = stamp_now(fd);
     return log;
 }
 

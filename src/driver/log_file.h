@@ -9,6 +9,6 @@ constexpr const char* kLogName = "tav_errors.log";
 
 // Creates the log file afresh, replacing the directory entry of its name as
 // an output file does (never the file a link points to, never a special
-// file); null when it cannot be. `run_start` receives the file system's
+// file); null when it cannot be. The run's start becomes the file system's
 // time of its creation, or kNoRunStart where that is not known.
-std::FILE* open_log(FileTime& run_start);
+std::FILE* open_log(WriteRun& run);

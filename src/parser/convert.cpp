@@ -56,7 +56,7 @@ RecordResult convert_record(char* line, int32_t size, const ConvertOptions& opti
     bool replaced_earlier = false;
     OutputStatus status = output(incipit.first_measure, incipit.divisions, incipit.incipit_id,
                                  incipit.incipit_nb, incipit.mensural, incipit.corrected_key,
-                                 options.run_start, &replaced_earlier);
+                                 options.files, &replaced_earlier);
     if (replaced_earlier)
         report_warning(console, incipit.incipit_id, incipit.incipit_nb,
                        ("output file " + output_file_name(incipit.incipit_id, incipit.incipit_nb) +

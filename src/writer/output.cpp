@@ -57,7 +57,7 @@ FileTime earlier_file(const std::string& name)
     return static_cast<FileTime>(info.st_mtime) * 1000000000;
 }
 
-OutputStatus write_file(const std::string& name, const char* text, size_t size,
+OutputStatus write_file(const std::string& name, const char* text, size_t size, WriteRun&,
                         FileTime& earlier)
 {
     // Windows file names cannot hold these; a ':' would even open an
@@ -98,10 +98,10 @@ bool write_all(int fd, const char* bytes, size_t size)
 
 // One safe open (with one status query), one write and one close, with
 // the permissions fopen(name, "w") gives, without a stream's buffer.
-OutputStatus write_file(const std::string& name, const char* text, size_t size,
+OutputStatus write_file(const std::string& name, const char* text, size_t size, WriteRun& run,
                         FileTime& earlier)
 {
-    int fd = open_replacing(name.c_str(), earlier);
+    int fd = open_replacing(name.c_str(), run, earlier);
     if (fd < 0)
         return OutputStatus::CannotCreate;
     bool written = write_all(fd, text, size);
@@ -124,11 +124,13 @@ constexpr size_t kKeptDocumentBytes = size_t{1} << 20;
 }  // namespace
 
 OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
-                    const char* incipit_nb, int mensural, int corrected_key, FileTime run_start,
+                    const char* incipit_nb, int mensural, int corrected_key, WriteRun* run,
                     bool* replaced_earlier)
 {
     OutputStatus status;
     FileTime earlier = kNoFileTime;
+    WriteRun single;
+    WriteRun& writes = run != nullptr ? *run : single;
     if (!is_safe_file_name(incipit_nb)) {
         status = OutputStatus::UnsafeName;
     } else if (!is_xml_text(incipit_nb)) {
@@ -137,12 +139,12 @@ OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
         render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,
                      document);
         status = write_file(output_file_name(incipit_id, incipit_nb), document.bytes.data(),
-                            document.length, earlier);
+                            document.length, writes, earlier);
         if (document.bytes.size() > kKeptDocumentBytes)
             document = DocumentBuffer{};
     }
     if (replaced_earlier != nullptr)
-        *replaced_earlier = earlier >= run_start;
+        *replaced_earlier = earlier >= writes.start;
     destroy_measure(first_measure);
     return status;
 }

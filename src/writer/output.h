@@ -51,9 +51,9 @@ enum class OutputStatus {
 // Writes the document to "%d-%s.xml" in the working directory in one go,
 // replacing the directory entry of that name (never the file a link points
 // to), then frees the score, whatever the outcome. `replaced_earlier`, when
-// given, tells whether the name held a non-empty regular file modified at or
-// after `run_start`: a file this run wrote before, now replaced (a document
-// is never empty).
+// given, tells whether the name held a non-empty regular file modified
+// since the start of `run`: a file this run wrote before, now replaced (a
+// document is never empty). Without `run`, no file counts as this run's.
 OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
                     const char* incipit_nb, int mensural, int corrected_key,
-                    FileTime run_start = kNoRunStart, bool* replaced_earlier = nullptr);
+                    WriteRun* run = nullptr, bool* replaced_earlier = nullptr);

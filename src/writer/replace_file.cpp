@@ -37,9 +37,16 @@ int create_afresh(const char* name)
 
 }  // namespace
 
-int open_replacing(const char* name, FileTime& earlier)
+int open_replacing(const char* name, WriteRun& run, FileTime& earlier)
 {
     earlier = kNoFileTime;
+    if (run.last_name_free) {
+        // A free name needs nothing more than this create.
+        int fd = open_retrying(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+        run.last_name_free = false;
+    }
     // No O_TRUNC: nothing changes before the file is known to be plain.
     // O_NOFOLLOW fails on a symbolic link (ELOOP; EMLINK on some BSDs), and
     // O_NONBLOCK makes a FIFO without a reader fail at once instead of
@@ -52,6 +59,8 @@ int open_replacing(const char* name, FileTime& earlier)
         ::close(fd);
         return -1;
     }
+    // An empty file is most likely the one this open has just created.
+    run.last_name_free = info.st_size == 0;
     if (info.st_nlink > 1) {
         ::close(fd);
         return create_afresh(name);

@@ -9,6 +9,16 @@ using FileTime = int64_t;
 constexpr FileTime kNoFileTime = INT64_MIN;   // no earlier file
 constexpr FileTime kNoRunStart = INT64_MAX;   // no file counts as this run's
 
+// What the writes of one run share.
+struct WriteRun {
+    // The file system's time when the run began: a file modified since
+    // then was written by this run.
+    FileTime start = kNoRunStart;
+    // Whether the last name opened was free: a run into an empty folder
+    // finds every name free, a run over its own earlier output none.
+    bool last_name_free = true;
+};
+
 #ifndef _WIN32
 
 // Opens `name` for writing as an empty regular file and returns its
@@ -18,8 +28,10 @@ constexpr FileTime kNoRunStart = INT64_MAX;   // no file counts as this run's
 // touched; anything else (a FIFO, a socket, a device, a directory) is
 // refused without waiting, and so is a file that cannot be written.
 // `earlier` receives the modification time of the non-empty file that was
-// emptied, kNoFileTime when there was none.
-int open_replacing(const char* name, FileTime& earlier);
+// emptied, kNoFileTime when there was none. `run` says which way of
+// opening to try first (each costs one more system call when the other
+// case holds) and learns which way worked.
+int open_replacing(const char* name, WriteRun& run, FileTime& earlier);
 
 // Sets the open file's times to now and returns its modification time: the
 // file system's clock at this moment.
