@@ -92,12 +92,17 @@ def size_limit(size):
     return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
 
 
-def error(reason, message=e2e.record_error):
-    """Replacements for err and log: one message of record 123456789-1
-    before the reference run's messages."""
-    err, log = message(123456789, "1", reason)
+def messages(*entries):
+    """Replacements for err and log: these messages, (ident, number, text,
+    e2e.record_error or e2e.warning) each, before the reference run's."""
+    made = [kind(ident, number, text) for ident, number, text, kind in entries]
+    err, log = "".join(m[0] for m in made), "".join(m[1] for m in made)
     return dict(err=lambda ref: err + ref.err,
                 log=lambda ref: e2e.log_bytes(log) + ref.log[len(e2e.log_bytes()):])
+
+
+def error(reason, kind=e2e.record_error):
+    return messages((123456789, "1", reason, kind))
 
 
 def without(*names):
@@ -117,7 +122,22 @@ ARGS = ["-f", "in.txt"]
 # INPUT): status, out, err, log and files as there, unless `expected`
 # replaces them (by a value, or a function of the reference run); "tree"
 # lists paths that must hold exactly this afterwards (None: absent).
+UNSAFE = ["1/x", "1\\x", "1/../x", "1\\..\\y", "1\x01x"]
+NOT_XML = "1\xef\xbf\xbe"  # U+FFFE in UTF-8: no XML document may hold it
 CASES = [
+    # With the directory "9-1" present, a name such as "9-1/../x.xml" would
+    # land in the working directory and show among the files.
+    ("numbers that cannot name a file", (),
+     dict(files={"in.txt": b"".join(e2e.record("000000009", n, "G-2", "3/4", "", "4C//")
+                                    for n in UNSAFE) + SECOND}, dirs=["9-1"]),
+     dict(files={"in.txt": SECOND}),
+     messages(*[(9, n, "incipit number is not a safe file name", e2e.record_error)
+                for n in UNSAFE])),
+    ("number that XML cannot carry", (),
+     dict(files={"in.txt": e2e.record("123456789", NOT_XML, "G-2", "3/4", "", "4C//") + SECOND}),
+     dict(files={"in.txt": SECOND}),
+     messages((123456789, NOT_XML, "incipit number holds a character that XML cannot carry",
+               e2e.record_error))),
     ("directory in the way", (), dict(dirs=[FIRST_XML]), None,
      dict(files=without(FIRST_XML), tree={FIRST_XML: "dir"}, **error(CANT_CREATE))),
     ("read-only file in the way", (POSIX, USER), dict(setup=old_file(FIRST_XML, 0o400)), None,
