@@ -9,12 +9,15 @@
 #include "parser/search.h"
 #include "score/score.h"
 
-// The option letters that reach the parser.
+struct WriteRun;
+
+// The option letters that reach the parser, and the run the files belong to.
 struct ConvertOptions {
     int remove_mensural = 0;       // m
     int remove_measure_rests = 0;  // r
     int verbose = 0;               // v
     int no_xml = 0;                // x
+    WriteRun* files = nullptr;     // what the run's file writes share; may be null
 };
 
 constexpr int32_t PATTERN_CAPACITY = 255;
