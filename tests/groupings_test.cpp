@@ -29,13 +29,16 @@ void check(const MarksCase& c)
 TEST(GroupingMarks, Beams)
 {
     for (const MarksCase& c : {
-        MarksCase{"{ABC}D", "A1:1[40] B1:1[41] C1:1[42] D1:1"}, MarksCase{"{A}", "A1:1[40]"},
-        // The end needs '}' directly after the letter.
-        MarksCase{"{AB+}C", "A1:1[40] B1:1[41,26] C1:1[27]"},
+        MarksCase{"{ABC}D", "A1:1[40] B1:1[41] C1:1[42] D1:1"}, MarksCase{"{8nB}", "B1:0.5[21=1]"},
+        // The last note before '}' ends the beam, past its own marks.
+        MarksCase{"{AB+}C", "A1:1[40] B1:1[42,26] C1:1[27]"},
+        MarksCase{"{ABt}{C}", "A1:1[40] B1:1[42,23] C1:1"},
+        MarksCase{"{8A(6BCD)}", "A1:0.5[40] B1:0.25[30=3,41] C1:0.25[31=3,41] D1:0.25[32=3,42]"},
+        MarksCase{"{(6ABC;5)}", "A1:0.25[30=5,40] B1:0.25[31=5,41] C1:0.25[32=5,42]"},
         MarksCase{"{AB }C", "A1:1[40] B1:1[41] C1:1"},
         MarksCase{"{AB}+C", "A1:1[40] B1:1[42,26] C1:1[27]"},
         // A slur open at a beam's last note stops at the next note.
-        MarksCase{"A+{B}CD", "A1:1[26] B1:1[40] C1:1[27] D1:1"},
+        MarksCase{"A+{B}CD", "A1:1[26] B1:1 C1:1[27] D1:1"},
         MarksCase{"{A+B}C", "A1:1[40,26] B1:1[42] C1:1[27]"}})
         check(c);
 }

@@ -31,20 +31,45 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
     mark(note, kind, s.tuplet_number);
 }
 
-// A note is the last of its beam only when '}' follows its letter directly.
+// Past the marks a note carries after its letter: ties, trills, closing
+// parentheses and a tuplet's ';' with its number.
+int32_t past_note_marks(const Line& line, int32_t at)
+{
+    for (;;) {
+        unsigned char c = line.at(at);
+        if (c == '+' || c == 't' || c == ')') {
+            ++at;
+        } else if (c == ';') {
+            ++at;
+            while (is_digit(line.at(at)))
+                ++at;
+        } else {
+            return at;
+        }
+    }
+}
+
+void start_slur(ScanState& s, Note* note)
+{
+    mark(note, ATTR_SLUR_START);
+    s.slur_open = true;
+}
+
+// A note is the last of its beam when '}' follows its letter and its own
+// marks. A beam around one note gives it no mark.
 void beam_mark(ScanState& s, const Line& line, Note* note)
 {
     if (!s.beam_open)
         return;
+    bool last = line.at(past_note_marks(line, s.position + 1)) == '}';
     if (s.beam_begin_pending) {
-        mark(note, ATTR_BEAM_BEGIN);
+        if (!last)
+            mark(note, ATTR_BEAM_BEGIN);
         s.beam_begin_pending = false;
-    } else if (line.at(s.position + 1) == '}') {
+    } else if (last) {
         mark(note, ATTR_BEAM_END);
-        if (line.at(s.position + 2) == '+') {  // «{AB}+C»: the slur starts here
-            mark(note, ATTR_SLUR_START);
-            s.slur_open = true;
-        }
+        if (line.at(s.position + 1) == '}' && line.at(s.position + 2) == '+')
+            start_slur(s, note);  // «{AB}+C»: the slur starts here
     } else {
         mark(note, ATTR_BEAM_CONTINUE);
     }
@@ -76,10 +101,9 @@ void trill_mark(ScanState& s, const Line& line, Note* note)
 void slur_mark(ScanState& s, const Line& line, Note* note)
 {
     unsigned char after = line.at(s.position + 1);
-    if (after == '+') {
-        mark(note, ATTR_SLUR_START);
-        s.slur_open = true;
-    } else if (s.slur_open && after != '}') {
+    if (after == '+')
+        start_slur(s, note);
+    else if (s.slur_open && after != '}') {
         mark(note, ATTR_SLUR_STOP);
         s.slur_open = false;
     }
