@@ -60,7 +60,8 @@ TEST(GroupingMarks, Parentheses)
         MarksCase{"(ABxC)", "A1:1[30=3] B1:1[31=3] C1:1[21=2,32=3]"},
         MarksCase{"(C)t", "C1:1[22,23]"}, MarksCase{"(C)t+D", "C1:1[22,23,26] D1:1[27]"},
         MarksCase{"Ct", "C1:1[23]"}, MarksCase{"C+tD", "C1:1[26] D1:1[27]"},
-        MarksCase{"A+B+C", "A1:1[26] B1:1[26] C1:1[27]"},
+        MarksCase{"A+B+C", "A1:1[26] B1:1[27,26] C1:1[27]"},
+        MarksCase{"{A+B}+C", "A1:1[40,26] B1:1[42,27,26] C1:1[27]"},
         // Unclosed signs: the searches stop at the line end.
         MarksCase{"(ABC", "A1:1[30=3] B1:1[31=3] C1:1[31=3]"},
         MarksCase{"(AB;5 CD", "A1:1[30=3] B1:1[32=3]"}})

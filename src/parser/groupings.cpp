@@ -49,8 +49,12 @@ int32_t past_note_marks(const Line& line, int32_t at)
     }
 }
 
+// A slur that starts while one is open stops the open one first, so that
+// a chain of ties stays paired.
 void start_slur(ScanState& s, Note* note)
 {
+    if (s.slur_open)
+        mark(note, ATTR_SLUR_STOP);
     mark(note, ATTR_SLUR_START);
     s.slur_open = true;
 }
