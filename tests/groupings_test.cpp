@@ -47,7 +47,8 @@ TEST(GroupingMarks, Parentheses)
 {
     for (const MarksCase& c : {
         MarksCase{"(C)D", "C1:1[22] D1:1"}, MarksCase{"(4C)", "C1:1[22]"},
-        MarksCase{"(4.C)", "C1:1[20=1,30=3]"},
+        MarksCase{"(4.C)D", "C1:1[20=1,22] D1:1[20=1]"}, MarksCase{"(''x2.-)t", "R2:2[20=1,21=2,22,23]"},
+        MarksCase{"(AB)", "A1:1[22] B1:1"}, MarksCase{"(4.CD)", "C1:1[20=1,30=3] D1:1[20=1,32=3]"},
         MarksCase{"(ABC)D", "A1:1[30=3] B1:1[31=3] C1:1[32=3] D1:1"},
         MarksCase{"(6ABCDE;5)F", "A1:0.25[30=5] B1:0.25[31=5] C1:0.25[31=5] D1:0.25[31=5] "
                                  "E1:0.25[32=5] F1:0.25"},

@@ -158,13 +158,33 @@ void close_beam(ScanState& s)
     ++s.position;
 }
 
-// '(' encloses one note with a fermata, «(C)» or «(4C)», or a tuplet. The
-// tuplet's number stands before its ')': «;5)» is 5, a digit without ';'
-// is that digit plus 10, and no digit means 3.
+// The ')' that closes one note or rest with only value digits, dots,
+// octave marks and accidentals before it, «(4.C)» or «(''xG)»; -1 when the
+// parenthesis holds anything else.
+int32_t one_note_close(ScanState& s, const Line& line)
+{
+    int32_t at = s.position + 1;
+    for (;; ++at) {
+        unsigned char c = line.at(at);
+        if (!is_digit(c) && c != '.' && c != '\'' && c != ',' && c != 'x' && c != 'b' && c != 'n')
+            break;
+    }
+    s.searches.work += at - s.position;
+    unsigned char c = line.at(at);
+    bool note = (c >= 'A' && c <= 'G') || c == '-';
+    return note && line.at(at + 1) == ')' ? at + 1 : -1;
+}
+
+// '(' encloses one note with a fermata, «(C)», «(4C)» or «(4.C)», or a
+// tuplet. The tuplet's number stands before its ')': «;5)» is 5, a digit
+// without ';' is that digit plus 10, and no digit means 3.
 void open_parenthesis(ScanState& s, const Line& line)
 {
     if (line.at(s.position + 2) == ')' || line.at(s.position + 3) == ')') {
         s.fermata_pending = true;
+    } else if (int32_t note_close = one_note_close(s, line); note_close >= 0) {
+        s.fermata_pending = true;
+        s.fermata_close = note_close;
     } else {
         int32_t close = find_forward(line, s.position, ')', s.searches.close_paren,
                                      s.searches.work);
@@ -193,10 +213,14 @@ void close_numbered_tuplet(ScanState& s, const Line& line)
 
 void close_parenthesis(ScanState& s, const Line& line)
 {
-    if (line.at(s.position - 2) == '(' || line.at(s.position - 3) == '(')
+    if (s.position == s.fermata_close) {
         s.fermata_pending = false;
-    else
+        s.fermata_close = -1;
+    } else if (line.at(s.position - 2) == '(' || line.at(s.position - 3) == '(') {
+        s.fermata_pending = false;
+    } else {
         s.tuplet_number = 0;
+    }
     ++s.position;
 }
 

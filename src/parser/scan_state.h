@@ -88,6 +88,7 @@ struct ScanState {
     int32_t tuplet_number = 0;
     bool tuplet_start_pending = false;
     bool fermata_pending = false;
+    int32_t fermata_close = -1;       // the ')' of a one-note fermata such as «(4.C)»
     bool slur_open = false;
     bool acciaccatura_pending = false;
     bool appoggiatura_pending = false;
