@@ -48,8 +48,10 @@ TEST(Bars, Barlines)
         BarsCase{"4C://:", "1{52}:C1:1 | 2{53}:", 0},
         // The colon waits for its barline, past notes and other signs.
         BarsCase{"4C:D//E", "1{52}:C1:1 D1:1 | 2:E1:1", 0},
-        // With a pending colon the two bytes at the sign count as slashes.
-        BarsCase{"4C:/8DE", "1{52}:C1:1 | 2:D1:1 E1:1", 0}})
+        // A single barline takes a repeat sign too, and passes nothing after it.
+        BarsCase{"4C:/8DE", "1{52}:C1:1 | 2:D1:0.5 E1:0.5", 0},
+        BarsCase{"4C/:8D:/:E/: F", "1:C1:1 | 2{53,52}:D1:0.5 | 3{53}:E1:0.5 | 4{53}:F1:0.5", 0},
+        BarsCase{"4C:/ D/:", "1{52}:C1:1 | 2:D1:1", 0}})
         check(c);
 }
 
@@ -62,7 +64,7 @@ TEST(Bars, MeasureRepeats)
         BarsCase{"4C//i4D", "1{50}:C1:1 | 2{50}:C1:1 D1:1", 0},
         BarsCase{"4C://i4D", "1{52}:C1:1 | 2{52}:C1:1 D1:1", 0},
         // «/i» keeps a colon pending for the next barline.
-        BarsCase{"4C:/i/D", "1:C1:1 | 2{52}:C1:1", 0},
+        BarsCase{"4C:/i/D", "1:C1:1 | 2{52}:C1:1 | 3:D1:1", 0},
         // The copy takes the measure attributes but not the time.
         BarsCase{"@3/4%F-4C/i", "1{11=4}@3/4:C1:1 | 2{11=4}:C1:1", 0}})
         check(c);

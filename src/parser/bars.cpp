@@ -75,6 +75,23 @@ void add_whole_rest(ScanState& s)
     append_note(s, 'R', s.current_octave, 4.0f);
 }
 
+// A single barline: «/», or «/:» whose colon gives the next measure a
+// forward repeat. Only the barline's own characters are passed.
+bool read_single_barline(ScanState& s, int c1, int c2)
+{
+    if (c1 != ':') {
+        s.position += 1;
+        return !open_next_measure(s);
+    }
+    if (c2 <= 31)
+        return true;  // nothing follows the repeat sign
+    s.position += 2;
+    if (!open_next_measure(s))
+        return true;
+    add_bar(s, ATTR_REPEAT_START);
+    return false;
+}
+
 }  // namespace
 
 // The first case that applies decides. Compared as signed bytes, "at most
@@ -93,8 +110,14 @@ bool read_barline(ScanState& s, const Line& line)
         s.position += 2;
         return !repeat_measure(s);
     }
+    if (s.repeat_pending == 1 && c1 != '/') {
+        // «:/», and «:/:» with a forward repeat after it.
+        add_bar(s, ATTR_REPEAT_END);
+        s.repeat_pending = 0;
+        return read_single_barline(s, c1, c2);
+    }
     if (s.repeat_pending == 1) {
-        // «://» or «://:»; the two bytes at the sign are taken as slashes.
+        // «://» or «://:».
         if (c2 == ':') {
             add_bar(s, ATTR_REPEAT_END);
             if (open_repeat(s, c3))
@@ -123,8 +146,7 @@ bool read_barline(ScanState& s, const Line& line)
         s.position += 2;
         return !open_after_double_bar(s, line);
     }
-    s.position += 1;
-    return !open_next_measure(s);
+    return read_single_barline(s, c1, c2);
 }
 
 void read_colon(ScanState& s)
