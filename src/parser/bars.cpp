@@ -69,10 +69,12 @@ bool open_repeat(ScanState& s, int after)
 }
 
 // Counted like any note: the rests kept when measure rests are removed can
-// reach the note limit too.
+// reach the note limit too. Marked as lasting its measure, whose length
+// is settled once the score is read.
 void add_whole_rest(ScanState& s)
 {
-    append_note(s, 'R', s.current_octave, 4.0f);
+    if (Note* rest = append_note(s, 'R', s.current_octave, 4.0f))
+        add_note_attrib(create_attribute(ATTR_MEASURE_REST, 0, nullptr), rest);
 }
 
 // A single barline: «/», or «/:» whose colon gives the next measure a

@@ -41,6 +41,11 @@ void read_clef_change(ScanState& s, const Line& line);
 void read_time_change(ScanState& s, const Line& line);
 void read_key_change(ScanState& s, const Line& line);
 
+// After the scan: each measure rest takes the length of its measure, and
+// divisions is multiplied by the least factor that makes every written
+// duration whole.
+void settle_durations(ScanState& s);
+
 // Appends the clef attribute that a three-character clef code names (no
 // attribute for an unknown letter), then clears the code.
 void add_clef(ScanState& s, Measure* measure);
