@@ -68,13 +68,22 @@ bool open_repeat(ScanState& s, int after)
     return false;
 }
 
-// Counted like any note: the rests kept when measure rests are removed can
-// reach the note limit too. Marked as lasting its measure, whose length
-// is settled once the score is read.
+// The time signature in force in the current measure.
+const Rhythm* time_in_force(const ScanState& s)
+{
+    if (s.current_measure->rhythm != nullptr)
+        return s.current_measure->rhythm;
+    return (s.timed_measure != nullptr ? s.timed_measure : s.first_measure)->rhythm;
+}
+
+// A rest that lasts its measure. Counted like any note: the rests kept when
+// measure rests are removed can reach the note limit too.
 void add_whole_rest(ScanState& s)
 {
-    if (Note* rest = append_note(s, 'R', s.current_octave, 4.0f))
+    if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
         add_note_attrib(create_attribute(ATTR_MEASURE_REST, 0, nullptr), rest);
+        check_whole(s, rest);
+    }
 }
 
 // A single barline: «/», or «/:» whose colon gives the next measure a
@@ -228,6 +237,15 @@ void read_time_change(ScanState& s, const Line& line)
     }
     destroy_rhythm(s.current_measure->rhythm);
     s.current_measure->rhythm = rhythm_convert(s.time_change_text);
+    s.timed_measure = s.current_measure;
+    // Measure rests already in this measure take its new length.
+    for (Note* n = s.current_measure->first_note; n != nullptr; n = n->next) {
+        if (n->step == 'R' && n->first_attribute != nullptr &&
+            n->first_attribute->kind == ATTR_MEASURE_REST) {
+            n->duration = measure_quarters(s.current_measure->rhythm);
+            check_whole(s, n);
+        }
+    }
 }
 
 void read_key_change(ScanState& s, const Line& line)

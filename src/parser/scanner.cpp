@@ -265,6 +265,9 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
         s.pending_accidental = 0;
     }
     add_grouping_marks(s, line, note);
+    // Undotted values, in tuplets or not, are whole by the growth of divisions.
+    if (s.dot_count > 0)
+        check_whole(s, note);
     ++s.position;
 }
 

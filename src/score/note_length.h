@@ -60,3 +60,8 @@ inline double note_units(const Note* note, const LengthFactor& f, double divisio
         return units;
     return units * static_cast<double>(f.num) / static_cast<double>(f.den);
 }
+
+inline bool is_whole(double units)
+{
+    return units == static_cast<double>(static_cast<int64_t>(units));
+}
