@@ -68,11 +68,39 @@ bool open_repeat(ScanState& s, int after)
     return false;
 }
 
-// Counted like any note: the rests kept when measure rests are removed can
-// reach the note limit too.
+// The time signature in force in the current measure.
+const Rhythm* time_in_force(const ScanState& s)
+{
+    if (s.current_measure->rhythm != nullptr)
+        return s.current_measure->rhythm;
+    return (s.timed_measure != nullptr ? s.timed_measure : s.first_measure)->rhythm;
+}
+
+// A rest that lasts its measure. Counted like any note: the rests kept when
+// measure rests are removed can reach the note limit too.
 void add_whole_rest(ScanState& s)
 {
-    append_note(s, 'R', s.current_octave, 4.0f);
+    if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
+        add_note_attrib(create_attribute(ATTR_MEASURE_REST, 0, nullptr), rest);
+        check_whole(s, rest);
+    }
+}
+
+// A single barline: «/», or «/:» whose colon gives the next measure a
+// forward repeat. Only the barline's own characters are passed.
+bool read_single_barline(ScanState& s, int c1, int c2)
+{
+    if (c1 != ':') {
+        s.position += 1;
+        return !open_next_measure(s);
+    }
+    if (c2 <= 31)
+        return true;  // nothing follows the repeat sign
+    s.position += 2;
+    if (!open_next_measure(s))
+        return true;
+    add_bar(s, ATTR_REPEAT_START);
+    return false;
 }
 
 }  // namespace
@@ -93,8 +121,14 @@ bool read_barline(ScanState& s, const Line& line)
         s.position += 2;
         return !repeat_measure(s);
     }
+    if (s.repeat_pending == 1 && c1 != '/') {
+        // «:/», and «:/:» with a forward repeat after it.
+        add_bar(s, ATTR_REPEAT_END);
+        s.repeat_pending = 0;
+        return read_single_barline(s, c1, c2);
+    }
     if (s.repeat_pending == 1) {
-        // «://» or «://:»; the two bytes at the sign are taken as slashes.
+        // «://» or «://:».
         if (c2 == ':') {
             add_bar(s, ATTR_REPEAT_END);
             if (open_repeat(s, c3))
@@ -123,8 +157,7 @@ bool read_barline(ScanState& s, const Line& line)
         s.position += 2;
         return !open_after_double_bar(s, line);
     }
-    s.position += 1;
-    return !open_next_measure(s);
+    return read_single_barline(s, c1, c2);
 }
 
 void read_colon(ScanState& s)
@@ -215,6 +248,15 @@ void read_time_change(ScanState& s, const Line& line)
     }
     destroy_rhythm(s.current_measure->rhythm);
     s.current_measure->rhythm = rhythm_convert(s.time_change_text);
+    s.timed_measure = s.current_measure;
+    // Measure rests already in this measure take its new length.
+    for (Note* n = s.current_measure->first_note; n != nullptr; n = n->next) {
+        if (n->step == 'R' && n->first_attribute != nullptr &&
+            n->first_attribute->kind == ATTR_MEASURE_REST) {
+            n->duration = measure_quarters(s.current_measure->rhythm);
+            check_whole(s, n);
+        }
+    }
 }
 
 void read_key_change(ScanState& s, const Line& line)

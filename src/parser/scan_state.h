@@ -77,6 +77,7 @@ struct ScanState {
     int32_t dot_count = 0;
     int32_t pending_accidental = 0;
     float divisions = 2.0f;
+    bool lengths_to_settle = false;   // a note read was not whole at divisions
     bool record_failed = false;
 
     // Rhythmic pattern. The arrays count as existing while a pattern is
@@ -94,6 +95,7 @@ struct ScanState {
     int32_t tuplet_number = 0;
     bool tuplet_start_pending = false;
     bool fermata_pending = false;
+    int32_t fermata_close = -1;       // the ')' of a one-note fermata such as «(4.C)»
     bool slur_open = false;
     bool acciaccatura_pending = false;
     bool appoggiatura_pending = false;
@@ -102,6 +104,7 @@ struct ScanState {
     // Bars and measure-level signs.
     int repeat_pending = 0;
     char time_change_text[5] = {};
+    const Measure* timed_measure = nullptr;  // the last to change the time; none: measure 1
 
     // Size of the score built so far, and the work spent on the line.
     int64_t note_count = 0;
