@@ -99,9 +99,10 @@ TEST(Bars, MeasureRests)
         BarsCase{"=4294967298/4C", "!incipit too large", 0},
         BarsCase{"=2147483648/4C", "!incipit too large", 0},
         BarsCase{"=000000000000002/", "1{3=2}:R1:4[28] | 2:R1:4[28]", 0},
-        // The colon of a repeat after the rest weighs ten, as it always has.
-        BarsCase{"=:/", "1{3=10}:R1:4[28] | 2:R1:4[28] | 3:R1:4[28] | 4:R1:4[28] | 5:R1:4[28] | "
-                        "6:R1:4[28] | 7:R1:4[28] | 8:R1:4[28] | 9:R1:4[28] | 10:R1:4[28]", 0},
+        // A colon before the '/' is the repeat sign's, not part of the count.
+        BarsCase{"=:/4C", "1{52}:R1:4[28] | 2:C1:1", 0},
+        BarsCase{"=3://4C", "1{3=3}:R1:4[28] | 2:R1:4[28] | 3{52}:R1:4[28] | 4:C1:1", 0},
+        BarsCase{"=3:x/", "!measure rest count is not a number", 0},
         // A measure rest lasts the measure of the time in force.
         BarsCase{"@3/4=2/4C/@3/8=/@5/16=/@c/=/@7/3=", "1{3=2}@3/4:R1:3[28] | 2:R1:3[28] | "
                  "3:C1:1 | 4@3/8:R1:1.5[28] | 5@5/16:R1:1.25[28] | 6@2/2:R1:4[28] | "

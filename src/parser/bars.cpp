@@ -188,14 +188,17 @@ void read_measure_rest(ScanState& s, const Line& line)
         return;
     }
 
-    // Digits, and the colon of a repeat sign right after the rest («=4://»),
-    // which the count has always weighed as the digit after 9 (ten more
-    // measures). A count past the measure limit stops growing there, so
-    // that any longer one is refused below without overflowing.
+    // Digits only. A colon right before the '/' belongs to the repeat sign
+    // after the rest («=4://»): the count ends before it and the scan goes
+    // on at the colon. A count past the measure limit stops growing there,
+    // so that any longer one is refused below without overflowing.
+    int32_t digits_end = n;
+    if (n > 1 && slash >= 0 && line.at(s.position + n - 1) == ':')
+        digits_end = n - 1;
     int64_t count = 0;
-    for (int32_t i = 1; i < n; ++i) {
+    for (int32_t i = 1; i < digits_end; ++i) {
         unsigned char c = line.at(s.position + i);
-        if (!is_digit(c) && c != ':') {
+        if (!is_digit(c)) {
             fail_record(s, "measure rest count is not a number");
             return;
         }
@@ -215,7 +218,7 @@ void read_measure_rest(ScanState& s, const Line& line)
         open_next_measure(s);
         add_whole_rest(s);
     }
-    s.position += n;
+    s.position += digits_end;
 }
 
 void read_clef_change(ScanState& s, const Line& line)
