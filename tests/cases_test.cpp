@@ -25,8 +25,8 @@ std::string escaped(const std::string& text)
     for (unsigned char c : text) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        s += c == '\n' ? std::string("\\n") : (c < 32 || c >= 127) ? std::string(hex)
-                                                                  : std::string(1, c);
+        s += c == '\n' ? std::string("\\n")
+             : (c < 32 || c >= 127 || c == '\\') ? std::string(hex) : std::string(1, c);
     }
     return s;
 }

@@ -112,11 +112,11 @@ TEST(Hostile, LongRunsOfOneSign)
                             "r", "t", "+", "!", "f", "z", "%", "@", "$", ":", " ", "i", "4A",
                             "(A", "{A", "A+", "qA", "qqA", "$bB", "%G-2", "@3/4", "!A!f", "(4.C)",
                             "\xC3\xBC", "4((ABC", "4))ABC", "4;;ABC", "4(;)", "4()A", "4:A:B/",
-                            "4://:", "4:/i", "4rrrA", "4$x[", "4({A)}", "4(A;9)(B;1)C"}) {
+                            "4://:", "4:/i", "4rrrA", "4$x[", "4({A)}", "4(A;9)(B;1)C", "="}) {
         SCOPED_TRACE(run);
         EXPECT_NE(convert(record(times(run, 300000 / std::strlen(run)))).kind, 'L');
     }
-    for (const char* run : {"A", "-", "/", "//", "/i", "=1/", "="}) {
+    for (const char* run : {"A", "-", "/", "//", "/i", "=1/"}) {
         SCOPED_TRACE(run);
         EXPECT_EQ(convert(record(times(run, 1200000 / std::strlen(run)))).kind, 'L');
     }
@@ -152,7 +152,7 @@ TEST(Hostile, LimitsAndHugeCounts)
         {"one measure more", "4C/=100000/", 'L'},
         {"a measure after the rests", "=100000/4C", 'L'},
         {"huge count", "=99999999999/", 'L'},
-        {"count wrapping to 0", "=4294967296/4C", 'P'},
+        {"count past 32 bits", "=4294967296/4C", 'L'},
         {"barlines at the limit", times("C/", 99999) + "C", 'P'},
         {"one barline more", times("C/", 99999) + "C/C", 'L'},
         {"measure attributes at the limit", clefs, 'P'},

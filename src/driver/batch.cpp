@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "driver/line_reader.h"
+#include "driver/log_file.h"
+#include "driver/process_guard.h"
 
 namespace {
 
@@ -92,6 +94,40 @@ std::FILE* open_input(const char* name)
     return input;
 }
 
+// Opens the input and reads ahead its first block: null (with the message
+// given) when it cannot be used. `reader` is then made on it.
+std::FILE* open_and_prime(int argc, char** argv, std::unique_ptr<LineReader>& reader)
+{
+    std::FILE* input = argc >= 3 ? open_input(argv[2]) : nullptr;
+    if (input != nullptr) {
+        reader = std::make_unique<LineReader>(input);
+        if (!reader->prime()) {
+            std::fclose(input);
+            input = nullptr;
+        }
+    }
+    if (input == nullptr) {
+        std::fputs("\nFile is f00bar.\n", stderr);
+        return nullptr;
+    }
+    // The log file would empty the input while it is being read.
+    if (is_named(input, kLogName)) {
+        std::fclose(input);
+        std::fputs("\nInput file cannot be the log file tav_errors.log.\n", stderr);
+        return nullptr;
+    }
+    return input;
+}
+
+// Waits for Enter, unless standard input is the input file itself: the
+// wait would then take records away.
+void wait_for_enter(bool stdin_is_input)
+{
+    std::fflush(stdout);
+    if (!stdin_is_input)
+        std::getchar();
+}
+
 }  // namespace
 
 void update_progress(Progress& progress, std::FILE* out)
@@ -136,6 +172,7 @@ LoopEnd convert_lines(std::FILE* input, const ConvertOptions& options, const Con
 
 int run_batch(int argc, char** argv)
 {
+    guard_process();
     if (argc < 2) {
         std::fputs("Try ./tav2005_10.exe -h for help\n", stderr);
         return 1;
@@ -146,28 +183,21 @@ int run_batch(int argc, char** argv)
         return status;
 
     // The input must open and read as a file before anything is shown.
-    std::FILE* input = argc >= 3 ? open_input(argv[2]) : nullptr;
     std::unique_ptr<LineReader> reader;
-    if (input != nullptr) {
-        reader = std::make_unique<LineReader>(input);
-        if (!reader->prime()) {
-            std::fclose(input);
-            input = nullptr;
-        }
-    }
-    if (input == nullptr) {
-        std::fputs("\nFile is f00bar.\n", stderr);
+    std::FILE* input = open_and_prime(argc, argv, reader);
+    if (input == nullptr)
         return 1;
-    }
+    const bool stdin_is_input = is_standard_input(input);
 
     print_banner();
-    std::fflush(stdout);
-    std::getchar();
+    wait_for_enter(stdin_is_input);
     for (int i = 0; i < 25; ++i)
         std::fputs("\n", stdout);
     Progress progress;
 
-    errlog = std::fopen("tav_errors.log", "w");
+    WriteRun files;
+    options.files = &files;
+    errlog = open_log(files);
     if (errlog == nullptr) {
         std::fclose(input);
         std::fputs("\nCannot create log file tav_errors.log.\n", stderr);
@@ -179,8 +209,6 @@ int run_batch(int argc, char** argv)
 
     Console console{stdout, stderr, errlog};
     LoopEnd end = convert_lines(*reader, options, console, progress, stdout);
-    if (end == LoopEnd::BlankLine)
-        return 0;  // the run ends at once; the streams are flushed at exit
 
     std::fclose(input);
     bool log_ok = std::fclose(errlog) == 0;
@@ -193,8 +221,9 @@ int run_batch(int argc, char** argv)
         std::fputs("\nCannot write log file tav_errors.log.\n", stderr);
         return 1;
     }
+    if (end == LoopEnd::BlankLine)
+        return 0;  // a blank line ends the run without the closing message
     std::fputs("\nConversion done, press Enter to exit.\n", stdout);
-    std::fflush(stdout);
-    std::getchar();
+    wait_for_enter(stdin_is_input);
     return 0;
 }

@@ -23,6 +23,8 @@ ParseStatus parse_incipit(char* buffer, int32_t size, const ConvertOptions& opti
     ScanState s(options, console);
     if (read_header(s, line))
         scan_music(s, line, size);
+    if (!s.record_failed)
+        settle_durations(s);
 
     destroy_rhythm(s.pending_time);
     end_pattern(s);
@@ -53,8 +55,15 @@ RecordResult convert_record(char* line, int32_t size, const ConvertOptions& opti
         return RecordResult::Discarded;
     }
 
+    bool replaced_earlier = false;
     OutputStatus status = output(incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                                 incipit.incipit_nb, incipit.mensural, incipit.corrected_key);
+                                 incipit.incipit_nb, incipit.mensural, incipit.corrected_key,
+                                 options.files, &replaced_earlier);
+    if (replaced_earlier)
+        report_warning(console, incipit.incipit_id, incipit.incipit_nb,
+                       ("output file " + output_file_name(incipit.incipit_id, incipit.incipit_nb) +
+                        " written twice in this run, the earlier file is replaced")
+                           .c_str());
     if (status == OutputStatus::Written)
         return RecordResult::Written;
 

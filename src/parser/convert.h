@@ -29,7 +29,7 @@ struct Incipit {
     Measure* first_measure = nullptr;  // the whole score; owned by the holder
     float divisions = 2.0f;
     int32_t incipit_id = 0;
-    char incipit_nb[9] = {};
+    char incipit_nb[INCIPIT_NB_MAX + 1] = {};
     int mensural = 0;
     int corrected_key = 0;
 };

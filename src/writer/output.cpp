@@ -3,14 +3,16 @@
 #include <cstdio>
 #include <string>
 
-#ifndef _WIN32
-#include <fcntl.h>
+#ifdef _WIN32
+#include <sys/stat.h>
+#else
 #include <unistd.h>
 
 #include <cerrno>
 #endif
 
 #include "writer/output.h"
+#include "writer/replace_file.h"
 
 std::string output_file_name(int32_t incipit_id, const char* incipit_nb)
 {
@@ -45,12 +47,24 @@ namespace {
 
 #ifdef _WIN32
 
-OutputStatus write_file(const std::string& name, const char* text, size_t size)
+// The modification time of a non-empty regular file of that name, in
+// whole seconds; kNoFileTime when there is none.
+FileTime earlier_file(const std::string& name)
+{
+    struct _stat64 info;
+    if (_stat64(name.c_str(), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG || info.st_size == 0)
+        return kNoFileTime;
+    return static_cast<FileTime>(info.st_mtime) * 1000000000;
+}
+
+OutputStatus write_file(const std::string& name, const char* text, size_t size, WriteRun&,
+                        FileTime& earlier)
 {
     // Windows file names cannot hold these; a ':' would even open an
     // alternate data stream of another file instead of failing.
     if (name.find_first_of("<>:\"|?*") != std::string::npos)
         return OutputStatus::CannotCreate;
+    earlier = earlier_file(name);
     // Text mode: every line feed is written as a carriage return and a line feed.
     std::FILE* file = std::fopen(name.c_str(), "w");
     if (file == nullptr)
@@ -66,9 +80,7 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size)
 
 #else
 
-// One create, one write (more only when the system takes the text in
-// parts) and one close: what fopen(name, "w"), fwrite and fclose do, with
-// the same flags and permissions, without the stream's buffer.
+// One write, more only when the system takes the text in parts.
 bool write_all(int fd, const char* bytes, size_t size)
 {
     while (size > 0) {
@@ -84,12 +96,12 @@ bool write_all(int fd, const char* bytes, size_t size)
     return true;
 }
 
-OutputStatus write_file(const std::string& name, const char* text, size_t size)
+// One safe open (with one status query), one write and one close, with
+// the permissions fopen(name, "w") gives, without a stream's buffer.
+OutputStatus write_file(const std::string& name, const char* text, size_t size, WriteRun& run,
+                        FileTime& earlier)
 {
-    int fd;
-    do
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    while (fd < 0 && errno == EINTR);
+    int fd = open_replacing(name.c_str(), run, earlier);
     if (fd < 0)
         return OutputStatus::CannotCreate;
     bool written = write_all(fd, text, size);
@@ -112,9 +124,13 @@ constexpr size_t kKeptDocumentBytes = size_t{1} << 20;
 }  // namespace
 
 OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
-                    const char* incipit_nb, int mensural, int corrected_key)
+                    const char* incipit_nb, int mensural, int corrected_key, WriteRun* run,
+                    bool* replaced_earlier)
 {
     OutputStatus status;
+    FileTime earlier = kNoFileTime;
+    WriteRun single;
+    WriteRun& writes = run != nullptr ? *run : single;
     if (!is_safe_file_name(incipit_nb)) {
         status = OutputStatus::UnsafeName;
     } else if (!is_xml_text(incipit_nb)) {
@@ -123,10 +139,12 @@ OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
         render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,
                      document);
         status = write_file(output_file_name(incipit_id, incipit_nb), document.bytes.data(),
-                            document.length);
+                            document.length, writes, earlier);
         if (document.bytes.size() > kKeptDocumentBytes)
             document = DocumentBuffer{};
     }
+    if (replaced_earlier != nullptr)
+        *replaced_earlier = earlier >= writes.start;
     destroy_measure(first_measure);
     return status;
 }

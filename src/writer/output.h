@@ -5,6 +5,7 @@
 #include <string>
 
 #include "score/score.h"
+#include "writer/replace_file.h"
 #include "writer/xml_text.h"
 
 // Accidentals given explicitly to step letters earlier in the current
@@ -48,6 +49,11 @@ enum class OutputStatus {
 };
 
 // Writes the document to "%d-%s.xml" in the working directory in one go,
-// then frees the score, whatever the outcome.
+// replacing the directory entry of that name (never the file a link points
+// to), then frees the score, whatever the outcome. `replaced_earlier`, when
+// given, tells whether the name held a non-empty regular file modified
+// since the start of `run`: a file this run wrote before, now replaced (a
+// document is never empty). Without `run`, no file counts as this run's.
 OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
-                    const char* incipit_nb, int mensural, int corrected_key);
+                    const char* incipit_nb, int mensural, int corrected_key,
+                    WriteRun* run = nullptr, bool* replaced_earlier = nullptr);

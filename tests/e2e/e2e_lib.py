@@ -15,6 +15,7 @@ import shlex
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -46,26 +47,34 @@ def require(condition, message):
         raise (AssertionError if os.environ.get("CI") else unittest.SkipTest)(message)
 
 
-# log: tav_errors.log, None when not created; files: every other new file.
-Run = collections.namedtuple("Run", "status stdout stderr log files")
+# log: tav_errors.log, None when not made or changed; files: every other file
+# made or changed; after: what run(after=...) found afterwards.
+Run = collections.namedtuple("Run", "status stdout stderr log files after")
 
 
-def run(argv, stdin=b"\n\n", files=None, setup=None):
+def run(argv, stdin=b"\n\n", files=None, setup=None, preexec=None, after=None,
+        timeout=TIMEOUT):
     """Runs the converter with `argv` in a fresh directory holding `files`
-    (name -> bytes), made after setup(path) if given. Run.files holds the
-    files the run made or changed."""
+    (name -> bytes, dated a day back; folders made as needed), then
+    setup(path) if given; preexec() runs in the child just before the
+    converter starts, and Run.after is after(path) once the run is over.
+    Run.files holds the files the run made or changed."""
     with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
-        if setup is not None:
-            setup(work)
         for name, data in (files or {}).items():
+            os.makedirs(os.path.dirname(os.path.join(work, name)), exist_ok=True)
             with open(os.path.join(work, name), "wb") as f:
                 f.write(data)
+            day_ago = time.time() - 86400  # no file given counts as written in the run
+            os.utime(os.path.join(work, name), (day_ago, day_ago))
+        if setup is not None:
+            setup(work)
         before = snapshot(work)
         proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=TIMEOUT,
-                              env=dict(os.environ, WINEDEBUG="-all"))
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
+                              env=dict(os.environ, WINEDEBUG="-all"), preexec_fn=preexec)
         made = {n: d for n, d in snapshot(work).items() if n not in before or before[n] != d}
-        return Run(proc.returncode, proc.stdout, proc.stderr, made.pop(LOG_NAME, None), made)
+        return Run(proc.returncode, proc.stdout, proc.stderr, made.pop(LOG_NAME, None), made,
+                   after(work) if after else None)
 
 
 def snapshot(work):
