@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/line_reader.h"
+#include "record/line_reader.h"
 #include "parser/line.h"
 #include "test_support.h"
 #include "writer/output.h"
@@ -126,7 +126,7 @@ TEST(LineReader, InPlaceRecordsParseLikeCopiedOnes)
         for (int k = 0; k < 2; ++k) {
             ASSERT_EQ(reader.next(), LineReader::Status::Line);
             Incipit in_place;
-            ASSERT_EQ(parse_incipit(reader.data(), reader.size(), {}, {}, in_place),
+            ASSERT_EQ(parse_incipit(reader.data(), reader.size(), {}, {}, test_pools(), in_place),
                       ParseStatus::Parsed)
                 << record;
             Parsed copied;
@@ -134,7 +134,6 @@ TEST(LineReader, InPlaceRecordsParseLikeCopiedOnes)
             ASSERT_TRUE(copied.ok());
             EXPECT_EQ(dump_score(in_place.first_measure), dump_score(copied.first()));
             EXPECT_EQ(in_place.divisions, copied.incipit.divisions);
-            destroy_measure(in_place.first_measure);
         }
         EXPECT_EQ(reader.next(), LineReader::Status::End);
         std::fclose(input);
@@ -146,7 +145,7 @@ TEST(LineReader, InPlaceRecordsParseLikeCopiedOnes)
 TEST(XmlText, NotesWithManyMarksGrowTheText)
 {
     for (int marks : {1, 40, 700}) {
-        Measure* m = create_measure(1, nullptr);
+        Measure* m = create_measure(test_pools(), 1, nullptr);
         Marks list;
         for (int k = 0; k < marks; ++k) {
             list.push_back({ATTR_TUPLET_START, 1000000 + k});
@@ -180,7 +179,7 @@ TEST(XmlText, NotesWithManyMarksGrowTheText)
                   static_cast<size_t>(marks));
         EXPECT_EQ(lines.back(), "\t\t\t</note>");
         EXPECT_EQ(out.back(), '\n');
-        destroy_measure(m);
+        destroy_measure(test_pools(), m);
     }
 }
 
@@ -196,7 +195,7 @@ TEST(XmlText, DecimalsAtTheirLimits)
     }
 }
 
-// output() in a scratch working directory.
+// Writing a converted record's file in a scratch working directory.
 class OutputFile : public ::testing::Test {
 protected:
     void SetUp() override
@@ -220,33 +219,19 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-    // A parsed record's score; the caller hands it to output().
-    static Incipit parse(const std::string& music)
-    {
-        Parsed p;
-        parse_music(p, music);
-        Incipit incipit = p.incipit;
-        p.incipit.first_measure = nullptr;
-        return incipit;
-    }
-
     std::filesystem::path previous_, dir_;
 };
 
-TEST_F(OutputFile, WritesTheRenderedTextAndReplacesALongerFile)
+TEST_F(OutputFile, WritesTheDocumentAndReplacesALongerFile)
 {
-    Incipit incipit = parse("'4ABCD/2E-//");
-    std::string expected;
-    render_score(incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                 incipit.incipit_nb, incipit.mensural, incipit.corrected_key, expected);
-    const std::string name = output_file_name(incipit.incipit_id, incipit.incipit_nb);
+    tav::Result r = tav::convert_record(std::string(kHeader) + "'4ABCD/2E-//");
+    ASSERT_TRUE(r.ok());
+    std::string expected = r.document;
     {
-        std::ofstream old(name, std::ios::binary);
+        std::ofstream old(r.file_name, std::ios::binary);
         old << std::string(expected.size() * 3, 'x');
     }
-    EXPECT_EQ(output(incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                     incipit.incipit_nb, incipit.mensural, incipit.corrected_key),
-              OutputStatus::Written);
+    EXPECT_EQ(tav::write_file(r), tav::Status::Written);
 #ifdef _WIN32
     // Written in text mode: each line feed becomes a carriage return and a line feed.
     std::string windows_text;
@@ -257,21 +242,19 @@ TEST_F(OutputFile, WritesTheRenderedTextAndReplacesALongerFile)
     }
     expected = windows_text;
 #endif
-    EXPECT_EQ(read(name), expected);
+    EXPECT_EQ(read(r.file_name), expected);
     struct stat info;
-    ASSERT_EQ(stat(name.c_str(), &info), 0);
+    ASSERT_EQ(stat(r.file_name.c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
 }
 
 TEST_F(OutputFile, ANameThatCannotBeCreatedIsReported)
 {
-    Incipit incipit = parse("4C//");
-    const std::string name = output_file_name(incipit.incipit_id, incipit.incipit_nb);
-    std::filesystem::create_directory(name);  // a directory stands in the way
-    EXPECT_EQ(output(incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                     incipit.incipit_nb, incipit.mensural, incipit.corrected_key),
-              OutputStatus::CannotCreate);
-    EXPECT_TRUE(std::filesystem::is_directory(name));
+    tav::Result r = tav::convert_record(std::string(kHeader) + "4C//");
+    std::filesystem::create_directory(r.file_name);  // a directory stands in the way
+    EXPECT_EQ(tav::write_file(r), tav::Status::Failed);
+    EXPECT_EQ(r.messages.back().text, "cannot create output file " + r.file_name);
+    EXPECT_TRUE(std::filesystem::is_directory(r.file_name));
 }
 
 }  // namespace

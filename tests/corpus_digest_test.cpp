@@ -1,5 +1,5 @@
-// A fixed corpus of 2000 generated records, read through the driver's line
-// reader, parsed and rendered in process; every document must hash to the
+// A fixed corpus of 2000 generated records, read and converted in process
+// through the library's stream reader; every document must hash to the
 // digest recorded for its file name. The digests were taken from the files
 // the converter wrote before any tuning of allocation, rendering or line
 // reading, so a speed-up that changes one byte of one file fails here.
@@ -12,10 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/line_reader.h"
-#include "parser/convert.h"
+#include "tav/tav.h"
 #include "test_support.h"
-#include "writer/output.h"
 
 namespace {
 
@@ -57,30 +55,22 @@ struct CorpusRun {
     std::string messages;  // what the records wrote to the error streams
 };
 
-CorpusRun convert_corpus(const ConvertOptions& options)
+CorpusRun convert_corpus(const tav::Options& options)
 {
     CorpusRun run;
     std::FILE* input = std::fopen(data_path("corpus_records.txt").c_str(), "r");
     if (input == nullptr)
         return run;
     test_support::CapturedStream err;
-    Console console{nullptr, err.file(), nullptr};
-    LineReader reader(input);
-    std::string text;
-    while (reader.next() == LineReader::Status::Line) {
-        Incipit incipit;
-        if (parse_incipit(reader.data(), reader.size(), options, console, incipit) !=
-            ParseStatus::Parsed) {
+    tav::Converter converter;
+    tav::convert_stream(input, converter, options, [&](tav::Result& r) {
+        tav::print_messages(r, err.file(), nullptr);
+        if (r.ok())
+            run.documents.emplace_back(r.file_name, fnv1a64(r.document));
+        else
             ++run.failed;
-            continue;
-        }
-        text.clear();
-        render_score(incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                     incipit.incipit_nb, incipit.mensural, incipit.corrected_key, text);
-        run.documents.emplace_back(output_file_name(incipit.incipit_id, incipit.incipit_nb),
-                                   fnv1a64(text));
-        destroy_measure(incipit.first_measure);
-    }
+        return true;
+    });
     std::fclose(input);
     run.messages = err.text();
     return run;
@@ -88,7 +78,7 @@ CorpusRun convert_corpus(const ConvertOptions& options)
 
 struct CorpusCase {
     const char* digests;
-    ConvertOptions options;
+    tav::Options options;
 };
 
 class CorpusDigest : public ::testing::TestWithParam<CorpusCase> {};
@@ -115,9 +105,11 @@ TEST_P(CorpusDigest, EveryDocumentMatchesItsRecordedDigest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, CorpusDigest,
-                         ::testing::Values(CorpusCase{"corpus_digests.txt", ConvertOptions{}},
+                         ::testing::Values(CorpusCase{"corpus_digests.txt", {}},
                                            CorpusCase{"corpus_digests_mr.txt",
-                                                      ConvertOptions{1, 1, 0, 0}}),
+                                                      {.remove_mensural = true,
+                                                       .remove_measure_rests = true,
+                                                       .trace = {}}}),
                          [](const auto& info) {
                              return std::string(info.index == 0 ? "Plain"
                                                                 : "WithoutMensuralAndRests");

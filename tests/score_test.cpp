@@ -11,6 +11,7 @@
 using test_support::dump_attributes;
 using test_support::dump_notes;
 using test_support::make_note;
+using test_support::test_pools;
 
 namespace {
 
@@ -32,37 +33,37 @@ void check_append(Container& container, Element* (&elements)[3], Add add, Ends e
 
 TEST(Score, AppendKeepsOrderAndTail)
 {
-    Measure* m = create_measure(1, nullptr);
+    Measure* m = create_measure(test_pools(), 1, nullptr);
     Note* notes[3] = {make_note('C', 1, 1), make_note('D', 1, 0.5f), make_note('R', -1, 4)};
     check_append(*m, notes, add_note,
                  [](Measure& x) { return std::make_pair(x.first_note, x.last_note); });
-    Attribute* bars[3] = {create_attribute(ATTR_CLEF_G, 2, nullptr),
-                          create_attribute(ATTR_KEY, -2, nullptr),
-                          create_attribute(ATTR_BAR_FINAL, 0, nullptr)};
+    Attribute* bars[3] = {create_attribute(test_pools(), ATTR_CLEF_G, 2, nullptr),
+                          create_attribute(test_pools(), ATTR_KEY, -2, nullptr),
+                          create_attribute(test_pools(), ATTR_BAR_FINAL, 0, nullptr)};
     check_append(*m, bars, add_measure_attrib,
                  [](Measure& x) { return std::make_pair(x.first_attribute, x.last_attribute); });
-    Attribute* marks[3] = {create_attribute(ATTR_DOTS, 1, nullptr),
-                           create_attribute(ATTR_ACCIDENTAL, 4, nullptr),
-                           create_attribute(ATTR_BEAM_END, 0, nullptr)};
+    Attribute* marks[3] = {create_attribute(test_pools(), ATTR_DOTS, 1, nullptr),
+                           create_attribute(test_pools(), ATTR_ACCIDENTAL, 4, nullptr),
+                           create_attribute(test_pools(), ATTR_BEAM_END, 0, nullptr)};
     check_append(*notes[1], marks, add_note_attrib,
                  [](Note& x) { return std::make_pair(x.first_attribute, x.last_attribute); });
     // Each list stays separate from the others.
     EXPECT_EQ(dump_attributes(m->first_attribute), "10=2,1=-2,51");
     EXPECT_EQ(dump_notes(m), "C1:1 D1:0.5[20=1,21=4,42] R-1:4");
-    destroy_measure(m);
+    destroy_measure(test_pools(), m);
 }
 
 TEST(Score, CopyMeasureIsDeepIndependentAndNumberedNext)
 {
-    Measure* source = create_measure(7, create_measure(8, nullptr));
-    source->rhythm = create_rhythm(3, 4, 0, 0);
+    Measure* source = create_measure(test_pools(), 7, create_measure(test_pools(), 8, nullptr));
+    source->rhythm = create_rhythm(test_pools(), 3, 4, 0, 0);
     add_note(make_note('A', 2, 0.5f, {{ATTR_DOTS, 1}, {ATTR_TUPLET_START, 3}}), source);
     add_note(make_note('R', 1, 2), source);
     for (int32_t kind : {ATTR_CLEF_F, ATTR_KEY, ATTR_REPEAT_END})
-        add_measure_attrib(create_attribute(kind, 4, nullptr), source);
+        add_measure_attrib(create_attribute(test_pools(), kind, 4, nullptr), source);
     const std::string notes = dump_notes(source), marks = dump_attributes(source->first_attribute);
 
-    Measure* copy = copy_measure(source);
+    Measure* copy = copy_measure(test_pools(), source);
     EXPECT_EQ(copy->number, 8);
     EXPECT_EQ(copy->rhythm, nullptr);
     EXPECT_EQ(copy->next, nullptr);
@@ -77,25 +78,25 @@ TEST(Score, CopyMeasureIsDeepIndependentAndNumberedNext)
     copy->first_note->step = 'B';
     copy->first_note->first_attribute->value = 2;
     copy->first_attribute->value = 3;
-    add_note_attrib(create_attribute(ATTR_FERMATA, 0, nullptr), copy->first_note);
+    add_note_attrib(create_attribute(test_pools(), ATTR_FERMATA, 0, nullptr), copy->first_note);
     add_note(make_note('G', 1, 1), copy);
-    add_measure_attrib(create_attribute(ATTR_BAR_DOUBLE, 0, nullptr), copy);
+    add_measure_attrib(create_attribute(test_pools(), ATTR_BAR_DOUBLE, 0, nullptr), copy);
     EXPECT_EQ(dump_notes(source), notes);
     EXPECT_EQ(dump_attributes(source->first_attribute), marks);
     EXPECT_EQ(source->last_attribute->next, nullptr);
-    destroy_measure(source);
+    destroy_measure(test_pools(), source);
     EXPECT_EQ(dump_notes(copy), "B2:0.5[20=2,30=3,22] R1:2 G1:1");
-    destroy_measure(copy);
+    destroy_measure(test_pools(), copy);
 
-    Measure* empty = create_measure(1, nullptr);
-    Measure* empty_copy = copy_measure(empty);
+    Measure* empty = create_measure(test_pools(), 1, nullptr);
+    Measure* empty_copy = copy_measure(test_pools(), empty);
     EXPECT_EQ(empty_copy->number, 2);
     EXPECT_EQ(empty_copy->first_note, nullptr);
     EXPECT_EQ(empty_copy->last_note, nullptr);
     EXPECT_EQ(empty_copy->first_attribute, nullptr);
     EXPECT_EQ(empty_copy->last_attribute, nullptr);
-    destroy_measure(empty_copy);
-    destroy_measure(empty);
+    destroy_measure(test_pools(), empty_copy);
+    destroy_measure(test_pools(), empty);
 }
 
 // Chains far longer than any incipit are released without recursion (a
@@ -104,22 +105,22 @@ TEST(Score, CopyMeasureIsDeepIndependentAndNumberedNext)
 TEST(Score, DestroysVeryLongChains)
 {
     constexpr int kLength = 1000000;
-    Measure* first = create_measure(1, nullptr);
+    Measure* first = create_measure(test_pools(), 1, nullptr);
     Measure* last = first;
     for (int i = 2; i <= kLength; ++i)
-        last = last->next = create_measure(i, nullptr);
-    last->rhythm = create_rhythm(4, 4, 1, 0);
+        last = last->next = create_measure(test_pools(), i, nullptr);
+    last->rhythm = create_rhythm(test_pools(), 4, 4, 1, 0);
     add_note(make_note('C', 1, 1, {{ATTR_BEAM_END, 0}}), last);
-    destroy_measure(first);
+    destroy_measure(test_pools(), first);
 
-    Measure* measure = create_measure(1, nullptr);
+    Measure* measure = create_measure(test_pools(), 1, nullptr);
     Note* note = nullptr;
     for (int i = 0; i < kLength; ++i)
         add_note(note = make_note('D', 1, 0.5f), measure);
     for (int i = 0; i < kLength; ++i)
-        add_note_attrib(create_attribute(ATTR_BEAM_CONTINUE, 0, nullptr), note);
-    destroy_measure(measure);
-    destroy_measure(nullptr);
+        add_note_attrib(create_attribute(test_pools(), ATTR_BEAM_CONTINUE, 0, nullptr), note);
+    destroy_measure(test_pools(), measure);
+    destroy_measure(test_pools(), nullptr);
 }
 
 }  // namespace

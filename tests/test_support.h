@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <sstream>
 #include <string>
@@ -11,29 +12,12 @@
 #include <vector>
 
 #include "parser/convert.h"
+#include "score/pool.h"
 #include "score/score.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
 namespace test_support {
-
-// Measure 1 gets the G clef on line 2 and the time 4/4; the music starts at 21.
-inline constexpr const char* kHeader = "123456789\t1\tG-2\t4/4\t\t";
-inline constexpr int kMusicStart = 21;
-// Measure 1 gets no clef and no time signature.
-inline constexpr const char* kBareHeader = "123456789\t1\t\\-\t\\-\t\t";
-
-// The log text of a record error or warning; standard error adds a note.
-inline std::string log_entry(const std::string& kind, const std::string& incipit,
-                             const std::string& text)
-{
-    return "\n" + kind + ",\n incipit: " + incipit + ", " + text + "\n";
-}
-inline std::string err_entry(const std::string& kind, const std::string& incipit,
-                             const std::string& text)
-{
-    return log_entry(kind, incipit, text) + "...outputting to log file\n\n";
-}
 
 // A FILE* collecting what is written to it (a temporary file, so that this
 // works wherever the C library has no memory streams).
@@ -69,6 +53,51 @@ private:
     long taken_ = 0;
 };
 
+// The pools every score of the unit tests is built in.
+inline ScorePools& test_pools()
+{
+    static ScorePools pools;
+    return pools;
+}
+
+// Where a parse's messages and trace go, as strings.
+struct Captured {
+    std::vector<tav::Message> messages;
+    std::string out;
+    std::function<void(std::string_view)> trace = [this](std::string_view t) { out += t; };
+    Console console() { return Console{&messages, &trace}; }
+    // The messages as the program prints them on standard error and in the log.
+    void print(int32_t incipit_id, const char* incipit_nb, std::string& err, std::string& log)
+    {
+        tav::Result r;
+        r.identifier = incipit_id;
+        r.number = incipit_nb;
+        r.messages = messages;
+        CapturedStream e, l;
+        tav::print_messages(r, e.file(), l.file());
+        err = e.text();
+        log = l.text();
+    }
+};
+
+// Measure 1 gets the G clef on line 2 and the time 4/4; the music starts at 21.
+inline constexpr const char* kHeader = "123456789\t1\tG-2\t4/4\t\t";
+inline constexpr int kMusicStart = 21;
+// Measure 1 gets no clef and no time signature.
+inline constexpr const char* kBareHeader = "123456789\t1\t\\-\t\\-\t\t";
+
+// The log text of a record error or warning; standard error adds a note.
+inline std::string log_entry(const std::string& kind, const std::string& incipit,
+                             const std::string& text)
+{
+    return "\n" + kind + ",\n incipit: " + incipit + ", " + text + "\n";
+}
+inline std::string err_entry(const std::string& kind, const std::string& incipit,
+                             const std::string& text)
+{
+    return log_entry(kind, incipit, text) + "...outputting to log file\n\n";
+}
+
 // One record parsed in process. Owns the score.
 struct Parsed {
     ParseStatus status = ParseStatus::Failed;
@@ -79,7 +108,6 @@ struct Parsed {
     Parsed() = default;
     Parsed(const Parsed&) = delete;
     Parsed& operator=(const Parsed&) = delete;
-    ~Parsed() { destroy_measure(incipit.first_measure); }
 
     const Measure* first() const { return incipit.first_measure; }
     bool ok() const { return status == ParseStatus::Parsed; }
@@ -91,14 +119,15 @@ inline void parse_into(Parsed& p, const std::string& record, ConvertOptions opti
                        bool add_line_feed = true, size_t padding = 8)
 {
     std::string buffer = record + (add_line_feed ? "\n" : "") + std::string(padding, '\0');
-    CapturedStream out, err, log;
-    Console console{out.file(), err.file(), log.file()};
+    Captured captured;
     p.status = parse_incipit(buffer.data(), static_cast<int32_t>(buffer.size()), options,
-                             console, p.incipit);
+                             captured.console(), test_pools(), p.incipit);
+    // Too large is a failure like any other here; the error's text tells which.
+    if (p.status == ParseStatus::TooLarge)
+        p.status = ParseStatus::Failed;
     p.line = buffer;
-    p.out = out.text();
-    p.err = err.text();
-    p.log = log.text();
+    p.out = captured.out;
+    captured.print(p.incipit.incipit_id, p.incipit.incipit_nb, p.err, p.log);
 }
 
 // The music `music` after the standard header.
@@ -191,9 +220,9 @@ using Marks = std::vector<std::pair<int32_t, int32_t>>;
 
 inline Note* make_note(char step, int32_t octave, float duration, const Marks& marks = {})
 {
-    Note* n = create_note(step, octave, duration, nullptr);
+    Note* n = create_note(test_pools(), step, octave, duration, nullptr);
     for (auto [kind, value] : marks)
-        add_note_attrib(create_attribute(kind, value, nullptr), n);
+        add_note_attrib(create_attribute(test_pools(), kind, value, nullptr), n);
     return n;
 }
 

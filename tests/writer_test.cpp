@@ -17,17 +17,17 @@ namespace {
 struct Score {
     Measure* first = nullptr;
     Measure* last = nullptr;
-    ~Score() { destroy_measure(first); }
+    ~Score() { destroy_measure(test_pools(), first); }
 
     Measure* add_measure(std::initializer_list<Note*> notes, const Marks& marks = {})
     {
-        Measure* m = create_measure(last == nullptr ? 1 : last->number + 1, nullptr);
+        Measure* m = create_measure(test_pools(), last == nullptr ? 1 : last->number + 1, nullptr);
         (last == nullptr ? first : last->next) = m;
         last = m;
         for (Note* n : notes)
             add_note(n, m);
         for (auto [kind, value] : marks)
-            add_measure_attrib(create_attribute(kind, value, nullptr), m);
+            add_measure_attrib(create_attribute(test_pools(), kind, value, nullptr), m);
         return m;
     }
 };
@@ -226,13 +226,13 @@ TEST(MeasureWriter, AttributesBarlinesAndKeyAcrossMeasures)
 {
     Score score;
     score.add_measure({make_note('B', 1, 1)}, {{ATTR_CLEF_G8, 2}, {ATTR_KEY, -1}, {ATTR_KEY, 3}});
-    score.first->rhythm = create_rhythm(2, 2, 1, 0);
+    score.first->rhythm = create_rhythm(test_pools(), 2, 2, 1, 0);
     score.add_measure({make_note('F', 1, 1, {{ATTR_ACCIDENTAL, 2}}), make_note('B', 1, 1)});
     score.add_measure({make_note('F', 1, 1), make_note('B', 1, 1)},
                       {{ATTR_REPEAT_END, 0}, {ATTR_BAR_FINAL, 0}, {ATTR_MULTIPLE_REST, 4},
                        {ATTR_REPEAT_START, 0}, {ATTR_CLEF_F, 4}, {ATTR_KEY, 0}});
     score.add_measure({}, {{ATTR_BAR_DOUBLE, 0}, {ATTR_REPEAT_START, 0}, {ATTR_REPEAT_START, 0}});
-    score.last->rhythm = create_rhythm(3, 8, 0, 0);
+    score.last->rhythm = create_rhythm(test_pools(), 3, 8, 0, 0);
     std::string document;
     render_score(score.first, 6.0f, 1, "1", 0, 0, document);
 

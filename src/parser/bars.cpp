@@ -37,7 +37,7 @@ bool repeat_measure(ScanState& s)
     // Copying costs work like reading the copied signs again.
     s.searches.work += notes + note_marks + measure_marks;
     ++s.measure_number;
-    Measure* copy = copy_measure(s.current_measure);
+    Measure* copy = copy_measure(s.pools, s.current_measure);
     s.current_measure->next = copy;
     s.current_measure = copy;
     return true;
@@ -202,8 +202,8 @@ void read_time_change(ScanState& s, const Line& line)
     } else {
         return;
     }
-    destroy_rhythm(s.current_measure->rhythm);
-    s.current_measure->rhythm = rhythm_convert(s.time_change_text);
+    destroy_rhythm(s.pools, s.current_measure->rhythm);
+    s.current_measure->rhythm = rhythm_convert(s.pools, s.time_change_text);
 }
 
 void read_key_change(ScanState& s, const Line& line)

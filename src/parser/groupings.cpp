@@ -8,9 +8,9 @@
 
 namespace {
 
-void mark(Note* note, int32_t kind, int32_t value = 0)
+void mark(ScanState& s, Note* note, int32_t kind, int32_t value = 0)
 {
-    add_note_attrib(create_attribute(kind, value, nullptr), note);
+    add_note_attrib(create_attribute(s.pools, kind, value, nullptr), note);
 }
 
 void tuplet_mark(ScanState& s, const Line& line, Note* note)
@@ -28,7 +28,7 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
                (line.at(s.position + 2) == ')' || line.at(s.position + 2) == ';')) {
         kind = ATTR_TUPLET_STOP;
     }
-    mark(note, kind, s.tuplet_number);
+    mark(s, note, kind, s.tuplet_number);
 }
 
 // A note is the last of its beam only when '}' follows its letter directly.
@@ -37,16 +37,16 @@ void beam_mark(ScanState& s, const Line& line, Note* note)
     if (!s.beam_open)
         return;
     if (s.beam_begin_pending) {
-        mark(note, ATTR_BEAM_BEGIN);
+        mark(s, note, ATTR_BEAM_BEGIN);
         s.beam_begin_pending = false;
     } else if (line.at(s.position + 1) == '}') {
-        mark(note, ATTR_BEAM_END);
+        mark(s, note, ATTR_BEAM_END);
         if (line.at(s.position + 2) == '+') {  // «{AB}+C»: the slur starts here
-            mark(note, ATTR_SLUR_START);
+            mark(s, note, ATTR_SLUR_START);
             s.slur_open = true;
         }
     } else {
-        mark(note, ATTR_BEAM_CONTINUE);
+        mark(s, note, ATTR_BEAM_CONTINUE);
     }
 }
 
@@ -55,10 +55,10 @@ void fermata_mark(ScanState& s, const Line& line, Note* note)
 {
     if (!s.fermata_pending)
         return;
-    mark(note, ATTR_FERMATA);
+    mark(s, note, ATTR_FERMATA);
     s.fermata_pending = false;
     if (line.at(s.position + 2) == 't') {
-        mark(note, ATTR_TRILL);
+        mark(s, note, ATTR_TRILL);
         s.position += 2;
     }
 }
@@ -66,7 +66,7 @@ void fermata_mark(ScanState& s, const Line& line, Note* note)
 void trill_mark(ScanState& s, const Line& line, Note* note)
 {
     if (line.at(s.position + 1) == 't') {
-        mark(note, ATTR_TRILL);
+        mark(s, note, ATTR_TRILL);
         s.position += 1;
     }
 }
@@ -77,10 +77,10 @@ void slur_mark(ScanState& s, const Line& line, Note* note)
 {
     unsigned char after = line.at(s.position + 1);
     if (after == '+') {
-        mark(note, ATTR_SLUR_START);
+        mark(s, note, ATTR_SLUR_START);
         s.slur_open = true;
     } else if (s.slur_open && after != '}') {
-        mark(note, ATTR_SLUR_STOP);
+        mark(s, note, ATTR_SLUR_STOP);
         s.slur_open = false;
     }
 }
@@ -88,19 +88,19 @@ void slur_mark(ScanState& s, const Line& line, Note* note)
 void grace_marks(ScanState& s, Note* note)
 {
     if (s.acciaccatura_pending) {
-        mark(note, ATTR_ACCIACCATURA);
+        mark(s, note, ATTR_ACCIACCATURA);
         s.acciaccatura_pending = false;
     }
     if (s.appoggiatura_pending) {
-        mark(note, ATTR_APPOGGIATURA);
+        mark(s, note, ATTR_APPOGGIATURA);
         if (s.grace_group_count > 0) {  // the first note of a «qq» group
-            mark(note, ATTR_BEAM_BEGIN);
+            mark(s, note, ATTR_BEAM_BEGIN);
             --s.grace_group_count;
         }
         s.appoggiatura_pending = false;
     } else if (s.grace_group_count > 0) {
-        mark(note, ATTR_APPOGGIATURA);
-        mark(note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
+        mark(s, note, ATTR_APPOGGIATURA);
+        mark(s, note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
         --s.grace_group_count;
     }
 }

@@ -1,38 +1,39 @@
 #include "parser/report.h"
 
-std::FILE* errlog = nullptr;
+#include <cstdio>
+#include <string>
 
 namespace {
 
-// "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard error
-// followed by the note that the log has it too.
-void report(const Console& console, const char* label, int32_t incipit_id,
-            const char* incipit_nb, const char* text)
+void add(const Console& console, tav::MessageKind kind, const char* text,
+         int64_t position = -1, int byte = -1)
 {
-    if (console.err != nullptr)
-        std::fprintf(console.err, "\n%s,\n incipit: %d-%s, %s\n...outputting to log file\n\n",
-                     label, incipit_id, incipit_nb, text);
-    if (console.log != nullptr)
-        std::fprintf(console.log, "\n%s,\n incipit: %d-%s, %s\n", label, incipit_id,
-                     incipit_nb, text);
+    if (console.messages != nullptr)
+        console.messages->push_back(tav::Message{kind, text, position, byte});
 }
 
 }  // namespace
 
-void report_warning(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                    const char* text)
+void print_trace(const Console& console, std::string_view text)
 {
-    report(console, "WARNING", incipit_id, incipit_nb, text);
+    if (console.trace != nullptr && *console.trace)
+        (*console.trace)(text);
 }
 
-void report_record_error(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                         const char* reason)
+// The identifier and number belong to the result the messages are handed
+// back with; they are the same when each message arises.
+void report_warning(const Console& console, int32_t, const char*, const char* text)
 {
-    report(console, "ERROR", incipit_id, incipit_nb, reason);
+    add(console, tav::MessageKind::Warning, text);
 }
 
-void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                              unsigned char sign, int32_t position)
+void report_record_error(const Console& console, int32_t, const char*, const char* reason)
+{
+    add(console, tav::MessageKind::Error, reason);
+}
+
+void report_unrecognised_sign(const Console& console, int32_t, const char*, unsigned char sign,
+                              int32_t position)
 {
     // The sign is printed as a character and as its signed 8-bit value. Only
     // bytes 33 to 127 are ever unrecognised signs, so the text holds no zero
@@ -40,5 +41,24 @@ void report_unrecognised_sign(const Console& console, int32_t incipit_id, const 
     char text[64];
     std::snprintf(text, sizeof text, "char: %c, ascii: %d, i: %d", sign,
                   static_cast<signed char>(sign), position);
-    report(console, "ERROR", incipit_id, incipit_nb, text);
+    add(console, tav::MessageKind::Error, text, position, sign);
 }
+
+namespace tav {
+
+void print_messages(const Result& result, std::FILE* err, std::FILE* log)
+{
+    for (const Message& m : result.messages) {
+        const char* label = m.kind == MessageKind::Warning ? "WARNING" : "ERROR";
+        // "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard
+        // error followed by the note that the log has it too.
+        if (err != nullptr)
+            std::fprintf(err, "\n%s,\n incipit: %d-%s, %s\n...outputting to log file\n\n",
+                         label, result.identifier, result.number.c_str(), m.text.c_str());
+        if (log != nullptr)
+            std::fprintf(log, "\n%s,\n incipit: %d-%s, %s\n", label, result.identifier,
+                         result.number.c_str(), m.text.c_str());
+    }
+}
+
+}  // namespace tav

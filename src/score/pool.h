@@ -16,13 +16,12 @@ namespace score_pools {
 // free list of released slots that the next create takes first. A released
 // record is only ever reused for a record of the same kind.
 //
-// Blocks are never handed back: the pools hold as many slots as the largest
-// score of the run needed at once, so memory is bounded by one score, not by
-// the number of records converted. The pools are plain static data with
-// constant initialisation and no destructor, so scores may be created and
-// destroyed at any point of the program's life, static destructors included.
+// Blocks are handed back only when the pool ends: a pool holds as many
+// slots as the largest score it served needed at once, so memory is bounded
+// by one score, not by the number of records converted.
 //
-// Not thread-safe: the converter runs on one thread. Under AddressSanitizer
+// Not thread-safe: each converter has pools of its own (ScorePools), used by
+// one thread at a time. Under AddressSanitizer
 // the pools are bypassed (plain new and delete), so that the sanitizer still
 // sees every use of a released record.
 #if defined(__SANITIZE_ADDRESS__)
@@ -42,6 +41,18 @@ class ScoreRecordPool {
     static_assert(std::is_trivially_destructible_v<Record>);
 
 public:
+    ScoreRecordPool() = default;
+    ScoreRecordPool(const ScoreRecordPool&) = delete;
+    ScoreRecordPool& operator=(const ScoreRecordPool&) = delete;
+    ~ScoreRecordPool()
+    {
+        while (blocks_ != nullptr) {
+            Block* next = blocks_->next;
+            delete blocks_;
+            blocks_ = next;
+        }
+    }
+
     template <typename... Fields>
     Record* create(Fields... fields)
     {
@@ -81,7 +92,7 @@ private:
     [[gnu::noinline]] void grow()
     {
         Block* block = new Block;
-        block->next = blocks_;  // kept reachable for the life of the process
+        block->next = blocks_;  // kept until the pool ends
         blocks_ = block;
         for (int i = kBlockRecords - 1; i >= 0; --i) {
             block->slots[i].next = free_;
@@ -93,10 +104,13 @@ private:
     Block* blocks_ = nullptr;
 };
 
-// One pool per kind, shared by the whole program.
-inline ScoreRecordPool<Measure> measure_pool;
-inline ScoreRecordPool<Note> note_pool;
-inline ScoreRecordPool<Attribute> attribute_pool;
-inline ScoreRecordPool<Rhythm> rhythm_pool;
-
 }  // namespace score_pools
+
+// One pool per kind: the storage of every score one converter builds. A
+// score is released into the pools it was created from, before they end.
+struct ScorePools {
+    score_pools::ScoreRecordPool<Measure> measures;
+    score_pools::ScoreRecordPool<Note> notes;
+    score_pools::ScoreRecordPool<Attribute> attributes;
+    score_pools::ScoreRecordPool<Rhythm> rhythms;
+};

@@ -70,53 +70,60 @@ struct Measure {
     Measure* next;             // owned
 };
 
-Measure* create_measure(int32_t number, Measure* next);
-Note* create_note(char step, int32_t octave, float duration, Note* next);
-Attribute* create_attribute(int32_t kind, int32_t value, Attribute* next);
-Rhythm* create_rhythm(int32_t beats, int32_t beat_type, int32_t symbol, int32_t mensural);
+struct ScorePools;
+
+// Every record is created in, copied into and released to the pools given.
+Measure* create_measure(ScorePools& pools, int32_t number, Measure* next);
+Note* create_note(ScorePools& pools, char step, int32_t octave, float duration, Note* next);
+Attribute* create_attribute(ScorePools& pools, int32_t kind, int32_t value, Attribute* next);
+Rhythm* create_rhythm(ScorePools& pools, int32_t beats, int32_t beat_type, int32_t symbol,
+                      int32_t mensural);
 
 void add_note(Note* note, Measure* measure);
 void add_measure_attrib(Attribute* attribute, Measure* measure);
 void add_note_attrib(Attribute* attribute, Note* note);
 
-Attribute* copy_attribute(const Attribute* attribute);
-Note* copy_note(const Note* note);
-Measure* copy_measure(const Measure* measure);
+Attribute* copy_attribute(ScorePools& pools, const Attribute* attribute);
+Note* copy_note(ScorePools& pools, const Note* note);
+Measure* copy_measure(ScorePools& pools, const Measure* measure);
 
 // Each frees its argument and every record after it along `next`. None of
 // them recurses, so chains of any length are released in constant stack.
 // Passing none is allowed and does nothing.
-void destroy_rhythm(Rhythm* rhythm);
-void destroy_attribute(Attribute* attribute);
-void destroy_note(Note* note);
-void destroy_measure(Measure* measure);
+void destroy_rhythm(ScorePools& pools, Rhythm* rhythm);
+void destroy_attribute(ScorePools& pools, Attribute* attribute);
+void destroy_note(ScorePools& pools, Note* note);
+void destroy_measure(ScorePools& pools, Measure* measure);
 
 // The creates and appends, inline.
 #include "score/pool.h"
 
-inline Measure* create_measure(int32_t number, Measure* next)
+inline Measure* create_measure(ScorePools& pools, int32_t number, Measure* next)
 {
-    return score_pools::measure_pool.create(number, static_cast<Rhythm*>(nullptr),
-                                            static_cast<Note*>(nullptr),
-                                            static_cast<Note*>(nullptr),
-                                            static_cast<Attribute*>(nullptr),
-                                            static_cast<Attribute*>(nullptr), next);
+    return pools.measures.create(number, static_cast<Rhythm*>(nullptr),
+                                 static_cast<Note*>(nullptr),
+                                 static_cast<Note*>(nullptr),
+                                 static_cast<Attribute*>(nullptr),
+                                 static_cast<Attribute*>(nullptr), next);
 }
 
-inline Note* create_note(char step, int32_t octave, float duration, Note* next)
+inline Note* create_note(ScorePools& pools, char step, int32_t octave, float duration,
+                         Note* next)
 {
-    return score_pools::note_pool.create(step, octave, duration, static_cast<Attribute*>(nullptr),
-                                         static_cast<Attribute*>(nullptr), next);
+    return pools.notes.create(step, octave, duration, static_cast<Attribute*>(nullptr),
+                              static_cast<Attribute*>(nullptr), next);
 }
 
-inline Attribute* create_attribute(int32_t kind, int32_t value, Attribute* next)
+inline Attribute* create_attribute(ScorePools& pools, int32_t kind, int32_t value,
+                                   Attribute* next)
 {
-    return score_pools::attribute_pool.create(kind, value, next);
+    return pools.attributes.create(kind, value, next);
 }
 
-inline Rhythm* create_rhythm(int32_t beats, int32_t beat_type, int32_t symbol, int32_t mensural)
+inline Rhythm* create_rhythm(ScorePools& pools, int32_t beats, int32_t beat_type,
+                             int32_t symbol, int32_t mensural)
 {
-    return score_pools::rhythm_pool.create(beats, beat_type, symbol, mensural);
+    return pools.rhythms.create(beats, beat_type, symbol, mensural);
 }
 
 // Links `element` behind the tail of the list held by `first` and `last`.

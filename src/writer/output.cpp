@@ -1,4 +1,4 @@
-// Writing one score to its file "%d-%s.xml" in the working directory.
+// The file a document goes to: its name, the checks on it, and the write.
 
 #include <cstdio>
 #include <string>
@@ -41,7 +41,14 @@ bool is_xml_text(const char* incipit_nb)
     return true;
 }
 
-namespace {
+OutputStatus check_incipit_number(const char* incipit_nb)
+{
+    if (!is_safe_file_name(incipit_nb))
+        return OutputStatus::UnsafeName;
+    if (!is_xml_text(incipit_nb))
+        return OutputStatus::NotXmlText;
+    return OutputStatus::Written;
+}
 
 #ifdef _WIN32
 
@@ -49,7 +56,9 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size)
 {
     // Windows file names cannot hold these; a ':' would even open an
     // alternate data stream of another file instead of failing.
-    if (name.find_first_of("<>:\"|?*") != std::string::npos)
+    size_t base = name.find_last_of("/\\");
+    base = base == std::string::npos ? 0 : base + 1;
+    if (name.find_first_of("<>:\"|?*", base) != std::string::npos)
         return OutputStatus::CannotCreate;
     // Text mode: every line feed is written as a carriage return and a line feed.
     std::FILE* file = std::fopen(name.c_str(), "w");
@@ -65,6 +74,8 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size)
 }
 
 #else
+
+namespace {
 
 // One create, one write (more only when the system takes the text in
 // parts) and one close: what fopen(name, "w"), fwrite and fclose do, with
@@ -83,6 +94,8 @@ bool write_all(int fd, const char* bytes, size_t size)
     }
     return true;
 }
+
+}  // namespace
 
 OutputStatus write_file(const std::string& name, const char* text, size_t size)
 {
@@ -103,30 +116,3 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size)
 }
 
 #endif
-
-// Every document is written here first. A buffer grown by an unusually
-// large score is released afterwards rather than kept for the whole run.
-DocumentBuffer document;
-constexpr size_t kKeptDocumentBytes = size_t{1} << 20;
-
-}  // namespace
-
-OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
-                    const char* incipit_nb, int mensural, int corrected_key)
-{
-    OutputStatus status;
-    if (!is_safe_file_name(incipit_nb)) {
-        status = OutputStatus::UnsafeName;
-    } else if (!is_xml_text(incipit_nb)) {
-        status = OutputStatus::NotXmlText;
-    } else {
-        render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,
-                     document);
-        status = write_file(output_file_name(incipit_id, incipit_nb), document.bytes.data(),
-                            document.length);
-        if (document.bytes.size() > kKeptDocumentBytes)
-            document = DocumentBuffer{};
-    }
-    destroy_measure(first_measure);
-    return status;
-}

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "score/incipit.h"
 #include "score/score.h"
 #include "writer/xml_text.h"
 
@@ -23,6 +24,9 @@ void render_score(const Measure* first_measure, float divisions, int32_t incipit
 // The same document, written over whatever `out` held before.
 void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
                   const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out);
+
+// The document of one incipit, written over whatever `out` held before.
+void render_score(const Incipit& incipit, DocumentBuffer& out);
 
 // Appends the note elements of one measure, from `first_note` along `next`.
 void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
@@ -47,7 +51,10 @@ enum class OutputStatus {
     CannotWrite,    // writing or closing failed; the partial file is removed
 };
 
-// Writes the document to "%d-%s.xml" in the working directory in one go,
-// then frees the score, whatever the outcome.
-OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
-                    const char* incipit_nb, int mensural, int corrected_key);
+// Checks that the incipit number can name the file and stand in the
+// document: Written when it can.
+OutputStatus check_incipit_number(const char* incipit_nb);
+
+// Writes `size` bytes of `text` to the file `path` in one go, replacing
+// it; a failed write leaves no file.
+OutputStatus write_file(const std::string& path, const char* text, size_t size);

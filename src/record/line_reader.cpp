@@ -1,4 +1,4 @@
-#include "driver/line_reader.h"
+#include "record/line_reader.h"
 
 #include <algorithm>
 #include <cstring>

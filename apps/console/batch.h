@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "parser/convert.h"
+#include "tav/tav.h"
 
 // Progress against a fixed expected total of records, in single precision.
 struct Progress {
@@ -23,16 +23,17 @@ enum class LoopEnd {
     ReadError,
 };
 
-class LineReader;
+// Where the run's texts go. A null stream drops them.
+struct ConsoleStreams {
+    std::FILE* out;   // the trace and "EOF, quitting"
+    std::FILE* err;   // warnings and errors, with the log-file note
+    std::FILE* log;   // the same warnings and errors for the log file
+};
 
-// Hands every line to the record converter, with progress lines on
-// `progress_out` (none when it is null).
-LoopEnd convert_lines(LineReader& reader, const ConvertOptions& options,
-                      const Console& console, Progress& progress, std::FILE* progress_out);
-
-// Hands every line of `input` to the record converter, with progress lines
-// on `progress_out` (none when it is null).
-LoopEnd convert_lines(std::FILE* input, const ConvertOptions& options, const Console& console,
+// Converts every line of `input`, writes the files (unless the options
+// only parse), prints the messages and, on `progress_out` (none when it is
+// null), the progress lines.
+LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const ConsoleStreams& streams,
                       Progress& progress, std::FILE* progress_out);
 
 // The whole program; returns the exit status.

@@ -1,0 +1,181 @@
+// One record end to end: line -> Incipit -> document, with the messages
+// collected on the way. The converter owns every buffer and pool.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "parser/parser.h"
+#include "record/results.h"
+#include "score/pool.h"
+#include "tav/tav.h"
+#include "writer/output.h"
+#include "writer/xml_text.h"
+
+namespace tav {
+
+namespace {
+
+// Bytes of zeros after a copied line: the parser reads none of them, but a
+// line without a terminator gets one.
+constexpr size_t kLinePadding = 8;
+// A buffer grown by an unusually large record is released afterwards
+// rather than kept for the converter's whole life.
+constexpr size_t kKeptBytes = size_t{1} << 20;
+
+const char* number_error(OutputStatus status)
+{
+    switch (status) {
+    case OutputStatus::UnsafeName: return "incipit number is not a safe file name";
+    case OutputStatus::NotXmlText: return "incipit number holds a character that XML cannot carry";
+    default: return nullptr;
+    }
+}
+
+template <typename Buffer>
+void trim(Buffer& buffer)
+{
+    if (buffer.capacity() > kKeptBytes)
+        Buffer().swap(buffer);
+}
+
+}  // namespace
+
+struct Converter::State {
+    ScorePools pools;
+    DocumentBuffer document;
+    std::vector<char> line;
+    Result result;
+};
+
+Converter::Converter() : state_(std::make_unique<State>()) {}
+Converter::~Converter() = default;
+Converter::Converter(Converter&&) noexcept = default;
+Converter& Converter::operator=(Converter&&) noexcept = default;
+
+Result& Converter::result()
+{
+    return state_->result;
+}
+
+const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options)
+{
+    Result& r = state_->result;
+    r.status = Status::Failed;
+    trim(r.document);
+    r.document.clear();
+    r.file_name.clear();
+    r.messages.clear();
+    r.identifier = 0;
+    r.number.clear();
+
+    ConvertOptions parser_options{options.remove_mensural ? 1 : 0,
+                                  options.remove_measure_rests ? 1 : 0, options.verbose ? 1 : 0,
+                                  options.parse_only ? 1 : 0};
+    Console console{&r.messages, options.trace ? &options.trace : nullptr};
+    Incipit incipit;
+    ParseStatus parsed =
+        parse_incipit(buffer, size, parser_options, console, state_->pools, incipit);
+    if (parsed == ParseStatus::Blank) {
+        r.status = Status::Blank;
+        return r;
+    }
+    r.identifier = incipit.incipit_id;
+    r.number = incipit.incipit_nb;
+    r.file_name = output_file_name(incipit.incipit_id, incipit.incipit_nb);
+    if (parsed != ParseStatus::Parsed) {
+        r.status = parsed == ParseStatus::TooLarge ? Status::TooLarge : Status::Failed;
+        return r;
+    }
+    if (options.parse_only) {
+        r.status = Status::Converted;
+        return r;
+    }
+    if (const char* error = number_error(check_incipit_number(incipit.incipit_nb))) {
+        r.messages.push_back(Message{MessageKind::Error, error});
+        return r;
+    }
+    DocumentBuffer& document = state_->document;
+    render_score(incipit, document);
+    r.document.assign(document.bytes.data(), document.length);
+    if (document.bytes.size() > kKeptBytes)
+        document = DocumentBuffer{};
+    r.status = Status::Converted;
+    return r;
+}
+
+const Result& Converter::convert(std::string_view line, const Options& options)
+{
+    if (line.size() > max_line_length) {
+        set_line_too_long(state_->result);
+        return state_->result;
+    }
+    // The parser may rewrite the line, and sees zero bytes after it.
+    std::vector<char>& copy = state_->line;
+    trim(copy);
+    copy.assign(line.size() + kLinePadding, '\0');
+    if (!line.empty())
+        std::memcpy(copy.data(), line.data(), line.size());
+    return convert_buffer(copy.data(), static_cast<int32_t>(copy.size()), options);
+}
+
+const Result& Converter::convert(const Fields& fields, const Options& options)
+{
+    return convert(record_line(fields), options);
+}
+
+std::string record_line(const Fields& fields)
+{
+    // A null field is a backslash and one more character.
+    auto field = [](std::string_view text) { return text.empty() ? std::string_view("\\-") : text; };
+    std::string line;
+    line.reserve(fields.identifier.size() + fields.number.size() + fields.clef.size() +
+                 fields.time.size() + fields.time2.size() + fields.music.size() + 16);
+    bool first = true;
+    for (std::string_view part : {fields.identifier, fields.number, field(fields.clef),
+                                  field(fields.time), fields.time2, fields.music}) {
+        if (!first)
+            line += '\t';
+        line += part;
+        first = false;
+    }
+    return line;
+}
+
+Result convert_record(std::string_view line, const Options& options)
+{
+    Converter converter;
+    converter.convert(line, options);
+    return std::move(converter.result());
+}
+
+Result convert_fields(const Fields& fields, const Options& options)
+{
+    return convert_record(record_line(fields), options);
+}
+
+Status write_file(Result& result, std::string_view directory)
+{
+    if (result.status != Status::Converted)
+        return result.status;
+    std::string path(directory);
+    if (!path.empty() && path.back() != '/'
+#ifdef _WIN32
+        && path.back() != '\\'
+#endif
+    )
+        path += '/';
+    path += result.file_name;
+    OutputStatus status = ::write_file(path, result.document.data(), result.document.size());
+    if (status == OutputStatus::Written) {
+        result.status = Status::Written;
+        return result.status;
+    }
+    const char* what = status == OutputStatus::CannotCreate ? "cannot create output file "
+                                                            : "cannot write output file ";
+    result.messages.push_back(Message{MessageKind::Error, what + result.file_name});
+    result.status = Status::Failed;
+    return result.status;
+}
+
+}  // namespace tav
