@@ -43,7 +43,7 @@ TEST(Score, AppendKeepsOrderAndTail)
     check_append(*m, bars, add_measure_attrib,
                  [](Measure& x) { return std::make_pair(x.first_attribute, x.last_attribute); });
     Attribute* marks[3] = {create_attribute(test_pools(), ATTR_DOTS, 1, nullptr),
-                           create_attribute(test_pools(), ATTR_ACCIDENTAL, 4, nullptr),
+                           create_attribute(test_pools(), ATTR_ACCIDENTAL, ACC_FLAT, nullptr),
                            create_attribute(test_pools(), ATTR_BEAM_END, 0, nullptr)};
     check_append(*notes[1], marks, add_note_attrib,
                  [](Note& x) { return std::make_pair(x.first_attribute, x.last_attribute); });
