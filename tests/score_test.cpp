@@ -123,4 +123,31 @@ TEST(Score, DestroysVeryLongChains)
     destroy_measure(test_pools(), nullptr);
 }
 
+// A converter's pools take a finished score back at once and build the next
+// one in the same slots, across several blocks, records released singly in
+// between included.
+TEST(Score, PoolsTakeALastScoreBackAtOnce)
+{
+    ScorePools pools;
+    auto build = [&pools] {
+        Measure* m = create_measure(pools, 1, nullptr);
+        for (int i = 0; i < 700; ++i) {
+            Note* n = create_note(pools, 'C', i % 3 + 1, 1, nullptr);
+            add_note_attrib(create_attribute(pools, ATTR_DOTS, i, nullptr), n);
+            add_note(n, m);
+            destroy_rhythm(pools, create_rhythm(pools, i, 4, 0, 0));
+        }
+        return m;
+    };
+    Measure* first = build();
+    const std::string dump = dump_notes(first);
+    destroy_last_score(pools, first);
+    Measure* second = build();
+    EXPECT_EQ(dump_notes(second), dump);
+    if (score_pools::kPooled) {
+        EXPECT_EQ(second, first);
+    }
+    destroy_last_score(pools, second);
+}
+
 }  // namespace
