@@ -99,7 +99,7 @@ TEST(Scanner, UnrecognisedSignFailsTheRecordNamingItsPosition)
     const std::pair<const char*, const char*> cases[] = {
         {"4C[", "char: [, ascii: 91, i: 23"},  {"4C a", "char: a, ascii: 97, i: 24"},
         {"8.6ABH", "char: H, ascii: 72, i: 26"}, {"4C/D#", "char: #, ascii: 35, i: 25"},
-        {"@oC", "char: o, ascii: 111, i: 22"},
+        {"@oC", "char: o, ascii: 111, i: 22"},   {"4C\x7F", "char: \\x7F, ascii: 127, i: 23"},
     };
     for (auto [music, error] : cases) {
         Parsed p;
