@@ -23,6 +23,7 @@ TIMEOUT = 60  # seconds per run of the converter
 
 # Set by parse_args().
 EXE = None
+CONVERT = None  # the batch command, tav_convert
 WRAPPER = []
 WINDOWS = False
 
@@ -43,14 +44,16 @@ LOG_NOTE = "...outputting to log file\n\n"
 
 def parse_args(argv=None):
     """Takes --exe, --wrapper and --windows out of argv (default sys.argv)."""
-    global EXE, WRAPPER, WINDOWS
+    global EXE, CONVERT, WRAPPER, WINDOWS
     args = sys.argv if argv is None else argv
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--convert", default="")
     parser.add_argument("--wrapper", default="")
     parser.add_argument("--windows", action="store_true")
     known, rest = parser.parse_known_args(args[1:])
     EXE = os.path.abspath(known.exe)
+    CONVERT = os.path.abspath(known.convert) if known.convert else None
     WRAPPER = shlex.split(known.wrapper)
     WINDOWS = known.windows
     args[1:] = rest
@@ -92,10 +95,13 @@ class Run:
         return console(self.stderr)
 
 
-def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT):
-    """Runs the converter with `argv` in a fresh directory holding `files`
-    (name -> bytes) and `dirs`, after setup(path) if given. Stdin defaults to
-    Enter for both waits. Files made before the run are not in Run.files."""
+def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT, exe=None,
+        after=None):
+    """Runs the converter (or `exe`) with `argv` in a fresh directory holding
+    `files` (name -> bytes) and `dirs`, after setup(path) if given. Stdin
+    defaults to Enter for both waits. Run.files holds the files in new
+    entries of the directory, under their paths relative to it ('/');
+    after(path), if given, looks at the directory before it goes."""
     if EXE is None:
         raise RuntimeError("e2e_lib.parse_args() has not been called")
     with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
@@ -107,21 +113,32 @@ def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT):
         if setup is not None:
             setup(work)
         before = set(os.listdir(work))
-        proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
+        proc = subprocess.run(WRAPPER + [exe or EXE] + list(argv), cwd=work, input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout, env=_environment())
         log, created = None, {}
-        for name in sorted(os.listdir(work)):
-            path = os.path.join(work, name)
-            if name in before or not os.path.isfile(path):
-                continue
-            with open(path, "rb") as f:
-                data = f.read()
+        for name in sorted(set(os.listdir(work)) - before):
             if name == LOG_NAME:
-                log = data
+                with open(os.path.join(work, name), "rb") as f:
+                    log = f.read()
             else:
-                created[name] = data
+                created.update(tree(work, name))
+        if after is not None:
+            after(work)
         return Run(proc.returncode, proc.stdout, proc.stderr, log, created)
+
+
+def tree(root, name=""):
+    """The regular files at and under root/name: relative path -> bytes."""
+    found, top = {}, os.path.join(root, name)
+    walk = [(top, [], [""])] if os.path.isfile(top) else os.walk(top)
+    for folder, _, names in walk:
+        for leaf in names:
+            path = os.path.join(folder, leaf) if leaf else folder
+            if os.path.isfile(path) and not os.path.islink(path):
+                with open(path, "rb") as f:
+                    found[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
+    return found
 
 
 def console(data):
