@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -45,15 +46,17 @@ struct InputFile {
 // stream are not one of the input files; the message for the first clash.
 std::string clash(const CommandLine& cl, std::FILE* report)
 {
+    bool report_file = report != nullptr && report != stderr;
     for (const std::string& name : cl.inputs) {
         if (name == "-") {
-            if (report != nullptr && report != stderr && same_regular_file(report, stdin))
+            if (report_file && same_regular_file(report, stdin))
                 return "the report file is standard input";
             if (cl.to_stdout && same_regular_file(stdout, stdin))
                 return "standard output is standard input";
             continue;
         }
-        if (report != nullptr && report != stderr && same_file(report, name))
+        std::error_code ec;
+        if (report_file && std::filesystem::equivalent(cl.report, name, ec))
             return "the report file is the input file " + name;
         if (cl.to_stdout && same_file(stdout, name))
             return "standard output is the input file " + name;

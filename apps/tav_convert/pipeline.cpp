@@ -4,7 +4,12 @@ namespace {
 
 constexpr std::size_t kBatchLines = 64;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 18;
-constexpr std::size_t kSlotsPerJob = 4;
+// Batches in flight: two per job and two more, so that every converter has
+// its next batch ready while finished ones wait to be reported.
+constexpr std::size_t kSlotsPerJob = 2;
+constexpr std::size_t kSpareSlots = 2;
+// A batch's documents of an unusually large record are let go afterwards.
+constexpr std::size_t kKeptDocumentBytes = std::size_t{1} << 22;
 
 }  // namespace
 
@@ -12,7 +17,7 @@ Pipeline::Pipeline(const CommandLine& cl, FileOutput* files, std::FILE* document
                    RunReport& report, ProgressLine& progress)
     : cl_(cl), files_(files), documents_(documents), report_(report), progress_(progress)
 {
-    slots_.resize(cl.jobs > 1 ? kSlotsPerJob * cl.jobs : 1);
+    slots_.resize(cl.jobs > 1 ? kSlotsPerJob * cl.jobs + kSpareSlots : 1);
     for (Slot& slot : slots_)
         slot.outcomes.resize(kBatchLines);
     if (cl.jobs > 1)
@@ -55,11 +60,14 @@ void Pipeline::work()
 void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
 {
     const LineBatch& batch = slot.lines;
+    if (slot.documents.capacity() > kKeptDocumentBytes)
+        std::string().swap(slot.documents);
+    slot.documents.clear();
     for (std::size_t k = 0; k < batch.lines.size(); ++k) {
         Outcome& o = slot.outcomes[k];
         o.line = batch.first_line + static_cast<std::int64_t>(k);
         o.messages.clear();
-        o.document.clear();
+        o.document_size = 0;
         if (batch.lines[k].too_long) {
             // As the library's own reader reports such a line.
             o.status = tav::Status::LineTooLong;
@@ -75,10 +83,13 @@ void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
         if (r.status == tav::Status::Blank)
             continue;
         if (r.status == tav::Status::Converted && !cl_.dry_run) {
-            if (documents_ != nullptr)
-                o.document.swap(r.document);
-            else
+            if (documents_ != nullptr) {
+                o.document_begin = slot.documents.size();
+                o.document_size = r.document.size();
+                slot.documents += r.document;
+            } else {
                 files_->write(r, slot.first_seq + static_cast<std::int64_t>(k));
+            }
         }
         o.status = r.status;
         o.identifier = r.identifier;
@@ -132,11 +143,11 @@ void Pipeline::emit(Slot& slot)
         }
         if (documents_ != nullptr && o.status == tav::Status::Converted && !cl_.dry_run &&
             !stream_failed_) {
-            header_ = std::to_string(o.document.size()) + ' ' + o.file + '\n';
+            header_ = std::to_string(o.document_size) + ' ' + o.file + '\n';
+            const char* document = slot.documents.data() + o.document_begin;
             bool ok = std::fwrite(header_.data(), 1, header_.size(), documents_) ==
                           header_.size() &&
-                      std::fwrite(o.document.data(), 1, o.document.size(), documents_) ==
-                          o.document.size();
+                      std::fwrite(document, 1, o.document_size, documents_) == o.document_size;
             if (ok)
                 o.status = tav::Status::Written;
             else

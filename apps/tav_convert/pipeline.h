@@ -45,6 +45,7 @@ private:
     struct Slot {
         LineBatch lines;
         std::vector<Outcome> outcomes;
+        std::string documents;   // the batch's documents one after the other
         std::size_t input = 0;
         std::int64_t first_seq = 0;
         bool done = false;

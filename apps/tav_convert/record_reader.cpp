@@ -31,6 +31,8 @@ bool RecordReader::refill()
 
 bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes)
 {
+    if (batch.bytes.capacity() > 4 * max_bytes)
+        std::string().swap(batch.bytes);  // after an unusually long line
     batch.clear();
     batch.first_line = next_line_;
     while (batch.lines.size() < max_lines && batch.bytes.size() < max_bytes) {

@@ -18,7 +18,10 @@ struct Outcome {
     std::string number;
     std::string file;   // relative to the output folder; empty: no name
     std::vector<tav::Message> messages;
-    std::string document;  // only when documents go to standard output
+    // Where the document lies in its batch's documents, when documents go
+    // to standard output.
+    std::size_t document_begin = 0;
+    std::size_t document_size = 0;
 };
 
 struct Totals {
