@@ -1,5 +1,8 @@
 #include "pipeline.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
 constexpr std::size_t kBatchLines = 64;
@@ -59,7 +62,7 @@ void Pipeline::work()
 
 void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
 {
-    const LineBatch& batch = slot.lines;
+    LineBatch& batch = slot.lines;
     if (slot.documents.capacity() > kKeptDocumentBytes)
         std::string().swap(slot.documents);
     slot.documents.clear();
@@ -77,7 +80,11 @@ void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
             o.messages.push_back(tav::Message{tav::MessageKind::Error, "line too long"});
             continue;
         }
-        converter.convert(batch.text(batch.lines[k]), cl_.options);
+        // In place: the converter may change the line, which is read once.
+        std::size_t readable = batch.readable(batch.lines[k]);
+        converter.convert_buffer(batch.from(batch.lines[k]),
+                                 static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)),
+                                 cl_.options);
         tav::Result& r = converter.result();
         o.status = r.status;
         if (r.status == tav::Status::Blank)

@@ -63,5 +63,6 @@ bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max
         batch.lines.push_back(line);
         ++next_line_;
     }
+    batch.bytes.append(kLinePadding, '\0');
     return !batch.lines.empty();
 }

@@ -11,20 +11,22 @@
 #include <string_view>
 #include <vector>
 
+// Zero bytes after the last line of a batch: a converter may read that far.
+inline constexpr std::size_t kLinePadding = 8;
+
 struct LineBatch {
     struct Line {
         std::size_t begin = 0;
         std::size_t end = 0;     // past the line feed, if any
         bool too_long = false;
     };
-    std::string bytes;           // the lines one after the other
+    std::string bytes;           // the lines one after the other, then kLinePadding zeros
     std::vector<Line> lines;
     std::int64_t first_line = 1; // number of the first line in its input
 
-    std::string_view text(const Line& line) const
-    {
-        return std::string_view(bytes).substr(line.begin, line.end - line.begin);
-    }
+    // The line and every byte after it: the converter's buffer.
+    char* from(const Line& line) { return bytes.data() + line.begin; }
+    std::size_t readable(const Line& line) const { return bytes.size() - line.begin; }
     void clear()
     {
         bytes.clear();
