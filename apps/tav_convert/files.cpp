@@ -3,20 +3,17 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #else
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
 #ifdef _WIN32
 
-void guard_process() {}
 bool same_file(std::FILE*, const std::string&) { return false; }
 bool same_regular_file(std::FILE*, std::FILE*) { return false; }
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
@@ -31,15 +28,6 @@ std::uint64_t regular_file_size(std::FILE* file)
 }
 
 #else
-
-void guard_process()
-{
-    for (int fd = 0; fd <= 2; ++fd)
-        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF)
-            ::open("/dev/null", O_RDWR);  // takes the lowest free descriptor: fd
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-}
 
 bool same_file(std::FILE* file, const std::string& path)
 {

@@ -1,16 +1,10 @@
-// The run's own files and streams: opening inputs and the report, telling
-// whether two of them are the same file, and the process set-up around
-// the standard streams.
+// The run's inputs and streams: opening inputs and telling whether two of
+// them are the same file.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-// Opens each of the descriptors 0, 1 and 2 that is closed on the null
-// device, and ignores SIGPIPE and SIGXFSZ, so that a closed pipe or a size
-// limit fails a write instead of ending the process. Call first.
-void guard_process();
 
 // Opens an input file for reading (not a folder); null with `error` set
 // when it cannot be.

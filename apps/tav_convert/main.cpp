@@ -13,6 +13,7 @@
 #include "command_line.h"
 #include "file_output.h"
 #include "files.h"
+#include "process_guard.h"
 #include "pipeline.h"
 #include "progress.h"
 #include "run_report.h"
@@ -44,13 +45,13 @@ struct InputFile {
 
 // Checks before anything is written that the report and the document
 // stream are not one of the input files; the message for the first clash.
-std::string clash(const CommandLine& cl, std::FILE* report)
+// (A report replaces its name's directory entry, so it never writes into
+// the file standard input reads.)
+std::string clash(const CommandLine& cl)
 {
-    bool report_file = report != nullptr && report != stderr;
+    bool report_file = !cl.report.empty() && cl.report != "-";
     for (const std::string& name : cl.inputs) {
         if (name == "-") {
-            if (report_file && same_regular_file(report, stdin))
-                return "the report file is standard input";
             if (cl.to_stdout && same_regular_file(stdout, stdin))
                 return "standard output is standard input";
             continue;
@@ -68,27 +69,20 @@ int convert(const CommandLine& cl)
 {
     auto start = std::chrono::steady_clock::now();
 
-    // The report file. A name the user gives is opened as given.
+    if (std::string message = clash(cl); !message.empty())
+        return run_error(message);
+    // The report file, made afresh as the document files are.
     std::FILE* report = nullptr;
     if (cl.report == "-") {
         report = stderr;
     } else if (!cl.report.empty()) {
-        report = std::fopen(cl.report.c_str(), "ab");
+        tav::WriteRun report_run;
+        report = tav::open_run_log(cl.report, report_run);
         if (report == nullptr)
-            return run_error("cannot open report file " + cl.report);
+            return run_error("cannot create report file " + cl.report);
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> report_owner(
         report != nullptr && report != stderr ? report : nullptr, &std::fclose);
-    if (std::string message = clash(cl, report); !message.empty())
-        return run_error(message);
-    if (report != nullptr && report != stderr) {
-        // Opened to append so that an input is never emptied; now emptied.
-        report_owner.reset();
-        report = std::fopen(cl.report.c_str(), "wb");
-        if (report == nullptr)
-            return run_error("cannot open report file " + cl.report);
-        report_owner.reset(report);
-    }
 
     std::unique_ptr<FileOutput> files;
     if (!cl.dry_run && !cl.to_stdout) {

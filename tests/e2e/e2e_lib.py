@@ -83,8 +83,9 @@ class Run:
     status: int
     stdout: bytes
     stderr: bytes
-    log: bytes | None                          # tav_errors.log, None when not created
-    files: dict = field(default_factory=dict)  # every other new file: name -> bytes
+    log: bytes | None                          # tav_errors.log, None when not written
+    files: dict = field(default_factory=dict)  # every other file written: name -> bytes
+    tree: dict = field(default_factory=dict)   # everything afterwards, see snapshot()
 
     @property
     def out(self):
@@ -95,50 +96,52 @@ class Run:
         return console(self.stderr)
 
 
-def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT, exe=None,
-        after=None):
-    """Runs the converter (or `exe`) with `argv` in a fresh directory holding
-    `files` (name -> bytes) and `dirs`, after setup(path) if given. Stdin
-    defaults to Enter for both waits. Run.files holds the files in new
-    entries of the directory, under their paths relative to it ('/');
-    after(path), if given, looks at the directory before it goes."""
+def snapshot(work):
+    """Every entry under `work` by relative path: the bytes of a regular
+    file, ("link", target) for a symbolic link, "dir" or "other"."""
+    tree = {}
+    for parent, dirs, names in os.walk(work):
+        for name in dirs + names:
+            path = os.path.join(parent, name)
+            key = os.path.relpath(path, work)
+            if os.path.islink(path):
+                tree[key] = ("link", os.readlink(path))
+            elif os.path.isdir(path):
+                tree[key] = "dir"
+            elif os.path.isfile(path):
+                with open(path, "rb") as f:
+                    tree[key] = f.read()
+            else:
+                tree[key] = "other"
+    return tree
+
+
+def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT, preexec=None,
+        exe=None):
+    """Runs the converter (or `exe`) with `argv` in a fresh directory holding `files`
+    (name -> bytes) and `dirs`, after setup(path) if given; preexec() runs in
+    the child just before the converter starts. Stdin defaults to Enter for
+    both waits. Run.files and Run.log hold the regular files of the working
+    directory that the run made or changed."""
     if EXE is None:
         raise RuntimeError("e2e_lib.parse_args() has not been called")
     with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
+        for name in dirs:
+            os.makedirs(os.path.join(work, name), exist_ok=True)
         for name, data in (files or {}).items():
             with open(os.path.join(work, name), "wb") as f:
                 f.write(data)
-        for name in dirs:
-            os.makedirs(os.path.join(work, name), exist_ok=True)
         if setup is not None:
             setup(work)
-        before = set(os.listdir(work))
+        before = snapshot(work)
         proc = subprocess.run(WRAPPER + [exe or EXE] + list(argv), cwd=work, input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              timeout=timeout, env=_environment())
-        log, created = None, {}
-        for name in sorted(set(os.listdir(work)) - before):
-            if name == LOG_NAME:
-                with open(os.path.join(work, name), "rb") as f:
-                    log = f.read()
-            else:
-                created.update(tree(work, name))
-        if after is not None:
-            after(work)
-        return Run(proc.returncode, proc.stdout, proc.stderr, log, created)
-
-
-def tree(root, name=""):
-    """The regular files at and under root/name: relative path -> bytes."""
-    found, top = {}, os.path.join(root, name)
-    walk = [(top, [], [""])] if os.path.isfile(top) else os.walk(top)
-    for folder, _, names in walk:
-        for leaf in names:
-            path = os.path.join(folder, leaf) if leaf else folder
-            if os.path.isfile(path) and not os.path.islink(path):
-                with open(path, "rb") as f:
-                    found[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
-    return found
+                              timeout=timeout, env=_environment(), preexec_fn=preexec)
+        tree = snapshot(work)
+        made = {name: data for name, data in tree.items()
+                if os.sep not in name and isinstance(data, bytes) and before.get(name) != data}
+        log = made.pop(LOG_NAME, None)
+        return Run(proc.returncode, proc.stdout, proc.stderr, log, made, tree)
 
 
 def console(data):
@@ -162,8 +165,13 @@ def record(ident, number, clef, time1, time2, music, end="\n"):
     return ("\t".join([ident, number, clef, time1, time2, music]) + end).encode("latin-1")
 
 
+def shown(text):
+    """A message part with its control bytes written as \\xHH."""
+    return "".join("\\x%02X" % ord(c) if ord(c) < 32 or ord(c) == 127 else c for c in text)
+
+
 def _entry(kind, incipit_id, incipit_nb, text):
-    entry = "\n%s,\n incipit: %d-%s, %s\n" % (kind, incipit_id, incipit_nb, text)
+    entry = "\n%s,\n incipit: %d-%s, %s\n" % (kind, incipit_id, shown(incipit_nb), shown(text))
     return entry + LOG_NOTE, entry
 
 
