@@ -194,6 +194,19 @@ class Safety(unittest.TestCase):
                 self.assertEqual(r.status, status, r.err)
                 self.assertEqual(r.files, {path: GOOD})
 
+    def test_links_are_replaced_not_followed(self):
+        self.posix()
+        def setup(work):
+            os.makedirs(os.path.join(work, "out"))
+            with open(os.path.join(work, "target.txt"), "wb") as f:
+                f.write(b"kept")
+            os.symlink("../target.txt", os.path.join(work, "out", "123-07.xml"))
+        for jobs in ("-j1", "-j2"):
+            r = convert([jobs, "-o", "out"], GOOD, setup=setup)
+            self.assertEqual(r.status, 0, r.err)
+            self.assertEqual(sorted(r.files), ["out/123-07.xml", "target.txt"])
+            self.assertEqual(r.tree["target.txt"], b"kept")
+
     def test_streams(self):
         self.posix()
         with tempfile.TemporaryDirectory() as work:
