@@ -23,6 +23,7 @@ TIMEOUT = 60  # seconds per run of the converter
 
 # Set by parse_args().
 EXE = None
+CONVERT = None  # the batch command, tav_convert
 WRAPPER = []
 WINDOWS = False
 
@@ -43,14 +44,16 @@ LOG_NOTE = "...outputting to log file\n\n"
 
 def parse_args(argv=None):
     """Takes --exe, --wrapper and --windows out of argv (default sys.argv)."""
-    global EXE, WRAPPER, WINDOWS
+    global EXE, CONVERT, WRAPPER, WINDOWS
     args = sys.argv if argv is None else argv
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--convert", default="")
     parser.add_argument("--wrapper", default="")
     parser.add_argument("--windows", action="store_true")
     known, rest = parser.parse_known_args(args[1:])
     EXE = os.path.abspath(known.exe)
+    CONVERT = os.path.abspath(known.convert) if known.convert else None
     WRAPPER = shlex.split(known.wrapper)
     WINDOWS = known.windows
     args[1:] = rest
@@ -113,8 +116,9 @@ def snapshot(work):
     return tree
 
 
-def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT, preexec=None):
-    """Runs the converter with `argv` in a fresh directory holding `files`
+def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT, preexec=None,
+        exe=None):
+    """Runs the converter (or `exe`) with `argv` in a fresh directory holding `files`
     (name -> bytes) and `dirs`, after setup(path) if given; preexec() runs in
     the child just before the converter starts. Stdin defaults to Enter for
     both waits. Run.files and Run.log hold the regular files of the working
@@ -130,7 +134,7 @@ def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT, p
         if setup is not None:
             setup(work)
         before = snapshot(work)
-        proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
+        proc = subprocess.run(WRAPPER + [exe or EXE] + list(argv), cwd=work, input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout, env=_environment(), preexec_fn=preexec)
         tree = snapshot(work)
