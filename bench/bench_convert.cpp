@@ -1,5 +1,5 @@
-// Per-record cost of converting in memory, without files: parse and render
-// together, parse alone, render alone, building and freeing the same score
+// Per-record cost of converting in memory, without files: through the
+// library's Converter, parse and render together, parse alone, render alone, building and freeing the same score
 // shapes through the model's create/destroy functions alone, and a bare
 // sign-by-sign pass over the music data, so that the shares of parsing,
 // rendering, allocation and reading the signs can be read off.
@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "parser/convert.h"
+#include "score/pool.h"
+#include "tav/tav.h"
 #include "writer/output.h"
 
 namespace {
@@ -61,12 +63,18 @@ struct LineBuffer {
 };
 
 const ConvertOptions kOptions{};
-const Console kQuiet{nullptr, nullptr, nullptr};
+const Console kQuiet{};
+
+ScorePools& bench_pools()
+{
+    static ScorePools pools;
+    return pools;
+}
 
 bool parse(LineBuffer& buffer, const std::string& line, Incipit& incipit)
 {
     int32_t size = buffer.load(line);
-    return parse_incipit(buffer.bytes.data(), size, kOptions, kQuiet, incipit) ==
+    return parse_incipit(buffer.bytes.data(), size, kOptions, kQuiet, bench_pools(), incipit) ==
            ParseStatus::Parsed;
 }
 
@@ -78,13 +86,8 @@ struct Parsed {
         for (const std::string& line : records()) {
             Incipit incipit;
             if (parse(buffer, line, incipit))
-                incipits.push_back(incipit);
+                incipits.push_back(std::move(incipit));
         }
-    }
-    ~Parsed()
-    {
-        for (Incipit& i : incipits)
-            destroy_measure(i.first_measure);
     }
 };
 
@@ -94,19 +97,36 @@ const Parsed& parsed()
     return p;
 }
 
+// What a front end pays per record: one reused Converter, line in, document
+// and messages out.
+void BM_Converter(benchmark::State& state)
+{
+    const auto& lines = records();
+    tav::Converter converter;
+    size_t k = 0, bytes = 0;
+    for (auto _ : state) {
+        const tav::Result& r = converter.convert(lines[k]);
+        bytes += r.document.size();
+        benchmark::DoNotOptimize(r.document.data());
+        k = k + 1 == lines.size() ? 0 : k + 1;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+    state.counters["out_bytes"] = benchmark::Counter(static_cast<double>(bytes),
+                                                     benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_Converter);
+
 void BM_ParseRender(benchmark::State& state)
 {
     const auto& lines = records();
     LineBuffer buffer;
-    DocumentBuffer text;  // reused, as output() does
+    DocumentBuffer text;  // reused, as the Converter does
     size_t k = 0, bytes = 0;
     for (auto _ : state) {
         Incipit incipit;
         if (parse(buffer, lines[k], incipit)) {
-            render_score(incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                         incipit.incipit_nb, incipit.mensural, incipit.corrected_key, text);
+            render_score(incipit, text);
             bytes += text.length;
-            destroy_measure(incipit.first_measure);
         }
         benchmark::DoNotOptimize(text.bytes.data());
         k = k + 1 == lines.size() ? 0 : k + 1;
@@ -124,8 +144,7 @@ void BM_Parse(benchmark::State& state)
     size_t k = 0;
     for (auto _ : state) {
         Incipit incipit;
-        if (parse(buffer, lines[k], incipit))
-            destroy_measure(incipit.first_measure);
+        parse(buffer, lines[k], incipit);
         benchmark::DoNotOptimize(incipit.first_measure);
         k = k + 1 == lines.size() ? 0 : k + 1;
     }
@@ -136,12 +155,11 @@ BENCHMARK(BM_Parse);
 void BM_Render(benchmark::State& state)
 {
     const auto& scores = parsed().incipits;
-    DocumentBuffer text;  // reused, as output() does
+    DocumentBuffer text;  // reused, as the Converter does
     size_t k = 0;
     for (auto _ : state) {
         const Incipit& i = scores[k];
-        render_score(i.first_measure, i.divisions, i.incipit_id, i.incipit_nb, i.mensural,
-                     i.corrected_key, text);
+        render_score(i, text);
         benchmark::DoNotOptimize(text.bytes.data());
         k = k + 1 == scores.size() ? 0 : k + 1;
     }
@@ -156,16 +174,16 @@ Measure* rebuild(const Measure* source)
     Measure* first = nullptr;
     Measure* last = nullptr;
     for (const Measure* m = source; m != nullptr; m = m->next) {
-        Measure* copy = create_measure(m->number, nullptr);
+        Measure* copy = create_measure(bench_pools(), m->number, nullptr);
         if (m->rhythm != nullptr)
-            copy->rhythm = create_rhythm(m->rhythm->beats, m->rhythm->beat_type,
+            copy->rhythm = create_rhythm(bench_pools(), m->rhythm->beats, m->rhythm->beat_type,
                                          m->rhythm->symbol, m->rhythm->mensural);
         for (const Attribute* a = m->first_attribute; a != nullptr; a = a->next)
-            add_measure_attrib(create_attribute(a->kind, a->value, nullptr), copy);
+            add_measure_attrib(create_attribute(bench_pools(), a->kind, a->value, nullptr), copy);
         for (const Note* n = m->first_note; n != nullptr; n = n->next) {
-            Note* note = create_note(n->step, n->octave, n->duration, nullptr);
+            Note* note = create_note(bench_pools(), n->step, n->octave, n->duration, nullptr);
             for (const Attribute* a = n->first_attribute; a != nullptr; a = a->next)
-                add_note_attrib(create_attribute(a->kind, a->value, nullptr), note);
+                add_note_attrib(create_attribute(bench_pools(), a->kind, a->value, nullptr), note);
             add_note(note, copy);
         }
         if (last == nullptr)
@@ -184,7 +202,7 @@ void BM_AllocateFree(benchmark::State& state)
     for (auto _ : state) {
         Measure* copy = rebuild(scores[k].first_measure);
         benchmark::DoNotOptimize(copy);
-        destroy_measure(copy);
+        destroy_measure(bench_pools(), copy);
         k = k + 1 == scores.size() ? 0 : k + 1;
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "driver/batch.h"
+#include "batch.h"
 
 namespace {
 
@@ -22,17 +22,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2)
         return 0;
-    ConvertOptions options;
+    tav::Options options;
     options.remove_mensural = data[0] & 1;
     options.remove_measure_rests = (data[0] >> 1) & 1;
-    options.no_xml = 1;
+    options.parse_only = true;
 
     std::FILE* input = fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "r");
     if (input == nullptr)
         return 0;
-    Console console{null_device(), null_device(), null_device()};
+    ConsoleStreams streams{null_device(), null_device(), null_device()};
     Progress progress;
-    convert_lines(input, options, console, progress, null_device());
+    convert_lines(input, options, streams, progress, null_device());
     std::fclose(input);
     return 0;
 }

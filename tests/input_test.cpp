@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/batch.h"
-#include "driver/line_reader.h"
+#include "batch.h"
+#include "record/line_reader.h"
 #include "test_support.h"
 
 namespace {
@@ -60,13 +60,12 @@ TEST(LineReader, EveryLineComesBackWholeWhereverTheBlocksEnd)
         if (expected.compare(0, 9, "123456789") != 0)
             continue;
         Incipit in_place;
-        ASSERT_EQ(parse_incipit(reader.data(), reader.size(), {}, {}, in_place),
+        ASSERT_EQ(parse_incipit(reader.data(), reader.size(), {}, {}, test_pools(), in_place),
                   ParseStatus::Parsed);
         Parsed copied;
         parse_into(copied, expected);
         EXPECT_EQ(dump_score(in_place.first_measure), dump_score(copied.incipit.first_measure));
         EXPECT_EQ(in_place.divisions, copied.incipit.divisions);
-        destroy_measure(in_place.first_measure);
     }
     EXPECT_EQ(reader.next(), LineReader::Status::End);
     std::fclose(input);
@@ -109,8 +108,8 @@ TEST(LineLoop, GoesOnAfterEveryKindOfBadLine)
         ASSERT_NE(input, nullptr);
         CapturedStream err;
         Progress progress;
-        EXPECT_EQ(convert_lines(input, ConvertOptions{0, 0, 0, 1},
-                                Console{nullptr, err.file(), nullptr}, progress, nullptr),
+        EXPECT_EQ(convert_lines(input, {.parse_only = true, .trace = {}},
+                                ConsoleStreams{nullptr, err.file(), nullptr}, progress, nullptr),
                   r.end);
         std::fclose(input);
         EXPECT_EQ(progress.counter, r.lines);

@@ -17,10 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "parser/convert.h"
+#include "score/pool.h"
 #include "score/score.h"
 #include "writer/output.h"
 
@@ -96,13 +99,60 @@ private:
     long taken_ = 0;
 };
 
+// The pools every score of the unit tests is built in.
+inline ScorePools& test_pools()
+{
+    static ScorePools pools;
+    return pools;
+}
+
+// Where a parse's messages and trace go, as strings.
+struct Captured {
+    std::vector<tav::Message> messages;
+    std::string out;
+    std::function<void(std::string_view)> trace = [this](std::string_view t) { out += t; };
+    Console console() { return Console{&messages, &trace}; }
+    // The messages as the program prints them on standard error and in the log.
+    void print(int32_t incipit_id, const char* incipit_nb, std::string& err, std::string& log)
+    {
+        tav::Result r;
+        r.identifier = incipit_id;
+        r.number = incipit_nb;
+        r.messages = messages;
+        CapturedStream e, l;
+        tav::print_messages(r, e.file(), l.file());
+        err = e.text();
+        log = l.text();
+    }
+};
+
+// Measure 1 gets the G clef on line 2 and the time 4/4; the music starts at 21.
+inline constexpr const char* kHeader = "123456789\t1\tG-2\t4/4\t\t";
+inline constexpr int kMusicStart = 21;
+// Measure 1 gets no clef and no time signature.
+inline constexpr const char* kBareHeader = "123456789\t1\t\\-\t\\-\t\t";
+
+// The log text of a record error or warning; standard error adds a note.
+inline std::string log_entry(const std::string& kind, const std::string& incipit,
+                             const std::string& text)
+{
+    return "\n" + kind + ",\n incipit: " + incipit + ", " + text + "\n";
+}
+inline std::string err_entry(const std::string& kind, const std::string& incipit,
+                             const std::string& text)
+{
+    return log_entry(kind, incipit, text) + "...outputting to log file\n\n";
+}
+
 // One record parsed in process. Owns the score.
 struct Parsed {
     ParseStatus status = ParseStatus::Failed;
     Incipit incipit;
     std::string out, err, log;
 
-    ~Parsed() { destroy_measure(incipit.first_measure); }
+    Parsed() = default;
+    Parsed(const Parsed&) = delete;
+    Parsed& operator=(const Parsed&) = delete;
 
     std::string document() const
     {
@@ -118,13 +168,13 @@ struct Parsed {
 inline void parse_into(Parsed& p, const std::string& record, ConvertOptions options = {})
 {
     std::string buffer = record + std::string(8, '\0');
-    CapturedStream out, err, log;
-    Console console{out.file(), err.file(), log.file()};
+    Captured captured;
     p.status = parse_incipit(buffer.data(), static_cast<int32_t>(buffer.size()), options,
-                             console, p.incipit);
-    p.out = out.text();
-    p.err = err.text();
-    p.log = log.text();
+                             captured.console(), test_pools(), p.incipit);
+    if (p.status == ParseStatus::TooLarge)  // its error's text tells it from other failures
+        p.status = ParseStatus::Failed;
+    p.out = captured.out;
+    captured.print(p.incipit.incipit_id, p.incipit.incipit_nb, p.err, p.log);
 }
 
 inline std::string dump_marks(const Attribute* a)

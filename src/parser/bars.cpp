@@ -37,7 +37,7 @@ bool repeat_measure(ScanState& s)
     // Copying costs work like reading the copied signs again.
     s.searches.work += notes + note_marks + measure_marks;
     ++s.measure_number;
-    Measure* copy = copy_measure(s.current_measure);
+    Measure* copy = copy_measure(s.pools, s.current_measure);
     s.current_measure->next = copy;
     s.current_measure = copy;
     return true;
@@ -81,7 +81,7 @@ const Rhythm* time_in_force(const ScanState& s)
 void add_whole_rest(ScanState& s)
 {
     if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
-        add_note_attrib(create_attribute(ATTR_MEASURE_REST, 0, nullptr), rest);
+        add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
         check_whole(s, rest);
     }
 }
@@ -249,8 +249,8 @@ void read_time_change(ScanState& s, const Line& line)
     } else {
         return;
     }
-    destroy_rhythm(s.current_measure->rhythm);
-    s.current_measure->rhythm = rhythm_convert(s.time_change_text);
+    destroy_rhythm(s.pools, s.current_measure->rhythm);
+    s.current_measure->rhythm = rhythm_convert(s.pools, s.time_change_text);
     s.timed_measure = s.current_measure;
     // Measure rests already in this measure take its new length.
     for (Note* n = s.current_measure->first_note; n != nullptr; n = n->next) {

@@ -8,9 +8,9 @@
 
 namespace {
 
-void mark(Note* note, int32_t kind, int32_t value = 0)
+void mark(ScanState& s, Note* note, int32_t kind, int32_t value = 0)
 {
-    add_note_attrib(create_attribute(kind, value, nullptr), note);
+    add_note_attrib(create_attribute(s.pools, kind, value, nullptr), note);
 }
 
 void tuplet_mark(ScanState& s, const Line& line, Note* note)
@@ -28,7 +28,7 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
                (line.at(s.position + 2) == ')' || line.at(s.position + 2) == ';')) {
         kind = ATTR_TUPLET_STOP;
     }
-    mark(note, kind, s.tuplet_number);
+    mark(s, note, kind, s.tuplet_number);
 }
 
 // Past the marks a note carries after its letter: ties, trills, closing
@@ -54,8 +54,8 @@ int32_t past_note_marks(const Line& line, int32_t at)
 void start_slur(ScanState& s, Note* note)
 {
     if (s.slur_open)
-        mark(note, ATTR_SLUR_STOP);
-    mark(note, ATTR_SLUR_START);
+        mark(s, note, ATTR_SLUR_STOP);
+    mark(s, note, ATTR_SLUR_START);
     s.slur_open = true;
 }
 
@@ -68,14 +68,14 @@ void beam_mark(ScanState& s, const Line& line, Note* note)
     bool last = line.at(past_note_marks(line, s.position + 1)) == '}';
     if (s.beam_begin_pending) {
         if (!last)
-            mark(note, ATTR_BEAM_BEGIN);
+            mark(s, note, ATTR_BEAM_BEGIN);
         s.beam_begin_pending = false;
     } else if (last) {
-        mark(note, ATTR_BEAM_END);
+        mark(s, note, ATTR_BEAM_END);
         if (line.at(s.position + 1) == '}' && line.at(s.position + 2) == '+')
             start_slur(s, note);  // «{AB}+C»: the slur starts here
     } else {
-        mark(note, ATTR_BEAM_CONTINUE);
+        mark(s, note, ATTR_BEAM_CONTINUE);
     }
 }
 
@@ -84,10 +84,10 @@ void fermata_mark(ScanState& s, const Line& line, Note* note)
 {
     if (!s.fermata_pending)
         return;
-    mark(note, ATTR_FERMATA);
+    mark(s, note, ATTR_FERMATA);
     s.fermata_pending = false;
     if (line.at(s.position + 2) == 't') {
-        mark(note, ATTR_TRILL);
+        mark(s, note, ATTR_TRILL);
         s.position += 2;
     }
 }
@@ -95,7 +95,7 @@ void fermata_mark(ScanState& s, const Line& line, Note* note)
 void trill_mark(ScanState& s, const Line& line, Note* note)
 {
     if (line.at(s.position + 1) == 't') {
-        mark(note, ATTR_TRILL);
+        mark(s, note, ATTR_TRILL);
         s.position += 1;
     }
 }
@@ -108,7 +108,7 @@ void slur_mark(ScanState& s, const Line& line, Note* note)
     if (after == '+')
         start_slur(s, note);
     else if (s.slur_open && after != '}') {
-        mark(note, ATTR_SLUR_STOP);
+        mark(s, note, ATTR_SLUR_STOP);
         s.slur_open = false;
     }
 }
@@ -116,19 +116,19 @@ void slur_mark(ScanState& s, const Line& line, Note* note)
 void grace_marks(ScanState& s, Note* note)
 {
     if (s.acciaccatura_pending) {
-        mark(note, ATTR_ACCIACCATURA);
+        mark(s, note, ATTR_ACCIACCATURA);
         s.acciaccatura_pending = false;
     }
     if (s.appoggiatura_pending) {
-        mark(note, ATTR_APPOGGIATURA);
+        mark(s, note, ATTR_APPOGGIATURA);
         if (s.grace_group_count > 0) {  // the first note of a «qq» group
-            mark(note, ATTR_BEAM_BEGIN);
+            mark(s, note, ATTR_BEAM_BEGIN);
             --s.grace_group_count;
         }
         s.appoggiatura_pending = false;
     } else if (s.grace_group_count > 0) {
-        mark(note, ATTR_APPOGGIATURA);
-        mark(note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
+        mark(s, note, ATTR_APPOGGIATURA);
+        mark(s, note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
         --s.grace_group_count;
     }
 }

@@ -1,4 +1,4 @@
-// The parts of convert_incipit, one file each: the record header, the
+// The parts of parse_incipit, one file each: the record header, the
 // scanning loop with its notes, groupings and ornaments, and bars and
 // measure-level signs. Each handler starts with `position` on its sign and
 // leaves it on the next sign to examine.

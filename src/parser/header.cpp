@@ -185,7 +185,7 @@ void read_time_fields(ScanState& s, const Line& line)
     unsigned char c = line.at(s.position);
     if (is_time_start(c)) {
         copy_field(s, line, s.time_text);
-        s.pending_time = rhythm_convert(s.time_text);
+        s.pending_time = rhythm_convert(s.pools, s.time_text);
         step_past_tab(s, line);
         if (s.pending_time->mensural == 0) {
             skip_to_tab(s, line);  // field 5 is not read
@@ -194,8 +194,8 @@ void read_time_fields(ScanState& s, const Line& line)
             unsigned char d = line.at(s.position);
             if ((is_digit(d) && d != '0') || d == 'c' || d == 'o') {
                 copy_field(s, line, s.time_text);
-                destroy_rhythm(s.pending_time);
-                s.pending_time = rhythm_convert(s.time_text);
+                destroy_rhythm(s.pools, s.pending_time);
+                s.pending_time = rhythm_convert(s.pools, s.time_text);
                 s.pending_time->mensural = 1;
             } else if (d == '\\' || d == '0') {
                 skip_to_tab(s, line);
@@ -220,14 +220,14 @@ void read_time_fields(ScanState& s, const Line& line)
 void resolve_mensural(ScanState& s)
 {
     if (s.mensural == 1 && s.pending_time != nullptr) {
-        destroy_rhythm(s.pending_time);
+        destroy_rhythm(s.pools, s.pending_time);
         s.pending_time = nullptr;
     }
     if (s.pending_time != nullptr && s.pending_time->mensural == 1)
         s.mensural = 1;
     if (s.options.remove_mensural == 1 && s.pending_time != nullptr &&
         s.pending_time->mensural == 1) {
-        destroy_rhythm(s.pending_time);
+        destroy_rhythm(s.pools, s.pending_time);
         s.pending_time = nullptr;
     }
 }
@@ -240,8 +240,7 @@ void read_key_preamble(ScanState& s, const Line& line)
     unsigned char c = line.at(s.position);
     if (c == '[') {
         ++s.position;
-        if (s.console.out != nullptr)
-            std::fputs("poop\n", s.console.out);
+        print_trace(s.console, "poop\n");
         if (line.at(s.position) == '$')
             ++s.position;
         read_corrected_key(s, line);
@@ -304,7 +303,7 @@ bool read_header(ScanState& s, const Line& line)
     skip_preamble_filler(s, line);
 
     s.measure_number = 1;
-    s.first_measure = create_measure(1, nullptr);
+    s.first_measure = create_measure(s.pools, 1, nullptr);
     s.current_measure = s.first_measure;
     add_clef(s, s.first_measure);
     if (s.keysig_count != 0) {

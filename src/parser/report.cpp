@@ -1,8 +1,7 @@
 #include "parser/report.h"
 
+#include <cstdio>
 #include <string>
-
-std::FILE* errlog = nullptr;
 
 namespace {
 
@@ -12,60 +11,56 @@ bool is_control_byte(char c)
     return byte < 32 || byte == 127;
 }
 
-// The text with every control byte (below 32, and 127) written as \xHH, so
-// that no message can drive a terminal; without such bytes, the text itself.
-const char* shown(const char* text, std::string& room)
+void add(const Console& console, tav::MessageKind kind, std::string_view text,
+         int64_t position = -1, int byte = -1)
 {
-    const char* p = text;
-    while (*p != '\0' && !is_control_byte(*p))
-        ++p;
-    if (*p == '\0')
-        return text;
-    room.assign(text, p);
-    for (; *p != '\0'; ++p) {
-        if (!is_control_byte(*p)) {
-            room += *p;
-            continue;
-        }
-        char hex[5];
-        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(*p));
-        room += hex;
-    }
-    return room.c_str();
-}
-
-// "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard error
-// followed by the note that the log has it too.
-void report(const Console& console, const char* label, int32_t incipit_id,
-            const char* incipit_nb, const char* text)
-{
-    std::string number_room, text_room;
-    incipit_nb = shown(incipit_nb, number_room);
-    text = shown(text, text_room);
-    if (console.err != nullptr)
-        std::fprintf(console.err, "\n%s,\n incipit: %d-%s, %s\n...outputting to log file\n\n",
-                     label, incipit_id, incipit_nb, text);
-    if (console.log != nullptr)
-        std::fprintf(console.log, "\n%s,\n incipit: %d-%s, %s\n", label, incipit_id,
-                     incipit_nb, text);
+    if (console.messages != nullptr)
+        console.messages->push_back(make_message(kind, text, position, byte));
 }
 
 }  // namespace
 
-void report_warning(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                    const char* text)
+void append_shown(std::string& out, std::string_view text)
 {
-    report(console, "WARNING", incipit_id, incipit_nb, text);
+    for (char c : text) {
+        if (!is_control_byte(c)) {
+            out += c;
+            continue;
+        }
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+        out += hex;
+    }
 }
 
-void report_record_error(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                         const char* reason)
+tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position,
+                          int byte)
 {
-    report(console, "ERROR", incipit_id, incipit_nb, reason);
+    tav::Message message{kind, {}, position, byte};
+    append_shown(message.text, text);
+    return message;
 }
 
-void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                              unsigned char sign, int32_t position)
+void print_trace(const Console& console, std::string_view text)
+{
+    if (console.trace != nullptr && *console.trace)
+        (*console.trace)(text);
+}
+
+// The identifier and number belong to the result the messages are handed
+// back with; they are the same when each message arises.
+void report_warning(const Console& console, int32_t, const char*, const char* text)
+{
+    add(console, tav::MessageKind::Warning, text);
+}
+
+void report_record_error(const Console& console, int32_t, const char*, const char* reason)
+{
+    add(console, tav::MessageKind::Error, reason);
+}
+
+void report_unrecognised_sign(const Console& console, int32_t, const char*, unsigned char sign,
+                              int32_t position)
 {
     // The sign is printed as a character and as its signed 8-bit value. Only
     // bytes 33 to 127 are ever unrecognised signs, so the text holds no zero
@@ -73,5 +68,28 @@ void report_unrecognised_sign(const Console& console, int32_t incipit_id, const 
     char text[64];
     std::snprintf(text, sizeof text, "char: %c, ascii: %d, i: %d", sign,
                   static_cast<signed char>(sign), position);
-    report(console, "ERROR", incipit_id, incipit_nb, text);
+    add(console, tav::MessageKind::Error, text, position, sign);
 }
+
+namespace tav {
+
+void print_messages(const Result& result, std::FILE* err, std::FILE* log)
+{
+    if (result.messages.empty())
+        return;
+    std::string number;
+    append_shown(number, result.number);
+    for (const Message& m : result.messages) {
+        const char* label = m.kind == MessageKind::Warning ? "WARNING" : "ERROR";
+        // "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard
+        // error followed by the note that the log has it too.
+        if (err != nullptr)
+            std::fprintf(err, "\n%s,\n incipit: %d-%s, %s\n...outputting to log file\n\n",
+                         label, result.identifier, number.c_str(), m.text.c_str());
+        if (log != nullptr)
+            std::fprintf(log, "\n%s,\n incipit: %d-%s, %s\n", label, result.identifier,
+                         number.c_str(), m.text.c_str());
+    }
+}
+
+}  // namespace tav

@@ -1,29 +1,41 @@
-// Warnings and errors about single records. Each is written twice with the
-// same values: to standard error, ending with "...outputting to log file"
-// and an empty line, and to the log file without those.
+// Warnings and errors about single records, collected as messages with the
+// record's result, and the running console texts (the trace) of a record.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
-// The log file "tav_errors.log"; the driver opens and closes it.
-extern std::FILE* errlog;
+#include "tav/tav.h"
 
-// Where one conversion sends its console texts. A null stream drops them.
+// Where one conversion sends what it has to say.
 struct Console {
-    std::FILE* out;   // progress-side texts: trace, "poop", end of run
-    std::FILE* err;   // warnings and errors, with the log-file note
-    std::FILE* log;   // the same warnings and errors for the log file
+    std::vector<tav::Message>* messages = nullptr;  // warnings and errors; none when null
+    const std::function<void(std::string_view)>* trace = nullptr;  // texts as they happen
 };
 
-// "\nWARNING,\n incipit: %d-%s, TEXT\n"
+// Appends `text` with every control byte (below 32, and 127) written as
+// \xHH, so that no message can drive a terminal; other bytes as they are.
+void append_shown(std::string& out, std::string_view text);
+
+// A message with its text shown as above: every message of a result is
+// made here.
+tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position = -1,
+                          int byte = -1);
+
+// Hands a text to the trace, if there is one.
+void print_trace(const Console& console, std::string_view text);
+
+// A warning with its text.
 void report_warning(const Console& console, int32_t incipit_id, const char* incipit_nb,
                     const char* text);
 
-// "\nERROR,\n incipit: %d-%s, REASON\n"
+// An error with its reason.
 void report_record_error(const Console& console, int32_t incipit_id, const char* incipit_nb,
                          const char* reason);
 
-// "\nERROR,\n incipit: %d-%s, char: %c, ascii: %d, i: %d\n"
+// The error "char: %c, ascii: %d, i: %d" for a sign the converter cannot read.
 void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
                               unsigned char sign, int32_t position);

@@ -22,30 +22,30 @@ int32_t two_digits(unsigned char a, unsigned char b)
 
 }  // namespace
 
-Rhythm* rhythm_convert(char text[5])
+Rhythm* rhythm_convert(ScorePools& pools, char text[5])
 {
     unsigned char t[5];
     std::memcpy(t, text, 5);
     std::memset(text, 0, 5);
 
     if (t[0] == 'o')
-        return create_rhythm(0, 0, 0, 1);
+        return create_rhythm(pools, 0, 0, 0, 1);
     if (t[0] == 'c' && t[1] == '3')
-        return create_rhythm(0, 0, 0, 1);
+        return create_rhythm(pools, 0, 0, 0, 1);
     if (t[0] == 'c' && t[1] == '/')
-        return create_rhythm(2, 2, 1, 0);  // cut time
+        return create_rhythm(pools, 2, 2, 1, 0);  // cut time
     if (t[0] == 'c')
-        return create_rhythm(4, 4, 1, 0);  // common time
+        return create_rhythm(pools, 4, 4, 1, 0);  // common time
     // A second character of '.' or below (the end of the text, a blank,
     // most punctuation, bytes 128 to 255) leaves no numeric reading.
     if (static_cast<signed char>(t[1]) <= 46)
-        return create_rhythm(0, 0, 0, 1);
+        return create_rhythm(pools, 0, 0, 0, 1);
     if (t[1] == '/' && !is_digit(t[3]))
-        return create_rhythm(decimal_from(t, 0), decimal_from(t, 2), 0, 0);
+        return create_rhythm(pools, decimal_from(t, 0), decimal_from(t, 2), 0, 0);
     if (t[1] == '/')
-        return create_rhythm(decimal_from(t, 0), two_digits(t[2], t[3]), 0, 0);
+        return create_rhythm(pools, decimal_from(t, 0), two_digits(t[2], t[3]), 0, 0);
     // Two-digit numerator; t[2] is taken to be the slash.
     if (!is_digit(t[4]))
-        return create_rhythm(two_digits(t[0], t[1]), decimal_from(t, 3), 0, 0);
-    return create_rhythm(two_digits(t[0], t[1]), two_digits(t[3], t[4]), 0, 0);
+        return create_rhythm(pools, two_digits(t[0], t[1]), decimal_from(t, 3), 0, 0);
+    return create_rhythm(pools, two_digits(t[0], t[1]), two_digits(t[3], t[4]), 0, 0);
 }

@@ -1,24 +1,14 @@
-// The per-record state of convert_incipit. It lives for one call; nothing
+// The per-record state of the parser. It lives for one call; nothing
 // survives from one record to the next.
 #pragma once
 
 #include <cstdint>
 
 #include "parser/line.h"
+#include "parser/parser.h"
 #include "parser/report.h"
 #include "parser/search.h"
 #include "score/score.h"
-
-struct WriteRun;
-
-// The option letters that reach the parser, and the run the files belong to.
-struct ConvertOptions {
-    int remove_mensural = 0;       // m
-    int remove_measure_rests = 0;  // r
-    int verbose = 0;               // v
-    int no_xml = 0;                // x
-    WriteRun* files = nullptr;     // what the run's file writes share; may be null
-};
 
 constexpr int32_t PATTERN_CAPACITY = 255;
 
@@ -50,10 +40,14 @@ constexpr int64_t MAX_MEASURE_ATTRIBUTES = TAV_MAX_MEASURE_ATTRIBUTES;
 constexpr int64_t WORK_BASE = TAV_WORK_BASE;
 
 struct ScanState {
-    ScanState(const ConvertOptions& o, const Console& c) : options(o), console(c) {}
+    ScanState(const ConvertOptions& o, const Console& c, ScorePools& p)
+        : options(o), console(c), pools(p)
+    {
+    }
 
     const ConvertOptions& options;
     const Console& console;
+    ScorePools& pools;   // where the score is built
 
     // Record header.
     int32_t incipit_id = 0;
@@ -79,6 +73,7 @@ struct ScanState {
     float divisions = 2.0f;
     bool lengths_to_settle = false;   // a note read was not whole at divisions
     bool record_failed = false;
+    bool too_large = false;           // failed at a size limit
 
     // Rhythmic pattern. The arrays count as existing while a pattern is
     // recorded or replayed; their contents are only read below pattern_length.

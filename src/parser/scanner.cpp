@@ -3,6 +3,7 @@
 // accidentals, pitch letters and the rest sign.
 
 #include <cstdio>
+#include <string_view>
 
 #include "parser/convert.h"
 #include "parser/handlers.h"
@@ -124,15 +125,15 @@ void read_note_value(ScanState& s, const Line& line)
 void read_accidental(ScanState& s, const Line& line, unsigned char sign)
 {
     if (sign == 'n') {
-        s.pending_accidental = 1;
+        s.pending_accidental = ACC_NATURAL;
         s.position += 1;
         return;
     }
     bool doubled = line.at(s.position + 1) == sign;
     if (sign == 'x')
-        s.pending_accidental = doubled ? 3 : 2;
+        s.pending_accidental = doubled ? ACC_DOUBLE_SHARP : ACC_SHARP;
     else
-        s.pending_accidental = doubled ? 5 : 4;
+        s.pending_accidental = doubled ? ACC_DOUBLE_FLAT : ACC_FLAT;
     s.position += doubled ? 2 : 1;
 }
 
@@ -206,6 +207,7 @@ void fail_record(ScanState& s, const char* reason)
     if (s.record_failed)
         return;
     s.record_failed = true;
+    s.too_large = std::string_view(reason) == "incipit too large";
     report_record_error(s.console, s.incipit_id, s.incipit_nb, reason);
 }
 
@@ -216,7 +218,7 @@ Note* append_note(ScanState& s, char step, int32_t octave, float duration)
         return nullptr;
     }
     ++s.note_count;
-    Note* note = create_note(step, octave, duration, nullptr);
+    Note* note = create_note(s.pools, step, octave, duration, nullptr);
     add_note(note, s.current_measure);
     return note;
 }
@@ -228,7 +230,7 @@ bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t valu
         return false;
     }
     ++s.measure_attribute_count;
-    add_measure_attrib(create_attribute(kind, value, nullptr), measure);
+    add_measure_attrib(create_attribute(s.pools, kind, value, nullptr), measure);
     return true;
 }
 
@@ -239,7 +241,7 @@ bool open_next_measure(ScanState& s)
         return false;
     }
     ++s.measure_number;
-    Measure* next = create_measure(s.measure_number, nullptr);
+    Measure* next = create_measure(s.pools, s.measure_number, nullptr);
     s.current_measure->next = next;
     s.current_measure = next;
     return true;
@@ -259,9 +261,10 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
         return;
     // The dots stay in force with the value, for the notes after this one.
     if (s.dot_count > 0)
-        add_note_attrib(create_attribute(ATTR_DOTS, s.dot_count, nullptr), note);
+        add_note_attrib(create_attribute(s.pools, ATTR_DOTS, s.dot_count, nullptr), note);
     if (s.pending_accidental > 0) {
-        add_note_attrib(create_attribute(ATTR_ACCIDENTAL, s.pending_accidental, nullptr), note);
+        add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),
+                        note);
         s.pending_accidental = 0;
     }
     add_grouping_marks(s, line, note);
@@ -274,8 +277,8 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
 void scan_music(ScanState& s, Line& line, int32_t size)
 {
     const int64_t limit = work_limit(line);
-    // The options and streams stay as they are for the whole record.
-    std::FILE* const trace = s.options.verbose == 1 ? s.console.out : nullptr;
+    // The options and the trace stay as they are for the whole record.
+    const bool trace = s.options.verbose == 1 && s.console.trace != nullptr;
     if (s.record_failed)
         return;
     // Every step that fails the record leaves the loop at once, so the
@@ -303,10 +306,12 @@ void scan_music(ScanState& s, Line& line, int32_t size)
         // repeated group holding a long run cannot rescan it for free.
         int32_t moved = s.position - before;
         s.searches.work += 1 + (moved > 0 ? moved : 0);
-        if (trace != nullptr) {
+        if (trace) {
             unsigned char c = line.at(s.position);
-            std::fprintf(trace, "i: %d, char %c, ascii: %d\n", s.position, c,
-                         static_cast<signed char>(c));
+            char text[64];
+            int n = std::snprintf(text, sizeof text, "i: %d, char %c, ascii: %d\n", s.position,
+                                  c, static_cast<signed char>(c));
+            print_trace(s.console, std::string_view(text, static_cast<size_t>(n)));
         }
     }
 }

@@ -19,7 +19,7 @@ enum AttributeKind : int32_t {
     ATTR_CLEF_C = 12,
     ATTR_CLEF_G8 = 13,         // G clef sounding an octave lower
     ATTR_DOTS = 20,            // note: number of dots
-    ATTR_ACCIDENTAL = 21,      // note: 1 natural, 2 sharp, 3 double sharp, 4 flat, 5 double flat
+    ATTR_ACCIDENTAL = 21,      // note: an Accidental
     ATTR_FERMATA = 22,
     ATTR_TRILL = 23,
     ATTR_ACCIACCATURA = 24,    // grace note with slash
@@ -37,6 +37,15 @@ enum AttributeKind : int32_t {
     ATTR_BAR_FINAL = 51,       // measure: light-heavy barline at the right
     ATTR_REPEAT_END = 52,      // measure: backward repeat at the right
     ATTR_REPEAT_START = 53,    // measure: forward repeat at the left
+};
+
+// The value of an ATTR_ACCIDENTAL mark.
+enum Accidental : int32_t {
+    ACC_NATURAL = 1,
+    ACC_SHARP = 2,
+    ACC_DOUBLE_SHARP = 3,
+    ACC_FLAT = 4,
+    ACC_DOUBLE_FLAT = 5,
 };
 
 struct Attribute {
@@ -71,53 +80,64 @@ struct Measure {
     Measure* next;             // owned
 };
 
-Measure* create_measure(int32_t number, Measure* next);
-Note* create_note(char step, int32_t octave, float duration, Note* next);
-Attribute* create_attribute(int32_t kind, int32_t value, Attribute* next);
-Rhythm* create_rhythm(int32_t beats, int32_t beat_type, int32_t symbol, int32_t mensural);
+struct ScorePools;
+
+// Every record is created in, copied into and released to the pools given.
+Measure* create_measure(ScorePools& pools, int32_t number, Measure* next);
+Note* create_note(ScorePools& pools, char step, int32_t octave, float duration, Note* next);
+Attribute* create_attribute(ScorePools& pools, int32_t kind, int32_t value, Attribute* next);
+Rhythm* create_rhythm(ScorePools& pools, int32_t beats, int32_t beat_type, int32_t symbol,
+                      int32_t mensural);
 
 void add_note(Note* note, Measure* measure);
 void add_measure_attrib(Attribute* attribute, Measure* measure);
 void add_note_attrib(Attribute* attribute, Note* note);
 
-Attribute* copy_attribute(const Attribute* attribute);
-Note* copy_note(const Note* note);
-Measure* copy_measure(const Measure* measure);
+Attribute* copy_attribute(ScorePools& pools, const Attribute* attribute);
+Note* copy_note(ScorePools& pools, const Note* note);
+Measure* copy_measure(ScorePools& pools, const Measure* measure);
 
 // Each frees its argument and every record after it along `next`. None of
 // them recurses, so chains of any length are released in constant stack.
 // Passing none is allowed and does nothing.
-void destroy_rhythm(Rhythm* rhythm);
-void destroy_attribute(Attribute* attribute);
-void destroy_note(Note* note);
-void destroy_measure(Measure* measure);
+void destroy_rhythm(ScorePools& pools, Rhythm* rhythm);
+void destroy_attribute(ScorePools& pools, Attribute* attribute);
+void destroy_note(ScorePools& pools, Note* note);
+void destroy_measure(ScorePools& pools, Measure* measure);
+
+// Frees `score` like destroy_measure, for a score that is the last one in
+// use in `pools`: every record of the pools is taken back at once.
+void destroy_last_score(ScorePools& pools, Measure* score);
 
 // The creates and appends, inline.
 #include "score/pool.h"
 
-inline Measure* create_measure(int32_t number, Measure* next)
+inline Measure* create_measure(ScorePools& pools, int32_t number, Measure* next)
 {
-    return score_pools::measure_pool.create(number, static_cast<Rhythm*>(nullptr),
-                                            static_cast<Note*>(nullptr),
-                                            static_cast<Note*>(nullptr),
-                                            static_cast<Attribute*>(nullptr),
-                                            static_cast<Attribute*>(nullptr), next);
+    return pools.measures.create(number, static_cast<Rhythm*>(nullptr),
+                                 static_cast<Note*>(nullptr),
+                                 static_cast<Note*>(nullptr),
+                                 static_cast<Attribute*>(nullptr),
+                                 static_cast<Attribute*>(nullptr), next);
 }
 
-inline Note* create_note(char step, int32_t octave, float duration, Note* next)
+inline Note* create_note(ScorePools& pools, char step, int32_t octave, float duration,
+                         Note* next)
 {
-    return score_pools::note_pool.create(step, octave, duration, static_cast<Attribute*>(nullptr),
-                                         static_cast<Attribute*>(nullptr), next);
+    return pools.notes.create(step, octave, duration, static_cast<Attribute*>(nullptr),
+                              static_cast<Attribute*>(nullptr), next);
 }
 
-inline Attribute* create_attribute(int32_t kind, int32_t value, Attribute* next)
+inline Attribute* create_attribute(ScorePools& pools, int32_t kind, int32_t value,
+                                   Attribute* next)
 {
-    return score_pools::attribute_pool.create(kind, value, next);
+    return pools.attributes.create(kind, value, next);
 }
 
-inline Rhythm* create_rhythm(int32_t beats, int32_t beat_type, int32_t symbol, int32_t mensural)
+inline Rhythm* create_rhythm(ScorePools& pools, int32_t beats, int32_t beat_type,
+                             int32_t symbol, int32_t mensural)
 {
-    return score_pools::rhythm_pool.create(beats, beat_type, symbol, mensural);
+    return pools.rhythms.create(beats, beat_type, symbol, mensural);
 }
 
 // Links `element` behind the tail of the list held by `first` and `last`.

@@ -1,4 +1,4 @@
-// Writing one score to its file "%d-%s.xml" in the working directory.
+// The file a document goes to: its name, the checks on it, and the write.
 
 #include <cstdio>
 #include <string>
@@ -14,12 +14,19 @@
 #include "writer/output.h"
 #include "writer/replace_file.h"
 
+void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb)
+{
+    char id[kDecimalRoom];
+    out.append(id, static_cast<size_t>(put_decimal(id, incipit_id) - id));
+    out += '-';
+    out += incipit_nb;
+    out += ".xml";
+}
+
 std::string output_file_name(int32_t incipit_id, const char* incipit_nb)
 {
-    std::string name = std::to_string(incipit_id);
-    name += '-';
-    name += incipit_nb;
-    name += ".xml";
+    std::string name;
+    append_output_file_name(name, incipit_id, incipit_nb);
     return name;
 }
 
@@ -43,9 +50,18 @@ bool is_xml_text(const char* incipit_nb)
     return true;
 }
 
-namespace {
+OutputStatus check_incipit_number(const char* incipit_nb)
+{
+    if (!is_safe_file_name(incipit_nb))
+        return OutputStatus::UnsafeName;
+    if (!is_xml_text(incipit_nb))
+        return OutputStatus::NotXmlText;
+    return OutputStatus::Written;
+}
 
 #ifdef _WIN32
+
+namespace {
 
 // The modification time of a non-empty regular file of that name, in
 // whole seconds; kNoFileTime when there is none.
@@ -57,12 +73,16 @@ FileTime earlier_file(const std::string& name)
     return static_cast<FileTime>(info.st_mtime) * 1000000000;
 }
 
+}  // namespace
+
 OutputStatus write_file(const std::string& name, const char* text, size_t size, WriteRun&,
                         FileTime& earlier)
 {
     // Windows file names cannot hold these; a ':' would even open an
     // alternate data stream of another file instead of failing.
-    if (name.find_first_of("<>:\"|?*") != std::string::npos)
+    size_t base = name.find_last_of("/\\");
+    base = base == std::string::npos ? 0 : base + 1;
+    if (name.find_first_of("<>:\"|?*", base) != std::string::npos)
         return OutputStatus::CannotCreate;
     earlier = earlier_file(name);
     // Text mode: every line feed is written as a carriage return and a line feed.
@@ -80,6 +100,8 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size, 
 
 #else
 
+namespace {
+
 // One write, more only when the system takes the text in parts.
 bool write_all(int fd, const char* bytes, size_t size)
 {
@@ -95,6 +117,8 @@ bool write_all(int fd, const char* bytes, size_t size)
     }
     return true;
 }
+
+}  // namespace
 
 // One safe open (with one status query), one write and one close, with
 // the permissions fopen(name, "w") gives, without a stream's buffer.
@@ -115,36 +139,3 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size, 
 }
 
 #endif
-
-// Every document is written here first. A buffer grown by an unusually
-// large score is released afterwards rather than kept for the whole run.
-DocumentBuffer document;
-constexpr size_t kKeptDocumentBytes = size_t{1} << 20;
-
-}  // namespace
-
-OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
-                    const char* incipit_nb, int mensural, int corrected_key, WriteRun* run,
-                    bool* replaced_earlier)
-{
-    OutputStatus status;
-    FileTime earlier = kNoFileTime;
-    WriteRun single;
-    WriteRun& writes = run != nullptr ? *run : single;
-    if (!is_safe_file_name(incipit_nb)) {
-        status = OutputStatus::UnsafeName;
-    } else if (!is_xml_text(incipit_nb)) {
-        status = OutputStatus::NotXmlText;
-    } else {
-        render_score(first_measure, divisions, incipit_id, incipit_nb, mensural, corrected_key,
-                     document);
-        status = write_file(output_file_name(incipit_id, incipit_nb), document.bytes.data(),
-                            document.length, writes, earlier);
-        if (document.bytes.size() > kKeptDocumentBytes)
-            document = DocumentBuffer{};
-    }
-    if (replaced_earlier != nullptr)
-        *replaced_earlier = earlier >= writes.start;
-    destroy_measure(first_measure);
-    return status;
-}

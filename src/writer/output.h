@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "score/incipit.h"
 #include "score/score.h"
 #include "writer/replace_file.h"
 #include "writer/xml_text.h"
@@ -25,12 +26,17 @@ void render_score(const Measure* first_measure, float divisions, int32_t incipit
 void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
                   const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out);
 
+// The document of one incipit, written over whatever `out` held before.
+void render_score(const Incipit& incipit, DocumentBuffer& out);
+
 // Appends the note elements of one measure, from `first_note` along `next`.
 void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
                  MeasureAccidentals& measure_accidentals);
 
 // "%d-%s.xml" with the identifier and the incipit number.
 std::string output_file_name(int32_t incipit_id, const char* incipit_nb);
+// The same name appended to `out`, which keeps its storage.
+void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb);
 
 // True when the incipit number can name a file in the working directory:
 // no '/', no '\' and no byte below 32.
@@ -48,12 +54,15 @@ enum class OutputStatus {
     CannotWrite,    // writing or closing failed; the partial file is removed
 };
 
-// Writes the document to "%d-%s.xml" in the working directory in one go,
-// replacing the directory entry of that name (never the file a link points
-// to), then frees the score, whatever the outcome. `replaced_earlier`, when
-// given, tells whether the name held a non-empty regular file modified
-// since the start of `run`: a file this run wrote before, now replaced (a
-// document is never empty). Without `run`, no file counts as this run's.
-OutputStatus output(Measure* first_measure, float divisions, int32_t incipit_id,
-                    const char* incipit_nb, int mensural, int corrected_key,
-                    WriteRun* run = nullptr, bool* replaced_earlier = nullptr);
+// Checks that the incipit number can name the file and stand in the
+// document: Written when it can.
+OutputStatus check_incipit_number(const char* incipit_nb);
+
+// Writes `size` bytes of `text` to the file `path` in one go, replacing the
+// directory entry of that name (never the file a link points to, never a
+// special file); a failed write leaves no file. `earlier` receives the
+// modification time of the non-empty regular file the name held, kNoFileTime
+// when there was none: one modified since the start of `run` was written
+// earlier in the run (a document is never empty).
+OutputStatus write_file(const std::string& path, const char* text, size_t size, WriteRun& run,
+                        FileTime& earlier);

@@ -246,3 +246,10 @@ void render_score(const Measure* first_measure, float divisions, int32_t incipit
     write_document(xml, first_measure, divisions, incipit_id, incipit_nb, mensural,
                    corrected_key);
 }
+
+void render_score(const Incipit& incipit, DocumentBuffer& out)
+{
+    XmlText xml(out);
+    write_document(xml, incipit.first_measure, incipit.divisions, incipit.incipit_id,
+                   incipit.incipit_nb, incipit.mensural, incipit.corrected_key);
+}

@@ -1,23 +1,20 @@
-// Opening a name of the working directory to replace what it holds,
+// Opening a name to replace what it holds,
 // without ever writing through a link or waiting on a special file.
 #pragma once
 
 #include <cstdint>
+
+#include "tav/tav.h"
 
 // A modification time in nanoseconds of the file system's own clock.
 using FileTime = int64_t;
 constexpr FileTime kNoFileTime = INT64_MIN;   // no earlier file
 constexpr FileTime kNoRunStart = INT64_MAX;   // no file counts as this run's
 
-// What the writes of one run share.
-struct WriteRun {
-    // The file system's time when the run began: a file modified since
-    // then was written by this run.
-    FileTime start = kNoRunStart;
-    // Whether the last name opened was free: a run into an empty folder
-    // finds every name free, a run over its own earlier output none.
-    bool last_name_free = true;
-};
+// What the writes of one run share: when it began, and which way of
+// opening a name to try first.
+using WriteRun = tav::WriteRun;
+static_assert(WriteRun{}.start == kNoRunStart);
 
 #ifndef _WIN32
 

@@ -1,9 +1,10 @@
 """Shared helpers for the end-to-end tests. Each script runs as
 
-    python3 tests/e2e/test_x.py --exe PATH [--wrapper CMD] [--windows]
+    python3 tests/e2e/test_x.py --exe PATH [--convert PATH] [--wrapper CMD] [--windows]
 
 with --wrapper a command put before the converter (e.g. "wine") and --windows
-for a build whose files end lines with CR LF. run() converts in a fresh
+for a build whose files end lines with CR LF; --convert names the batch
+command. run() converts in a fresh
 temporary directory. A script whose tests all skip exits with 77, which ctest
 shows as skipped; require() skips a test whose tools are missing, and fails
 it where CI is set, since CI has every tool."""
@@ -21,17 +22,25 @@ import unittest
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 LOG_NAME = "tav_errors.log"
 TIMEOUT = 600  # seconds per run of the converter
-EXE, WRAPPER, WINDOWS = None, [], False  # set by main()
+EXE, CONVERT, WRAPPER, WINDOWS = None, None, [], False  # set by main()
+
+
+def parse_args(argv):
+    """Sets the globals from the options in argv; returns the other arguments."""
+    global EXE, CONVERT, WRAPPER, WINDOWS
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--convert", default="")
+    parser.add_argument("--wrapper", default="")
+    parser.add_argument("--windows", action="store_true")
+    known, rest = parser.parse_known_args(argv)
+    EXE, WRAPPER, WINDOWS = os.path.abspath(known.exe), shlex.split(known.wrapper), known.windows
+    CONVERT = os.path.abspath(known.convert) if known.convert else None
+    return rest
 
 
 def main():
-    global EXE, WRAPPER, WINDOWS
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--wrapper", default="")
-    parser.add_argument("--windows", action="store_true")
-    known, rest = parser.parse_known_args(sys.argv[1:])
-    EXE, WRAPPER, WINDOWS = os.path.abspath(known.exe), shlex.split(known.wrapper), known.windows
+    rest = parse_args(sys.argv[1:])
     if WRAPPER:  # a wrapper such as wine sets itself up on its first start
         run([], stdin=b"")
     result = unittest.main(argv=sys.argv[:1] + rest, exit=False).result
@@ -49,12 +58,14 @@ def require(condition, message):
 
 # log: tav_errors.log, None when not made or changed; files: every other file
 # made or changed; after: what run(after=...) found afterwards.
-Run = collections.namedtuple("Run", "status stdout stderr log files after")
+class Run(collections.namedtuple("Run", "status stdout stderr log files after")):
+    out = property(lambda self: console(self.stdout))  # console texts, CR removed
+    err = property(lambda self: console(self.stderr))
 
 
 def run(argv, stdin=b"\n\n", files=None, setup=None, preexec=None, after=None,
-        timeout=TIMEOUT):
-    """Runs the converter with `argv` in a fresh directory holding `files`
+        timeout=TIMEOUT, exe=None):
+    """Runs the converter (or `exe`) with `argv` in a fresh directory holding `files`
     (name -> bytes, dated a day back; folders made as needed), then
     setup(path) if given; preexec() runs in the child just before the
     converter starts, and Run.after is after(path) once the run is over.
@@ -69,7 +80,7 @@ def run(argv, stdin=b"\n\n", files=None, setup=None, preexec=None, after=None,
         if setup is not None:
             setup(work)
         before = snapshot(work)
-        proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
+        proc = subprocess.run(WRAPPER + [exe or EXE] + list(argv), cwd=work, input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout,
                               env=dict(os.environ, WINEDEBUG="-all"), preexec_fn=preexec)
         made = {n: d for n, d in snapshot(work).items() if n not in before or before[n] != d}
@@ -87,3 +98,33 @@ def snapshot(work):
 def read(relative):
     with open(os.path.join(ROOT, relative), "rb") as f:
         return f.read()
+
+
+def tree(work):
+    """relative path -> bytes of every regular file at any depth; a link's
+    target as text."""
+    found = {}
+    for parent, dirs, names in os.walk(work):
+        for name in dirs + names:
+            path = os.path.join(parent, name)
+            if os.path.islink(path):
+                found[os.path.relpath(path, work)] = os.readlink(path)
+            elif os.path.isfile(path):
+                with open(path, "rb") as f:
+                    found[os.path.relpath(path, work).replace(os.sep, "/")] = f.read()
+    return found
+
+
+def console(data):
+    """Console bytes as text with CR removed."""
+    return data.replace(b"\r", b"").decode("latin-1")
+
+
+def file_bytes(data):
+    """Expected file bytes with the line ends of the build under test."""
+    return data.replace(b"\n", b"\r\n") if WINDOWS else data
+
+
+def record(*fields, end="\n"):
+    """One record line as bytes: the fields joined by TABs."""
+    return ("\t".join(fields) + end).encode("latin-1")

@@ -1,4 +1,4 @@
-#include "driver/line_reader.h"
+#include "record/line_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,14 +32,6 @@ bool LineReader::fill()
         return false;
     }
     return true;
-}
-
-bool LineReader::prime()
-{
-    if (chunk_pos_ < chunk_len_)
-        return true;
-    fill();
-    return !error_;
 }
 
 void LineReader::append(const char* bytes, size_t count)

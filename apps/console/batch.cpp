@@ -1,18 +1,17 @@
-#include "driver/batch.h"
+#include "batch.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <iterator>
-#include <memory>
+#include <string_view>
 
-#include "driver/line_reader.h"
-#include "driver/log_file.h"
-#include "driver/process_guard.h"
+#include "process_guard.h"
 
 namespace {
 
 constexpr float kExpectedRecords = 52200.0f;
+constexpr const char* kLogName = "tav_errors.log";
 
 void print_help()
 {
@@ -44,20 +43,20 @@ void print_banner()
 
 // Reads the option letters from the second character on. Returns -1 to go
 // on, or the exit status when a letter ends the process.
-int read_options(const char* letters, ConvertOptions& options)
+int read_options(const char* letters, tav::Options& options)
 {
     if (letters[0] == '\0')
         return -1;
     struct Flag {
         char letter;
-        int ConvertOptions::*flag;
+        bool tav::Options::*flag;
         const char* message;
     };
     static const Flag kFlags[] = {
-        {'m', &ConvertOptions::remove_mensural, "\nOkay, mensural time signatures are removed.\n"},
-        {'r', &ConvertOptions::remove_measure_rests, "\nOkay, measure rests are removed.\n"},
-        {'v', &ConvertOptions::verbose, "\nOkay, verbose mode enabled.\n"},
-        {'x', &ConvertOptions::no_xml, "\nOkay, XML file will not be created.\n"},
+        {'m', &tav::Options::remove_mensural, "\nOkay, mensural time signatures are removed.\n"},
+        {'r', &tav::Options::remove_measure_rests, "\nOkay, measure rests are removed.\n"},
+        {'v', &tav::Options::verbose, "\nOkay, verbose mode enabled.\n"},
+        {'x', &tav::Options::parse_only, "\nOkay, XML file will not be created.\n"},
     };
     for (const char* p = letters + 1; *p != '\0'; ++p) {
         if (*p == 'f') {
@@ -74,13 +73,14 @@ int read_options(const char* letters, ConvertOptions& options)
             std::fputs("\nUnknown option(s), try ./tav2005_10.exe -h for help.\n", stdout);
             return 1;
         }
-        options.*(flag->flag) = 1;
+        options.*(flag->flag) = true;
         std::fputs(flag->message, stdout);
     }
     return -1;
 }
 
-// Opens the input as a readable file (not a directory); null if it cannot be.
+// Opens the input as a readable file (not a directory) and reads ahead its
+// first block; null if it cannot be.
 std::FILE* open_input(const char* name)
 {
     std::FILE* input = std::fopen(name, "r");
@@ -91,21 +91,18 @@ std::FILE* open_input(const char* name)
         std::fclose(input);
         return nullptr;
     }
+    int first = std::getc(input);
+    if (first == EOF ? std::ferror(input) != 0 : std::ungetc(first, input) == EOF) {
+        std::fclose(input);
+        return nullptr;
+    }
     return input;
 }
 
-// Opens the input and reads ahead its first block: null (with the message
-// given) when it cannot be used. `reader` is then made on it.
-std::FILE* open_and_prime(int argc, char** argv, std::unique_ptr<LineReader>& reader)
+// Opens the input: null (with the message given) when it cannot be used.
+std::FILE* open_checked_input(int argc, char** argv)
 {
     std::FILE* input = argc >= 3 ? open_input(argv[2]) : nullptr;
-    if (input != nullptr) {
-        reader = std::make_unique<LineReader>(input);
-        if (!reader->prime()) {
-            std::fclose(input);
-            input = nullptr;
-        }
-    }
     if (input == nullptr) {
         std::fputs("\nFile is f00bar.\n", stderr);
         return nullptr;
@@ -143,31 +140,33 @@ void update_progress(Progress& progress, std::FILE* out)
         std::fprintf(out, "Processing... %d%c done.\n", percent, '%');
 }
 
-LoopEnd convert_lines(LineReader& reader, const ConvertOptions& options,
-                      const Console& console, Progress& progress, std::FILE* progress_out)
+LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const ConsoleStreams& streams,
+                      Progress& progress, std::FILE* progress_out, tav::WriteRun* run)
 {
-    for (;;) {
-        switch (reader.next()) {
-        case LineReader::Status::End: return LoopEnd::EndOfInput;
-        case LineReader::Status::Error: return LoopEnd::ReadError;
-        case LineReader::Status::TooLong:
-            report_record_error(console, 0, "", "line too long");
-            break;
-        case LineReader::Status::Line:
-            if (convert_record(reader.data(), reader.size(), options, console) ==
-                RecordResult::EndOfRun)
-                return LoopEnd::BlankLine;
-            break;
-        }
-        update_progress(progress, progress_out);
+    tav::Options record_options = options;
+    if (streams.out != nullptr)
+        record_options.trace = [out = streams.out](std::string_view text) {
+            std::fwrite(text.data(), 1, text.size(), out);
+        };
+    tav::Converter converter;
+    tav::StreamEnd end =
+        tav::convert_stream(input, converter, record_options, [&](tav::Result& result) {
+            if (result.status == tav::Status::Blank) {
+                if (streams.out != nullptr)
+                    std::fputs("\nEOF, quitting\n", streams.out);
+                return false;
+            }
+            if (!options.parse_only)
+                tav::write_file(result, {}, run);
+            tav::print_messages(result, streams.err, streams.log);
+            update_progress(progress, progress_out);
+            return true;
+        });
+    switch (end) {
+    case tav::StreamEnd::Blank: return LoopEnd::BlankLine;
+    case tav::StreamEnd::ReadError: return LoopEnd::ReadError;
+    default: return LoopEnd::EndOfInput;
     }
-}
-
-LoopEnd convert_lines(std::FILE* input, const ConvertOptions& options, const Console& console,
-                      Progress& progress, std::FILE* progress_out)
-{
-    LineReader reader(input);
-    return convert_lines(reader, options, console, progress, progress_out);
 }
 
 int run_batch(int argc, char** argv)
@@ -177,14 +176,13 @@ int run_batch(int argc, char** argv)
         std::fputs("Try ./tav2005_10.exe -h for help\n", stderr);
         return 1;
     }
-    ConvertOptions options;
+    tav::Options options;
     int status = read_options(argv[1], options);
     if (status >= 0)
         return status;
 
     // The input must open and read as a file before anything is shown.
-    std::unique_ptr<LineReader> reader;
-    std::FILE* input = open_and_prime(argc, argv, reader);
+    std::FILE* input = open_checked_input(argc, argv);
     if (input == nullptr)
         return 1;
     const bool stdin_is_input = is_standard_input(input);
@@ -195,9 +193,8 @@ int run_batch(int argc, char** argv)
         std::fputs("\n", stdout);
     Progress progress;
 
-    WriteRun files;
-    options.files = &files;
-    errlog = open_log(files);
+    tav::WriteRun files;
+    std::FILE* errlog = tav::open_run_log(kLogName, files);
     if (errlog == nullptr) {
         std::fclose(input);
         std::fputs("\nCannot create log file tav_errors.log.\n", stderr);
@@ -207,12 +204,11 @@ int run_batch(int argc, char** argv)
     std::fputs("------------------\n\n", errlog);
     std::fputs("Starting conversion...\n", stdout);
 
-    Console console{stdout, stderr, errlog};
-    LoopEnd end = convert_lines(*reader, options, console, progress, stdout);
+    LoopEnd end = convert_lines(input, options, ConsoleStreams{stdout, stderr, errlog}, progress,
+                                stdout, &files);
 
     std::fclose(input);
     bool log_ok = std::fclose(errlog) == 0;
-    errlog = nullptr;
     if (end == LoopEnd::ReadError) {
         std::fputs("\nCannot read input file.\n", stderr);
         return 1;

@@ -1,4 +1,4 @@
-#include "driver/process_guard.h"
+#include "process_guard.h"
 
 #ifdef _WIN32
 

@@ -1,0 +1,200 @@
+// The incipit converter as a library: Plaine & Easie incipit records in,
+// MusicXML 1.0 partwise documents out, in memory.
+//
+//     #include <tav/tav.h>
+//
+//     tav::Converter converter;                  // one per thread
+//     const tav::Result& r = converter.convert(line);
+//     if (r.ok())
+//         use(r.file_name, r.document);
+//     for (const tav::Message& m : r.messages)
+//         report(m.kind, m.text);
+//
+// A record is one line of the catalogue export: tab-separated fields holding
+// the incipit identifier, the incipit number, the clef code, one or two
+// time-signature fields and the music. Every record converts the same way as
+// in the command-line program: the same document, byte for byte, and the
+// same warnings and errors with the same texts.
+//
+// Threads: a Converter is used by one thread at a time; converters in
+// different threads share nothing. The free functions make a converter of
+// their own for each call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tav {
+
+// What a conversion does beyond reading the record.
+struct Options {
+    // Drop mensural time signatures (the program's option m).
+    bool remove_mensural = false;
+    // Drop measure rests (the program's option r).
+    bool remove_measure_rests = false;
+    // Read the record and collect its messages, but build no document and
+    // make none of the document's checks (the program's option x).
+    bool parse_only = false;
+    // Send one line per sign read to `trace` (the program's option v).
+    bool verbose = false;
+    // The texts the converter prints on standard output while it reads a
+    // record, as they happen: the sign-by-sign trace when `verbose`, and the
+    // note "poop\n" at a key signature in brackets. Dropped when empty.
+    std::function<void(std::string_view)> trace;
+};
+
+enum class Status {
+    Converted,    // `document` holds the MusicXML document
+    Written,      // converted, and write_file() wrote it to its file
+    Failed,       // the record has an error (the last message); no document
+    TooLarge,     // the record passes the converter's size limits; no document
+    LineTooLong,  // the line is longer than max_line_length; not read
+    Blank,        // the line starts with a line feed or a carriage return
+};
+
+// The longest line the converter reads.
+inline constexpr std::size_t max_line_length = std::size_t{1} << 30;
+
+enum class MessageKind { Warning, Error };
+
+// One warning or error about a record.
+struct Message {
+    MessageKind kind = MessageKind::Error;
+    // The text as the program writes it after "incipit: ID-NUMBER, ", e.g.
+    // "removing time signature within []" or "char: %, ascii: 37, i: 30",
+    // with every control byte (below 32, and 127) written as \xHH.
+    std::string text;
+    // For a sign the converter cannot read: its index in the line and its
+    // byte value (0..255); -1 when the message is about no single byte.
+    std::int64_t position = -1;
+    int byte = -1;
+};
+
+// What one record became.
+struct Result {
+    Status status = Status::Failed;
+    // The MusicXML document (Converted, Written); empty otherwise.
+    std::string document;
+    // "ID-NUMBER.xml", the name the program gives the record's file (as far
+    // as the identifier and number were read); empty for a blank or an
+    // over-long line.
+    std::string file_name;
+    // Warnings, then at most one error, in the order they arose.
+    std::vector<Message> messages;
+    // The record's identifier and incipit number, as far as they were read
+    // (the number as it stands in the line; print_messages writes its
+    // control bytes as \xHH).
+    std::int32_t identifier = 0;
+    std::string number;
+
+    bool ok() const { return status == Status::Converted || status == Status::Written; }
+};
+
+// The header fields and the music of one record, held separately.
+struct Fields {
+    std::string_view identifier;  // one to ten digits
+    std::string_view number;      // the incipit number, e.g. "1.1.1"; up to 64 bytes
+    std::string_view clef;        // three characters, e.g. "G-2"; empty: none
+    std::string_view time;        // e.g. "3/4", "c", "c/"; empty: none
+    std::string_view time2;       // the second time-signature field; mostly empty
+    std::string_view music;       // the Plaine & Easie music data
+};
+
+// The record line the fields stand for: joined by TABs, an empty clef or
+// time field written as a null field.
+std::string record_line(const Fields& fields);
+
+// Converts record after record, reusing its buffers and score storage: once
+// the largest record has been seen, converting allocates nothing more
+// (besides the texts of messages).
+class Converter {
+public:
+    Converter();
+    ~Converter();
+    Converter(Converter&&) noexcept;
+    Converter& operator=(Converter&&) noexcept;
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts one record line; a line feed or carriage return, if any, ends
+    // it. The result stays valid until the next call on this converter.
+    const Result& convert(std::string_view line, const Options& options = {});
+    const Result& convert(const Fields& fields, const Options& options = {});
+
+    // The result of the last call, which the caller may change (write_file
+    // does).
+    Result& result();
+
+    // For the batch reader: converts the line in `buffer`, which the
+    // converter may change, and which holds `size` readable bytes: the line,
+    // its line feed if any, and zero bytes or further lines after it.
+    const Result& convert_buffer(char* buffer, std::int32_t size, const Options& options);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// One record with a converter of its own.
+Result convert_record(std::string_view line, const Options& options = {});
+Result convert_fields(const Fields& fields, const Options& options = {});
+
+// What the file writes of one run share. Handed to write_file, it lets a
+// name written twice in the run be noticed: a file of that name modified
+// since the run began was written by this run, and write_file then adds the
+// warning "output file NAME written twice in this run, the earlier file is
+// replaced" (the file is still replaced). open_run_log() starts a run; a
+// run never started notices nothing, and without a run each write stands
+// alone.
+struct WriteRun {
+    // The file system's clock when the run began, in nanoseconds; the
+    // default counts no file as this run's.
+    std::int64_t start = INT64_MAX;
+    // Whether the last name written was free, which tells write_file the
+    // cheaper way to open the next (a run into an empty folder finds every
+    // name free, a run over its own earlier output none).
+    bool last_name_free = true;
+};
+
+// Writes a converted result's document to `directory` (the working
+// directory when empty) under its file_name, in one go. The directory
+// entry of that name is replaced, never the file a link there points to; a
+// name held by anything but a regular file (a FIFO, a device, a directory)
+// or a file that cannot be written is refused without waiting; a failed
+// write leaves no file. The status becomes Written, or Failed with the
+// program's error message appended. A result that is not converted is left
+// as it is.
+Status write_file(Result& result, std::string_view directory = {}, WriteRun* run = nullptr);
+
+// Creates the file `path` afresh for writing as write_file replaces a name,
+// and starts `run` at the file system's time of its creation: the program
+// opens its log this way. Null, with the run not started, when the file
+// cannot be created.
+std::FILE* open_run_log(const std::string& path, WriteRun& run);
+
+// Prints the result's messages as the program does: each on `err` with the
+// note that the log has it, and on `log`. A null stream is skipped.
+void print_messages(const Result& result, std::FILE* err, std::FILE* log);
+
+// How a stream of records ended.
+enum class StreamEnd {
+    EndOfInput,
+    Blank,      // at a blank line, which ends the records as in the program
+    Stopped,    // the callback asked to stop
+    ReadError,  // the input could not be read
+};
+
+// Reads `input` line by line, converts each line with `converter` and hands
+// every result (a blank line's and an over-long line's included) to `each`,
+// which may change it (write_file) and returns false to stop. Lines of any
+// length are read; a line past max_line_length gives LineTooLong.
+StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
+                         const std::function<bool(Result&)>& each);
+
+}  // namespace tav

@@ -1,0 +1,178 @@
+// One record end to end: line -> Incipit -> document, with the messages
+// collected on the way. The converter owns every buffer and pool.
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "parser/parser.h"
+#include "record/results.h"
+#include "score/pool.h"
+#include "tav/tav.h"
+#include "writer/output.h"
+#include "writer/xml_text.h"
+
+namespace tav {
+
+namespace {
+
+// Bytes of zeros after a copied line: the parser reads none of them, but a
+// line without a terminator gets one.
+constexpr size_t kLinePadding = 8;
+// A buffer grown by an unusually large record is released afterwards
+// rather than kept for the converter's whole life.
+constexpr size_t kKeptBytes = size_t{1} << 20;
+
+// The error for an incipit number that cannot name the file or stand in
+// the document; none for a good one.
+const char* number_error(OutputStatus status)
+{
+    switch (status) {
+    case OutputStatus::UnsafeName: return "incipit number is not a safe file name";
+    case OutputStatus::NotXmlText: return "incipit number holds a character that XML cannot carry";
+    default: return nullptr;
+    }
+}
+
+// Out of line: copying the texts inline above confuses GCC 12's
+// -Wstringop-overread under link-time optimisation.
+[[gnu::noinline]] void add_error(Result& result, const char* text)
+{
+    result.messages.push_back(make_message(MessageKind::Error, text));
+}
+
+template <typename Buffer>
+void trim(Buffer& buffer)
+{
+    if (buffer.capacity() > kKeptBytes)
+        Buffer().swap(buffer);
+}
+
+}  // namespace
+
+struct Converter::State {
+    ScorePools pools;
+    DocumentBuffer document;
+    std::vector<char> line;
+    Result result;
+};
+
+Converter::Converter() : state_(std::make_unique<State>()) {}
+Converter::~Converter() = default;
+Converter::Converter(Converter&&) noexcept = default;
+Converter& Converter::operator=(Converter&&) noexcept = default;
+
+Result& Converter::result()
+{
+    return state_->result;
+}
+
+const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options)
+{
+    Result& r = state_->result;
+    r.status = Status::Failed;
+    trim(r.document);
+    r.document.clear();
+    r.file_name.clear();
+    r.messages.clear();
+    r.identifier = 0;
+    r.number.clear();
+
+    ConvertOptions parser_options{options.remove_mensural ? 1 : 0,
+                                  options.remove_measure_rests ? 1 : 0, options.verbose ? 1 : 0,
+                                  options.parse_only ? 1 : 0};
+    Console console{&r.messages, options.trace ? &options.trace : nullptr};
+    Incipit incipit;
+    // Whatever happens below, the score goes back to the converter's pools,
+    // which hold no other: all at once.
+    struct ScoreRelease {
+        ScorePools& pools;
+        Incipit& incipit;
+        ~ScoreRelease() { destroy_last_score(pools, std::exchange(incipit.first_measure, nullptr)); }
+    } release{state_->pools, incipit};
+    ParseStatus parsed =
+        parse_incipit(buffer, size, parser_options, console, state_->pools, incipit);
+    if (parsed == ParseStatus::Blank) {
+        r.status = Status::Blank;
+        return r;
+    }
+    r.identifier = incipit.incipit_id;
+    r.number = incipit.incipit_nb;
+    append_output_file_name(r.file_name, incipit.incipit_id, incipit.incipit_nb);
+    if (parsed != ParseStatus::Parsed) {
+        r.status = parsed == ParseStatus::TooLarge ? Status::TooLarge : Status::Failed;
+        return r;
+    }
+    if (options.parse_only) {
+        r.status = Status::Converted;
+        return r;
+    }
+    if (const char* error = number_error(check_incipit_number(incipit.incipit_nb))) {
+        add_error(r, error);
+        return r;
+    }
+    DocumentBuffer& document = state_->document;
+    render_score(incipit, document);
+    r.document.assign(document.bytes.data(), document.length);
+    if (document.bytes.size() > kKeptBytes)
+        document = DocumentBuffer{};
+    r.status = Status::Converted;
+    return r;
+}
+
+const Result& Converter::convert(std::string_view line, const Options& options)
+{
+    if (line.size() > max_line_length) {
+        set_line_too_long(state_->result);
+        return state_->result;
+    }
+    // The parser may rewrite the line. It reads nothing past the line's
+    // terminator: a zero byte when the line has none.
+    std::vector<char>& copy = state_->line;
+    trim(copy);
+    size_t size = line.size() + kLinePadding;
+    if (copy.size() < size)
+        copy.resize(size);
+    if (!line.empty())
+        std::memcpy(copy.data(), line.data(), line.size());
+    std::memset(copy.data() + line.size(), 0, kLinePadding);
+    return convert_buffer(copy.data(), static_cast<int32_t>(size), options);
+}
+
+const Result& Converter::convert(const Fields& fields, const Options& options)
+{
+    return convert(record_line(fields), options);
+}
+
+std::string record_line(const Fields& fields)
+{
+    // A null field is a backslash and one more character.
+    auto field = [](std::string_view text) { return text.empty() ? std::string_view("\\-") : text; };
+    std::string line;
+    line.reserve(fields.identifier.size() + fields.number.size() + fields.clef.size() +
+                 fields.time.size() + fields.time2.size() + fields.music.size() + 16);
+    bool first = true;
+    for (std::string_view part : {fields.identifier, fields.number, field(fields.clef),
+                                  field(fields.time), fields.time2, fields.music}) {
+        if (!first)
+            line += '\t';
+        line += part;
+        first = false;
+    }
+    return line;
+}
+
+Result convert_record(std::string_view line, const Options& options)
+{
+    Converter converter;
+    converter.convert(line, options);
+    return std::move(converter.result());
+}
+
+Result convert_fields(const Fields& fields, const Options& options)
+{
+    return convert_record(record_line(fields), options);
+}
+
+}  // namespace tav

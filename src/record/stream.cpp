@@ -1,0 +1,36 @@
+// A stream of records: read line by line, each converted and handed on.
+
+#include "record/line_reader.h"
+#include "record/results.h"
+#include "tav/tav.h"
+
+namespace tav {
+
+StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
+                         const std::function<bool(Result&)>& each)
+{
+    static_assert(LineReader::kMaxLine == max_line_length);
+    LineReader reader(input);
+    for (;;) {
+        Result* result = nullptr;
+        switch (reader.next()) {
+        case LineReader::Status::End: return StreamEnd::EndOfInput;
+        case LineReader::Status::Error: return StreamEnd::ReadError;
+        case LineReader::Status::TooLong:
+            result = &converter.result();
+            set_line_too_long(*result);
+            break;
+        case LineReader::Status::Line:
+            converter.convert_buffer(reader.data(), reader.size(), options);
+            result = &converter.result();
+            break;
+        }
+        bool go_on = each(*result);
+        if (result->status == Status::Blank)
+            return StreamEnd::Blank;
+        if (!go_on)
+            return StreamEnd::Stopped;
+    }
+}
+
+}  // namespace tav

@@ -1,0 +1,64 @@
+// What only a library caller can see: a write run never started warns of
+// nothing, and a converter's pools build the next score in the slots of the
+// last one.
+
+#include <filesystem>
+#include <string>
+
+#include "tav/tav.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace test_support;
+
+TEST(WriteRun, OnlyAStartedRunWarnsForANameWrittenTwice)
+{
+    const auto dir = std::filesystem::temp_directory_path() / "tav_library_test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    tav::WriteRun started, unstarted;
+    std::fclose(tav::open_run_log((dir / "run.log").string(), started));
+    const struct Row {
+        const char* name;
+        tav::WriteRun* run;
+        size_t warnings;
+    } rows[] = {{"first write", &started, 0}, {"no run", &unstarted, 0},
+                {"alone", nullptr, 0},        {"second write", &started, 1}};
+    each_row(rows, [&](const Row& row) {
+        tav::Result r = tav::convert_record("123456789\t1\tG-2\t4/4\t\t4C\n");
+        ASSERT_EQ(tav::write_file(r, dir.string(), row.run), tav::Status::Written);
+        ASSERT_EQ(r.messages.size(), row.warnings);
+        if (row.warnings > 0) {
+            EXPECT_EQ(r.messages[0].text, "output file 123456789-1.xml written twice in this "
+                                          "run, the earlier file is replaced");
+        }
+    });
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Pools, TakeALastScoreBackAtOnceAndReuseItsSlots)
+{
+    ScorePools pools;
+    auto build = [&pools] {
+        Measure* m = create_measure(pools, 1, nullptr);
+        for (int i = 0; i < 700; ++i) {  // several blocks of each kind
+            Note* n = create_note(pools, 'C', i % 3 + 1, 1, nullptr);
+            add_note_attrib(create_attribute(pools, ATTR_DOTS, i, nullptr), n);
+            add_note(n, m);
+            destroy_rhythm(pools, create_rhythm(pools, i, 4, 0, 0));
+        }
+        return m;
+    };
+    Measure* first = build();
+    const std::string dump = dump_score(first);
+    destroy_last_score(pools, first);
+    Measure* second = build();
+    EXPECT_EQ(dump_score(second), dump);
+    if (score_pools::kPooled) {
+        EXPECT_EQ(second, first);
+    }
+    destroy_last_score(pools, second);
+}
+
+}  // namespace
