@@ -96,7 +96,10 @@ class Module(unittest.TestCase):
             ((b"123456789", b"1", b"C-3", b"c", b"", b"4CD"), None),
         ]:
             line = line or b"\t".join(f if isinstance(f, bytes) else f.encode() for f in fields)
-            self.assertEqual(tav.convert_fields(*fields).data, tav.convert(line).data)
+            by_fields, by_line = tav.convert_fields(*fields), tav.convert(line)
+            self.assertEqual(by_fields.data, by_line.data)
+            self.assertEqual([m.text for m in by_fields.messages],
+                             [m.text for m in by_line.messages])
             self.assertTrue(tav.convert(line).ok, line)
 
     def test_hostile_bytes_give_structured_results(self):
