@@ -1,17 +1,17 @@
 // Plaine & Easie incipit records to MusicXML 1.0 documents (WebAssembly).
 
 /** What a record became. */
-export type Status = 'converted' | 'failed' | 'tooLarge' | 'lineTooLong' | 'blank';
+export type Status = 'converted' | 'failed' | 'too_large' | 'line_too_long' | 'blank';
 
 /** One warning or error about a record. */
 export interface Message {
     kind: 'warning' | 'error';
     /** The text as the command-line program writes it after "incipit: ID-NUMBER, ". */
     text: string;
-    /** For a sign the converter cannot read: its byte index in the line; otherwise -1. */
-    position: number;
-    /** For a sign the converter cannot read: its byte value (0..255); otherwise -1. */
-    byte: number;
+    /** For a sign the converter cannot read: its byte index in the line; otherwise null. */
+    position: number | null;
+    /** For a sign the converter cannot read: its byte value (0..255); otherwise null. */
+    byte: number | null;
 }
 
 export interface Result {

@@ -18,7 +18,7 @@ const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
 // The glue's status codes and message kinds, by number.
-const STATUS = ['converted', 'failed', 'tooLarge', 'lineTooLong', 'blank'];
+const STATUS = ['converted', 'failed', 'too_large', 'line_too_long', 'blank'];
 const KIND = ['warning', 'error'];
 // The result table: a head of six words, then five words per message.
 const HEAD_WORDS = 6;
@@ -59,6 +59,11 @@ function text(heap, at, length) {
     return decoder.decode(heap.subarray(at, at + length));
 }
 
+// The glue's -1 for "none".
+function orNull(value) {
+    return value < 0 ? null : value;
+}
+
 function readResult(tablePointer, options) {
     const heap = wasm.HEAPU8;
     const words = wasm.HEAPU32;
@@ -75,8 +80,8 @@ function readResult(tablePointer, options) {
         messages.push({
             kind: KIND[words[w]],
             text: text(heap, words[w + 1], words[w + 2]),
-            position: signed[w + 3],
-            byte: signed[w + 4],
+            position: orNull(signed[w + 3]),
+            byte: orNull(signed[w + 4]),
         });
     }
     const result = {

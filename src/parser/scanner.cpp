@@ -125,15 +125,15 @@ void read_note_value(ScanState& s, const Line& line)
 void read_accidental(ScanState& s, const Line& line, unsigned char sign)
 {
     if (sign == 'n') {
-        s.pending_accidental = 1;
+        s.pending_accidental = ACC_NATURAL;
         s.position += 1;
         return;
     }
     bool doubled = line.at(s.position + 1) == sign;
     if (sign == 'x')
-        s.pending_accidental = doubled ? 3 : 2;
+        s.pending_accidental = doubled ? ACC_DOUBLE_SHARP : ACC_SHARP;
     else
-        s.pending_accidental = doubled ? 5 : 4;
+        s.pending_accidental = doubled ? ACC_DOUBLE_FLAT : ACC_FLAT;
     s.position += doubled ? 2 : 1;
 }
 

@@ -19,7 +19,7 @@ enum AttributeKind : int32_t {
     ATTR_CLEF_C = 12,
     ATTR_CLEF_G8 = 13,         // G clef sounding an octave lower
     ATTR_DOTS = 20,            // note: number of dots
-    ATTR_ACCIDENTAL = 21,      // note: 1 natural, 2 sharp, 3 double sharp, 4 flat, 5 double flat
+    ATTR_ACCIDENTAL = 21,      // note: an Accidental
     ATTR_FERMATA = 22,
     ATTR_TRILL = 23,
     ATTR_ACCIACCATURA = 24,    // grace note with slash
@@ -36,6 +36,15 @@ enum AttributeKind : int32_t {
     ATTR_BAR_FINAL = 51,       // measure: light-heavy barline at the right
     ATTR_REPEAT_END = 52,      // measure: backward repeat at the right
     ATTR_REPEAT_START = 53,    // measure: forward repeat at the left
+};
+
+// The value of an ATTR_ACCIDENTAL mark.
+enum Accidental : int32_t {
+    ACC_NATURAL = 1,
+    ACC_SHARP = 2,
+    ACC_DOUBLE_SHARP = 3,
+    ACC_FLAT = 4,
+    ACC_DOUBLE_FLAT = 5,
 };
 
 struct Attribute {

@@ -115,10 +115,11 @@ char* put_alter(char* p, int32_t alter)
 char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
                   MeasureAccidentals& memory)
 {
-    static const int32_t kAlters[6] = {0, 0, 1, 2, -1, -2};
+    // Indexed by Accidental.
+    static const int32_t kAlters[ACC_DOUBLE_FLAT + 1] = {0, 0, 1, 2, -1, -2};
     if (kinds & bit(ATTR_ACCIDENTAL)) {
         for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-            if (a->kind != ATTR_ACCIDENTAL || a->value < 1 || a->value > 5)
+            if (a->kind != ATTR_ACCIDENTAL || a->value < ACC_NATURAL || a->value > ACC_DOUBLE_FLAT)
                 continue;
             int32_t alter = kAlters[a->value];
             remember_alter(memory, note->step, alter);
@@ -227,11 +228,15 @@ char* write_dots_and_accidentals(char* p, const Note* note)
                 p = put(p, "\t\t\t\t<dot/>\n");
         } else if (a->kind == ATTR_ACCIDENTAL) {
             switch (a->value) {
-            case 1: p = put(p, "\t\t\t\t<accidental>natural</accidental>\n"); break;
-            case 2: p = put(p, "\t\t\t\t<accidental>sharp</accidental>\n"); break;
-            case 3: p = put(p, "\t\t\t\t<accidental>double-sharp</accidental>\n"); break;
-            case 4: p = put(p, "\t\t\t\t<accidental>flat</accidental>\n"); break;
-            case 5: p = put(p, "\t\t\t\t<accidental>double-flat</accidental>\n"); break;
+            case ACC_NATURAL: p = put(p, "\t\t\t\t<accidental>natural</accidental>\n"); break;
+            case ACC_SHARP: p = put(p, "\t\t\t\t<accidental>sharp</accidental>\n"); break;
+            case ACC_DOUBLE_SHARP:
+                p = put(p, "\t\t\t\t<accidental>double-sharp</accidental>\n");
+                break;
+            case ACC_FLAT: p = put(p, "\t\t\t\t<accidental>flat</accidental>\n"); break;
+            case ACC_DOUBLE_FLAT:
+                p = put(p, "\t\t\t\t<accidental>double-flat</accidental>\n");
+                break;
             default: break;
             }
         }
