@@ -4,11 +4,11 @@ import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 export const root = fileURLToPath(new URL('../../', import.meta.url));
-const exe = process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10');
+const exe = resolve(process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10'));
 export const decoder = new TextDecoder();
 
 export function linesOf(file) {

@@ -25,7 +25,18 @@ case $mode in
 build)
     cd "$root"
     cmake --preset wasm >/dev/null
-    exec cmake --build --preset wasm -j2
+    cmake --build --preset wasm -j2
+    # The tarball npm pack makes, installed into a fresh project, converts.
+    out="$root/build/wasm/pack"
+    rm -rf "$out" && mkdir -p "$out/project"
+    (cd "$web" && npm pack --ignore-scripts --silent --pack-destination "$out" >/dev/null)
+    cd "$out/project"
+    echo '{"type": "module"}' > package.json
+    npm install --offline --no-audit --no-fund --silent "$out"/tav-incipit-*.tgz
+    node --input-type=module -e "import { convert } from 'tav-incipit';
+        const r = convert('123456789\t1.1.1\tG-2\t3/4\t\t4CDE/');
+        if (!r.ok || r.fileName !== '123456789-1.1.1.xml') process.exit(1);
+        console.log('packed package converts: ' + r.fileName);"
     ;;
 package)
     [ -f "$web/dist/tav_wasm.js" ] || skip "WebAssembly build (the test web.build makes it)"
