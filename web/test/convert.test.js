@@ -16,6 +16,10 @@ function assertSameAsProgram(lines, letters) {
         if (r.ok)
             files.set(r.fileName, r.data);
         messages.push(...r.messages);
+        for (const m of r.messages) {  // an unreadable sign is located in the message's text
+            const sign = /ascii: (\d+), i: (\d+)$/.exec(m.text);
+            assert.deepEqual([m.byte, m.position], sign ? [Number(sign[1]), Number(sign[2])] : [null, null]);
+        }
     }
     assert.deepEqual([...files.keys()].sort(), [...program.files.keys()].sort());
     for (const [name, data] of files)
@@ -80,6 +84,6 @@ test('strings, bytes and fields give the same results', () => {
         assert.deepEqual(convert(decoder.decode(line)), expected);
         assert.deepEqual(convertFields({ identifier, number, clef, time, time2, music }), expected);
     }
-    const blank = convert('\n4C');
-    assert.deepEqual([blank.status, blank.ok, blank.messages], ['blank', false, []]);
+    const records = ['\n4C', hostile[0], '123456789\t1\tG-2\t3/4\t\t4CYD', '123456789\t1\tG-2\t3/4\t\t4CD'];
+    assert.deepEqual(records.map((record) => convert(record).status), ['blank', 'too_large', 'failed', 'converted']);
 });

@@ -11,16 +11,10 @@ export const root = fileURLToPath(new URL('../../', import.meta.url));
 const exe = resolve(process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10'));
 export const decoder = new TextDecoder();
 
+// The lines of a file in the repository, as bytes; empty lines dropped.
 export function linesOf(file) {
-    const bytes = readFileSync(join(root, file));
-    const lines = [];
-    for (let start = 0, end; start < bytes.length; start = end + 1) {
-        end = bytes.indexOf(10, start);
-        if (end < 0)
-            end = bytes.length;
-        lines.push(bytes.subarray(start, end));
-    }
-    return lines.filter((line) => line.length > 0);
+    return readFileSync(join(root, file), 'latin1').split('\n').filter((line) => line !== '')
+        .map((line) => Buffer.from(line, 'latin1'));
 }
 
 // Runs the program over `lines` with the option letters given; returns its

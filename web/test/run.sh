@@ -49,8 +49,4 @@ page)
         skip "node packages (cd web && npm ci)"
     TAV_EXE=$2 exec node --test "$web/test/page.test.js"
     ;;
-*)
-    echo "usage: $0 build | package EXE | page EXE" >&2
-    exit 2
-    ;;
 esac
