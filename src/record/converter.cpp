@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "parser/parser.h"
@@ -23,6 +24,8 @@ constexpr size_t kLinePadding = 8;
 // rather than kept for the converter's whole life.
 constexpr size_t kKeptBytes = size_t{1} << 20;
 
+// The error for an incipit number that cannot name the file or stand in
+// the document; none for a good one.
 const char* number_error(OutputStatus status)
 {
     switch (status) {
@@ -30,6 +33,13 @@ const char* number_error(OutputStatus status)
     case OutputStatus::NotXmlText: return "incipit number holds a character that XML cannot carry";
     default: return nullptr;
     }
+}
+
+// Out of line: copying the texts inline above confuses GCC 12's
+// -Wstringop-overread under link-time optimisation.
+[[gnu::noinline]] void add_error(Result& result, const char* text)
+{
+    result.messages.push_back(Message{MessageKind::Error, text});
 }
 
 template <typename Buffer>
@@ -82,7 +92,7 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
     }
     r.identifier = incipit.incipit_id;
     r.number = incipit.incipit_nb;
-    r.file_name = output_file_name(incipit.incipit_id, incipit.incipit_nb);
+    append_output_file_name(r.file_name, incipit.incipit_id, incipit.incipit_nb);
     if (parsed != ParseStatus::Parsed) {
         r.status = parsed == ParseStatus::TooLarge ? Status::TooLarge : Status::Failed;
         return r;
@@ -92,11 +102,13 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
         return r;
     }
     if (const char* error = number_error(check_incipit_number(incipit.incipit_nb))) {
-        r.messages.push_back(Message{MessageKind::Error, error});
+        add_error(r, error);
         return r;
     }
     DocumentBuffer& document = state_->document;
     render_score(incipit, document);
+    // The converter's pools hold no other score.
+    destroy_last_score(state_->pools, std::exchange(incipit.first_measure, nullptr));
     r.document.assign(document.bytes.data(), document.length);
     if (document.bytes.size() > kKeptBytes)
         document = DocumentBuffer{};
@@ -110,13 +122,17 @@ const Result& Converter::convert(std::string_view line, const Options& options)
         set_line_too_long(state_->result);
         return state_->result;
     }
-    // The parser may rewrite the line, and sees zero bytes after it.
+    // The parser may rewrite the line. It reads nothing past the line's
+    // terminator: a zero byte when the line has none.
     std::vector<char>& copy = state_->line;
     trim(copy);
-    copy.assign(line.size() + kLinePadding, '\0');
+    size_t size = line.size() + kLinePadding;
+    if (copy.size() < size)
+        copy.resize(size);
     if (!line.empty())
         std::memcpy(copy.data(), line.data(), line.size());
-    return convert_buffer(copy.data(), static_cast<int32_t>(copy.size()), options);
+    std::memset(copy.data() + line.size(), 0, kLinePadding);
+    return convert_buffer(copy.data(), static_cast<int32_t>(size), options);
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options)

@@ -12,18 +12,20 @@ namespace score_pools {
 // Every record a score is built from is created and released once per
 // record line, thousands of times a second, so the records are not taken
 // from the general heap one by one. Each kind has its own pool: blocks of
-// kBlockRecords slots taken from the heap when the pool runs dry, and a
-// free list of released slots that the next create takes first. A released
-// record is only ever reused for a record of the same kind.
+// kBlockRecords slots, used one after the other (taken from the heap the
+// first time), and a free list of released slots that the next create takes
+// first. A released record is only ever reused for a record of the same
+// kind. When a converter is done with a record's score, release_all takes
+// every slot back at once instead of one by one.
 //
 // Blocks are handed back only when the pool ends: a pool holds as many
 // slots as the largest score it served needed at once, so memory is bounded
 // by one score, not by the number of records converted.
 //
 // Not thread-safe: each converter has pools of its own (ScorePools), used by
-// one thread at a time. Under AddressSanitizer
-// the pools are bypassed (plain new and delete), so that the sanitizer still
-// sees every use of a released record.
+// one thread at a time. Under AddressSanitizer the pools are bypassed
+// (plain new and delete), so that the sanitizer still sees every use of a
+// released record.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kPooled = false;
 #elif defined(__has_feature)
@@ -46,10 +48,10 @@ public:
     ScoreRecordPool& operator=(const ScoreRecordPool&) = delete;
     ~ScoreRecordPool()
     {
-        while (blocks_ != nullptr) {
-            Block* next = blocks_->next;
-            delete blocks_;
-            blocks_ = next;
+        while (first_ != nullptr) {
+            Block* next = first_->next;
+            delete first_;
+            first_ = next;
         }
     }
 
@@ -58,10 +60,14 @@ public:
     {
         if constexpr (!kPooled)
             return new Record{fields...};
-        if (free_ == nullptr)
-            grow();
         Slot* slot = free_;
-        free_ = slot->next;
+        if (slot != nullptr) {
+            free_ = slot->next;
+        } else {
+            if (next_ == end_)
+                grow();
+            slot = next_++;
+        }
         return ::new (static_cast<void*>(slot->bytes)) Record{fields...};
     }
 
@@ -76,6 +82,19 @@ public:
         free_ = slot;
     }
 
+    // Takes every slot back at once, whatever records they hold: for when
+    // no record of the pool is in use any more. Not for unpooled builds.
+    void release_all()
+    {
+        free_ = nullptr;
+        current_ = first_;
+        next_ = end_ = nullptr;
+        if (first_ != nullptr) {
+            next_ = first_->slots;
+            end_ = first_->slots + kBlockRecords;
+        }
+    }
+
 private:
     static constexpr int kBlockRecords = 256;
 
@@ -88,20 +107,29 @@ private:
         Slot slots[kBlockRecords];
     };
 
-    // Out of the way of the inline fast path.
+    // The next block, taken from the heap the first time. Out of the way of
+    // the inline fast path.
     [[gnu::noinline]] void grow()
     {
-        Block* block = new Block;
-        block->next = blocks_;  // kept until the pool ends
-        blocks_ = block;
-        for (int i = kBlockRecords - 1; i >= 0; --i) {
-            block->slots[i].next = free_;
-            free_ = &block->slots[i];
+        Block* block = current_ != nullptr ? current_->next : first_;
+        if (block == nullptr) {
+            block = new Block;
+            block->next = nullptr;
+            if (current_ != nullptr)
+                current_->next = block;
+            else
+                first_ = block;
         }
+        current_ = block;
+        next_ = block->slots;
+        end_ = block->slots + kBlockRecords;
     }
 
-    Slot* free_ = nullptr;
-    Block* blocks_ = nullptr;
+    Slot* free_ = nullptr;      // released slots, taken first
+    Slot* next_ = nullptr;      // the next never-used slot of the current block
+    Slot* end_ = nullptr;       // the end of the current block
+    Block* current_ = nullptr;  // the block slots are taken from
+    Block* first_ = nullptr;    // all blocks, in the order they are used
 };
 
 }  // namespace score_pools

@@ -61,3 +61,15 @@ void destroy_measure(ScorePools& pools, Measure* measure)
         measure = next;
     }
 }
+
+void destroy_last_score(ScorePools& pools, Measure* score)
+{
+    if constexpr (score_pools::kPooled) {
+        pools.measures.release_all();
+        pools.notes.release_all();
+        pools.attributes.release_all();
+        pools.rhythms.release_all();
+    } else {
+        destroy_measure(pools, score);
+    }
+}

@@ -104,6 +104,10 @@ void destroy_attribute(ScorePools& pools, Attribute* attribute);
 void destroy_note(ScorePools& pools, Note* note);
 void destroy_measure(ScorePools& pools, Measure* measure);
 
+// Frees `score` like destroy_measure, for a score that is the last one in
+// use in `pools`: every record of the pools is taken back at once.
+void destroy_last_score(ScorePools& pools, Measure* score);
+
 // The creates and appends, inline.
 #include "score/pool.h"
 

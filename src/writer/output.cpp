@@ -12,12 +12,19 @@
 
 #include "writer/output.h"
 
+void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb)
+{
+    char id[kDecimalRoom];
+    out.append(id, static_cast<size_t>(put_decimal(id, incipit_id) - id));
+    out += '-';
+    out += incipit_nb;
+    out += ".xml";
+}
+
 std::string output_file_name(int32_t incipit_id, const char* incipit_nb)
 {
-    std::string name = std::to_string(incipit_id);
-    name += '-';
-    name += incipit_nb;
-    name += ".xml";
+    std::string name;
+    append_output_file_name(name, incipit_id, incipit_nb);
     return name;
 }
 

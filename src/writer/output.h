@@ -34,6 +34,8 @@ void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t 
 
 // "%d-%s.xml" with the identifier and the incipit number.
 std::string output_file_name(int32_t incipit_id, const char* incipit_nb);
+// The same name appended to `out`, which keeps its storage.
+void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb);
 
 // True when the incipit number can name a file in the working directory:
 // no '/', no '\' and no byte below 32.
