@@ -84,6 +84,13 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
                                   options.parse_only ? 1 : 0};
     Console console{&r.messages, options.trace ? &options.trace : nullptr};
     Incipit incipit;
+    // Whatever happens below, the score goes back to the converter's pools,
+    // which hold no other: all at once.
+    struct ScoreRelease {
+        ScorePools& pools;
+        Incipit& incipit;
+        ~ScoreRelease() { destroy_last_score(pools, std::exchange(incipit.first_measure, nullptr)); }
+    } release{state_->pools, incipit};
     ParseStatus parsed =
         parse_incipit(buffer, size, parser_options, console, state_->pools, incipit);
     if (parsed == ParseStatus::Blank) {
@@ -107,8 +114,6 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
     }
     DocumentBuffer& document = state_->document;
     render_score(incipit, document);
-    // The converter's pools hold no other score.
-    destroy_last_score(state_->pools, std::exchange(incipit.first_measure, nullptr));
     r.document.assign(document.bytes.data(), document.length);
     if (document.bytes.size() > kKeptBytes)
         document = DocumentBuffer{};
