@@ -43,7 +43,7 @@ TEST(Score, AppendKeepsOrderAndTail)
     check_append(*m, bars, add_measure_attrib,
                  [](Measure& x) { return std::make_pair(x.first_attribute, x.last_attribute); });
     Attribute* marks[3] = {create_attribute(test_pools(), ATTR_DOTS, 1, nullptr),
-                           create_attribute(test_pools(), ATTR_ACCIDENTAL, 4, nullptr),
+                           create_attribute(test_pools(), ATTR_ACCIDENTAL, ACC_FLAT, nullptr),
                            create_attribute(test_pools(), ATTR_BEAM_END, 0, nullptr)};
     check_append(*notes[1], marks, add_note_attrib,
                  [](Note& x) { return std::make_pair(x.first_attribute, x.last_attribute); });
@@ -121,6 +121,33 @@ TEST(Score, DestroysVeryLongChains)
         add_note_attrib(create_attribute(test_pools(), ATTR_BEAM_CONTINUE, 0, nullptr), note);
     destroy_measure(test_pools(), measure);
     destroy_measure(test_pools(), nullptr);
+}
+
+// A converter's pools take a finished score back at once and build the next
+// one in the same slots, across several blocks, records released singly in
+// between included.
+TEST(Score, PoolsTakeALastScoreBackAtOnce)
+{
+    ScorePools pools;
+    auto build = [&pools] {
+        Measure* m = create_measure(pools, 1, nullptr);
+        for (int i = 0; i < 700; ++i) {
+            Note* n = create_note(pools, 'C', i % 3 + 1, 1, nullptr);
+            add_note_attrib(create_attribute(pools, ATTR_DOTS, i, nullptr), n);
+            add_note(n, m);
+            destroy_rhythm(pools, create_rhythm(pools, i, 4, 0, 0));
+        }
+        return m;
+    };
+    Measure* first = build();
+    const std::string dump = dump_notes(first);
+    destroy_last_score(pools, first);
+    Measure* second = build();
+    EXPECT_EQ(dump_notes(second), dump);
+    if (score_pools::kPooled) {
+        EXPECT_EQ(second, first);
+    }
+    destroy_last_score(pools, second);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(NoteWriter, AccidentalHoldsForTheMeasure)
 {
     Score score;
     const Measure* first = score.add_measure(
-        {make_note('F', 1, 1, {{ATTR_DOTS, 1}, {ATTR_ACCIDENTAL, 2}}), make_note('F', 1, 0.5f)});
+        {make_note('F', 1, 1, {{ATTR_DOTS, 1}, {ATTR_ACCIDENTAL, ACC_SHARP}}), make_note('F', 1, 0.5f)});
     const Measure* second = score.add_measure({make_note('F', 1, 0.5f)});
     MeasureAccidentals memory;
     EXPECT_EQ(render_notes(first, 4, 0, memory),
@@ -81,30 +81,30 @@ TEST(NoteWriter, AlterationFromAccidentalMemoryAndKey)
         const char* alters;
         const char* accidentals;
     };
-    auto sharp = [](char step) { return make_note(step, 1, 1, {{ATTR_ACCIDENTAL, 2}}); };
+    auto sharp = [](char step) { return make_note(step, 1, 1, {{ATTR_ACCIDENTAL, ACC_SHARP}}); };
     const std::vector<Case> cases = {
         // A natural cancels the key for its letter only.
-        {2, {make_note('F', 1, 1, {{ATTR_ACCIDENTAL, 1}}), make_note('F', 1, 1),
+        {2, {make_note('F', 1, 1, {{ATTR_ACCIDENTAL, ACC_NATURAL}}), make_note('F', 1, 1),
              make_note('C', 1, 1)}, "-,-,1", "natural,-,-"},
-        {1, {make_note('G', 1, 1, {{ATTR_ACCIDENTAL, 2}}), make_note('F', 1, 1,
-             {{ATTR_ACCIDENTAL, 1}}), make_note('G', 1, 1), make_note('F', 1, 1)},
+        {1, {make_note('G', 1, 1, {{ATTR_ACCIDENTAL, ACC_SHARP}}), make_note('F', 1, 1,
+             {{ATTR_ACCIDENTAL, ACC_NATURAL}}), make_note('G', 1, 1), make_note('F', 1, 1)},
          "1,-,1,-", "sharp,natural,-,-"},
         // The memory ignores the octave.
-        {0, {make_note('F', 1, 1, {{ATTR_ACCIDENTAL, 2}}), make_note('F', -2, 1)}, "1,1",
+        {0, {make_note('F', 1, 1, {{ATTR_ACCIDENTAL, ACC_SHARP}}), make_note('F', -2, 1)}, "1,1",
          "sharp,-"},
-        {0, {make_note('E', 1, 1, {{ATTR_ACCIDENTAL, 3}}), make_note('D', 1, 1,
-             {{ATTR_ACCIDENTAL, 5}}), make_note('D', 2, 1), make_note('E', 1, 1)},
+        {0, {make_note('E', 1, 1, {{ATTR_ACCIDENTAL, ACC_DOUBLE_SHARP}}), make_note('D', 1, 1,
+             {{ATTR_ACCIDENTAL, ACC_DOUBLE_FLAT}}), make_note('D', 2, 1), make_note('E', 1, 1)},
          "2,-2,-2,2", "double-sharp,double-flat,-,-"},
         // Every explicit accidental is written, even one the key gives.
-        {-1, {make_note('B', 1, 1, {{ATTR_ACCIDENTAL, 4}}), make_note('B', 1, 1)}, "-1,-1",
+        {-1, {make_note('B', 1, 1, {{ATTR_ACCIDENTAL, ACC_FLAT}}), make_note('B', 1, 1)}, "-1,-1",
          "flat,-"},
         // Only the first accidental alters the pitch.
-        {0, {make_note('C', 1, 1, {{ATTR_ACCIDENTAL, 2}, {ATTR_ACCIDENTAL, 4}})}, "1",
+        {0, {make_note('C', 1, 1, {{ATTR_ACCIDENTAL, ACC_SHARP}, {ATTR_ACCIDENTAL, ACC_FLAT}})}, "1",
          "sharp"},
         // An accidental of no known value: no key alteration, no element.
         {1, {make_note('F', 1, 1, {{ATTR_ACCIDENTAL, 9}}), make_note('F', 1, 1)}, "-,1", "-,-"},
         // A rest writes its accidental but leaves the memory alone.
-        {1, {make_note('R', 1, 1, {{ATTR_ACCIDENTAL, 1}}), make_note('F', 1, 1)}, "-,1",
+        {1, {make_note('R', 1, 1, {{ATTR_ACCIDENTAL, ACC_NATURAL}}), make_note('F', 1, 1)}, "-,1",
          "natural,-"},
         {-3, {make_note('B', 1, 1), make_note('E', 1, 1), make_note('A', 1, 1),
               make_note('D', 1, 1)}, "-1,-1,-1,-", "-,-,-,-"},
@@ -205,7 +205,7 @@ TEST(NoteWriter, MarkGroupsAndNotationsOrder)
 {
     EXPECT_EQ(notes_text({make_note('C', 1, 1, {{ATTR_SLUR_START, 0}, {ATTR_BEAM_END, 0},
                                                 {ATTR_FERMATA, 0}, {ATTR_TUPLET_STOP, 3},
-                                                {ATTR_TRILL, 0}, {ATTR_ACCIDENTAL, 2},
+                                                {ATTR_TRILL, 0}, {ATTR_ACCIDENTAL, ACC_SHARP},
                                                 {ATTR_TRILL, 0}, {ATTR_DOTS, 1},
                                                 {ATTR_SLUR_STOP, 0}})}),
               read_data_file("writer_note_marks.xml"));
@@ -227,7 +227,7 @@ TEST(MeasureWriter, AttributesBarlinesAndKeyAcrossMeasures)
     Score score;
     score.add_measure({make_note('B', 1, 1)}, {{ATTR_CLEF_G8, 2}, {ATTR_KEY, -1}, {ATTR_KEY, 3}});
     score.first->rhythm = create_rhythm(test_pools(), 2, 2, 1, 0);
-    score.add_measure({make_note('F', 1, 1, {{ATTR_ACCIDENTAL, 2}}), make_note('B', 1, 1)});
+    score.add_measure({make_note('F', 1, 1, {{ATTR_ACCIDENTAL, ACC_SHARP}}), make_note('B', 1, 1)});
     score.add_measure({make_note('F', 1, 1), make_note('B', 1, 1)},
                       {{ATTR_REPEAT_END, 0}, {ATTR_BAR_FINAL, 0}, {ATTR_MULTIPLE_REST, 4},
                        {ATTR_REPEAT_START, 0}, {ATTR_CLEF_F, 4}, {ATTR_KEY, 0}});

@@ -80,8 +80,9 @@ struct Result {
     Status status = Status::Failed;
     // The MusicXML document (Converted, Written); empty otherwise.
     std::string document;
-    // "ID-NUMBER.xml", the name the program gives the record's file; empty
-    // when the record has no identifier.
+    // "ID-NUMBER.xml", the name the program gives the record's file (as far
+    // as the identifier and number were read); empty for a blank or an
+    // over-long line.
     std::string file_name;
     // Warnings, then at most one error, in the order they arose.
     std::vector<Message> messages;

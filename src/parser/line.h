@@ -1,6 +1,6 @@
 // One record line as the parser sees it.
 //
-// The driver hands over a buffer holding the line as read (its line feed
+// The record layer hands over a buffer holding the line as read (its line feed
 // included). The parser sees the bytes up to and including the line's
 // terminator - its line feed, carriage return or first zero byte - and zero
 // bytes everywhere else, however far before or after the line a look-ahead

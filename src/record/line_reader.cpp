@@ -34,14 +34,6 @@ bool LineReader::fill()
     return true;
 }
 
-bool LineReader::prime()
-{
-    if (chunk_pos_ < chunk_len_)
-        return true;
-    fill();
-    return !error_;
-}
-
 void LineReader::append(const char* bytes, size_t count)
 {
     if (too_long_ || used_ + count > kMaxLine) {

@@ -41,9 +41,6 @@ public:
     }
     size_t length() const { return used_; }
 
-    // Reads ahead the first block: false when the input cannot be read.
-    bool prime();
-
 private:
     bool fill();
     void append(const char* bytes, size_t count);
