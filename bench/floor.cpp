@@ -1,7 +1,9 @@
 // The file-system floor: writes the files of a reference directory into an
-// empty target directory, with the same names and bytes, one open, write
-// and close each, the calls the converter makes on POSIX systems. Every
-// file is read into memory first; only the writing is timed.
+// empty target directory, with the same names and bytes, one plain open
+// (O_TRUNC), write and close each: as many calls as the converter makes
+// into an empty directory on POSIX systems, without its care for links and
+// special files. Every file is read into memory first; only the writing is
+// timed.
 //
 //     floor REFERENCE_DIR TARGET_DIR
 //

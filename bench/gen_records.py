@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Seeded generator of realistic incipit record files.
 
-    python3 bench/gen_records.py COUNT SEED > records.txt
+    python3 bench/gen_records.py COUNT SEED [--mixed-ids] [--metric] > records.txt
 
 Writes COUNT record lines (tab-separated: identifier, incipit number, clef
 code, time signature, second time signature, music) to standard output.
@@ -10,7 +10,10 @@ The same COUNT and SEED always give the same bytes.
 Every record converts without an error: only signs the converter reads are
 used, and every group is closed. Identifiers are nine-digit numbers that
 rise through the file; each identifier holds one to three incipits with
-distinct numbers, so every record names its own output file.
+distinct numbers, so every record names its own output file. With
+--mixed-ids about half of the identifiers are ten-digit ones (1001145660 and
+up, as catalogues number their newer sources), in a rising series of their
+own interleaved with the nine-digit one.
 
 The mix aims at catalogue data: mostly treble and bass clefs in common
 notation, some C clefs and mensural records, keys of up to four sharps or
@@ -18,6 +21,12 @@ flats, measures filled to their time signature, beamed eighths and
 sixteenths, occasional tuplets, grace notes, fermatas, trills, ties,
 measure rests, measure repeats and repeated groups, and clef, time and key
 changes in the middle of the music.
+
+With --metric every bar adds up to its time signature, read as the
+converter reads the music (dots carry on with their value, a group of six
+sixteenths takes ";6"): no repeated groups, no measure rests under a
+mensural sign. Without it the output stays byte for byte what it has
+always been, for the benchmark's sake.
 """
 
 import random
@@ -54,6 +63,9 @@ FILL = [("4", 30), ("8", 30), ("2", 10), ("6", 12), ("1", 2), ("3", 2), ("9", 1)
 # Rhythmic patterns: digits, dots, and the notes they serve.
 PATTERNS = [("8.6", 1.0), ("4.8", 1.5), ("2.4", 3.0), ("86", 0.75), ("6.3", 0.5),
             ("48", 1.5), ("3.5", 0.25)]
+# The same with their true spans, for metric records: (digits, span, notes).
+METRIC_PATTERNS = [("8.6", 1.0, 2), ("4.8", 2.0, 2), ("2.4", 4.0, 2), ("86", 0.75, 2),
+                   ("6.3", 0.5, 2), ("48", 1.5, 2), ("3.5", 0.25, 2)]
 
 
 def weighted(rng, table):
@@ -69,8 +81,9 @@ def weighted(rng, table):
 class Music:
     """Builds the music field of one record, sign by sign."""
 
-    def __init__(self, rng, clef):
+    def __init__(self, rng, clef, metric=False):
         self.rng = rng
+        self.metric = metric
         self.out = []
         base = {"G": 30, "g": 30, "F": 18, "C": 24}.get(clef[0], 28)
         self.home = base
@@ -141,10 +154,13 @@ class Music:
             r = rng.random()
             if r < 0.04 and left >= 1.0:
                 # Rhythmic pattern over the notes it fills.
-                digits, span = rng.choice(PATTERNS)
-                if span <= left:
+                if self.metric:
+                    digits, span, count = rng.choice(METRIC_PATTERNS)
+                else:
+                    digits, span = rng.choice(PATTERNS)
                     count = {"8.6": 2, "4.8": 2, "2.4": 2, "86": 3, "6.3": 2,
                              "48": 2, "3.5": 2}[digits]
+                if span <= left:
                     reps = max(1, int(left // span))
                     reps = min(reps, rng.randint(1, 2))
                     signs.append(digits + "".join(self.letter() for _ in range(count * reps)))
@@ -157,7 +173,8 @@ class Music:
                     signs.append("(" + self.set_value("8") + "".join(self.letter() for _ in range(3)) + ")")
                     self.value = "8"
                 else:
-                    signs.append("(" + self.set_value("6") + "".join(self.letter() for _ in range(6)) + ";5)")
+                    signs.append("(" + self.set_value("6") + "".join(self.letter() for _ in range(6))
+                                 + (";6)" if self.metric else ";5)"))
                     self.value = "6"
                 left -= 1.0
                 continue
@@ -211,11 +228,13 @@ class Music:
                 length_q = VALUE[digit]
             rest = rng.random() < 0.07
             text = self.note(digit, dots, rest)
-            if not rest and rng.random() < 0.05 and left - length_q >= VALUE[digit]:
-                # A tie or slur into the next note.
+            tie_fits = left - length_q >= (length_q if self.metric else VALUE[digit])
+            if not rest and rng.random() < 0.05 and tie_fits:
+                # A tie or slur into the next note, which keeps the value.
                 text += "+" + self.letter()
                 left -= length_q
-                self.dots = 0
+                if not self.metric:
+                    self.dots = 0
             signs.append(text)
             left -= length_q
         return "".join(signs)
@@ -231,8 +250,8 @@ def keysig(rng):
     return "$b" + FLATS[:n]
 
 
-def music_field(rng, clef, length, time4):
-    m = Music(rng, clef)
+def music_field(rng, clef, length, time4, metric=False):
+    m = Music(rng, clef, metric)
     parts = []
     key = keysig(rng)
     r = rng.random()
@@ -243,14 +262,15 @@ def music_field(rng, clef, length, time4):
     repeat_open = False
     for k in range(measures):
         r = rng.random()
-        rest = k > 0 and r < 0.06
-        if k > 0 and r < 0.04:
+        # A measure rest under a mensural sign lasts four quarters.
+        rest = k > 0 and r < 0.06 and not (metric and time4 == "c3")
+        if rest and r < 0.04:
             parts.append("=" + str(rng.choice([2, 3, 4, 8, 12])))
-        elif k > 0 and r < 0.06:
+        elif rest:
             parts.append("=")
         else:
             body = m.measure(length)
-            if rng.random() < 0.03 and len(body) > 2:
+            if rng.random() < 0.03 and len(body) > 2 and not metric:
                 # A group written once and repeated: !..!f
                 body = "!" + body + "!f"
                 m.value = None
@@ -258,8 +278,13 @@ def music_field(rng, clef, length, time4):
                 body = "%" + rng.choice(["C-1", "C-3", "F-4", "G-2"]) + body
             if k > 0 and rng.random() < 0.02 and time4 and time4[0] in "0123456789c" and time4 != "c3":
                 t = rng.choice(["3/4", "2/4", "c", "c/", "6/8"])
-                body = "@" + t + " " + body
                 length = {"3/4": 3.0, "2/4": 2.0, "c": 4.0, "c/": 4.0, "6/8": 3.0}[t]
+                if metric:
+                    # This measure is already of the new time: written anew,
+                    # with the value and octave marks it needs.
+                    m.value = m.octave = None
+                    body = m.measure(length)
+                body = "@" + t + " " + body
             if k > 0 and rng.random() < 0.015:
                 body = rng.choice(["$xF ", "$bBE ", "$xFCG "]) + body
             parts.append(body)
@@ -287,12 +312,12 @@ def music_field(rng, clef, length, time4):
     return "".join(parts)
 
 
-def record(rng, identifier, number):
+def record(rng, identifier, number, metric=False):
     clef = weighted(rng, CLEFS)[0]
     time4, time5, length, _ = weighted(rng, TIMES)
     if clef[1] == "+" and time4 not in ("c3", "o", "\\-", ""):
         time4, time5, length = "c3", "3/2", 6.0
-    music = music_field(rng, clef, length, time4)
+    music = music_field(rng, clef, length, time4, metric)
     return f"{identifier:09d}\t{number}\t{clef}\t{time4}\t{time5}\t{music}\n"
 
 
@@ -313,21 +338,26 @@ def numbers(rng, count):
 
 
 def main(argv):
-    if len(argv) != 3:
-        sys.stderr.write("usage: gen_records.py COUNT SEED > file\n")
+    metric = "--metric" in argv[3:]
+    mixed = "--mixed-ids" in argv[3:]
+    if len(argv) != 3 + metric + mixed:
+        sys.stderr.write("usage: gen_records.py COUNT SEED [--mixed-ids] [--metric] > file\n")
         return 2
     count, seed = int(argv[1]), int(argv[2])
     rng = random.Random(seed)
-    identifier = 100000000 + rng.randint(0, 999999)
+    # [nine-digit series, ten-digit series]; the second is drawn only with
+    # --mixed-ids, so that plain files stay as they were.
+    series = [100000000 + rng.randint(0, 999999), 1001145660]
     lines = []
     written = 0
     out = sys.stdout
     while written < count:
         group = min(count - written, rng.choice([1, 1, 1, 1, 2, 2, 3]))
+        newer = 1 if mixed and rng.random() < 0.5 else 0
         for nb in numbers(rng, group):
-            lines.append(record(rng, identifier, nb))
+            lines.append(record(rng, series[newer], nb, metric))
         written += group
-        identifier += rng.randint(1, 400)   # 1,000,000 records stay below 10**9
+        series[newer] += rng.randint(1, 400)   # 1,000,000 records stay below 10**9
         if len(lines) >= 4096:
             out.write("".join(lines))
             lines = []

@@ -37,6 +37,7 @@ import os, resource, shutil, subprocess, sys, time
 build, work, disk, quick = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4] == "--quick"
 exe = os.path.join(build, "tav2005_10")
 floor_exe = os.path.join(build, "bench", "floor")
+batch_exe = os.path.join(build, "tav_convert")
 
 def fresh(d):
     shutil.rmtree(d, ignore_errors=True)
@@ -72,6 +73,9 @@ def run(argv, cwd, stdin=None):
 def convert(count, options, cwd):
     return run([exe, options, os.path.join(work, "r%d.txt" % count)], cwd, b"\n\n")
 
+def batch_run(options, count):
+    return run([batch_exe, "-q"] + options + [os.path.join(work, "r%d.txt" % count)], work)
+
 def floor_time(reference, target):
     out = subprocess.run([floor_exe, reference, target], check=True, capture_output=True,
                          text=True).stdout.split()
@@ -100,6 +104,13 @@ for _ in range(reps):
     floor = best(floor, floor_time(conv_dir, floor_dir))
 row("files, /dev/shm", 52200, conv, floor)
 row("floor, /dev/shm", 52200, floor + (None,), floor)
+
+# The batch command with two jobs, against the same floor.
+batch = None
+for _ in range(reps):
+    fresh(conv_dir)
+    batch = best(batch, batch_run(["-j2", "-o", conv_dir], 52200))
+row("convert -j2 files", 52200, batch, floor)
 shutil.rmtree(floor_dir, ignore_errors=True)
 
 if not quick:
@@ -126,11 +137,21 @@ for count in (10000, 52200, 100000, 1000000):
     row("option x", count, result)
 shutil.rmtree(scratch, ignore_errors=True)
 
-print("%-16s %8s %8s %10s %7s %8s %10s %7s %8s" % (
+# The batch command reading only (--dry-run), against option x, and its
+# peak memory over a million records, documents streamed to /dev/null.
+for jobs in (1, 2):
+    result = None
+    for _ in range(reps):
+        result = best(result, batch_run(["-n", "-j%d" % jobs], 52200))
+    row("convert -n -j%d" % jobs, 52200, result)
+for jobs in (1, 2, 16):
+    row("convert -j%d stdout" % jobs, 1000000, batch_run(["--stdout", "-j%d" % jobs], 1000000))
+
+print("%-18s %8s %8s %10s %7s %8s %10s %7s %8s" % (
     "run", "records", "wall s", "records/s", "x floor", "cpu s", "cpu rec/s", "x floor",
     "peak MB"))
 for label, count, seconds, cpu, ratio, cpu_ratio, rss in rows:
-    print("%-16s %8d %8.3f %10.0f %7s %8.3f %10.0f %7s %8s" % (
+    print("%-18s %8d %8.3f %10.0f %7s %8.3f %10.0f %7s %8s" % (
         label, count, seconds, count / seconds, ratio, cpu, count / max(cpu, 1e-6),
         cpu_ratio, "-" if rss is None else "%.1f" % rss))
 print()

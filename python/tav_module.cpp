@@ -186,10 +186,11 @@ PYBIND11_MODULE(tav, m)
             {
                 py::gil_scoped_release released;
                 tav::Converter converter;
+                tav::WriteRun run;  // not started: it carries the cheaper way to open
                 end = tav::convert_stream(input, converter, options, [&](tav::Result& r) {
                     if (r.status == tav::Status::Blank)
                         return false;
-                    tav::write_file(r, dir);
+                    tav::write_file(r, dir, &run);
                     ++(r.status == tav::Status::Written ? written : failed);
                     return true;
                 });

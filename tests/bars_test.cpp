@@ -15,7 +15,7 @@ const std::string kTooLarge = log_entry("ERROR", "123456789-1", "incipit too lar
 
 struct BarsCase {
     const char* music;
-    const char* score;       // dump_score
+    const char* score;       // dump_score, or "!" and the reason the record fails
     int remove_measure_rests;
 };
 
@@ -26,6 +26,10 @@ void check(const BarsCase& c)
     Parsed p;
     parse_into(p, std::string(kBareHeader) + c.music,
                ConvertOptions{0, c.remove_measure_rests, 0, 0});
+    if (c.score[0] == '!') {
+        EXPECT_EQ(p.log, log_entry("ERROR", "123456789-1", c.score + 1));
+        return;
+    }
     ASSERT_TRUE(p.ok()) << c.music << "\n" << p.err;
     EXPECT_EQ(dump_score(p.first()), c.score) << c.music;
 }
@@ -48,8 +52,10 @@ TEST(Bars, Barlines)
         BarsCase{"4C://:", "1{52}:C1:1 | 2{53}:", 0},
         // The colon waits for its barline, past notes and other signs.
         BarsCase{"4C:D//E", "1{52}:C1:1 D1:1 | 2:E1:1", 0},
-        // With a pending colon the two bytes at the sign count as slashes.
-        BarsCase{"4C:/8DE", "1{52}:C1:1 | 2:D1:1 E1:1", 0}})
+        // A single barline takes a repeat sign too, and passes nothing after it.
+        BarsCase{"4C:/8DE", "1{52}:C1:1 | 2:D1:0.5 E1:0.5", 0},
+        BarsCase{"4C/:8D:/:E/: F", "1:C1:1 | 2{53,52}:D1:0.5 | 3{53}:E1:0.5 | 4{53}:F1:0.5", 0},
+        BarsCase{"4C:/ D/:", "1{52}:C1:1 | 2:D1:1", 0}})
         check(c);
 }
 
@@ -62,7 +68,7 @@ TEST(Bars, MeasureRepeats)
         BarsCase{"4C//i4D", "1{50}:C1:1 | 2{50}:C1:1 D1:1", 0},
         BarsCase{"4C://i4D", "1{52}:C1:1 | 2{52}:C1:1 D1:1", 0},
         // «/i» keeps a colon pending for the next barline.
-        BarsCase{"4C:/i/D", "1:C1:1 | 2{52}:C1:1", 0},
+        BarsCase{"4C:/i/D", "1:C1:1 | 2{52}:C1:1 | 3:D1:1", 0},
         // The copy takes the measure attributes but not the time.
         BarsCase{"@3/4%F-4C/i", "1{11=4}@3/4:C1:1 | 2{11=4}:C1:1", 0}})
         check(c);
@@ -71,24 +77,37 @@ TEST(Bars, MeasureRepeats)
 TEST(Bars, MeasureRests)
 {
     for (const BarsCase& c : {
-        BarsCase{"4C/=3/4D", "1:C1:1 | 2{3=3}:R1:4 | 3:R1:4 | 4:R1:4 | 5:D1:1", 0},
+        BarsCase{"4C/=3/4D", "1:C1:1 | 2{3=3}:R1:4[28] | 3:R1:4[28] | 4:R1:4[28] | 5:D1:1", 0},
         BarsCase{"4C/=3/4D", "1:C1:1 | 2:D1:1", 1},
-        BarsCase{"=3/4C", "1{3=3}:R1:4 | 2:R1:4 | 3:R1:4 | 4:C1:1", 0},
+        BarsCase{"=3/4C", "1{3=3}:R1:4[28] | 2:R1:4[28] | 3:R1:4[28] | 4:C1:1", 0},
         BarsCase{"=3/4C", "1: | 2:C1:1", 1},
-        BarsCase{"=/4C", "1:R1:4 | 2:C1:1", 0},
-        BarsCase{"=/4C", "1:R1:4 | 2:C1:1", 1},
-        BarsCase{"=1/4C", "1:R1:4 | 2:C1:1", 1},
-        BarsCase{"=0/4C", "1:R1:4 | 2:C1:1", 0},
-        BarsCase{"''=2/", "1{3=2}:R2:4 | 2:R2:4", 0},
-        BarsCase{"=12/", "1{3=12}:R1:4 | 2:R1:4 | 3:R1:4 | 4:R1:4 | 5:R1:4 | 6:R1:4 | "
-                         "7:R1:4 | 8:R1:4 | 9:R1:4 | 10:R1:4 | 11:R1:4 | 12:R1:4", 0},
+        BarsCase{"=/4C", "1:R1:4[28] | 2:C1:1", 0},
+        BarsCase{"=/4C", "1:R1:4[28] | 2:C1:1", 1},
+        BarsCase{"=1/4C", "1:R1:4[28] | 2:C1:1", 1},
+        BarsCase{"=0/4C", "1:R1:4[28] | 2:C1:1", 0},
+        BarsCase{"''=2/", "1{3=2}:R2:4[28] | 2:R2:4[28]", 0},
+        BarsCase{"=12/", "1{3=12}:R1:4[28] | 2:R1:4[28] | 3:R1:4[28] | 4:R1:4[28] | 5:R1:4[28] | 6:R1:4[28] | "
+                         "7:R1:4[28] | 8:R1:4[28] | 9:R1:4[28] | 10:R1:4[28] | 11:R1:4[28] | 12:R1:4[28]", 0},
         // No '/' after it: the count runs to the line end, and so does the data.
-        BarsCase{"4C/=3", "1:C1:1 | 2{3=3}:R1:4 | 3:R1:4 | 4:R1:4", 0},
+        BarsCase{"4C/=3", "1:C1:1 | 2{3=3}:R1:4[28] | 3:R1:4[28] | 4:R1:4[28]", 0},
         BarsCase{"4C/=3", "1:C1:1 | 2:", 1},
-        BarsCase{"4C/=", "1:C1:1 | 2:R1:4", 0},
-        // Counts wrap as 32-bit numbers.
-        BarsCase{"=4294967297/4C", "1:R1:4 | 2:C1:1", 0},
-        BarsCase{"=2147483648/4C", "1:R1:4 | 2:C1:1", 0}})
+        BarsCase{"4C/=", "1:C1:1 | 2:R1:4[28]", 0},
+        // A count holds digits only, and no number past the measure limit.
+        BarsCase{"=5x/4C", "!measure rest count is not a number", 0},
+        BarsCase{"=5 /4C", "!measure rest count is not a number", 0},
+        BarsCase{"=5x/4C", "1: | 2:C1:1", 1},
+        BarsCase{"=4294967298/4C", "!incipit too large", 0},
+        BarsCase{"=2147483648/4C", "!incipit too large", 0},
+        BarsCase{"=000000000000002/", "1{3=2}:R1:4[28] | 2:R1:4[28]", 0},
+        // A colon before the '/' is the repeat sign's, not part of the count.
+        BarsCase{"=:/4C", "1{52}:R1:4[28] | 2:C1:1", 0},
+        BarsCase{"=3://4C", "1{3=3}:R1:4[28] | 2:R1:4[28] | 3{52}:R1:4[28] | 4:C1:1", 0},
+        BarsCase{"=3:x/", "!measure rest count is not a number", 0},
+        // A measure rest lasts the measure of the time in force.
+        BarsCase{"@3/4=2/4C/@3/8=/@5/16=/@c/=/@7/3=", "1{3=2}@3/4:R1:3[28] | 2:R1:3[28] | "
+                 "3:C1:1 | 4@3/8:R1:1.5[28] | 5@5/16:R1:1.25[28] | 6@2/2:R1:4[28] | "
+                 "7@7/3:R1:4[28]", 0},
+        BarsCase{"4C/@2/4=", "1:C1:1 | 2@2/4:R1:2[28]", 1}})
         check(c);
 }
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "record/line_reader.h"
@@ -255,6 +256,23 @@ TEST_F(OutputFile, ANameThatCannotBeCreatedIsReported)
     EXPECT_EQ(tav::write_file(r), tav::Status::Failed);
     EXPECT_EQ(r.messages.back().text, "cannot create output file " + r.file_name);
     EXPECT_TRUE(std::filesystem::is_directory(r.file_name));
+}
+
+TEST_F(OutputFile, OnlyAStartedRunWarnsForANameWrittenTwice)
+{
+    tav::WriteRun run, unstarted;
+    std::FILE* log = tav::open_run_log("run.log", run);
+    ASSERT_NE(log, nullptr);
+    std::fclose(log);
+    for (auto [writes, warnings] : {std::pair{&run, 0u}, {&unstarted, 0u}, {&run, 1u}}) {
+        tav::Result r = tav::convert_record(std::string(kHeader) + "4C//");
+        ASSERT_EQ(tav::write_file(r, {}, writes), tav::Status::Written);
+        ASSERT_EQ(r.messages.size(), warnings);
+        if (warnings > 0) {
+            EXPECT_EQ(r.messages[0].text, "output file " + r.file_name +
+                                              " written twice in this run, the earlier file is replaced");
+        }
+    }
 }
 
 }  // namespace

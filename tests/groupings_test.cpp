@@ -29,13 +29,16 @@ void check(const MarksCase& c)
 TEST(GroupingMarks, Beams)
 {
     for (const MarksCase& c : {
-        MarksCase{"{ABC}D", "A1:1[40] B1:1[41] C1:1[42] D1:1"}, MarksCase{"{A}", "A1:1[40]"},
-        // The end needs '}' directly after the letter.
-        MarksCase{"{AB+}C", "A1:1[40] B1:1[41,26] C1:1[27]"},
+        MarksCase{"{ABC}D", "A1:1[40] B1:1[41] C1:1[42] D1:1"}, MarksCase{"{8nB}", "B1:0.5[21=1]"},
+        // The last note before '}' ends the beam, past its own marks.
+        MarksCase{"{AB+}C", "A1:1[40] B1:1[42,26] C1:1[27]"},
+        MarksCase{"{ABt}{C}", "A1:1[40] B1:1[42,23] C1:1"},
+        MarksCase{"{8A(6BCD)}", "A1:0.5[40] B1:0.25[30=3,41] C1:0.25[31=3,41] D1:0.25[32=3,42]"},
+        MarksCase{"{(6ABC;5)}", "A1:0.25[30=5,40] B1:0.25[31=5,41] C1:0.25[32=5,42]"},
         MarksCase{"{AB }C", "A1:1[40] B1:1[41] C1:1"},
         MarksCase{"{AB}+C", "A1:1[40] B1:1[42,26] C1:1[27]"},
         // A slur open at a beam's last note stops at the next note.
-        MarksCase{"A+{B}CD", "A1:1[26] B1:1[40] C1:1[27] D1:1"},
+        MarksCase{"A+{B}CD", "A1:1[26] B1:1 C1:1[27] D1:1"},
         MarksCase{"{A+B}C", "A1:1[40,26] B1:1[42] C1:1[27]"}})
         check(c);
 }
@@ -44,7 +47,8 @@ TEST(GroupingMarks, Parentheses)
 {
     for (const MarksCase& c : {
         MarksCase{"(C)D", "C1:1[22] D1:1"}, MarksCase{"(4C)", "C1:1[22]"},
-        MarksCase{"(4.C)", "C1:1[20=1,30=3]"},
+        MarksCase{"(4.C)D", "C1:1[20=1,22] D1:1[20=1]"}, MarksCase{"(''x2.-)t", "R2:2[20=1,21=2,22,23]"},
+        MarksCase{"(AB)", "A1:1[22] B1:1"}, MarksCase{"(4.CD)", "C1:1[20=1,30=3] D1:1[20=1,32=3]"},
         MarksCase{"(ABC)D", "A1:1[30=3] B1:1[31=3] C1:1[32=3] D1:1"},
         MarksCase{"(6ABCDE;5)F", "A1:0.25[30=5] B1:0.25[31=5] C1:0.25[31=5] D1:0.25[31=5] "
                                  "E1:0.25[32=5] F1:0.25"},
@@ -57,7 +61,8 @@ TEST(GroupingMarks, Parentheses)
         MarksCase{"(ABxC)", "A1:1[30=3] B1:1[31=3] C1:1[21=2,32=3]"},
         MarksCase{"(C)t", "C1:1[22,23]"}, MarksCase{"(C)t+D", "C1:1[22,23,26] D1:1[27]"},
         MarksCase{"Ct", "C1:1[23]"}, MarksCase{"C+tD", "C1:1[26] D1:1[27]"},
-        MarksCase{"A+B+C", "A1:1[26] B1:1[26] C1:1[27]"},
+        MarksCase{"A+B+C", "A1:1[26] B1:1[27,26] C1:1[27]"},
+        MarksCase{"{A+B}+C", "A1:1[40,26] B1:1[42,27,26] C1:1[27]"},
         // Unclosed signs: the searches stop at the line end.
         MarksCase{"(ABC", "A1:1[30=3] B1:1[31=3] C1:1[31=3]"},
         MarksCase{"(AB;5 CD", "A1:1[30=3] B1:1[32=3]"}})

@@ -81,48 +81,75 @@ TEST(ParseIncipit, BlankLinesEndTheRun)
     }
 }
 
+// The first two fields: a parsed record names its file, a failed one is
+// reported with the identifier and number read so far.
 TEST(ParseIncipit, IdentifierAndNumber)
 {
-    const std::tuple<std::string, int32_t, std::string> cases[] = {
-        {"000012345\t1\tG-2\t3/4\t\t4C", 12345, "1"},
-        {"ab \t000012345\t1\tG-2\t3/4\t\t4C", 12345, "1"},
-        {"123456789\t1.1.1\tG-2\t3/4\t\t4C", 123456789, "1.1.1"},
-        {"123456789\tx 7a\tG-2\t3/4\t\t4C", 123456789, "7a"},
-        {"123456789\t123456789A\tG-2\t\t\t", 123456789, "12345678"},
-        {"999999999\t1\tG-2\t\t\t", 999999999, "1"},
-        // Nine bytes weighed as digits, whatever they are, wrap to 32 bits.
-        {"9\xff\xff\xff\xff\xff\xff\xff\xff\t1\tG-2\t\t\t", -1094967319, "1"},
-        // The line feed after a short number is copied with it.
-        {"000000123\t07", 123, "07\n"},
-    };
-    for (const auto& [line, id, nb] : cases) {
-        Parsed p;
-        parse_into(p, line);
-        ASSERT_TRUE(p.ok()) << line;
-        EXPECT_EQ(p.incipit.incipit_id, id) << line;
-        EXPECT_EQ(std::string(p.incipit.incipit_nb), nb) << line;
-    }
-}
-
-TEST(ParseIncipit, MissingIdentifierOrNumberFailsTheRecord)
-{
+    const std::string music = "\tG-2\t3/4\t\t4ABC/";
     const std::tuple<std::string, std::string, const char*> cases[] = {
+        // line, "ID-NUMBER", record error (none: the file's name)
+        {"000012345\t1" + music, "12345-1", nullptr},
+        {"ab 000012345\t1" + music, "12345-1", nullptr},
+        {"123456789\t1.1.1" + music, "123456789-1.1.1", nullptr},
+        {"1001145660\t1.1.1" + music, "1001145660-1.1.1", nullptr},
+        {"12345678\t1" + music, "12345678-1", nullptr},
+        {"0\t1" + music, "0-1", nullptr},
+        {"2147483647\t1" + music, "2147483647-1", nullptr},
+        {"123456789\t \t1 a" + music, "123456789-1 a", nullptr},
+        {"123456789\t1.1.1.1.1" + music, "123456789-1.1.1.1.1", nullptr},
+        {"123456789\t1234567\xc3\xa9" + music, "123456789-1234567\xc3\xa9", nullptr},
+        {"123456789\t" + std::string(64, '7') + music, "123456789-" + std::string(64, '7'),
+         nullptr},
         {"abc", "0-", "no incipit identifier found"},
         {" \t", "0-", "no incipit identifier found"},
         {"\0"s, "0-", "no incipit identifier found"},
-        {"abc\n123456789\t1\tG-2\t3/4\t\t4C", "0-", "no incipit identifier found"},
+        {"abc\n123456789\t1" + music, "0-", "no incipit identifier found"},
+        {"abc\t1\tG-2\t2/4\t\t'4AB/", "0-", "no incipit identifier found"},
+        {"ab \t000012345\t1" + music, "0-", "no incipit identifier found"},
+        {"00000001:\t1" + music, "0-", "incipit identifier is not a number"},
+        {"123456789 \t1" + music, "0-", "incipit identifier is not a number"},
+        {"9\xff\xff\t1" + music, "0-", "incipit identifier is not a number"},
+        {"00000000001\t1" + music, "0-", "incipit identifier has more than ten digits"},
+        {"2147483648\t1" + music, "0-", "incipit identifier is larger than 2147483647"},
         {"000000123", "123-", "no incipit number found"},
         {"000000123\tabc", "123-", "no incipit number found"},
         {"000000123\tab\r1\tG-2", "123-", "no incipit number found"},
+        {"123456789\tx 7a" + music, "123456789-", "no incipit number found"},
+        {"000000123\t07", "123-07", "line ends after the incipit number"},
+        {"123456789\t" + std::string(65, '7') + music, "123456789-", "incipit number too long"},
     };
     for (const auto& [line, incipit, reason] : cases) {
         Parsed p;
         parse_into(p, line);
+        if (reason == nullptr) {
+            ASSERT_TRUE(p.ok()) << line << p.err;
+            EXPECT_EQ(output_file_name(p.incipit.incipit_id, p.incipit.incipit_nb),
+                      incipit + ".xml");
+            EXPECT_EQ(dump_notes(p.first()), "A1:1 B1:1 C1:1") << line;
+            EXPECT_EQ(p.err, "") << line;
+            continue;
+        }
         EXPECT_EQ(p.status, ParseStatus::Failed) << line;
-        EXPECT_EQ(p.first(), nullptr);
         EXPECT_EQ(p.err, err_entry("ERROR", incipit, reason)) << line;
         EXPECT_EQ(p.log, log_entry("ERROR", incipit, reason)) << line;
         EXPECT_EQ(p.out, "");
+    }
+}
+
+// A catalogue export mixing nine- and ten-digit identifiers: every record
+// names the file of its own identifier and number.
+TEST(ParseIncipit, MixedIdentifierLengths)
+{
+    auto lines = split_lines(read_data_file("mixed_identifiers.txt"));
+    ASSERT_EQ(lines.size(), 240u);
+    for (const std::string& line : lines) {
+        std::string id = line.substr(0, line.find('\t'));
+        std::string nb = line.substr(id.size() + 1, line.find('\t', id.size() + 1) - id.size() - 1);
+        Parsed p;
+        parse_into(p, line);
+        ASSERT_TRUE(p.ok()) << line << p.err;
+        EXPECT_EQ(output_file_name(p.incipit.incipit_id, p.incipit.incipit_nb),
+                  id.substr(id.find_first_not_of('0')) + "-" + nb + ".xml");
     }
 }
 
@@ -136,6 +163,7 @@ TEST(ParseIncipit, ClefAndTimeFields)
         const char* marks;   // measure 1's attributes
         Time time;
         int mensural;
+        const char* warning = nullptr;
     };
     const Time mensural{0, 0, 0, 1};
     const Case cases[] = {
@@ -174,6 +202,22 @@ TEST(ParseIncipit, ClefAndTimeFields)
         // Fields longer than five characters: their first five count.
         {"G-2\t12/16x\t\t", 0, "10=2,1=-1", {12, 16, 0, 0}, 0},
         {"G-2\tc3xxxxx\t3/2yyyy\t", 0, "10=2,1=-1", {3, 2, 0, 1}, 1},
+        // Each field is read up to its own TAB, never into the next one.
+        {"G-2\t\\\t3/4\t", 0, "10=2,1=-1", kNoTime, 0},
+        {"G-2\t\\-x\t3/2\t", 0, "10=2,1=-1", kNoTime, 0},
+        {"G-2\t3/4\t\t\t", 0, "10=2,1=-1", {3, 4, 0, 0}, 0},
+        {"G-2\tc3\t", 0, "10=2,1=-1", mensural, 1},  // no second time field
+        {"G-2x\t3/4\t\t", 0, "10=2,1=-1", {3, 4, 0, 0}, 0,
+         "found a clef field longer than three characters, using its first three"},
+        {"\t3/4\t\t", 0, "1=-1", {3, 4, 0, 0}, 0, "found an empty clef field, using no clef"},
+        {"G\t3/4\t\t", 0, "1=-1", {3, 4, 0, 0}, 0,
+         "found a clef field of one character, using no clef"},
+        {"C+3\t\t\t", 0, "12=3,1=-1", kNoTime, 1,
+         "found an empty time signature field, using no time signature"},
+        {"G-2\tx/4\t\t", 0, "10=2,1=-1", kNoTime, 0,
+         "found an unreadable time signature field, using no time signature"},
+        {"G-2\tc3\tx\t", 0, "10=2,1=-1", mensural, 1,
+         "found an unreadable second time signature field, passing over it"},
     };
     for (const Case& c : cases) {
         std::string line = "000000123\t1\t"s + c.fields + "$bB 4C";
@@ -184,7 +228,8 @@ TEST(ParseIncipit, ClefAndTimeFields)
         EXPECT_EQ(time_of(p.first()), c.time) << line;
         EXPECT_EQ(p.incipit.mensural, c.mensural) << line;
         EXPECT_EQ(dump_notes(p.first()), "C1:1") << line;
-        EXPECT_EQ(p.out + p.err, "") << line;
+        EXPECT_EQ(p.out, "") << line;
+        EXPECT_EQ(p.log, c.warning ? log_entry("WARNING", "123-1", c.warning) : "") << line;
     }
 }
 

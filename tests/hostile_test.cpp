@@ -209,7 +209,7 @@ TEST_F(Hostile, LongLinesAndHugeCounts)
         {record("4C" + std::string(kTen, 'Y')), 'F'},
         {std::string(kTen, '\t') + "x\n", 'F'},  // no identifier
         {record("=99999/4C"), 'P'},
-        {record("=4294967296/4C"), 'P'},  // the count wraps to 0: one measure of rest
+        {record("=4294967296/4C"), 'L'},
         {record("=99999999/4C"), 'L'},
         {record("4" + million), 'P'},
         {record("4" + million + "D"), 'L'},

@@ -34,13 +34,17 @@ void check(const NotesCase& c)
 TEST(ScannerNotes, Values)
 {
     for (const NotesCase& c : {
-        // The value stays, the dots go with one note; every digit has its
-        // value, and two digits are two values.
-        NotesCase{"4.AB", "A1:1[20=1] B1:1", 2}, NotesCase{"3...C", "C1:0.125[20=3]", 8},
-        NotesCase{"7..C", "C1:0.03125[20=2]", 18}, NotesCase{"4 C", "C1:1", 2},
+        // The value stays with its dots; every digit has its value, and two
+        // digits are two values.
+        NotesCase{"4.AB", "A1:1[20=1] B1:1[20=1]", 2}, NotesCase{"3...C", "C1:0.125[20=3]", 8},
+        NotesCase{"7..C", "C1:0.03125[20=2]", 1152}, NotesCase{"4 C", "C1:1", 2},
         NotesCase{"0A9B1C2D", "A1:16 B1:8 C1:4 D1:2", 2}, NotesCase{"7C", "C1:0.03125", 32},
-        NotesCase{"3.C", "C1:0.125[20=1]", 10}, NotesCase{"5.C", "C1:0.0625[20=1]", 10},
-        NotesCase{"8.C3..D", "C1:0.5[20=1] D1:0.125[20=2]", 4},
+        NotesCase{"3.C", "C1:0.125[20=1]", 80}, NotesCase{"5.C", "C1:0.0625[20=1]", 160},
+        NotesCase{"8.C3..D", "C1:0.5[20=1] D1:0.125[20=2]", 32},
+        // Divisions grows by the least factor that makes every length whole.
+        NotesCase{"8.A8B4C", "A1:0.5[20=1] B1:0.5 C1:1", 4},
+        NotesCase{"8..A6B", "A1:0.5[20=2] B1:0.25", 8},
+        NotesCase{"(4.ABC)", "A1:1[20=1,30=3] B1:1[20=1,31=3] C1:1[20=1,32=3]", 6},
         // A note before the first value is a quarter.
         NotesCase{"C8D", "C1:1 D1:0.5", 2},
         // Octaves: runs of marks; the octave stays until the next mark.
@@ -48,7 +52,7 @@ TEST(ScannerNotes, Values)
         // Accidentals; the later sign wins; rests take them too.
         NotesCase{"xxC bbD nE xbF xG bA", "C1:1[21=3] D1:1[21=5] E1:1[21=1] F1:1[21=4] "
                                           "G1:1[21=2] A1:1[21=4]", 2},
-        NotesCase{"x4.-B", "R1:1[20=1,21=2] B1:1", 2},
+        NotesCase{"x4.-B", "R1:1[20=1,21=2] B1:1[20=1]", 2},
         // Rhythmic patterns replay cyclically; the next value ends them and
         // may start a new pattern from its first entry.
         NotesCase{"8.6ABCD4E", "A1:0.5[20=1] B1:0.25 C1:0.5[20=1] D1:0.25 E1:1", 4},
@@ -57,9 +61,9 @@ TEST(ScannerNotes, Values)
         NotesCase{"46 8ABCD", "A1:1 B1:0.25 C1:0.5 D1:1", 4},
         NotesCase{"46-C-", "R1:1 C1:0.25 R1:1", 4},
         // A grace sign ends a replayed pattern; the grace note keeps the
-        // last value. Before any replay the pattern stays.
-        NotesCase{"8.6ABCgDE", "A1:0.5[20=1] B1:0.25 C1:0.5[20=1] D1:0.5[24] E1:0.5", 4},
-        NotesCase{"8.6AqBC", "A1:0.5[20=1] B1:0.5[25] C1:0.5", 4},
+        // last value, dots included. Before any replay the pattern stays.
+        NotesCase{"8.6ABCgDE", "A1:0.5[20=1] B1:0.25 C1:0.5[20=1] D1:0.5[20=1,24] E1:0.5[20=1]", 4},
+        NotesCase{"8.6AqBC", "A1:0.5[20=1] B1:0.5[20=1,25] C1:0.5[20=1]", 4},
         NotesCase{"8.6gAB", "A1:0.5[20=1,24] B1:0.25", 4}})
         check(c);
 }
@@ -73,7 +77,7 @@ TEST(Scanner, NeumaticNoteIsAQuarterWithAWarning)
     const char* text = "found a note in neumatic notation (7.), using quarter note instead";
     EXPECT_EQ(p.err, err_entry("WARNING", "123456789-1", text));
     EXPECT_EQ(p.log, log_entry("WARNING", "123456789-1", text));
-    EXPECT_EQ(p.incipit.divisions, 18);
+    EXPECT_EQ(p.incipit.divisions, 1152);
 }
 
 // The data ends quietly at a tab, a control byte, a byte of 128 or more,
@@ -95,7 +99,7 @@ TEST(Scanner, UnrecognisedSignFailsTheRecordNamingItsPosition)
     const std::pair<const char*, const char*> cases[] = {
         {"4C[", "char: [, ascii: 91, i: 23"},  {"4C a", "char: a, ascii: 97, i: 24"},
         {"8.6ABH", "char: H, ascii: 72, i: 26"}, {"4C/D#", "char: #, ascii: 35, i: 25"},
-        {"@oC", "char: o, ascii: 111, i: 22"},
+        {"@oC", "char: o, ascii: 111, i: 22"},   {"4C\x7F", "char: \\x7F, ascii: 127, i: 23"},
     };
     for (auto [music, error] : cases) {
         Parsed p;

@@ -151,11 +151,12 @@ TEST(NoteWriter, DurationAndType)
         {make_note('C', 1, 0.25f, {{ATTR_DOTS, 1}}), 2, "0", "16th"},
         {make_note('C', 1, 0.5f, {{ATTR_DOTS, 2}}), 2, "1", "eighth"},
         {make_note('C', 1, 1, {{ATTR_DOTS, 3}}), 2, "2", "quarter"},
-        // The first dots or tuplet mark alone decides the factor.
+        // The first dots mark and the first tuplet mark both give their factor.
         {make_note('C', 1, 0.5f, {{ATTR_TUPLET_START, 3}}), 6, "2", "eighth"},
-        {make_note('C', 1, 0.5f, {{ATTR_DOTS, 1}, {ATTR_TUPLET_START, 3}}), 6, "4", "eighth"},
+        {make_note('C', 1, 0.5f, {{ATTR_DOTS, 1}, {ATTR_TUPLET_START, 3}}), 6, "3", "eighth"},
         {make_note('C', 1, 0.5f, {{ATTR_DOTS, 3}, {ATTR_TUPLET_STOP, 3}}), 6, "2", "eighth"},
-        {make_note('C', 1, 0.5f, {{ATTR_TUPLET_CONTINUE, 3}, {ATTR_DOTS, 1}}), 6, "2", "eighth"},
+        {make_note('C', 1, 0.5f, {{ATTR_TUPLET_CONTINUE, 3}, {ATTR_DOTS, 1}}), 6, "3", "eighth"},
+        {make_note('R', 1, 3, {{ATTR_MEASURE_REST, 0}}), 2, "6", "-"},
         {make_note('C', 1, 0.25f, {{ATTR_TUPLET_START, 5}}), 20, "4", "16th"},
         // Exact past 32 bits.
         {make_note('C', 1, 16), 134217728.0f, "2147483648", "long"},

@@ -6,9 +6,12 @@
 #include <iterator>
 #include <string_view>
 
+#include "process_guard.h"
+
 namespace {
 
 constexpr float kExpectedRecords = 52200.0f;
+constexpr const char* kLogName = "tav_errors.log";
 
 void print_help()
 {
@@ -96,6 +99,32 @@ std::FILE* open_input(const char* name)
     return input;
 }
 
+// Opens the input: null (with the message given) when it cannot be used.
+std::FILE* open_checked_input(int argc, char** argv)
+{
+    std::FILE* input = argc >= 3 ? open_input(argv[2]) : nullptr;
+    if (input == nullptr) {
+        std::fputs("\nFile is f00bar.\n", stderr);
+        return nullptr;
+    }
+    // The log file would empty the input while it is being read.
+    if (is_named(input, kLogName)) {
+        std::fclose(input);
+        std::fputs("\nInput file cannot be the log file tav_errors.log.\n", stderr);
+        return nullptr;
+    }
+    return input;
+}
+
+// Waits for Enter, unless standard input is the input file itself: the
+// wait would then take records away.
+void wait_for_enter(bool stdin_is_input)
+{
+    std::fflush(stdout);
+    if (!stdin_is_input)
+        std::getchar();
+}
+
 }  // namespace
 
 void update_progress(Progress& progress, std::FILE* out)
@@ -112,7 +141,7 @@ void update_progress(Progress& progress, std::FILE* out)
 }
 
 LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const ConsoleStreams& streams,
-                      Progress& progress, std::FILE* progress_out)
+                      Progress& progress, std::FILE* progress_out, tav::WriteRun* run)
 {
     tav::Options record_options = options;
     if (streams.out != nullptr)
@@ -128,7 +157,7 @@ LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const Conso
                 return false;
             }
             if (!options.parse_only)
-                tav::write_file(result);
+                tav::write_file(result, {}, run);
             tav::print_messages(result, streams.err, streams.log);
             update_progress(progress, progress_out);
             return true;
@@ -142,6 +171,7 @@ LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const Conso
 
 int run_batch(int argc, char** argv)
 {
+    guard_process();
     if (argc < 2) {
         std::fputs("Try ./tav2005_10.exe -h for help\n", stderr);
         return 1;
@@ -152,20 +182,19 @@ int run_batch(int argc, char** argv)
         return status;
 
     // The input must open and read as a file before anything is shown.
-    std::FILE* input = argc >= 3 ? open_input(argv[2]) : nullptr;
-    if (input == nullptr) {
-        std::fputs("\nFile is f00bar.\n", stderr);
+    std::FILE* input = open_checked_input(argc, argv);
+    if (input == nullptr)
         return 1;
-    }
+    const bool stdin_is_input = is_standard_input(input);
 
     print_banner();
-    std::fflush(stdout);
-    std::getchar();
+    wait_for_enter(stdin_is_input);
     for (int i = 0; i < 25; ++i)
         std::fputs("\n", stdout);
     Progress progress;
 
-    std::FILE* errlog = std::fopen("tav_errors.log", "w");
+    tav::WriteRun files;
+    std::FILE* errlog = tav::open_run_log(kLogName, files);
     if (errlog == nullptr) {
         std::fclose(input);
         std::fputs("\nCannot create log file tav_errors.log.\n", stderr);
@@ -175,10 +204,8 @@ int run_batch(int argc, char** argv)
     std::fputs("------------------\n\n", errlog);
     std::fputs("Starting conversion...\n", stdout);
 
-    LoopEnd end =
-        convert_lines(input, options, ConsoleStreams{stdout, stderr, errlog}, progress, stdout);
-    if (end == LoopEnd::BlankLine)
-        return 0;  // the run ends at once; the streams are flushed at exit
+    LoopEnd end = convert_lines(input, options, ConsoleStreams{stdout, stderr, errlog}, progress,
+                                stdout, &files);
 
     std::fclose(input);
     bool log_ok = std::fclose(errlog) == 0;
@@ -190,8 +217,9 @@ int run_batch(int argc, char** argv)
         std::fputs("\nCannot write log file tav_errors.log.\n", stderr);
         return 1;
     }
+    if (end == LoopEnd::BlankLine)
+        return 0;  // a blank line ends the run without the closing message
     std::fputs("\nConversion done, press Enter to exit.\n", stdout);
-    std::fflush(stdout);
-    std::getchar();
+    wait_for_enter(stdin_is_input);
     return 0;
 }

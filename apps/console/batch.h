@@ -31,10 +31,11 @@ struct ConsoleStreams {
 };
 
 // Converts every line of `input`, writes the files (unless the options
-// only parse), prints the messages and, on `progress_out` (none when it is
-// null), the progress lines.
+// only parse) as writes of `run` (each on its own when it is null), prints
+// the messages and, on `progress_out` (none when it is null), the progress
+// lines.
 LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const ConsoleStreams& streams,
-                      Progress& progress, std::FILE* progress_out);
+                      Progress& progress, std::FILE* progress_out, tav::WriteRun* run = nullptr);
 
 // The whole program; returns the exit status.
 int run_batch(int argc, char** argv);

@@ -67,7 +67,8 @@ enum class MessageKind { Warning, Error };
 struct Message {
     MessageKind kind = MessageKind::Error;
     // The text as the program writes it after "incipit: ID-NUMBER, ", e.g.
-    // "removing time signature within []" or "char: %, ascii: 37, i: 30".
+    // "removing time signature within []" or "char: %, ascii: 37, i: 30",
+    // with every control byte (below 32, and 127) written as \xHH.
     std::string text;
     // For a sign the converter cannot read: its index in the line and its
     // byte value (0..255); -1 when the message is about no single byte.
@@ -86,7 +87,9 @@ struct Result {
     std::string file_name;
     // Warnings, then at most one error, in the order they arose.
     std::vector<Message> messages;
-    // The record's identifier and incipit number, as far as they were read.
+    // The record's identifier and incipit number, as far as they were read
+    // (the number as it stands in the line; print_messages writes its
+    // control bytes as \xHH).
     std::int32_t identifier = 0;
     std::string number;
 
@@ -95,8 +98,8 @@ struct Result {
 
 // The header fields and the music of one record, held separately.
 struct Fields {
-    std::string_view identifier;  // nine digits
-    std::string_view number;      // the incipit number, e.g. "1.1.1"
+    std::string_view identifier;  // one to ten digits
+    std::string_view number;      // the incipit number, e.g. "1.1.1"; up to 64 bytes
     std::string_view clef;        // three characters, e.g. "G-2"; empty: none
     std::string_view time;        // e.g. "3/4", "c", "c/"; empty: none
     std::string_view time2;       // the second time-signature field; mostly empty
@@ -142,11 +145,38 @@ private:
 Result convert_record(std::string_view line, const Options& options = {});
 Result convert_fields(const Fields& fields, const Options& options = {});
 
+// What the file writes of one run share. Handed to write_file, it lets a
+// name written twice in the run be noticed: a file of that name modified
+// since the run began was written by this run, and write_file then adds the
+// warning "output file NAME written twice in this run, the earlier file is
+// replaced" (the file is still replaced). open_run_log() starts a run; a
+// run never started notices nothing, and without a run each write stands
+// alone.
+struct WriteRun {
+    // The file system's clock when the run began, in nanoseconds; the
+    // default counts no file as this run's.
+    std::int64_t start = INT64_MAX;
+    // Whether the last name written was free, which tells write_file the
+    // cheaper way to open the next (a run into an empty folder finds every
+    // name free, a run over its own earlier output none).
+    bool last_name_free = true;
+};
+
 // Writes a converted result's document to `directory` (the working
-// directory when empty) under its file_name, in one go; a failed write
-// leaves no file. The status becomes Written, or Failed with the program's
-// error message appended. A result that is not converted is left as it is.
-Status write_file(Result& result, std::string_view directory = {});
+// directory when empty) under its file_name, in one go. The directory
+// entry of that name is replaced, never the file a link there points to; a
+// name held by anything but a regular file (a FIFO, a device, a directory)
+// or a file that cannot be written is refused without waiting; a failed
+// write leaves no file. The status becomes Written, or Failed with the
+// program's error message appended. A result that is not converted is left
+// as it is.
+Status write_file(Result& result, std::string_view directory = {}, WriteRun* run = nullptr);
+
+// Creates the file `path` afresh for writing as write_file replaces a name,
+// and starts `run` at the file system's time of its creation: the program
+// opens its log this way. Null, with the run not started, when the file
+// cannot be created.
+std::FILE* open_run_log(const std::string& path, WriteRun& run);
 
 // Prints the result's messages as the program does: each on `err` with the
 // note that the log has it, and on `log`. A null stream is skipped.

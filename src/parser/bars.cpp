@@ -68,11 +68,39 @@ bool open_repeat(ScanState& s, int after)
     return false;
 }
 
-// Counted like any note: the rests kept when measure rests are removed can
-// reach the note limit too.
+// The time signature in force in the current measure.
+const Rhythm* time_in_force(const ScanState& s)
+{
+    if (s.current_measure->rhythm != nullptr)
+        return s.current_measure->rhythm;
+    return (s.timed_measure != nullptr ? s.timed_measure : s.first_measure)->rhythm;
+}
+
+// A rest that lasts its measure. Counted like any note: the rests kept when
+// measure rests are removed can reach the note limit too.
 void add_whole_rest(ScanState& s)
 {
-    append_note(s, 'R', s.current_octave, 4.0f);
+    if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
+        add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
+        check_whole(s, rest);
+    }
+}
+
+// A single barline: «/», or «/:» whose colon gives the next measure a
+// forward repeat. Only the barline's own characters are passed.
+bool read_single_barline(ScanState& s, int c1, int c2)
+{
+    if (c1 != ':') {
+        s.position += 1;
+        return !open_next_measure(s);
+    }
+    if (c2 <= 31)
+        return true;  // nothing follows the repeat sign
+    s.position += 2;
+    if (!open_next_measure(s))
+        return true;
+    add_bar(s, ATTR_REPEAT_START);
+    return false;
 }
 
 }  // namespace
@@ -93,8 +121,14 @@ bool read_barline(ScanState& s, const Line& line)
         s.position += 2;
         return !repeat_measure(s);
     }
+    if (s.repeat_pending == 1 && c1 != '/') {
+        // «:/», and «:/:» with a forward repeat after it.
+        add_bar(s, ATTR_REPEAT_END);
+        s.repeat_pending = 0;
+        return read_single_barline(s, c1, c2);
+    }
     if (s.repeat_pending == 1) {
-        // «://» or «://:»; the two bytes at the sign are taken as slashes.
+        // «://» or «://:».
         if (c2 == ':') {
             add_bar(s, ATTR_REPEAT_END);
             if (open_repeat(s, c3))
@@ -123,8 +157,7 @@ bool read_barline(ScanState& s, const Line& line)
         s.position += 2;
         return !open_after_double_bar(s, line);
     }
-    s.position += 1;
-    return !open_next_measure(s);
+    return read_single_barline(s, c1, c2);
 }
 
 void read_colon(ScanState& s)
@@ -134,7 +167,8 @@ void read_colon(ScanState& s)
 }
 
 // «=» with a count up to the next '/': that many measures of rest. Without
-// a '/' on the line the count runs to the line end.
+// a '/' on the line the count runs to the line end. A count holding any
+// other sign than a digit fails the record.
 void read_measure_rest(ScanState& s, const Line& line)
 {
     int32_t slash = find_forward(line, s.position, '/', s.searches.slash, s.searches.work);
@@ -154,24 +188,37 @@ void read_measure_rest(ScanState& s, const Line& line)
         return;
     }
 
-    uint32_t digits = 0;
-    for (int32_t i = 1; i < n; ++i)
-        digits = digits * 10u + static_cast<uint32_t>(line.at(s.position + i) - '0');
-    int32_t count = static_cast<int32_t>(digits);
+    // Digits only. A colon right before the '/' belongs to the repeat sign
+    // after the rest («=4://»): the count ends before it and the scan goes
+    // on at the colon. A count past the measure limit stops growing there,
+    // so that any longer one is refused below without overflowing.
+    int32_t digits_end = n;
+    if (n > 1 && slash >= 0 && line.at(s.position + n - 1) == ':')
+        digits_end = n - 1;
+    int64_t count = 0;
+    for (int32_t i = 1; i < digits_end; ++i) {
+        unsigned char c = line.at(s.position + i);
+        if (!is_digit(c)) {
+            fail_record(s, "measure rest count is not a number");
+            return;
+        }
+        if (count <= MAX_MEASURES)
+            count = count * 10 + (c - '0');
+    }
     int64_t rests = count > 1 ? count : 1;
     if (int64_t{s.measure_number} + rests - 1 > MAX_MEASURES || s.note_count + rests > MAX_NOTES) {
         fail_record(s, "incipit too large");
         return;
     }
     if (count > 1)
-        add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, count);
+        add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, static_cast<int32_t>(count));
     add_whole_rest(s);
     // The limits are checked above, so no measure opening fails here.
-    for (int32_t k = 1; k < count; ++k) {
+    for (int64_t k = 1; k < count; ++k) {
         open_next_measure(s);
         add_whole_rest(s);
     }
-    s.position += n;
+    s.position += digits_end;
 }
 
 void read_clef_change(ScanState& s, const Line& line)
@@ -204,6 +251,15 @@ void read_time_change(ScanState& s, const Line& line)
     }
     destroy_rhythm(s.pools, s.current_measure->rhythm);
     s.current_measure->rhythm = rhythm_convert(s.pools, s.time_change_text);
+    s.timed_measure = s.current_measure;
+    // Measure rests already in this measure take its new length.
+    for (Note* n = s.current_measure->first_note; n != nullptr; n = n->next) {
+        if (n->step == 'R' && n->first_attribute != nullptr &&
+            n->first_attribute->kind == ATTR_MEASURE_REST) {
+            n->duration = measure_quarters(s.current_measure->rhythm);
+            check_whole(s, n);
+        }
+    }
 }
 
 void read_key_change(ScanState& s, const Line& line)

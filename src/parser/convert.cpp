@@ -20,6 +20,8 @@ ParseStatus parse_incipit(char* buffer, int32_t size, const ConvertOptions& opti
     ScanState s(options, console, pools);
     if (read_header(s, line))
         scan_music(s, line, size);
+    if (!s.record_failed)
+        settle_durations(s);
 
     destroy_rhythm(s.pools, s.pending_time);
     end_pattern(s);

@@ -31,20 +31,49 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
     mark(s, note, kind, s.tuplet_number);
 }
 
-// A note is the last of its beam only when '}' follows its letter directly.
+// Past the marks a note carries after its letter: ties, trills, closing
+// parentheses and a tuplet's ';' with its number.
+int32_t past_note_marks(const Line& line, int32_t at)
+{
+    for (;;) {
+        unsigned char c = line.at(at);
+        if (c == '+' || c == 't' || c == ')') {
+            ++at;
+        } else if (c == ';') {
+            ++at;
+            while (is_digit(line.at(at)))
+                ++at;
+        } else {
+            return at;
+        }
+    }
+}
+
+// A slur that starts while one is open stops the open one first, so that
+// a chain of ties stays paired.
+void start_slur(ScanState& s, Note* note)
+{
+    if (s.slur_open)
+        mark(s, note, ATTR_SLUR_STOP);
+    mark(s, note, ATTR_SLUR_START);
+    s.slur_open = true;
+}
+
+// A note is the last of its beam when '}' follows its letter and its own
+// marks. A beam around one note gives it no mark.
 void beam_mark(ScanState& s, const Line& line, Note* note)
 {
     if (!s.beam_open)
         return;
+    bool last = line.at(past_note_marks(line, s.position + 1)) == '}';
     if (s.beam_begin_pending) {
-        mark(s, note, ATTR_BEAM_BEGIN);
+        if (!last)
+            mark(s, note, ATTR_BEAM_BEGIN);
         s.beam_begin_pending = false;
-    } else if (line.at(s.position + 1) == '}') {
+    } else if (last) {
         mark(s, note, ATTR_BEAM_END);
-        if (line.at(s.position + 2) == '+') {  // «{AB}+C»: the slur starts here
-            mark(s, note, ATTR_SLUR_START);
-            s.slur_open = true;
-        }
+        if (line.at(s.position + 1) == '}' && line.at(s.position + 2) == '+')
+            start_slur(s, note);  // «{AB}+C»: the slur starts here
     } else {
         mark(s, note, ATTR_BEAM_CONTINUE);
     }
@@ -76,10 +105,9 @@ void trill_mark(ScanState& s, const Line& line, Note* note)
 void slur_mark(ScanState& s, const Line& line, Note* note)
 {
     unsigned char after = line.at(s.position + 1);
-    if (after == '+') {
-        mark(s, note, ATTR_SLUR_START);
-        s.slur_open = true;
-    } else if (s.slur_open && after != '}') {
+    if (after == '+')
+        start_slur(s, note);
+    else if (s.slur_open && after != '}') {
         mark(s, note, ATTR_SLUR_STOP);
         s.slur_open = false;
     }
@@ -130,13 +158,33 @@ void close_beam(ScanState& s)
     ++s.position;
 }
 
-// '(' encloses one note with a fermata, «(C)» or «(4C)», or a tuplet. The
-// tuplet's number stands before its ')': «;5)» is 5, a digit without ';'
-// is that digit plus 10, and no digit means 3.
+// The ')' that closes one note or rest with only value digits, dots,
+// octave marks and accidentals before it, «(4.C)» or «(''xG)»; -1 when the
+// parenthesis holds anything else.
+int32_t one_note_close(ScanState& s, const Line& line)
+{
+    int32_t at = s.position + 1;
+    for (;; ++at) {
+        unsigned char c = line.at(at);
+        if (!is_digit(c) && c != '.' && c != '\'' && c != ',' && c != 'x' && c != 'b' && c != 'n')
+            break;
+    }
+    s.searches.work += at - s.position;
+    unsigned char c = line.at(at);
+    bool note = (c >= 'A' && c <= 'G') || c == '-';
+    return note && line.at(at + 1) == ')' ? at + 1 : -1;
+}
+
+// '(' encloses one note with a fermata, «(C)», «(4C)» or «(4.C)», or a
+// tuplet. The tuplet's number stands before its ')': «;5)» is 5, a digit
+// without ';' is that digit plus 10, and no digit means 3.
 void open_parenthesis(ScanState& s, const Line& line)
 {
     if (line.at(s.position + 2) == ')' || line.at(s.position + 3) == ')') {
         s.fermata_pending = true;
+    } else if (int32_t note_close = one_note_close(s, line); note_close >= 0) {
+        s.fermata_pending = true;
+        s.fermata_close = note_close;
     } else {
         int32_t close = find_forward(line, s.position, ')', s.searches.close_paren,
                                      s.searches.work);
@@ -165,10 +213,14 @@ void close_numbered_tuplet(ScanState& s, const Line& line)
 
 void close_parenthesis(ScanState& s, const Line& line)
 {
-    if (line.at(s.position - 2) == '(' || line.at(s.position - 3) == '(')
+    if (s.position == s.fermata_close) {
         s.fermata_pending = false;
-    else
+        s.fermata_close = -1;
+    } else if (line.at(s.position - 2) == '(' || line.at(s.position - 3) == '(') {
+        s.fermata_pending = false;
+    } else {
         s.tuplet_number = 0;
+    }
     ++s.position;
 }
 

@@ -7,8 +7,9 @@
 #include "parser/line.h"
 #include "parser/scan_state.h"
 
-// Header fields, key-signature preamble and measure 1. False when the
-// record failed (no identifier or no incipit number).
+// Header fields, read field by field, the key-signature preamble and
+// measure 1. False when the record failed (an identifier or incipit number
+// that cannot be read).
 bool read_header(ScanState& s, const Line& line);
 
 // The scanning loop over the music data, up to its end or a failure.
@@ -40,6 +41,18 @@ void read_measure_rest(ScanState& s, const Line& line);
 void read_clef_change(ScanState& s, const Line& line);
 void read_time_change(ScanState& s, const Line& line);
 void read_key_change(ScanState& s, const Line& line);
+
+// Lengths. A measure lasts beats x 4 / beat type quarters of its time
+// signature, for a beat type of 1 to 64; four quarters without one, for a
+// mensural sign or for one that gives no such length.
+float measure_quarters(const Rhythm* time);
+// Notes a note whose length is not whole at divisions as it stands. Until
+// the scan ends divisions only grows to multiples of itself, so a note whole
+// when it is read stays whole.
+void check_whole(ScanState& s, const Note* note);
+// After the scan, when a note was not whole: divisions is multiplied by the
+// least factor that makes every written duration whole.
+void settle_durations(ScanState& s);
 
 // Appends the clef attribute that a three-character clef code names (no
 // attribute for an unknown letter), then clears the code.

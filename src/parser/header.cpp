@@ -1,6 +1,9 @@
 // The record header: identifier, incipit number, clef code, the two
-// time-signature fields, the key-signature preamble, and measure 1.
+// time-signature fields, the key-signature preamble, and measure 1. The
+// fields are read one by one, each up to its TAB, so that no field's text is
+// ever taken for another's.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,26 +13,29 @@
 
 namespace {
 
+// An identifier has one to ten digits.
+constexpr int MAX_IDENTIFIER_DIGITS = 10;
+
 void skip_tabs(ScanState& s, const Line& line)
 {
     while (line.at(s.position) == '\t')
         ++s.position;
 }
 
+// Index of the TAB that ends the field starting at `start`, or of the end of
+// the line when no TAB follows.
+int32_t field_end(const Line& line, int32_t start)
+{
+    int32_t i = start;
+    while (i < line.end && line.at(i) != '\t')
+        ++i;
+    return i;
+}
+
 // Moves to the next TAB; stops at the end of the line if there is none.
 void skip_to_tab(ScanState& s, const Line& line)
 {
-    while (s.position < line.end && line.at(s.position) != '\t')
-        ++s.position;
-}
-
-// Moves to the next decimal digit before the end of the line; false if
-// there is none.
-bool skip_to_digit(ScanState& s, const Line& line)
-{
-    while (s.position < line.end && !is_digit(line.at(s.position)))
-        ++s.position;
-    return s.position < line.end;
+    s.position = field_end(line, s.position);
 }
 
 // Copies a field up to its TAB into `text`: its first five characters; the
@@ -75,36 +81,105 @@ bool is_time_start(unsigned char c)
     return is_digit(c) || c == 'c' || c == 'o';
 }
 
-void read_identifier(ScanState& s, const Line& line)
+void warn(ScanState& s, const char* text)
 {
-    // Nine characters, digits or not, each weighed as a digit.
-    uint32_t id = 0;
-    for (int k = 0; k < 9; ++k)
-        id = id * 10u + static_cast<uint32_t>(line.at(s.position + k) - '0');
-    s.incipit_id = static_cast<int32_t>(id);
-    s.position += 9;
+    report_warning(s.console, s.incipit_id, s.incipit_nb, text);
 }
 
-void read_incipit_number(ScanState& s, const Line& line)
+// Field 1. Characters before the first digit are passed over within the
+// field; then one to ten digits, ended by the TAB. A line that ends after
+// the digits is left to the incipit number to report. False when the record
+// failed, reported with identifier 0.
+bool read_identifier(ScanState& s, const Line& line)
 {
-    // The first character always, then each further one while the next is
-    // not a TAB, at most eight.
-    int n = 0;
-    s.incipit_nb[n++] = static_cast<char>(line.at(s.position++));
-    while (n < 8 && line.at(s.position) != '\t')
-        s.incipit_nb[n++] = static_cast<char>(line.at(s.position++));
+    while (s.position < line.end && line.at(s.position) != '\t' &&
+           !is_digit(line.at(s.position)))
+        ++s.position;
+    if (!is_digit(line.at(s.position))) {
+        fail_record(s, "no incipit identifier found");
+        return false;
+    }
+    int64_t value = 0;
+    for (int digits = 0; is_digit(line.at(s.position)); ++digits, ++s.position) {
+        if (digits == MAX_IDENTIFIER_DIGITS) {
+            fail_record(s, "incipit identifier has more than ten digits");
+            return false;
+        }
+        value = value * 10 + (line.at(s.position) - '0');
+    }
+    if (s.position < line.end && line.at(s.position) != '\t') {
+        fail_record(s, "incipit identifier is not a number");
+        return false;
+    }
+    if (value > INT32_MAX) {
+        fail_record(s, "incipit identifier is larger than 2147483647");
+        return false;
+    }
+    s.incipit_id = static_cast<int32_t>(value);
+    return true;
 }
 
-void read_clef_code(ScanState& s, const Line& line)
+// Field 2. Blanks and TABs before its first digit are passed over; the
+// number is then the whole field up to its TAB, which it must have. Leaves
+// `position` after that TAB. False when the record failed.
+bool read_incipit_number(ScanState& s, const Line& line)
 {
-    for (int k = 0; k < 3; ++k)
-        s.clef_code[k] = static_cast<char>(line.at(s.position + k));
+    while (s.position < line.end && (line.at(s.position) == ' ' || line.at(s.position) == '\t'))
+        ++s.position;
+    if (!is_digit(line.at(s.position))) {
+        fail_record(s, "no incipit number found");
+        return false;
+    }
+    int32_t end = field_end(line, s.position);
+    if (end - s.position > INCIPIT_NB_MAX) {
+        fail_record(s, "incipit number too long");
+        return false;
+    }
+    std::memcpy(s.incipit_nb, line.bytes + s.position, static_cast<size_t>(end - s.position));
+    s.position = end;
+    if (end == line.end) {
+        fail_record(s, "line ends after the incipit number");
+        return false;
+    }
+    ++s.position;
+    return true;
+}
+
+// Field 3, up to three characters: a two-character field (the null clef
+// «\-») leaves the third a zero byte, which names no staff line. An empty
+// or one-character field gives no clef, a longer one its first three
+// characters, with a warning.
+void read_clef_field(ScanState& s, const Line& line)
+{
+    int32_t end = field_end(line, s.position);
+    int32_t length = end - s.position;
+    if (length >= 2) {
+        for (int32_t k = 0; k < 3 && k < length; ++k)
+            s.clef_code[k] = static_cast<char>(line.at(s.position + k));
+    }
     if (s.clef_code[1] == '+')
         s.mensural = 1;
-    s.position += 3;
+    if (length == 0 && end < line.end)
+        warn(s, "found an empty clef field, using no clef");
+    else if (length == 1)
+        warn(s, "found a clef field of one character, using no clef");
+    else if (length > 3)
+        warn(s, "found a clef field longer than three characters, using its first three");
+    s.position = end;
+    step_past_tab(s, line);
 }
 
-// Field 4 and, after a mensural sign in it, field 5.
+// Fields 4 and 5 when field 4 holds no time signature: both are passed over.
+void pass_time_fields(ScanState& s, const Line& line)
+{
+    skip_to_tab(s, line);
+    step_past_tab(s, line);
+    skip_to_tab(s, line);
+}
+
+// Field 4 and, after a mensural sign in it, field 5. A field that the line
+// ends in and that holds no time signature is the music: the record has no
+// time fields (or no second one).
 void read_time_fields(ScanState& s, const Line& line)
 {
     unsigned char c = line.at(s.position);
@@ -125,13 +200,20 @@ void read_time_fields(ScanState& s, const Line& line)
             } else if (d == '\\' || d == '0') {
                 skip_to_tab(s, line);
                 s.mensural = 1;
+            } else if (d != '\t' && field_end(line, s.position) < line.end) {
+                warn(s, "found an unreadable second time signature field, passing over it");
+                skip_to_tab(s, line);
             }
         }
         std::memset(s.time_text, 0, sizeof s.time_text);
     } else if (c == '\\') {
-        // A null field 4: its two characters and its TAB, then field 5.
-        s.position += 3;
-        skip_to_tab(s, line);
+        pass_time_fields(s, line);  // a null field 4
+    } else if (c == '\t') {
+        warn(s, "found an empty time signature field, using no time signature");
+        pass_time_fields(s, line);
+    } else if (field_end(line, s.position) < line.end) {
+        warn(s, "found an unreadable time signature field, using no time signature");
+        pass_time_fields(s, line);
     }
 }
 
@@ -211,19 +293,9 @@ void add_clef(ScanState& s, Measure* measure)
 
 bool read_header(ScanState& s, const Line& line)
 {
-    if (!skip_to_digit(s, line)) {
-        fail_record(s, "no incipit identifier found");
+    if (!read_identifier(s, line) || !read_incipit_number(s, line))
         return false;
-    }
-    read_identifier(s, line);
-    if (!skip_to_digit(s, line)) {
-        fail_record(s, "no incipit number found");
-        return false;
-    }
-    read_incipit_number(s, line);
-    skip_tabs(s, line);
-    read_clef_code(s, line);
-    skip_tabs(s, line);
+    read_clef_field(s, line);
     read_time_fields(s, line);
     resolve_mensural(s);
     skip_tabs(s, line);

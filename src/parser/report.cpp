@@ -5,14 +5,41 @@
 
 namespace {
 
-void add(const Console& console, tav::MessageKind kind, const char* text,
+bool is_control_byte(char c)
+{
+    unsigned char byte = static_cast<unsigned char>(c);
+    return byte < 32 || byte == 127;
+}
+
+void add(const Console& console, tav::MessageKind kind, std::string_view text,
          int64_t position = -1, int byte = -1)
 {
     if (console.messages != nullptr)
-        console.messages->push_back(tav::Message{kind, text, position, byte});
+        console.messages->push_back(make_message(kind, text, position, byte));
 }
 
 }  // namespace
+
+void append_shown(std::string& out, std::string_view text)
+{
+    for (char c : text) {
+        if (!is_control_byte(c)) {
+            out += c;
+            continue;
+        }
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+        out += hex;
+    }
+}
+
+tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position,
+                          int byte)
+{
+    tav::Message message{kind, {}, position, byte};
+    append_shown(message.text, text);
+    return message;
+}
 
 void print_trace(const Console& console, std::string_view text)
 {
@@ -48,16 +75,20 @@ namespace tav {
 
 void print_messages(const Result& result, std::FILE* err, std::FILE* log)
 {
+    if (result.messages.empty())
+        return;
+    std::string number;
+    append_shown(number, result.number);
     for (const Message& m : result.messages) {
         const char* label = m.kind == MessageKind::Warning ? "WARNING" : "ERROR";
         // "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard
         // error followed by the note that the log has it too.
         if (err != nullptr)
             std::fprintf(err, "\n%s,\n incipit: %d-%s, %s\n...outputting to log file\n\n",
-                         label, result.identifier, result.number.c_str(), m.text.c_str());
+                         label, result.identifier, number.c_str(), m.text.c_str());
         if (log != nullptr)
             std::fprintf(log, "\n%s,\n incipit: %d-%s, %s\n", label, result.identifier,
-                         result.number.c_str(), m.text.c_str());
+                         number.c_str(), m.text.c_str());
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,15 @@ struct Console {
     std::vector<tav::Message>* messages = nullptr;  // warnings and errors; none when null
     const std::function<void(std::string_view)>* trace = nullptr;  // texts as they happen
 };
+
+// Appends `text` with every control byte (below 32, and 127) written as
+// \xHH, so that no message can drive a terminal; other bytes as they are.
+void append_shown(std::string& out, std::string_view text);
+
+// A message with its text shown as above: every message of a result is
+// made here.
+tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position = -1,
+                          int byte = -1);
 
 // Hands a text to the trace, if there is one.
 void print_trace(const Console& console, std::string_view text);

@@ -12,6 +12,9 @@
 
 constexpr int32_t PATTERN_CAPACITY = 255;
 
+// The longest incipit number, in bytes; its storage holds a terminator too.
+constexpr int32_t INCIPIT_NB_MAX = 64;
+
 // Limits that keep one record's score, and the time spent on it, bounded
 // whatever the line holds. A record past any of them fails with "incipit
 // too large". A build may lower them: the fuzzing build does, so that the
@@ -48,7 +51,7 @@ struct ScanState {
 
     // Record header.
     int32_t incipit_id = 0;
-    char incipit_nb[9] = {};          // eight characters and a terminator
+    char incipit_nb[INCIPIT_NB_MAX + 1] = {};  // the number and a terminator
     char clef_code[3] = {};
     char time_text[5] = {};
     int mensural = 0;                 // 1 for mensural notation
@@ -68,6 +71,7 @@ struct ScanState {
     int32_t dot_count = 0;
     int32_t pending_accidental = 0;
     float divisions = 2.0f;
+    bool lengths_to_settle = false;   // a note read was not whole at divisions
     bool record_failed = false;
     bool too_large = false;           // failed at a size limit
 
@@ -86,6 +90,7 @@ struct ScanState {
     int32_t tuplet_number = 0;
     bool tuplet_start_pending = false;
     bool fermata_pending = false;
+    int32_t fermata_close = -1;       // the ')' of a one-note fermata such as «(4.C)»
     bool slur_open = false;
     bool acciaccatura_pending = false;
     bool appoggiatura_pending = false;
@@ -94,6 +99,7 @@ struct ScanState {
     // Bars and measure-level signs.
     int repeat_pending = 0;
     char time_change_text[5] = {};
+    const Measure* timed_measure = nullptr;  // the last to change the time; none: measure 1
 
     // Size of the score built so far, and the work spent on the line.
     int64_t note_count = 0;

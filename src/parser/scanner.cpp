@@ -259,16 +259,18 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     Note* note = append_note(s, step, s.current_octave, s.current_duration);
     if (note == nullptr)
         return;
-    if (s.dot_count > 0) {
+    // The dots stay in force with the value, for the notes after this one.
+    if (s.dot_count > 0)
         add_note_attrib(create_attribute(s.pools, ATTR_DOTS, s.dot_count, nullptr), note);
-        s.dot_count = 0;
-    }
     if (s.pending_accidental > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),
                         note);
         s.pending_accidental = 0;
     }
     add_grouping_marks(s, line, note);
+    // Undotted values, in tuplets or not, are whole by the growth of divisions.
+    if (s.dot_count > 0)
+        check_whole(s, note);
     ++s.position;
 }
 

@@ -39,7 +39,7 @@ const char* number_error(OutputStatus status)
 // -Wstringop-overread under link-time optimisation.
 [[gnu::noinline]] void add_error(Result& result, const char* text)
 {
-    result.messages.push_back(Message{MessageKind::Error, text});
+    result.messages.push_back(make_message(MessageKind::Error, text));
 }
 
 template <typename Buffer>
@@ -173,30 +173,6 @@ Result convert_record(std::string_view line, const Options& options)
 Result convert_fields(const Fields& fields, const Options& options)
 {
     return convert_record(record_line(fields), options);
-}
-
-Status write_file(Result& result, std::string_view directory)
-{
-    if (result.status != Status::Converted)
-        return result.status;
-    std::string path(directory);
-    if (!path.empty() && path.back() != '/'
-#ifdef _WIN32
-        && path.back() != '\\'
-#endif
-    )
-        path += '/';
-    path += result.file_name;
-    OutputStatus status = ::write_file(path, result.document.data(), result.document.size());
-    if (status == OutputStatus::Written) {
-        result.status = Status::Written;
-        return result.status;
-    }
-    const char* what = status == OutputStatus::CannotCreate ? "cannot create output file "
-                                                            : "cannot write output file ";
-    result.messages.push_back(Message{MessageKind::Error, what + result.file_name});
-    result.status = Status::Failed;
-    return result.status;
 }
 
 }  // namespace tav

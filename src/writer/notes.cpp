@@ -10,6 +10,7 @@
 
 #include <string_view>
 
+#include "score/note_length.h"
 #include "writer/notes_internal.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
@@ -43,15 +44,6 @@ bool is_tuplet(int32_t kind)
 bool is_grace(int32_t kind)
 {
     return kind == ATTR_ACCIACCATURA || kind == ATTR_APPOGGIATURA;
-}
-
-// The normal notes of a tuplet of n: the highest power of two not above n.
-int64_t normal_notes(int32_t n)
-{
-    int64_t p = 1;
-    while (p * 2 <= n)
-        p *= 2;
-    return p;
 }
 
 int32_t* remembered_alter(MeasureAccidentals& memory, char step)
@@ -160,37 +152,21 @@ char* write_pitch(char* p, const Note* note, Kinds kinds, int32_t current_fifths
     return put(p, "\t\t\t\t</pitch>\n");
 }
 
-// Group 4: duration x divisions x the factor of the first dots or tuplet
-// mark, in double precision, truncated.
+// Group 4: the note's length at divisions, truncated.
 char* write_duration(char* p, const Note* note, Kinds kinds, float divisions)
 {
-    double units = static_cast<double>(note->duration) * static_cast<double>(divisions);
-    if (kinds & kDurationFactor) {
-        for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-            if (a->kind == ATTR_DOTS && a->value == 1) {
-                units *= 1.5;
-                break;
-            }
-            if (a->kind == ATTR_DOTS && a->value == 2) {
-                units *= 1.75;
-                break;
-            }
-            if (is_tuplet(a->kind)) {
-                if (a->value >= 1)
-                    units = units * static_cast<double>(normal_notes(a->value)) / a->value;
-                break;
-            }
-        }
-    }
+    LengthFactor factor;
+    if (kinds & kDurationFactor)
+        factor = length_factor(note);
     p = put(p, "\t\t\t\t<duration>");
-    p = put_decimal(p, static_cast<int64_t>(units));
+    p = put_decimal(p, static_cast<int64_t>(note_units(note, factor, divisions)));
     return put(p, "</duration>\n");
 }
 
 // Group 6.
 char* write_type(char* p, const Note* note, Kinds kinds)
 {
-    if (note->step == 'R' && note->duration == 4.0f)
+    if (note->step == 'R' && (note->duration == 4.0f || (kinds & bit(ATTR_MEASURE_REST))))
         return p;  // whole rests and measure rests
     if (kinds & bit(ATTR_ACCIACCATURA))
         return put(p, "\t\t\t\t<type>eighth</type>\n");

@@ -3,14 +3,16 @@
 #include <cstdio>
 #include <string>
 
-#ifndef _WIN32
-#include <fcntl.h>
+#ifdef _WIN32
+#include <sys/stat.h>
+#else
 #include <unistd.h>
 
 #include <cerrno>
 #endif
 
 #include "writer/output.h"
+#include "writer/replace_file.h"
 
 void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb)
 {
@@ -59,7 +61,22 @@ OutputStatus check_incipit_number(const char* incipit_nb)
 
 #ifdef _WIN32
 
-OutputStatus write_file(const std::string& name, const char* text, size_t size)
+namespace {
+
+// The modification time of a non-empty regular file of that name, in
+// whole seconds; kNoFileTime when there is none.
+FileTime earlier_file(const std::string& name)
+{
+    struct _stat64 info;
+    if (_stat64(name.c_str(), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG || info.st_size == 0)
+        return kNoFileTime;
+    return static_cast<FileTime>(info.st_mtime) * 1000000000;
+}
+
+}  // namespace
+
+OutputStatus write_file(const std::string& name, const char* text, size_t size, WriteRun&,
+                        FileTime& earlier)
 {
     // Windows file names cannot hold these; a ':' would even open an
     // alternate data stream of another file instead of failing.
@@ -67,6 +84,7 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size)
     base = base == std::string::npos ? 0 : base + 1;
     if (name.find_first_of("<>:\"|?*", base) != std::string::npos)
         return OutputStatus::CannotCreate;
+    earlier = earlier_file(name);
     // Text mode: every line feed is written as a carriage return and a line feed.
     std::FILE* file = std::fopen(name.c_str(), "w");
     if (file == nullptr)
@@ -84,9 +102,7 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size)
 
 namespace {
 
-// One create, one write (more only when the system takes the text in
-// parts) and one close: what fopen(name, "w"), fwrite and fclose do, with
-// the same flags and permissions, without the stream's buffer.
+// One write, more only when the system takes the text in parts.
 bool write_all(int fd, const char* bytes, size_t size)
 {
     while (size > 0) {
@@ -104,12 +120,12 @@ bool write_all(int fd, const char* bytes, size_t size)
 
 }  // namespace
 
-OutputStatus write_file(const std::string& name, const char* text, size_t size)
+// One safe open (with one status query), one write and one close, with
+// the permissions fopen(name, "w") gives, without a stream's buffer.
+OutputStatus write_file(const std::string& name, const char* text, size_t size, WriteRun& run,
+                        FileTime& earlier)
 {
-    int fd;
-    do
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    while (fd < 0 && errno == EINTR);
+    int fd = open_replacing(name.c_str(), run, earlier);
     if (fd < 0)
         return OutputStatus::CannotCreate;
     bool written = write_all(fd, text, size);

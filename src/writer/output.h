@@ -6,6 +6,7 @@
 
 #include "score/incipit.h"
 #include "score/score.h"
+#include "writer/replace_file.h"
 #include "writer/xml_text.h"
 
 // Accidentals given explicitly to step letters earlier in the current
@@ -57,6 +58,11 @@ enum class OutputStatus {
 // document: Written when it can.
 OutputStatus check_incipit_number(const char* incipit_nb);
 
-// Writes `size` bytes of `text` to the file `path` in one go, replacing
-// it; a failed write leaves no file.
-OutputStatus write_file(const std::string& path, const char* text, size_t size);
+// Writes `size` bytes of `text` to the file `path` in one go, replacing the
+// directory entry of that name (never the file a link points to, never a
+// special file); a failed write leaves no file. `earlier` receives the
+// modification time of the non-empty regular file the name held, kNoFileTime
+// when there was none: one modified since the start of `run` was written
+// earlier in the run (a document is never empty).
+OutputStatus write_file(const std::string& path, const char* text, size_t size, WriteRun& run,
+                        FileTime& earlier);

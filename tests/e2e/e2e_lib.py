@@ -23,6 +23,7 @@ TIMEOUT = 60  # seconds per run of the converter
 
 # Set by parse_args().
 EXE = None
+CONVERT = None  # the batch command, tav_convert
 WRAPPER = []
 WINDOWS = False
 
@@ -43,14 +44,16 @@ LOG_NOTE = "...outputting to log file\n\n"
 
 def parse_args(argv=None):
     """Takes --exe, --wrapper and --windows out of argv (default sys.argv)."""
-    global EXE, WRAPPER, WINDOWS
+    global EXE, CONVERT, WRAPPER, WINDOWS
     args = sys.argv if argv is None else argv
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--convert", default="")
     parser.add_argument("--wrapper", default="")
     parser.add_argument("--windows", action="store_true")
     known, rest = parser.parse_known_args(args[1:])
     EXE = os.path.abspath(known.exe)
+    CONVERT = os.path.abspath(known.convert) if known.convert else None
     WRAPPER = shlex.split(known.wrapper)
     WINDOWS = known.windows
     args[1:] = rest
@@ -80,8 +83,9 @@ class Run:
     status: int
     stdout: bytes
     stderr: bytes
-    log: bytes | None                          # tav_errors.log, None when not created
-    files: dict = field(default_factory=dict)  # every other new file: name -> bytes
+    log: bytes | None                          # tav_errors.log, None when not written
+    files: dict = field(default_factory=dict)  # every other file written: name -> bytes
+    tree: dict = field(default_factory=dict)   # everything afterwards, see snapshot()
 
     @property
     def out(self):
@@ -92,36 +96,52 @@ class Run:
         return console(self.stderr)
 
 
-def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT):
-    """Runs the converter with `argv` in a fresh directory holding `files`
-    (name -> bytes) and `dirs`, after setup(path) if given. Stdin defaults to
-    Enter for both waits. Files made before the run are not in Run.files."""
+def snapshot(work):
+    """Every entry under `work` by relative path: the bytes of a regular
+    file, ("link", target) for a symbolic link, "dir" or "other"."""
+    tree = {}
+    for parent, dirs, names in os.walk(work):
+        for name in dirs + names:
+            path = os.path.join(parent, name)
+            key = os.path.relpath(path, work)
+            if os.path.islink(path):
+                tree[key] = ("link", os.readlink(path))
+            elif os.path.isdir(path):
+                tree[key] = "dir"
+            elif os.path.isfile(path):
+                with open(path, "rb") as f:
+                    tree[key] = f.read()
+            else:
+                tree[key] = "other"
+    return tree
+
+
+def run(argv, stdin=b"\n\n", files=None, dirs=(), setup=None, timeout=TIMEOUT, preexec=None,
+        exe=None):
+    """Runs the converter (or `exe`) with `argv` in a fresh directory holding `files`
+    (name -> bytes) and `dirs`, after setup(path) if given; preexec() runs in
+    the child just before the converter starts. Stdin defaults to Enter for
+    both waits. Run.files and Run.log hold the regular files of the working
+    directory that the run made or changed."""
     if EXE is None:
         raise RuntimeError("e2e_lib.parse_args() has not been called")
     with tempfile.TemporaryDirectory(prefix="tav_e2e_") as work:
+        for name in dirs:
+            os.makedirs(os.path.join(work, name), exist_ok=True)
         for name, data in (files or {}).items():
             with open(os.path.join(work, name), "wb") as f:
                 f.write(data)
-        for name in dirs:
-            os.makedirs(os.path.join(work, name), exist_ok=True)
         if setup is not None:
             setup(work)
-        before = set(os.listdir(work))
-        proc = subprocess.run(WRAPPER + [EXE] + list(argv), cwd=work, input=stdin,
+        before = snapshot(work)
+        proc = subprocess.run(WRAPPER + [exe or EXE] + list(argv), cwd=work, input=stdin,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              timeout=timeout, env=_environment())
-        log, created = None, {}
-        for name in sorted(os.listdir(work)):
-            path = os.path.join(work, name)
-            if name in before or not os.path.isfile(path):
-                continue
-            with open(path, "rb") as f:
-                data = f.read()
-            if name == LOG_NAME:
-                log = data
-            else:
-                created[name] = data
-        return Run(proc.returncode, proc.stdout, proc.stderr, log, created)
+                              timeout=timeout, env=_environment(), preexec_fn=preexec)
+        tree = snapshot(work)
+        made = {name: data for name, data in tree.items()
+                if os.sep not in name and isinstance(data, bytes) and before.get(name) != data}
+        log = made.pop(LOG_NAME, None)
+        return Run(proc.returncode, proc.stdout, proc.stderr, log, made, tree)
 
 
 def console(data):
@@ -145,8 +165,13 @@ def record(ident, number, clef, time1, time2, music, end="\n"):
     return ("\t".join([ident, number, clef, time1, time2, music]) + end).encode("latin-1")
 
 
+def shown(text):
+    """A message part with its control bytes written as \\xHH."""
+    return "".join("\\x%02X" % ord(c) if ord(c) < 32 or ord(c) == 127 else c for c in text)
+
+
 def _entry(kind, incipit_id, incipit_nb, text):
-    entry = "\n%s,\n incipit: %d-%s, %s\n" % (kind, incipit_id, incipit_nb, text)
+    entry = "\n%s,\n incipit: %d-%s, %s\n" % (kind, incipit_id, shown(incipit_nb), shown(text))
     return entry + LOG_NOTE, entry
 
 

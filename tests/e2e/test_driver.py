@@ -156,9 +156,9 @@ class RecordMessages(unittest.TestCase):
         return r
 
     def test_record_errors(self):
-        unsafe = "incipit number is not a safe file name"
         cases = [
-            ("line ends after number", b"000000123\t07\n", 123, "07\n", unsafe),
+            ("line ends after number", b"000000123\t07\n", 123, "07",
+             "line ends after the incipit number"),
             ("no identifier", b"abc\n", 0, "", "no incipit identifier found"),
             ("blank before no identifier", b" \t\n", 0, "", "no incipit identifier found"),
             ("no number", b"000000123\n", 123, "", "no incipit number found"),

@@ -54,14 +54,17 @@ function randomLines(count, seed) {
     return lines.filter((line) => line.length > 0);
 }
 
-// Records that pass the converter's limits, or could take time or memory.
+// Records that pass the converter's limits, or could take time or memory;
+// each its own file name, as the program warns for a name written twice.
 const MILLION = 'C'.repeat(1000000);
 const hostile = [
     'C'.repeat(10 << 20), '=99999999/4C', '=4294967296/4C', `4${MILLION}D`, `4${'C'.repeat(500000)}/i/i`,
     `4C${'%G-2'.repeat(10000)}${'/i'.repeat(2000)}`, `!A!${'f'.repeat(20000)}`, `4${'('.repeat(100000)}ABC`,
     `4${"'".repeat(100000)}C`, `4${'.'.repeat(100000)}C`, '4A)(;5', '4qqqqA', '4({A)}', '4$x[',
-].map((music) => Buffer.from(`123456789\t1.1.1\tG-2\t3/4\t\t${music}`, 'latin1'))
-    .concat([Buffer.alloc(5 << 20, 9), Buffer.from('\t\t\t'), Buffer.from('000000001\t1/../x\tG-2\t3/4\t\t4C')]);
+].map((music, i) => Buffer.from(`123456789\t1.1.${i}\tG-2\t3/4\t\t${music}`, 'latin1'))
+    .concat([Buffer.alloc(5 << 20, 9), ...['\t\t\t', '000000001\t1/../x\tG-2\t3/4\t\t4C',
+        `2147483647\t${'1'.repeat(64)}\tG-2\t3/4\t\t=4://`, `1234567890\t${'1'.repeat(65)}\tG-2\t3/4\t\t4C`,
+        '2147483648\t1\tG-2\t3/4\t\t4C'].map((line) => Buffer.from(line))]);
 
 const corpora = [
     ['the examples', linesOf('examples/incipits.txt'), ['', 'm', 'r', 'mr']],

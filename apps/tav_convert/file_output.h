@@ -1,0 +1,69 @@
+// Where the documents go as files: the output folder, its shard subfolders,
+// and the order of writes to one name. Every document file is written by
+// tav::write_file.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+#include "tav/tav.h"
+
+class FileOutput {
+public:
+    // `dir` empty: the working folder. `shared`: written from several
+    // threads, so that writes to one name keep the input order.
+    FileOutput(std::string dir, bool shard, bool shared);
+
+    // Makes the output folder; false with `error` set when it cannot be.
+    bool prepare(std::string& error);
+
+    // Refuses to write over `input_path`, an input file, should it lie where
+    // a document would go.
+    void protect(const std::string& input_path);
+
+    // The document's path under the output folder: the file name, after
+    // the shard subfolder and '/' with --shard.
+    std::string relative_path(const tav::Result& result) const;
+
+    // Writes a converted result to its file; `seq` is the record's place in
+    // the input. Of two records with one name, the later one's file is left,
+    // whatever order the threads come in.
+    void write(tav::Result& result, std::int64_t seq);
+
+    // Forgets the names written by records before `seq`, all of which are
+    // finished: no earlier record with the same name can come any more.
+    void forget_before(std::int64_t seq);
+
+private:
+    bool make_shard(std::int32_t identifier, const std::string& shard);
+    // Waits until no other thread writes `name`; false when a later record
+    // has written it already.
+    bool claim(const std::string& name, std::int64_t seq);
+    void release(const std::string& name);
+
+    std::string dir_;
+    std::string root_;   // dir_ with a trailing separator, or empty
+    bool shard_;
+    bool shared_;
+    std::set<std::string> protected_;   // relative paths of inputs
+    std::string canonical_dir_;
+
+    // One flag per shard subfolder made in this run (identifiers are
+    // non-negative 32-bit numbers, so their thousands fit in a small table).
+    std::unique_ptr<std::atomic<unsigned char>[]> shards_made_;
+
+    struct Claim {
+        std::int64_t seq;
+        bool writing;
+    };
+    std::mutex mutex_;
+    std::condition_variable done_;
+    std::unordered_map<std::string, Claim> claims_;
+    std::size_t forget_at_ = 1024;
+};

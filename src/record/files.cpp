@@ -1,0 +1,83 @@
+// A result's document written to its file, and the log that starts a run
+// of such writes.
+
+#include <string>
+
+#ifdef _WIN32
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "parser/report.h"
+#include "tav/tav.h"
+#include "writer/output.h"
+#include "writer/replace_file.h"
+
+namespace tav {
+
+Status write_file(Result& result, std::string_view directory, WriteRun* run)
+{
+    if (result.status != Status::Converted)
+        return result.status;
+    std::string path(directory);
+    if (!path.empty() && path.back() != '/'
+#ifdef _WIN32
+        && path.back() != '\\'
+#endif
+    )
+        path += '/';
+    path += result.file_name;
+    WriteRun single;
+    WriteRun& writes = run != nullptr ? *run : single;
+    FileTime earlier = kNoFileTime;
+    OutputStatus status =
+        ::write_file(path, result.document.data(), result.document.size(), writes, earlier);
+    if (earlier >= writes.start)
+        result.messages.push_back(make_message(
+            MessageKind::Warning, "output file " + result.file_name +
+                                      " written twice in this run, the earlier file is replaced"));
+    if (status == OutputStatus::Written) {
+        result.status = Status::Written;
+        return result.status;
+    }
+    const char* what = status == OutputStatus::CannotCreate ? "cannot create output file "
+                                                            : "cannot write output file ";
+    result.messages.push_back(make_message(MessageKind::Error, what + result.file_name));
+    result.status = Status::Failed;
+    return result.status;
+}
+
+#ifdef _WIN32
+
+std::FILE* open_run_log(const std::string& path, WriteRun& run)
+{
+    run.start = kNoRunStart;
+    std::FILE* log = std::fopen(path.c_str(), "w");
+    struct _stat64 info;
+    if (log != nullptr && _fstat64(_fileno(log), &info) == 0)
+        run.start = static_cast<FileTime>(info.st_mtime) * 1000000000;
+    return log;
+}
+
+#else
+
+std::FILE* open_run_log(const std::string& path, WriteRun& run)
+{
+    run.start = kNoRunStart;
+    FileTime earlier;
+    int fd = open_replacing(path.c_str(), run, earlier);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* log = fdopen(fd, "w");
+    if (log == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
+    run.start = stamp_now(fd);
+    return log;
+}
+
+#endif
+
+}  // namespace tav
