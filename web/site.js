@@ -1,0 +1,30 @@
+// Assembles the static web page into one folder that any static file
+// server can serve with no network: the page, the package, and the
+// notation toolkit from node_modules (npm ci).
+//
+//     node web/site.js [FOLDER]        (default: web/site)
+import { copyFileSync, mkdirSync, existsSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const here = dirname(fileURLToPath(import.meta.url));
+const folder = resolve(process.argv[2] ?? join(here, 'site'));
+const toolkit = join(here, 'node_modules', 'verovio', 'dist');
+const files = [
+    [join(here, 'page', 'index.html'), 'index.html'],
+    [join(here, 'tav.js'), 'tav.js'],
+    [join(here, 'dist', 'tav_wasm.js'), join('dist', 'tav_wasm.js')],
+    [join(toolkit, 'verovio-module.mjs'), 'verovio-module.mjs'],
+    [join(toolkit, 'verovio.mjs'), 'verovio.mjs'],
+];
+for (const [from] of files) {
+    if (!existsSync(from)) {
+        console.error(`missing ${from}: build the package (npm run build) and run npm ci`);
+        process.exit(1);
+    }
+}
+for (const [from, to] of files) {
+    mkdirSync(dirname(join(folder, to)), { recursive: true });
+    copyFileSync(from, join(folder, to));
+}
+console.log(`page in ${folder}`);

@@ -1,0 +1,64 @@
+// Plaine & Easie incipit records to MusicXML 1.0 documents (WebAssembly).
+
+/** What a record became. */
+export type Status = 'converted' | 'failed' | 'too_large' | 'line_too_long' | 'blank';
+
+/** One warning or error about a record. */
+export interface Message {
+    kind: 'warning' | 'error';
+    /** The text as the command-line program writes it after "incipit: ID-NUMBER, ". */
+    text: string;
+    /** For a sign the converter cannot read: its byte index in the line; otherwise null. */
+    position: number | null;
+    /** For a sign the converter cannot read: its byte value (0..255); otherwise null. */
+    byte: number | null;
+}
+
+export interface Result {
+    /** True when `status` is 'converted' and `xml` holds the document. */
+    ok: boolean;
+    status: Status;
+    /** The MusicXML document; empty unless ok. */
+    xml: string;
+    /** The document's exact bytes, when the options asked for `bytes`. */
+    data?: Uint8Array;
+    /** "ID-NUMBER.xml", the name the program gives the record's file; empty without an identifier. */
+    fileName: string;
+    /** Warnings, then at most one error, in the order they arose. */
+    messages: Message[];
+}
+
+export interface Options {
+    /** Drop mensural time signatures (the program's option m). */
+    removeMensural?: boolean;
+    /** Drop measure rests (the program's option r). */
+    removeMeasureRests?: boolean;
+    /** Also return the document's bytes as `data`. */
+    bytes?: boolean;
+}
+
+/** The header fields and the music of one record; a missing field is empty. */
+export interface Fields {
+    /** Nine digits. */
+    identifier?: string | Uint8Array;
+    /** The incipit number, e.g. "1.1.1". */
+    number?: string | Uint8Array;
+    /** Three characters, e.g. "G-2"; empty: none. */
+    clef?: string | Uint8Array;
+    /** e.g. "3/4", "c", "c/"; empty: none. */
+    time?: string | Uint8Array;
+    /** The second time-signature field; mostly empty. */
+    time2?: string | Uint8Array;
+    /** The Plaine & Easie music data. */
+    music?: string | Uint8Array;
+}
+
+/**
+ * Converts one record line: tab-separated identifier, incipit number, clef,
+ * time signature, second time signature and music. A line feed or carriage
+ * return ends the record. A string is read as its UTF-8 bytes.
+ */
+export function convert(record: string | Uint8Array, options?: Options): Result;
+
+/** Converts a record given as its six fields. */
+export function convertFields(fields: Fields, options?: Options): Result;

@@ -1,0 +1,92 @@
+// The package against the command-line program: every corpus is converted
+// by both, and the files and messages must be the same, byte for byte.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { convert, convertFields } from '../tav.js';
+import { decoder, linesOf, runProgram } from './program.js';
+
+function assertSameAsProgram(lines, letters) {
+    const program = runProgram(lines, letters);
+    const options = { removeMensural: letters.includes('m'), removeMeasureRests: letters.includes('r'), bytes: true };
+    const files = new Map();
+    const messages = [];
+    for (const line of lines) {
+        const r = convert(line, options);
+        assert.equal(r.ok, r.messages.every((m) => m.kind === 'warning') && r.status === 'converted');
+        if (r.ok)
+            files.set(r.fileName, r.data);
+        messages.push(...r.messages);
+        for (const m of r.messages) {  // an unreadable sign is located in the message's text
+            const sign = /ascii: (\d+), i: (\d+)$/.exec(m.text);
+            assert.deepEqual([m.byte, m.position], sign ? [Number(sign[1]), Number(sign[2])] : [null, null]);
+        }
+    }
+    assert.deepEqual([...files.keys()].sort(), [...program.files.keys()].sort());
+    for (const [name, data] of files)
+        assert.ok(program.files.get(name).equals(data), `${name} differs from the program's file`);
+    assert.equal(messages.length, program.messages.length);
+    messages.forEach((m, i) => {
+        const [, kind, line] = program.messages[i];
+        assert.equal(m.kind.toUpperCase(), kind);
+        assert.ok(line.endsWith(`, ${m.text}`), `${line} is not ${m.text}`);
+    });
+}
+
+// Seeded random lines: a header, then signs and bytes of every kind.
+function randomLines(count, seed) {
+    let state = seed;
+    const next = (n) => {
+        state = (Math.imul(state, 1103515245) + 12345) >>> 0;
+        return (state >>> 8) % n;
+    };
+    const signs = ["4", "8", "'", ",", "A", "C", "-", "{", "}", "(", ")", ";3", "/", "//", "=2/", "/i",
+                   "!", "f", "q", "qq", "r", "g", "t", "+", "x", "b", "$bB[E]", "%C-1", "@3/4", " ", ".", "7."];
+    const lines = [];
+    for (let i = 0; i < count; ++i) {
+        const parts = [`${100000 + next(900000)}\t1.${next(9)}\tG-2\t${['3/4', 'c', 'o', '\\-', ''][next(5)]}\t\t`];
+        for (let k = next(60); k > 0; --k)
+            parts.push(next(12) === 0 ? String.fromCharCode(1 + next(255)) : signs[next(signs.length)]);
+        const line = Buffer.from(parts.join(''), 'latin1');
+        if (i % 7 === 0)  // a byte of the header changed
+            line[next(line.length)] = 1 + next(255);
+        lines.push(line.filter((b) => b !== 10 && b !== 13));
+    }
+    return lines.filter((line) => line.length > 0);
+}
+
+// Records that pass the converter's limits, or could take time or memory;
+// each its own file name, as the program warns for a name written twice.
+const MILLION = 'C'.repeat(1000000);
+const hostile = [
+    'C'.repeat(10 << 20), '=99999999/4C', '=4294967296/4C', `4${MILLION}D`, `4${'C'.repeat(500000)}/i/i`,
+    `4C${'%G-2'.repeat(10000)}${'/i'.repeat(2000)}`, `!A!${'f'.repeat(20000)}`, `4${'('.repeat(100000)}ABC`,
+    `4${"'".repeat(100000)}C`, `4${'.'.repeat(100000)}C`, '4A)(;5', '4qqqqA', '4({A)}', '4$x[',
+].map((music, i) => Buffer.from(`123456789\t1.1.${i}\tG-2\t3/4\t\t${music}`, 'latin1'))
+    .concat([Buffer.alloc(5 << 20, 9), ...['\t\t\t', '000000001\t1/../x\tG-2\t3/4\t\t4C',
+        `2147483647\t${'1'.repeat(64)}\tG-2\t3/4\t\t=4://`, `1234567890\t${'1'.repeat(65)}\tG-2\t3/4\t\t4C`,
+        '2147483648\t1\tG-2\t3/4\t\t4C'].map((line) => Buffer.from(line))]);
+
+const corpora = [
+    ['the examples', linesOf('examples/incipits.txt'), ['', 'm', 'r', 'mr']],
+    ['the generated corpus', linesOf('tests/data/corpus_records.txt'), ['', 'mr']],
+    ['random lines', randomLines(3000, 2005), ['']],
+    ['hostile records', hostile, ['']],
+];
+for (const [name, lines, letterSets] of corpora) {
+    for (const letters of letterSets) {
+        test(`${name} with options '${letters}' convert as the program converts them`, { timeout: 300000 }, () => {
+            assertSameAsProgram(lines, letters);
+        });
+    }
+}
+
+test('strings, bytes and fields give the same results', () => {
+    for (const line of linesOf('examples/incipits.txt')) {
+        const [identifier, number, clef, time, time2, music] = decoder.decode(line).split('\t');
+        const expected = convert(line);
+        assert.deepEqual(convert(decoder.decode(line)), expected);
+        assert.deepEqual(convertFields({ identifier, number, clef, time, time2, music }), expected);
+    }
+    const records = ['\n4C', hostile[0], '123456789\t1\tG-2\t3/4\t\t4CYD', '123456789\t1\tG-2\t3/4\t\t4CD'];
+    assert.deepEqual(records.map((record) => convert(record).status), ['blank', 'too_large', 'failed', 'converted']);
+});
