@@ -2,7 +2,8 @@
 //
 // - Parsed / parse_into: one record parsed in process, with its console texts.
 // - dump_score: a score as compact text ("NUMBER {kind=value,...} BEATS/TYPE:
-//   STEP OCTAVE:DURATION[marks] ..."), one line per measure.
+//   STEP OCTAVE:DURATION[marks] ..."), one line per measure; kinds of marks
+//   and accidentals by name ("final", "acc=sharp").
 // - each_row: the case-table helper. A table is a plain array of structs whose
 //   first member names the row; each_row runs a check on every row and names
 //   the row in any failure. To add a case, add a row.
@@ -177,12 +178,60 @@ inline void parse_into(Parsed& p, const std::string& record, ConvertOptions opti
     captured.print(p.incipit.incipit_id, p.incipit.incipit_nb, p.err, p.log);
 }
 
+// The name a dump gives a kind of mark (the number for a kind the score
+// model does not define).
+inline std::string kind_name(int32_t kind)
+{
+    switch (kind) {
+    case ATTR_KEY: return "key";
+    case ATTR_MULTIPLE_REST: return "rests";
+    case ATTR_CLEF_G: return "clefG";
+    case ATTR_CLEF_F: return "clefF";
+    case ATTR_CLEF_C: return "clefC";
+    case ATTR_CLEF_G8: return "clefG8";
+    case ATTR_DOTS: return "dots";
+    case ATTR_ACCIDENTAL: return "acc";
+    case ATTR_FERMATA: return "fermata";
+    case ATTR_TRILL: return "trill";
+    case ATTR_ACCIACCATURA: return "acciacc";
+    case ATTR_APPOGGIATURA: return "appogg";
+    case ATTR_SLUR_START: return "slur";
+    case ATTR_SLUR_STOP: return "/slur";
+    case ATTR_MEASURE_REST: return "mrest";
+    case ATTR_TUPLET_START: return "tuplet";
+    case ATTR_TUPLET_CONTINUE: return "tuplet~";
+    case ATTR_TUPLET_STOP: return "/tuplet";
+    case ATTR_BEAM_BEGIN: return "beam";
+    case ATTR_BEAM_CONTINUE: return "beam~";
+    case ATTR_BEAM_END: return "/beam";
+    case ATTR_BAR_DOUBLE: return "double";
+    case ATTR_BAR_FINAL: return "final";
+    case ATTR_REPEAT_END: return "repeat-end";
+    case ATTR_REPEAT_START: return "repeat-start";
+    default: return std::to_string(kind);
+    }
+}
+
+inline std::string accidental_name(int32_t value)
+{
+    switch (value) {
+    case ACC_NATURAL: return "natural";
+    case ACC_SHARP: return "sharp";
+    case ACC_DOUBLE_SHARP: return "double-sharp";
+    case ACC_FLAT: return "flat";
+    case ACC_DOUBLE_FLAT: return "double-flat";
+    default: return std::to_string(value);
+    }
+}
+
 inline std::string dump_marks(const Attribute* a)
 {
     std::string s;
     for (; a != nullptr; a = a->next) {
-        s.append(s.empty() ? "" : ",").append(std::to_string(a->kind));
-        if (a->value != 0)
+        s.append(s.empty() ? "" : ",").append(kind_name(a->kind));
+        if (a->kind == ATTR_ACCIDENTAL)
+            s += '=' + accidental_name(a->value);
+        else if (a->value != 0)
             s += '=' + std::to_string(a->value);
     }
     return s;
