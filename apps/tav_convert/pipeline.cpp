@@ -72,19 +72,14 @@ void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
         o.messages.clear();
         o.document_size = 0;
         if (batch.lines[k].too_long) {
-            // As the library's own reader reports such a line.
-            o.status = tav::Status::LineTooLong;
-            o.identifier = 0;
-            o.number.clear();
-            o.file.clear();
-            o.messages.push_back(tav::Message{tav::MessageKind::Error, "line too long"});
-            continue;
+            converter.line_too_long();
+        } else {
+            // In place: the converter may change the line, which is read once.
+            std::size_t readable = batch.readable(batch.lines[k]);
+            converter.convert_buffer(
+                batch.from(batch.lines[k]),
+                static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options);
         }
-        // In place: the converter may change the line, which is read once.
-        std::size_t readable = batch.readable(batch.lines[k]);
-        converter.convert_buffer(batch.from(batch.lines[k]),
-                                 static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)),
-                                 cl_.options);
         tav::Result& r = converter.result();
         o.status = r.status;
         if (r.status == tav::Status::Blank)

@@ -136,6 +136,11 @@ public:
     // its line feed if any, and zero bytes or further lines after it.
     const Result& convert_buffer(char* buffer, std::int32_t size, const Options& options);
 
+    // For readers of their own: a line longer than max_line_length, which
+    // they did not keep, becomes the result (status LineTooLong, the error
+    // "line too long"), as convert_stream reports it.
+    Result& line_too_long();
+
 private:
     struct State;
     std::unique_ptr<State> state_;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "parser/parser.h"
-#include "record/results.h"
 #include "score/pool.h"
 #include "tav/tav.h"
 #include "writer/output.h"
@@ -68,6 +67,15 @@ Result& Converter::result()
     return state_->result;
 }
 
+Result& Converter::line_too_long()
+{
+    Result& result = state_->result;
+    result = Result{};
+    result.status = Status::LineTooLong;
+    result.messages.push_back(Message{MessageKind::Error, "line too long"});
+    return result;
+}
+
 const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options)
 {
     Result& r = state_->result;
@@ -123,10 +131,8 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
 
 const Result& Converter::convert(std::string_view line, const Options& options)
 {
-    if (line.size() > max_line_length) {
-        set_line_too_long(state_->result);
-        return state_->result;
-    }
+    if (line.size() > max_line_length)
+        return line_too_long();
     // The parser may rewrite the line. It reads nothing past the line's
     // terminator: a zero byte when the line has none.
     std::vector<char>& copy = state_->line;

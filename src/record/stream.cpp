@@ -1,7 +1,6 @@
 // A stream of records: read line by line, each converted and handed on.
 
 #include "record/line_reader.h"
-#include "record/results.h"
 #include "tav/tav.h"
 
 namespace tav {
@@ -17,8 +16,7 @@ StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& 
         case LineReader::Status::End: return StreamEnd::EndOfInput;
         case LineReader::Status::Error: return StreamEnd::ReadError;
         case LineReader::Status::TooLong:
-            result = &converter.result();
-            set_line_too_long(*result);
+            result = &converter.line_too_long();
             break;
         case LineReader::Status::Line:
             converter.convert_buffer(reader.data(), reader.size(), options);
