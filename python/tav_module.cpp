@@ -54,19 +54,6 @@ py::str decode(std::string_view bytes)
     return py::reinterpret_steal<py::str>(text);
 }
 
-const char* status_name(tav::Status status)
-{
-    switch (status) {
-    case tav::Status::Converted: return "converted";
-    case tav::Status::Written: return "written";
-    case tav::Status::Failed: return "failed";
-    case tav::Status::TooLarge: return "too_large";
-    case tav::Status::LineTooLong: return "line_too_long";
-    case tav::Status::Blank: return "blank";
-    }
-    return "failed";
-}
-
 tav::Options options_of(bool remove_mensural, bool remove_measure_rests)
 {
     tav::Options options;
@@ -118,7 +105,7 @@ PYBIND11_MODULE(tav, m)
 
     py::class_<tav::Result>(m, "Result", "What one record became.")
         .def_property_readonly("ok", &tav::Result::ok)
-        .def_property_readonly("status", [](const tav::Result& r) { return status_name(r.status); })
+        .def_property_readonly("status", [](const tav::Result& r) { return tav::status_name(r.status); })
         .def_property_readonly("data", [](const tav::Result& r) { return py::bytes(r.document); })
         .def_property_readonly("xml", [](const tav::Result& r) { return decode(r.document); })
         .def_property_readonly("file_name", [](const tav::Result& r) { return decode(r.file_name); })
@@ -126,7 +113,7 @@ PYBIND11_MODULE(tav, m)
         .def_property_readonly("identifier", [](const tav::Result& r) { return r.identifier; })
         .def_property_readonly("number", [](const tav::Result& r) { return decode(r.number); })
         .def("__repr__", [](const tav::Result& r) {
-            return py::str("<tav.Result {} {!r}>").format(status_name(r.status), decode(r.file_name));
+            return py::str("<tav.Result {} {!r}>").format(tav::status_name(r.status), decode(r.file_name));
         });
 
     m.def(

@@ -76,6 +76,10 @@ struct Message {
     int byte = -1;
 };
 
+// The status's name, as the bindings and reports spell it: "converted",
+// "written", "failed", "too_large", "line_too_long", "blank".
+const char* status_name(Status status);
+
 // What one record became.
 struct Result {
     Status status = Status::Failed;

@@ -67,6 +67,19 @@ Result& Converter::result()
     return state_->result;
 }
 
+const char* status_name(Status status)
+{
+    switch (status) {
+    case Status::Converted: return "converted";
+    case Status::Written: return "written";
+    case Status::Failed: return "failed";
+    case Status::TooLarge: return "too_large";
+    case Status::LineTooLong: return "line_too_long";
+    case Status::Blank: return "blank";
+    }
+    return "failed";
+}
+
 Result& Converter::line_too_long()
 {
     Result& result = state_->result;
