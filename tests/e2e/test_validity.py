@@ -2,7 +2,7 @@
 the options f, mf and rf), 3000 generated records and a table of awkward
 records are converted and checked against the DTD with xmllint (Debian
 package libxml2-utils), offline, through the catalog of the DTD folder
-(../shared/musicxml-1.0 beside the project root, or TAV_MUSICXML_DTD_DIR)."""
+(tests/data/schemas/musicxml-1.0, or TAV_MUSICXML_DTD_DIR)."""
 
 import os
 import shutil
@@ -13,8 +13,8 @@ import unittest
 
 import e2e_lib as e2e
 
-DTD_DIR = os.environ.get("TAV_MUSICXML_DTD_DIR") or os.path.join(e2e.ROOT, "..", "shared",
-                                                                  "musicxml-1.0")
+DTD_DIR = os.environ.get("TAV_MUSICXML_DTD_DIR") or os.path.join(e2e.ROOT, "tests", "data",
+                                                                  "schemas", "musicxml-1.0")
 CATALOG = os.path.join(os.path.abspath(DTD_DIR), "catalog.xml")
 
 # Records whose features neither the examples nor the generated ones reach:
