@@ -82,7 +82,6 @@ void add_whole_rest(ScanState& s)
 {
     if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
         add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
-        check_whole(s, rest);
     }
 }
 
@@ -257,7 +256,6 @@ void read_time_change(ScanState& s, const Line& line)
         if (n->step == 'R' && n->first_attribute != nullptr &&
             n->first_attribute->kind == ATTR_MEASURE_REST) {
             n->duration = measure_quarters(s.current_measure->rhythm);
-            check_whole(s, n);
         }
     }
 }

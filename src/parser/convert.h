@@ -2,11 +2,23 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "parser/line.h"
 #include "parser/report.h"
 #include "parser/scan_state.h"
 #include "score/score.h"
+
+// Whether a time-signature field starts with a time signature: a digit,
+// 'c' or 'o'.
+inline bool is_time_start(unsigned char c)
+{
+    return is_digit(c) || c == 'c' || c == 'o';
+}
+
+// Whether the time signature in the first five characters of `field` is a
+// mensural sign (the rest of a longer field is not read).
+bool is_mensural_time(std::string_view field);
 
 // Time-signature text of up to five characters (zero bytes after a shorter
 // one) to a new Rhythm; clears the five characters before it returns.
@@ -20,6 +32,6 @@ int32_t get_keysig(const Line& line, int32_t position);
 // The same count with brackets inside the key signature passed over.
 int32_t get_alt_keysig(const Line& line, int32_t position);
 
-// Least common multiple of two durations-per-quarter values; 0 when either
+// Least common multiple of two units-per-quarter values; 0 when either
 // is 0.
 int32_t lcm(int32_t a, int32_t b);

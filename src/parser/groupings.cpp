@@ -195,7 +195,7 @@ void open_parenthesis(ScanState& s, const Line& line)
                 number += 10;
         }
         s.tuplet_number = number;
-        s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), number));
+        s.quarter_units = static_cast<float>(lcm(static_cast<int32_t>(s.quarter_units), number));
         s.tuplet_start_pending = true;
     }
     ++s.position;

@@ -1,10 +1,12 @@
-// The MusicXML writer: one score in, one MusicXML 1.0 partwise document out.
+// The writers: one record's score in, one document out. Each kind of
+// document is a render function and the suffix of its file's name.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "score/incipit.h"
+#include "tav/tav.h"
 #include "score/score.h"
 #include "writer/replace_file.h"
 #include "writer/xml_text.h"
@@ -18,25 +20,26 @@ struct MeasureAccidentals {
     int count = 0;
 };
 
-// Appends the whole document for the score to `out`. Reads the score only.
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, std::string& out);
+// A kind of document.
+struct DocumentWriter {
+    // Writes the document of `score`, read from `record`, over whatever
+    // `out` held before. Reads the score only.
+    void (*render)(const tav::Record& record, const Incipit& score, DocumentBuffer& out);
+    const char* suffix;  // of the file's name, e.g. ".xml"
+};
 
-// The same document, written over whatever `out` held before.
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out);
+const DocumentWriter& document_writer(tav::Writer writer);
 
-// The document of one incipit, written over whatever `out` held before.
-void render_score(const Incipit& incipit, DocumentBuffer& out);
+// The MusicXML 1.0 partwise document.
+void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out);
 
-// Appends the note elements of one measure, from `first_note` along `next`.
-void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
-                 MeasureAccidentals& measure_accidentals);
+// MusicXML's divisions for the score: its units of a quarter, multiplied by
+// the least factor that makes every written duration whole.
+float document_divisions(const Incipit& score);
 
-// "%d-%s.xml" with the identifier and the incipit number.
-std::string output_file_name(int32_t incipit_id, const char* incipit_nb);
-// The same name appended to `out`, which keeps its storage.
-void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb);
+// "ID-NUMBER" and the writer's suffix, appended to `out`, which keeps its
+// storage: the identifier (0 when none was read) and the incipit number.
+void append_output_file_name(std::string& out, const tav::Record& record, const char* suffix);
 
 // True when the incipit number can name a file in the working directory:
 // no '/', no '\' and no byte below 32.

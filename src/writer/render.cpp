@@ -21,12 +21,12 @@ constexpr size_t kMeasureRoom = 1024;
 constexpr size_t kMarkRoom = 256;
 constexpr size_t kMeasureEndRoom = 256;
 
-void write_head(XmlText& xml, int32_t incipit_id, const char* incipit_nb, int mensural,
-                int corrected_key)
+void write_head(XmlText& xml, std::string_view incipit_id, std::string_view incipit_nb,
+                int mensural, int corrected_key)
 {
-    size_t nb_length = std::strlen(incipit_nb);
+    size_t nb_length = incipit_nb.size();
     // An entity takes at most five bytes.
-    char* p = xml.reserve(kHeadRoom + 5 * nb_length);
+    char* p = xml.reserve(kHeadRoom + incipit_id.size() + 5 * nb_length);
     p = put(p, "<?xml version=\"1.0\" standalone=\"no\"?>\n"
                "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
                "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
@@ -37,7 +37,7 @@ void write_head(XmlText& xml, int32_t incipit_id, const char* incipit_nb, int me
                "\t\t</encoding>\n"
                "\t\t<miscellaneous>\n"
                "\t\t\t<miscellaneous-field name=\"Vellum - Incipit ID\">");
-    p = put_decimal(p, incipit_id);
+    p = put(p, incipit_id);
     p = put(p, "</miscellaneous-field>\n"
                "\t\t\t<miscellaneous-field name=\"Vellum - Incipit NB\">");
     // The only text from the record; escaped so that the file stays well-formed.
@@ -198,12 +198,12 @@ char* write_right_barline(char* p, const Attribute* bar)
     }
 }
 
-void write_document(XmlText& xml, const Measure* first_measure, float divisions,
-                    int32_t incipit_id, const char* incipit_nb, int mensural, int corrected_key)
+void write_document(XmlText& xml, const tav::Record& record, const Incipit& score)
 {
-    write_head(xml, incipit_id, incipit_nb, mensural, corrected_key);
+    write_head(xml, record.identifier, record.number, score.mensural, score.corrected_key);
+    const float divisions = document_divisions(score);
     int32_t current_fifths = 0;
-    for (const Measure* m = first_measure; m != nullptr; m = m->next) {
+    for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
         MeasureAccidentals measure_accidentals;
         MeasureMarks marks = survey(m);
         char* p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
@@ -231,25 +231,8 @@ void write_document(XmlText& xml, const Measure* first_measure, float divisions,
 
 }  // namespace
 
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, std::string& out)
+void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out)
 {
     XmlText xml(out);
-    write_document(xml, first_measure, divisions, incipit_id, incipit_nb, mensural,
-                   corrected_key);
-}
-
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out)
-{
-    XmlText xml(out);
-    write_document(xml, first_measure, divisions, incipit_id, incipit_nb, mensural,
-                   corrected_key);
-}
-
-void render_score(const Incipit& incipit, DocumentBuffer& out)
-{
-    XmlText xml(out);
-    write_document(xml, incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                   incipit.incipit_nb, incipit.mensural, incipit.corrected_key);
+    write_document(xml, record, score);
 }
