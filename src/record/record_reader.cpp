@@ -47,11 +47,6 @@ struct HeaderCursor {
         pos = field_end(pos);
         return line.substr(start, pos - start);
     }
-    void step_past_tab()
-    {
-        if (at(pos) == '\t')
-            ++pos;
-    }
     void warn(const char* text) { out.messages.push_back(make_message(MessageKind::Warning, text)); }
     bool fail(const char* text)
     {
@@ -102,57 +97,97 @@ bool read_incipit_number(HeaderCursor& c)
 }
 
 // Field 3. An empty or one-character field gives no clef, a longer one its
-// first three characters.
-void read_clef_field(HeaderCursor& c)
+// first three characters, with a warning. A line that ends in it lacks the
+// time signature and the music: false, the record failed.
+bool read_clef_field(HeaderCursor& c)
 {
     std::string_view clef = c.take_field();
+    if (c.at(c.pos) != '\t')
+        return c.fail("no time signature field found");
     c.out.record.clef = clef;
-    if (clef.empty() && c.pos < c.end())
+    if (clef.empty())
         c.warn("found an empty clef field, using no clef");
     else if (clef.size() == 1)
         c.warn("found a clef field of one character, using no clef");
     else if (clef.size() > 3)
         c.warn("found a clef field longer than three characters, using its first three");
-    c.step_past_tab();
+    ++c.pos;
+    return true;
 }
 
-// Field 5 after a mensural time signature in field 4. An empty field, or
-// an unreadable one that the line ends in (the music), is no field.
+// Signs a time signature is written with; a field of nothing else holds
+// no music.
+bool is_time_text(unsigned char c)
+{
+    return is_digit(c) || c == 'c' || c == 'o' || c == '/' || c == '.' || c == ' ';
+}
+
+// A field from `start` that the line ends in stands where the music
+// belongs: it is the music unless it is empty, a null field or a time
+// signature.
+bool reads_as_music(const HeaderCursor& c, size_t start)
+{
+    if (start == c.end() || c.at(start) == '\\')
+        return false;
+    for (size_t i = start; i < c.end(); ++i)
+        if (!is_time_text(c.at(i)))
+            return true;
+    return false;
+}
+
+// The field at the cursor, when the line ends in it, is the music, with the
+// warning `as_music`, or else the record fails with `error`. True when the
+// line goes on after the field.
+bool field_ends_line(HeaderCursor& c, const char* error, const char* as_music, bool& failed)
+{
+    if (c.field_end(c.pos) < c.end())
+        return true;
+    if (reads_as_music(c, c.pos))
+        c.warn(as_music);
+    else
+        failed = !c.fail(error);
+    return false;
+}
+
+// Field 5 after a mensural sign in field 4: a time signature, a null field
+// or one starting with 0 (no time signature); anything else is passed over
+// with a warning.
 void read_second_time_field(HeaderCursor& c)
 {
     unsigned char d = c.at(c.pos);
-    if ((is_digit(d) && d != '0') || d == 'c' || d == 'o' || d == '\\' || d == '0') {
-        c.out.record.time2 = c.take_field();
-    } else if (d != '\t' && c.field_end(c.pos) < c.end()) {
+    bool readable = (is_digit(d) && d != '0') || d == 'c' || d == 'o' || d == '\\' || d == '0';
+    if (!readable && d != '\t')
         c.warn("found an unreadable second time signature field, passing over it");
-        c.out.record.time2 = c.take_field();
-    }
+    c.out.record.time2 = c.take_field();
 }
 
-// Fields 4 and 5. A field that the line ends in and that holds no time
-// signature is the music: the record has no time fields (or no second one).
-void read_time_fields(HeaderCursor& c)
+// Fields 4 and 5, then the music. An empty or null field 4 is no time
+// signature; after one that is not a mensural sign, field 5 is kept but not
+// read. Where the line ends in field 4 or 5, that field is the music (see
+// field_ends_line). False when the record failed.
+bool read_time_fields(HeaderCursor& c)
 {
     Record& record = c.out.record;
+    bool failed = false;
+    if (!field_ends_line(c, "no second time signature field found",
+                         "no time signature fields found, reading the last field as the music",
+                         failed))
+        return !failed;
     unsigned char first = c.at(c.pos);
-    if (is_time_start(first)) {
-        record.time = c.take_field();
-        c.step_past_tab();
-        if (is_mensural_time(record.time))
-            read_second_time_field(c);
-        else
-            record.time2 = c.take_field();  // kept, but not read
-        return;
-    }
-    if (first != '\\' && first != '\t' && c.field_end(c.pos) == c.end())
-        return;
-    if (first == '\t')
-        c.warn("found an empty time signature field, using no time signature");
-    else if (first != '\\')
+    if (!is_time_start(first) && first != '\\' && first != '\t')
         c.warn("found an unreadable time signature field, using no time signature");
     record.time = c.take_field();
-    c.step_past_tab();
-    record.time2 = c.take_field();
+    ++c.pos;
+    if (!field_ends_line(c, "no music field found",
+                         "no second time signature field found, reading the last field as the "
+                         "music",
+                         failed))
+        return !failed;
+    if (is_time_start(first) && is_mensural_time(record.time))
+        read_second_time_field(c);
+    else
+        record.time2 = c.take_field();  // kept, but not read
+    return true;
 }
 
 }  // namespace
@@ -191,8 +226,8 @@ void read_record_into(std::string_view line, RecordReading& reading)
     HeaderCursor c{line, 0, reading};
     if (!read_identifier(c) || !read_incipit_number(c))
         return;
-    read_clef_field(c);
-    read_time_fields(c);
+    if (!read_clef_field(c) || !read_time_fields(c))
+        return;
     while (c.at(c.pos) == '\t')
         ++c.pos;
     reading.record.music = line.substr(c.pos);
