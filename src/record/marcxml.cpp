@@ -117,7 +117,8 @@ Fields MarcxmlItem::fields(std::string& storage) const
     if (key.empty()) {
         f.music = music;
     } else {
-        storage.assign("$");
+        storage.clear();
+        storage += '$';
         storage += key;
         storage += ' ';
         storage += music;
@@ -502,7 +503,9 @@ struct MarcxmlReader::State {
         seeking = false;
         // The root again, unless the document was a single record.
         bool usable = !root.empty() && local_name(root.c_str()) != "record";
-        std::string root_tag = "<" + (usable ? root : std::string("collection")) + ">";
+        std::string root_tag(1, '<');
+        root_tag += usable ? root : std::string("collection");
+        root_tag += '>';
         start_parser(root_tag);
     }
 
