@@ -2,6 +2,9 @@
 // with the messages collected on the way. The converter owns every buffer
 // and pool.
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -11,6 +14,7 @@
 #include "record/record_reader.h"
 #include "score/pool.h"
 #include "tav/tav.h"
+#include "writer/mxl.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
@@ -59,6 +63,59 @@ void reset(Result& r)
     r.number.clear();
 }
 
+// "YYYY-MM-DD" of the day in UTC.
+std::string today()
+{
+    using namespace std::chrono;
+    year_month_day day{floor<days>(system_clock::now())};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    return text;
+}
+
+// The version details the options ask for, and the record's descriptive
+// data.
+DocumentInfo document_info(const Options& options, const Record& r, std::string& date)
+{
+    DocumentInfo info;
+    if (options.musicxml == MusicXmlVersion::V4_0) {
+        info.musicxml4 = true;
+        if (options.encoding_date.empty()) {
+            if (date.empty())
+                date = today();
+            info.encoding_date = date;
+        } else {
+            info.encoding_date = options.encoding_date;
+        }
+    }
+    info.composer = r.composer;
+    info.work_title = r.work_title;
+    info.movement_title = r.movement_title;
+    info.part_name = r.part_name;
+    info.text_incipit = r.text_incipit;
+    info.key_or_mode = r.key_or_mode;
+    return info;
+}
+
+// The record line's length: the fields, TABs and null fields.
+size_t record_line_size(const Fields& f)
+{
+    return f.identifier.size() + f.number.size() + std::max<size_t>(f.clef.size(), 2) +
+           std::max<size_t>(f.time.size(), 2) + f.time2.size() + f.music.size() + 5;
+}
+
+// The descriptive data given beside a record's fields.
+void describe(Record& record, const Description& d)
+{
+    record.composer = d.composer;
+    record.work_title = d.work_title;
+    record.movement_title = d.movement_title;
+    record.part_name = d.part_name;
+    record.text_incipit = d.text_incipit;
+    record.key_or_mode = d.key_or_mode;
+}
+
 template <typename Buffer>
 void trim(Buffer& buffer)
 {
@@ -73,12 +130,13 @@ struct Converter::State {
     DocumentBuffer document;
     std::vector<char> music;  // the parser's copy of the music
     RecordReading reading;
+    std::string today;   // the encoding date of 4.0 documents, once found
     Result result;
 
     // The record in `reading`, converted into `result`.
     const Result& convert_reading(const Options& options);
-    // The score read, written by the chosen writer.
-    void write(const DocumentWriter& writer, const Incipit& score);
+    // The score read, written as the options ask.
+    void write(const Options& options, const Incipit& score);
 };
 
 Converter::Converter() : state_(std::make_unique<State>()) {}
@@ -113,10 +171,21 @@ Result& Converter::line_too_long()
     return result;
 }
 
-void Converter::State::write(const DocumentWriter& writer, const Incipit& score)
+void Converter::State::write(const Options& options, const Incipit& score)
 {
-    writer.render(reading.record, score, document);
-    result.document.assign(document.bytes.data(), document.length);
+    render_score(reading.record, score, document, document_info(options, reading.record, today));
+    std::string_view text(document.bytes.data(), document.length);
+    if (options.compress) {
+        // The archive holds the document under the name it would have alone.
+        std::string inner = result.file_name;
+        inner.replace(inner.size() - 3, 3, "xml");
+        if (const char* error = mxl_container(inner, text, result.document)) {
+            add_error(result, error);
+            return;
+        }
+    } else {
+        result.document.assign(text);
+    }
     if (document.bytes.size() > kKeptBytes)
         document = DocumentBuffer{};
     result.status = Status::Converted;
@@ -136,8 +205,7 @@ const Result& Converter::State::convert_reading(const Options& options)
     r.messages.swap(reading.messages);
     r.identifier = identifier_value(record.identifier);
     r.number = record.number;
-    const DocumentWriter& writer = document_writer(options.writer);
-    append_output_file_name(r.file_name, record, writer.suffix);
+    append_output_file_name(r.file_name, record, file_suffix(options));
     if (!header_read)
         return r;
 
@@ -166,15 +234,18 @@ const Result& Converter::State::convert_reading(const Options& options)
         add_error(r, error);
         return r;
     }
-    write(writer, incipit);
+    write(options, incipit);
     return r;
 }
 
-const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options)
+const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options,
+                                        const Description* description)
 {
     // The line ends at its line feed, well before the end of the buffer.
     detail::read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
                              state_->reading);
+    if (description != nullptr)
+        describe(state_->reading.record, *description);
     return state_->convert_reading(options);
 }
 
@@ -188,9 +259,11 @@ const Result& Converter::convert(std::string_view line, const Options& options)
 
 const Result& Converter::convert(const Record& record, const Options& options)
 {
-    detail::read_fields_into(Fields{record.identifier, record.number, record.clef, record.time,
-                                    record.time2, record.music},
-                             state_->reading);
+    const Fields fields{record.identifier, record.number, record.clef,
+                        record.time,       record.time2,  record.music};
+    if (record_line_size(fields) > max_line_length)
+        return line_too_long();
+    detail::read_fields_into(fields, state_->reading);
     Record& read = state_->reading.record;
     for (auto member : {&Record::key, &Record::composer, &Record::work_title,
                         &Record::movement_title, &Record::part_name, &Record::text_incipit,
@@ -201,7 +274,19 @@ const Result& Converter::convert(const Record& record, const Options& options)
 
 const Result& Converter::convert(const Fields& fields, const Options& options)
 {
+    if (record_line_size(fields) > max_line_length)
+        return line_too_long();
     detail::read_fields_into(fields, state_->reading);
+    return state_->convert_reading(options);
+}
+
+const Result& Converter::convert(const Fields& fields, const Options& options,
+                                 const Description& description)
+{
+    if (record_line_size(fields) > max_line_length)
+        return line_too_long();
+    detail::read_fields_into(fields, state_->reading);
+    describe(state_->reading.record, description);
     return state_->convert_reading(options);
 }
 

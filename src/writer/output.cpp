@@ -15,13 +15,9 @@
 #include "writer/output.h"
 #include "writer/replace_file.h"
 
-const DocumentWriter& document_writer(tav::Writer writer)
+const char* file_suffix(const tav::Options& options)
 {
-    static constexpr DocumentWriter kMusicXml1{render_score, ".xml"};
-    switch (writer) {
-    case tav::Writer::MusicXml1: break;
-    }
-    return kMusicXml1;
+    return options.compress ? ".mxl" : ".xml";
 }
 
 void append_output_file_name(std::string& out, const tav::Record& record, const char* suffix)
@@ -103,8 +99,10 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size, 
     if (name.find_first_of("<>:\"|?*", base) != std::string::npos)
         return OutputStatus::CannotCreate;
     earlier = earlier_file(name);
-    // Text mode: every line feed is written as a carriage return and a line feed.
-    std::FILE* file = std::fopen(name.c_str(), "w");
+    // Text mode: every line feed is written as a carriage return and a line
+    // feed; a compressed file (.mxl) is written as it is.
+    bool archive = name.size() > 4 && name.compare(name.size() - 4, 4, ".mxl") == 0;
+    std::FILE* file = std::fopen(name.c_str(), archive ? "wb" : "w");
     if (file == nullptr)
         return OutputStatus::CannotCreate;
     bool written = std::fwrite(text, 1, size, file) == size;

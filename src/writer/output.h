@@ -1,9 +1,11 @@
-// The writers: one record's score in, one document out. Each kind of
-// document is a render function and the suffix of its file's name.
+// The MusicXML writer: one record's score in, one MusicXML partwise
+// document out (1.0, or 4.0 with the descriptive data), and the name of
+// its file.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "score/incipit.h"
 #include "tav/tav.h"
@@ -20,22 +22,31 @@ struct MeasureAccidentals {
     int count = 0;
 };
 
-// A kind of document.
-struct DocumentWriter {
-    // Writes the document of `score`, read from `record`, over whatever
-    // `out` held before. Reads the score only.
-    void (*render)(const tav::Record& record, const Incipit& score, DocumentBuffer& out);
-    const char* suffix;  // of the file's name, e.g. ".xml"
+// What a document tells beside the music: the version written and the
+// descriptive data (an empty text is left out).
+struct DocumentInfo {
+    bool musicxml4 = false;           // MusicXML 4.0 rather than 1.0
+    std::string_view encoding_date;   // 4.0: "YYYY-MM-DD"
+    std::string_view composer;        // <creator type="composer">
+    std::string_view work_title;      // <work><work-title>
+    std::string_view movement_title;  // <movement-title>
+    std::string_view part_name;       // <part-name>, else "MusicXML Part"
+    std::string_view text_incipit;    // miscellaneous field "Text incipit"
+    std::string_view key_or_mode;     // miscellaneous field "Key or mode"
 };
 
-const DocumentWriter& document_writer(tav::Writer writer);
-
-// The MusicXML 1.0 partwise document.
-void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out);
+// The MusicXML document of `score`, read from `record`, written over
+// whatever `out` held before. Reads the score only.
+void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                  const DocumentInfo& info = {});
 
 // MusicXML's divisions for the score: its units of a quarter, multiplied by
 // the least factor that makes every written duration whole.
 float document_divisions(const Incipit& score);
+
+// The suffix of a document's file name: ".xml", or ".mxl" for a compressed
+// MusicXML file.
+const char* file_suffix(const tav::Options& options);
 
 // "ID-NUMBER" and the writer's suffix, appended to `out`, which keeps its
 // storage: the identifier (0 when none was read) and the incipit number.
