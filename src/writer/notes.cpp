@@ -211,7 +211,7 @@ char* write_dots_and_accidentals(char* p, const Note* note)
                 break;
             case ACC_FLAT: p = put(p, "\t\t\t\t<accidental>flat</accidental>\n"); break;
             case ACC_DOUBLE_FLAT:
-                p = put(p, "\t\t\t\t<accidental>double-flat</accidental>\n");
+                p = put(p, "\t\t\t\t<accidental>flat-flat</accidental>\n");
                 break;
             default: break;
             }
