@@ -195,7 +195,9 @@ void open_parenthesis(ScanState& s, const Line& line)
                 number += 10;
         }
         s.tuplet_number = number;
-        s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), number));
+        // A tuplet of 0 («;0)») has no ratio and leaves divisions as it is.
+        if (number > 0)
+            s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), number));
         s.tuplet_start_pending = true;
     }
     ++s.position;
