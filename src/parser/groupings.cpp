@@ -232,6 +232,7 @@ void start_acciaccatura(ScanState& s)
     if (s.pattern_replaying)
         end_pattern(s);
     s.acciaccatura_pending = true;
+    s.grace_value = false;
 }
 
 // 'q' marks the next note; «qq» opens a group of grace notes up to 'r',
@@ -242,6 +243,7 @@ void start_appoggiatura(ScanState& s, const Line& line)
     if (s.pattern_replaying)
         end_pattern(s);
     s.appoggiatura_pending = true;
+    s.grace_value = false;
     if (line.at(s.position) == 'q') {
         int32_t letters = 0;
         find_grace_group_end(line, s.position, s.searches.grace_end, s.searches.work, letters);

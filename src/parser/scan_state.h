@@ -95,6 +95,7 @@ struct ScanState {
     bool acciaccatura_pending = false;
     bool appoggiatura_pending = false;
     int32_t grace_group_count = 0;
+    bool grace_value = false;         // a value digit read since the last 'g' or 'q'
 
     // Bars and measure-level signs.
     int repeat_pending = 0;

@@ -5,7 +5,8 @@
   its time signature; measures next to a double barline or a repeat sign may be
   short and are exempt; notes without a type (measure rests) count here only;
 - beams run begin, continue..., end, never nested, none left open;
-- every tuplet start has its stop; slur starts and stops alternate.
+- every tuplet start has its stop; slur starts and stops alternate;
+- an acciaccatura has no dots.
 It runs over every example, over records generated with bars that add up, and
 over a table of records that once came out wrong."""
 
@@ -39,6 +40,7 @@ MENDED = [
     ("3/4", "4C/=2/4DEF/"), ("3/8", "8C6DE/=3/8DEF/"), ("6/8", "8ABC4.D/=/8ABC4.D/"),
     ("4/4", "'8.A6B4C2D/8..A3B4C2D/(4.ABC)4D/1E/"), ("4/4", "4E/:AB''C'8AG/4FGAB/CDEF/1G/"),
     ("2/4", "4C:/8DEFG/AB4C/2D/"), ("4/4", "2C+4C+8C+C/{8A+B}+4C2D/1E/"),
+    ("4/4", "'8.DgEgD6C4D2D/8.DqqEDr6C4D2D/"),
 ]
 
 
@@ -63,7 +65,10 @@ def check_file(data, fill=True):
         for n in m.findall("note"):
             count += 1
             where = "measure %s note %d" % (m.get("number"), count)
-            if n.find("grace") is None:
+            grace = n.find("grace")
+            if grace is not None and grace.get("slash") == "yes" and n.find("dot") is not None:
+                faults.append("%s: a dotted acciaccatura" % where)
+            if grace is None:
                 duration = int(n.findtext("duration"))
                 total += duration
                 kind = n.findtext("type")
