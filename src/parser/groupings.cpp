@@ -79,17 +79,19 @@ void beam_mark(ScanState& s, const Line& line, Note* note)
     }
 }
 
-// «(C)t»: the closing parenthesis and the trill go with the note.
-void fermata_mark(ScanState& s, const Line& line, Note* note)
+// «(C)t»: the closing parenthesis and the trill go with the note. True when
+// the note takes a fermata.
+bool fermata_mark(ScanState& s, const Line& line, Note* note)
 {
     if (!s.fermata_pending)
-        return;
+        return false;
     mark(s, note, ATTR_FERMATA);
     s.fermata_pending = false;
     if (line.at(s.position + 2) == 't') {
         mark(s, note, ATTR_TRILL);
         s.position += 2;
     }
+    return true;
 }
 
 void trill_mark(ScanState& s, const Line& line, Note* note)
@@ -101,10 +103,12 @@ void trill_mark(ScanState& s, const Line& line, Note* note)
 }
 
 // '+' after a note starts a slur there; the next note not directly followed
-// by '}' stops it.
-void slur_mark(ScanState& s, const Line& line, Note* note)
+// by '}' stops it. After a one-note fermata the '+' follows its ')': «(E)+».
+void slur_mark(ScanState& s, const Line& line, Note* note, bool fermata)
 {
     unsigned char after = line.at(s.position + 1);
+    if (fermata && after == ')' && line.at(s.position + 2) == '+')
+        after = '+';
     if (after == '+')
         start_slur(s, note);
     else if (s.slur_open && after != '}') {
@@ -139,9 +143,9 @@ void add_grouping_marks(ScanState& s, const Line& line, Note* note)
 {
     tuplet_mark(s, line, note);
     beam_mark(s, line, note);
-    fermata_mark(s, line, note);
+    bool fermata = fermata_mark(s, line, note);
     trill_mark(s, line, note);
-    slur_mark(s, line, note);
+    slur_mark(s, line, note, fermata);
     grace_marks(s, note);
 }
 
