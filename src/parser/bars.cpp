@@ -78,10 +78,13 @@ const Rhythm* time_in_force(const ScanState& s)
 
 // A rest that lasts its measure. Counted like any note: the rests kept when
 // measure rests are removed can reach the note limit too.
-void add_whole_rest(ScanState& s)
+// The first rest of «(=N)» takes the fermata.
+void add_whole_rest(ScanState& s, bool fermata = false)
 {
     if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
         add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
+        if (fermata)
+            add_note_attrib(create_attribute(s.pools, ATTR_FERMATA, 0, nullptr), rest);
         check_whole(s, rest);
     }
 }
@@ -173,12 +176,24 @@ void read_measure_rest(ScanState& s, const Line& line)
 {
     int32_t slash = find_forward(line, s.position, '/', s.searches.slash, s.searches.work);
     int32_t n = (slash >= 0 ? slash : line.end) - s.position;
+    // «(=N)»: the count ends at the fermata's ')', which the loop reads next.
+    int32_t count_end = n;
+    bool fermata = s.fermata_pending && s.fermata_close > s.position &&
+                   s.fermata_close - s.position < n;
+    if (fermata)
+        count_end = s.fermata_close - s.position;
 
     if (s.options.remove_measure_rests == 1) {
-        if (n == 1 || (n == 2 && line.at(s.position + 1) == '1')) {
-            add_whole_rest(s);
-            s.position += n;
-        } else if (s.measure_number > 1 && slash >= 0) {
+        if (count_end == 1 || (count_end == 2 && line.at(s.position + 1) == '1')) {
+            add_whole_rest(s, fermata);
+            s.position += count_end;
+            return;
+        }
+        if (fermata) {  // its ')' is passed over with the rest
+            s.fermata_pending = false;
+            s.fermata_close = -1;
+        }
+        if (s.measure_number > 1 && slash >= 0) {
             // The rest and its barline are dropped: the music after the
             // '/' goes on in the current measure.
             s.position += n + 1;
@@ -192,8 +207,8 @@ void read_measure_rest(ScanState& s, const Line& line)
     // after the rest («=4://»): the count ends before it and the scan goes
     // on at the colon. A count past the measure limit stops growing there,
     // so that any longer one is refused below without overflowing.
-    int32_t digits_end = n;
-    if (n > 1 && slash >= 0 && line.at(s.position + n - 1) == ':')
+    int32_t digits_end = count_end;
+    if (!fermata && n > 1 && slash >= 0 && line.at(s.position + n - 1) == ':')
         digits_end = n - 1;
     int64_t count = 0;
     for (int32_t i = 1; i < digits_end; ++i) {
@@ -212,7 +227,7 @@ void read_measure_rest(ScanState& s, const Line& line)
     }
     if (count > 1)
         add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, static_cast<int32_t>(count));
-    add_whole_rest(s);
+    add_whole_rest(s, fermata);
     // The limits are checked above, so no measure opening fails here.
     for (int64_t k = 1; k < count; ++k) {
         open_next_measure(s);

@@ -179,12 +179,17 @@ int32_t one_note_close(ScanState& s, const Line& line)
     return note && line.at(at + 1) == ')' ? at + 1 : -1;
 }
 
-// '(' encloses one note with a fermata, «(C)», «(4C)» or «(4.C)», or a
-// tuplet. The tuplet's number stands before its ')': «;5)» is 5, a digit
+// '(' encloses one note with a fermata, «(C)», «(4C)» or «(4.C)», a measure
+// rest with a fermata, «(=)» or «(=3)», or a tuplet. The tuplet's number stands before its ')': «;5)» is 5, a digit
 // without ';' is that digit plus 10, and no digit means 3.
 void open_parenthesis(ScanState& s, const Line& line)
 {
-    if (line.at(s.position + 2) == ')' || line.at(s.position + 3) == ')') {
+    if (line.at(s.position + 1) == '=') {
+        // «(=)», «(=4)»: measure rests with a fermata; the count ends at the ')'.
+        s.fermata_pending = true;
+        s.fermata_close = find_forward(line, s.position, ')', s.searches.close_paren,
+                                       s.searches.work);
+    } else if (line.at(s.position + 2) == ')' || line.at(s.position + 3) == ')') {
         s.fermata_pending = true;
     } else if (int32_t note_close = one_note_close(s, line); note_close >= 0) {
         s.fermata_pending = true;
