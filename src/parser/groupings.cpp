@@ -269,9 +269,19 @@ void close_grace_group(ScanState& s)
     ++s.position;
 }
 
+// '!' bounds a group for repetition; the values in force there are kept.
+void pass_group_bound(ScanState& s)
+{
+    s.group_bounds[s.next_group_bound] = {s.position, s.current_octave, s.current_duration,
+                                          s.dot_count};
+    s.next_group_bound ^= 1;
+    ++s.position;
+}
+
 // 'f' repeats the group between the two '!' before it: the 'f' becomes a
 // 'z', so that the next pass skips it, and the scan goes back to the
-// opening '!'. Without two '!' before it, 'f' is not a sign we can read.
+// opening '!' with the octave, value and dots in force there. Without two
+// '!' before it, 'f' is not a sign we can read.
 void repeat_group(ScanState& s, Line& line)
 {
     int32_t closing = find_bang_before(line, s.position, s.searches.closing_bang,
@@ -285,4 +295,11 @@ void repeat_group(ScanState& s, Line& line)
     }
     line.bytes[s.position] = 'z';
     s.position = opening;
+    for (const ScanState::GroupBound& bound : s.group_bounds) {
+        if (bound.position == opening) {
+            s.current_octave = bound.octave;
+            s.current_duration = bound.duration;
+            s.dot_count = bound.dots;
+        }
+    }
 }

@@ -163,8 +163,8 @@ bool scan_step(ScanState& s, Line& line, unsigned char c)
     case 'r': close_grace_group(s); return false;
     case 'f': repeat_group(s, line); return false;
     case '+':  // a tie or slur, read at the note before it
+    case '!': pass_group_bound(s); return false;
     case 't':  // a trill, read at the note before it
-    case '!':  // bounds a group for repetition
     case 'z':  // a repetition already done
         ++s.position;
         return false;
