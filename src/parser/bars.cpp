@@ -13,6 +13,38 @@ void add_bar(ScanState& s, int32_t kind)
     add_measure_mark(s, s.current_measure, kind, 0);
 }
 
+// The ties and slurs of a copied measure go on from the music before it:
+// a stop with none open is dropped, a start while one is open stops it
+// first, and what is open at the copy's end stays open.
+void join_copied_slurs(ScanState& s, Measure* copy)
+{
+    bool open = s.slur_open;
+    for (Note* n = copy->first_note; n != nullptr; n = n->next) {
+        Attribute* before = nullptr;
+        for (Attribute* a = n->first_attribute; a != nullptr;) {
+            Attribute* next = a->next;
+            if (a->kind == ATTR_SLUR_STOP && !open) {
+                (before != nullptr ? before->next : n->first_attribute) = next;
+                if (n->last_attribute == a)
+                    n->last_attribute = before;
+                a->next = nullptr;
+                destroy_attribute(s.pools, a);
+                a = next;
+                continue;
+            }
+            if (a->kind == ATTR_SLUR_START && open) {
+                Attribute* stop = create_attribute(s.pools, ATTR_SLUR_STOP, 0, a);
+                (before != nullptr ? before->next : n->first_attribute) = stop;
+            }
+            if (a->kind == ATTR_SLUR_STOP || a->kind == ATTR_SLUR_START)
+                open = a->kind == ATTR_SLUR_START;
+            before = a;
+            a = next;
+        }
+    }
+    s.slur_open = open;
+}
+
 // «/i»: the next measure is a copy of the current one, notes, marks and
 // measure attributes included (but not its time signature).
 bool repeat_measure(ScanState& s)
@@ -40,6 +72,7 @@ bool repeat_measure(ScanState& s)
     Measure* copy = copy_measure(s.pools, s.current_measure);
     s.current_measure->next = copy;
     s.current_measure = copy;
+    join_copied_slurs(s, copy);
     return true;
 }
 
