@@ -34,7 +34,7 @@ def _metadata():
         readme = f.read()
     return ("Metadata-Version: 2.1\nName: %s\nVersion: %s\n"
             "Summary: Plaine & Easie incipit records to MusicXML 1.0 documents, in memory\n"
-            "Requires-Python: >=3.8\nDescription-Content-Type: text/markdown\n\n%s"
+            "License: MIT\nRequires-Python: >=3.8\nDescription-Content-Type: text/markdown\n\n%s"
             % (NAME, VERSION, readme))
 
 
@@ -75,6 +75,8 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
         with open(module, "rb") as f:
             files = [(module_name, f.read())]
         files.append((dist_info + "/METADATA", _metadata().encode()))
+        with open(os.path.join(ROOT, "LICENSE"), "rb") as f:
+            files.append((dist_info + "/LICENSE", f.read()))
         files.append((dist_info + "/WHEEL", (
             "Wheel-Version: 1.0\nGenerator: tav build_backend\nRoot-Is-Purelib: false\n"
             "Tag: %s\n" % _tag()).encode()))

@@ -18,9 +18,6 @@
 #include "progress.h"
 #include "run_report.h"
 
-#ifndef TAV_VERSION
-#define TAV_VERSION "1.0"
-#endif
 
 namespace {
 
