@@ -102,10 +102,12 @@ char* put_alter(char* p, int32_t alter)
     return put(p, "</alter>\n");
 }
 
-// The alteration line: an explicit accidental, else one given to the same
-// letter earlier in the measure, else the key signature.
-char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
-                  MeasureAccidentals& memory)
+// The alteration a note sounds with: an explicit accidental, else that of
+// the note a tie comes from at the same pitch (also across a barline), else
+// one given to the same letter earlier in the measure, else the key
+// signature.
+int32_t sounding_alter(const Note* note, Kinds kinds, int32_t current_fifths,
+                       MeasureAccidentals& memory)
 {
     // Indexed by Accidental.
     static const int32_t kAlters[ACC_DOUBLE_FLAT + 1] = {0, 0, 1, 2, -1, -2};
@@ -115,30 +117,37 @@ char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths
                 continue;
             int32_t alter = kAlters[a->value];
             remember_alter(memory, note->step, alter);
-            if (alter != 0)
-                return put_alter(p, alter);
-            break;
+            return alter;
         }
     }
-    if (const int32_t* remembered = remembered_alter(memory, note->step)) {
-        if (*remembered != 0)
-            p = put_alter(p, *remembered);
-        return p;
-    }
-    if (current_fifths != 0 && !(kinds & bit(ATTR_ACCIDENTAL))) {
-        int32_t alter = key_alter(note->step, current_fifths);
-        if (alter != 0)
-            p = put_alter(p, alter);
-    }
-    return p;
+    const MeasureAccidentals::Tie& tie = memory.tie;
+    if (tie.open && (kinds & bit(ATTR_SLUR_STOP)) && tie.step == note->step &&
+        tie.octave == note->octave)
+        return tie.alter;
+    if (const int32_t* remembered = remembered_alter(memory, note->step))
+        return *remembered;
+    if (current_fifths != 0 && !(kinds & bit(ATTR_ACCIDENTAL)))
+        return key_alter(note->step, current_fifths);
+    return 0;
+}
+
+// The alteration line; the note may start a tie for the next one.
+char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
+                  MeasureAccidentals& memory)
+{
+    int32_t alter = sounding_alter(note, kinds, current_fifths, memory);
+    memory.tie = {(kinds & bit(ATTR_SLUR_START)) != 0, note->step, note->octave, alter};
+    return alter != 0 ? put_alter(p, alter) : p;
 }
 
 // Group 3.
 char* write_pitch(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
                   MeasureAccidentals& memory)
 {
-    if (note->step == 'R')
+    if (note->step == 'R') {
+        memory.tie.open = false;
         return put(p, "\t\t\t\t<rest/>\n");
+    }
     p = put(p, "\t\t\t\t<pitch>\n\t\t\t\t\t<step>");
     *p++ = note->step;
     p = put(p, "</step>\n");

@@ -12,10 +12,23 @@
 // Accidentals given explicitly to step letters earlier in the current
 // measure: at most one entry per letter, in the order the letters first
 // received one.
+// What the notes written so far decide for the next one's alteration: the
+// accidentals given to each letter in the measure (0 natural, 1 sharp, 2
+// double sharp, -1 flat, -2 double flat), and the tie coming from the note
+// before, which may stand in the measure before.
 struct MeasureAccidentals {
     char step[7];
-    int32_t alter[7];   // 0 natural, 1 sharp, 2 double sharp, -1 flat, -2 double flat
+    int32_t alter[7];
     int count = 0;
+    struct Tie {
+        bool open = false;
+        char step = 0;
+        int32_t octave = 0;
+        int32_t alter = 0;
+    } tie;
+
+    // A new measure forgets the letters; a tie goes on into it.
+    void next_measure() { count = 0; }
 };
 
 // Appends the whole document for the score to `out`. Reads the score only.
