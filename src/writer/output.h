@@ -26,9 +26,24 @@ struct MeasureAccidentals {
         int32_t octave = 0;
         int32_t alter = 0;
     } tie;
+    // The alteration a reader takes from each pitch (step and octave) shown
+    // with an accidental in the measure; past the capacity every further
+    // altered pitch shows its accidental.
+    static constexpr int kShownCapacity = 64;
+    struct Shown {
+        char step;
+        int32_t octave;
+        int32_t alter;
+    } shown[kShownCapacity];
+    int shown_count = 0;
 
-    // A new measure forgets the letters; a tie goes on into it.
-    void next_measure() { count = 0; }
+    // A new measure forgets the letters and the pitches shown; a tie goes on
+    // into it.
+    void next_measure()
+    {
+        count = 0;
+        shown_count = 0;
+    }
 };
 
 // Appends the whole document for the score to `out`. Reads the score only.
