@@ -1,6 +1,7 @@
 // Bars and measure-level signs: barlines, repeats, measure repeats,
 // measure rests, and changes of clef, time and key within the music.
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "parser/convert.h"
@@ -11,6 +12,32 @@ namespace {
 void add_bar(ScanState& s, int32_t kind)
 {
     add_measure_mark(s, s.current_measure, kind, 0);
+}
+
+// The data ends at a blank after a double barline or a repeat sign (`sign`
+// names it). Music after the blank, up to the end of the field, is not read:
+// it is reported with its length, leading and trailing blanks left out.
+void report_ignored_music(ScanState& s, const Line& line, int32_t blank, const char* sign)
+{
+    if (line.at(blank) != ' ')
+        return;
+    int32_t first = -1;
+    int32_t last = -1;
+    int32_t i = blank + 1;
+    for (; line.signed_at(i) > 31; ++i) {
+        if (line.at(i) != ' ') {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    s.searches.work += i - blank;
+    if (first < 0)
+        return;
+    char text[128];
+    std::snprintf(text, sizeof text, "music after a blank following a %s is ignored: %d characters",
+                  sign, static_cast<int>(last - first + 1));
+    report_warning(s.console, s.incipit_id, s.incipit_nb, text);
 }
 
 // The ties and slurs of a copied measure go on from the music before it:
@@ -88,15 +115,17 @@ bool open_after_double_bar(ScanState& s, const Line& line)
 }
 
 // «//:», and the end of «://:»: the next measure opens with a forward
-// repeat. `after` is the byte after the colon; a blank or the end of the
-// line there ends the data. Returns true when the data ends.
-bool open_repeat(ScanState& s, int after)
+// repeat. A blank or the end of the line after the colon ends the data.
+// Returns true when the data ends.
+bool open_repeat(ScanState& s, const Line& line)
 {
     if (!open_next_measure(s))
         return true;
     add_bar(s, ATTR_REPEAT_START);
-    if (after <= 32)
+    if (line.signed_at(s.position + 3) <= 32) {
+        report_ignored_music(s, line, s.position + 3, "repeat sign");
         return true;
+    }
     s.position += 3;
     return false;
 }
@@ -149,7 +178,6 @@ bool read_barline(ScanState& s, const Line& line)
     int c0 = line.signed_at(s.position);
     int c1 = line.signed_at(s.position + 1);
     int c2 = line.signed_at(s.position + 2);
-    int c3 = line.signed_at(s.position + 3);
 
     if (c0 <= 31 || c1 <= 31)
         return true;  // the end of the data; a last '/' adds nothing
@@ -167,12 +195,14 @@ bool read_barline(ScanState& s, const Line& line)
         // «://» or «://:».
         if (c2 == ':') {
             add_bar(s, ATTR_REPEAT_END);
-            if (open_repeat(s, c3))
+            if (open_repeat(s, line))
                 return true;
         } else {
             add_bar(s, ATTR_REPEAT_END);
-            if (c2 <= 32)
+            if (c2 <= 32) {
+                report_ignored_music(s, line, s.position + 2, "repeat sign");
                 return true;
+            }
             s.position += 2;
             if (!open_after_double_bar(s, line))
                 return true;
@@ -186,10 +216,12 @@ bool read_barline(ScanState& s, const Line& line)
             return true;
         }
         if (c2 == ':')
-            return open_repeat(s, c3);
+            return open_repeat(s, line);
         add_bar(s, ATTR_BAR_DOUBLE);
-        if (c2 <= 32)
+        if (c2 <= 32) {
+            report_ignored_music(s, line, s.position + 2, "double barline");
             return true;
+        }
         s.position += 2;
         return !open_after_double_bar(s, line);
     }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "parser/convert.h"
 #include "parser/handlers.h"
@@ -177,6 +178,24 @@ void pass_time_fields(ScanState& s, const Line& line)
     skip_to_tab(s, line);
 }
 
+// Field 4 holding more than its time signature took (`used` characters
+// from `start`): what is not read is reported.
+void report_ignored_time(ScanState& s, const Line& line, int32_t start, int used)
+{
+    int32_t end = field_end(line, start);
+    bool more = false;
+    for (int32_t i = start + used; i < end; ++i)
+        more = more || line.at(i) != ' ';
+    if (!more)
+        return;
+    std::string text = "time signature field read as ";
+    text.append(line.bytes + start, static_cast<size_t>(used));
+    text += ", ignoring '";
+    text.append(line.bytes + start + used, static_cast<size_t>(end - start - used));
+    text += "'";
+    warn(s, text.c_str());
+}
+
 // Field 4 and, after a mensural sign in it, field 5. A field that the line
 // ends in and that holds no time signature is the music: the record has no
 // time fields (or no second one).
@@ -184,8 +203,11 @@ void read_time_fields(ScanState& s, const Line& line)
 {
     unsigned char c = line.at(s.position);
     if (is_time_start(c)) {
+        int32_t start = s.position;
+        int used = 0;
         copy_field(s, line, s.time_text);
-        s.pending_time = rhythm_convert(s.pools, s.time_text);
+        s.pending_time = rhythm_convert(s.pools, s.time_text, &used);
+        report_ignored_time(s, line, start, used);
         step_past_tab(s, line);
         if (s.pending_time->mensural == 0) {
             skip_to_tab(s, line);  // field 5 is not read
