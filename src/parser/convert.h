@@ -16,13 +16,27 @@ inline bool is_time_start(unsigned char c)
     return is_digit(c) || c == 'c' || c == 'o';
 }
 
+// What the first five characters of a time-signature text say (the rest
+// of a longer text is never read), and how many of them the reading took.
+struct TimeText {
+    int32_t beats;
+    int32_t beat_type;
+    int32_t symbol;    // 1 for the common-time and cut-time signs
+    int32_t mensural;  // 1 for a mensural sign
+    int used;
+};
+TimeText read_time_text(const unsigned char text[5]);
+TimeText read_time_text(std::string_view field);
+
 // Whether the time signature in the first five characters of `field` is a
-// mensural sign (the rest of a longer field is not read).
+// mensural sign.
 bool is_mensural_time(std::string_view field);
 
 // Time-signature text of up to five characters (zero bytes after a shorter
 // one) to a new Rhythm; clears the five characters before it returns.
-Rhythm* rhythm_convert(ScorePools& pools, char text[5]);
+// `used`, when given, receives how many characters of the text the reading
+// took (the rest is never read).
+Rhythm* rhythm_convert(ScorePools& pools, char text[5], int* used = nullptr);
 
 // Count of fifths of the key signature whose sign ('x' or 'b') stands at
 // `position`: the letters B, E, A, D, G, C, F directly after it, negated

@@ -161,6 +161,21 @@ void read_second_time_field(HeaderCursor& c)
     c.out.record.time2 = c.take_field();
 }
 
+// A time-signature field holding more than its time signature took: what
+// is not read is reported.
+void report_ignored_time(HeaderCursor& c, std::string_view field)
+{
+    size_t used = static_cast<size_t>(read_time_text(field).used);
+    if (used >= field.size() || field.find_first_not_of(' ', used) == std::string_view::npos)
+        return;
+    std::string text = "time signature field read as ";
+    text += field.substr(0, used);
+    text += ", ignoring '";
+    text += field.substr(used);
+    text += "'";
+    c.warn(text.c_str());
+}
+
 // Fields 4 and 5, then the music. An empty or null field 4 is no time
 // signature; after one that is not a mensural sign, field 5 is kept but not
 // read. Where the line ends in field 4 or 5, that field is the music (see
@@ -177,6 +192,8 @@ bool read_time_fields(HeaderCursor& c)
     if (!is_time_start(first) && first != '\\' && first != '\t')
         c.warn("found an unreadable time signature field, using no time signature");
     record.time = c.take_field();
+    if (is_time_start(first))
+        report_ignored_time(c, record.time);
     ++c.pos;
     if (!field_ends_line(c, "no music field found",
                          "no second time signature field found, reading the last field as the "

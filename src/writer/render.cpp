@@ -268,8 +268,9 @@ void write_document(XmlText& xml, const tav::Record& record, const Incipit& scor
     write_head(xml, info, record.identifier, record.number, score.mensural, score.corrected_key);
     const float divisions = document_divisions(score);
     int32_t current_fifths = 0;
+    MeasureAccidentals measure_accidentals;
     for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
-        MeasureAccidentals measure_accidentals;
+        measure_accidentals.next_measure();
         MeasureMarks marks = survey(m);
         char* p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
         p = put(p, "\t\t<measure number=\"");
