@@ -175,6 +175,8 @@ PYBIND11_MODULE(tav, m)
                                                                                 : "error";
                                })
         .def_property_readonly("text", [](const tav::Message& msg) { return decode(msg.text); })
+        .def_property_readonly("code",
+                               [](const tav::Message& msg) { return std::string(msg.code); })
         .def_property_readonly("position",
                                [](const tav::Message& msg) { return none_if_negative(msg.position); })
         .def_property_readonly("byte",

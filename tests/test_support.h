@@ -199,6 +199,8 @@ inline void parse_into(Parsed& p, const std::string& record, ConvertOptions opti
         p.status = ParseStatus::Failed;
     p.blank = p.reading.blank;
     p.out = captured.out;
+    for (const tav::Message& m : captured.messages)  // every text has its stable code
+        EXPECT_NE(m.code, "other") << m.text;
     captured.print(identifier_of(p.reading.record), p.reading.record.number.c_str(), p.err,
                    p.log);
 }

@@ -19,9 +19,9 @@ constexpr int kRemoveMeasureRests = 2;
 // a pointer and a length.
 //   head: status name, document, file name, identifier, number,
 //         message count
-//   row:  kind, text, position, byte
+//   row:  kind, text, position, byte, code
 constexpr std::size_t kHeadWords = 10;
-constexpr std::size_t kRowWords = 5;
+constexpr std::size_t kRowWords = 7;
 
 // The fields a record line has between its TABs.
 constexpr std::uint64_t kFieldCount = 6;
@@ -68,8 +68,9 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
         // fits in 32 bits; -1 stays -1.
         t.push_back(static_cast<std::uint32_t>(static_cast<std::int32_t>(m.position)));
         t.push_back(static_cast<std::uint32_t>(m.byte));
+        push_text(m.code);  // static: it outlives the table
     }
-    static_assert(kHeadWords == 10 && kRowWords == 5, "the table's layout is shared with tav.js");
+    static_assert(kHeadWords == 10 && kRowWords == 7, "the table's layout is shared with tav.js");
     return t.data();
 }
 

@@ -29,6 +29,11 @@ export interface Message {
     fieldPosition: number | null;
     /** For a sign the converter cannot read: its byte value (0..255); otherwise null. */
     byte: number | null;
+    /**
+     * A stable name for what the message is about, the same for every record
+     * ("unknown_sign", "measure_rest_count", ...; see the README).
+     */
+    code: string;
 }
 
 export interface Result {

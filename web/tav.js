@@ -36,9 +36,9 @@ const decoder = new TextDecoder();
 
 // The glue's message kinds, by number.
 const KIND = ['warning', 'error'];
-// The result table: a head of ten words, then five words per message.
+// The result table: a head of ten words, then seven words per message.
 const HEAD_WORDS = 10;
-const ROW_WORDS = 5;
+const ROW_WORDS = 7;
 // Bits of the glue's flags.
 const REMOVE_MENSURAL = 1;
 const REMOVE_MEASURE_RESTS = 2;
@@ -150,6 +150,7 @@ function readResult(tablePointer, options, spans) {
             text: text(heap, words[w + 1], words[w + 2]),
             ...(byte < 0 ? NOWHERE : locate(byte, spans())),
             byte: byte < 0 ? null : signed[w + 4],
+            code: text(heap, words[w + 5], words[w + 6]),
         });
     }
     const result = {

@@ -119,6 +119,7 @@ bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size
                                  ? tav::MessageKind::Warning
                                  : tav::MessageKind::Error;
             e.message.text = item.text;
+            e.message.code = tav::message_code(e.message.text);
         } else {
             std::string line_text = tav::record_line(item.fields(state_->storage));
             if (line_text.size() > tav::max_line_length)

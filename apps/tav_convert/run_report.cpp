@@ -165,7 +165,9 @@ void RunReport::record(const Outcome& o, std::string_view input)
                 buffer_ += "null";
             else
                 append_int(buffer_, m.position);
-            buffer_ += '}';
+            buffer_ += ",\"code\":\"";
+            buffer_ += m.code;
+            buffer_ += "\"}";
         }
         buffer_ += "]}\n";
         std::fwrite(buffer_.data(), 1, buffer_.size(), json_);

@@ -95,6 +95,12 @@ inline constexpr std::size_t max_line_length = std::size_t{1} << 30;
 
 enum class MessageKind { Warning, Error };
 
+// The stable code of a message's text: one snake_case name for each
+// warning and error the library and the programs give, whatever the record
+// ("unknown_sign", "measure_rest_count", "empty_clef_field", ...), and
+// "other" for a text that is none of them.
+std::string_view message_code(std::string_view text);
+
 // One warning or error about a record.
 struct Message {
     MessageKind kind = MessageKind::Error;
@@ -106,6 +112,12 @@ struct Message {
     // byte value (0..255); -1 when the message is about no single byte.
     std::int64_t position = -1;
     int byte = -1;
+    // A stable name for what the message is about, the same for every
+    // record ("unknown_sign", "measure_rest_count", "empty_clef_field", ...):
+    // message_code(text) of the text the message was made with. It points
+    // into a static table, so it outlives the message; whoever changes
+    // `text` afterwards sets it again.
+    std::string_view code = message_code(text);
 };
 
 // The status's name, as the bindings and reports spell it: "converted",

@@ -38,6 +38,7 @@ tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t 
 {
     tav::Message message{kind, {}, position, byte};
     append_shown(message.text, text);
+    message.code = tav::message_code(message.text);
     return message;
 }
 

@@ -58,6 +58,8 @@ def check_shape(case, r):
     case.assertEqual(r.xml.encode("utf-8", "surrogateescape"), r.data)
     errors = [m for m in r.messages if m.kind == "error"]
     case.assertEqual(len(errors), 0 if r.ok or r.status == "blank" else 1, r.messages)
+    for m in r.messages:  # every text has its stable code
+        case.assertRegex(m.code, "^(?!other$)[a-z_]+$", m.text)
     if not r.ok:
         case.assertEqual(r.data, b"")
     if errors and errors[0].position is not None:

@@ -21,6 +21,8 @@ function assertSameAsProgram(lines, letters) {
         for (const m of r.messages) {  // an unreadable sign is located in the message's text
             const sign = /ascii: (\d+), i: (\d+)$/.exec(m.text);
             assert.deepEqual([m.byte, m.bytePosition], sign ? [Number(sign[1]), Number(sign[2])] : [null, null]);
+            assert.match(m.code, sign ? /^unknown_sign$/ : /^[a-z_]+$/);
+            assert.notEqual(m.code, 'other', m.text);
         }
     }
     assert.deepEqual([...files.keys()].sort(), [...program.files.keys()].sort());
