@@ -3,7 +3,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { init, convert, convertFields } from '../tav.js';
-import { decoder, linesOf, runProgram } from './program.js';
+import { decoder, linesOf, root, runBatch, runProgram } from './program.js';
 
 await init();
 
@@ -123,4 +123,15 @@ test('results say which record and where its sign is', () => {
         if (r.messages.length > 0)
             assert.deepEqual({ ...r.messages[0], ...message }, r.messages[0], name);
     }
+});
+
+test('MusicXML 4.0 documents are the batch command\'s', () => {
+    const files = new Map();
+    for (const line of linesOf('examples/incipits.txt')) {
+        const r = convert(line, { musicxml: '4.0', bytes: true });
+        if (r.ok)
+            files.set(r.fileName, Buffer.from(r.data));
+    }
+    assert.deepEqual(files, runBatch(`${root}examples/incipits.txt`, ['--musicxml', '4.0']));
+    assert.throws(() => convert('1\t1\t\t\t\t4C', { musicxml: '3.0' }), RangeError);
 });
