@@ -109,6 +109,8 @@ const results = [
         { status: 'failed', fileName: '' }, { position: 14, bytePosition: 15, field: 'music', fieldPosition: 2 }],
     ['a converted record', { identifier: '42', number: '1.1.1', clef: 'G-2', music: '4C' },
         { status: 'converted', fileName: '42-1.1.1.xml', identifier: 42, number: '1.1.1', messages: [] }, {}],
+    ['a field holding a TAB', { identifier: '1', number: '1.1\tF-4', clef: 'G-2', music: '4C' },
+        { status: 'failed', fileName: '' }, { text: 'number field holds a tab or a line end', field: null }],
     ['no text asked for', '42\t1\tG-2\t3/4\t\t4C', { status: 'converted', xml: '' }, {}, { xml: false }],
     ['a description', { identifier: '7', number: '1', music: '4C', composer: 'A & B', partName: 'vl 1' },
         { status: 'converted', xml: convert('7\t1\t\\-\t\\-\t\t4C').xml.replace('<part-name>MusicXML Part</part-name>',
