@@ -18,8 +18,16 @@ ParseStatus parse_incipit(char* buffer, int32_t size, const ConvertOptions& opti
         return ParseStatus::Blank;
 
     ScanState s(options, console, pools);
-    if (read_header(s, line))
-        scan_music(s, line, size);
+    try {
+        if (read_header(s, line))
+            scan_music(s, line, size);
+    } catch (...) {
+        // Only the caller's trace throws: the partial score goes back to
+        // the pools before the exception leaves.
+        destroy_rhythm(s.pools, s.pending_time);
+        destroy_measure(s.pools, s.first_measure);
+        throw;
+    }
     if (!s.record_failed)
         settle_durations(s);
 

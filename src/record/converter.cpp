@@ -55,6 +55,10 @@ struct Converter::State {
     DocumentBuffer document;
     std::vector<char> line;
     Result result;
+    // Set while a record converts: a call from the trace callback then gets
+    // `refused` and leaves the record being converted as it is.
+    bool converting = false;
+    Result refused;
 };
 
 Converter::Converter() : state_(std::make_unique<State>()) {}
@@ -62,9 +66,27 @@ Converter::~Converter() = default;
 Converter::Converter(Converter&&) noexcept = default;
 Converter& Converter::operator=(Converter&&) noexcept = default;
 
+// A moved-from converter starts afresh at its next use.
+Converter::State& Converter::state()
+{
+    if (!state_)
+        state_ = std::make_unique<State>();
+    return *state_;
+}
+
 Result& Converter::result()
 {
-    return state_->result;
+    return state().result;
+}
+
+Result* Converter::refuse_reentry()
+{
+    State& st = state();
+    if (!st.converting)
+        return nullptr;
+    st.refused = Result{};
+    add_error(st.refused, "the converter is busy: called from its own trace callback");
+    return &st.refused;
 }
 
 const char* status_name(Status status)
@@ -82,7 +104,9 @@ const char* status_name(Status status)
 
 Result& Converter::line_too_long()
 {
-    Result& result = state_->result;
+    if (Result* refused = refuse_reentry())
+        return *refused;
+    Result& result = state().result;
     result = Result{};
     result.status = Status::LineTooLong;
     result.messages.push_back(Message{MessageKind::Error, "line too long"});
@@ -91,7 +115,10 @@ Result& Converter::line_too_long()
 
 const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options)
 {
-    Result& r = state_->result;
+    if (Result* refused = refuse_reentry())
+        return *refused;
+    State& st = state();
+    Result& r = st.result;
     r.status = Status::Failed;
     trim(r.document);
     r.document.clear();
@@ -107,33 +134,41 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
     Incipit incipit;
     // Whatever happens below, the score goes back to the converter's pools,
     // which hold no other: all at once.
+    // (an exception from the trace included), and the converter is free
+    // again.
     struct ScoreRelease {
-        ScorePools& pools;
+        State& st;
         Incipit& incipit;
-        ~ScoreRelease() { destroy_last_score(pools, std::exchange(incipit.first_measure, nullptr)); }
-    } release{state_->pools, incipit};
-    ParseStatus parsed =
-        parse_incipit(buffer, size, parser_options, console, state_->pools, incipit);
+        ~ScoreRelease()
+        {
+            destroy_last_score(st.pools, std::exchange(incipit.first_measure, nullptr));
+            st.converting = false;
+        }
+    } release{st, incipit};
+    st.converting = true;
+    ParseStatus parsed = parse_incipit(buffer, size, parser_options, console, st.pools, incipit);
     if (parsed == ParseStatus::Blank) {
         r.status = Status::Blank;
         return r;
     }
     r.identifier = incipit.incipit_id;
     r.number = incipit.incipit_nb;
-    append_output_file_name(r.file_name, incipit.incipit_id, incipit.incipit_nb);
     if (parsed != ParseStatus::Parsed) {
+        // No document, so no file name: nothing can be written by mistake.
         r.status = parsed == ParseStatus::TooLarge ? Status::TooLarge : Status::Failed;
         return r;
     }
+    append_output_file_name(r.file_name, incipit.incipit_id, incipit.incipit_nb);
     if (options.parse_only) {
         r.status = Status::Converted;
         return r;
     }
     if (const char* error = number_error(check_incipit_number(incipit.incipit_nb))) {
+        r.file_name.clear();
         add_error(r, error);
         return r;
     }
-    DocumentBuffer& document = state_->document;
+    DocumentBuffer& document = st.document;
     render_score(incipit, document);
     r.document.assign(document.bytes.data(), document.length);
     if (document.bytes.size() > kKeptBytes)
@@ -148,7 +183,9 @@ const Result& Converter::convert(std::string_view line, const Options& options)
         return line_too_long();
     // The parser may rewrite the line. It reads nothing past the line's
     // terminator: a zero byte when the line has none.
-    std::vector<char>& copy = state_->line;
+    if (Result* refused = refuse_reentry())
+        return *refused;
+    std::vector<char>& copy = state().line;
     trim(copy);
     size_t size = line.size() + kLinePadding;
     if (copy.size() < size)
