@@ -25,9 +25,15 @@ TEST(WriteRun, OnlyAStartedRunWarnsForANameWrittenTwice)
         const char* name;
         tav::WriteRun* run;
         size_t warnings;
-    } rows[] = {{"first write", &started, 0}, {"no run", &unstarted, 0},
-                {"alone", nullptr, 0},        {"second write", &started, 1}};
+        bool dated_in_future = false;
+    } rows[] = {{"first write", &started, 0},  {"no run", &unstarted, 0},
+                {"alone", nullptr, 0},         {"second write", &started, 1},
+                {"future file", &started, 0, true}};
     each_row(rows, [&](const Row& row) {
+        if (row.dated_in_future)
+            std::filesystem::last_write_time(dir / "123456789-1.xml",
+                                             std::filesystem::file_time_type::clock::now() +
+                                                 std::chrono::hours(24 * 365 * 50));
         tav::Result r = tav::convert_record("123456789\t1\tG-2\t4/4\t\t4C\n");
         ASSERT_EQ(tav::write_file(r, dir.string(), row.run), tav::Status::Written);
         ASSERT_EQ(r.messages.size(), row.warnings);

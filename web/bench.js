@@ -5,8 +5,9 @@
 //
 // e.g. with the benchmark corpus from bench/gen_records.py 52200 2005.
 import { readFileSync } from 'node:fs';
-import { convert } from './tav.js';
+import { init, convert } from './tav.js';
 
+await init();
 const [file, repeat = '5'] = process.argv.slice(2);
 if (!file) {
     console.error('usage: node web/bench.js RECORDS [REPEAT]');

@@ -15,40 +15,22 @@ namespace {
 constexpr int kRemoveMensural = 1;
 constexpr int kRemoveMeasureRests = 2;
 
-// The result table: a head, then one row per message.
-//   head: status, document pointer, document length, file name pointer,
-//         file name length, message count
-//   row:  kind, text pointer, text length, position, byte
-constexpr std::size_t kHeadWords = 6;
+// The result table: a head, then one row per message. Texts are given as
+// a pointer and a length.
+//   head: status name, document, file name, identifier, number,
+//         message count
+//   row:  kind, text, position, byte
+constexpr std::size_t kHeadWords = 10;
 constexpr std::size_t kRowWords = 5;
 
-// Status codes, in the order of the TypeScript declarations' names.
-enum StatusCode : std::uint32_t {
-    kConverted = 0,
-    kFailed = 1,
-    kTooLarge = 2,
-    kLineTooLong = 3,
-    kBlank = 4,
-};
+// The fields a record line has between its TABs.
+constexpr std::uint64_t kFieldCount = 6;
 
 struct Glue {
     tav::Converter converter;
     std::string input;
     std::vector<std::uint32_t> table;
 };
-
-StatusCode status_code(tav::Status status)
-{
-    switch (status) {
-    case tav::Status::Converted:
-    case tav::Status::Written: return kConverted;
-    case tav::Status::TooLarge: return kTooLarge;
-    case tav::Status::LineTooLong: return kLineTooLong;
-    case tav::Status::Blank: return kBlank;
-    case tav::Status::Failed: break;
-    }
-    return kFailed;
-}
 
 std::uint32_t address(const void* pointer)
 {
@@ -67,22 +49,27 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
 {
     std::vector<std::uint32_t>& t = glue.table;
     t.clear();
-    t.push_back(status_code(result.status));
-    t.push_back(address(result.document.data()));
-    t.push_back(static_cast<std::uint32_t>(result.document.size()));
-    t.push_back(address(result.file_name.data()));
-    t.push_back(static_cast<std::uint32_t>(result.file_name.size()));
+    auto push_text = [&t](std::string_view text) {
+        t.push_back(address(text.data()));
+        t.push_back(static_cast<std::uint32_t>(text.size()));
+    };
+    push_text(tav::status_name(result.status));
+    push_text(result.document);
+    // Only a document has a file: a caller that writes `data` under
+    // `fileName` unchecked then writes nothing for a failed record.
+    push_text(result.ok() ? std::string_view(result.file_name) : std::string_view());
+    t.push_back(static_cast<std::uint32_t>(result.identifier));
+    push_text(result.number);
     t.push_back(static_cast<std::uint32_t>(result.messages.size()));
     for (const tav::Message& m : result.messages) {
         t.push_back(m.kind == tav::MessageKind::Warning ? 0 : 1);
-        t.push_back(address(m.text.data()));
-        t.push_back(static_cast<std::uint32_t>(m.text.size()));
+        push_text(m.text);
         // Lines longer than max_line_length are never read, so a position
         // fits in 32 bits; -1 stays -1.
         t.push_back(static_cast<std::uint32_t>(static_cast<std::int32_t>(m.position)));
         t.push_back(static_cast<std::uint32_t>(m.byte));
     }
-    static_assert(kHeadWords == 6 && kRowWords == 5, "the table's layout is shared with tav.js");
+    static_assert(kHeadWords == 10 && kRowWords == 5, "the table's layout is shared with tav.js");
     return t.data();
 }
 
@@ -114,12 +101,17 @@ const std::uint32_t* tav_glue_convert(Glue* glue, std::uint32_t size, int flags)
     return describe(*glue, glue->converter.convert(line, options_from(flags)));
 }
 
-// Converts the six fields held one after another in the input buffer.
+// Converts the six fields held one after another in the input buffer. Fields
+// whose line would be longer than max_line_length are not read, as such a
+// line is not, and lengths past the buffer are refused the same way.
 const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifier,
                                              std::uint32_t number, std::uint32_t clef,
                                              std::uint32_t time, std::uint32_t time2,
                                              std::uint32_t music, int flags)
 {
+    const std::uint64_t total = std::uint64_t{identifier} + number + clef + time + time2 + music;
+    if (total > glue->input.size() || total + (kFieldCount - 1) > tav::max_line_length)
+        return describe(*glue, glue->converter.line_too_long());
     const char* at = glue->input.data();
     auto next = [&at](std::uint32_t length) {
         std::string_view field(at, length);

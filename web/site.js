@@ -1,6 +1,6 @@
 // Assembles the static web page into one folder that any static file
-// server can serve with no network: the page, the package, and the
-// notation toolkit from node_modules (npm ci).
+// server can serve with no network: the page and its worker, the package,
+// and the notation toolkit and the zip writer from node_modules (npm ci).
 //
 //     node web/site.js [FOLDER]        (default: web/site)
 import { copyFileSync, mkdirSync, existsSync } from 'node:fs';
@@ -11,7 +11,8 @@ const here = dirname(fileURLToPath(import.meta.url));
 const folder = resolve(process.argv[2] ?? join(here, 'site'));
 const toolkit = join(here, 'node_modules', 'verovio', 'dist');
 const files = [
-    [join(here, 'page', 'index.html'), 'index.html'],
+    ...['index.html', 'app.js', 'worker.js', 'records.js', 'marcxml.js'].map((name) => [join(here, 'page', name), name]),
+    [join(here, 'node_modules', 'fflate', 'esm', 'browser.js'), 'fflate.js'],
     [join(here, 'tav.js'), 'tav.js'],
     [join(here, 'dist', 'tav_wasm.js'), join('dist', 'tav_wasm.js')],
     [join(toolkit, 'verovio-module.mjs'), 'verovio-module.mjs'],

@@ -3,13 +3,30 @@
 /** What a record became. */
 export type Status = 'converted' | 'failed' | 'too_large' | 'line_too_long' | 'blank';
 
+/** The fields of a record line, in their order. */
+export type FieldName = 'identifier' | 'number' | 'clef' | 'time' | 'time2' | 'music';
+
+/** The field names in the order of a record line. */
+export const fieldNames: readonly FieldName[];
+
 /** One warning or error about a record. */
 export interface Message {
     kind: 'warning' | 'error';
     /** The text as the command-line program writes it after "incipit: ID-NUMBER, ". */
     text: string;
-    /** For a sign the converter cannot read: its byte index in the line; otherwise null. */
+    /**
+     * For a sign the converter cannot read: its index in the record as it was
+     * given (UTF-16 units of a string, bytes of a Uint8Array; for fields, in
+     * the line they stand for, in which an empty clef or time is "\-");
+     * otherwise null.
+     */
     position: number | null;
+    /** The same sign's byte index in the record line's bytes (the "i:" of the text). */
+    bytePosition: number | null;
+    /** The field that holds the sign. */
+    field: FieldName | null;
+    /** The sign's index within that field, counted as `position` is. */
+    fieldPosition: number | null;
     /** For a sign the converter cannot read: its byte value (0..255); otherwise null. */
     byte: number | null;
 }
@@ -22,8 +39,12 @@ export interface Result {
     xml: string;
     /** The document's exact bytes, when the options asked for `bytes`. */
     data?: Uint8Array;
-    /** "ID-NUMBER.xml", the name the program gives the record's file; empty without an identifier. */
+    /** "ID-NUMBER.xml", the name the program gives the record's file; empty unless ok. */
     fileName: string;
+    /** The record's identifier as far as it was read; 0 when none was. */
+    identifier: number;
+    /** The incipit number as far as it was read, e.g. "1.1.1". */
+    number: string;
     /** Warnings, then at most one error, in the order they arose. */
     messages: Message[];
 }
@@ -39,7 +60,7 @@ export interface Options {
 
 /** The header fields and the music of one record; a missing field is empty. */
 export interface Fields {
-    /** Nine digits. */
+    /** One to ten digits. */
     identifier?: string | Uint8Array;
     /** The incipit number, e.g. "1.1.1". */
     number?: string | Uint8Array;
@@ -54,11 +75,21 @@ export interface Fields {
 }
 
 /**
+ * Loads the converter (the WebAssembly instance); `convert` and
+ * `convertFields` throw until it has resolved. Calling it again returns the
+ * same promise.
+ */
+export function init(): Promise<void>;
+
+/**
  * Converts one record line: tab-separated identifier, incipit number, clef,
  * time signature, second time signature and music. A line feed or carriage
  * return ends the record. A string is read as its UTF-8 bytes.
  */
 export function convert(record: string | Uint8Array, options?: Options): Result;
 
-/** Converts a record given as its six fields. */
+/**
+ * Converts a record given as its six fields. Fields longer together than the
+ * longest line the converter reads give 'line_too_long'.
+ */
 export function convertFields(fields: Fields, options?: Options): Result;

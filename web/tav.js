@@ -1,31 +1,52 @@
 // Plaine & Easie incipit records to MusicXML 1.0 documents, in Node and in
 // browsers: the converter library compiled to WebAssembly.
 //
-//     import { convert, convertFields } from 'tav-incipit';
+//     import { init, convert, convertFields } from 'tav-incipit';
+//     await init();
 //     const r = convert('000012345\t1.1.1\tG-2\t3/4\t\t4C8DE/2F//');
 //     if (r.ok) save(r.fileName, r.xml);
 //     for (const m of r.messages) console.log(m.kind, m.text);
 //
-// The module is ready once imported (it waits for the WebAssembly instance
-// with a top-level await). Every call converts synchronously.
+// `init()` loads the WebAssembly instance once; after it every call converts
+// synchronously. The same module is built for `require()` as dist/tav.cjs.
 import createTavModule from './dist/tav_wasm.js';
 
-const wasm = await createTavModule();
-const glue = wasm._tav_glue_new();
-const maxLineLength = wasm._tav_glue_max_line_length();
+let wasm = null;
+let glue = 0;
+let maxLineLength = 0;
+let loading = null;
+
+/** Loads the converter; resolves when `convert` can be called. Safe to call again. */
+export function init() {
+    loading ??= createTavModule().then((module) => {
+        glue = module._tav_glue_new();
+        maxLineLength = module._tav_glue_max_line_length();
+        wasm = module;
+    });
+    return loading;
+}
+
+function ready() {
+    if (wasm === null)
+        throw new Error('tav-incipit is not loaded yet: await init() first');
+}
 
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
-// The glue's status codes and message kinds, by number.
-const STATUS = ['converted', 'failed', 'too_large', 'line_too_long', 'blank'];
+// The glue's message kinds, by number.
 const KIND = ['warning', 'error'];
-// The result table: a head of six words, then five words per message.
-const HEAD_WORDS = 6;
+// The result table: a head of ten words, then five words per message.
+const HEAD_WORDS = 10;
 const ROW_WORDS = 5;
 // Bits of the glue's flags.
 const REMOVE_MENSURAL = 1;
 const REMOVE_MEASURE_RESTS = 2;
+const TAB = 9;
+/** The fields of a record line, in their order. */
+export const fieldNames = Object.freeze(['identifier', 'number', 'clef', 'time', 'time2', 'music']);
+const FIELD_NAMES = fieldNames;
+const MUSIC = FIELD_NAMES.length - 1;
 
 function flagsOf(options) {
     if (options === undefined || options === null)
@@ -55,33 +76,75 @@ function put(value, at, room) {
     return bytes.length;
 }
 
+// The index in `value` of its UTF-8 byte `byte`: a UTF-16 index in a
+// string, the byte itself in bytes.
+function indexOf(value, byte) {
+    if (typeof value !== 'string')
+        return byte;
+    let index = 0;
+    for (let bytes = 0; bytes < byte && index < value.length; ++index) {
+        const unit = value.charCodeAt(index);
+        if (unit < 0x80)
+            bytes += 1;
+        else if (unit < 0x800)
+            bytes += 2;
+        else if (unit >= 0xD800 && unit < 0xDC00 && (value.charCodeAt(index + 1) & 0xFC00) === 0xDC00) {
+            bytes += 4;
+            ++index;
+        } else
+            bytes += 3;
+    }
+    return index;
+}
+
+// Where the sign at byte `byte` of the line stands: `spans` are the line's
+// fields as [value, first byte, byte length, first index].
+function locate(byte, spans) {
+    const field = Math.max(spans.findLastIndex(([, start]) => start <= byte), 0);
+    const [value, start, length, first] = spans[field];
+    const fieldPosition = indexOf(value, Math.min(byte - start, length));
+    return { position: first + fieldPosition, bytePosition: byte, field: FIELD_NAMES[field], fieldPosition };
+}
+
+// The spans of fields given as [value, byte length, length in the line].
+function spansOf(fields) {
+    let start = 0;
+    let first = 0;
+    return fields.map(([value, length, lineLength]) => {
+        const span = [value, start, length, first];
+        start += lineLength + 1;
+        first += (lineLength === length ? value.length : lineLength) + 1;
+        return span;
+    });
+}
+
 function text(heap, at, length) {
     return decoder.decode(heap.subarray(at, at + length));
 }
 
-// The glue's -1 for "none".
-function orNull(value) {
-    return value < 0 ? null : value;
-}
+const NOWHERE = { position: null, bytePosition: null, field: null, fieldPosition: null };
 
-function readResult(tablePointer, options) {
+function readResult(tablePointer, options, spans) {
     const heap = wasm.HEAPU8;
     const words = wasm.HEAPU32;
     const signed = wasm.HEAP32;
     let w = tablePointer >>> 2;
-    const status = STATUS[words[w]];
-    const documentAt = words[w + 1];
-    const documentLength = words[w + 2];
-    const fileName = text(heap, words[w + 3], words[w + 4]);
-    const count = words[w + 5];
+    const status = text(heap, words[w], words[w + 1]);
+    const documentAt = words[w + 2];
+    const documentLength = words[w + 3];
+    const fileName = text(heap, words[w + 4], words[w + 5]);
+    const identifier = signed[w + 6];
+    const number = text(heap, words[w + 7], words[w + 8]);
+    const count = words[w + 9];
     w += HEAD_WORDS;
     const messages = [];
     for (let i = 0; i < count; ++i, w += ROW_WORDS) {
+        const byte = signed[w + 3];
         messages.push({
             kind: KIND[words[w]],
             text: text(heap, words[w + 1], words[w + 2]),
-            position: orNull(signed[w + 3]),
-            byte: orNull(signed[w + 4]),
+            ...(byte < 0 ? NOWHERE : locate(byte, spans())),
+            byte: byte < 0 ? null : signed[w + 4],
         });
     }
     const result = {
@@ -89,6 +152,8 @@ function readResult(tablePointer, options) {
         status,
         xml: text(heap, documentAt, documentLength),
         fileName,
+        identifier,
+        number,
         messages,
     };
     // The document's bytes: the same as the text's UTF-8 whenever the
@@ -101,31 +166,52 @@ function readResult(tablePointer, options) {
 // Converts one record line. A line feed or carriage return ends the record;
 // anything after it is not read.
 export function convert(record, options) {
+    ready();
     checkInput(record, 'the record');
     // Bytes past the longest line the converter reads change nothing: the
     // line then is too long, or ended before them.
     const room = capacityOf(record, maxLineLength + 1);
     const at = wasm._tav_glue_input(glue, room);
     const length = put(record, at, room);
-    return readResult(wasm._tav_glue_convert(glue, length, flagsOf(options)), options);
+    // The fields, as TABs split the line, once a message needs them.
+    const spans = () => {
+        const bytes = wasm.HEAPU8.subarray(at, at + length);
+        const fields = [];
+        for (let start = 0; fields.length <= MUSIC;) {
+            const tab = fields.length === MUSIC ? -1 : bytes.indexOf(TAB, start);
+            const stop = tab < 0 ? length : tab;
+            const value = bytes.subarray(start, stop);
+            fields.push([typeof record === 'string' ? decoder.decode(value) : value, stop - start, stop - start]);
+            start = Math.min(stop + 1, length);
+        }
+        return spansOf(fields);
+    };
+    return readResult(wasm._tav_glue_convert(glue, length, flagsOf(options)), options, spans);
 }
-
-const FIELD_NAMES = ['identifier', 'number', 'clef', 'time', 'time2', 'music'];
 
 // Converts a record given as its six fields; a missing field is empty, and
 // an empty clef or time is a null field.
 export function convertFields(fields, options) {
+    ready();
     const values = FIELD_NAMES.map((name) => {
         const value = fields?.[name] ?? '';
         checkInput(value, `the field ${name}`);
         return value;
     });
-    const rooms = values.map((value) => capacityOf(value, Infinity));
-    let at = wasm._tav_glue_input(glue, rooms.reduce((sum, room) => sum + room, 0));
-    const lengths = values.map((value, i) => {
-        const length = put(value, at, rooms[i]);
+    // Fields longer together than the longest line are cut at one byte past
+    // it, which the glue refuses as an over-long line.
+    let room = Math.min(values.reduce((sum, value) => sum + capacityOf(value, Infinity), 0),
+                        maxLineLength + 1);
+    let at = wasm._tav_glue_input(glue, room);
+    const lengths = values.map((value) => {
+        const length = put(value, at, room);
         at += length;
+        room -= length;
         return length;
     });
-    return readResult(wasm._tav_glue_convert_fields(glue, ...lengths, flagsOf(options)), options);
+    // The fields in the line they stand for, in which a null field takes
+    // two bytes ("\-").
+    const isNull = (i) => lengths[i] === 0 && (FIELD_NAMES[i] === 'clef' || FIELD_NAMES[i] === 'time');
+    const spans = () => spansOf(values.map((value, i) => [value, lengths[i], isNull(i) ? 2 : lengths[i]]));
+    return readResult(wasm._tav_glue_convert_fields(glue, ...lengths, flagsOf(options)), options, spans);
 }

@@ -163,7 +163,8 @@ Result convert_fields(const Fields& fields, const Options& options = {});
 
 // What the file writes of one run share. Handed to write_file, it lets a
 // name written twice in the run be noticed: a file of that name modified
-// since the run began was written by this run, and write_file then adds the
+// between the run's start and now was written by this run (one dated
+// later, in the future, was not), and write_file then adds the
 // warning "output file NAME written twice in this run, the earlier file is
 // replaced" (the file is still replaced). open_run_log() starts a run; a
 // run never started notices nothing, and without a run each write stands

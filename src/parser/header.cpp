@@ -4,7 +4,6 @@
 // ever taken for another's.
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -48,13 +47,6 @@ void copy_field(ScanState& s, const Line& line, char text[5])
             text[n++] = static_cast<char>(line.at(s.position));
         ++s.position;
     }
-}
-
-// Steps past the TAB ending a field, when the field ended at one.
-void step_past_tab(ScanState& s, const Line& line)
-{
-    if (line.at(s.position) == '\t')
-        ++s.position;
 }
 
 // Moves past the next ']'; stays at the end of the line if there is none.
@@ -148,10 +140,15 @@ bool read_incipit_number(ScanState& s, const Line& line)
 // Field 3, up to three characters: a two-character field (the null clef
 // «\-») leaves the third a zero byte, which names no staff line. An empty
 // or one-character field gives no clef, a longer one its first three
-// characters, with a warning.
-void read_clef_field(ScanState& s, const Line& line)
+// characters, with a warning. A line that ends in it lacks the time
+// signature and the music: false, the record failed.
+bool read_clef_field(ScanState& s, const Line& line)
 {
     int32_t end = field_end(line, s.position);
+    if (line.at(end) != '\t') {
+        fail_record(s, "no time signature field found");
+        return false;
+    }
     int32_t length = end - s.position;
     if (length >= 2) {
         for (int32_t k = 0; k < 3 && k < length; ++k)
@@ -159,62 +156,98 @@ void read_clef_field(ScanState& s, const Line& line)
     }
     if (s.clef_code[1] == '+')
         s.mensural = 1;
-    if (length == 0 && end < line.end)
+    if (length == 0)
         warn(s, "found an empty clef field, using no clef");
     else if (length == 1)
         warn(s, "found a clef field of one character, using no clef");
     else if (length > 3)
         warn(s, "found a clef field longer than three characters, using its first three");
-    s.position = end;
-    step_past_tab(s, line);
+    s.position = end + 1;
+    return true;
 }
 
-// Fields 4 and 5 when field 4 holds no time signature: both are passed over.
-void pass_time_fields(ScanState& s, const Line& line)
+// Signs a time signature is written with; a field of nothing else holds
+// no music.
+bool is_time_text(unsigned char c)
 {
-    skip_to_tab(s, line);
-    step_past_tab(s, line);
+    return is_digit(c) || c == 'c' || c == 'o' || c == '/' || c == '.' || c == ' ';
+}
+
+// A field from `start` that the line ends in stands where the music
+// belongs: it is the music unless it is empty, a null field or a time
+// signature.
+bool reads_as_music(const Line& line, int32_t start)
+{
+    if (start == line.end || line.at(start) == '\\')
+        return false;
+    for (int32_t i = start; i < line.end; ++i)
+        if (!is_time_text(line.at(i)))
+            return true;
+    return false;
+}
+
+// The field at `position`, when the line ends in it, is the music, with
+// the warning `as_music`, or else the record fails with `error`. True when
+// the line goes on after the field.
+bool field_ends_line(ScanState& s, const Line& line, const char* error, const char* as_music)
+{
+    if (field_end(line, s.position) < line.end)
+        return true;
+    if (reads_as_music(line, s.position))
+        warn(s, as_music);
+    else
+        fail_record(s, error);
+    return false;
+}
+
+// Field 5 after a mensural sign in field 4: a time signature replaces the
+// sign's; a null field or one starting with 0 leaves none.
+void read_second_time_field(ScanState& s, const Line& line)
+{
+    std::memset(s.time_text, 0, sizeof s.time_text);
+    unsigned char d = line.at(s.position);
+    if ((is_digit(d) && d != '0') || d == 'c' || d == 'o') {
+        copy_field(s, line, s.time_text);
+        destroy_rhythm(s.pools, s.pending_time);
+        s.pending_time = rhythm_convert(s.pools, s.time_text);
+        s.pending_time->mensural = 1;
+    } else if (d == '\\' || d == '0') {
+        s.mensural = 1;
+    } else if (d != '\t') {
+        warn(s, "found an unreadable second time signature field, passing over it");
+    }
     skip_to_tab(s, line);
 }
 
-// Field 4 and, after a mensural sign in it, field 5. A field that the line
-// ends in and that holds no time signature is the music: the record has no
-// time fields (or no second one).
-void read_time_fields(ScanState& s, const Line& line)
+// Fields 4 and 5, then the music. An empty or null field 4 is no time
+// signature; after one that is not a mensural sign, field 5 is passed
+// over. Where the line ends in field 4 or 5, that field is the music (see
+// field_ends_line). False when the record failed.
+bool read_time_fields(ScanState& s, const Line& line)
 {
+    if (!field_ends_line(s, line, "no second time signature field found",
+                         "no time signature fields found, reading the last field as the music"))
+        return !s.record_failed;
     unsigned char c = line.at(s.position);
     if (is_time_start(c)) {
         copy_field(s, line, s.time_text);
         s.pending_time = rhythm_convert(s.pools, s.time_text);
-        step_past_tab(s, line);
-        if (s.pending_time->mensural == 0) {
-            skip_to_tab(s, line);  // field 5 is not read
-        } else {
-            std::memset(s.time_text, 0, sizeof s.time_text);
-            unsigned char d = line.at(s.position);
-            if ((is_digit(d) && d != '0') || d == 'c' || d == 'o') {
-                copy_field(s, line, s.time_text);
-                destroy_rhythm(s.pools, s.pending_time);
-                s.pending_time = rhythm_convert(s.pools, s.time_text);
-                s.pending_time->mensural = 1;
-            } else if (d == '\\' || d == '0') {
-                skip_to_tab(s, line);
-                s.mensural = 1;
-            } else if (d != '\t' && field_end(line, s.position) < line.end) {
-                warn(s, "found an unreadable second time signature field, passing over it");
-                skip_to_tab(s, line);
-            }
-        }
         std::memset(s.time_text, 0, sizeof s.time_text);
-    } else if (c == '\\') {
-        pass_time_fields(s, line);  // a null field 4
-    } else if (c == '\t') {
-        warn(s, "found an empty time signature field, using no time signature");
-        pass_time_fields(s, line);
-    } else if (field_end(line, s.position) < line.end) {
+    } else if (c != '\\' && c != '\t') {
         warn(s, "found an unreadable time signature field, using no time signature");
-        pass_time_fields(s, line);
     }
+    skip_to_tab(s, line);
+    ++s.position;
+    if (!field_ends_line(s, line, "no music field found",
+                         "no second time signature field found, reading the last field as the "
+                         "music"))
+        return !s.record_failed;
+    if (s.pending_time != nullptr && s.pending_time->mensural != 0)
+        read_second_time_field(s, line);
+    else
+        skip_to_tab(s, line);
+    std::memset(s.time_text, 0, sizeof s.time_text);
+    return true;
 }
 
 void resolve_mensural(ScanState& s)
@@ -295,8 +328,8 @@ bool read_header(ScanState& s, const Line& line)
 {
     if (!read_identifier(s, line) || !read_incipit_number(s, line))
         return false;
-    read_clef_field(s, line);
-    read_time_fields(s, line);
+    if (!read_clef_field(s, line) || !read_time_fields(s, line))
+        return false;
     resolve_mensural(s);
     skip_tabs(s, line);
     read_key_preamble(s, line);

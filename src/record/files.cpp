@@ -36,7 +36,9 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
         path.find('\0') != std::string::npos
             ? OutputStatus::CannotCreate
             : ::write_file(path, result.document.data(), result.document.size(), writes, earlier);
-    if (earlier >= writes.start)
+    // A file dated after this write (its clock set wrong, or copied with its
+    // date) was not written by this run either.
+    if (earlier >= writes.start && earlier <= file_clock_now(path))
         result.messages.push_back(make_message(
             MessageKind::Warning, "output file " + result.file_name +
                                       " written twice in this run, the earlier file is replaced"));

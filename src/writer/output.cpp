@@ -1,11 +1,12 @@
 // The file a document goes to: its name, the checks on it, and the write.
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
-#ifdef _WIN32
 #include <sys/stat.h>
-#else
+
+#ifndef _WIN32
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,7 +35,7 @@ bool is_safe_file_name(const char* incipit_nb)
 {
     for (const char* p = incipit_nb; *p != '\0'; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '/' || c == '\\' || c < 32)
+        if (c == '/' || c == '\\' || c < 32 || c == 127)
             return false;
     }
     return true;
@@ -57,6 +58,22 @@ OutputStatus check_incipit_number(const char* incipit_nb)
     if (!is_xml_text(incipit_nb))
         return OutputStatus::NotXmlText;
     return OutputStatus::Written;
+}
+
+FileTime file_clock_now(const std::string& path)
+{
+#ifdef _WIN32
+    struct _stat64 info;
+    if (_stat64(path.c_str(), &info) == 0)
+        return static_cast<FileTime>(info.st_mtime) * 1000000000;
+#else
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0)
+        return static_cast<FileTime>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+#endif
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 #ifdef _WIN32

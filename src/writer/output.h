@@ -39,7 +39,7 @@ std::string output_file_name(int32_t incipit_id, const char* incipit_nb);
 void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb);
 
 // True when the incipit number can name a file in the working directory:
-// no '/', no '\' and no byte below 32.
+// no '/', no '\' and no control byte (below 32, and 127).
 bool is_safe_file_name(const char* incipit_nb);
 
 // False when the incipit number holds U+FFFE or U+FFFF, which no XML
@@ -66,3 +66,7 @@ OutputStatus check_incipit_number(const char* incipit_nb);
 // earlier in the run (a document is never empty).
 OutputStatus write_file(const std::string& path, const char* text, size_t size, WriteRun& run,
                         FileTime& earlier);
+
+// The file system's clock now, as the modification time of the file just
+// written at `path`; the system clock when that file cannot be read.
+FileTime file_clock_now(const std::string& path);

@@ -2,8 +2,10 @@
 // by both, and the files and messages must be the same, byte for byte.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { convert, convertFields } from '../tav.js';
+import { init, convert, convertFields } from '../tav.js';
 import { decoder, linesOf, runProgram } from './program.js';
+
+await init();
 
 function assertSameAsProgram(lines, letters) {
     const program = runProgram(lines, letters);
@@ -18,7 +20,7 @@ function assertSameAsProgram(lines, letters) {
         messages.push(...r.messages);
         for (const m of r.messages) {  // an unreadable sign is located in the message's text
             const sign = /ascii: (\d+), i: (\d+)$/.exec(m.text);
-            assert.deepEqual([m.byte, m.position], sign ? [Number(sign[1]), Number(sign[2])] : [null, null]);
+            assert.deepEqual([m.byte, m.bytePosition], sign ? [Number(sign[1]), Number(sign[2])] : [null, null]);
         }
     }
     assert.deepEqual([...files.keys()].sort(), [...program.files.keys()].sort());
@@ -89,4 +91,32 @@ test('strings, bytes and fields give the same results', () => {
     }
     const records = ['\n4C', hostile[0], '123456789\t1\tG-2\t3/4\t\t4CYD', '123456789\t1\tG-2\t3/4\t\t4CD'];
     assert.deepEqual(records.map((record) => convert(record).status), ['blank', 'too_large', 'failed', 'converted']);
+});
+
+// What a record gives beyond the program's files: its identifier and number,
+// no file name unless converted, and where a sign is, in the record as given
+// and in its field.
+const BIG = Buffer.alloc(600 << 20, 67);
+const results = [
+    ['a failed record', '123456789\t1.2\tG-2\t3/4\t\t4CY',
+        { status: 'failed', fileName: '', identifier: 123456789, number: '1.2' },
+        { position: 25, bytePosition: 25, field: 'music', fieldPosition: 2 }],
+    ['text before the sign', '123456789\t1\u00e9\tG-2\t3/4\t\u{1d11e}\t4CY',
+        { status: 'failed', number: '1\u00e9' }, { position: 26, bytePosition: 29, field: 'music', fieldPosition: 2 }],
+    ['bytes', Buffer.from('1\t1\xe9\tG-2\t3/4\t\t4CY', 'latin1'),
+        { status: 'failed', identifier: 1 }, { position: 16, bytePosition: 16, field: 'music', fieldPosition: 2 }],
+    ['fields with null ones', { identifier: '1', number: '1\u00e9', music: '4CY' },
+        { status: 'failed', fileName: '' }, { position: 14, bytePosition: 15, field: 'music', fieldPosition: 2 }],
+    ['a converted record', { identifier: '42', number: '1.1.1', clef: 'G-2', music: '4C' },
+        { status: 'converted', fileName: '42-1.1.1.xml', identifier: 42, number: '1.1.1', messages: [] }, {}],
+    ['fields longer together than a line', { identifier: '1', number: '1', time2: BIG, music: BIG },
+        { status: 'line_too_long', fileName: '', xml: '' }, { position: null, field: null }],
+];
+test('results say which record and where its sign is', () => {
+    for (const [name, input, expected, message] of results) {
+        const r = typeof input === 'string' || input instanceof Uint8Array ? convert(input) : convertFields(input);
+        assert.deepEqual({ ...r, ...expected }, r, name);
+        if (r.messages.length > 0)
+            assert.deepEqual({ ...r.messages[0], ...message }, r.messages[0], name);
+    }
 });

@@ -50,21 +50,36 @@ function unzip(bytes) {
     return new Map(Object.entries(JSON.parse(run.stdout)).map(([n, b]) => [n, Buffer.from(b, 'base64')]));
 }
 
-test('pasted records are engraved and download as the program writes them', { timeout: 180000 }, async () => {
-    const page = await browser.newPage({ viewport: { width: 1200, height: 900 } });
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
+const ready = async () => {
+    const page = await browser.newPage({ viewport: { width: 1200, height: 900 }, acceptDownloads: true });
+    page.errors = [];
+    page.on('pageerror', (error) => page.errors.push(error.message));
     await page.goto(`http://127.0.0.1:${server.address().port}/`);
     await page.waitForFunction(() => document.getElementById('state').textContent.startsWith('Ready'));
+    return page;
+};
+// Runs records through the worker and waits for the first page.
+async function run(page, action) {
+    await page.$eval('#records-out', (list) => list.replaceChildren());
+    await action();
+    await page.waitForFunction(() => !document.getElementById('results').hidden && document.querySelector('#records-out li'));
+}
+const texts = (page, selector) => page.$$eval(selector, (nodes) => nodes.map((n) => n.textContent));
+const paste = (page, lines) => run(page, async () => {
+    await page.fill('#records', lines.map((line) => decoder.decode(line)).join('\n'));
+    await page.click('#convert-records');
+});
 
-    // The fields convert as they are typed; a bad sign is reported.
+test('pasted records are engraved and download as the program writes them', { timeout: 180000 }, async () => {
+    const page = await ready();
+    // The fields convert as they are typed; a bad sign is reported where it is in its field.
     await page.fill("input[name=music]", "4CYD");
-    assert.match(await page.textContent('.messages .error'), /^error: char: Y, ascii: 89, i: 27$/);
+    assert.deepEqual(await texts(page, '.messages .error'), ['error: char: Y, ascii: 89, i: 27music field, character 3: 4CYD']);
+    assert.equal(await page.textContent('.messages mark'), 'Y');
 
     const lines = linesOf('examples/incipits.txt');
     const program = runProgram(lines, '');
-    await page.fill('#records', lines.map((line) => decoder.decode(line)).join('\n'));
-    await page.click('#convert-records');
+    await paste(page, lines);
     const shown = await page.$$eval('.record', (items) => items.map((item) => [
         item.querySelector('h3').textContent, item.querySelectorAll('.score svg g.note').length]));
     assert.equal(shown.length, lines.length);
@@ -73,7 +88,6 @@ test('pasted records are engraved and download as the program writes them', { ti
         const expected = xml.match(/<note>/g).length - (xml.match(/<rest\/>/g) ?? []).length;
         assert.equal(notes, expected, `notes engraved for ${name}`);
     }
-
     const [zipName, zip] = await downloaded(page, '#download-all');
     assert.equal(zipName, 'incipits.zip');
     assert.deepEqual(unzip(zip), program.files);
@@ -81,10 +95,77 @@ test('pasted records are engraved and download as the program writes them', { ti
     assert.deepEqual(file, program.files.get(name));
     if (process.env.TAV_SCREENSHOT) {
         const failing = '100000099\t1.1.1\tG-2\t3/4\t\t4CDE/4FYG//';
-        await page.fill('#records', [decoder.decode(lines[2]), decoder.decode(lines[48]), failing].join('\n'));
-        await page.click('#convert-records');
+        await paste(page, [lines[2], lines[48], Buffer.from(failing)]);
         await page.$eval('#records', (area) => { area.scrollLeft = 0; });
         await page.screenshot({ path: process.env.TAV_SCREENSHOT });
     }
-    assert.deepEqual(errors, []);
+    assert.deepEqual(page.errors, []);
+});
+
+// A record the notation toolkit refuses to engrave.
+const REFUSED = '100000002\t1.1.1\tG-2\tc3\t\t4CDE/';
+
+test('many records: pages, filters, the refused engraving and the report', { timeout: 300000 }, async () => {
+    const page = await ready();
+    const bad = Array.from({ length: 150 }, (_, i) => Buffer.from(`123456789\t1.1.${i}\tG-2\t3/4\t\t4C${'DEF'.repeat(i)}Y`));
+    const lines = [Buffer.from(REFUSED), ...linesOf('tests/data/corpus_records.txt'), ...bad];
+    const program = runProgram(lines, '');
+    const failed = program.messages.filter(([, kind]) => kind === 'ERROR').length;
+    await paste(page, lines);
+    // The refused record shows its document and a note; the others are engraved.
+    assert.match(await page.textContent('.record:first-child .refused'), /could not engrave/);
+    assert.equal(await page.$eval('.record:first-child details', (d) => d.open && d.textContent.includes('<score-partwise')), true);
+    const count = (selector) => page.$$eval(selector, (nodes) => nodes.length);
+    assert.equal(await count('.record[data-status=converted] .score > svg') + await count('.score .refused'),
+                 await count('.record[data-status=converted]'));
+    const pageInfo = () => page.textContent('#page-info');
+    assert.equal(await pageInfo(), 'Records 1-100 of 2,151 (page 1 of 22)');
+    const turn = async (button, expected) => {
+        await page.click(button);
+        await page.waitForFunction((text) => document.getElementById('page-info').textContent === text, expected);
+    };
+    await turn('#next-page', 'Records 101-200 of 2,151 (page 2 of 22)');
+    assert.equal(await page.$eval('#records-out', (list) => list.start), 101);
+    await page.selectOption('#filter', 'failed');
+    await page.waitForFunction(() => document.getElementById('page-info').textContent.includes('page 1 of'));
+    assert.equal(failed, bad.length);
+    assert.equal(await pageInfo(), 'Records 1-100 of 150 (page 1 of 2)');
+    await turn('#next-page', 'Records 101-150 of 150 (page 2 of 2)');
+    assert.deepEqual([...new Set(await texts(page, '.record .status'))], ['failed']);
+    assert.deepEqual(await texts(page, '.record:last-child mark'), ['Y']);
+
+    const [reportName, report] = await downloaded(page, '#download-report');
+    assert.equal(reportName, 'report.jsonl');
+    const entries = report.toString().trim().split('\n').map((line) => JSON.parse(line));
+    const summary = entries.pop();
+    assert.deepEqual([summary.records, summary.failed], [lines.length, failed]);
+    assert.deepEqual(entries.flatMap((e) => e.messages.map((m) => `incipit: ${e.identifier}-${e.number}, ${m.text}`)),
+                     program.messages.map(([, , text]) => text));
+    assert.deepEqual(page.errors, []);
+});
+
+// The catalogue's MARCXML records and the tab lines they stand for.
+const CATALOGUE = ['1001145660\t1.1.1\tG-2\t3/4\t\t$bBE 8.6\'ABCD/4-2G//', '1001145660\t1.2.1\tF-4\tc\t\t4C8DE/2F4Y//',
+                   '000051\t2.1.1\tC-3\t\\-\t\t2-/4GAB\'\'C//'].map((line) => Buffer.from(line));
+
+test('files open: a tab export with any line ends, and MARCXML', { timeout: 180000 }, async () => {
+    const page = await ready();
+    const open = (name, buffer) => run(page, () => page.setInputFiles('#open-file', { name, mimeType: 'text/plain', buffer }));
+    const examples = linesOf('examples/incipits.txt');
+    await open('export.txt', Buffer.concat(examples.flatMap((line, i) => [line, Buffer.from(['\n', '\r', '\r\n'][i % 3])])));
+    assert.equal((await texts(page, '.record')).length, examples.length);
+    assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runProgram(examples, '').files);
+
+    await open('catalogue.xml', readFileSync(join(root, 'tests/data/web/catalogue.xml')));
+    assert.deepEqual(await texts(page, '#notes li'), [
+        'warning: 1001145660 031 #4 has the system code "da", which is not read; passed over',
+        'error: record 2 has no control number (001)',
+        'error: record 3: control number (001) "pl-wu 123" is not an incipit identifier (one to ten digits)',
+        'note: 1 field 031 without music ($p) passed over']);
+    assert.deepEqual(await texts(page, '.record .where'), ['1001145660 031 #1', '1001145660 031 #3', '000051 031 #1']);
+    const program = runProgram(CATALOGUE, '');
+    assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), program.files);
+    assert.deepEqual(await texts(page, '.record .messages li'), program.messages.map(([, kind, text]) =>
+        `${kind.toLowerCase()}: ${text.replace(/^[^,]*, /, '')}${kind === 'ERROR' ? 'music field, character 10: 4C8DE/2F4Y//' : ''}`));
+    assert.deepEqual(page.errors, []);
 });

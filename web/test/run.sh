@@ -1,6 +1,7 @@
 #!/bin/sh
 # One stage of the JavaScript tests, for ctest:
-#   build           the WebAssembly build of the library (preset wasm)
+#   build           the WebAssembly build of the library (preset wasm), and
+#                   its package packed and used from a fresh project
 #   package EXE     the package against the program EXE (Node's test runner)
 #   page EXE        the page in headless Chromium, against EXE's files
 # A missing tool skips the stage with status 77; under CI it fails instead.
@@ -26,17 +27,17 @@ build)
     cd "$root"
     cmake --preset wasm >/dev/null
     cmake --build --preset wasm -j2
-    # The tarball npm pack makes, installed into a fresh project, converts.
+    [ -d "$web/node_modules/esbuild" ] && [ -d "$web/node_modules/typescript" ] ||
+        skip "node packages (cd web && npm ci)"
+    node "$web/bundle.js"
+    # The tarball npm pack makes, installed into a fresh project.
     out="$root/build/wasm/pack"
     rm -rf "$out" && mkdir -p "$out/project"
     (cd "$web" && npm pack --ignore-scripts --silent --pack-destination "$out" >/dev/null)
     cd "$out/project"
-    echo '{"type": "module"}' > package.json
+    echo '{"type": "commonjs"}' > package.json
     npm install --offline --no-audit --no-fund --silent "$out"/tav-incipit-*.tgz
-    node --input-type=module -e "import { convert } from 'tav-incipit';
-        const r = convert('123456789\t1.1.1\tG-2\t3/4\t\t4CDE/');
-        if (!r.ok || r.fileName !== '123456789-1.1.1.xml') process.exit(1);
-        console.log('packed package converts: ' + r.fileName);"
+    TAV_PACKED="$out/project" exec node --test "$web/test/packed.test.js"
     ;;
 package)
     [ -f "$web/dist/tav_wasm.js" ] || skip "WebAssembly build (the test web.build makes it)"

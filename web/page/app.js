@@ -1,0 +1,220 @@
+// The page: records pasted, opened from a file (tab export or MARCXML) or
+// typed into the fields; the conversion of many runs in a worker
+// (worker.js), and the page shows one page of records at a time, each with
+// its messages beside its engraving.
+import { init } from './tav.js';
+import createVerovioModule from './verovio-module.mjs';
+import { VerovioToolkit } from './verovio.mjs';
+import { convertRecord, signOf } from './records.js';
+import { looksLikeXml, readMarcxml } from './marcxml.js';
+
+const $ = (id) => document.getElementById(id);
+
+await init();
+const toolkit = new VerovioToolkit(await createVerovioModule());
+toolkit.setOptions({ scale: 40, breaks: 'none', adjustPageHeight: true, adjustPageWidth: true,
+                     header: 'none', footer: 'none', pageMarginLeft: 20, pageMarginRight: 20,
+                     pageMarginTop: 20, pageMarginBottom: 20 });
+$('state').textContent = 'Ready. Paste records, open a file, or fill in the fields.';
+$('convert-records').disabled = false;
+$('open-file').disabled = false;
+
+function options() {
+    return { removeMensural: $('remove-mensural').checked,
+             removeMeasureRests: $('remove-measure-rests').checked };
+}
+
+function element(tag, props = {}, children = []) {
+    const node = Object.assign(document.createElement(tag), props);
+    node.append(...children);
+    return node;
+}
+
+function download(name, blob) {
+    const link = element('a', { href: URL.createObjectURL(blob), download: name });
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+}
+
+const plural = (n, word) => `${n.toLocaleString('en')} ${word}${n === 1 ? '' : 's'}`;
+
+// --- one record ---------------------------------------------------------------
+// The engraving, or the toolkit's refusal as text.
+function engrave(xml) {
+    try {
+        if (toolkit.loadData(xml))
+            return { svg: toolkit.renderToSVG(1) };
+        return { refused: 'it could not load the document' };
+    } catch (error) {
+        return { refused: String(error?.message ?? error) };
+    }
+}
+
+// A message, and the sign it is about in its field.
+function showMessage(m, sign) {
+    const item = element('li', { className: m.kind, textContent: `${m.kind}: ${m.text}` });
+    if (sign !== null) {
+        item.append(element('div', { className: 'sign' }, [
+            `${sign.field} field, character ${sign.fieldPosition + 1}: `,
+            element('code', {}, [sign.before, element('mark', { textContent: sign.sign }), sign.after])]));
+    }
+    return item;
+}
+
+function show({ line, label, result, signs }) {
+    const item = element('li', { className: 'record' });
+    item.dataset.status = result.status;
+    const name = result.ok ? result.fileName : `${result.identifier}-${result.number}`;
+    const head = element('div', { className: 'head' }, [
+        element('h3', { textContent: name }),
+        element('span', { className: 'status', textContent: result.status }),
+        element('span', { className: 'where', textContent: label ?? (line ? `line ${line}` : '') })]);
+    if (result.ok) {
+        head.append(element('button', {
+            className: 'download', textContent: 'Download',
+            onclick: () => download(result.fileName, new Blob([result.data], { type: 'application/xml' })),
+        }));
+    }
+    const body = element('div', { className: 'body' }, [
+        element('ul', { className: 'messages' }, result.messages.map((m, i) => showMessage(m, signs[i])))]);
+    item.append(head, body);
+    if (result.ok) {
+        const engraving = engrave(result.xml);
+        const score = element('div', { className: 'score' });
+        if (engraving.svg !== undefined)
+            score.innerHTML = engraving.svg;
+        else
+            score.append(element('p', { className: 'refused', textContent:
+                `The notation toolkit could not engrave this document (${engraving.refused}); the document is below.` }));
+        body.append(score);
+        item.append(element('details', { open: engraving.svg === undefined }, [
+            element('summary', { textContent: 'MusicXML' }), element('pre', { textContent: result.xml })]));
+    }
+    return item;
+}
+
+// --- the fields ---------------------------------------------------------------------
+function convertForm() {
+    stop();
+    const fields = Object.fromEntries(new FormData($('fields')));
+    const result = convertRecord(fields, { ...options(), bytes: true });
+    $('records-out').replaceChildren(show({ result, signs: result.messages.map((m) => signOf(fields, m)) }));
+    $('summary').textContent = result.ok ? 'The fields convert.' : 'The fields do not convert.';
+    $('notes').replaceChildren();
+    $('results').hidden = true;
+}
+$('fields').addEventListener('input', convertForm);
+$('fields').addEventListener('submit', (event) => { event.preventDefault(); convertForm(); });
+
+// --- many records, in the worker ----------------------------------------------------------
+let worker = null;
+let counts = null;
+let view = { filter: 'all', page: 0 };
+
+function stop() {
+    worker?.terminate();
+    worker = null;
+    $('progress').hidden = true;
+}
+
+const TASKS = { convert: 'Converting', zip: 'Zipping', report: 'Writing the report' };
+
+function onProgress({ task, done, total }) {
+    $('progress').hidden = false;
+    $('progress-bar').max = Math.max(total, 1);
+    $('progress-bar').value = done;
+    $('progress-text').textContent = `${TASKS[task]}: ${done.toLocaleString('en')} of ${total.toLocaleString('en')}`;
+}
+
+function ask(message) {
+    worker.postMessage(message);
+}
+
+function summarize() {
+    const c = counts;
+    $('summary').textContent = `${plural(c.records, 'record')}: ${c.converted.toLocaleString('en')} converted, ` +
+        `${c.failed.toLocaleString('en')} failed, ${c.warned.toLocaleString('en')} with warnings.`;
+    const choices = [['all', `All records (${c.records})`], ['failed', `Failed (${c.failed})`],
+                     ['warned', `With warnings (${c.warned})`],
+                     ...Object.entries(c.codes).sort((a, b) => b[1] - a[1])
+                         .map(([code, n]) => [`code:${code}`, `Message ${code} (${n})`])];
+    $('filter').replaceChildren(...choices.map(([value, text]) => element('option', { value, textContent: text })));
+    $('filter').value = view.filter;
+    $('download-all').disabled = c.converted === 0;
+    $('results').hidden = false;
+}
+
+function showPage({ filter, page, pages, matching, first, items }) {
+    view = { filter, page };
+    $('page-info').textContent = matching === 0 ? 'No records' :
+        `Records ${first + 1}-${first + items.length} of ${matching.toLocaleString('en')} (page ${page + 1} of ${pages})`;
+    $('previous-page').disabled = page === 0;
+    $('next-page').disabled = page + 1 >= pages;
+    $('records-out').replaceChildren(...items.map(show));
+    $('records-out').start = first + 1;
+}
+
+const replies = {
+    progress: onProgress,
+    done: (message) => {
+        counts = message.counts;
+        $('progress').hidden = true;
+        summarize();
+        ask({ type: 'page', ...view });
+    },
+    page: showPage,
+    zip: ({ parts }) => {
+        $('progress').hidden = true;
+        for (const { name, blob } of parts)
+            download(name, blob);
+    },
+    report: ({ blob }) => {
+        $('progress').hidden = true;
+        download('report.jsonl', blob);
+    },
+    error: ({ text }) => {
+        $('progress').hidden = true;
+        $('summary').textContent = `The conversion stopped: ${text}`;
+    },
+};
+
+// Converts the records of `source` (see records.js) in a fresh worker.
+function convertMany(source, name, notes = []) {
+    stop();
+    worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+    worker.onmessage = ({ data }) => replies[data.type](data);
+    worker.onerror = (event) => replies.error({ text: event.message });
+    counts = null;
+    view = { filter: 'all', page: 0 };
+    $('summary').textContent = '';
+    $('records-out').replaceChildren();
+    $('results').hidden = true;
+    $('notes').replaceChildren(...notes.map((n) => element('li', { className: n.kind, textContent: `${n.kind}: ${n.text}` })));
+    ask({ type: 'run', source, name, options: options() });
+}
+
+$('convert-records').addEventListener('click', () => convertMany({ text: $('records').value }, 'paste'));
+
+$('open-file').addEventListener('change', async () => {
+    const file = $('open-file').files[0];
+    if (file === undefined)
+        return;
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    $('open-file').value = '';
+    if (!looksLikeXml(bytes)) {
+        convertMany({ bytes }, file.name);
+        return;
+    }
+    const { records, notes, withoutMusic } = readMarcxml(new TextDecoder().decode(bytes));
+    if (withoutMusic > 0)
+        notes.push({ kind: 'note', text: `${plural(withoutMusic, 'field')} 031 without music ($p) passed over` });
+    convertMany({ records }, file.name, notes);
+});
+
+$('filter').addEventListener('change', () => ask({ type: 'page', filter: $('filter').value, page: 0 }));
+$('previous-page').addEventListener('click', () => ask({ type: 'page', filter: view.filter, page: view.page - 1 }));
+$('next-page').addEventListener('click', () => ask({ type: 'page', filter: view.filter, page: view.page + 1 }));
+$('download-all').addEventListener('click', () => ask({ type: 'zip' }));
+$('download-report').addEventListener('click', () => ask({ type: 'report' }));
+
+convertForm();
