@@ -107,6 +107,19 @@ class Usage(unittest.TestCase):
                 self.assertRegex(r.err, err)
                 self.assertEqual(sorted(r.files), made)
 
+    def test_help_readme_and_manual_name_the_same_options(self):
+        option = r"(?<![\w-])(--?[a-zA-Z][a-z-]*)"
+        with open(os.path.join(TESTS, "..", "README.md"), encoding="utf-8") as f:
+            table = f.read().split("| Option | Effect |")[1].split("\n\n")[0]
+        with open(os.path.join(TESTS, "..", "apps", "tav_convert", "tav_convert.1")) as f:
+            manual = f.read().split(".SH OPTIONS")[1].split(".PP")[0]
+        manual = re.sub(r"\\f[BIR]", "", manual).replace("\\-", "-")
+        help_text = convert(["--help"]).out.split("\n\n")[1]
+        named = [set(re.findall(option, t)) for t in (help_text, table, manual)]
+        self.assertGreater(len(named[0]), 15)
+        self.assertEqual(named[1], named[0], "README")
+        self.assertEqual(named[2], named[0], "manual page")
+
 
 class SameFiles(unittest.TestCase):
     def test_as_console_program(self):
