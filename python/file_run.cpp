@@ -2,12 +2,15 @@
 
 #include "file_run.h"
 
+#include "tav/marcxml.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -77,6 +80,58 @@ std::string find_input_clash(std::FILE* input, const std::string& folder,
     return clash;
 }
 
+// A record with messages, kept with all but its document (in its file).
+void keep_problem(FileRun& run, long line, const tav::Result& r)
+{
+    if (r.messages.empty())
+        return;
+    tav::Result kept;
+    kept.status = r.status;
+    kept.file_name = r.file_name;
+    kept.messages = r.messages;
+    kept.identifier = r.identifier;
+    kept.number = r.number;
+    run.problems.emplace_back(line, std::move(kept));
+}
+
+// The incipits of a MARCXML input, each with its record's description; a
+// record the reader cannot read is failed, with the reader's error. A
+// record whose file would be the input stops the run before that write.
+void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possible,
+                     const std::string& folder, const tav::Options& options, FileRun& run)
+{
+    tav::MarcxmlReader reader(input, start);
+    tav::Converter converter;
+    tav::WriteRun writes;
+    tav::MarcxmlItem item;
+    std::string storage;
+    while (reader.next(item)) {
+        if (item.kind == tav::MarcxmlItem::Kind::Error) {
+            tav::Result failed;
+            failed.messages.push_back({tav::MessageKind::Error, item.text});
+            ++run.failed;
+            keep_problem(run, static_cast<long>(item.line), failed);
+        }
+        if (item.kind != tav::MarcxmlItem::Kind::Incipit)
+            continue;
+        tav::Description description{item.composer,  item.work_title,   item.movement_title,
+                                     item.part_name, item.text_incipit, item.key_or_mode};
+        converter.convert(item.fields(storage), options, description);
+        tav::Result& r = converter.result();
+        if (clash_possible && !r.file_name.empty() &&
+            is_input(input, in_folder(folder, r.file_name))) {
+            run.end = FileRun::End::InputClash;
+            run.clash = r.file_name;
+            return;
+        }
+        tav::write_file(r, folder, &writes);
+        ++(r.status == tav::Status::Written ? run.written : run.failed);
+        keep_problem(run, static_cast<long>(item.line), r);
+    }
+    if (reader.read_failed())
+        run.end = FileRun::End::ReadError;
+}
+
 }  // namespace
 
 FileRun convert_file(const std::string& input_path, const std::string& folder,
@@ -98,6 +153,14 @@ FileRun convert_file(const std::string& input_path, const std::string& folder,
         run.error = errno;
         return run;
     }
+    char start[512];
+    std::size_t got = std::fread(start, 1, sizeof start, input.get());
+    if (tav::looks_like_marcxml(std::string_view(start, got))) {
+        convert_marcxml(input.get(), std::string_view(start, got),
+                        clash_possible(input.get(), input_path, folder), folder, options, run);
+        return run;
+    }
+    std::rewind(input.get());
     if (clash_possible(input.get(), input_path, folder)) {
         run.clash = find_input_clash(input.get(), folder, options);
         if (!run.clash.empty()) {
@@ -116,15 +179,7 @@ FileRun convert_file(const std::string& input_path, const std::string& folder,
         }
         tav::write_file(r, folder, &writes);
         ++(r.status == tav::Status::Written ? run.written : run.failed);
-        if (!r.messages.empty()) {
-            tav::Result kept;  // all but the document, which is in its file
-            kept.status = r.status;
-            kept.file_name = r.file_name;
-            kept.messages = r.messages;
-            kept.identifier = r.identifier;
-            kept.number = r.number;
-            run.problems.emplace_back(line, std::move(kept));
-        }
+        keep_problem(run, line, r);
         return true;
     });
     if (end == tav::StreamEnd::ReadError)

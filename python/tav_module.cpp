@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "file_run.h"
+#include "tav/marcxml.h"
 #include "tav/tav.h"
 
 namespace py = pybind11;
@@ -69,11 +70,17 @@ py::str decode(std::string_view bytes)
     return py::reinterpret_steal<py::str>(text);
 }
 
-tav::Options options_of(bool remove_mensural, bool remove_measure_rests)
+tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
+                        const std::string& musicxml = "1.0", bool compress = false)
 {
     tav::Options options;
     options.remove_mensural = remove_mensural;
     options.remove_measure_rests = remove_measure_rests;
+    if (musicxml == "4.0")
+        options.musicxml = tav::MusicXmlVersion::V4_0;
+    else if (musicxml != "1.0")
+        throw py::value_error("musicxml must be \"1.0\" or \"4.0\"");
+    options.compress = compress;
     return options;
 }
 
@@ -82,6 +89,81 @@ tav::Converter& thread_converter()
 {
     thread_local tav::Converter converter;
     return converter;
+}
+
+tav::Description description_of(const tav::MarcxmlItem& item)
+{
+    return {item.composer,  item.work_title,   item.movement_title,
+            item.part_name, item.text_incipit, item.key_or_mode};
+}
+
+// A catalogue record's incipit through this thread's converter.
+tav::Result convert_item(const tav::MarcxmlItem& item, const tav::Options& options)
+{
+    py::gil_scoped_release released;
+    std::string storage;
+    return thread_converter().convert(item.fields(storage), options, description_of(item));
+}
+
+// Iterates over the incipits of a MARCXML document; the reader's warnings
+// and errors are kept in `messages`.
+struct MarcxmlSource {
+    py::object holder;           // the bytes, or the open file
+    std::FILE* file = nullptr;
+    std::unique_ptr<tav::MarcxmlReader> reader;
+    py::list messages;
+
+    ~MarcxmlSource()
+    {
+        reader.reset();
+        if (file != nullptr)
+            std::fclose(file);
+    }
+
+    tav::MarcxmlItem next()
+    {
+        for (;;) {
+            tav::MarcxmlItem item;
+            bool more;
+            {
+                py::gil_scoped_release released;
+                more = reader->next(item);
+            }
+            if (!more) {
+                if (reader->read_failed())
+                    throw py::value_error("cannot read the MARCXML input to its end");
+                throw py::stop_iteration();
+            }
+            if (item.kind == tav::MarcxmlItem::Kind::Incipit)
+                return item;
+            messages.append(py::make_tuple(
+                item.kind == tav::MarcxmlItem::Kind::Warning ? "warning" : "error",
+                decode(item.text), decode(item.control_number), item.line));
+        }
+    }
+};
+
+std::unique_ptr<MarcxmlSource> open_marcxml(const py::handle& source)
+{
+    auto s = std::make_unique<MarcxmlSource>();
+    if (PyBytes_Check(source.ptr()) || PyByteArray_Check(source.ptr()) ||
+        PyMemoryView_Check(source.ptr())) {
+        InputBytes in = input_bytes(source, "source");
+        s->holder = in.holder;
+        s->reader = std::make_unique<tav::MarcxmlReader>(in.view);
+        return s;
+    }
+    std::string path = path_bytes(source);
+    {
+        py::gil_scoped_release released;
+        s->file = std::fopen(path.c_str(), "rb");
+    }
+    if (s->file == nullptr) {
+        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, source.ptr());
+        throw py::error_already_set();
+    }
+    s->reader = std::make_unique<tav::MarcxmlReader>(s->file);
+    return s;
 }
 
 py::object none_if_negative(int64_t value)
@@ -228,41 +310,87 @@ PYBIND11_MODULE(_tav, m)
         .def(py::pickle([](const tav::Result& r) { return result_state(r); },
                         [](const py::tuple& t) { return result_from(t); }));
 
+    py::class_<tav::MarcxmlItem>(m, "CatalogueRecord",
+                                 "An incipit read from MARCXML, with its record's description.")
+        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.identifier); }, "The incipit identifier (001).")
+        .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
+        .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.clef); }, "The clef code (031 $g).")
+        .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.time); }, "The time signature (031 $o).")
+        .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.key); }, "The key signature (031 $n), put before the music.")
+        .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.music); }, "The music in the Plaine & Easie Code (031 $p).")
+        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.composer); }, "The composer (100 $a); empty when none.")
+        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.work_title); }, "The work's title (240 $a, else 245 $a); empty when none.")
+        .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.movement_title); }, "The movement's title (031 $d).")
+        .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.part_name); }, "The part's name (031 $m).")
+        .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.text_incipit); }, "The text incipit (031 $t).")
+        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.key_or_mode); }, "The key or mode (031 $r).")
+        .def_property_readonly("control_number", [](const tav::MarcxmlItem& i) { return decode(i.control_number); }, "The record's 001 as written; empty when it has none.")
+        .def_property_readonly("occurrence", [](const tav::MarcxmlItem& i) { return i.occurrence; }, "Which 031 of the record, from 1.")
+        .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; }, "The line of the input where the field is.")
+        .def("__repr__", [](const tav::MarcxmlItem& i) {
+            return py::str("<tav.CatalogueRecord {} 031 #{}>").format(decode(i.control_number), i.occurrence);
+        });
+
+    py::class_<MarcxmlSource>(m, "MarcxmlReader",
+                              "The incipits of a MARCXML document, one by one; the reader's "
+                              "warnings and errors as (kind, text, control_number, line) in "
+                              "messages.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &MarcxmlSource::next)
+        .def_readonly("messages", &MarcxmlSource::messages,
+                      "The reader's warnings and errors so far, as (kind, text, "
+                      "control_number, line).");
+
+    m.def("read_marcxml", &open_marcxml, py::arg("source"),
+          "Reads MARCXML (MARC 21 records, incipits in field 031) from a path or from bytes, "
+          "as a stream: yields a CatalogueRecord for each 031 field with music.");
+
     m.def(
         "convert",
-        [](const py::handle& line, bool remove_mensural, bool remove_measure_rests) {
+        [](const py::handle& line, bool remove_mensural, bool remove_measure_rests,
+           const std::string& musicxml, bool compress) {
+            tav::Options options =
+                options_of(remove_mensural, remove_measure_rests, musicxml, compress);
+            if (py::isinstance<tav::MarcxmlItem>(line))
+                return convert_item(line.cast<const tav::MarcxmlItem&>(), options);
             InputBytes in = input_bytes(line, "line");
-            tav::Options options = options_of(remove_mensural, remove_measure_rests);
             py::gil_scoped_release released;
             return thread_converter().convert(in.view, options);
         },
         py::arg("line"), py::kw_only(), py::arg("remove_mensural") = false,
-        py::arg("remove_measure_rests") = false,
-        "convert(line: bytes | str, *, remove_mensural: bool = False, "
-        "remove_measure_rests: bool = False) -> Result\n\n"
-        "Converts one record line (bytes or str; a line feed, if any, ends it).");
+        py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
+        py::arg("compress") = false,
+        "convert(line, *, remove_mensural=False, remove_measure_rests=False, "
+        "musicxml=\"1.0\", compress=False) -> Result\n\n"
+        "Converts one record line (bytes or str; a line feed, if any, ends it) or a "
+        "CatalogueRecord from read_marcxml. musicxml: \"1.0\" or \"4.0\"; compress: the "
+        "result's data is a compressed MusicXML file (.mxl).");
 
     m.def(
         "convert_fields",
         [](const py::handle& identifier, const py::handle& number, const py::handle& clef,
            const py::handle& time, const py::handle& time2, const py::handle& music,
-           bool remove_mensural, bool remove_measure_rests) {
+           bool remove_mensural, bool remove_measure_rests, const std::string& musicxml,
+           bool compress) {
             InputBytes id = input_bytes(identifier, "identifier");
             InputBytes nb = input_bytes(number, "number");
             InputBytes c = input_bytes(clef, "clef");
             InputBytes t = input_bytes(time, "time");
             InputBytes t2 = input_bytes(time2, "time2");
             InputBytes mu = input_bytes(music, "music");
-            tav::Options options = options_of(remove_mensural, remove_measure_rests);
+            tav::Options options =
+                options_of(remove_mensural, remove_measure_rests, musicxml, compress);
             py::gil_scoped_release released;
             return thread_converter().convert(
                 tav::Fields{id.view, nb.view, c.view, t.view, t2.view, mu.view}, options);
         },
         py::arg("identifier"), py::arg("number"), py::arg("clef"), py::arg("time"),
         py::arg("time2"), py::arg("music"), py::kw_only(), py::arg("remove_mensural") = false,
-        py::arg("remove_measure_rests") = false,
+        py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
+        py::arg("compress") = false,
         "convert_fields(identifier, number, clef, time, time2, music, *, "
-        "remove_mensural: bool = False, remove_measure_rests: bool = False) -> Result\n\n"
+        "remove_mensural=False, remove_measure_rests=False, musicxml=\"1.0\", "
+        "compress=False) -> Result\n\n"
         "Converts a record given as its fields (each bytes or str); an empty clef or time is "
         "a null field.");
 
@@ -278,14 +406,15 @@ PYBIND11_MODULE(_tav, m)
     m.def(
         "convert_file",
         [file_report](const py::object& path, const py::object& out_dir, bool remove_mensural,
-                      bool remove_measure_rests) {
+                      bool remove_measure_rests, const std::string& musicxml, bool compress) {
             std::string in_path = path_bytes(path);
             std::string folder = path_bytes(out_dir);
+            tav::Options options =
+                options_of(remove_mensural, remove_measure_rests, musicxml, compress);
             FileRun run;
             {
                 py::gil_scoped_release released;
-                run = convert_file(in_path, folder,
-                                   options_of(remove_mensural, remove_measure_rests));
+                run = convert_file(in_path, folder, options);
             }
             if (run.end != FileRun::End::Done)
                 raise_for(run, path, out_dir);
@@ -295,11 +424,14 @@ PYBIND11_MODULE(_tav, m)
             return file_report(run.written, run.failed, run.blank_lines, problems);
         },
         py::arg("path"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
-        py::arg("remove_measure_rests") = false,
-        "convert_file(path, out_dir, *, remove_mensural: bool = False, "
-        "remove_measure_rests: bool = False) -> FileReport\n\n"
+        py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
+        py::arg("compress") = false,
+        "convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
+        "musicxml=\"1.0\", compress=False) -> FileReport\n\n"
         "Converts every record of a file, one per line, into files in out_dir (made if "
         "missing), as the batch command does: blank lines are passed over and counted. "
+        "A MARCXML file (recognised by its start) gives every incipit with music, with its "
+        "description; a record the reader cannot read is a failed problem. "
         "Raises OSError when the file cannot be opened or read or the folder cannot be "
         "made, ValueError for a zero byte in a path or when a record's file would be the "
         "input itself (then nothing is written).");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "tav/marcxml.h"
+
 namespace {
 
 constexpr std::size_t kBatchLines = 64;
@@ -71,14 +73,40 @@ void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
         o.line = batch.first_line + static_cast<std::int64_t>(k);
         o.messages.clear();
         o.document_size = 0;
+        const CatalogueEntry* entry = batch.entries.empty() ? nullptr : &batch.entries[k];
+        o.control_number.clear();
+        o.occurrence = 0;
+        o.passed_over = false;
+        o.catalogue = entry != nullptr;
+        o.reader_message = false;
+        if (entry != nullptr) {
+            o.line = batch.line_numbers[k];
+            o.control_number = entry->control_number;
+            o.occurrence = entry->occurrence;
+            if (entry->is_message) {
+                // The reader's message stands for a record or field it could not read.
+                o.status = tav::Status::Failed;
+                o.passed_over = entry->message.kind == tav::MessageKind::Warning;
+                o.reader_message = true;
+                o.identifier = 0;
+                o.number.clear();
+                o.file.clear();
+                o.messages.assign(1, entry->message);
+                continue;
+            }
+        }
         if (batch.lines[k].too_long) {
             converter.line_too_long();
         } else {
             // In place: the converter may change the line, which is read once.
             std::size_t readable = batch.readable(batch.lines[k]);
+            tav::Description description;
+            if (entry != nullptr)
+                description = entry->description();
             converter.convert_buffer(
                 batch.from(batch.lines[k]),
-                static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options);
+                static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options,
+                entry != nullptr ? &description : nullptr);
         }
         tav::Result& r = converter.result();
         o.status = r.status;
@@ -157,7 +185,8 @@ void Pipeline::emit(Slot& slot)
         }
         report_.record(o, input);
     }
-    std::uint64_t bytes = bytes_before_ + (reader_ != nullptr ? reader_->consumed() : 0);
+    std::uint64_t bytes = bytes_before_ + (reader_ != nullptr ? reader_->consumed() : 0) +
+                          (marcxml_ != nullptr ? marcxml_->consumed() : 0);
     progress_.update(report_.totals().records, bytes);
     if (files_ != nullptr)
         files_->forget_before(slot.first_seq + static_cast<std::int64_t>(count));
@@ -167,10 +196,28 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
 {
     inputs_.push_back(name);
     RecordReader reader(input);
+    bool marcxml = cl_.from == InputFormat::Marcxml ||
+                   (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
+    if (marcxml) {
+        MarcxmlBatchReader marc(input, reader.peek());
+        marcxml_ = &marc;
+        run([&marc](LineBatch& batch) { return marc.fill(batch, kBatchLines, kBatchBytes); });
+        bytes_before_ += marc.consumed();
+        marcxml_ = nullptr;
+        return !marc.failed() && !reader.failed();
+    }
     reader_ = &reader;
+    run([&reader](LineBatch& batch) { return reader.fill(batch, kBatchLines, kBatchBytes); });
+    bytes_before_ += reader.consumed();
+    reader_ = nullptr;
+    return !reader.failed();
+}
+
+void Pipeline::run(const std::function<bool(LineBatch&)>& fill)
+{
     while (!stream_failed_) {
         Slot& slot = free_slot();
-        if (!reader.fill(slot.lines, kBatchLines, kBatchBytes))
+        if (!fill(slot.lines))
             break;
         slot.input = inputs_.size() - 1;
         slot.first_seq = next_seq_;
@@ -191,9 +238,6 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
     // The batches still in flight may hold this input's lines: they are
     // reported before the reader goes.
     emit_ready(true);
-    bytes_before_ += reader.consumed();
-    reader_ = nullptr;
-    return !reader.failed();
 }
 
 void Pipeline::finish()

@@ -105,8 +105,11 @@ RunReport::RunReport(std::FILE* json, std::FILE* messages, bool dry_run)
 
 void RunReport::record(const Outcome& o, std::string_view input)
 {
-    ++totals_.records;
-    if (o.status == tav::Status::Written)
+    if (!o.passed_over)
+        ++totals_.records;
+    if (o.passed_over)
+        ;
+    else if (o.status == tav::Status::Written)
         ++totals_.written;
     else if (o.status == tav::Status::Converted)
         ++totals_.checked;
@@ -135,8 +138,20 @@ void RunReport::record(const Outcome& o, std::string_view input)
             append_json_string(buffer_, o.file);
             buffer_ += '"';
         }
+        if (o.catalogue) {
+            buffer_ += ",\"control_number\":";
+            if (o.control_number.empty()) {
+                buffer_ += "null";
+            } else {
+                buffer_ += '"';
+                append_json_string(buffer_, o.control_number);
+                buffer_ += '"';
+            }
+            buffer_ += ",\"occurrence\":";
+            append_int(buffer_, o.occurrence);
+        }
         buffer_ += ",\"status\":\"";
-        buffer_ += status_name(o.status, dry_run_);
+        buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
         buffer_ += "\",\"messages\":[";
         bool first = true;
         for (const tav::Message& m : o.messages) {
@@ -158,6 +173,15 @@ void RunReport::record(const Outcome& o, std::string_view input)
     if (messages_ != nullptr) {
         std::string where = printable(input) + ':' + std::to_string(o.line) + ": ";
         std::string incipit = std::to_string(o.identifier) + '-' + printable(o.number) + ": ";
+        if (o.catalogue) {
+            if (o.reader_message)
+                incipit.clear();
+            incipit += "001 " + (o.control_number.empty() ? std::string("(none)")
+                                                          : printable(o.control_number));
+            if (o.occurrence > 0)
+                incipit += " 031 #" + std::to_string(o.occurrence);
+            incipit += ": ";
+        }
         for (const tav::Message& m : o.messages)
             std::fprintf(messages_, "%s%s: %s%s\n", where.c_str(),
                          m.kind == tav::MessageKind::Warning ? "warning" : "error",

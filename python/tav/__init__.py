@@ -13,8 +13,9 @@ it: the same document, byte for byte, and the same warnings and errors.
     for m in r.messages:
         print(m.kind, m.text, m.position)
 
-convert() takes one record line, convert_fields() a record as its fields,
-and convert_file() a whole export into a folder of files, returning a
+convert() takes one record line (or a CatalogueRecord that read_marcxml()
+reads from MARCXML), convert_fields() a record as its fields, and
+convert_file() a whole export into a folder of files, returning a
 FileReport (python -m tav does the same from the command line). Lines and
 fields are bytes or str (a str is encoded as UTF-8 with surrogateescape).
 Each thread converts with a converter of its own, with the GIL released;
@@ -23,29 +24,35 @@ map convert over lines.
 """
 
 from . import _tav
-from ._tav import FileReport, Message, Result, __version__
+from ._tav import (CatalogueRecord, FileReport, MarcxmlReader, Message, Result, __version__,
+                   read_marcxml)
 
-__all__ = ["FileReport", "Message", "Result", "__version__", "convert", "convert_fields",
-           "convert_file"]
+__all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "Result",
+           "__version__", "convert", "convert_fields", "convert_file", "read_marcxml"]
 
 
 # The functions are Python's own so that they pickle by name (a process
 # pool can map convert over lines); the work is the compiled module's.
-def convert(line, *, remove_mensural=False, remove_measure_rests=False):
+def convert(line, *, remove_mensural=False, remove_measure_rests=False, musicxml="1.0",
+            compress=False):
     return _tav.convert(line, remove_mensural=remove_mensural,
-                        remove_measure_rests=remove_measure_rests)
+                        remove_measure_rests=remove_measure_rests, musicxml=musicxml,
+                        compress=compress)
 
 
 def convert_fields(identifier, number, clef, time, time2, music, *, remove_mensural=False,
-                   remove_measure_rests=False):
+                   remove_measure_rests=False, musicxml="1.0", compress=False):
     return _tav.convert_fields(identifier, number, clef, time, time2, music,
                                remove_mensural=remove_mensural,
-                               remove_measure_rests=remove_measure_rests)
+                               remove_measure_rests=remove_measure_rests, musicxml=musicxml,
+                               compress=compress)
 
 
-def convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False):
+def convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False,
+                 musicxml="1.0", compress=False):
     return _tav.convert_file(path, out_dir, remove_mensural=remove_mensural,
-                             remove_measure_rests=remove_measure_rests)
+                             remove_measure_rests=remove_measure_rests, musicxml=musicxml,
+                             compress=compress)
 
 
 for _f in (convert, convert_fields, convert_file):

@@ -1,5 +1,6 @@
-"""python -m tav: converts export files into a folder of MusicXML files, as
-the batch command does, with its options, messages and exit statuses."""
+"""python -m tav: converts export files (tab-separated or MARCXML) into a
+folder of MusicXML files, as the batch command does, with its options,
+messages and exit statuses."""
 
 import argparse
 import sys
@@ -29,6 +30,10 @@ def main(argv=None):
                         help="keep (default) or remove mensural time signatures")
     parser.add_argument("--measure-rests", choices=["keep", "remove"], default="keep",
                         help="keep (default) or remove measure rests")
+    parser.add_argument("--musicxml", choices=["1.0", "4.0"], default="1.0",
+                        help="the MusicXML version written (default 1.0)")
+    parser.add_argument("--compress", action="store_true",
+                        help="write compressed MusicXML files (.mxl)")
     parser.add_argument("-q", "--quiet", action="store_true",
                         help="nothing on standard error but errors of the run itself")
     parser.add_argument("-V", "--version", action="version", version="tav " + __version__)
@@ -39,7 +44,8 @@ def main(argv=None):
         try:
             report = convert_file(path, args.output,
                                   remove_mensural=args.mensural == "remove",
-                                  remove_measure_rests=args.measure_rests == "remove")
+                                  remove_measure_rests=args.measure_rests == "remove",
+                                  musicxml=args.musicxml, compress=args.compress)
         except (OSError, ValueError) as e:
             print("python -m tav: %s" % e, file=sys.stderr)
             status = RUN_FAILED
