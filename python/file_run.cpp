@@ -153,14 +153,19 @@ FileRun convert_file(const std::string& input_path, const std::string& folder,
         run.error = errno;
         return run;
     }
-    char start[512];
-    std::size_t got = std::fread(start, 1, sizeof start, input.get());
-    if (tav::looks_like_marcxml(std::string_view(start, got))) {
-        convert_marcxml(input.get(), std::string_view(start, got),
-                        clash_possible(input.get(), input_path, folder), folder, options, run);
-        return run;
+    // MARCXML is recognised by its start where the input can be read again
+    // from there; a pipe or FIFO is read as tab-separated records.
+    if (std::fseek(input.get(), 0, SEEK_CUR) == 0) {
+        char start[512];
+        std::size_t got = std::fread(start, 1, sizeof start, input.get());
+        if (tav::looks_like_marcxml(std::string_view(start, got))) {
+            convert_marcxml(input.get(), std::string_view(start, got),
+                            clash_possible(input.get(), input_path, folder), folder, options,
+                            run);
+            return run;
+        }
+        std::rewind(input.get());
     }
-    std::rewind(input.get());
     if (clash_possible(input.get(), input_path, folder)) {
         run.clash = find_input_clash(input.get(), folder, options);
         if (!run.clash.empty()) {
