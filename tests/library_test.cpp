@@ -107,6 +107,9 @@ TEST(Converter, MisuseHasADefinedOutcome)
          "failed [] the converter is busy: called from its own trace callback"},
         {"failed record", [] { return outcome(tav::convert_record("x\t1\tG-2\t4/4\t\t4C")); },
          "failed [] no incipit identifier found"},
+        {"tab in a field", [] { return outcome(tav::convert_fields(
+                                    {"1", "1.1\tF-4", "G-2", "4/4", "", "4C"})); },
+         "failed [] number field holds a tab or a line end"},
         {"zero byte in the folder", [] {
              tav::Result r = tav::convert_record(kKeyRecord);
              tav::write_file(r, std::string_view("tav_library_test\0x", 18));

@@ -144,7 +144,10 @@ struct Fields {
 };
 
 // The record line the fields stand for: joined by TABs, an empty clef or
-// time field written as a null field.
+// time field written as a null field. Converting fields, a field that holds
+// a TAB, a line feed or a carriage return fails the record with the error
+// "FIELD field holds a tab or a line end" (FIELD: identifier, number, clef,
+// time, time2, music) instead of shifting the fields after it.
 std::string record_line(const Fields& fields);
 
 // Converts record after record, reusing its buffers and score storage: once
@@ -190,6 +193,7 @@ private:
     struct State;
     State& state();
     Result* refuse_reentry();
+    const Result* refuse_split_field(const Fields& fields);
     std::unique_ptr<State> state_;
 };
 

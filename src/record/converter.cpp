@@ -247,14 +247,39 @@ const Result& Converter::convert(std::string_view line, const Options& options)
     return convert_buffer(copy.data(), static_cast<int32_t>(size), options);
 }
 
+// A field holding a TAB or a line end would shift the fields after it or
+// cut the record short: such a record fails, naming the field.
+const Result* Converter::refuse_split_field(const Fields& fields)
+{
+    const std::pair<const char*, std::string_view> named[] = {
+        {"identifier", fields.identifier}, {"number", fields.number}, {"clef", fields.clef},
+        {"time", fields.time},             {"time2", fields.time2},   {"music", fields.music}};
+    for (const auto& [name, text] : named) {
+        if (text.find_first_of("\t\r\n") == std::string_view::npos)
+            continue;
+        if (Result* refused = refuse_reentry())
+            return refused;
+        Result& r = state().result;
+        r = Result{};
+        const std::string error = std::string(name) + " field holds a tab or a line end";
+        add_error(r, error.c_str());
+        return &r;
+    }
+    return nullptr;
+}
+
 const Result& Converter::convert(const Fields& fields, const Options& options)
 {
+    if (const Result* refused = refuse_split_field(fields))
+        return *refused;
     return convert(record_line(fields), options);
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options,
                                  const Description& description)
 {
+    if (const Result* refused = refuse_split_field(fields))
+        return *refused;
     std::string line = record_line(fields);
     if (line.size() > max_line_length)
         return line_too_long();
@@ -293,7 +318,9 @@ Result convert_record(std::string_view line, const Options& options)
 
 Result convert_fields(const Fields& fields, const Options& options)
 {
-    return convert_record(record_line(fields), options);
+    Converter converter;
+    converter.convert(fields, options);
+    return std::move(converter.result());
 }
 
 }  // namespace tav
