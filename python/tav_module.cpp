@@ -392,7 +392,7 @@ PYBIND11_MODULE(_tav, m)
         "remove_mensural=False, remove_measure_rests=False, musicxml=\"1.0\", "
         "compress=False) -> Result\n\n"
         "Converts a record given as its fields (each bytes or str); an empty clef or time is "
-        "a null field.");
+        "a null field. A field holding a tab or a line end fails the record.");
 
     py::object file_report = py::module_::import("collections").attr("namedtuple")(
         "FileReport", "written failed blank_lines problems");

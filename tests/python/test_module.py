@@ -121,13 +121,16 @@ class Module(unittest.TestCase):
             self.assertEqual([m.text for m in by_fields.messages],
                              [m.text for m in by_line.messages])
             self.assertTrue(tav.convert(line).ok, line)
-        for at, field in enumerate(["identifier", "number", "clef", "time", "time2", "music"]):
-            for bad in ("\t", "\r", "\n"):
-                fields = ["123456789", "1.1", "G-2", "4/4", "", "4C"]
-                fields[at] += bad + "F-4"
-                r = tav.convert_fields(*fields)
-                self.assertEqual((r.status, r.messages[-1].text, r.file_name),
-                                 ("failed", field + " field holds a tab or a line end", ""))
+        # A field holding a TAB or a line end, or an empty number, never
+        # shifts the fields after it.
+        for fields, error in [
+            (("1", "2\t3", "G-2", "", "", "4C"), "number field holds a tab or a line end"),
+            (("1", "2", "G-2", "3/4\n", "", "4C"), "time field holds a tab or a line end"),
+            (("1", "2", "", "", "", "4C\rD"), "music field holds a tab or a line end"),
+            (("1", " ", "2", "", "", "4C"), "no incipit number found"),
+        ]:
+            result = tav.convert_fields(*fields)
+            self.assertEqual((result.ok, [m.text for m in result.messages]), (False, [error]))
 
     def test_hostile_bytes_give_structured_results(self):
         rng = random.Random(17)
