@@ -51,11 +51,7 @@ void join_copied_slurs(ScanState& s, Measure* copy)
         for (Attribute* a = n->first_attribute; a != nullptr;) {
             Attribute* next = a->next;
             if (a->kind == ATTR_SLUR_STOP && !open) {
-                (before != nullptr ? before->next : n->first_attribute) = next;
-                if (n->last_attribute == a)
-                    n->last_attribute = before;
-                a->next = nullptr;
-                destroy_attribute(s.pools, a);
+                remove_note_attrib(s.pools, n, a);
                 a = next;
                 continue;
             }

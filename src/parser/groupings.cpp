@@ -59,23 +59,34 @@ void start_slur(ScanState& s, Note* note)
     s.slur_open = true;
 }
 
+// Marks the note with a begin or continue of the open beam, whose end is
+// still to come.
+void beam_mark_before_end(ScanState& s, Note* note, int32_t kind)
+{
+    mark(s, note, kind);
+    s.beam_note = note;
+    s.beam_last_mark = note->last_attribute;
+}
+
 // A note is the last of its beam when '}' follows its letter and its own
-// marks. A beam around one note gives it no mark.
+// marks. A beam around one note gives it no mark. The notes of a grace
+// group take their own beam, not this one.
 void beam_mark(ScanState& s, const Line& line, Note* note)
 {
-    if (!s.beam_open)
+    if (!s.beam_open || s.grace_group_count > 0)
         return;
     bool last = line.at(past_note_marks(line, s.position + 1)) == '}';
     if (s.beam_begin_pending) {
         if (!last)
-            mark(s, note, ATTR_BEAM_BEGIN);
+            beam_mark_before_end(s, note, ATTR_BEAM_BEGIN);
         s.beam_begin_pending = false;
     } else if (last) {
         mark(s, note, ATTR_BEAM_END);
+        s.beam_last_mark = nullptr;
         if (line.at(s.position + 1) == '}' && line.at(s.position + 2) == '+')
             start_slur(s, note);  // «{AB}+C»: the slur starts here
     } else {
-        mark(s, note, ATTR_BEAM_CONTINUE);
+        beam_mark_before_end(s, note, ATTR_BEAM_CONTINUE);
     }
 }
 
@@ -123,16 +134,20 @@ void grace_marks(ScanState& s, Note* note)
         mark(s, note, ATTR_ACCIACCATURA);
         s.acciaccatura_pending = false;
     }
+    // A grace group is beamed unless it stands within a beam of other notes.
+    bool beamed = s.beam_last_mark == nullptr;
     if (s.appoggiatura_pending) {
         mark(s, note, ATTR_APPOGGIATURA);
         if (s.grace_group_count > 0) {  // the first note of a «qq» group
-            mark(s, note, ATTR_BEAM_BEGIN);
+            if (beamed)
+                mark(s, note, ATTR_BEAM_BEGIN);
             --s.grace_group_count;
         }
         s.appoggiatura_pending = false;
     } else if (s.grace_group_count > 0) {
         mark(s, note, ATTR_APPOGGIATURA);
-        mark(s, note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
+        if (beamed)
+            mark(s, note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
         --s.grace_group_count;
     }
 }
@@ -153,11 +168,21 @@ void open_beam(ScanState& s)
 {
     s.beam_open = true;
     s.beam_begin_pending = true;
+    s.beam_last_mark = nullptr;
     ++s.position;
 }
 
+// A beam whose last notes were a grace group ends on its last other note;
+// one with a single other note gives that note no mark.
 void close_beam(ScanState& s)
 {
+    if (s.beam_last_mark != nullptr) {
+        if (s.beam_last_mark->kind == ATTR_BEAM_CONTINUE)
+            s.beam_last_mark->kind = ATTR_BEAM_END;
+        else
+            remove_note_attrib(s.pools, s.beam_note, s.beam_last_mark);
+        s.beam_last_mark = nullptr;
+    }
     s.beam_open = false;
     ++s.position;
 }

@@ -87,6 +87,8 @@ struct ScanState {
     // Groupings and ornaments.
     bool beam_open = false;
     bool beam_begin_pending = false;
+    Note* beam_note = nullptr;          // the note of the open beam's last mark, while
+    Attribute* beam_last_mark = nullptr;  // a begin or continue awaits its end
     int32_t tuplet_number = 0;
     bool tuplet_start_pending = false;
     bool fermata_pending = false;

@@ -93,6 +93,9 @@ void add_note(Note* note, Measure* measure);
 void add_measure_attrib(Attribute* attribute, Measure* measure);
 void add_note_attrib(Attribute* attribute, Note* note);
 
+// Unlinks `attribute` from the note's list and frees it.
+void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute);
+
 Attribute* copy_attribute(ScorePools& pools, const Attribute* attribute);
 Note* copy_note(ScorePools& pools, const Note* note);
 Measure* copy_measure(ScorePools& pools, const Measure* measure);
