@@ -198,6 +198,7 @@ inline std::string kind_name(int32_t kind)
     case ATTR_SLUR_START: return "slur";
     case ATTR_SLUR_STOP: return "/slur";
     case ATTR_MEASURE_REST: return "mrest";
+    case ATTR_CHORD: return "chord";
     case ATTR_TUPLET_START: return "tuplet";
     case ATTR_TUPLET_CONTINUE: return "tuplet~";
     case ATTR_TUPLET_STOP: return "/tuplet";

@@ -13,11 +13,29 @@ void mark(ScanState& s, Note* note, int32_t kind, int32_t value = 0)
     add_note_attrib(create_attribute(s.pools, kind, value, nullptr), note);
 }
 
+// Past the notes joined to a note by '^', each with its octave marks and
+// accidental.
+int32_t past_chord(const Line& line, int32_t at)
+{
+    while (line.at(at) == '^') {
+        ++at;
+        for (unsigned char c = line.at(at); c == '\'' || c == ',' || c == 'x' || c == 'b' ||
+                                             c == 'n' || (c >= 'A' && c <= 'G');
+             c = line.at(at)) {
+            ++at;
+            if (c >= 'A' && c <= 'G')
+                break;
+        }
+    }
+    return at;
+}
+
 void tuplet_mark(ScanState& s, const Line& line, Note* note)
 {
     if (s.tuplet_number <= 0)
         return;
-    unsigned char after = line.at(s.position + 1);
+    int32_t after_at = past_chord(line, s.position + 1);
+    unsigned char after = line.at(after_at);
     int32_t kind = ATTR_TUPLET_CONTINUE;
     if (s.tuplet_start_pending) {
         kind = ATTR_TUPLET_START;  // even when it is also the last note
@@ -25,19 +43,21 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
     } else if (after == ';' || after == ')') {
         kind = ATTR_TUPLET_STOP;
     } else if (after == '}' &&
-               (line.at(s.position + 2) == ')' || line.at(s.position + 2) == ';')) {
+               (line.at(after_at + 1) == ')' || line.at(after_at + 1) == ';')) {
         kind = ATTR_TUPLET_STOP;
     }
     mark(s, note, kind, s.tuplet_number);
 }
 
 // Past the marks a note carries after its letter: ties, trills, closing
-// parentheses and a tuplet's ';' with its number.
+// parentheses, a tuplet's ';' with its number, and the notes of its chord.
 int32_t past_note_marks(const Line& line, int32_t at)
 {
     for (;;) {
         unsigned char c = line.at(at);
-        if (c == '+' || c == 't' || c == ')') {
+        if (c == '^') {
+            at = past_chord(line, at);
+        } else if (c == '+' || c == 't' || c == ')') {
             ++at;
         } else if (c == ';') {
             ++at;
@@ -162,6 +182,12 @@ void add_grouping_marks(ScanState& s, const Line& line, Note* note)
     trill_mark(s, line, note);
     slur_mark(s, line, note, fermata);
     grace_marks(s, note);
+}
+
+void join_chord(ScanState& s)
+{
+    s.chord_pending = true;
+    ++s.position;
 }
 
 void open_beam(ScanState& s)

@@ -98,6 +98,7 @@ struct ScanState {
     bool appoggiatura_pending = false;
     int32_t grace_group_count = 0;
     bool grace_value = false;         // a value digit read since the last 'g' or 'q'
+    bool chord_pending = false;       // '^': the next note joins the one before
 
     // Repetition: the octave, value and dots in force at each of the last
     // two '!' passed, so that a repeated group is read again as it was.

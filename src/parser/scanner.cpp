@@ -153,6 +153,7 @@ bool scan_step(ScanState& s, Line& line, unsigned char c)
     case 'n':
     case 'x':
     case 'b': read_accidental(s, line, c); return false;
+    case '^': join_chord(s); return false;
     case '{': open_beam(s); return false;
     case '}': close_beam(s); return false;
     case '(': open_parenthesis(s, line); return false;
@@ -248,9 +249,44 @@ bool open_next_measure(ScanState& s)
     return true;
 }
 
+// A note after '^' sounds with the note before it, as one chord: it takes
+// that note's value, dots and tuplet, its own octave and accidental, and no
+// other mark.
+void read_chord_note(ScanState& s, unsigned char c)
+{
+    s.chord_pending = false;
+    const Note* base = s.current_measure->last_note;
+    Note* note = append_note(s, static_cast<char>(c), s.current_octave, base->duration);
+    if (note == nullptr)
+        return;
+    add_note_attrib(create_attribute(s.pools, ATTR_CHORD, 0, nullptr), note);
+    for (const Attribute* a = base->first_attribute; a != nullptr; a = a->next) {
+        if (a->kind == ATTR_DOTS)
+            add_note_attrib(create_attribute(s.pools, ATTR_DOTS, a->value, nullptr), note);
+        else if (a->kind == ATTR_TUPLET_START || a->kind == ATTR_TUPLET_CONTINUE ||
+                 a->kind == ATTR_TUPLET_STOP)
+            add_note_attrib(create_attribute(s.pools, ATTR_TUPLET_CONTINUE, a->value, nullptr),
+                            note);
+    }
+    if (s.pending_accidental > 0) {
+        add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),
+                        note);
+        s.pending_accidental = 0;
+    }
+    ++s.position;
+}
+
 void read_note(ScanState& s, const Line& line, unsigned char c)
 {
     char step = c == '-' ? 'R' : static_cast<char>(c);
+    // A chord joins pitches: a rest after '^', or a '^' with no note before
+    // it in the measure, is read as a note of its own.
+    if (s.chord_pending && step != 'R' && s.current_measure->last_note != nullptr &&
+        s.current_measure->last_note->step != 'R') {
+        read_chord_note(s, c);
+        return;
+    }
+    s.chord_pending = false;
     if (s.pattern_recording) {
         s.pattern_replaying = true;
         s.current_duration = s.pattern_durations[s.pattern_index];

@@ -27,6 +27,7 @@ enum AttributeKind : int32_t {
     ATTR_SLUR_START = 26,
     ATTR_SLUR_STOP = 27,
     ATTR_MEASURE_REST = 28,    // note: a rest that lasts its measure
+    ATTR_CHORD = 29,           // note: sounds with the note before it, as one chord
     ATTR_TUPLET_START = 30,    // note: tuplet number
     ATTR_TUPLET_CONTINUE = 31,
     ATTR_TUPLET_STOP = 32,

@@ -357,6 +357,8 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
         }
     }
     int32_t shows = 0;
+    if (kinds & bit(ATTR_CHORD))
+        p = put(p, "\t\t\t\t<chord/>\n");
     p = write_pitch(p, note, kinds, current_fifths, memory, shows);
     if (!grace)
         p = write_duration(p, note, kinds, divisions);

@@ -51,6 +51,7 @@ MENDED = [
     ("4/4", "'1C+/i/1C/1E+/1E/i/2C+2C+/i/1D/"),
     ("4/4", "$bB ''1bD+/2D4C'B/''4bE'''E''E'E/nB,B'xF''F/"),
     ("4/4", "'8{qqABr}4C2D/{8AqqBCrD}4C2D/{8ABqqCDr}4C2D/{8AqqBCr}4C2D/"),
+    ("4/4", "'1C/4C^E^G2D4E/{8C^xED^,B}2.'E^G/(8C^EDE)4F2G/1C/"),
 ]
 
 
@@ -100,7 +101,7 @@ def check_file(data, fill=True):
                 faults.append("%s: a dotted acciaccatura" % where)
             if grace is None:
                 duration = int(n.findtext("duration"))
-                total += duration
+                total += duration if n.find("chord") is None else 0
                 kind = n.findtext("type")
                 if kind is not None:
                     expected = TYPES[kind] * DOTS[len(n.findall("dot"))] * divisions
