@@ -209,6 +209,8 @@ inline std::string kind_name(int32_t kind)
     case ATTR_BAR_FINAL: return "final";
     case ATTR_REPEAT_END: return "repeat-end";
     case ATTR_REPEAT_START: return "repeat-start";
+    case ATTR_AT_NOTE: return "at";
+    case ATTR_TIME_HERE: return "time-here";
     default: return std::to_string(kind);
     }
 }

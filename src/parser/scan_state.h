@@ -64,6 +64,8 @@ struct ScanState {
     int32_t measure_number = 0;
     Measure* first_measure = nullptr;    // owns the score
     Measure* current_measure = nullptr;  // always the last measure of the chain
+    int64_t notes_in_measure = 0;        // notes of current_measure so far
+    const Attribute* last_place = nullptr;  // its last ATTR_AT_NOTE mark, if any
 
     // Notes.
     int32_t current_octave = 1;
@@ -129,6 +131,10 @@ Note* append_note(ScanState& s, char step, int32_t octave, float duration);
 // Appends a measure attribute, counted against its limit. Fails the record
 // (and returns false) past the limit.
 bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t value);
+
+// A clef, key or time change after notes of the current measure stands
+// where it is written: the mark of its place goes first.
+bool mark_place(ScanState& s);
 
 // Opens the measure after the current one (numbered measure_number + 1)
 // and makes it current. Fails the record past the measure limit.

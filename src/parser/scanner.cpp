@@ -220,6 +220,7 @@ Note* append_note(ScanState& s, char step, int32_t octave, float duration)
         return nullptr;
     }
     ++s.note_count;
+    ++s.notes_in_measure;
     Note* note = create_note(s.pools, step, octave, duration, nullptr);
     add_note(note, s.current_measure);
     return note;
@@ -236,6 +237,18 @@ bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t valu
     return true;
 }
 
+bool mark_place(ScanState& s)
+{
+    if (s.notes_in_measure == 0 ||
+        (s.last_place != nullptr && s.last_place->value == s.notes_in_measure))
+        return true;  // changes at one place share its mark
+    if (!add_measure_mark(s, s.current_measure, ATTR_AT_NOTE,
+                          static_cast<int32_t>(s.notes_in_measure)))
+        return false;
+    s.last_place = s.current_measure->last_attribute;
+    return true;
+}
+
 bool open_next_measure(ScanState& s)
 {
     if (int64_t{s.measure_number} + 1 > MAX_MEASURES) {
@@ -243,6 +256,8 @@ bool open_next_measure(ScanState& s)
         return false;
     }
     ++s.measure_number;
+    s.notes_in_measure = 0;
+    s.last_place = nullptr;
     Measure* next = create_measure(s.pools, s.measure_number, nullptr);
     s.current_measure->next = next;
     s.current_measure = next;

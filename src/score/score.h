@@ -38,6 +38,9 @@ enum AttributeKind : int32_t {
     ATTR_BAR_FINAL = 51,       // measure: light-heavy barline at the right
     ATTR_REPEAT_END = 52,      // measure: backward repeat at the right
     ATTR_REPEAT_START = 53,    // measure: forward repeat at the left
+    ATTR_AT_NOTE = 60,         // measure: the marks after it, up to the next one, stand
+                               // before the note of this index (counted from 0)
+    ATTR_TIME_HERE = 61,       // measure: its time signature stands here, not at its start
 };
 
 // The value of an ATTR_ACCIDENTAL mark.

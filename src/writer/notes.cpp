@@ -381,10 +381,12 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
 
 }  // namespace
 
-void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
-                         int32_t current_fifths, MeasureAccidentals& measure_accidentals)
+const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t count,
+                                float divisions, int32_t current_fifths,
+                                MeasureAccidentals& measure_accidentals)
 {
-    for (const Note* note = first_note; note != nullptr; note = note->next) {
+    const Note* note = first_note;
+    for (; note != nullptr && count > 0; note = note->next, --count) {
         Kinds kinds = 0;
         size_t marks = 0;
         for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
@@ -397,11 +399,13 @@ void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
         p = write_note(p, note, kinds, divisions, current_fifths, measure_accidentals);
         xml.commit(p);
     }
+    return note;
 }
 
 void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
                  MeasureAccidentals& measure_accidentals)
 {
-    write_measure_notes(xml, first_note, divisions, current_fifths, measure_accidentals);
+    write_measure_notes(xml, first_note, INT64_MAX, divisions, current_fifths,
+                        measure_accidentals);
     xml.finish();
 }

@@ -10,5 +10,8 @@ struct MeasureAccidentals;
 
 // write_notes without cutting the string to the text at the end: for the
 // document writer, which goes on writing.
-void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
-                         int32_t current_fifths, MeasureAccidentals& measure_accidentals);
+// Writes up to `count` notes from `first_note` on; returns the note after
+// the last one written (none at the end of the list).
+const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t count,
+                                float divisions, int32_t current_fifths,
+                                MeasureAccidentals& measure_accidentals);

@@ -6,7 +6,8 @@
   short and are exempt; notes without a type (measure rests) count here only;
 - beams run begin, continue..., end, never nested, none left open;
 - every tuplet start has its stop; slur starts and stops alternate;
-- an acciaccatura has no dots; a note has at most one beam;
+- an acciaccatura has no dots; a note has at most one beam; a place in a
+  measure has at most one clef;
 - a note whose alter differs from what the key signature and the accidentals
   shown earlier at its pitch in the measure give carries an accidental (a
   note tied from the same pitch excepted).
@@ -52,6 +53,7 @@ MENDED = [
     ("4/4", "$bB ''1bD+/2D4C'B/''4bE'''E''E'E/nB,B'xF''F/"),
     ("4/4", "'8{qqABr}4C2D/{8AqqBCrD}4C2D/{8ABqqCDr}4C2D/{8AqqBCr}4C2D/"),
     ("4/4", "'1C/4C^E^G2D4E/{8C^xED^,B}2.'E^G/(8C^EDE)4F2G/1C/"),
+    ("4/4", "'1C/4C%F-4 ,4C2C/4C%C-1%F-4,4C$xF4F4F/1C/"),
 ]
 
 
@@ -76,6 +78,8 @@ def check_file(data, fill=True):
         for n in m:
             if n.tag == "attributes":
                 fifths = int(n.findtext("key/fifths", fifths))
+                if len(n.findall("clef")) > 1:
+                    faults.append("measure %s: two clefs in one place" % m.get("number"))
             if n.tag != "note":
                 continue
             count += 1
