@@ -401,11 +401,3 @@ const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t co
     }
     return note;
 }
-
-void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
-                 MeasureAccidentals& measure_accidentals)
-{
-    write_measure_notes(xml, first_note, INT64_MAX, divisions, current_fifths,
-                        measure_accidentals);
-    xml.finish();
-}

@@ -8,10 +8,9 @@
 class XmlText;
 struct MeasureAccidentals;
 
-// write_notes without cutting the string to the text at the end: for the
-// document writer, which goes on writing.
-// Writes up to `count` notes from `first_note` on; returns the note after
-// the last one written (none at the end of the list).
+// Appends the note elements of one measure: up to `count` notes from
+// `first_note` on. Returns the note after the last one written (none at the
+// end of the list).
 const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t count,
                                 float divisions, int32_t current_fifths,
                                 MeasureAccidentals& measure_accidentals);
