@@ -6,6 +6,10 @@
 
 #include "interrupts.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 constexpr std::size_t kBatchLines = 64;
@@ -24,6 +28,15 @@ constexpr std::size_t kBatchDocumentBytes = std::size_t{1} << 20;
 // A converter that has held a record this large is replaced afterwards,
 // so that its storage goes; so are a batch's documents and lines.
 constexpr std::size_t kKeptBytes = std::size_t{1} << 22;
+
+// Gives the storage of a large record back to the system: the C library
+// would keep it in the freeing thread's arena, one such arena per job.
+void give_back()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 }  // namespace
 
@@ -147,8 +160,10 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     o.number = r->number;
     o.file = files_ != nullptr ? files_->relative_path(*r) : r->file_name;
     o.messages = r->messages;
-    if (size > kKeptBytes || r->document.size() > kKeptBytes)
+    if (size > kKeptBytes || r->document.size() > kKeptBytes) {
         converter = tav::Converter();
+        give_back();
+    }
 }
 
 void Pipeline::convert_batch(tav::Converter& converter, Slot& slot, bool alone)
@@ -188,6 +203,14 @@ void Pipeline::emit_oldest(bool wait)
     emit(oldest);
     in_flight_ -= oldest.weight;
     ++emitted_;
+    // A slot that held a long line or large documents lets them go now, not
+    // when the ring comes round to it again.
+    if (oldest.lines.bytes.capacity() > kKeptBytes ||
+        oldest.documents.capacity() > kKeptBytes) {
+        std::string().swap(oldest.lines.bytes);
+        std::string().swap(oldest.documents);
+        give_back();
+    }
 }
 
 void Pipeline::emit_ready(bool wait_for_all)
