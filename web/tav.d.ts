@@ -35,7 +35,7 @@ export interface Result {
     /** True when `status` is 'converted' and `xml` holds the document. */
     ok: boolean;
     status: Status;
-    /** The MusicXML document; empty unless ok. */
+    /** The MusicXML document; empty unless ok (or when the options say `xml: false`). */
     xml: string;
     /** The document's exact bytes, when the options asked for `bytes`. */
     data?: Uint8Array;
@@ -56,6 +56,8 @@ export interface Options {
     removeMeasureRests?: boolean;
     /** Also return the document's bytes as `data`. */
     bytes?: boolean;
+    /** false: leave `xml` empty, for a caller that needs only `data`, the status or the messages. */
+    xml?: boolean;
 }
 
 /** The header fields and the music of one record; a missing field is empty. */

@@ -150,7 +150,7 @@ function readResult(tablePointer, options, spans) {
     const result = {
         ok: status === 'converted',
         status,
-        xml: text(heap, documentAt, documentLength),
+        xml: options?.xml === false ? '' : text(heap, documentAt, documentLength),
         fileName,
         identifier,
         number,

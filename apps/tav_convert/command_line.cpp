@@ -7,7 +7,7 @@
 namespace {
 
 enum class Key { Output, Shard, Stdout, Mensural, MeasureRests, DryRun, Report, ReportAll,
-                 ReportFormat, Quiet, Jobs, Help, Version };
+                 ReportFormat, Quiet, Jobs, Help, Version, From, MusicXml, Compress };
 
 struct OptionSpec {
     const char* name;  // the long name, without "--"
@@ -28,6 +28,9 @@ constexpr OptionSpec kOptions[] = {
     {"report-format", 0, true, Key::ReportFormat},
     {"quiet", 'q', false, Key::Quiet},
     {"jobs", 'j', true, Key::Jobs},
+    {"from", 0, true, Key::From},
+    {"musicxml", 0, true, Key::MusicXml},
+    {"compress", 0, false, Key::Compress},
     {"help", 'h', false, Key::Help},
     {"version", 'V', false, Key::Version},
 };
@@ -113,6 +116,22 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
         }
         cl.error = "--report-format takes jsonl or csv, not '" + std::string(value) + "'";
         return false;
+    case Key::From:
+        if (value == "marcxml" || value == "tab") {
+            cl.from = value == "tab" ? InputFormat::Tab : InputFormat::Marcxml;
+            return true;
+        }
+        cl.error = "--from takes marcxml or tab, not '" + std::string(value) + "'";
+        return false;
+    case Key::MusicXml:
+        if (value == "1.0" || value == "4.0") {
+            cl.options.musicxml = value == "4.0" ? tav::MusicXmlVersion::V4_0
+                                                 : tav::MusicXmlVersion::V1_0;
+            return true;
+        }
+        cl.error = "--musicxml takes 1.0 or 4.0, not '" + std::string(value) + "'";
+        return false;
+    case Key::Compress: cl.options.compress = true; return true;
     case Key::Jobs:
         if (read_jobs(value, cl.jobs))
             return true;
@@ -208,7 +227,12 @@ const char* help_text()
     return "Usage: tav_convert [OPTION]... [FILE]...\n"
            "Converts incipit records (one per line) into MusicXML files, one per record.\n"
            "Reads the FILEs in order; standard input when there is none or FILE is -.\n"
+           "A FILE may also be MARCXML (catalogue records, incipits in field 031).\n"
            "\n"
+           "      --from marcxml|tab   how the input is written (default: recognised by\n"
+           "                           its start, <?xml, <collection or <record for MARCXML)\n"
+           "      --musicxml 1.0|4.0   the MusicXML version written (default 1.0)\n"
+           "      --compress           write compressed MusicXML files (.mxl)\n"
            "  -o, --output DIR         write the files into DIR (made if missing;\n"
            "                           default: the working folder)\n"
            "      --shard              put each file in the subfolder named by its\n"

@@ -10,6 +10,9 @@
 // Parallel converters: at most this many, whatever the machine.
 inline constexpr unsigned kMaxJobs = 64;
 
+// How the input files are written.
+enum class InputFormat { Auto, Tab, Marcxml };
+
 struct CommandLine {
     enum class Action { Convert, Help, Version, UsageError };
     Action action = Action::Convert;
@@ -25,7 +28,8 @@ struct CommandLine {
     bool report_all = false;            // every record in the report
     bool report_csv = false;            // the report as CSV, not JSON Lines
     unsigned jobs = 1;
-    tav::Options options;               // mensural and measure-rest choices
+    InputFormat from = InputFormat::Auto;
+    tav::Options options;               // mensural, measure-rest and output choices
 };
 
 // Reads argv[1..argc-1]. `cores` is the default number of jobs (clamped to

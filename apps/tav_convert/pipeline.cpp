@@ -10,6 +10,8 @@
 #include <malloc.h>
 #endif
 
+#include "tav/marcxml.h"
+
 namespace {
 
 constexpr std::size_t kBatchLines = 64;
@@ -116,6 +118,25 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     o.identifier = 0;
     o.number.clear();
     o.file.clear();
+    const CatalogueEntry* entry = batch.entries.empty() ? nullptr : &batch.entries[k];
+    o.control_number.clear();
+    o.occurrence = 0;
+    o.passed_over = false;
+    o.catalogue = entry != nullptr;
+    o.reader_message = false;
+    if (entry != nullptr) {
+        o.line = batch.line_numbers[k];
+        o.control_number = entry->control_number;
+        o.occurrence = entry->occurrence;
+        if (entry->is_message) {
+            // The reader's message stands for a record or field it could not read.
+            o.status = tav::Status::Failed;
+            o.passed_over = entry->message.kind == tav::MessageKind::Warning;
+            o.reader_message = true;
+            o.messages.assign(1, entry->message);
+            return;
+        }
+    }
     std::size_t size = batch.lines[k].end - batch.lines[k].begin;
     tav::Result* r;
     try {
@@ -124,9 +145,13 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
         } else {
             // In place: the converter may change the line, which is read once.
             std::size_t readable = batch.readable(batch.lines[k]);
+            tav::Description description;
+            if (entry != nullptr)
+                description = entry->description();
             converter.convert_buffer(
                 batch.from(batch.lines[k]),
-                static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options);
+                static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options,
+                entry != nullptr ? &description : nullptr);
             r = &converter.result();
         }
         if (r->status == tav::Status::Converted && documents_ != nullptr && !cl_.dry_run &&
@@ -259,7 +284,8 @@ void Pipeline::emit(Slot& slot)
         if (!o.skipped)
             report_.record(o, input);
     }
-    std::uint64_t bytes = bytes_before_ + (reader_ != nullptr ? reader_->consumed() : 0);
+    std::uint64_t bytes = bytes_before_ + (reader_ != nullptr ? reader_->consumed() : 0) +
+                          (marcxml_ != nullptr ? marcxml_->consumed() : 0);
     progress_.update(report_.totals().records, bytes);
     if (files_ != nullptr)
         files_->forget_before(slot.first_seq + static_cast<std::int64_t>(count));
@@ -269,10 +295,28 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
 {
     inputs_.push_back(name);
     RecordReader reader(input);
+    bool marcxml = cl_.from == InputFormat::Marcxml ||
+                   (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
+    if (marcxml) {
+        MarcxmlBatchReader marc(input, reader.peek());
+        marcxml_ = &marc;
+        run([&marc](LineBatch& batch) { return marc.fill(batch, kBatchLines, kBatchBytes); });
+        bytes_before_ += marc.consumed();
+        marcxml_ = nullptr;
+        return (!marc.failed() && !reader.failed()) || interrupt_signal() != 0;
+    }
     reader_ = &reader;
+    run([&reader](LineBatch& batch) { return reader.fill(batch, kBatchLines, kBatchBytes); });
+    bytes_before_ += reader.consumed();
+    reader_ = nullptr;
+    return !reader.failed() || interrupt_signal() != 0;
+}
+
+void Pipeline::run(const std::function<bool(LineBatch&)>& fill)
+{
     while (!stopped()) {
         Slot& slot = free_slot();
-        if (!reader.fill(slot.lines, kBatchLines, kBatchBytes))
+        if (!fill(slot.lines))
             break;
         slot.input = inputs_.size() - 1;
         slot.first_seq = next_seq_;
@@ -300,9 +344,6 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
     // The batches still in flight may hold this input's lines: they are
     // reported before the reader goes.
     emit_ready(true);
-    bytes_before_ += reader.consumed();
-    reader_ = nullptr;
-    return !reader.failed() || interrupt_signal() != 0;
 }
 
 void Pipeline::finish()

@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -64,6 +65,8 @@ private:
         bool done = false;
     };
 
+    // Converts the batches `fill` gives until it gives none.
+    void run(const std::function<bool(LineBatch&)>& fill);
     void work();
     void convert_batch(tav::Converter& converter, Slot& slot, bool alone);
     void convert_one(tav::Converter& converter, Slot& slot, std::size_t k);
@@ -82,6 +85,7 @@ private:
     std::vector<std::string> inputs_;
     std::uint64_t bytes_before_ = 0;   // bytes of the inputs done
     const RecordReader* reader_ = nullptr;
+    const MarcxmlBatchReader* marcxml_ = nullptr;
     std::int64_t next_seq_ = 0;
     std::string header_;
 

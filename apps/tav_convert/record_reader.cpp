@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "tav/marcxml.h"
 #include "tav/tav.h"
 
 namespace {
@@ -27,6 +28,13 @@ bool RecordReader::refill()
     }
     consumed_ += len_;
     return true;
+}
+
+std::string_view RecordReader::peek()
+{
+    if (pos_ == len_)
+        refill();
+    return std::string_view(block_.data() + pos_, len_ - pos_);
 }
 
 bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes)
@@ -62,6 +70,72 @@ bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max
         line.end = batch.bytes.size();
         batch.lines.push_back(line);
         ++next_line_;
+    }
+    batch.bytes.append(kLinePadding, '\0');
+    return !batch.lines.empty();
+}
+
+struct MarcxmlBatchReader::State {
+    State(std::FILE* input, std::string_view already_read) : reader(input, already_read) {}
+    tav::MarcxmlReader reader;
+    tav::MarcxmlItem item;
+    std::string storage;
+};
+
+MarcxmlBatchReader::MarcxmlBatchReader(std::FILE* input, std::string_view already_read)
+    : state_(std::make_unique<State>(input, already_read))
+{
+}
+
+MarcxmlBatchReader::~MarcxmlBatchReader() = default;
+
+bool MarcxmlBatchReader::failed() const
+{
+    return state_->reader.read_failed();
+}
+
+std::uint64_t MarcxmlBatchReader::consumed() const
+{
+    return state_->reader.consumed();
+}
+
+bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes)
+{
+    if (batch.bytes.capacity() > 4 * max_bytes)
+        std::string().swap(batch.bytes);
+    batch.clear();
+    tav::MarcxmlItem& item = state_->item;
+    while (batch.lines.size() < max_lines && batch.bytes.size() < max_bytes &&
+           state_->reader.next(item)) {
+        LineBatch::Line line;
+        line.begin = batch.bytes.size();
+        batch.entries.emplace_back();
+        CatalogueEntry& e = batch.entries.back();
+        e.control_number = item.control_number;
+        e.occurrence = item.occurrence;
+        if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
+            e.is_message = true;
+            e.message.kind = item.kind == tav::MarcxmlItem::Kind::Warning
+                                 ? tav::MessageKind::Warning
+                                 : tav::MessageKind::Error;
+            e.message.text = item.text;
+        } else {
+            std::string line_text = tav::record_line(item.fields(state_->storage));
+            if (line_text.size() > tav::max_line_length)
+                line.too_long = true;
+            else
+                batch.bytes += line_text;
+            batch.bytes += '\n';
+            e.composer = item.composer;
+            e.work_title = item.work_title;
+            e.movement_title = item.movement_title;
+            e.part_name = item.part_name;
+            e.text_incipit = item.text_incipit;
+            e.key_or_mode = item.key_or_mode;
+        }
+        line.end = batch.bytes.size();
+        batch.lines.push_back(line);
+        batch.line_numbers.push_back(item.line);
     }
     batch.bytes.append(kLinePadding, '\0');
     return !batch.lines.empty();

@@ -7,12 +7,32 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tav/tav.h"
+
 // Zero bytes after the last line of a batch: a converter may read that far.
 inline constexpr std::size_t kLinePadding = 8;
+
+// What a line made from a MARCXML record carries beside the record line:
+// where it comes from and the description for its document; or, for a
+// message of the reader (a record it cannot read, a field it passes over),
+// that message alone.
+struct CatalogueEntry {
+    std::string control_number;   // 001
+    int occurrence = 0;           // which 031 of the record; 0: the whole record
+    std::string composer, work_title, movement_title, part_name, text_incipit, key_or_mode;
+    bool is_message = false;
+    tav::Message message;
+
+    tav::Description description() const
+    {
+        return {composer, work_title, movement_title, part_name, text_incipit, key_or_mode};
+    }
+};
 
 struct LineBatch {
     struct Line {
@@ -23,6 +43,10 @@ struct LineBatch {
     std::string bytes;           // the lines one after the other, then kLinePadding zeros
     std::vector<Line> lines;
     std::int64_t first_line = 1; // number of the first line in its input
+    // For lines made from MARCXML, one per line (and each line's number in
+    // the input); empty for a tab-separated input.
+    std::vector<CatalogueEntry> entries;
+    std::vector<std::int64_t> line_numbers;
 
     // The line and every byte after it: the converter's buffer.
     char* from(const Line& line) { return bytes.data() + line.begin; }
@@ -31,6 +55,8 @@ struct LineBatch {
     {
         bytes.clear();
         lines.clear();
+        entries.clear();
+        line_numbers.clear();
     }
 };
 
@@ -42,6 +68,10 @@ public:
     // `max_lines`, and no more once `max_bytes` are held. False when no line
     // was left.
     bool fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes);
+
+    // The bytes read but not yet taken, after reading the first block if
+    // none was read: a look at the start of the input.
+    std::string_view peek();
 
     bool failed() const { return error_; }
     // Bytes read so far.
@@ -58,4 +88,22 @@ private:
     bool error_ = false;
     std::int64_t next_line_ = 1;
     std::uint64_t consumed_ = 0;
+};
+
+// Reads a MARCXML input into batches of record lines, each with its
+// catalogue entry: the same lines as a tab-separated export of the same
+// incipits.
+class MarcxmlBatchReader {
+public:
+    // `already_read`: the bytes a RecordReader took from the input first.
+    MarcxmlBatchReader(std::FILE* input, std::string_view already_read);
+    ~MarcxmlBatchReader();
+
+    bool fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes);
+    bool failed() const;
+    std::uint64_t consumed() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };

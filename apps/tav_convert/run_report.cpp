@@ -104,14 +104,22 @@ RunReport::RunReport(OutStream& report, ReportFormat format, bool all, std::FILE
       dry_run_(dry_run)
 {
     if (out_.active() && format_ == ReportFormat::Csv)
-        out_.add("input,line,identifier,number,file,status,warnings,error,position\n");
+        out_.add(
+            "input,line,identifier,number,file,status,warnings,error,position,control_number,"
+            "occurrence\n");
 }
 
 void RunReport::record(const Outcome& o, std::string_view input)
 {
-    ++totals_.records;
-    ++totals_.by_status[static_cast<std::size_t>(o.status)];
-    if (o.status == tav::Status::Written)
+    if (o.passed_over) {
+        // A field passed over is no record: reported, not counted.
+    } else {
+        ++totals_.records;
+        ++totals_.by_status[static_cast<std::size_t>(o.status)];
+    }
+    if (o.passed_over)
+        ;
+    else if (o.status == tav::Status::Written)
         ++totals_.written;
     else if (o.status == tav::Status::Converted)
         ++totals_.checked;
@@ -134,6 +142,15 @@ void RunReport::record(const Outcome& o, std::string_view input)
         progress_.finish();
         std::string where = printable(input) + ':' + std::to_string(o.line) + ": ";
         std::string incipit = std::to_string(o.identifier) + '-' + printable(o.number) + ": ";
+        if (o.catalogue) {
+            if (o.reader_message)
+                incipit.clear();
+            incipit += "001 " + (o.control_number.empty() ? std::string("(none)")
+                                                          : printable(o.control_number));
+            if (o.occurrence > 0)
+                incipit += " 031 #" + std::to_string(o.occurrence);
+            incipit += ": ";
+        }
         for (const tav::Message& m : o.messages)
             std::fprintf(messages_, "%s%s: %s%s\n", where.c_str(),
                          m.kind == tav::MessageKind::Warning ? "warning" : "error",
@@ -187,8 +204,20 @@ void RunReport::record_json(const Outcome& o, std::string_view input)
     } else {
         buffer_ += "null";
     }
+    if (o.catalogue) {
+        buffer_ += ",\"control_number\":";
+        if (o.control_number.empty()) {
+            buffer_ += "null";
+        } else {
+            buffer_ += '"';
+            append_json_string(buffer_, o.control_number);
+            buffer_ += '"';
+        }
+        buffer_ += ",\"occurrence\":";
+        append_int(buffer_, o.occurrence);
+    }
     buffer_ += ",\"status\":\"";
-    buffer_ += status_name(o.status, dry_run_);
+    buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
     buffer_ += "\",\"messages\":[";
     bool first = true;
     for (const tav::Message& m : o.messages) {
@@ -222,7 +251,7 @@ void RunReport::record_csv(const Outcome& o, std::string_view input)
     if (has_file(o))
         append_csv(buffer_, o.file);
     buffer_ += ',';
-    buffer_ += status_name(o.status, dry_run_);
+    buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
     std::string warnings;
     const tav::Message* error = nullptr;
     for (const tav::Message& m : o.messages) {
@@ -241,6 +270,11 @@ void RunReport::record_csv(const Outcome& o, std::string_view input)
     buffer_ += ',';
     if (error != nullptr && error->position >= 0)
         append_int(buffer_, error->position);
+    buffer_ += ',';
+    append_csv(buffer_, o.control_number);
+    buffer_ += ',';
+    if (o.catalogue)
+        append_int(buffer_, o.occurrence);
     buffer_ += '\n';
     out_.add(buffer_);
 }
@@ -255,7 +289,7 @@ void RunReport::unreadable(std::string_view input, std::string_view reason)
         append_csv(buffer_, input);
         buffer_ += ",,,,,unreadable,,";
         append_csv(buffer_, reason);
-        buffer_ += ",\n";
+        buffer_ += ",,,\n";
     } else {
         buffer_.assign("{\"type\":\"input\",\"input\":\"");
         append_json_string(buffer_, input);

@@ -22,6 +22,15 @@ struct Outcome {
     std::string number;
     std::string file;   // relative to the output folder; empty: no name
     std::vector<tav::Message> messages;
+    // From MARCXML: the record's 001 and which of its 031 fields (0: the
+    // record as a whole); `line` is then the line of the XML. A reader's
+    // message stands for what it could not read: it has no incipit.
+    bool catalogue = false;
+    bool reader_message = false;
+    std::string control_number;
+    int occurrence = 0;
+    // A field the reader passed over with a warning: no record.
+    bool passed_over = false;
     // Where the document lies in its batch's documents, when documents go
     // to standard output.
     std::size_t document_begin = 0;

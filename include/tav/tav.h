@@ -32,6 +32,12 @@
 
 namespace tav {
 
+// The MusicXML version of the documents.
+enum class MusicXmlVersion {
+    V1_0,   // as the 2005 program writes them
+    V4_0,   // with its declared encoding, version attribute and encoding date
+};
+
 // What a conversion does beyond reading the record.
 struct Options {
     // Drop mensural time signatures (the program's option m).
@@ -47,6 +53,32 @@ struct Options {
     // record, as they happen: the sign-by-sign trace when `verbose`, and the
     // note "poop\n" at a key signature in brackets. Dropped when empty.
     std::function<void(std::string_view)> trace;
+    // The MusicXML version written; the body of the document is the same.
+    MusicXmlVersion musicxml = MusicXmlVersion::V1_0;
+    // For 4.0: the encoding date, "YYYY-MM-DD"; empty: the day of the
+    // conversion (UTC).
+    std::string encoding_date = {};
+    // The document becomes a compressed MusicXML file: `document` holds the
+    // .mxl archive (the document, "ID-NUMBER.xml", and
+    // META-INF/container.xml) and `file_name` ends in ".mxl". A library
+    // built without zlib fails such records with the error
+    // "compressed output (.mxl) is not available: this build has no zlib".
+    bool compress = false;
+};
+
+// What a document tells of the work beside the music, e.g. from a
+// catalogue record: each text that is not empty goes into the document
+// (composer as <creator type="composer">, work title as <work-title>,
+// movement title as <movement-title>, part name as <part-name> in place of
+// "MusicXML Part", text incipit and key or mode as miscellaneous fields),
+// escaped. Without one the document is the tab record's, byte for byte.
+struct Description {
+    std::string_view composer;
+    std::string_view work_title;
+    std::string_view movement_title;
+    std::string_view part_name;
+    std::string_view text_incipit;
+    std::string_view key_or_mode;
 };
 
 enum class Status {
@@ -130,6 +162,9 @@ public:
     // it. The result stays valid until the next call on this converter.
     const Result& convert(std::string_view line, const Options& options = {});
     const Result& convert(const Fields& fields, const Options& options = {});
+    // A record with its description.
+    const Result& convert(const Fields& fields, const Options& options,
+                          const Description& description);
 
     // The result of the last call, which the caller may change (write_file
     // does).
@@ -138,7 +173,8 @@ public:
     // For the batch reader: converts the line in `buffer`, which the
     // converter may change, and which holds `size` readable bytes: the line,
     // its line feed if any, and zero bytes or further lines after it.
-    const Result& convert_buffer(char* buffer, std::int32_t size, const Options& options);
+    const Result& convert_buffer(char* buffer, std::int32_t size, const Options& options,
+                                 const Description* description = nullptr);
 
     // For readers of their own: a line longer than max_line_length, which
     // they did not keep, becomes the result (status LineTooLong, the error

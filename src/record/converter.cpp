@@ -1,6 +1,8 @@
 // One record end to end: line -> Incipit -> document, with the messages
 // collected on the way. The converter owns every buffer and pool.
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -9,6 +11,7 @@
 #include "parser/parser.h"
 #include "score/pool.h"
 #include "tav/tav.h"
+#include "writer/mxl.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
@@ -41,6 +44,41 @@ const char* number_error(OutputStatus status)
     result.messages.push_back(make_message(MessageKind::Error, text));
 }
 
+// "YYYY-MM-DD" of the day in UTC.
+std::string today()
+{
+    using namespace std::chrono;
+    year_month_day day{floor<days>(system_clock::now())};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    return text;
+}
+
+DocumentInfo document_info(const Options& options, const Description* d, std::string& date)
+{
+    DocumentInfo info;
+    if (options.musicxml == MusicXmlVersion::V4_0) {
+        info.musicxml4 = true;
+        if (options.encoding_date.empty()) {
+            if (date.empty())
+                date = today();
+            info.encoding_date = date;
+        } else {
+            info.encoding_date = options.encoding_date;
+        }
+    }
+    if (d != nullptr) {
+        info.composer = d->composer;
+        info.work_title = d->work_title;
+        info.movement_title = d->movement_title;
+        info.part_name = d->part_name;
+        info.text_incipit = d->text_incipit;
+        info.key_or_mode = d->key_or_mode;
+    }
+    return info;
+}
+
 template <typename Buffer>
 void trim(Buffer& buffer)
 {
@@ -54,6 +92,7 @@ struct Converter::State {
     ScorePools pools;
     DocumentBuffer document;
     std::vector<char> line;
+    std::string today;   // the encoding date of 4.0 documents, once found
     Result result;
 };
 
@@ -89,7 +128,8 @@ Result& Converter::line_too_long()
     return result;
 }
 
-const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options)
+const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options,
+                                        const Description* description)
 {
     Result& r = state_->result;
     r.status = Status::Failed;
@@ -134,8 +174,18 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
         return r;
     }
     DocumentBuffer& document = state_->document;
-    render_score(incipit, document);
-    r.document.assign(document.bytes.data(), document.length);
+    render_score(incipit, document, document_info(options, description, state_->today));
+    if (options.compress) {
+        const char* error = mxl_container(
+            r.file_name, std::string_view(document.bytes.data(), document.length), r.document);
+        if (error != nullptr) {
+            add_error(r, error);
+            return r;
+        }
+        r.file_name.replace(r.file_name.size() - 3, 3, "mxl");
+    } else {
+        r.document.assign(document.bytes.data(), document.length);
+    }
     if (document.bytes.size() > kKeptBytes)
         document = DocumentBuffer{};
     r.status = Status::Converted;
@@ -162,6 +212,18 @@ const Result& Converter::convert(std::string_view line, const Options& options)
 const Result& Converter::convert(const Fields& fields, const Options& options)
 {
     return convert(record_line(fields), options);
+}
+
+const Result& Converter::convert(const Fields& fields, const Options& options,
+                                 const Description& description)
+{
+    std::string line = record_line(fields);
+    if (line.size() > max_line_length)
+        return line_too_long();
+    std::vector<char>& copy = state_->line;
+    copy.assign(line.begin(), line.end());
+    copy.resize(line.size() + kLinePadding, '\0');
+    return convert_buffer(copy.data(), static_cast<int32_t>(copy.size()), options, &description);
 }
 
 std::string record_line(const Fields& fields)

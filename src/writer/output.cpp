@@ -102,8 +102,10 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size, 
     if (name.find_first_of("<>:\"|?*", base) != std::string::npos)
         return OutputStatus::CannotCreate;
     earlier = earlier_file(name);
-    // Text mode: every line feed is written as a carriage return and a line feed.
-    std::FILE* file = std::fopen(name.c_str(), "w");
+    // Text mode: every line feed is written as a carriage return and a line
+    // feed; a compressed file (.mxl) is written as it is.
+    bool archive = name.size() > 4 && name.compare(name.size() - 4, 4, ".mxl") == 0;
+    std::FILE* file = std::fopen(name.c_str(), archive ? "wb" : "w");
     if (file == nullptr)
         return OutputStatus::CannotCreate;
     bool written = std::fwrite(text, 1, size, file) == size;

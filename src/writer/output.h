@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "score/incipit.h"
 #include "score/score.h"
@@ -18,6 +19,19 @@ struct MeasureAccidentals {
     int count = 0;
 };
 
+// What a document tells beside the music: the version written and the
+// descriptive data (an empty text is left out).
+struct DocumentInfo {
+    bool musicxml4 = false;           // MusicXML 4.0 rather than 1.0
+    std::string_view encoding_date;   // 4.0: "YYYY-MM-DD"
+    std::string_view composer;        // <creator type="composer">
+    std::string_view work_title;      // <work><work-title>
+    std::string_view movement_title;  // <movement-title>
+    std::string_view part_name;       // <part-name>, else "MusicXML Part"
+    std::string_view text_incipit;    // miscellaneous field "Text incipit"
+    std::string_view key_or_mode;     // miscellaneous field "Key or mode"
+};
+
 // Appends the whole document for the score to `out`. Reads the score only.
 void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
                   const char* incipit_nb, int mensural, int corrected_key, std::string& out);
@@ -27,7 +41,7 @@ void render_score(const Measure* first_measure, float divisions, int32_t incipit
                   const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out);
 
 // The document of one incipit, written over whatever `out` held before.
-void render_score(const Incipit& incipit, DocumentBuffer& out);
+void render_score(const Incipit& incipit, DocumentBuffer& out, const DocumentInfo& info = {});
 
 // Appends the note elements of one measure, from `first_note` along `next`.
 void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,

@@ -21,20 +21,75 @@ constexpr size_t kMeasureRoom = 1024;
 constexpr size_t kMarkRoom = 256;
 constexpr size_t kMeasureEndRoom = 256;
 
-void write_head(XmlText& xml, int32_t incipit_id, const char* incipit_nb, int mensural,
-                int corrected_key)
+// The text of a descriptive element, escaped; control bytes, which XML
+// cannot carry, are written as \xHH.
+char* put_text(char* p, std::string_view text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '&': p = put(p, "&amp;"); break;
+        case '<': p = put(p, "&lt;"); break;
+        case '>': p = put(p, "&gt;"); break;
+        default:
+            if ((u < 0x20 && c != '\t' && c != '\n') || u == 0x7F) {
+                p = put(p, "\\x");
+                *p++ = kHex[u >> 4];
+                *p++ = kHex[u & 15];
+            } else {
+                *p++ = c;
+            }
+            break;
+        }
+    }
+    return p;
+}
+
+// Room for a text written by put_text.
+constexpr size_t kTextRoomPerByte = 5;
+
+char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close)
+{
+    p = put(p, open);
+    p = put_text(p, text);
+    return put(p, close);
+}
+
+void write_head(XmlText& xml, const DocumentInfo& info, int32_t incipit_id,
+                const char* incipit_nb, int mensural, int corrected_key)
 {
     size_t nb_length = std::strlen(incipit_nb);
+    size_t described = info.composer.size() + info.work_title.size() +
+                       info.movement_title.size() + info.part_name.size() +
+                       info.text_incipit.size() + info.key_or_mode.size() +
+                       info.encoding_date.size();
     // An entity takes at most five bytes.
-    char* p = xml.reserve(kHeadRoom + 5 * nb_length);
-    p = put(p, "<?xml version=\"1.0\" standalone=\"no\"?>\n"
-               "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
-               "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
-               "<score-partwise>\n"
-               "\t<identification>\n"
-               "\t\t<encoding>\n"
-               "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n"
-               "\t\t</encoding>\n"
+    char* p = xml.reserve(kHeadRoom + 5 * nb_length + kTextRoomPerByte * described);
+    if (info.musicxml4)
+        p = put(p, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+                   "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
+                   "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
+                   "<score-partwise version=\"4.0\">\n");
+    else
+        p = put(p, "<?xml version=\"1.0\" standalone=\"no\"?>\n"
+                   "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
+                   "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
+                   "<score-partwise>\n");
+    // The order of the score's header: work, movement title, identification.
+    if (!info.work_title.empty())
+        p = put_element(p, "\t<work>\n\t\t<work-title>", info.work_title,
+                        "</work-title>\n\t</work>\n");
+    if (!info.movement_title.empty())
+        p = put_element(p, "\t<movement-title>", info.movement_title, "</movement-title>\n");
+    p = put(p, "\t<identification>\n");
+    if (!info.composer.empty())
+        p = put_element(p, "\t\t<creator type=\"composer\">", info.composer, "</creator>\n");
+    p = put(p, "\t\t<encoding>\n"
+               "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
+    if (info.musicxml4)
+        p = put_element(p, "\t\t\t<encoding-date>", info.encoding_date, "</encoding-date>\n");
+    p = put(p, "\t\t</encoding>\n"
                "\t\t<miscellaneous>\n"
                "\t\t\t<miscellaneous-field name=\"Vellum - Incipit ID\">");
     p = put_decimal(p, incipit_id);
@@ -62,12 +117,20 @@ void write_head(XmlText& xml, int32_t incipit_id, const char* incipit_nb, int me
         p = put_decimal(p, corrected_key);
         p = put(p, "</miscellaneous-field>\n");
     }
+    if (!info.text_incipit.empty())
+        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Text incipit\">", info.text_incipit,
+                        "</miscellaneous-field>\n");
+    if (!info.key_or_mode.empty())
+        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Key or mode\">", info.key_or_mode,
+                        "</miscellaneous-field>\n");
     p = put(p, "\t\t</miscellaneous>\n"
                "\t</identification>\n"
                "\t<part-list>\n"
-               "\t\t<score-part id=\"P1\">\n"
-               "\t\t\t<part-name>MusicXML Part</part-name>\n"
-               "\t\t</score-part>\n"
+               "\t\t<score-part id=\"P1\">\n");
+    p = put_element(p, "\t\t\t<part-name>",
+                    info.part_name.empty() ? std::string_view("MusicXML Part") : info.part_name,
+                    "</part-name>\n");
+    p = put(p, "\t\t</score-part>\n"
                "\t</part-list>\n"
                "\t<part id=\"P1\">\n");
     xml.commit(p);
@@ -199,9 +262,10 @@ char* write_right_barline(char* p, const Attribute* bar)
 }
 
 void write_document(XmlText& xml, const Measure* first_measure, float divisions,
-                    int32_t incipit_id, const char* incipit_nb, int mensural, int corrected_key)
+                    int32_t incipit_id, const char* incipit_nb, int mensural, int corrected_key,
+                    const DocumentInfo& info = {})
 {
-    write_head(xml, incipit_id, incipit_nb, mensural, corrected_key);
+    write_head(xml, info, incipit_id, incipit_nb, mensural, corrected_key);
     int32_t current_fifths = 0;
     for (const Measure* m = first_measure; m != nullptr; m = m->next) {
         MeasureAccidentals measure_accidentals;
@@ -247,9 +311,9 @@ void render_score(const Measure* first_measure, float divisions, int32_t incipit
                    corrected_key);
 }
 
-void render_score(const Incipit& incipit, DocumentBuffer& out)
+void render_score(const Incipit& incipit, DocumentBuffer& out, const DocumentInfo& info)
 {
     XmlText xml(out);
     write_document(xml, incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                   incipit.incipit_nb, incipit.mensural, incipit.corrected_key);
+                   incipit.incipit_nb, incipit.mensural, incipit.corrected_key, info);
 }

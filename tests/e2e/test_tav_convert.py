@@ -111,6 +111,54 @@ class Usage(unittest.TestCase):
                 self.assertEqual(sorted(r.files), made)
 
 
+class Catalogue(unittest.TestCase):
+    """MARCXML in: recognised from a file or standard input, the reader's
+    faults in the report with each record's 001 and 031 occurrence, and the
+    measures of the tab route for the same incipits."""
+
+    def setUp(self):
+        if "built without expat" in convert(["-n"], stdin=b"<record/>").err:
+            self.skipTest("this build reads no MARCXML")
+
+    def test_catalogue_file(self):
+        xml = data("data/marcxml/catalogue.xml")
+        by_file = convert(["--report", "r.jsonl", "in.xml"], files={"in.xml": xml})
+        by_stdin = convert(["-j3", "--report", "r.jsonl"], stdin=xml)
+        self.assertEqual(by_file.status, 1)
+        report = [json.loads(l) for l in by_file.files.pop("r.jsonl").splitlines()]
+        self.assertEqual(no_seconds(by_stdin.files.pop("r.jsonl")).replace(b'"-"', b'"in.xml"'),
+                         no_seconds(b"".join(json.dumps(o, separators=(",", ":")).encode() + b"\n"
+                                             for o in report)))
+        self.assertEqual(by_file.files, by_stdin.files)
+        self.assertEqual([(o["control_number"], o["occurrence"], o["status"]) for o in report[:-1]],
+                         [("1001145660", 2, "passed_over"), (None, 0, "failed"),
+                          ("pl-kk 12", 0, "failed"), ("000112233", 1, "failed"),
+                          ("000112234", 0, "failed")])
+        self.assertEqual((report[-1]["records"], report[-1]["failed"], report[-1]["warnings"]),
+                         (8, 4, 1))
+        self.assertEqual(sorted(by_file.files), ["1001145660-1.1.1.xml", "112235-1.1.1.xml",
+                                                 "51650-1.1.1.xml", "51650-1.3.1.xml"])
+        as_tab = convert(["--from", "tab", "-n"], stdin=xml)
+        self.assertRegex(as_tab.err, r"[1-9][0-9] records, 0 checked")
+        self.assertRegex(convert(["--from", "xml"]).err, r"--from takes marcxml or tab")
+
+    def test_measures_as_tab_route(self):
+        records = subprocess.run([sys.executable, os.path.join(e2e.ROOT, "bench", "gen_records.py"),
+                                  "2000", "7"], stdout=subprocess.PIPE, check=True).stdout
+        with tempfile.TemporaryDirectory() as work:
+            tab = os.path.join(work, "same.txt")
+            xml = subprocess.run([sys.executable, os.path.join(e2e.ROOT, "bench", "gen_marcxml.py"),
+                                  "--tab", tab], input=records, stdout=subprocess.PIPE,
+                                 check=True).stdout
+            with open(tab, "rb") as f:
+                tab_files = convert(["-j2"], stdin=f.read()).files
+        xml_files = convert(["-j2"], stdin=xml).files
+        self.assertEqual(sorted(xml_files), sorted(tab_files))
+        body = lambda doc: doc[doc.index(b"<part id="):]
+        self.assertEqual([n for n in tab_files if body(tab_files[n]) != body(xml_files[n])], [])
+        self.assertNotEqual(xml_files, tab_files)
+
+
 class SameFiles(unittest.TestCase):
     def test_as_console_program(self):
         """The files of the console program, with any number of jobs."""

@@ -64,6 +64,44 @@ class Validity(unittest.TestCase):
         self.check(b"".join(("9000000%02d\t1&%d\t%s\t%s\t%s\t%s\n" % ((n, n) + row)).encode()
                             for n, row in enumerate(AWKWARD)))
 
+    def test_catalogue_documents(self):
+        """MARCXML in: 1.0 documents valid against the DTD; 4.0 documents
+        against the 4.0 XSD; every .mxl passes unzip -t and holds a valid
+        document."""
+        e2e.require(shutil.which("unzip"), "unzip not found")
+        probe = e2e.run(["-n", "in.xml"], files={"in.xml": b"<record/>"}, exe=e2e.CONVERT)
+        if b"built without expat" in probe.stderr:
+            self.skipTest("this build reads no MARCXML")
+        schemas = os.path.join(os.path.dirname(os.path.abspath(DTD_DIR)), "musicxml-4.0")
+        xsd = ["--schema", os.path.join(schemas, "musicxml.xsd")]
+        xml = e2e.read("tests/data/marcxml/catalogue.xml")
+        for argv, catalog, check in ((["-o", "v"], CATALOG, ["--valid"]),
+                                     (["-o", "v", "--musicxml", "4.0"], schemas, xsd),
+                                     (["-o", "v", "--musicxml", "4.0", "--compress"], schemas, xsd)):
+            r = e2e.run(argv + ["in.xml"], files={"in.xml": xml}, exe=e2e.CONVERT, after=e2e.tree)
+            with self.subTest(argv), tempfile.TemporaryDirectory(prefix="tav_valid_") as work:
+                names = []
+                for name, content in r.after.items():
+                    if name.startswith("v/"):
+                        with open(os.path.join(work, name[2:]), "wb") as f:
+                            f.write(content)
+                        names.append(name[2:])
+                self.assertEqual(len(names), 4)
+                for name in [n for n in names if n.endswith(".mxl")]:
+                    self.assertEqual(subprocess.run(["unzip", "-tq", name], cwd=work,
+                                                    stdout=subprocess.PIPE).returncode, 0)
+                    subprocess.run(["unzip", "-oq", name, "-x", "mimetype", "META-INF/*"], cwd=work,
+                                   check=True)
+                    names.remove(name)
+                    names.append(name[:-4] + ".xml")
+                catalog_file = catalog if catalog.endswith(".xml") else os.path.join(catalog, "catalog.xml")
+                proc = subprocess.run(["xmllint", "--nonet", "--noout"] + check + names, cwd=work,
+                                      env=dict(os.environ, XML_CATALOG_FILES=catalog_file),
+                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                problems = [l for l in proc.stdout.decode("latin-1").splitlines()
+                            if not l.endswith(" validates")]
+                self.assertEqual((proc.returncode, problems[:20]), (0, []))
+
 
 if __name__ == "__main__":
     e2e.main()

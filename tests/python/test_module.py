@@ -122,6 +122,27 @@ class Module(unittest.TestCase):
         with self.assertRaises(OSError):
             tav.convert_file(os.path.join(HERE, "missing.txt"), HERE)
 
+    def test_marcxml_records(self):
+        """read_marcxml from a path and from bytes; convert and convert_file
+        give the batch command's documents, with their description."""
+        path = os.path.join(HERE, "..", "data", "marcxml", "catalogue.xml")
+        with open(path, "rb") as f:
+            raw = f.read()
+        reader = tav.read_marcxml(path)
+        records = list(reader)
+        self.assertEqual([(r.control_number, r.occurrence) for r in records],
+                         [(r.control_number, r.occurrence) for r in tav.read_marcxml(raw)])
+        self.assertEqual([m[0] for m in reader.messages], ["warning", "error", "error", "error"])
+        first = tav.convert(records[0], musicxml="4.0")
+        self.assertIn('<creator type="composer">Dussek, Jan Ladislav</creator>', first.xml)
+        self.assertEqual(tav.convert(records[0], compress=True).data[:4], b"PK\x03\x04")
+        with tempfile.TemporaryDirectory() as out:
+            self.assertEqual(tav.convert_file(path, out), (4, 4))
+            with open(os.path.join(out, "51650-1.1.1.xml"), "rb") as f:
+                self.assertEqual(f.read(), tav.convert(records[0]).data)
+        with self.assertRaises(ValueError):
+            tav.convert(records[0], musicxml="2.0")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -109,12 +109,13 @@ const results = [
         { status: 'failed', fileName: '' }, { position: 14, bytePosition: 15, field: 'music', fieldPosition: 2 }],
     ['a converted record', { identifier: '42', number: '1.1.1', clef: 'G-2', music: '4C' },
         { status: 'converted', fileName: '42-1.1.1.xml', identifier: 42, number: '1.1.1', messages: [] }, {}],
+    ['no text asked for', '42\t1\tG-2\t3/4\t\t4C', { status: 'converted', xml: '' }, {}, { xml: false }],
     ['fields longer together than a line', { identifier: '1', number: '1', time2: BIG, music: BIG },
         { status: 'line_too_long', fileName: '', xml: '' }, { position: null, field: null }],
 ];
 test('results say which record and where its sign is', () => {
-    for (const [name, input, expected, message] of results) {
-        const r = typeof input === 'string' || input instanceof Uint8Array ? convert(input) : convertFields(input);
+    for (const [name, input, expected, message, options] of results) {
+        const r = typeof input === 'string' || input instanceof Uint8Array ? convert(input, options) : convertFields(input, options);
         assert.deepEqual({ ...r, ...expected }, r, name);
         if (r.messages.length > 0)
             assert.deepEqual({ ...r.messages[0], ...message }, r.messages[0], name);

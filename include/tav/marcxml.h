@@ -1,0 +1,116 @@
+// Incipit records from catalogue data in MARCXML (MARC 21 records in XML,
+// incipits in field 031), read as a stream: memory does not grow with the
+// input.
+//
+//     tav::MarcxmlReader reader(file);
+//     tav::MarcxmlItem item;
+//     while (reader.next(item))
+//         if (item.kind == tav::MarcxmlItem::Kind::Incipit)
+//             converter.convert(item.fields(), options);
+//
+// Each 031 field with music ($p) and the system code "pe" or none is one
+// incipit: the identifier from 001, the number "$a.$b.$c", the clef $g, the
+// key $n, the time $o and the music $p, with the descriptive data of the
+// record (composer 100 $a; title 240 $a, else 245 $a) and of the field
+// (caption $d, voice or instrument $m, text incipit $t, key or mode $r).
+// A 031 without music is passed over and counted; one with another system
+// code is passed over with a warning. A record without 001, a bad 001 and
+// malformed XML are errors; the reader goes on with the next record where
+// the XML allows.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "tav/tav.h"
+
+namespace tav {
+
+struct MarcxmlItem {
+    enum class Kind { Incipit, Warning, Error };
+    Kind kind = Kind::Incipit;
+
+    // An incipit's header fields and music, as the record line has them.
+    std::string identifier;   // 001, one to ten digits
+    std::string number;       // "$a.$b.$c"
+    std::string clef;         // $g
+    std::string time;         // $o
+    std::string key;          // $n; becomes the music's key-signature preamble
+    std::string music;        // $p
+
+    // Descriptive data; empty when the record has none.
+    std::string composer;        // 100 $a
+    std::string work_title;      // 240 $a, else 245 $a
+    std::string movement_title;  // 031 $d
+    std::string part_name;       // 031 $m
+    std::string text_incipit;    // 031 $t
+    std::string key_or_mode;     // 031 $r
+
+    // Where it comes from: the record's 001 as written (empty when it has
+    // none), which 031 of the record (1 for the first; 0 for a message about
+    // the whole record or the XML), and the line of the input where the
+    // field (or the record, or the fault) is.
+    std::string control_number;
+    int occurrence = 0;
+    std::int64_t line = 0;
+
+    // Warning, Error: what is wrong, e.g. "031 #2 has the system code
+    // \"da\", which is not read".
+    std::string text;
+
+    // The incipit as the tab route's fields: the key goes before the music
+    // as its preamble ("$bBE " and then $p), so the music reads the same.
+    // The views refer to `storage` and this item.
+    Fields fields(std::string& storage) const;
+};
+
+// What a reader has seen so far.
+struct MarcxmlCounts {
+    std::int64_t records = 0;          // record elements
+    std::int64_t incipits = 0;         // 031 fields read as incipits
+    std::int64_t without_music = 0;    // 031 fields without $p, passed over
+    std::int64_t other_system = 0;     // 031 fields of another system code
+    std::int64_t errors = 0;           // error items given
+};
+
+class MarcxmlReader {
+public:
+    // Reads `input` from where it stands, in blocks.
+    explicit MarcxmlReader(std::FILE* input);
+    // Reads `already_read`, the first bytes taken from `input` (to see what
+    // it holds), and then the rest of `input`.
+    MarcxmlReader(std::FILE* input, std::string_view already_read);
+    // Reads a document held in memory (copied).
+    explicit MarcxmlReader(std::string_view document);
+    ~MarcxmlReader();
+    MarcxmlReader(const MarcxmlReader&) = delete;
+    MarcxmlReader& operator=(const MarcxmlReader&) = delete;
+
+    // The next incipit or message; false at the end of the input.
+    bool next(MarcxmlItem& item);
+
+    const MarcxmlCounts& counts() const;
+    // True when the input could not be read to its end.
+    bool read_failed() const;
+    // Bytes read from the input so far (`already_read` included).
+    std::uint64_t consumed() const;
+
+    // False when the library was built without an XML parser: every reader
+    // then gives one error and ends.
+    static bool available();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// True when `start`, the first bytes of an input, begin an XML document
+// (after a byte-order mark and white space: "<?xml", "<collection",
+// "<record", or either name with a namespace prefix) rather than records
+// of the tab-separated export.
+bool looks_like_marcxml(std::string_view start);
+
+}  // namespace tav

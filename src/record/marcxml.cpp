@@ -1,0 +1,643 @@
+// MARCXML in: expat reads the XML as a stream of blocks; each record's
+// fields of interest are gathered while it is read and handed out as
+// incipits and messages when it closes. Only the current block, the current
+// record and the items of one block are held.
+//
+// After malformed XML the parser is dropped; reading goes on at the next
+// start tag of a record, inside a new parser given the document's root
+// element first.
+
+#include "tav/marcxml.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#ifdef TAV_HAVE_EXPAT
+#include <expat.h>
+#endif
+
+namespace tav {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+// A record's gathered text beyond this is an error, not memory.
+constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
+constexpr std::size_t kMaxIdentifierDigits = 10;
+
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+void trim(std::string& s)
+{
+    std::size_t end = s.size();
+    while (end > 0 && is_space(s[end - 1]))
+        --end;
+    std::size_t begin = 0;
+    while (begin < end && is_space(s[begin]))
+        ++begin;
+    s.erase(end);
+    s.erase(0, begin);
+}
+
+// The name after a namespace prefix, if any.
+std::string_view local_name(const char* name)
+{
+    std::string_view n(name);
+    std::size_t colon = n.rfind(':');
+    return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+// One text that a subfield fills: the first occurrence counts.
+struct Value {
+    std::string text;
+    bool seen = false;
+};
+
+struct Incipit031 {
+    std::int64_t line = 0;
+    Value a, b, c, d, g, m, n, o, p, r, t, system;
+};
+
+struct Gathered {
+    std::int64_t line = 0;
+    Value control_number, composer, uniform_title, title;
+    std::vector<Incipit031> fields;
+    std::size_t bytes = 0;
+    bool too_large = false;
+};
+
+bool valid_identifier(const std::string& id)
+{
+    if (id.empty() || id.size() > kMaxIdentifierDigits)
+        return false;
+    long long value = 0;
+    for (char c : id) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= INT32_MAX;
+}
+
+// The subfield codes of one incipit field that cannot hold a tab or a line
+// break: they become fields of the record line.
+const char* line_break_in(const Incipit031& f)
+{
+    auto bad = [](const Value& v) {
+        return v.text.find_first_of("\t\n\r") != std::string::npos;
+    };
+    if (bad(f.a) || bad(f.b) || bad(f.c))
+        return "the number ($a, $b, $c)";
+    if (bad(f.g))
+        return "the clef ($g)";
+    if (bad(f.o))
+        return "the time signature ($o)";
+    if (bad(f.n))
+        return "the key signature ($n)";
+    if (f.p.text.find_first_of("\n\r") != std::string::npos)
+        return "the music ($p)";
+    return nullptr;
+}
+
+}  // namespace
+
+Fields MarcxmlItem::fields(std::string& storage) const
+{
+    Fields f;
+    f.identifier = identifier;
+    f.number = number;
+    f.clef = clef;
+    f.time = time;
+    if (key.empty()) {
+        f.music = music;
+    } else {
+        storage.clear();
+        storage += '$';
+        storage += key;
+        storage += ' ';
+        storage += music;
+        f.music = storage;
+    }
+    return f;
+}
+
+bool looks_like_marcxml(std::string_view start)
+{
+    if (start.substr(0, 3) == "\xEF\xBB\xBF")
+        start.remove_prefix(3);
+    while (!start.empty() && is_space(start.front()))
+        start.remove_prefix(1);
+    if (start.substr(0, 5) == "<?xml" || start.substr(0, 4) == "<!--")
+        return true;
+    if (start.empty() || start.front() != '<')
+        return false;
+    std::size_t end = 1;
+    while (end < start.size() && !is_space(start[end]) && start[end] != '>' && start[end] != '/')
+        ++end;
+    std::string_view name = start.substr(1, end - 1);
+    std::size_t colon = name.rfind(':');
+    if (colon != std::string_view::npos)
+        name.remove_prefix(colon + 1);
+    return name == "collection" || name == "record";
+}
+
+struct MarcxmlReader::State {
+    std::FILE* input = nullptr;
+    std::string memory;          // a document given in memory
+    std::size_t memory_pos = 0;
+    bool end_of_input = false;
+    bool read_error = false;
+    std::uint64_t consumed = 0;
+
+    MarcxmlCounts counts;
+    std::deque<MarcxmlItem> ready;
+    bool finished = false;
+
+    void error(std::string control_number, std::int64_t line, std::string text)
+    {
+        MarcxmlItem item;
+        item.kind = MarcxmlItem::Kind::Error;
+        item.control_number = std::move(control_number);
+        item.line = line;
+        item.text = std::move(text);
+        ready.push_back(std::move(item));
+        ++counts.errors;
+    }
+
+    // Raw bytes not yet given to a parser, and the stream offset and the
+    // number of line feeds before them.
+    std::string pending;
+    std::uint64_t pending_offset = 0;
+    std::int64_t pending_lines = 0;
+
+#ifdef TAV_HAVE_EXPAT
+    XML_Parser parser = nullptr;
+    bool seeking = false;        // after malformed XML, until the next record
+    std::string root;            // the document's root element
+    std::uint64_t parser_offset = 0;   // stream offset of the parser's first real byte
+    std::int64_t parser_lines = 0;     // line feeds before it
+    std::size_t prefix = 0;            // bytes of the root tag given before it
+
+    // The record being read.
+    bool in_record = false;
+    Gathered record;
+    Value* target = nullptr;     // the text being gathered
+    bool join = false;           // a repeated subfield adds to the text
+    enum class Field { None, Control001, Incipit, Composer, UniformTitle, Title };
+    Field field = Field::None;
+
+    ~State()
+    {
+        if (parser != nullptr)
+            XML_ParserFree(parser);
+    }
+
+    std::int64_t current_line() const
+    {
+        return static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser)) + parser_lines;
+    }
+
+    void start_parser(std::string_view root_tag)
+    {
+        parser = XML_ParserCreate(nullptr);
+        XML_SetUserData(parser, this);
+        XML_SetElementHandler(parser, &State::on_start, &State::on_end);
+        XML_SetCharacterDataHandler(parser, &State::on_text);
+        parser_offset = pending_offset;
+        parser_lines = pending_lines;
+        prefix = root_tag.size();
+        if (!root_tag.empty())
+            XML_Parse(parser, root_tag.data(), static_cast<int>(root_tag.size()), XML_FALSE);
+    }
+
+    static const char* attribute(const char** attributes, const char* name)
+    {
+        for (int i = 0; attributes[i] != nullptr; i += 2)
+            if (std::strcmp(attributes[i], name) == 0)
+                return attributes[i + 1];
+        return "";
+    }
+
+    static void on_start(void* data, const char* name, const char** attributes)
+    {
+        static_cast<State*>(data)->start(name, attributes);
+    }
+    static void on_end(void* data, const char* name)
+    {
+        static_cast<State*>(data)->end(name);
+    }
+    static void on_text(void* data, const char* text, int length)
+    {
+        State& s = *static_cast<State*>(data);
+        if (s.target == nullptr)
+            return;
+        Gathered& r = s.record;
+        r.bytes += static_cast<std::size_t>(length);
+        if (r.bytes > kMaxRecordBytes) {
+            r.too_large = true;
+            return;
+        }
+        s.target->text.append(text, static_cast<std::size_t>(length));
+    }
+
+    // Starts gathering `value`: the first occurrence, or every one joined
+    // by "; " when `repeats`.
+    void gather(Value& value, bool repeats)
+    {
+        if (value.seen && !repeats)
+            return;
+        if (value.seen)
+            value.text += "; ";
+        value.seen = true;
+        target = &value;
+    }
+
+    void start(const char* name, const char** attributes)
+    {
+        if (root.empty())
+            root = name;
+        std::string_view local = local_name(name);
+        if (!in_record) {
+            if (local == "record") {
+                in_record = true;
+                record = Gathered{};
+                record.line = current_line();
+                ++counts.records;
+            }
+            return;
+        }
+        target = nullptr;
+        if (local == "controlfield") {
+            field = std::strcmp(attribute(attributes, "tag"), "001") == 0 ? Field::Control001
+                                                                          : Field::None;
+            if (field == Field::Control001)
+                gather(record.control_number, false);
+        } else if (local == "datafield") {
+            std::string_view tag = attribute(attributes, "tag");
+            field = Field::None;
+            if (tag == "031") {
+                field = Field::Incipit;
+                record.bytes += sizeof(Incipit031);
+                if (record.bytes > kMaxRecordBytes)
+                    record.too_large = true;
+                else
+                    {
+                    record.fields.emplace_back();
+                    record.fields.back().line = current_line();
+                }
+            } else if (tag == "100") {
+                field = Field::Composer;
+            } else if (tag == "240") {
+                field = Field::UniformTitle;
+            } else if (tag == "245") {
+                field = Field::Title;
+            }
+        } else if (local == "subfield") {
+            const char* code = attribute(attributes, "code");
+            if (code[0] == '\0' || code[1] != '\0')
+                return;
+            subfield(code[0]);
+        }
+    }
+
+    void subfield(char code)
+    {
+        switch (field) {
+        case Field::Composer:
+            if (code == 'a')
+                gather(record.composer, false);
+            return;
+        case Field::UniformTitle:
+            if (code == 'a')
+                gather(record.uniform_title, false);
+            return;
+        case Field::Title:
+            if (code == 'a')
+                gather(record.title, false);
+            return;
+        case Field::Incipit: break;
+        default: return;
+        }
+        if (record.fields.empty())
+            return;
+        Incipit031& f = record.fields.back();
+        switch (code) {
+        case 'a': gather(f.a, false); break;
+        case 'b': gather(f.b, false); break;
+        case 'c': gather(f.c, false); break;
+        case 'd': gather(f.d, true); break;
+        case 'g': gather(f.g, false); break;
+        case 'm': gather(f.m, true); break;
+        case 'n': gather(f.n, false); break;
+        case 'o': gather(f.o, false); break;
+        case 'p': gather(f.p, false); break;
+        case 'r': gather(f.r, true); break;
+        case 't': gather(f.t, true); break;
+        case '2': gather(f.system, false); break;
+        default: break;
+        }
+    }
+
+    void end(const char* name)
+    {
+        if (!in_record)
+            return;
+        std::string_view local = local_name(name);
+        if (local == "subfield" || local == "controlfield") {
+            target = nullptr;
+        } else if (local == "datafield") {
+            target = nullptr;
+            field = Field::None;
+        } else if (local == "record") {
+            target = nullptr;
+            field = Field::None;
+            in_record = false;
+            finish_record();
+        }
+    }
+
+    void finish_record()
+    {
+        Gathered& r = record;
+        trim(r.control_number.text);
+        const std::string& id = r.control_number.text;
+        std::string which = "record " + std::to_string(counts.records);
+        if (r.too_large) {
+            error(id, r.line, which + " is too large to read (over 64 MiB of text)");
+            return;
+        }
+        if (!r.control_number.seen) {
+            error({}, r.line, which + " has no control number (001)");
+            return;
+        }
+        if (!valid_identifier(id)) {
+            error(id, r.line,
+                  which + ": control number (001) \"" + id +
+                      "\" is not an incipit identifier (one to ten digits)");
+            return;
+        }
+        trim(r.composer.text);
+        trim(r.uniform_title.text);
+        trim(r.title.text);
+        int occurrence = 0;
+        for (Incipit031& f : r.fields) {
+            ++occurrence;
+            for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.g, &f.m, &f.n, &f.o, &f.p, &f.r, &f.t,
+                             &f.system})
+                trim(v->text);
+            if (f.p.text.empty()) {
+                ++counts.without_music;
+                continue;
+            }
+            MarcxmlItem item;
+            item.control_number = id;
+            item.occurrence = occurrence;
+            item.line = f.line;
+            std::string here = "031 #" + std::to_string(occurrence);
+            if (!f.system.text.empty() && f.system.text != "pe") {
+                ++counts.other_system;
+                item.kind = MarcxmlItem::Kind::Warning;
+                item.text = here + " has the system code \"" + f.system.text +
+                            "\", which is not read; passed over";
+                ready.push_back(std::move(item));
+                continue;
+            }
+            if (const char* what = line_break_in(f)) {
+                item.kind = MarcxmlItem::Kind::Error;
+                item.text = here + ": " + what + " holds a tab or a line break";
+                ++counts.errors;
+                ready.push_back(std::move(item));
+                continue;
+            }
+            ++counts.incipits;
+            item.identifier = id;
+            item.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
+            item.clef = std::move(f.g.text);
+            item.time = std::move(f.o.text);
+            item.key = std::move(f.n.text);
+            item.music = std::move(f.p.text);
+            item.composer = r.composer.text;
+            item.work_title = r.uniform_title.text.empty() ? r.title.text : r.uniform_title.text;
+            item.movement_title = std::move(f.d.text);
+            item.part_name = std::move(f.m.text);
+            item.text_incipit = std::move(f.t.text);
+            item.key_or_mode = std::move(f.r.text);
+            ready.push_back(std::move(item));
+        }
+    }
+
+    // Malformed XML: the fault, the record it leaves unread, and a search
+    // for the next record from the byte after it.
+    void malformed(const char* block, std::size_t size)
+    {
+        std::int64_t index = XML_GetCurrentByteIndex(parser);
+        std::uint64_t offset = parser_offset;
+        if (index > static_cast<std::int64_t>(prefix))
+            offset += static_cast<std::uint64_t>(index) - prefix;
+        std::int64_t line = current_line();
+        std::string text = "malformed XML at line " + std::to_string(line) + ", byte " +
+                           std::to_string(offset) + ": " +
+                           XML_ErrorString(XML_GetErrorCode(parser));
+        std::string control;
+        if (in_record) {
+            control = record.control_number.text;
+            trim(control);
+            text += "; record " + std::to_string(counts.records) + " is passed over";
+        }
+        error(control, line, std::move(text));
+        XML_ParserFree(parser);
+        parser = nullptr;
+        in_record = false;
+        target = nullptr;
+        field = Field::None;
+        seeking = true;
+        // Search from the byte after the fault, within what is still held.
+        std::uint64_t from = std::max(offset + 1, pending_offset);
+        std::size_t skip = static_cast<std::size_t>(
+            std::min<std::uint64_t>(from - pending_offset, size));
+        pending.assign(block + skip, size - skip);
+        pending_offset += skip;
+        pending_lines = line - 1 + (offset < from && skip > 0 && block[skip - 1] == '\n' ? 1 : 0);
+    }
+
+    // In `pending`, the start of the next record's start tag; npos when
+    // there is none. `keep` receives where an unfinished tag begins.
+    static std::size_t find_record(const std::string& bytes, std::size_t& keep)
+    {
+        keep = bytes.size();
+        for (std::size_t i = bytes.find('<'); i != std::string::npos; i = bytes.find('<', i + 1)) {
+            std::size_t end = i + 1;
+            while (end < bytes.size() && !is_space(bytes[end]) && bytes[end] != '>' &&
+                   bytes[end] != '/' && bytes[end] != '<')
+                ++end;
+            if (end == bytes.size()) {
+                keep = i;
+                return std::string::npos;
+            }
+            std::string_view name(bytes.data() + i + 1, end - i - 1);
+            std::size_t colon = name.rfind(':');
+            if (colon != std::string_view::npos)
+                name.remove_prefix(colon + 1);
+            if (name == "record")
+                return i;
+        }
+        return std::string::npos;
+    }
+
+    void seek()
+    {
+        std::size_t keep;
+        std::size_t at = find_record(pending, keep);
+        std::size_t drop = at == std::string::npos ? keep : at;
+        pending_lines += std::count(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(drop), '\n');
+        pending_offset += drop;
+        pending.erase(0, drop);
+        if (at == std::string::npos)
+            return;
+        seeking = false;
+        // The root again, unless the document was a single record.
+        bool usable = !root.empty() && local_name(root.c_str()) != "record";
+        std::string root_tag(1, '<');
+        root_tag += usable ? root : std::string("collection");
+        root_tag += '>';
+        start_parser(root_tag);
+    }
+
+    // Gives the held bytes to the parser; after malformed XML, looks for
+    // the next record in what is left of them.
+    void parse_pending(bool final)
+    {
+        for (;;) {
+            if (seeking) {
+                seek();
+                if (seeking)
+                    return;
+            }
+            std::string block = std::move(pending);
+            pending.clear();
+            if (XML_Parse(parser, block.data(), static_cast<int>(block.size()),
+                          final ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR) {
+                pending_lines += std::count(block.begin(), block.end(), '\n');
+                pending_offset += block.size();
+                return;
+            }
+            malformed(block.data(), block.size());
+            if (pending.empty() && !final)
+                return;
+        }
+    }
+#endif
+
+    bool read_block()
+    {
+        if (end_of_input)
+            return false;
+        std::size_t before = pending.size();
+        if (input != nullptr) {
+            pending.resize(before + kBlockBytes);
+            std::size_t n = std::fread(pending.data() + before, 1, kBlockBytes, input);
+            pending.resize(before + n);
+            if (n == 0) {
+                end_of_input = true;
+                read_error = std::ferror(input) != 0;
+            }
+            consumed += n;
+            return n > 0;
+        }
+        std::size_t n = std::min(kBlockBytes, memory.size() - memory_pos);
+        pending.append(memory, memory_pos, n);
+        memory_pos += n;
+        consumed += n;
+        if (n == 0)
+            end_of_input = true;
+        return n > 0;
+    }
+
+    void fill()
+    {
+#ifdef TAV_HAVE_EXPAT
+        while (ready.empty() && !finished) {
+            if (parser == nullptr && !seeking)
+                start_parser({});
+            bool more = read_block();
+            if (!more && seeking) {
+                finished = true;
+                break;
+            }
+            parse_pending(!more);
+            if (!more)
+                finished = true;
+        }
+#else
+        if (!finished) {
+            error({}, 0, "this build of the library reads no MARCXML (built without expat)");
+            finished = true;
+        }
+#endif
+    }
+
+};
+
+MarcxmlReader::MarcxmlReader(std::FILE* input) : state_(std::make_unique<State>())
+{
+    state_->input = input;
+}
+
+MarcxmlReader::MarcxmlReader(std::FILE* input, std::string_view already_read)
+    : state_(std::make_unique<State>())
+{
+    state_->input = input;
+    state_->pending.assign(already_read);
+    state_->consumed = already_read.size();
+}
+
+MarcxmlReader::MarcxmlReader(std::string_view document) : state_(std::make_unique<State>())
+{
+    state_->memory.assign(document);
+}
+
+MarcxmlReader::~MarcxmlReader() = default;
+
+bool MarcxmlReader::next(MarcxmlItem& item)
+{
+    State& s = *state_;
+    if (s.ready.empty())
+        s.fill();
+    if (s.ready.empty())
+        return false;
+    item = std::move(s.ready.front());
+    s.ready.pop_front();
+    return true;
+}
+
+const MarcxmlCounts& MarcxmlReader::counts() const
+{
+    return state_->counts;
+}
+
+bool MarcxmlReader::read_failed() const
+{
+    return state_->read_error;
+}
+
+std::uint64_t MarcxmlReader::consumed() const
+{
+    return state_->consumed;
+}
+
+bool MarcxmlReader::available()
+{
+#ifdef TAV_HAVE_EXPAT
+    return true;
+#else
+    return false;
+#endif
+}
+
+}  // namespace tav

@@ -1,0 +1,200 @@
+// Catalogue records in MARCXML: what the reader makes of a file in the
+// catalogue's shape (golden transcript, with the documents' descriptive
+// heads), of hostile inputs, and of faults that straddle its read blocks;
+// and the compressed file's layout.
+
+#include <cstdio>
+#include <string>
+
+#include "tav/marcxml.h"
+#include "tav/tav.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace test_support;
+
+// A build without expat reads no MARCXML (the Windows build).
+#define SKIP_WITHOUT_READER()                                          \
+    if (!tav::MarcxmlReader::available())                             \
+    GTEST_SKIP() << "built without expat: no MARCXML reader"
+
+// Every item, one line each, then the counts.
+std::string transcript(tav::MarcxmlReader& reader, bool heads)
+{
+    static const char* const kKinds[] = {"incipit", "warning", "error"};
+    std::string out, storage;
+    tav::MarcxmlItem item;
+    tav::Converter converter;
+    tav::Options options;
+    options.musicxml = tav::MusicXmlVersion::V4_0;
+    options.encoding_date = "2026-01-02";
+    while (reader.next(item)) {
+        out += std::string(kKinds[static_cast<int>(item.kind)]) + " 001=" + item.control_number +
+               " #" + std::to_string(item.occurrence) + " line " + std::to_string(item.line) +
+               ": ";
+        if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
+            out += item.text + "\n";
+            continue;
+        }
+        tav::Fields fields = item.fields(storage);
+        out += tav::record_line(fields) + "\n";
+        if (!heads)
+            continue;
+        tav::Description d{item.composer,  item.work_title,   item.movement_title,
+                           item.part_name, item.text_incipit, item.key_or_mode};
+        const tav::Result& r = converter.convert(fields, options, d);
+        out += r.file_name + " " + tav::status_name(r.status) + "\n";
+        out += r.document.substr(0, r.document.find("\t<part id="));
+    }
+    const tav::MarcxmlCounts& c = reader.counts();
+    out += "records " + std::to_string(c.records) + ", incipits " + std::to_string(c.incipits) +
+           ", without music " + std::to_string(c.without_music) + ", other system " +
+           std::to_string(c.other_system) + ", errors " + std::to_string(c.errors) + "\n";
+    return out;
+}
+
+TEST(Marcxml, CatalogueFileTranscript)
+{
+    SKIP_WITHOUT_READER();
+    std::FILE* file = std::fopen(data_path("marcxml/catalogue.xml").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    tav::MarcxmlReader reader(file);
+    expect_golden("marcxml/catalogue.txt", transcript(reader, true));
+    std::fclose(file);
+    // The same bytes from memory give the same items.
+    tav::MarcxmlReader memory(read_file(data_path("marcxml/catalogue.xml")));
+    EXPECT_EQ(transcript(memory, true), read_file(data_path("marcxml/catalogue.txt")));
+}
+
+std::string record(const std::string& id, const std::string& music)
+{
+    return "<record><controlfield tag=\"001\">" + id +
+           "</controlfield><datafield tag=\"031\"><subfield code=\"a\">1</subfield>"
+           "<subfield code=\"b\">1</subfield><subfield code=\"c\">1</subfield>"
+           "<subfield code=\"p\">" + music + "</subfield></datafield></record>\n";
+}
+
+const std::string kGood = record("123", "4C//");
+
+TEST(Marcxml, HostileInputs)
+{
+    SKIP_WITHOUT_READER();
+    const struct Row {
+        const char* name;
+        std::string input;
+        const char* expected;   // the transcript without documents
+    } rows[] = {
+        {"empty", "", "error 001= #0 line 1: malformed XML at line 1, byte 0: no element found\n"
+                      "records 0, incipits 0, without music 0, other system 0, errors 1\n"},
+        {"not XML", "123\t1\tG-2\n",
+         "error 001= #0 line 1: malformed XML at line 1, byte 0: syntax error\n"
+         "records 0, incipits 0, without music 0, other system 0, errors 1\n"},
+        {"single record, BOM",
+         "\xEF\xBB\xBF" + record("7", "4C//"),
+         "incipit 001=7 #1 line 1: 7\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "records 1, incipits 1, without music 0, other system 0, errors 0\n"},
+        {"truncated",
+         "<collection>" + kGood + "<record><controlfield tag=\"001\">9</contr",
+         "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "error 001=9 #0 line 2: malformed XML at line 2, byte 265: unclosed token; "
+         "record 2 is passed over\n"
+         "records 2, incipits 1, without music 0, other system 0, errors 1\n"},
+        {"broken record between good ones",
+         "<collection>" + kGood + "<record><datafield tag=\"031\"></record>\n" + kGood +
+             "</collection>",
+         "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "error 001= #0 line 2: malformed XML at line 2, byte 263: mismatched tag; "
+         "record 2 is passed over\n"
+         "incipit 001=123 #1 line 3: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "records 3, incipits 2, without music 0, other system 0, errors 1\n"},
+        {"entity expansion",
+         "<!DOCTYPE c [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\"><!ENTITY b "
+         "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;"
+         "&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;"
+         "&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;"
+         "&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\"><!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;"
+         "&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">]><c>" + record("5", "&e;&e;&e;&e;") + "</c>",
+         "error 001=5 #0 line 1: malformed XML at line 1, byte 691: limit on input amplification "
+         "factor (from DTD and entities) breached; record 1 is passed over\n"
+         "records 1, incipits 0, without music 0, other system 0, errors 1\n"},
+        {"identifiers",
+         "<c>" + record("12345678901", "4C//") + record("2147483648", "4C//") +
+             record("2147483647", "4C//") + record(" 000000042\n", "4C//") + "</c>",
+         "error 001=12345678901 #0 line 1: record 1: control number (001) \"12345678901\" is "
+         "not an incipit identifier (one to ten digits)\n"
+         "error 001=2147483648 #0 line 2: record 2: control number (001) \"2147483648\" is not "
+         "an incipit identifier (one to ten digits)\n"
+         "incipit 001=2147483647 #1 line 3: 2147483647\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "incipit 001=000000042 #1 line 5: 000000042\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "records 4, incipits 2, without music 0, other system 0, errors 2\n"},
+        {"line break inside the music, empty music, nested record",
+         "<c>" + record("8", "4C\n4D//") + record("9", " ") +
+             "<record><controlfield tag=\"001\">10</controlfield><record/></record></c>",
+         "error 001=8 #1 line 1: 031 #1: the music ($p) holds a tab or a line break\n"
+         "records 3, incipits 0, without music 1, other system 0, errors 1\n"},
+    };
+    each_row(rows, [](const Row& row) {
+        tav::MarcxmlReader reader(row.input);
+        EXPECT_EQ(transcript(reader, false), row.expected);
+    });
+}
+
+// Faults and records that straddle the reader's blocks of 64 KiB: every
+// good record is read, each fault is reported once, from a file as from
+// memory.
+TEST(Marcxml, FaultsAcrossBlocks)
+{
+    SKIP_WITHOUT_READER();
+    std::string input = "<collection>\n";
+    int good = 0, faults = 0;
+    for (int i = 0; input.size() < 300000; ++i) {
+        if (i % 397 == 200)
+            input += "<record><controlfield tag=\"001\">1</controlfield><junk></record>\n",
+                ++faults;
+        else
+            input += record(std::to_string(1000 + i), "4C8DE//"), ++good;
+    }
+    input += "</collection>\n";
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fwrite(input.data(), 1, input.size(), file);
+    std::rewind(file);
+    tav::MarcxmlReader from_file(file);
+    tav::MarcxmlReader from_memory(input);
+    std::string a = transcript(from_file, false);
+    EXPECT_EQ(a, transcript(from_memory, false));
+    EXPECT_EQ(from_file.counts().incipits, good);
+    EXPECT_EQ(from_file.counts().errors, faults);
+    EXPECT_EQ(from_file.consumed(), input.size());
+    std::fclose(file);
+}
+
+TEST(Marcxml, RecognisedByItsStart)
+{
+    for (const char* start : {"<?xml version", "\xEF\xBB\xBF\n <collection", "<marc:record>",
+                              "<!-- dump -->"})
+        EXPECT_TRUE(tav::looks_like_marcxml(start)) << start;
+    for (const char* start : {"123456789\t1.1.1", "", "<html>", "<recordset>"})
+        EXPECT_FALSE(tav::looks_like_marcxml(start)) << start;
+}
+
+// A compressed file starts with the stored "mimetype" entry, as readers
+// that sniff the type expect, and names the document the tab route names.
+TEST(Mxl, MimetypeFirstAndStored)
+{
+    tav::Options options;
+    options.compress = true;
+    tav::Result r = tav::convert_record("123\t1.1\tG-2\t4/4\t\t4C//\n", options);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.file_name, "123-1.1.mxl");
+    const std::string mime = "application/vnd.recordare.musicxml";
+    ASSERT_GT(r.document.size(), 30 + 8 + mime.size());
+    EXPECT_EQ(r.document.substr(0, 4), "PK\x03\x04");
+    EXPECT_EQ(r.document[8], 0);    // stored
+    EXPECT_EQ(r.document.substr(30, 8 + mime.size()), "mimetype" + mime);
+    EXPECT_NE(r.document.find("123-1.1.xml"), std::string::npos);
+}
+
+}  // namespace
