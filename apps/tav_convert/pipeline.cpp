@@ -295,6 +295,15 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
 {
     inputs_.push_back(name);
     RecordReader reader(input);
+    if (cl_.to_stdout || cl_.report == "-") {
+        // A peer may wait for what its records became before it writes more.
+        reader.before_wait([this] {
+            emit_ready(true);
+            if (documents_ != nullptr)
+                documents_->flush();
+            report_.flush();
+        });
+    }
     bool marcxml = cl_.from == InputFormat::Marcxml ||
                    (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
     if (marcxml) {

@@ -85,6 +85,8 @@ public:
     // An input that could not be opened or read to its end.
     void unreadable(std::string_view input, std::string_view reason);
 
+    // Writes out the records reported so far.
+    void flush() { out_.flush(); }
     // Writes the summary; false when the report could not be written.
     bool finish(const RunEnd& end);
 

@@ -6,6 +6,7 @@ import json
 import os
 import re
 import resource
+import select
 import signal
 import subprocess
 import sys
@@ -348,6 +349,25 @@ class Safety(unittest.TestCase):
         proc.terminate()
         out = proc.communicate(timeout=10)[0]
         self.assertEqual((proc.returncode, json.loads(out)["interrupted"]), (143, True))
+
+    def test_co_process(self):
+        """A peer that writes one record and waits gets its document and its
+        report line at once."""
+        self.posix()
+        for argv in (["--stdout", "-j2"], ["-n", "--report-all", "--report", "-"]):
+            proc = subprocess.Popen([e2e.CONVERT] + argv, stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            for number in (b"07", b"08"):
+                proc.stdin.write(GOOD.replace(b"\t07\t", b"\t" + number + b"\t"))
+                proc.stdin.flush()
+                ready = select.select([proc.stdout], [], [], 10)[0]
+                self.assertTrue(ready, argv)
+                line = proc.stdout.readline()
+                if argv[0] == "--stdout":
+                    self.assertEqual(line, b"%d 123-%s.xml\n" % (len(proc.stdout.read(
+                        int(line.split()[0]))), number))
+            proc.stdin.close()
+            self.assertEqual(proc.wait(timeout=e2e.TIMEOUT), 0)
 
     def test_links_are_replaced_not_followed(self):
         self.posix()
