@@ -101,16 +101,24 @@ const std::uint32_t* tav_glue_convert(Glue* glue, std::uint32_t size, int flags)
     return describe(*glue, glue->converter.convert(line, options_from(flags)));
 }
 
-// Converts the six fields held one after another in the input buffer. Fields
-// whose line would be longer than max_line_length are not read, as such a
-// line is not, and lengths past the buffer are refused the same way.
+// Converts the six fields held one after another in the input buffer,
+// followed by the six texts of the description (composer, work title,
+// movement title, part name, text incipit, key or mode). Fields whose line
+// would be longer than max_line_length are not read, as such a line is not,
+// and lengths past the buffer are refused the same way.
 const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifier,
                                              std::uint32_t number, std::uint32_t clef,
                                              std::uint32_t time, std::uint32_t time2,
-                                             std::uint32_t music, int flags)
+                                             std::uint32_t music, std::uint32_t composer,
+                                             std::uint32_t work_title,
+                                             std::uint32_t movement_title,
+                                             std::uint32_t part_name, std::uint32_t text_incipit,
+                                             std::uint32_t key_or_mode, int flags)
 {
-    const std::uint64_t total = std::uint64_t{identifier} + number + clef + time + time2 + music;
-    if (total > glue->input.size() || total + (kFieldCount - 1) > tav::max_line_length)
+    const std::uint64_t line = std::uint64_t{identifier} + number + clef + time + time2 + music;
+    const std::uint64_t total = line + composer + work_title + movement_title + part_name +
+                                text_incipit + key_or_mode;
+    if (total > glue->input.size() || line + (kFieldCount - 1) > tav::max_line_length)
         return describe(*glue, glue->converter.line_too_long());
     const char* at = glue->input.data();
     auto next = [&at](std::uint32_t length) {
@@ -125,7 +133,14 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
     fields.time = next(time);
     fields.time2 = next(time2);
     fields.music = next(music);
-    return describe(*glue, glue->converter.convert(fields, options_from(flags)));
+    tav::Description description;
+    description.composer = next(composer);
+    description.work_title = next(work_title);
+    description.movement_title = next(movement_title);
+    description.part_name = next(part_name);
+    description.text_incipit = next(text_incipit);
+    description.key_or_mode = next(key_or_mode);
+    return describe(*glue, glue->converter.convert(fields, options_from(flags), description));
 }
 
 // The longest line the converter reads, for the input's bound.

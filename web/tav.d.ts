@@ -60,7 +60,7 @@ export interface Options {
     xml?: boolean;
 }
 
-/** The header fields and the music of one record; a missing field is empty. */
+/** The header fields and the music of one record, and its description; a missing field is empty. */
 export interface Fields {
     /** One to ten digits. */
     identifier?: string | Uint8Array;
@@ -74,6 +74,22 @@ export interface Fields {
     time2?: string | Uint8Array;
     /** The Plaine & Easie music data. */
     music?: string | Uint8Array;
+
+    // What the document tells beside the music, e.g. from a catalogue
+    // record; each that is not empty goes into the document. Without them the
+    // document is the record line's, byte for byte.
+    /** `<creator type="composer">`. */
+    composer?: string | Uint8Array;
+    /** `<work-title>`. */
+    workTitle?: string | Uint8Array;
+    /** `<movement-title>`. */
+    movementTitle?: string | Uint8Array;
+    /** The `<part-name>`, in place of "MusicXML Part". */
+    partName?: string | Uint8Array;
+    /** A `<miscellaneous-field>`: the text incipit. */
+    textIncipit?: string | Uint8Array;
+    /** A `<miscellaneous-field>`: the key or mode. */
+    keyOrMode?: string | Uint8Array;
 }
 
 /**

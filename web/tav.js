@@ -46,6 +46,8 @@ const TAB = 9;
 /** The fields of a record line, in their order. */
 export const fieldNames = Object.freeze(['identifier', 'number', 'clef', 'time', 'time2', 'music']);
 const FIELD_NAMES = fieldNames;
+// What a document may tell beside the music, in the glue's order.
+const DESCRIPTION = ['composer', 'workTitle', 'movementTitle', 'partName', 'textIncipit', 'keyOrMode'];
 const MUSIC = FIELD_NAMES.length - 1;
 
 function flagsOf(options) {
@@ -66,14 +68,17 @@ function capacityOf(value, limit) {
     return Math.min(bound, limit);
 }
 
-// Writes `value` (at most `room` bytes of it) at `at`; returns its length.
+// Writes `value` (at most `room` bytes of it) at `at`; returns the bytes
+// written and whether that is the whole value.
 function put(value, at, room) {
     const target = wasm.HEAPU8.subarray(at, at + room);
-    if (typeof value === 'string')
-        return encoder.encodeInto(value, target).written;
+    if (typeof value === 'string') {
+        const { read, written } = encoder.encodeInto(value, target);
+        return [written, read === value.length];
+    }
     const bytes = value.subarray(0, room);
     target.set(bytes);
-    return bytes.length;
+    return [bytes.length, bytes.length === value.length];
 }
 
 // The index in `value` of its UTF-8 byte `byte`: a UTF-16 index in a
@@ -172,7 +177,7 @@ export function convert(record, options) {
     // line then is too long, or ended before them.
     const room = capacityOf(record, maxLineLength + 1);
     const at = wasm._tav_glue_input(glue, room);
-    const length = put(record, at, room);
+    const [length] = put(record, at, room);
     // The fields, as TABs split the line, once a message needs them.
     const spans = () => {
         const bytes = wasm.HEAPU8.subarray(at, at + length);
@@ -190,28 +195,33 @@ export function convert(record, options) {
 }
 
 // Converts a record given as its six fields; a missing field is empty, and
-// an empty clef or time is a null field.
+// an empty clef or time is a null field. The description's texts that are
+// not empty go into the document.
 export function convertFields(fields, options) {
     ready();
-    const values = FIELD_NAMES.map((name) => {
+    const values = [...FIELD_NAMES, ...DESCRIPTION].map((name) => {
         const value = fields?.[name] ?? '';
         checkInput(value, `the field ${name}`);
         return value;
     });
-    // Fields longer together than the longest line are cut at one byte past
-    // it, which the glue refuses as an over-long line.
-    let room = Math.min(values.reduce((sum, value) => sum + capacityOf(value, Infinity), 0),
-                        maxLineLength + 1);
+    // Texts longer together than the longest line the converter reads are
+    // cut at one byte past it, and then converted as such a line: too long.
+    const limit = maxLineLength + 1;
+    let room = Math.min(values.reduce((sum, value) => sum + capacityOf(value, Infinity), 0), limit);
     let at = wasm._tav_glue_input(glue, room);
+    let whole = true;
     const lengths = values.map((value) => {
-        const length = put(value, at, room);
+        const [length, all] = put(value, at, room);
+        whole &&= all;
         at += length;
         room -= length;
         return length;
     });
+    if (!whole)
+        return readResult(wasm._tav_glue_convert(glue, limit, flagsOf(options)), options, () => []);
     // The fields in the line they stand for, in which a null field takes
     // two bytes ("\-").
     const isNull = (i) => lengths[i] === 0 && (FIELD_NAMES[i] === 'clef' || FIELD_NAMES[i] === 'time');
-    const spans = () => spansOf(values.map((value, i) => [value, lengths[i], isNull(i) ? 2 : lengths[i]]));
+    const spans = () => spansOf(values.slice(0, FIELD_NAMES.length).map((value, i) => [value, lengths[i], isNull(i) ? 2 : lengths[i]]));
     return readResult(wasm._tav_glue_convert_fields(glue, ...lengths, flagsOf(options)), options, spans);
 }

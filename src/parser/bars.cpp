@@ -1,6 +1,7 @@
 // Bars and measure-level signs: barlines, repeats, measure repeats,
 // measure rests, and changes of clef, time and key within the music.
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "parser/convert.h"
@@ -11,6 +12,64 @@ namespace {
 void add_bar(ScanState& s, int32_t kind)
 {
     add_measure_mark(s, s.current_measure, kind, 0);
+}
+
+// The data ends at a blank after a double barline or a repeat sign (`sign`
+// names it). Music after the blank, up to the end of the field, is not read:
+// it is reported with its length, leading and trailing blanks left out.
+void report_ignored_music(ScanState& s, const Line& line, int32_t blank, const char* sign)
+{
+    if (line.at(blank) != ' ')
+        return;
+    int32_t first = -1;
+    int32_t last = -1;
+    int32_t i = blank + 1;
+    for (; line.signed_at(i) > 31; ++i) {
+        if (line.at(i) != ' ') {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    s.searches.work += i - blank;
+    if (first < 0)
+        return;
+    char text[128];
+    std::snprintf(text, sizeof text, "music after a blank following a %s is ignored: %d characters",
+                  sign, static_cast<int>(last - first + 1));
+    report_warning(s.console, s.incipit_id, s.incipit_nb, text);
+}
+
+// The ties and slurs of a copied measure go on from the music before it:
+// a stop with none open is dropped, a start while one is open stops it
+// first, and what is open at the copy's end stays open.
+void join_copied_slurs(ScanState& s, Measure* copy)
+{
+    bool open = s.slur_open;
+    for (Note* n = copy->first_note; n != nullptr; n = n->next) {
+        Attribute* before = nullptr;
+        for (Attribute* a = n->first_attribute; a != nullptr;) {
+            Attribute* next = a->next;
+            if (a->kind == ATTR_SLUR_STOP && !open) {
+                (before != nullptr ? before->next : n->first_attribute) = next;
+                if (n->last_attribute == a)
+                    n->last_attribute = before;
+                a->next = nullptr;
+                destroy_attribute(s.pools, a);
+                a = next;
+                continue;
+            }
+            if (a->kind == ATTR_SLUR_START && open) {
+                Attribute* stop = create_attribute(s.pools, ATTR_SLUR_STOP, 0, a);
+                (before != nullptr ? before->next : n->first_attribute) = stop;
+            }
+            if (a->kind == ATTR_SLUR_STOP || a->kind == ATTR_SLUR_START)
+                open = a->kind == ATTR_SLUR_START;
+            before = a;
+            a = next;
+        }
+    }
+    s.slur_open = open;
 }
 
 // «/i»: the next measure is a copy of the current one, notes, marks and
@@ -40,6 +99,7 @@ bool repeat_measure(ScanState& s)
     Measure* copy = copy_measure(s.pools, s.current_measure);
     s.current_measure->next = copy;
     s.current_measure = copy;
+    join_copied_slurs(s, copy);
     return true;
 }
 
@@ -55,15 +115,17 @@ bool open_after_double_bar(ScanState& s, const Line& line)
 }
 
 // «//:», and the end of «://:»: the next measure opens with a forward
-// repeat. `after` is the byte after the colon; a blank or the end of the
-// line there ends the data. Returns true when the data ends.
-bool open_repeat(ScanState& s, int after)
+// repeat. A blank or the end of the line after the colon ends the data.
+// Returns true when the data ends.
+bool open_repeat(ScanState& s, const Line& line)
 {
     if (!open_next_measure(s))
         return true;
     add_bar(s, ATTR_REPEAT_START);
-    if (after <= 32)
+    if (line.signed_at(s.position + 3) <= 32) {
+        report_ignored_music(s, line, s.position + 3, "repeat sign");
         return true;
+    }
     s.position += 3;
     return false;
 }
@@ -78,10 +140,13 @@ const Rhythm* time_in_force(const ScanState& s)
 
 // A rest that lasts its measure. Counted like any note: the rests kept when
 // measure rests are removed can reach the note limit too.
-void add_whole_rest(ScanState& s)
+// The first rest of «(=N)» takes the fermata.
+void add_whole_rest(ScanState& s, bool fermata = false)
 {
     if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
         add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
+        if (fermata)
+            add_note_attrib(create_attribute(s.pools, ATTR_FERMATA, 0, nullptr), rest);
         check_whole(s, rest);
     }
 }
@@ -113,7 +178,6 @@ bool read_barline(ScanState& s, const Line& line)
     int c0 = line.signed_at(s.position);
     int c1 = line.signed_at(s.position + 1);
     int c2 = line.signed_at(s.position + 2);
-    int c3 = line.signed_at(s.position + 3);
 
     if (c0 <= 31 || c1 <= 31)
         return true;  // the end of the data; a last '/' adds nothing
@@ -131,12 +195,14 @@ bool read_barline(ScanState& s, const Line& line)
         // «://» or «://:».
         if (c2 == ':') {
             add_bar(s, ATTR_REPEAT_END);
-            if (open_repeat(s, c3))
+            if (open_repeat(s, line))
                 return true;
         } else {
             add_bar(s, ATTR_REPEAT_END);
-            if (c2 <= 32)
+            if (c2 <= 32) {
+                report_ignored_music(s, line, s.position + 2, "repeat sign");
                 return true;
+            }
             s.position += 2;
             if (!open_after_double_bar(s, line))
                 return true;
@@ -150,10 +216,12 @@ bool read_barline(ScanState& s, const Line& line)
             return true;
         }
         if (c2 == ':')
-            return open_repeat(s, c3);
+            return open_repeat(s, line);
         add_bar(s, ATTR_BAR_DOUBLE);
-        if (c2 <= 32)
+        if (c2 <= 32) {
+            report_ignored_music(s, line, s.position + 2, "double barline");
             return true;
+        }
         s.position += 2;
         return !open_after_double_bar(s, line);
     }
@@ -173,12 +241,24 @@ void read_measure_rest(ScanState& s, const Line& line)
 {
     int32_t slash = find_forward(line, s.position, '/', s.searches.slash, s.searches.work);
     int32_t n = (slash >= 0 ? slash : line.end) - s.position;
+    // «(=N)»: the count ends at the fermata's ')', which the loop reads next.
+    int32_t count_end = n;
+    bool fermata = s.fermata_pending && s.fermata_close > s.position &&
+                   s.fermata_close - s.position < n;
+    if (fermata)
+        count_end = s.fermata_close - s.position;
 
     if (s.options.remove_measure_rests == 1) {
-        if (n == 1 || (n == 2 && line.at(s.position + 1) == '1')) {
-            add_whole_rest(s);
-            s.position += n;
-        } else if (s.measure_number > 1 && slash >= 0) {
+        if (count_end == 1 || (count_end == 2 && line.at(s.position + 1) == '1')) {
+            add_whole_rest(s, fermata);
+            s.position += count_end;
+            return;
+        }
+        if (fermata) {  // its ')' is passed over with the rest
+            s.fermata_pending = false;
+            s.fermata_close = -1;
+        }
+        if (s.measure_number > 1 && slash >= 0) {
             // The rest and its barline are dropped: the music after the
             // '/' goes on in the current measure.
             s.position += n + 1;
@@ -192,8 +272,8 @@ void read_measure_rest(ScanState& s, const Line& line)
     // after the rest («=4://»): the count ends before it and the scan goes
     // on at the colon. A count past the measure limit stops growing there,
     // so that any longer one is refused below without overflowing.
-    int32_t digits_end = n;
-    if (n > 1 && slash >= 0 && line.at(s.position + n - 1) == ':')
+    int32_t digits_end = count_end;
+    if (!fermata && n > 1 && slash >= 0 && line.at(s.position + n - 1) == ':')
         digits_end = n - 1;
     int64_t count = 0;
     for (int32_t i = 1; i < digits_end; ++i) {
@@ -212,7 +292,7 @@ void read_measure_rest(ScanState& s, const Line& line)
     }
     if (count > 1)
         add_measure_mark(s, s.current_measure, ATTR_MULTIPLE_REST, static_cast<int32_t>(count));
-    add_whole_rest(s);
+    add_whole_rest(s, fermata);
     // The limits are checked above, so no measure opening fails here.
     for (int64_t k = 1; k < count; ++k) {
         open_next_measure(s);

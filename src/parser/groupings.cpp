@@ -79,17 +79,19 @@ void beam_mark(ScanState& s, const Line& line, Note* note)
     }
 }
 
-// «(C)t»: the closing parenthesis and the trill go with the note.
-void fermata_mark(ScanState& s, const Line& line, Note* note)
+// «(C)t»: the closing parenthesis and the trill go with the note. True when
+// the note takes a fermata.
+bool fermata_mark(ScanState& s, const Line& line, Note* note)
 {
     if (!s.fermata_pending)
-        return;
+        return false;
     mark(s, note, ATTR_FERMATA);
     s.fermata_pending = false;
     if (line.at(s.position + 2) == 't') {
         mark(s, note, ATTR_TRILL);
         s.position += 2;
     }
+    return true;
 }
 
 void trill_mark(ScanState& s, const Line& line, Note* note)
@@ -101,10 +103,12 @@ void trill_mark(ScanState& s, const Line& line, Note* note)
 }
 
 // '+' after a note starts a slur there; the next note not directly followed
-// by '}' stops it.
-void slur_mark(ScanState& s, const Line& line, Note* note)
+// by '}' stops it. After a one-note fermata the '+' follows its ')': «(E)+».
+void slur_mark(ScanState& s, const Line& line, Note* note, bool fermata)
 {
     unsigned char after = line.at(s.position + 1);
+    if (fermata && after == ')' && line.at(s.position + 2) == '+')
+        after = '+';
     if (after == '+')
         start_slur(s, note);
     else if (s.slur_open && after != '}') {
@@ -139,9 +143,9 @@ void add_grouping_marks(ScanState& s, const Line& line, Note* note)
 {
     tuplet_mark(s, line, note);
     beam_mark(s, line, note);
-    fermata_mark(s, line, note);
+    bool fermata = fermata_mark(s, line, note);
     trill_mark(s, line, note);
-    slur_mark(s, line, note);
+    slur_mark(s, line, note, fermata);
     grace_marks(s, note);
 }
 
@@ -175,12 +179,17 @@ int32_t one_note_close(ScanState& s, const Line& line)
     return note && line.at(at + 1) == ')' ? at + 1 : -1;
 }
 
-// '(' encloses one note with a fermata, «(C)», «(4C)» or «(4.C)», or a
-// tuplet. The tuplet's number stands before its ')': «;5)» is 5, a digit
+// '(' encloses one note with a fermata, «(C)», «(4C)» or «(4.C)», a measure
+// rest with a fermata, «(=)» or «(=3)», or a tuplet. The tuplet's number stands before its ')': «;5)» is 5, a digit
 // without ';' is that digit plus 10, and no digit means 3.
 void open_parenthesis(ScanState& s, const Line& line)
 {
-    if (line.at(s.position + 2) == ')' || line.at(s.position + 3) == ')') {
+    if (line.at(s.position + 1) == '=') {
+        // «(=)», «(=4)»: measure rests with a fermata; the count ends at the ')'.
+        s.fermata_pending = true;
+        s.fermata_close = find_forward(line, s.position, ')', s.searches.close_paren,
+                                       s.searches.work);
+    } else if (line.at(s.position + 2) == ')' || line.at(s.position + 3) == ')') {
         s.fermata_pending = true;
     } else if (int32_t note_close = one_note_close(s, line); note_close >= 0) {
         s.fermata_pending = true;
@@ -195,7 +204,9 @@ void open_parenthesis(ScanState& s, const Line& line)
                 number += 10;
         }
         s.tuplet_number = number;
-        s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), number));
+        // A tuplet of 0 («;0)») has no ratio and leaves divisions as it is.
+        if (number > 0)
+            s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), number));
         s.tuplet_start_pending = true;
     }
     ++s.position;
@@ -230,6 +241,7 @@ void start_acciaccatura(ScanState& s)
     if (s.pattern_replaying)
         end_pattern(s);
     s.acciaccatura_pending = true;
+    s.grace_value = false;
 }
 
 // 'q' marks the next note; «qq» opens a group of grace notes up to 'r',
@@ -240,6 +252,7 @@ void start_appoggiatura(ScanState& s, const Line& line)
     if (s.pattern_replaying)
         end_pattern(s);
     s.appoggiatura_pending = true;
+    s.grace_value = false;
     if (line.at(s.position) == 'q') {
         int32_t letters = 0;
         find_grace_group_end(line, s.position, s.searches.grace_end, s.searches.work, letters);
@@ -256,9 +269,19 @@ void close_grace_group(ScanState& s)
     ++s.position;
 }
 
+// '!' bounds a group for repetition; the values in force there are kept.
+void pass_group_bound(ScanState& s)
+{
+    s.group_bounds[s.next_group_bound] = {s.position, s.current_octave, s.current_duration,
+                                          s.dot_count};
+    s.next_group_bound ^= 1;
+    ++s.position;
+}
+
 // 'f' repeats the group between the two '!' before it: the 'f' becomes a
 // 'z', so that the next pass skips it, and the scan goes back to the
-// opening '!'. Without two '!' before it, 'f' is not a sign we can read.
+// opening '!' with the octave, value and dots in force there. Without two
+// '!' before it, 'f' is not a sign we can read.
 void repeat_group(ScanState& s, Line& line)
 {
     int32_t closing = find_bang_before(line, s.position, s.searches.closing_bang,
@@ -272,4 +295,11 @@ void repeat_group(ScanState& s, Line& line)
     }
     line.bytes[s.position] = 'z';
     s.position = opening;
+    for (const ScanState::GroupBound& bound : s.group_bounds) {
+        if (bound.position == opening) {
+            s.current_octave = bound.octave;
+            s.current_duration = bound.duration;
+            s.dot_count = bound.dots;
+        }
+    }
 }

@@ -27,6 +27,7 @@ void close_parenthesis(ScanState& s, const Line& line);
 void start_acciaccatura(ScanState& s);
 void start_appoggiatura(ScanState& s, const Line& line);
 void close_grace_group(ScanState& s);
+void pass_group_bound(ScanState& s);
 void repeat_group(ScanState& s, Line& line);
 
 // The marks that groupings and ornaments put on a note just added, in this

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "parser/convert.h"
 #include "parser/handlers.h"
@@ -219,6 +220,24 @@ void read_second_time_field(ScanState& s, const Line& line)
     skip_to_tab(s, line);
 }
 
+// Field 4 holding more than its time signature took (`used` characters
+// from `start`): what is not read is reported.
+void report_ignored_time(ScanState& s, const Line& line, int32_t start, int used)
+{
+    int32_t end = field_end(line, start);
+    bool more = false;
+    for (int32_t i = start + used; i < end; ++i)
+        more = more || line.at(i) != ' ';
+    if (!more)
+        return;
+    std::string text = "time signature field read as ";
+    text.append(line.bytes + start, static_cast<size_t>(used));
+    text += ", ignoring '";
+    text.append(line.bytes + start + used, static_cast<size_t>(end - start - used));
+    text += "'";
+    warn(s, text.c_str());
+}
+
 // Fields 4 and 5, then the music. An empty or null field 4 is no time
 // signature; after one that is not a mensural sign, field 5 is passed
 // over. Where the line ends in field 4 or 5, that field is the music (see
@@ -230,8 +249,11 @@ bool read_time_fields(ScanState& s, const Line& line)
         return !s.record_failed;
     unsigned char c = line.at(s.position);
     if (is_time_start(c)) {
+        int32_t start = s.position;
+        int used = 0;
         copy_field(s, line, s.time_text);
-        s.pending_time = rhythm_convert(s.pools, s.time_text);
+        s.pending_time = rhythm_convert(s.pools, s.time_text, &used);
+        report_ignored_time(s, line, start, used);
         std::memset(s.time_text, 0, sizeof s.time_text);
     } else if (c != '\\' && c != '\t') {
         warn(s, "found an unreadable time signature field, using no time signature");

@@ -6,11 +6,13 @@ namespace {
 
 // Digits from text[from] up to the first non-digit within the five
 // characters; 0 when there are none. Wraps rather than overflowing.
-int32_t decimal_from(const unsigned char* t, int from)
+int32_t decimal_from(const unsigned char* t, int from, int& used)
 {
     uint32_t value = 0;
-    for (int i = from; i < 5 && is_digit(t[i]); ++i)
+    int i = from;
+    for (; i < 5 && is_digit(t[i]); ++i)
         value = value * 10u + static_cast<uint32_t>(t[i] - '0');
+    used = i;
     return static_cast<int32_t>(value);
 }
 
@@ -22,14 +24,20 @@ int32_t two_digits(unsigned char a, unsigned char b)
 
 }  // namespace
 
-Rhythm* rhythm_convert(ScorePools& pools, char text[5])
+Rhythm* rhythm_convert(ScorePools& pools, char text[5], int* used)
 {
     unsigned char t[5];
     std::memcpy(t, text, 5);
     std::memset(text, 0, 5);
+    int n = 0;
+    if (used == nullptr)
+        used = &n;
 
+    *used = 1;
     if (t[0] == 'o')
         return create_rhythm(pools, 0, 0, 0, 1);
+    if (t[0] == 'c' && (t[1] == '3' || t[1] == '/'))
+        *used = 2;
     if (t[0] == 'c' && t[1] == '3')
         return create_rhythm(pools, 0, 0, 0, 1);
     if (t[0] == 'c' && t[1] == '/')
@@ -40,12 +48,18 @@ Rhythm* rhythm_convert(ScorePools& pools, char text[5])
     // most punctuation, bytes 128 to 255) leaves no numeric reading.
     if (static_cast<signed char>(t[1]) <= 46)
         return create_rhythm(pools, 0, 0, 0, 1);
-    if (t[1] == '/' && !is_digit(t[3]))
-        return create_rhythm(pools, decimal_from(t, 0), decimal_from(t, 2), 0, 0);
-    if (t[1] == '/')
-        return create_rhythm(pools, decimal_from(t, 0), two_digits(t[2], t[3]), 0, 0);
+    int unused = 0;
+    if (t[1] == '/' && !is_digit(t[3])) {
+        int32_t beats = decimal_from(t, 0, unused);
+        return create_rhythm(pools, beats, decimal_from(t, 2, *used), 0, 0);
+    }
+    if (t[1] == '/') {
+        *used = 4;
+        return create_rhythm(pools, decimal_from(t, 0, unused), two_digits(t[2], t[3]), 0, 0);
+    }
     // Two-digit numerator; t[2] is taken to be the slash.
     if (!is_digit(t[4]))
-        return create_rhythm(pools, two_digits(t[0], t[1]), decimal_from(t, 3), 0, 0);
+        return create_rhythm(pools, two_digits(t[0], t[1]), decimal_from(t, 3, *used), 0, 0);
+    *used = 5;
     return create_rhythm(pools, two_digits(t[0], t[1]), two_digits(t[3], t[4]), 0, 0);
 }

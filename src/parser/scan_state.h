@@ -95,6 +95,18 @@ struct ScanState {
     bool acciaccatura_pending = false;
     bool appoggiatura_pending = false;
     int32_t grace_group_count = 0;
+    bool grace_value = false;         // a value digit read since the last 'g' or 'q'
+
+    // Repetition: the octave, value and dots in force at each of the last
+    // two '!' passed, so that a repeated group is read again as it was.
+    struct GroupBound {
+        int32_t position = -1;
+        int32_t octave = 1;
+        float duration = 1.0f;
+        int32_t dots = 0;
+    };
+    GroupBound group_bounds[2];
+    int32_t next_group_bound = 0;
 
     // Bars and measure-level signs.
     int repeat_pending = 0;

@@ -110,6 +110,7 @@ void read_note_value(ScanState& s, const Line& line)
     }
     s.current_duration = digit_value(digit);
     s.dot_count = dots;
+    s.grace_value = true;
     if (digit == '7' && dots == 1) {
         // «7.» is a neumatic note; it is read as a quarter.
         s.current_duration = 1.0f;
@@ -162,8 +163,8 @@ bool scan_step(ScanState& s, Line& line, unsigned char c)
     case 'r': close_grace_group(s); return false;
     case 'f': repeat_group(s, line); return false;
     case '+':  // a tie or slur, read at the note before it
+    case '!': pass_group_bound(s); return false;
     case 't':  // a trill, read at the note before it
-    case '!':  // bounds a group for repetition
     case 'z':  // a repetition already done
         ++s.position;
         return false;
@@ -260,8 +261,14 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     if (note == nullptr)
         return;
     // The dots stay in force with the value, for the notes after this one.
-    if (s.dot_count > 0)
-        add_note_attrib(create_attribute(s.pools, ATTR_DOTS, s.dot_count, nullptr), note);
+    // A grace note takes none of them: an acciaccatura is never dotted, an
+    // appoggiatura only by a value of its own written after its 'q'.
+    int32_t dots = s.dot_count;
+    if (s.acciaccatura_pending ||
+        ((s.appoggiatura_pending || s.grace_group_count > 0) && !s.grace_value))
+        dots = 0;
+    if (dots > 0)
+        add_note_attrib(create_attribute(s.pools, ATTR_DOTS, dots, nullptr), note);
     if (s.pending_accidental > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),
                         note);
@@ -269,7 +276,7 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     }
     add_grouping_marks(s, line, note);
     // Undotted values, in tuplets or not, are whole by the growth of divisions.
-    if (s.dot_count > 0)
+    if (dots > 0)
         check_whole(s, note);
     ++s.position;
 }

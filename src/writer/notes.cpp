@@ -102,10 +102,61 @@ char* put_alter(char* p, int32_t alter)
     return put(p, "</alter>\n");
 }
 
-// The alteration line: an explicit accidental, else one given to the same
-// letter earlier in the measure, else the key signature.
-char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
-                  MeasureAccidentals& memory)
+// The MusicXML name of each Accidental.
+constexpr std::string_view kAccidentalLines[ACC_DOUBLE_FLAT + 1] = {
+    "",
+    "\t\t\t\t<accidental>natural</accidental>\n",
+    "\t\t\t\t<accidental>sharp</accidental>\n",
+    "\t\t\t\t<accidental>double-sharp</accidental>\n",
+    "\t\t\t\t<accidental>flat</accidental>\n",
+    "\t\t\t\t<accidental>flat-flat</accidental>\n",
+};
+
+// The Accidental that shows an alteration of -2 .. 2.
+int32_t accidental_for(int32_t alter)
+{
+    static const int32_t kAccidentals[5] = {ACC_DOUBLE_FLAT, ACC_FLAT, ACC_NATURAL, ACC_SHARP,
+                                            ACC_DOUBLE_SHARP};
+    return alter >= -2 && alter <= 2 ? kAccidentals[alter + 2] : 0;
+}
+
+MeasureAccidentals::Shown* shown_at(MeasureAccidentals& memory, char step, int32_t octave)
+{
+    for (int i = 0; i < memory.shown_count; ++i)
+        if (memory.shown[i].step == step && memory.shown[i].octave == octave)
+            return &memory.shown[i];
+    return nullptr;
+}
+
+// A reader takes a note's alteration from the last accidental shown at its
+// pitch in the measure, else from the key signature. Records what the note
+// shows; returns the Accidental to write for a note whose alteration the
+// reader could not take so, or 0.
+int32_t shown_accidental(const Note* note, int32_t alter, bool own, int32_t current_fifths,
+                         MeasureAccidentals& memory)
+{
+    MeasureAccidentals::Shown* shown = shown_at(memory, note->step, note->octave);
+    int32_t shows = 0;
+    if (!own) {
+        bool known = shown != nullptr || memory.shown_count < MeasureAccidentals::kShownCapacity;
+        int32_t read = shown != nullptr ? shown->alter : key_alter(note->step, current_fifths);
+        if (known && read == alter)
+            return 0;
+        shows = accidental_for(alter);
+    }
+    if (shown != nullptr)
+        shown->alter = alter;
+    else if (memory.shown_count < MeasureAccidentals::kShownCapacity)
+        memory.shown[memory.shown_count++] = {note->step, note->octave, alter};
+    return shows;
+}
+
+// The alteration a note sounds with: an explicit accidental, else that of
+// the note a tie comes from at the same pitch (also across a barline), else
+// one given to the same letter earlier in the measure, else the key
+// signature.
+int32_t sounding_alter(const Note* note, Kinds kinds, int32_t current_fifths,
+                       MeasureAccidentals& memory, bool& own, bool& tied)
 {
     // Indexed by Accidental.
     static const int32_t kAlters[ACC_DOUBLE_FLAT + 1] = {0, 0, 1, 2, -1, -2};
@@ -115,34 +166,49 @@ char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths
                 continue;
             int32_t alter = kAlters[a->value];
             remember_alter(memory, note->step, alter);
-            if (alter != 0)
-                return put_alter(p, alter);
-            break;
+            own = true;
+            return alter;
         }
     }
-    if (const int32_t* remembered = remembered_alter(memory, note->step)) {
-        if (*remembered != 0)
-            p = put_alter(p, *remembered);
-        return p;
+    const MeasureAccidentals::Tie& tie = memory.tie;
+    if (tie.open && (kinds & bit(ATTR_SLUR_STOP)) && tie.step == note->step &&
+        tie.octave == note->octave) {
+        tied = true;
+        return tie.alter;
     }
-    if (current_fifths != 0 && !(kinds & bit(ATTR_ACCIDENTAL))) {
-        int32_t alter = key_alter(note->step, current_fifths);
-        if (alter != 0)
-            p = put_alter(p, alter);
-    }
-    return p;
+    if (const int32_t* remembered = remembered_alter(memory, note->step))
+        return *remembered;
+    if (current_fifths != 0 && !(kinds & bit(ATTR_ACCIDENTAL)))
+        return key_alter(note->step, current_fifths);
+    return 0;
+}
+
+// The alteration line; the note may start a tie for the next one. `shows`
+// receives the Accidental to write beside the note's own, or 0.
+char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
+                  MeasureAccidentals& memory, int32_t& shows)
+{
+    bool own = false;
+    bool tied = false;
+    int32_t alter = sounding_alter(note, kinds, current_fifths, memory, own, tied);
+    memory.tie = {(kinds & bit(ATTR_SLUR_START)) != 0, note->step, note->octave, alter};
+    // A tie shows where its alteration comes from.
+    shows = tied ? 0 : shown_accidental(note, alter, own, current_fifths, memory);
+    return alter != 0 ? put_alter(p, alter) : p;
 }
 
 // Group 3.
 char* write_pitch(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
-                  MeasureAccidentals& memory)
+                  MeasureAccidentals& memory, int32_t& shows)
 {
-    if (note->step == 'R')
+    if (note->step == 'R') {
+        memory.tie.open = false;
         return put(p, "\t\t\t\t<rest/>\n");
+    }
     p = put(p, "\t\t\t\t<pitch>\n\t\t\t\t\t<step>");
     *p++ = note->step;
     p = put(p, "</step>\n");
-    p = write_alter(p, note, kinds, current_fifths, memory);
+    p = write_alter(p, note, kinds, current_fifths, memory, shows);
     int64_t octave = note->octave;
     if (octave >= 1 || octave <= -1) {
         p = put(p, "\t\t\t\t\t<octave>");
@@ -202,19 +268,9 @@ char* write_dots_and_accidentals(char* p, const Note* note)
             p = put(p, "\t\t\t\t<dot/>\n");
             if (a->value == 2)
                 p = put(p, "\t\t\t\t<dot/>\n");
-        } else if (a->kind == ATTR_ACCIDENTAL) {
-            switch (a->value) {
-            case ACC_NATURAL: p = put(p, "\t\t\t\t<accidental>natural</accidental>\n"); break;
-            case ACC_SHARP: p = put(p, "\t\t\t\t<accidental>sharp</accidental>\n"); break;
-            case ACC_DOUBLE_SHARP:
-                p = put(p, "\t\t\t\t<accidental>double-sharp</accidental>\n");
-                break;
-            case ACC_FLAT: p = put(p, "\t\t\t\t<accidental>flat</accidental>\n"); break;
-            case ACC_DOUBLE_FLAT:
-                p = put(p, "\t\t\t\t<accidental>double-flat</accidental>\n");
-                break;
-            default: break;
-            }
+        } else if (a->kind == ATTR_ACCIDENTAL && a->value >= ACC_NATURAL &&
+                   a->value <= ACC_DOUBLE_FLAT) {
+            p = put(p, kAccidentalLines[a->value]);
         }
     }
     return p;
@@ -300,13 +356,16 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
             }
         }
     }
-    p = write_pitch(p, note, kinds, current_fifths, memory);
+    int32_t shows = 0;
+    p = write_pitch(p, note, kinds, current_fifths, memory, shows);
     if (!grace)
         p = write_duration(p, note, kinds, divisions);
     p = put(p, "\t\t\t\t<voice>1</voice>\n");
     p = write_type(p, note, kinds);
     if (kinds & kDotsAndAccidentals)
         p = write_dots_and_accidentals(p, note);
+    if (shows != 0)
+        p = put(p, kAccidentalLines[shows]);
     if (kinds & kTuplet)
         p = write_time_modifications(p, note);
     if (kinds & kGrace)

@@ -13,10 +13,38 @@
 // Accidentals given explicitly to step letters earlier in the current
 // measure: at most one entry per letter, in the order the letters first
 // received one.
+// What the notes written so far decide for the next one's alteration: the
+// accidentals given to each letter in the measure (0 natural, 1 sharp, 2
+// double sharp, -1 flat, -2 double flat), and the tie coming from the note
+// before, which may stand in the measure before.
 struct MeasureAccidentals {
     char step[7];
-    int32_t alter[7];   // 0 natural, 1 sharp, 2 double sharp, -1 flat, -2 double flat
+    int32_t alter[7];
     int count = 0;
+    struct Tie {
+        bool open = false;
+        char step = 0;
+        int32_t octave = 0;
+        int32_t alter = 0;
+    } tie;
+    // The alteration a reader takes from each pitch (step and octave) shown
+    // with an accidental in the measure; past the capacity every further
+    // altered pitch shows its accidental.
+    static constexpr int kShownCapacity = 64;
+    struct Shown {
+        char step;
+        int32_t octave;
+        int32_t alter;
+    } shown[kShownCapacity];
+    int shown_count = 0;
+
+    // A new measure forgets the letters and the pitches shown; a tie goes on
+    // into it.
+    void next_measure()
+    {
+        count = 0;
+        shown_count = 0;
+    }
 };
 
 // What a document tells beside the music: the version written and the

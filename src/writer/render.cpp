@@ -267,8 +267,9 @@ void write_document(XmlText& xml, const Measure* first_measure, float divisions,
 {
     write_head(xml, info, incipit_id, incipit_nb, mensural, corrected_key);
     int32_t current_fifths = 0;
+    MeasureAccidentals measure_accidentals;
     for (const Measure* m = first_measure; m != nullptr; m = m->next) {
-        MeasureAccidentals measure_accidentals;
+        measure_accidentals.next_measure();
         MeasureMarks marks = survey(m);
         char* p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
         p = put(p, "\t\t<measure number=\"");

@@ -5,7 +5,11 @@
   its time signature; measures next to a double barline or a repeat sign may be
   short and are exempt; notes without a type (measure rests) count here only;
 - beams run begin, continue..., end, never nested, none left open;
-- every tuplet start has its stop; slur starts and stops alternate.
+- every tuplet start has its stop; slur starts and stops alternate;
+- an acciaccatura has no dots;
+- a note whose alter differs from what the key signature and the accidentals
+  shown earlier at its pitch in the measure give carries an accidental (a
+  note tied from the same pitch excepted).
 It runs over every example, over records generated with bars that add up, and
 over a table of records that once came out wrong."""
 
@@ -25,6 +29,7 @@ TYPES = {"long": 16, "breve": 8, "whole": 4, "half": 2, "quarter": 1, "eighth": 
          "16th": Fraction(1, 4), "32nd": Fraction(1, 8), "64th": Fraction(1, 16),
          "128th": Fraction(1, 32)}
 DOTS = {0: 1, 1: Fraction(3, 2), 2: Fraction(7, 4)}
+SHARPS = "FCGDAEB"
 EXEMPT_BARS = {"light-light", "light-heavy", "heavy-light"}
 
 # Examples whose bars are not meant to add up, and why.
@@ -39,6 +44,12 @@ MENDED = [
     ("3/4", "4C/=2/4DEF/"), ("3/8", "8C6DE/=3/8DEF/"), ("6/8", "8ABC4.D/=/8ABC4.D/"),
     ("4/4", "'8.A6B4C2D/8..A3B4C2D/(4.ABC)4D/1E/"), ("4/4", "4E/:AB''C'8AG/4FGAB/CDEF/1G/"),
     ("2/4", "4C:/8DEFG/AB4C/2D/"), ("4/4", "2C+4C+8C+C/{8A+B}+4C2D/1E/"),
+    ("4/4", "'8.DgEgD6C4D2D/8.DqqEDr6C4D2D/"),
+    ("3/4", "''(2.E)+/4E8-4-8E/''(E)+E2-/"),
+    ("4/4", "'4C(=1)/(=)/(=3)/4D//"),
+    ("4/4", "'1C/4C!D8E!f/''4C!D'8E!f/1C/"),
+    ("4/4", "'1C+/i/1C/1E+/1E/i/2C+2C+/i/1D/"),
+    ("4/4", "$bB ''1bD+/2D4C'B/''4bE'''E''E'E/nB,B'xF''F/"),
 ]
 
 
@@ -53,17 +64,40 @@ def check_file(data, fill=True):
         for bar in m.findall("barline"):
             if bar.findtext("bar-style") in EXEMPT_BARS:
                 exempt |= {i, i + 1} if bar.get("location") == "right" else {i - 1, i}
-    time, beam, tuplet, slur, count = None, False, False, False, 0
+    time, beam, tuplet, slur, count, fifths, before = None, False, False, False, 0, 0, None
     for i, m in enumerate(measures):
         t = m.find("attributes/time")
         if t is not None:
             beats, beat_type = int(t.findtext("beats")), int(t.findtext("beat-type"))
             time = Fraction(4 * beats, beat_type) if beats > 0 and beat_type > 0 else None
-        total = 0
-        for n in m.findall("note"):
+        total, shown = 0, {}
+        for n in m:
+            if n.tag == "attributes":
+                fifths = int(n.findtext("key/fifths", fifths))
+            if n.tag != "note":
+                continue
             count += 1
             where = "measure %s note %d" % (m.get("number"), count)
-            if n.find("grace") is None:
+            pitch = n.find("pitch")
+            if pitch is not None:
+                at, alter = (pitch.findtext("step"), pitch.findtext("octave")), int(pitch.findtext("alter", 0))
+                k = SHARPS.index(at[0])
+                key = 1 if fifths > k else -1 if fifths < k - 6 else 0
+                tied = (before is not None and before[0] == at and before[2]
+                        and n.find("notations/slur[@type='stop']") is not None)
+                if n.find("accidental") is not None:
+                    shown[at] = alter
+                elif tied and alter != before[1]:
+                    faults.append("%s: alter %d tied from %d" % (where, alter, before[1]))
+                elif not tied and alter != shown.get(at, key):
+                    faults.append("%s: alter %d without an accidental" % (where, alter))
+                before = (at, alter, n.find("notations/slur[@type='start']") is not None)
+            else:
+                before = None
+            grace = n.find("grace")
+            if grace is not None and grace.get("slash") == "yes" and n.find("dot") is not None:
+                faults.append("%s: a dotted acciaccatura" % where)
+            if grace is None:
                 duration = int(n.findtext("duration"))
                 total += duration
                 kind = n.findtext("type")

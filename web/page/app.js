@@ -190,7 +190,8 @@ function convertMany(source, name, notes = []) {
     $('records-out').replaceChildren();
     $('results').hidden = true;
     $('notes').replaceChildren(...notes.map((n) => element('li', { className: n.kind, textContent: `${n.kind}: ${n.text}` })));
-    ask({ type: 'run', source, name, options: options() });
+    // A file's bytes move to the worker rather than being copied.
+    worker.postMessage({ type: 'run', source, name, options: options() }, source.bytes ? [source.bytes.buffer] : []);
 }
 
 $('convert-records').addEventListener('click', () => convertMany({ text: $('records').value }, 'paste'));

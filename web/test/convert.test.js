@@ -110,7 +110,10 @@ const results = [
     ['a converted record', { identifier: '42', number: '1.1.1', clef: 'G-2', music: '4C' },
         { status: 'converted', fileName: '42-1.1.1.xml', identifier: 42, number: '1.1.1', messages: [] }, {}],
     ['no text asked for', '42\t1\tG-2\t3/4\t\t4C', { status: 'converted', xml: '' }, {}, { xml: false }],
-    ['fields longer together than a line', { identifier: '1', number: '1', time2: BIG, music: BIG },
+    ['a description', { identifier: '7', number: '1', music: '4C', composer: 'A & B', partName: 'vl 1' },
+        { status: 'converted', xml: convert('7\t1\t\\-\t\\-\t\t4C').xml.replace('<part-name>MusicXML Part</part-name>',
+            '<part-name>vl 1</part-name>').replace('<encoding>', '<creator type="composer">A &amp; B</creator>\n\t\t<encoding>') }, {}],
+    ['texts longer together than a line', { identifier: '1', number: '1', music: BIG, composer: BIG },
         { status: 'line_too_long', fileName: '', xml: '' }, { position: null, field: null }],
 ];
 test('results say which record and where its sign is', () => {

@@ -9,7 +9,7 @@ import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join, normalize } from 'node:path';
 import { chromium } from 'playwright-core';
-import { decoder, linesOf, root, runProgram } from './program.js';
+import { decoder, linesOf, root, runBatch, runProgram } from './program.js';
 
 const site = mkdtempSync(join(tmpdir(), 'tav-site-'));
 assert.equal(spawnSync(process.execPath, [join(root, 'web/site.js'), site]).status, 0);
@@ -169,5 +169,9 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
     assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), program.files);
     assert.deepEqual(await texts(page, '.record .messages li'), program.messages.map(([, kind, text]) =>
         `${kind.toLowerCase()}: ${text.replace(/^[^,]*, /, '')}${kind === 'ERROR' ? 'music field, character 10: 4C8DE/2F4Y//' : ''}`));
+    // The catalogue's described records, as the batch command reads them.
+    const described = join(root, 'tests/data/marcxml/catalogue.xml');
+    await open('described.xml', readFileSync(described));
+    assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runBatch(described));
     assert.deepEqual(page.errors, []);
 });

@@ -38,3 +38,16 @@ export function runProgram(lines, letters) {
     }
 }
 
+
+// Runs the batch command beside the program over `file` into a fresh folder;
+// returns its files by name.
+export function runBatch(file) {
+    const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
+    try {
+        const run = spawnSync(join(exe, '..', 'tav_convert'), ['-q', '-o', dir, file], { maxBuffer: 1 << 30 });
+        assert.ok(run.status === 0 || run.status === 1, `tav_convert: ${run.error ?? run.stderr}`);
+        return new Map(readdirSync(dir).map((name) => [name, readFileSync(join(dir, name))]));
+    } finally {
+        rmSync(dir, { recursive: true, force: true });
+    }
+}
