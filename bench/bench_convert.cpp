@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "parser/convert.h"
+#include "record/record_reader.h"
 #include "score/pool.h"
 #include "tav/tav.h"
 #include "writer/output.h"
@@ -49,19 +50,6 @@ const std::vector<std::string>& records()
     return lines;
 }
 
-// A line buffer as the driver hands it over: the line, then zero bytes.
-struct LineBuffer {
-    std::vector<char> bytes;
-    int32_t load(const std::string& line)
-    {
-        if (bytes.size() < line.size() + 8)
-            bytes.assign(line.size() + 64, '\0');
-        std::memcpy(bytes.data(), line.data(), line.size());
-        std::memset(bytes.data() + line.size(), 0, 8);
-        return static_cast<int32_t>(line.size() + 8);
-    }
-};
-
 const ConvertOptions kOptions{};
 const Console kQuiet{};
 
@@ -71,22 +59,28 @@ ScorePools& bench_pools()
     return pools;
 }
 
-bool parse(LineBuffer& buffer, const std::string& line, Incipit& incipit)
+// The record read into `reading`, its score into `incipit`.
+bool parse(std::vector<char>& scratch, const std::string& line, tav::RecordReading& reading,
+           Incipit& incipit)
 {
-    int32_t size = buffer.load(line);
-    return parse_incipit(buffer.bytes.data(), size, kOptions, kQuiet, bench_pools(), incipit) ==
-           ParseStatus::Parsed;
+    tav::detail::read_record_into(line, reading);
+    return reading.ok() && parse_incipit(reading.record, scratch, kOptions, kQuiet, bench_pools(),
+                                         incipit) == ParseStatus::Parsed;
 }
 
 struct Parsed {
+    std::vector<tav::Record> records;
     std::vector<Incipit> incipits;
     Parsed()
     {
-        LineBuffer buffer;
+        std::vector<char> scratch;
+        tav::RecordReading reading;
         for (const std::string& line : records()) {
             Incipit incipit;
-            if (parse(buffer, line, incipit))
+            if (parse(scratch, line, reading, incipit)) {
+                records.push_back(reading.record);
                 incipits.push_back(std::move(incipit));
+            }
         }
     }
 };
@@ -119,13 +113,14 @@ BENCHMARK(BM_Converter);
 void BM_ParseRender(benchmark::State& state)
 {
     const auto& lines = records();
-    LineBuffer buffer;
+    std::vector<char> scratch;
+    tav::RecordReading reading;
     DocumentBuffer text;  // reused, as the Converter does
     size_t k = 0, bytes = 0;
     for (auto _ : state) {
         Incipit incipit;
-        if (parse(buffer, lines[k], incipit)) {
-            render_score(incipit, text);
+        if (parse(scratch, lines[k], reading, incipit)) {
+            render_score(reading.record, incipit, text);
             bytes += text.length;
         }
         benchmark::DoNotOptimize(text.bytes.data());
@@ -140,11 +135,12 @@ BENCHMARK(BM_ParseRender);
 void BM_Parse(benchmark::State& state)
 {
     const auto& lines = records();
-    LineBuffer buffer;
+    std::vector<char> scratch;
+    tav::RecordReading reading;
     size_t k = 0;
     for (auto _ : state) {
         Incipit incipit;
-        parse(buffer, lines[k], incipit);
+        parse(scratch, lines[k], reading, incipit);
         benchmark::DoNotOptimize(incipit.first_measure);
         k = k + 1 == lines.size() ? 0 : k + 1;
     }
@@ -155,11 +151,11 @@ BENCHMARK(BM_Parse);
 void BM_Render(benchmark::State& state)
 {
     const auto& scores = parsed().incipits;
+    const auto& read = parsed().records;
     DocumentBuffer text;  // reused, as the Converter does
     size_t k = 0;
     for (auto _ : state) {
-        const Incipit& i = scores[k];
-        render_score(i, text);
+        render_score(read[k], scores[k], text);
         benchmark::DoNotOptimize(text.bytes.data());
         k = k + 1 == scores.size() ? 0 : k + 1;
     }

@@ -77,10 +77,11 @@ tav::Converter& thread_converter()
     return converter;
 }
 
-tav::Result convert_line(std::string_view line, const tav::Options& options)
+template <typename Input>
+tav::Result convert_line(const Input& input, const tav::Options& options)
 {
     py::gil_scoped_release released;
-    return thread_converter().convert(line, options);
+    return thread_converter().convert(input, options);
 }
 
 tav::Description description_of(const tav::MarcxmlItem& item)
@@ -259,14 +260,14 @@ PYBIND11_MODULE(tav, m)
             InputBytes t = input_bytes(time, "time");
             InputBytes t2 = input_bytes(time2, "time2");
             InputBytes mu = input_bytes(music, "music");
-            std::string line =
-                tav::record_line(tav::Fields{id.view, nb.view, c.view, t.view, t2.view, mu.view});
-            return convert_line(line, options_of(remove_mensural, remove_measure_rests));
+            return convert_line(tav::Fields{id.view, nb.view, c.view, t.view, t2.view, mu.view},
+                                options_of(remove_mensural, remove_measure_rests));
         },
         py::arg("identifier"), py::arg("number"), py::arg("clef"), py::arg("time"),
         py::arg("time2"), py::arg("music"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false,
-        "Converts a record given as its fields; an empty clef or time is a null field.");
+        "Converts a record given as its fields; an empty clef or time is a null field. A "
+        "field holding a tab or a line end fails the record.");
 
     py::object file_counts = py::module_::import("collections").attr("namedtuple")(
         "FileCounts", "written failed");

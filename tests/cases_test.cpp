@@ -61,11 +61,11 @@ std::string outcome(const std::string& record, const ConvertOptions& options, bo
     if (!p.log.empty())
         s += "  log " + escaped(p.log) + "\n";
     if (p.status != ParseStatus::Parsed)
-        return s + (p.status == ParseStatus::Blank ? "  blank\n" : "  failed\n");
+        return s + (p.blank ? "  blank\n" : "  failed\n");
     const Incipit& i = p.incipit;
     char divisions[32];
-    std::snprintf(divisions, sizeof divisions, "%g", static_cast<double>(i.divisions));
-    s += "  incipit " + std::to_string(i.incipit_id) + "-" + escaped(i.incipit_nb) +
+    std::snprintf(divisions, sizeof divisions, "%g", static_cast<double>(document_divisions(i)));
+    s += "  incipit " + p.reading.record.identifier + "-" + escaped(p.reading.record.number) +
          ", divisions " + divisions +
          (i.mensural ? ", mensural" : "") +
          (i.corrected_key ? ", corrected key " + std::to_string(i.corrected_key) : "") + "\n";

@@ -68,3 +68,49 @@ TEST(Pools, TakeALastScoreBackAtOnceAndReuseItsSlots)
 }
 
 }  // namespace
+
+namespace {
+
+// A record line splits into its fields by the header rules: a field the line
+// ends in is the music unless it holds a time signature, and the field after
+// a plain time signature is kept but not read as one.
+TEST(Record, LinesSplitIntoTheirFields)
+{
+    const struct Row {
+        const char* name;
+        const char* line;
+        const char* fields;  // identifier|number|clef|time|time2|music@position
+    } rows[] = {
+        {"all fields", "007\t1.1\tG-2\t3/4\t\t'4C", "7|1.1|G-2|3/4||'4C@17"},
+        {"no time fields", "1\t2\tC-1\t'4C", "1|2|C-1|||'4C@8"},
+        {"mensural second time", "1\t2\tC-1\tc3\t3/2\t4C\r", "1|2|C-1|c3|3/2|4C@15"},
+        {"second time is music", "1\t2\tC-1\tc3\t'4C", "1|2|C-1|c3||'4C@11"},
+        {"music after a plain time", "1\t2\tG-2\t4/4\t4C", "1|2|G-2|4/4||4C@12"},
+        {"null fields, blank number", "1\t \t2\t\\-\t\\-\t\t4C", "1|2|\\-|\\-||4C@13"},
+    };
+    each_row(rows, [](const Row& row) {
+        tav::RecordReading reading = tav::read_record(row.line);
+        const tav::Record& r = reading.record;
+        EXPECT_TRUE(reading.ok());
+        EXPECT_EQ(r.identifier + "|" + r.number + "|" + r.clef + "|" + r.time + "|" + r.time2 +
+                      "|" + r.music + "@" + std::to_string(r.music_position),
+                  row.fields);
+    });
+}
+
+// A record held in fields converts as its line does; a key kept apart is
+// read as the start of the music.
+TEST(Record, ConvertsAsItsLine)
+{
+    tav::Record record;
+    record.identifier = "12";
+    record.number = "1.1";
+    record.clef = "G-2";
+    record.key = "bB";
+    record.music = "4C";
+    const tav::Result by_record = tav::Converter().convert(record);
+    EXPECT_EQ(by_record.document, tav::convert_record("12\t1.1\tG-2\t\\-\t\t$bB 4C").document);
+    EXPECT_EQ(by_record.file_name, "12-1.1.xml");
+}
+
+}  // namespace

@@ -145,9 +145,41 @@ inline std::string err_entry(const std::string& kind, const std::string& incipit
     return log_entry(kind, incipit, text) + "...outputting to log file\n\n";
 }
 
+// A record line read and its score parsed as the converter does it: the
+// header's messages first, then the parser's. A line the header rules
+// refuse (a blank one too) gives Failed.
+inline ParseStatus read_and_parse(std::string_view line, const ConvertOptions& options,
+                                  Captured& captured, tav::RecordReading& reading,
+                                  Incipit& incipit)
+{
+    static std::vector<char> scratch;
+    reading = tav::read_record(line);
+    captured.messages = reading.messages;
+    if (!reading.ok())
+        return ParseStatus::Failed;
+    return parse_incipit(reading.record, scratch, options, captured.console(), test_pools(),
+                         incipit);
+}
+
+// The identifier's value, 0 when none was read.
+inline int32_t identifier_of(const tav::Record& record)
+{
+    return record.identifier.empty() ? 0 : std::stoi(record.identifier);
+}
+
+// The MusicXML document of a score.
+inline std::string document_of(const tav::Record& record, const Incipit& incipit)
+{
+    DocumentBuffer text;
+    render_score(record, incipit, text);
+    return std::string(text.bytes.data(), text.length);
+}
+
 // One record parsed in process. Owns the score.
 struct Parsed {
     ParseStatus status = ParseStatus::Failed;
+    bool blank = false;
+    tav::RecordReading reading;
     Incipit incipit;
     std::string out, err, log;
 
@@ -155,27 +187,20 @@ struct Parsed {
     Parsed(const Parsed&) = delete;
     Parsed& operator=(const Parsed&) = delete;
 
-    std::string document() const
-    {
-        std::string text;
-        render_score(incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                     incipit.incipit_nb, incipit.mensural, incipit.corrected_key, text);
-        return text;
-    }
+    std::string document() const { return document_of(reading.record, incipit); }
 };
 
-// Parses `record` as the driver hands it over: the bytes, then eight zero
-// bytes of padding.
+// Parses `record` as the converter does.
 inline void parse_into(Parsed& p, const std::string& record, ConvertOptions options = {})
 {
-    std::string buffer = record + std::string(8, '\0');
     Captured captured;
-    p.status = parse_incipit(buffer.data(), static_cast<int32_t>(buffer.size()), options,
-                             captured.console(), test_pools(), p.incipit);
+    p.status = read_and_parse(record, options, captured, p.reading, p.incipit);
     if (p.status == ParseStatus::TooLarge)  // its error's text tells it from other failures
         p.status = ParseStatus::Failed;
+    p.blank = p.reading.blank;
     p.out = captured.out;
-    captured.print(p.incipit.incipit_id, p.incipit.incipit_nb, p.err, p.log);
+    captured.print(identifier_of(p.reading.record), p.reading.record.number.c_str(), p.err,
+                   p.log);
 }
 
 // The name a dump gives a kind of mark (the number for a kind the score

@@ -132,6 +132,52 @@ struct Result {
     bool ok() const { return status == Status::Converted || status == Status::Written; }
 };
 
+// One record as read: its header fields and its music, each apart, and
+// the descriptive data a catalogue record may add (empty from a record
+// line, and then not in the document).
+struct Record {
+    std::string identifier;  // the incipit identifier, in decimal digits
+    std::string number;      // the incipit number, e.g. "1.1.1"; up to 64 bytes
+    std::string clef;        // the clef field, e.g. "G-2"; empty: none
+    std::string time;        // the time-signature field, e.g. "3/4", "c", "c/"
+    std::string time2;       // the second time-signature field; mostly empty
+    std::string key;         // a key signature kept apart from the music, e.g. "bBE";
+                             // empty: the music's own, if any
+    std::string music;       // the Plaine & Easie music data
+
+    std::string composer;
+    std::string work_title;
+    std::string movement_title;
+    std::string part_name;
+    std::string text_incipit;
+    std::string key_or_mode;
+
+    // Where the music began in the line it was read from: the positions
+    // that messages give count from the start of that line.
+    std::int64_t music_position = 0;
+};
+
+// A record read, or the reason it could not be.
+struct RecordReading {
+    Record record;
+    // The header's warnings, then at most one error (the record is then not
+    // converted), with the texts conversion gives them.
+    std::vector<Message> messages;
+    bool blank = false;  // a blank line: no record
+
+    bool ok() const
+    {
+        return !blank && (messages.empty() || messages.back().kind == MessageKind::Warning);
+    }
+};
+
+// Reads a record line by the header rules: the identifier and the incipit
+// number, then the clef and time fields, as far as the line has them (a
+// field the line ends in that holds no time signature is the music). A
+// line feed, carriage return or zero byte ends the line; one that starts
+// with a line feed or carriage return is blank.
+RecordReading read_record(std::string_view line);
+
 // The header fields and the music of one record, held separately.
 struct Fields {
     std::string_view identifier;  // one to ten digits
@@ -145,6 +191,13 @@ struct Fields {
 // The record line the fields stand for: joined by TABs, an empty clef or
 // time field written as a null field.
 std::string record_line(const Fields& fields);
+
+// Reads the fields by the header rules, as the line they stand for. A field
+// holding a TAB, line feed or carriage return is refused with the error
+// "FIELD field holds a tab or a line end" (FIELD: identifier, number, clef,
+// time, time2, music), and an incipit number that does not start with a
+// digit with "no incipit number found": no field is ever taken for another.
+RecordReading read_record(const Fields& fields);
 
 // Converts record after record, reusing its buffers and score storage: once
 // the largest record has been seen, converting allocates nothing more
@@ -162,6 +215,9 @@ public:
     // it. The result stays valid until the next call on this converter.
     const Result& convert(std::string_view line, const Options& options = {});
     const Result& convert(const Fields& fields, const Options& options = {});
+    // A record held in its fields, read by the same header rules as a line,
+    // with its key, if kept apart, and its descriptive data.
+    const Result& convert(const Record& record, const Options& options = {});
     // A record with its description.
     const Result& convert(const Fields& fields, const Options& options,
                           const Description& description);

@@ -147,7 +147,6 @@ void add_whole_rest(ScanState& s, bool fermata = false)
         add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
         if (fermata)
             add_note_attrib(create_attribute(s.pools, ATTR_FERMATA, 0, nullptr), rest);
-        check_whole(s, rest);
     }
 }
 
@@ -337,7 +336,6 @@ void read_time_change(ScanState& s, const Line& line)
         if (n->step == 'R' && n->first_attribute != nullptr &&
             n->first_attribute->kind == ATTR_MEASURE_REST) {
             n->duration = measure_quarters(s.current_measure->rhythm);
-            check_whole(s, n);
         }
     }
 }

@@ -1,39 +1,64 @@
-// One record line into one score: the blank-line test, the header and the
-// scan of the music data.
+// One record into one score: the header values, then the scan of the
+// music data.
 
 #include <cstring>
 
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
-static_assert(sizeof(Incipit::incipit_nb) >= sizeof(ScanState::incipit_nb));
+namespace {
 
-ParseStatus parse_incipit(char* buffer, int32_t size, const ConvertOptions& options,
-                          const Console& console, ScorePools& pools, Incipit& incipit)
+// Zero bytes after the copied music: the parser reads none of them, but
+// the music ends at one.
+constexpr size_t kMusicPadding = 8;
+
+// The music as the parser reads it, into `scratch`: a key signature kept
+// apart comes first, as the music would write it. Returns the bytes
+// readable, and the count of bytes put before the music in `prefix`.
+int32_t copy_music(const tav::Record& record, std::vector<char>& scratch, size_t& prefix)
+{
+    prefix = record.key.empty() ? 0 : record.key.size() + (record.key[0] == '$' ? 1 : 2);
+    size_t size = prefix + record.music.size() + kMusicPadding;
+    if (scratch.size() < size)
+        scratch.resize(size);
+    char* p = scratch.data();
+    if (prefix != 0) {
+        if (record.key[0] != '$')
+            *p++ = '$';
+        p = std::copy(record.key.begin(), record.key.end(), p);
+        *p++ = ' ';
+    }
+    p = std::copy(record.music.begin(), record.music.end(), p);
+    std::memset(p, 0, kMusicPadding);
+    return static_cast<int32_t>(size);
+}
+
+}  // namespace
+
+ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
+                          const ConvertOptions& options, const Console& console,
+                          ScorePools& pools, Incipit& incipit)
 {
     incipit.release();
     incipit.pools = &pools;
-    Line line = make_line(buffer, size);
-    if (line.at(0) == '\n' || line.at(0) == '\r')
-        return ParseStatus::Blank;
+    size_t prefix = 0;
+    int32_t size = copy_music(record, scratch, prefix);
+    Line line = make_line(scratch.data(), size);
 
     ScanState s(options, console, pools);
-    if (read_header(s, line))
-        scan_music(s, line, size);
-    if (!s.record_failed)
-        settle_durations(s);
+    s.incipit_nb = record.number.c_str();
+    s.origin = record.music_position - static_cast<int64_t>(prefix);
+    read_header(s, record, line);
+    scan_music(s, line, size);
 
     destroy_rhythm(s.pools, s.pending_time);
     end_pattern(s);
-    incipit.incipit_id = s.incipit_id;
-    std::memset(incipit.incipit_nb, 0, sizeof incipit.incipit_nb);
-    std::memcpy(incipit.incipit_nb, s.incipit_nb, sizeof s.incipit_nb);
     if (s.record_failed) {
         destroy_measure(s.pools, s.first_measure);
         return s.too_large ? ParseStatus::TooLarge : ParseStatus::Failed;
     }
     incipit.first_measure = s.first_measure;
-    incipit.divisions = s.divisions;
+    incipit.quarter_units = s.quarter_units;
     incipit.mensural = s.mensural;
     incipit.corrected_key = s.corrected_key;
     return ParseStatus::Parsed;

@@ -204,9 +204,10 @@ void open_parenthesis(ScanState& s, const Line& line)
                 number += 10;
         }
         s.tuplet_number = number;
-        // A tuplet of 0 («;0)») has no ratio and leaves divisions as it is.
+        // A tuplet of 0 («;0)») has no ratio and leaves the units as they are.
         if (number > 0)
-            s.divisions = static_cast<float>(lcm(static_cast<int32_t>(s.divisions), number));
+            s.quarter_units =
+                static_cast<float>(lcm(static_cast<int32_t>(s.quarter_units), number));
         s.tuplet_start_pending = true;
     }
     ++s.position;

@@ -6,11 +6,11 @@
 
 #include "parser/line.h"
 #include "parser/scan_state.h"
+#include "tav/tav.h"
 
-// Header fields, read field by field, the key-signature preamble and
-// measure 1. False when the record failed (an identifier or incipit number
-// that cannot be read).
-bool read_header(ScanState& s, const Line& line);
+// The record's clef and time fields, the key-signature preamble at the
+// start of the music `line`, and measure 1.
+void read_header(ScanState& s, const tav::Record& record, const Line& line);
 
 // The scanning loop over the music data, up to its end or a failure.
 void scan_music(ScanState& s, Line& line, int32_t size);
@@ -47,13 +47,6 @@ void read_key_change(ScanState& s, const Line& line);
 // signature, for a beat type of 1 to 64; four quarters without one, for a
 // mensural sign or for one that gives no such length.
 float measure_quarters(const Rhythm* time);
-// Notes a note whose length is not whole at divisions as it stands. Until
-// the scan ends divisions only grows to multiples of itself, so a note whole
-// when it is read stays whole.
-void check_whole(ScanState& s, const Note* note);
-// After the scan, when a note was not whole: divisions is multiplied by the
-// least factor that makes every written duration whole.
-void settle_durations(ScanState& s);
 
 // Appends the clef attribute that a three-character clef code names (no
 // attribute for an unknown letter), then clears the code.

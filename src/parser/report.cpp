@@ -60,14 +60,14 @@ void report_record_error(const Console& console, int32_t, const char*, const cha
 }
 
 void report_unrecognised_sign(const Console& console, int32_t, const char*, unsigned char sign,
-                              int32_t position)
+                              int64_t position)
 {
     // The sign is printed as a character and as its signed 8-bit value. Only
     // bytes 33 to 127 are ever unrecognised signs, so the text holds no zero
     // byte.
     char text[64];
-    std::snprintf(text, sizeof text, "char: %c, ascii: %d, i: %d", sign,
-                  static_cast<signed char>(sign), position);
+    std::snprintf(text, sizeof text, "char: %c, ascii: %d, i: %lld", sign,
+                  static_cast<signed char>(sign), static_cast<long long>(position));
     add(console, tav::MessageKind::Error, text, position, sign);
 }
 

@@ -38,4 +38,4 @@ void report_record_error(const Console& console, int32_t incipit_id, const char*
 
 // The error "char: %c, ascii: %d, i: %d" for a sign the converter cannot read.
 void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                              unsigned char sign, int32_t position);
+                              unsigned char sign, int64_t position);

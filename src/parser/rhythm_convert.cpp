@@ -24,42 +24,57 @@ int32_t two_digits(unsigned char a, unsigned char b)
 
 }  // namespace
 
+TimeText read_time_text(const unsigned char t[5])
+{
+    if (t[0] == 'o')
+        return {0, 0, 0, 1, 1};
+    if (t[0] == 'c' && t[1] == '3')
+        return {0, 0, 0, 1, 2};
+    if (t[0] == 'c' && t[1] == '/')
+        return {2, 2, 1, 0, 2};  // cut time
+    if (t[0] == 'c')
+        return {4, 4, 1, 0, 1};  // common time
+    // A second character of '.' or below (the end of the text, a blank,
+    // most punctuation, bytes 128 to 255) leaves no numeric reading.
+    if (static_cast<signed char>(t[1]) <= 46)
+        return {0, 0, 0, 1, 1};
+    int unused = 0;
+    int used = 0;
+    if (t[1] == '/' && !is_digit(t[3])) {
+        int32_t beats = decimal_from(t, 0, unused);
+        int32_t beat_type = decimal_from(t, 2, used);
+        return {beats, beat_type, 0, 0, used};
+    }
+    if (t[1] == '/')
+        return {decimal_from(t, 0, unused), two_digits(t[2], t[3]), 0, 0, 4};
+    // Two-digit numerator; t[2] is taken to be the slash.
+    if (!is_digit(t[4])) {
+        int32_t beat_type = decimal_from(t, 3, used);
+        return {two_digits(t[0], t[1]), beat_type, 0, 0, used};
+    }
+    return {two_digits(t[0], t[1]), two_digits(t[3], t[4]), 0, 0, 5};
+}
+
+TimeText read_time_text(std::string_view field)
+{
+    unsigned char t[5] = {};
+    for (size_t i = 0; i < 5 && i < field.size(); ++i)
+        t[i] = static_cast<unsigned char>(field[i]);
+    return read_time_text(t);
+}
+
+bool is_mensural_time(std::string_view field)
+{
+    return read_time_text(field).mensural != 0;
+}
+
 Rhythm* rhythm_convert(ScorePools& pools, char text[5], int* used)
 {
     unsigned char t[5];
     std::memcpy(t, text, 5);
     std::memset(text, 0, 5);
-    int n = 0;
-    if (used == nullptr)
-        used = &n;
-
-    *used = 1;
-    if (t[0] == 'o')
-        return create_rhythm(pools, 0, 0, 0, 1);
-    if (t[0] == 'c' && (t[1] == '3' || t[1] == '/'))
-        *used = 2;
-    if (t[0] == 'c' && t[1] == '3')
-        return create_rhythm(pools, 0, 0, 0, 1);
-    if (t[0] == 'c' && t[1] == '/')
-        return create_rhythm(pools, 2, 2, 1, 0);  // cut time
-    if (t[0] == 'c')
-        return create_rhythm(pools, 4, 4, 1, 0);  // common time
-    // A second character of '.' or below (the end of the text, a blank,
-    // most punctuation, bytes 128 to 255) leaves no numeric reading.
-    if (static_cast<signed char>(t[1]) <= 46)
-        return create_rhythm(pools, 0, 0, 0, 1);
-    int unused = 0;
-    if (t[1] == '/' && !is_digit(t[3])) {
-        int32_t beats = decimal_from(t, 0, unused);
-        return create_rhythm(pools, beats, decimal_from(t, 2, *used), 0, 0);
-    }
-    if (t[1] == '/') {
-        *used = 4;
-        return create_rhythm(pools, decimal_from(t, 0, unused), two_digits(t[2], t[3]), 0, 0);
-    }
-    // Two-digit numerator; t[2] is taken to be the slash.
-    if (!is_digit(t[4]))
-        return create_rhythm(pools, two_digits(t[0], t[1]), decimal_from(t, 3, *used), 0, 0);
-    *used = 5;
-    return create_rhythm(pools, two_digits(t[0], t[1]), two_digits(t[3], t[4]), 0, 0);
+    TimeText time = read_time_text(t);
+    if (used != nullptr)
+        *used = time.used;
+    return create_rhythm(pools, time.beats, time.beat_type, time.symbol, time.mensural);
 }

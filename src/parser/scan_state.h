@@ -12,9 +12,6 @@
 
 constexpr int32_t PATTERN_CAPACITY = 255;
 
-// The longest incipit number, in bytes; its storage holds a terminator too.
-constexpr int32_t INCIPIT_NB_MAX = 64;
-
 // Limits that keep one record's score, and the time spent on it, bounded
 // whatever the line holds. A record past any of them fails with "incipit
 // too large". A build may lower them: the fuzzing build does, so that the
@@ -51,7 +48,7 @@ struct ScanState {
 
     // Record header.
     int32_t incipit_id = 0;
-    char incipit_nb[INCIPIT_NB_MAX + 1] = {};  // the number and a terminator
+    const char* incipit_nb = "";      // the record's incipit number
     char clef_code[3] = {};
     char time_text[5] = {};
     int mensural = 0;                 // 1 for mensural notation
@@ -61,6 +58,7 @@ struct ScanState {
 
     // Position and measures.
     int32_t position = 0;
+    int64_t origin = 0;               // where the music began in the record's line
     int32_t measure_number = 0;
     Measure* first_measure = nullptr;    // owns the score
     Measure* current_measure = nullptr;  // always the last measure of the chain
@@ -70,8 +68,7 @@ struct ScanState {
     float current_duration = 1.0f;    // a quarter until the first note value
     int32_t dot_count = 0;
     int32_t pending_accidental = 0;
-    float divisions = 2.0f;
-    bool lengths_to_settle = false;   // a note read was not whole at divisions
+    float quarter_units = 2.0f;       // see Incipit::quarter_units
     bool record_failed = false;
     bool too_large = false;           // failed at a size limit
 

@@ -12,9 +12,10 @@ namespace {
 
 // Scanning steps and search work allowed per record: generous for any real
 // incipit, but a line whose repetition signs rescan it over and over ends.
-int64_t work_limit(const Line& line)
+// Counted over the whole record line, header included.
+int64_t work_limit(const ScanState& s, const Line& line)
 {
-    return 10 * int64_t{line.length} + WORK_BASE;
+    return 10 * (s.origin + int64_t{line.length}) + WORK_BASE;
 }
 
 // Undotted value in quarter notes of each note-value digit.
@@ -63,21 +64,21 @@ void read_octave(ScanState& s, const Line& line, unsigned char mark)
     s.current_octave = mark == '\'' ? count : -count;
 }
 
-// Raises divisions so that the value just read (of `digit`, with
-// s.dot_count dots) is a whole number of units.
-void grow_divisions(ScanState& s, unsigned char digit)
+// Raises the units of a quarter so that the value just read (of `digit`,
+// with s.dot_count dots) is a whole number of them.
+void grow_quarter_units(ScanState& s, unsigned char digit)
 {
     int dots_index = s.dot_count == 1 ? 1 : s.dot_count == 2 ? 2 : 0;
     int32_t v = kUnits.units[digit - '0'][dots_index];
     if (v <= 0)
         return;
-    int32_t current = static_cast<int32_t>(s.divisions);
-    // The usual case: the value already divides divisions, and the least
-    // common multiple is divisions itself.
+    int32_t current = static_cast<int32_t>(s.quarter_units);
+    // The usual case: the value already divides the units, and the least
+    // common multiple is the units themselves.
     if (current > 0 && current % v == 0)
-        s.divisions = static_cast<float>(current);
+        s.quarter_units = static_cast<float>(current);
     else
-        s.divisions = static_cast<float>(lcm(current, v));
+        s.quarter_units = static_cast<float>(lcm(current, v));
 }
 
 // A run of note values written one after another is a rhythmic pattern
@@ -119,7 +120,7 @@ void read_note_value(ScanState& s, const Line& line)
         report_warning(s.console, s.incipit_id, s.incipit_nb,
                        "found a note in neumatic notation (7.), using quarter note instead");
     }
-    grow_divisions(s, digit);
+    grow_quarter_units(s, digit);
     record_pattern(s, line);
 }
 
@@ -200,7 +201,7 @@ void end_pattern(ScanState& s)
 void fail_unrecognised(ScanState& s, unsigned char sign)
 {
     s.record_failed = true;
-    report_unrecognised_sign(s.console, s.incipit_id, s.incipit_nb, sign, s.position);
+    report_unrecognised_sign(s.console, s.incipit_id, s.incipit_nb, sign, s.origin + s.position);
 }
 
 void fail_record(ScanState& s, const char* reason)
@@ -275,15 +276,12 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
         s.pending_accidental = 0;
     }
     add_grouping_marks(s, line, note);
-    // Undotted values, in tuplets or not, are whole by the growth of divisions.
-    if (dots > 0)
-        check_whole(s, note);
     ++s.position;
 }
 
 void scan_music(ScanState& s, Line& line, int32_t size)
 {
-    const int64_t limit = work_limit(line);
+    const int64_t limit = work_limit(s, line);
     // The options and the trace stay as they are for the whole record.
     const bool trace = s.options.verbose == 1 && s.console.trace != nullptr;
     if (s.record_failed)
@@ -316,8 +314,9 @@ void scan_music(ScanState& s, Line& line, int32_t size)
         if (trace) {
             unsigned char c = line.at(s.position);
             char text[64];
-            int n = std::snprintf(text, sizeof text, "i: %d, char %c, ascii: %d\n", s.position,
-                                  c, static_cast<signed char>(c));
+            int n = std::snprintf(text, sizeof text, "i: %lld, char %c, ascii: %d\n",
+                                  static_cast<long long>(s.origin + s.position), c,
+                                  static_cast<signed char>(c));
             print_trace(s.console, std::string_view(text, static_cast<size_t>(n)));
         }
     }

@@ -1,6 +1,8 @@
-// One record end to end: line -> Incipit -> document, with the messages
-// collected on the way. The converter owns every buffer and pool.
+// One record end to end: line or fields -> Record -> score -> document,
+// with the messages collected on the way. The converter owns every buffer
+// and pool.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "parser/parser.h"
+#include "record/record_reader.h"
 #include "score/pool.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
@@ -19,9 +22,6 @@ namespace tav {
 
 namespace {
 
-// Bytes of zeros after a copied line: the parser reads none of them, but a
-// line without a terminator gets one.
-constexpr size_t kLinePadding = 8;
 // A buffer grown by an unusually large record is released afterwards
 // rather than kept for the converter's whole life.
 constexpr size_t kKeptBytes = size_t{1} << 20;
@@ -44,6 +44,25 @@ const char* number_error(OutputStatus status)
     result.messages.push_back(make_message(MessageKind::Error, text));
 }
 
+// The identifier's value; its digits were read by the header rules.
+int32_t identifier_value(const std::string& digits)
+{
+    int64_t value = 0;
+    for (char c : digits)
+        value = value * 10 + (c - '0');
+    return static_cast<int32_t>(value);
+}
+
+void reset(Result& r)
+{
+    r.status = Status::Failed;
+    r.document.clear();
+    r.file_name.clear();
+    r.messages.clear();
+    r.identifier = 0;
+    r.number.clear();
+}
+
 // "YYYY-MM-DD" of the day in UTC.
 std::string today()
 {
@@ -55,7 +74,9 @@ std::string today()
     return text;
 }
 
-DocumentInfo document_info(const Options& options, const Description* d, std::string& date)
+// The version details the options ask for, and the record's descriptive
+// data.
+DocumentInfo document_info(const Options& options, const Record& r, std::string& date)
 {
     DocumentInfo info;
     if (options.musicxml == MusicXmlVersion::V4_0) {
@@ -68,15 +89,31 @@ DocumentInfo document_info(const Options& options, const Description* d, std::st
             info.encoding_date = options.encoding_date;
         }
     }
-    if (d != nullptr) {
-        info.composer = d->composer;
-        info.work_title = d->work_title;
-        info.movement_title = d->movement_title;
-        info.part_name = d->part_name;
-        info.text_incipit = d->text_incipit;
-        info.key_or_mode = d->key_or_mode;
-    }
+    info.composer = r.composer;
+    info.work_title = r.work_title;
+    info.movement_title = r.movement_title;
+    info.part_name = r.part_name;
+    info.text_incipit = r.text_incipit;
+    info.key_or_mode = r.key_or_mode;
     return info;
+}
+
+// The record line's length: the fields, TABs and null fields.
+size_t record_line_size(const Fields& f)
+{
+    return f.identifier.size() + f.number.size() + std::max<size_t>(f.clef.size(), 2) +
+           std::max<size_t>(f.time.size(), 2) + f.time2.size() + f.music.size() + 5;
+}
+
+// The descriptive data given beside a record's fields.
+void describe(Record& record, const Description& d)
+{
+    record.composer = d.composer;
+    record.work_title = d.work_title;
+    record.movement_title = d.movement_title;
+    record.part_name = d.part_name;
+    record.text_incipit = d.text_incipit;
+    record.key_or_mode = d.key_or_mode;
 }
 
 template <typename Buffer>
@@ -91,9 +128,15 @@ void trim(Buffer& buffer)
 struct Converter::State {
     ScorePools pools;
     DocumentBuffer document;
-    std::vector<char> line;
+    std::vector<char> music;  // the parser's copy of the music
+    RecordReading reading;
     std::string today;   // the encoding date of 4.0 documents, once found
     Result result;
+
+    // The record in `reading`, converted into `result`.
+    const Result& convert_reading(const Options& options);
+    // The score read, written as the options ask.
+    void write(const Options& options, const Incipit& score);
 };
 
 Converter::Converter() : state_(std::make_unique<State>()) {}
@@ -128,21 +171,46 @@ Result& Converter::line_too_long()
     return result;
 }
 
-const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options,
-                                        const Description* description)
+void Converter::State::write(const Options& options, const Incipit& score)
 {
-    Result& r = state_->result;
-    r.status = Status::Failed;
+    render_score(reading.record, score, document, document_info(options, reading.record, today));
+    std::string_view text(document.bytes.data(), document.length);
+    if (options.compress) {
+        // The archive holds the document under the name it would have alone.
+        std::string inner = result.file_name;
+        inner.replace(inner.size() - 3, 3, "xml");
+        if (const char* error = mxl_container(inner, text, result.document)) {
+            add_error(result, error);
+            return;
+        }
+    } else {
+        result.document.assign(text);
+    }
+    if (document.bytes.size() > kKeptBytes)
+        document = DocumentBuffer{};
+    result.status = Status::Converted;
+}
+
+const Result& Converter::State::convert_reading(const Options& options)
+{
+    Result& r = result;
     trim(r.document);
-    r.document.clear();
-    r.file_name.clear();
-    r.messages.clear();
-    r.identifier = 0;
-    r.number.clear();
+    reset(r);
+    if (reading.blank) {
+        r.status = Status::Blank;
+        return r;
+    }
+    const bool header_read = reading.ok();
+    const Record& record = reading.record;
+    r.messages.swap(reading.messages);
+    r.identifier = identifier_value(record.identifier);
+    r.number = record.number;
+    append_output_file_name(r.file_name, record, file_suffix(options));
+    if (!header_read)
+        return r;
 
     ConvertOptions parser_options{options.remove_mensural ? 1 : 0,
-                                  options.remove_measure_rests ? 1 : 0, options.verbose ? 1 : 0,
-                                  options.parse_only ? 1 : 0};
+                                  options.remove_measure_rests ? 1 : 0, options.verbose ? 1 : 0};
     Console console{&r.messages, options.trace ? &options.trace : nullptr};
     Incipit incipit;
     // Whatever happens below, the score goes back to the converter's pools,
@@ -151,16 +219,9 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
         ScorePools& pools;
         Incipit& incipit;
         ~ScoreRelease() { destroy_last_score(pools, std::exchange(incipit.first_measure, nullptr)); }
-    } release{state_->pools, incipit};
-    ParseStatus parsed =
-        parse_incipit(buffer, size, parser_options, console, state_->pools, incipit);
-    if (parsed == ParseStatus::Blank) {
-        r.status = Status::Blank;
-        return r;
-    }
-    r.identifier = incipit.incipit_id;
-    r.number = incipit.incipit_nb;
-    append_output_file_name(r.file_name, incipit.incipit_id, incipit.incipit_nb);
+    } release{pools, incipit};
+    trim(music);
+    ParseStatus parsed = parse_incipit(record, music, parser_options, console, pools, incipit);
     if (parsed != ParseStatus::Parsed) {
         r.status = parsed == ParseStatus::TooLarge ? Status::TooLarge : Status::Failed;
         return r;
@@ -169,61 +230,64 @@ const Result& Converter::convert_buffer(char* buffer, int32_t size, const Option
         r.status = Status::Converted;
         return r;
     }
-    if (const char* error = number_error(check_incipit_number(incipit.incipit_nb))) {
+    if (const char* error = number_error(check_incipit_number(record.number.c_str()))) {
         add_error(r, error);
         return r;
     }
-    DocumentBuffer& document = state_->document;
-    render_score(incipit, document, document_info(options, description, state_->today));
-    if (options.compress) {
-        const char* error = mxl_container(
-            r.file_name, std::string_view(document.bytes.data(), document.length), r.document);
-        if (error != nullptr) {
-            add_error(r, error);
-            return r;
-        }
-        r.file_name.replace(r.file_name.size() - 3, 3, "mxl");
-    } else {
-        r.document.assign(document.bytes.data(), document.length);
-    }
-    if (document.bytes.size() > kKeptBytes)
-        document = DocumentBuffer{};
-    r.status = Status::Converted;
+    write(options, incipit);
     return r;
+}
+
+const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options,
+                                        const Description* description)
+{
+    // The line ends at its line feed, well before the end of the buffer.
+    detail::read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
+                             state_->reading);
+    if (description != nullptr)
+        describe(state_->reading.record, *description);
+    return state_->convert_reading(options);
 }
 
 const Result& Converter::convert(std::string_view line, const Options& options)
 {
     if (line.size() > max_line_length)
         return line_too_long();
-    // The parser may rewrite the line. It reads nothing past the line's
-    // terminator: a zero byte when the line has none.
-    std::vector<char>& copy = state_->line;
-    trim(copy);
-    size_t size = line.size() + kLinePadding;
-    if (copy.size() < size)
-        copy.resize(size);
-    if (!line.empty())
-        std::memcpy(copy.data(), line.data(), line.size());
-    std::memset(copy.data() + line.size(), 0, kLinePadding);
-    return convert_buffer(copy.data(), static_cast<int32_t>(size), options);
+    detail::read_record_into(line, state_->reading);
+    return state_->convert_reading(options);
+}
+
+const Result& Converter::convert(const Record& record, const Options& options)
+{
+    const Fields fields{record.identifier, record.number, record.clef,
+                        record.time,       record.time2,  record.music};
+    if (record_line_size(fields) > max_line_length)
+        return line_too_long();
+    detail::read_fields_into(fields, state_->reading);
+    Record& read = state_->reading.record;
+    for (auto member : {&Record::key, &Record::composer, &Record::work_title,
+                        &Record::movement_title, &Record::part_name, &Record::text_incipit,
+                        &Record::key_or_mode})
+        read.*member = record.*member;
+    return state_->convert_reading(options);
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options)
 {
-    return convert(record_line(fields), options);
+    if (record_line_size(fields) > max_line_length)
+        return line_too_long();
+    detail::read_fields_into(fields, state_->reading);
+    return state_->convert_reading(options);
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options,
                                  const Description& description)
 {
-    std::string line = record_line(fields);
-    if (line.size() > max_line_length)
+    if (record_line_size(fields) > max_line_length)
         return line_too_long();
-    std::vector<char>& copy = state_->line;
-    copy.assign(line.begin(), line.end());
-    copy.resize(line.size() + kLinePadding, '\0');
-    return convert_buffer(copy.data(), static_cast<int32_t>(copy.size()), options, &description);
+    detail::read_fields_into(fields, state_->reading);
+    describe(state_->reading.record, description);
+    return state_->convert_reading(options);
 }
 
 std::string record_line(const Fields& fields)
@@ -253,7 +317,9 @@ Result convert_record(std::string_view line, const Options& options)
 
 Result convert_fields(const Fields& fields, const Options& options)
 {
-    return convert_record(record_line(fields), options);
+    Converter converter;
+    converter.convert(fields, options);
+    return std::move(converter.result());
 }
 
 }  // namespace tav

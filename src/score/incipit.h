@@ -1,9 +1,8 @@
-// One record's header values and the score it owns: what the parser hands
-// to the writer.
+// One record's score as the parser hands it to a writer: the measures and
+// what the notation says of the whole. It knows nothing of any output format.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "score/score.h"
@@ -19,9 +18,7 @@ struct Incipit {
             release();
             pools = other.pools;
             first_measure = std::exchange(other.first_measure, nullptr);
-            divisions = other.divisions;
-            incipit_id = other.incipit_id;
-            std::memcpy(incipit_nb, other.incipit_nb, sizeof incipit_nb);
+            quarter_units = other.quarter_units;
             mensural = other.mensural;
             corrected_key = other.corrected_key;
         }
@@ -29,7 +26,7 @@ struct Incipit {
     }
     ~Incipit() { release(); }
 
-    // Gives the score back to its pools; the header values stay.
+    // Gives the score back to its pools.
     void release()
     {
         if (pools != nullptr)
@@ -39,9 +36,11 @@ struct Incipit {
 
     ScorePools* pools = nullptr;       // where the score lives
     Measure* first_measure = nullptr;  // the whole score; owned
-    float divisions = 2.0f;
-    int32_t incipit_id = 0;
-    char incipit_nb[65] = {};          // up to 64 bytes and a terminator
+    // The units a quarter is divided into so that every note value and
+    // tuplet read is a whole number of them: at least 2, grown to the least
+    // common multiple with each (dotted values and measure rests may still
+    // need finer units).
+    float quarter_units = 2.0f;
     int mensural = 0;
     int corrected_key = 0;
 };

@@ -396,10 +396,3 @@ void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
         xml.commit(p);
     }
 }
-
-void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
-                 MeasureAccidentals& measure_accidentals)
-{
-    write_measure_notes(xml, first_note, divisions, current_fifths, measure_accidentals);
-    xml.finish();
-}

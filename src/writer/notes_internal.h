@@ -8,7 +8,6 @@
 class XmlText;
 struct MeasureAccidentals;
 
-// write_notes without cutting the string to the text at the end: for the
-// document writer, which goes on writing.
+// Appends the note elements of one measure, from `first_note` along `next`.
 void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
                          int32_t current_fifths, MeasureAccidentals& measure_accidentals);

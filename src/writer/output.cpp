@@ -15,20 +15,17 @@
 #include "writer/output.h"
 #include "writer/replace_file.h"
 
-void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb)
+const char* file_suffix(const tav::Options& options)
 {
-    char id[kDecimalRoom];
-    out.append(id, static_cast<size_t>(put_decimal(id, incipit_id) - id));
-    out += '-';
-    out += incipit_nb;
-    out += ".xml";
+    return options.compress ? ".mxl" : ".xml";
 }
 
-std::string output_file_name(int32_t incipit_id, const char* incipit_nb)
+void append_output_file_name(std::string& out, const tav::Record& record, const char* suffix)
 {
-    std::string name;
-    append_output_file_name(name, incipit_id, incipit_nb);
-    return name;
+    out += record.identifier.empty() ? std::string_view("0") : record.identifier;
+    out += '-';
+    out += record.number;
+    out += suffix;
 }
 
 bool is_safe_file_name(const char* incipit_nb)

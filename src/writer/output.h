@@ -1,4 +1,6 @@
-// The MusicXML writer: one score in, one MusicXML 1.0 partwise document out.
+// The MusicXML writer: one record's score in, one MusicXML partwise
+// document out (1.0, or 4.0 with the descriptive data), and the name of
+// its file.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +8,7 @@
 #include <string_view>
 
 #include "score/incipit.h"
+#include "tav/tav.h"
 #include "score/score.h"
 #include "writer/replace_file.h"
 #include "writer/xml_text.h"
@@ -60,25 +63,22 @@ struct DocumentInfo {
     std::string_view key_or_mode;     // miscellaneous field "Key or mode"
 };
 
-// Appends the whole document for the score to `out`. Reads the score only.
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, std::string& out);
+// The MusicXML document of `score`, read from `record`, written over
+// whatever `out` held before. Reads the score only.
+void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                  const DocumentInfo& info = {});
 
-// The same document, written over whatever `out` held before.
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out);
+// MusicXML's divisions for the score: its units of a quarter, multiplied by
+// the least factor that makes every written duration whole.
+float document_divisions(const Incipit& score);
 
-// The document of one incipit, written over whatever `out` held before.
-void render_score(const Incipit& incipit, DocumentBuffer& out, const DocumentInfo& info = {});
+// The suffix of a document's file name: ".xml", or ".mxl" for a compressed
+// MusicXML file.
+const char* file_suffix(const tav::Options& options);
 
-// Appends the note elements of one measure, from `first_note` along `next`.
-void write_notes(XmlText& xml, const Note* first_note, float divisions, int32_t current_fifths,
-                 MeasureAccidentals& measure_accidentals);
-
-// "%d-%s.xml" with the identifier and the incipit number.
-std::string output_file_name(int32_t incipit_id, const char* incipit_nb);
-// The same name appended to `out`, which keeps its storage.
-void append_output_file_name(std::string& out, int32_t incipit_id, const char* incipit_nb);
+// "ID-NUMBER" and the writer's suffix, appended to `out`, which keeps its
+// storage: the identifier (0 when none was read) and the incipit number.
+void append_output_file_name(std::string& out, const tav::Record& record, const char* suffix);
 
 // True when the incipit number can name a file in the working directory:
 // no '/', no '\' and no control byte (below 32, and 127).

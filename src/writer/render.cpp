@@ -56,16 +56,17 @@ char* put_element(char* p, std::string_view open, std::string_view text, std::st
     return put(p, close);
 }
 
-void write_head(XmlText& xml, const DocumentInfo& info, int32_t incipit_id,
-                const char* incipit_nb, int mensural, int corrected_key)
+void write_head(XmlText& xml, const DocumentInfo& info, std::string_view incipit_id,
+                std::string_view incipit_nb, int mensural, int corrected_key)
 {
-    size_t nb_length = std::strlen(incipit_nb);
+    size_t nb_length = incipit_nb.size();
     size_t described = info.composer.size() + info.work_title.size() +
                        info.movement_title.size() + info.part_name.size() +
                        info.text_incipit.size() + info.key_or_mode.size() +
                        info.encoding_date.size();
     // An entity takes at most five bytes.
-    char* p = xml.reserve(kHeadRoom + 5 * nb_length + kTextRoomPerByte * described);
+    char* p = xml.reserve(kHeadRoom + incipit_id.size() + 5 * nb_length +
+                          kTextRoomPerByte * described);
     if (info.musicxml4)
         p = put(p, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
                    "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
@@ -92,7 +93,7 @@ void write_head(XmlText& xml, const DocumentInfo& info, int32_t incipit_id,
     p = put(p, "\t\t</encoding>\n"
                "\t\t<miscellaneous>\n"
                "\t\t\t<miscellaneous-field name=\"Vellum - Incipit ID\">");
-    p = put_decimal(p, incipit_id);
+    p = put(p, incipit_id);
     p = put(p, "</miscellaneous-field>\n"
                "\t\t\t<miscellaneous-field name=\"Vellum - Incipit NB\">");
     // The only text from the record; escaped so that the file stays well-formed.
@@ -261,14 +262,14 @@ char* write_right_barline(char* p, const Attribute* bar)
     }
 }
 
-void write_document(XmlText& xml, const Measure* first_measure, float divisions,
-                    int32_t incipit_id, const char* incipit_nb, int mensural, int corrected_key,
-                    const DocumentInfo& info = {})
+void write_document(XmlText& xml, const tav::Record& record, const Incipit& score,
+                    const DocumentInfo& info)
 {
-    write_head(xml, info, incipit_id, incipit_nb, mensural, corrected_key);
+    write_head(xml, info, record.identifier, record.number, score.mensural, score.corrected_key);
+    const float divisions = document_divisions(score);
     int32_t current_fifths = 0;
     MeasureAccidentals measure_accidentals;
-    for (const Measure* m = first_measure; m != nullptr; m = m->next) {
+    for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
         measure_accidentals.next_measure();
         MeasureMarks marks = survey(m);
         char* p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
@@ -296,25 +297,9 @@ void write_document(XmlText& xml, const Measure* first_measure, float divisions,
 
 }  // namespace
 
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, std::string& out)
+void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                  const DocumentInfo& info)
 {
     XmlText xml(out);
-    write_document(xml, first_measure, divisions, incipit_id, incipit_nb, mensural,
-                   corrected_key);
-}
-
-void render_score(const Measure* first_measure, float divisions, int32_t incipit_id,
-                  const char* incipit_nb, int mensural, int corrected_key, DocumentBuffer& out)
-{
-    XmlText xml(out);
-    write_document(xml, first_measure, divisions, incipit_id, incipit_nb, mensural,
-                   corrected_key);
-}
-
-void render_score(const Incipit& incipit, DocumentBuffer& out, const DocumentInfo& info)
-{
-    XmlText xml(out);
-    write_document(xml, incipit.first_measure, incipit.divisions, incipit.incipit_id,
-                   incipit.incipit_nb, incipit.mensural, incipit.corrected_key, info);
+    write_document(xml, record, score, info);
 }

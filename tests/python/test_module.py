@@ -101,6 +101,16 @@ class Module(unittest.TestCase):
             self.assertEqual([m.text for m in by_fields.messages],
                              [m.text for m in by_line.messages])
             self.assertTrue(tav.convert(line).ok, line)
+        # A field holding a TAB or a line end, or an empty number, never
+        # shifts the fields after it.
+        for fields, error in [
+            (("1", "2\t3", "G-2", "", "", "4C"), "number field holds a tab or a line end"),
+            (("1", "2", "G-2", "3/4\n", "", "4C"), "time field holds a tab or a line end"),
+            (("1", "2", "", "", "", "4C\rD"), "music field holds a tab or a line end"),
+            (("1", " ", "2", "", "", "4C"), "no incipit number found"),
+        ]:
+            result = tav.convert_fields(*fields)
+            self.assertEqual((result.ok, [m.text for m in result.messages]), (False, [error]))
 
     def test_hostile_bytes_give_structured_results(self):
         rng = random.Random(17)
