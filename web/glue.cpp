@@ -14,6 +14,7 @@ namespace {
 // Bits of the `flags` argument.
 constexpr int kRemoveMensural = 1;
 constexpr int kRemoveMeasureRests = 2;
+constexpr int kMusicXml4 = 4;
 
 // The result table: a head, then one row per message. Texts are given as
 // a pointer and a length.
@@ -42,6 +43,7 @@ tav::Options options_from(int flags)
     tav::Options options;
     options.remove_mensural = (flags & kRemoveMensural) != 0;
     options.remove_measure_rests = (flags & kRemoveMeasureRests) != 0;
+    options.musicxml = (flags & kMusicXml4) != 0 ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
     return options;
 }
 

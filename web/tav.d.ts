@@ -58,6 +58,12 @@ export interface Options {
     bytes?: boolean;
     /** false: leave `xml` empty, for a caller that needs only `data`, the status or the messages. */
     xml?: boolean;
+    /**
+     * The MusicXML version written: '1.0' (the default, as the program writes
+     * it) or '4.0' (the same body with the 4.0 declaration, version and the
+     * day of the conversion, UTC, as the encoding date).
+     */
+    musicxml?: '1.0' | '4.0';
 }
 
 /** The header fields and the music of one record, and its description; a missing field is empty. */

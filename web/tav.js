@@ -42,6 +42,9 @@ const ROW_WORDS = 5;
 // Bits of the glue's flags.
 const REMOVE_MENSURAL = 1;
 const REMOVE_MEASURE_RESTS = 2;
+const MUSICXML_4 = 4;
+// The MusicXML versions written, by their bits.
+const VERSIONS = { '1.0': 0, '4.0': MUSICXML_4 };
 const TAB = 9;
 /** The fields of a record line, in their order. */
 export const fieldNames = Object.freeze(['identifier', 'number', 'clef', 'time', 'time2', 'music']);
@@ -53,8 +56,11 @@ const MUSIC = FIELD_NAMES.length - 1;
 function flagsOf(options) {
     if (options === undefined || options === null)
         return 0;
+    const version = VERSIONS[options.musicxml ?? '1.0'];
+    if (version === undefined)
+        throw new RangeError(`musicxml must be '1.0' or '4.0', not ${options.musicxml}`);
     return (options.removeMensural ? REMOVE_MENSURAL : 0) |
-        (options.removeMeasureRests ? REMOVE_MEASURE_RESTS : 0);
+        (options.removeMeasureRests ? REMOVE_MEASURE_RESTS : 0) | version;
 }
 
 function checkInput(value, what) {

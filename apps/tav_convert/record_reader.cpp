@@ -1,7 +1,11 @@
 #include "record_reader.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #ifndef _WIN32
 #include <poll.h>
@@ -116,9 +120,71 @@ bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max
     return !batch.lines.empty();
 }
 
+// The XML is read on a thread of its own, a bounded queue of items ahead of
+// the converters, so that parsing overlaps converting even with one job.
 struct MarcxmlBatchReader::State {
-    State(std::FILE* input, std::string_view already_read) : reader(input, already_read) {}
+    static constexpr std::size_t kQueued = 1024;
+
+    State(std::FILE* input, std::string_view already_read) : reader(input, already_read)
+    {
+        thread = std::thread([this] { read(); });
+    }
+    ~State()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        room.notify_one();
+        thread.join();
+    }
+
+    void read()
+    {
+        for (;;) {
+            tav::MarcxmlItem item;
+            bool more = reader.next(item);
+            std::unique_lock<std::mutex> lock(mutex);
+            consumed = reader.consumed();
+            if (!more) {
+                done = true;
+                failed = reader.read_failed();
+                ready.notify_one();
+                return;
+            }
+            room.wait(lock, [this] { return queue.size() < kQueued || stop; });
+            if (stop)
+                return;
+            queue.push_back(std::move(item));
+            if (queue.size() == 1)
+                ready.notify_one();
+        }
+    }
+
+    // The next item; false at the end.
+    bool next(tav::MarcxmlItem& item)
+    {
+        if (taken.empty()) {
+            std::unique_lock<std::mutex> lock(mutex);
+            ready.wait(lock, [this] { return !queue.empty() || done; });
+            if (queue.empty())
+                return false;
+            taken.swap(queue);
+            room.notify_one();
+        }
+        item = std::move(taken.front());
+        taken.pop_front();
+        return true;
+    }
+
     tav::MarcxmlReader reader;
+    std::deque<tav::MarcxmlItem> queue;   // filled by the thread
+    std::deque<tav::MarcxmlItem> taken;   // the consumer's share
+    std::mutex mutex;
+    std::condition_variable ready, room;
+    bool done = false, stop = false, failed = false;
+    std::uint64_t consumed = 0;
+    std::thread thread;
     tav::MarcxmlItem item;
     std::string storage;
 };
@@ -132,12 +198,14 @@ MarcxmlBatchReader::~MarcxmlBatchReader() = default;
 
 bool MarcxmlBatchReader::failed() const
 {
-    return state_->reader.read_failed();
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->failed;
 }
 
 std::uint64_t MarcxmlBatchReader::consumed() const
 {
-    return state_->reader.consumed();
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->consumed;
 }
 
 bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes)
@@ -147,7 +215,7 @@ bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size
     batch.clear();
     tav::MarcxmlItem& item = state_->item;
     while (batch.lines.size() < max_lines && batch.bytes.size() < max_bytes &&
-           state_->reader.next(item)) {
+           state_->next(item)) {
         LineBatch::Line line;
         line.begin = batch.bytes.size();
         batch.entries.emplace_back();

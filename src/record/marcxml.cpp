@@ -33,6 +33,8 @@ bool is_space(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+#ifdef TAV_HAVE_EXPAT
+
 void trim(std::string& s)
 {
     std::size_t end = s.size();
@@ -104,6 +106,8 @@ const char* line_break_in(const Incipit031& f)
         return "the music ($p)";
     return nullptr;
 }
+
+#endif
 
 }  // namespace
 

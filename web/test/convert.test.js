@@ -3,7 +3,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { init, convert, convertFields } from '../tav.js';
-import { decoder, linesOf, runProgram } from './program.js';
+import { decoder, linesOf, root, runBatch, runProgram } from './program.js';
 
 await init();
 
@@ -109,6 +109,8 @@ const results = [
         { status: 'failed', fileName: '' }, { position: 14, bytePosition: 15, field: 'music', fieldPosition: 2 }],
     ['a converted record', { identifier: '42', number: '1.1.1', clef: 'G-2', music: '4C' },
         { status: 'converted', fileName: '42-1.1.1.xml', identifier: 42, number: '1.1.1', messages: [] }, {}],
+    ['a field holding a TAB', { identifier: '1', number: '1.1\tF-4', clef: 'G-2', music: '4C' },
+        { status: 'failed', fileName: '' }, { text: 'number field holds a tab or a line end', field: null }],
     ['no text asked for', '42\t1\tG-2\t3/4\t\t4C', { status: 'converted', xml: '' }, {}, { xml: false }],
     ['a description', { identifier: '7', number: '1', music: '4C', composer: 'A & B', partName: 'vl 1' },
         { status: 'converted', xml: convert('7\t1\t\\-\t\\-\t\t4C').xml.replace('<part-name>MusicXML Part</part-name>',
@@ -123,4 +125,15 @@ test('results say which record and where its sign is', () => {
         if (r.messages.length > 0)
             assert.deepEqual({ ...r.messages[0], ...message }, r.messages[0], name);
     }
+});
+
+test('MusicXML 4.0 documents are the batch command\'s', () => {
+    const files = new Map();
+    for (const line of linesOf('examples/incipits.txt')) {
+        const r = convert(line, { musicxml: '4.0', bytes: true });
+        if (r.ok)
+            files.set(r.fileName, Buffer.from(r.data));
+    }
+    assert.deepEqual(files, runBatch(`${root}examples/incipits.txt`, ['--musicxml', '4.0']));
+    assert.throws(() => convert('1\t1\t\t\t\t4C', { musicxml: '3.0' }), RangeError);
 });

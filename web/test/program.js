@@ -39,12 +39,12 @@ export function runProgram(lines, letters) {
 }
 
 
-// Runs the batch command beside the program over `file` into a fresh folder;
-// returns its files by name.
-export function runBatch(file) {
+// Runs the batch command beside the program over `file` into a fresh folder,
+// with `options`; returns its files by name.
+export function runBatch(file, options = []) {
     const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
     try {
-        const run = spawnSync(join(exe, '..', 'tav_convert'), ['-q', '-o', dir, file], { maxBuffer: 1 << 30 });
+        const run = spawnSync(join(exe, '..', 'tav_convert'), ['-q', '-o', dir, ...options, file], { maxBuffer: 1 << 30 });
         assert.ok(run.status === 0 || run.status === 1, `tav_convert: ${run.error ?? run.stderr}`);
         return new Map(readdirSync(dir).map((name) => [name, readFileSync(join(dir, name))]));
     } finally {
