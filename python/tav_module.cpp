@@ -1,14 +1,18 @@
-// The Python module "tav": the converter library, in memory, with the GIL
-// released while a record converts.
+// The extension module "tav._tav" behind the package "tav": the converter
+// library, in memory, with the interpreter's lock released while records
+// convert and files are read and written. The signatures in the docstrings
+// are those of the stub tav/__init__.pyi.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "file_run.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
 
@@ -46,6 +50,17 @@ InputBytes input_bytes(const py::handle& value, const char* what)
     return InputBytes{bytes, std::string_view(data, static_cast<size_t>(size))};
 }
 
+// A path as the file system takes it: str, bytes or os.PathLike, encoded as
+// open() encodes it; ValueError for a zero byte, as open() raises.
+std::string path_bytes(const py::handle& path)
+{
+    PyObject* converted = nullptr;
+    if (PyUnicode_FSConverter(path.ptr(), &converted) == 0)
+        throw py::error_already_set();
+    py::bytes bytes = py::reinterpret_steal<py::bytes>(converted);
+    return std::string(bytes);
+}
+
 py::str decode(std::string_view bytes)
 {
     PyObject* text = PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()),
@@ -69,19 +84,11 @@ tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
     return options;
 }
 
-
 // Each thread converts with a converter of its own, reused call after call.
 tav::Converter& thread_converter()
 {
     thread_local tav::Converter converter;
     return converter;
-}
-
-template <typename Input>
-tav::Result convert_line(const Input& input, const tav::Options& options)
-{
-    py::gil_scoped_release released;
-    return thread_converter().convert(input, options);
 }
 
 tav::Description description_of(const tav::MarcxmlItem& item)
@@ -146,9 +153,11 @@ std::unique_ptr<MarcxmlSource> open_marcxml(const py::handle& source)
         s->reader = std::make_unique<tav::MarcxmlReader>(in.view);
         return s;
     }
-    py::module_ os = py::module_::import("os");
-    std::string path = py::bytes(os.attr("fsencode")(source));
-    s->file = std::fopen(path.c_str(), "rb");
+    std::string path = path_bytes(source);
+    {
+        py::gil_scoped_release released;
+        s->file = std::fopen(path.c_str(), "rb");
+    }
     if (s->file == nullptr) {
         PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, source.ptr());
         throw py::error_already_set();
@@ -162,61 +171,166 @@ py::object none_if_negative(int64_t value)
     return value < 0 ? py::object(py::none()) : py::object(py::int_(value));
 }
 
+const char* kind_name(tav::MessageKind kind)
+{
+    return kind == tav::MessageKind::Warning ? "warning" : "error";
+}
+
+// Pickling: a result as a tuple of plain values, and back.
+constexpr tav::Status kStatuses[] = {tav::Status::Converted, tav::Status::Written,
+                                     tav::Status::Failed,    tav::Status::TooLarge,
+                                     tav::Status::LineTooLong, tav::Status::Blank};
+
+py::tuple message_state(const tav::Message& m)
+{
+    return py::make_tuple(m.kind == tav::MessageKind::Warning, py::bytes(m.text), m.position,
+                          m.byte);
+}
+
+tav::Message message_from(const py::tuple& t)
+{
+    if (t.size() != 4)
+        throw py::value_error("not a pickled tav.Message");
+    return tav::Message{t[0].cast<bool>() ? tav::MessageKind::Warning : tav::MessageKind::Error,
+                        t[1].cast<std::string>(), t[2].cast<int64_t>(), t[3].cast<int>()};
+}
+
+py::tuple result_state(const tav::Result& r)
+{
+    py::list messages;
+    for (const tav::Message& m : r.messages)
+        messages.append(message_state(m));
+    return py::make_tuple(static_cast<int>(r.status), py::bytes(r.document),
+                          py::bytes(r.file_name), messages, r.identifier, py::bytes(r.number));
+}
+
+tav::Result result_from(const py::tuple& t)
+{
+    int status = t.size() == 6 ? t[0].cast<int>() : -1;
+    if (status < 0 || status >= static_cast<int>(std::size(kStatuses)))
+        throw py::value_error("not a pickled tav.Result");
+    tav::Result r;
+    r.status = kStatuses[status];
+    r.document = t[1].cast<std::string>();
+    r.file_name = t[2].cast<std::string>();
+    for (const py::handle& m : t[3].cast<py::list>())
+        r.messages.push_back(message_from(m.cast<py::tuple>()));
+    r.identifier = t[4].cast<std::int32_t>();
+    r.number = t[5].cast<std::string>();
+    return r;
+}
+
+// The exception for a run that could not go ahead; the run's own file
+// errors carry errno and the path, as open() reports them.
+[[noreturn]] void raise_for(const FileRun& run, const py::handle& path, const py::handle& folder)
+{
+    switch (run.end) {
+    case FileRun::End::CannotMakeFolder:
+        errno = run.error;
+        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, folder.ptr());
+        break;
+    case FileRun::End::CannotOpen:
+        errno = run.error;
+        PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.ptr());
+        break;
+    case FileRun::End::InputClash:
+        PyErr_SetObject(PyExc_ValueError,
+                        py::str("the output file {} in {} would be the input {}; nothing "
+                                "was written")
+                            .format(decode(run.clash), folder, path)
+                            .ptr());
+        break;
+    default:
+        PyErr_SetObject(PyExc_OSError, py::str("cannot read {}").format(path).ptr());
+        break;
+    }
+    throw py::error_already_set();
+}
+
 }  // namespace
 
-PYBIND11_MODULE(tav, m)
+PYBIND11_MODULE(_tav, m)
 {
-    m.doc() = "Plaine & Easie incipit records to MusicXML 1.0 documents, in memory.";
+    py::options signatures;
+    signatures.disable_function_signatures();
+    m.doc() = "The converter behind the package tav; use the package.";
+    m.attr("__version__") = TAV_VERSION;
 
     py::class_<tav::Message>(m, "Message", "A warning or error about a record.")
-        .def_property_readonly("kind",
-                               [](const tav::Message& msg) {
-                                   return msg.kind == tav::MessageKind::Warning ? "warning"
-                                                                                : "error";
-                               })
-        .def_property_readonly("text", [](const tav::Message& msg) { return decode(msg.text); })
-        .def_property_readonly("code",
-                               [](const tav::Message& msg) { return std::string(msg.code); })
-        .def_property_readonly("position",
-                               [](const tav::Message& msg) { return none_if_negative(msg.position); })
-        .def_property_readonly("byte",
-                               [](const tav::Message& msg) { return none_if_negative(msg.byte); })
-        .def("__repr__", [](const tav::Message& msg) {
-            return py::str("<tav.Message {} {!r}>")
-                .format(msg.kind == tav::MessageKind::Warning ? "warning" : "error",
-                        decode(msg.text));
-        });
+        .def_property_readonly(
+            "kind", [](const tav::Message& msg) { return kind_name(msg.kind); },
+            "\"warning\" or \"error\".")
+        .def_property_readonly(
+            "text", [](const tav::Message& msg) { return decode(msg.text); },
+            "The text as the program writes it after \"incipit: ID-NUMBER, \" (control bytes "
+            "as \\xHH).")
+        .def_property_readonly(
+            "code", [](const tav::Message& msg) { return std::string(msg.code); },
+            "A stable name for what the message is about, the same for every record, "
+            "e.g. \"unknown_sign\".")
+        .def_property_readonly(
+            "position", [](const tav::Message& msg) { return none_if_negative(msg.position); },
+            "For a sign the converter cannot read, its index in the line; None otherwise.")
+        .def_property_readonly(
+            "byte", [](const tav::Message& msg) { return none_if_negative(msg.byte); },
+            "For a sign the converter cannot read, its byte value (0..255); None otherwise.")
+        .def("__repr__",
+             [](const tav::Message& msg) {
+                 return py::str("<tav.Message {} {!r}>").format(kind_name(msg.kind),
+                                                                decode(msg.text));
+             })
+        .def(py::pickle([](const tav::Message& msg) { return message_state(msg); },
+                        [](const py::tuple& t) { return message_from(t); }));
 
     py::class_<tav::Result>(m, "Result", "What one record became.")
-        .def_property_readonly("ok", &tav::Result::ok)
-        .def_property_readonly("status", [](const tav::Result& r) { return tav::status_name(r.status); })
-        .def_property_readonly("data", [](const tav::Result& r) { return py::bytes(r.document); })
-        .def_property_readonly("xml", [](const tav::Result& r) { return decode(r.document); })
-        .def_property_readonly("file_name", [](const tav::Result& r) { return decode(r.file_name); })
-        .def_property_readonly("messages", [](const tav::Result& r) { return r.messages; })
-        .def_property_readonly("identifier", [](const tav::Result& r) { return r.identifier; })
-        .def_property_readonly("number", [](const tav::Result& r) { return decode(r.number); })
-        .def("__repr__", [](const tav::Result& r) {
-            return py::str("<tav.Result {} {!r}>").format(tav::status_name(r.status), decode(r.file_name));
-        });
+        .def_property_readonly("ok", &tav::Result::ok,
+                               "True when the record converted (data holds its document).")
+        .def_property_readonly(
+            "status", [](const tav::Result& r) { return tav::status_name(r.status); },
+            "\"converted\", \"failed\", \"too_large\", \"line_too_long\" or \"blank\".")
+        .def_property_readonly(
+            "data", [](const tav::Result& r) { return py::bytes(r.document); },
+            "The MusicXML document as bytes; empty unless ok.")
+        .def_property_readonly(
+            "xml", [](const tav::Result& r) { return decode(r.document); },
+            "The document as str (decoded from UTF-8 with surrogateescape).")
+        .def_property_readonly(
+            "file_name", [](const tav::Result& r) { return decode(r.file_name); },
+            "\"ID-NUMBER.xml\", the record's file name; empty when there is no document.")
+        .def_property_readonly(
+            "messages", [](const tav::Result& r) { return r.messages; },
+            "The warnings, then at most one error (list of Message).")
+        .def_property_readonly(
+            "identifier", [](const tav::Result& r) { return r.identifier; },
+            "The incipit identifier, as far as it was read (0 when none).")
+        .def_property_readonly(
+            "number", [](const tav::Result& r) { return decode(r.number); },
+            "The incipit number as it stands in the line, e.g. \"1.1.1\".")
+        .def("__repr__",
+             [](const tav::Result& r) {
+                 return py::str("<tav.Result {} {!r}>")
+                     .format(tav::status_name(r.status), decode(r.file_name));
+             })
+        .def(py::pickle([](const tav::Result& r) { return result_state(r); },
+                        [](const py::tuple& t) { return result_from(t); }));
 
     py::class_<tav::MarcxmlItem>(m, "CatalogueRecord",
                                  "An incipit read from MARCXML, with its record's description.")
-        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.identifier); })
-        .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.number); })
-        .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.clef); })
-        .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.time); })
-        .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.key); })
-        .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.music); })
-        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.composer); })
-        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.work_title); })
-        .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.movement_title); })
-        .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.part_name); })
-        .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.text_incipit); })
-        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.key_or_mode); })
-        .def_property_readonly("control_number", [](const tav::MarcxmlItem& i) { return decode(i.control_number); })
-        .def_property_readonly("occurrence", [](const tav::MarcxmlItem& i) { return i.occurrence; })
-        .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; })
+        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.identifier); }, "The incipit identifier (001).")
+        .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
+        .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.clef); }, "The clef code (031 $g).")
+        .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.time); }, "The time signature (031 $o).")
+        .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.key); }, "The key signature (031 $n), put before the music.")
+        .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.music); }, "The music in the Plaine & Easie Code (031 $p).")
+        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.composer); }, "The composer (100 $a); empty when none.")
+        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.work_title); }, "The work's title (240 $a, else 245 $a); empty when none.")
+        .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.movement_title); }, "The movement's title (031 $d).")
+        .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.part_name); }, "The part's name (031 $m).")
+        .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.text_incipit); }, "The text incipit (031 $t).")
+        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.key_or_mode); }, "The key or mode (031 $r).")
+        .def_property_readonly("control_number", [](const tav::MarcxmlItem& i) { return decode(i.control_number); }, "The record's 001 as written; empty when it has none.")
+        .def_property_readonly("occurrence", [](const tav::MarcxmlItem& i) { return i.occurrence; }, "Which 031 of the record, from 1.")
+        .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; }, "The line of the input where the field is.")
         .def("__repr__", [](const tav::MarcxmlItem& i) {
             return py::str("<tav.CatalogueRecord {} 031 #{}>").format(decode(i.control_number), i.occurrence);
         });
@@ -227,7 +341,9 @@ PYBIND11_MODULE(tav, m)
                               "messages.")
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &MarcxmlSource::next)
-        .def_readonly("messages", &MarcxmlSource::messages);
+        .def_readonly("messages", &MarcxmlSource::messages,
+                      "The reader's warnings and errors so far, as (kind, text, "
+                      "control_number, line).");
 
     m.def("read_marcxml", &open_marcxml, py::arg("source"),
           "Reads MARCXML (MARC 21 records, incipits in field 031) from a path or from bytes, "
@@ -242,11 +358,14 @@ PYBIND11_MODULE(tav, m)
             if (py::isinstance<tav::MarcxmlItem>(line))
                 return convert_item(line.cast<const tav::MarcxmlItem&>(), options);
             InputBytes in = input_bytes(line, "line");
-            return convert_line(in.view, options);
+            py::gil_scoped_release released;
+            return thread_converter().convert(in.view, options);
         },
         py::arg("line"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
         py::arg("compress") = false,
+        "convert(line, *, remove_mensural=False, remove_measure_rests=False, "
+        "musicxml=\"1.0\", compress=False) -> Result\n\n"
         "Converts one record line (bytes or str; a line feed, if any, ends it) or a "
         "CatalogueRecord from read_marcxml. musicxml: \"1.0\" or \"4.0\"; compress: the "
         "result's data is a compressed MusicXML file (.mxl).");
@@ -255,95 +374,70 @@ PYBIND11_MODULE(tav, m)
         "convert_fields",
         [](const py::handle& identifier, const py::handle& number, const py::handle& clef,
            const py::handle& time, const py::handle& time2, const py::handle& music,
-           bool remove_mensural, bool remove_measure_rests) {
+           bool remove_mensural, bool remove_measure_rests, const std::string& musicxml,
+           bool compress) {
             InputBytes id = input_bytes(identifier, "identifier");
             InputBytes nb = input_bytes(number, "number");
             InputBytes c = input_bytes(clef, "clef");
             InputBytes t = input_bytes(time, "time");
             InputBytes t2 = input_bytes(time2, "time2");
             InputBytes mu = input_bytes(music, "music");
-            return convert_line(tav::Fields{id.view, nb.view, c.view, t.view, t2.view, mu.view},
-                                options_of(remove_mensural, remove_measure_rests));
+            tav::Options options =
+                options_of(remove_mensural, remove_measure_rests, musicxml, compress);
+            py::gil_scoped_release released;
+            return thread_converter().convert(
+                tav::Fields{id.view, nb.view, c.view, t.view, t2.view, mu.view}, options);
         },
         py::arg("identifier"), py::arg("number"), py::arg("clef"), py::arg("time"),
         py::arg("time2"), py::arg("music"), py::kw_only(), py::arg("remove_mensural") = false,
-        py::arg("remove_measure_rests") = false,
-        "Converts a record given as its fields; an empty clef or time is a null field. A "
-        "field holding a tab or a line end fails the record.");
+        py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
+        py::arg("compress") = false,
+        "convert_fields(identifier, number, clef, time, time2, music, *, "
+        "remove_mensural=False, remove_measure_rests=False, musicxml=\"1.0\", "
+        "compress=False) -> Result\n\n"
+        "Converts a record given as its fields (each bytes or str); an empty clef or time is "
+        "a null field. A field holding a tab or a line end fails the record.");
 
-    py::object file_counts = py::module_::import("collections").attr("namedtuple")(
-        "FileCounts", "written failed");
-    file_counts.attr("__module__") = "tav";
-    m.attr("FileCounts") = file_counts;
+    py::object file_report = py::module_::import("collections").attr("namedtuple")(
+        "FileReport", "written failed blank_lines problems");
+    file_report.attr("__module__") = "tav";
+    file_report.attr("__doc__") =
+        "What convert_file did: the files written, the records failed, the blank lines "
+        "passed over, and the records with warnings or errors as (line, Result) pairs "
+        "(lines counted from 1, blank lines included; the Results without their documents).";
+    m.attr("FileReport") = file_report;
 
     m.def(
         "convert_file",
-        [file_counts](const py::object& path, const py::object& out_dir, bool remove_mensural,
+        [file_report](const py::object& path, const py::object& out_dir, bool remove_mensural,
                       bool remove_measure_rests, const std::string& musicxml, bool compress) {
-            py::module_ os = py::module_::import("os");
-            std::string in_path = py::bytes(os.attr("fsencode")(path));
-            std::string dir = py::bytes(os.attr("fsencode")(out_dir));
-            if (!py::bool_(os.attr("path").attr("isdir")(out_dir))) {
-                PyErr_SetObject(PyExc_NotADirectoryError, out_dir.ptr());
-                throw py::error_already_set();
-            }
-            std::FILE* input = std::fopen(in_path.c_str(), "rb");
-            if (input == nullptr) {
-                PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, path.ptr());
-                throw py::error_already_set();
-            }
+            std::string in_path = path_bytes(path);
+            std::string folder = path_bytes(out_dir);
             tav::Options options =
                 options_of(remove_mensural, remove_measure_rests, musicxml, compress);
-            long written = 0, failed = 0;
-            tav::StreamEnd end = tav::StreamEnd::EndOfInput;
-            char start[512];
-            std::size_t got = std::fread(start, 1, sizeof start, input);
-            if (tav::looks_like_marcxml(std::string_view(start, got))) {
+            FileRun run;
+            {
                 py::gil_scoped_release released;
-                tav::MarcxmlReader reader(input, std::string_view(start, got));
-                tav::Converter converter;
-                tav::WriteRun run;
-                tav::MarcxmlItem item;
-                std::string storage;
-                while (reader.next(item)) {
-                    if (item.kind == tav::MarcxmlItem::Kind::Warning)
-                        continue;
-                    if (item.kind == tav::MarcxmlItem::Kind::Error) {
-                        ++failed;
-                        continue;
-                    }
-                    converter.convert(item.fields(storage), options, description_of(item));
-                    tav::write_file(converter.result(), dir, &run);
-                    ++(converter.result().status == tav::Status::Written ? written : failed);
-                }
-                if (reader.read_failed())
-                    end = tav::StreamEnd::ReadError;
-            } else if (std::fseek(input, 0, SEEK_SET) == 0) {
-                py::gil_scoped_release released;
-                tav::Converter converter;
-                tav::WriteRun run;  // not started: it carries the cheaper way to open
-                end = tav::convert_stream(input, converter, options, [&](tav::Result& r) {
-                    if (r.status == tav::Status::Blank)
-                        return false;
-                    tav::write_file(r, dir, &run);
-                    ++(r.status == tav::Status::Written ? written : failed);
-                    return true;
-                });
-            } else {
-                end = tav::StreamEnd::ReadError;
+                run = convert_file(in_path, folder, options);
             }
-            std::fclose(input);
-            if (end == tav::StreamEnd::ReadError) {
-                PyErr_SetObject(PyExc_OSError, py::str("cannot read {}").format(path).ptr());
-                throw py::error_already_set();
-            }
-            return file_counts(written, failed);
+            if (run.end != FileRun::End::Done)
+                raise_for(run, path, out_dir);
+            py::list problems;
+            for (auto& [line, result] : run.problems)
+                problems.append(py::make_tuple(line, std::move(result)));
+            return file_report(run.written, run.failed, run.blank_lines, problems);
         },
         py::arg("path"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
         py::arg("compress") = false,
-        "Converts every record of a file, one per line, into files in out_dir, as the program "
-        "does (a blank line ends the records); or, for a MARCXML file (recognised by its "
-        "start), every incipit with music, with its description (a record the reader cannot "
-        "read counts as failed). Returns FileCounts(written, failed).");
+        "convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
+        "musicxml=\"1.0\", compress=False) -> FileReport\n\n"
+        "Converts every record of a file, one per line, into files in out_dir (made if "
+        "missing), as the batch command does: blank lines are passed over and counted. "
+        "A MARCXML file (recognised by its start; not through a pipe) gives every incipit "
+        "with music, with its "
+        "description; a record the reader cannot read is a failed problem. "
+        "Raises OSError when the file cannot be opened or read or the folder cannot be "
+        "made, ValueError for a zero byte in a path or when a record's file would be the "
+        "input itself (then nothing is written).");
 }

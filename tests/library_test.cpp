@@ -1,9 +1,11 @@
 // What only a library caller can see: a write run never started warns of
-// nothing, and a converter's pools build the next score in the slots of the
-// last one.
+// nothing, a converter's pools build the next score in the slots of the
+// last one, and misuse has a defined outcome.
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "tav/tav.h"
 #include "test_support.h"
@@ -65,6 +67,84 @@ TEST(Pools, TakeALastScoreBackAtOnceAndReuseItsSlots)
         EXPECT_EQ(second, first);
     }
     destroy_last_score(pools, second);
+}
+
+const std::string kKeyRecord = "123456789\t1.1.1\tG-2\t4/4\t\t$[bB] 4C8DE{8DE}";
+
+std::string outcome(const tav::Result& r)
+{
+    std::string text = std::string(tav::status_name(r.status)) + " [" + r.file_name + "]";
+    for (const tav::Message& m : r.messages)
+        text += " " + m.text;
+    return text;
+}
+
+TEST(Converter, MisuseHasADefinedOutcome)
+{
+    const struct Row {
+        const char* name;
+        std::function<std::string()> run;
+        const char* expected;
+    } rows[] = {
+        {"moved from", [] { tav::Converter a; tav::Converter b(std::move(a));
+                            return outcome(a.convert(kKeyRecord)); },
+         "converted [123456789-1.1.1.xml] removing time signature within []"},
+        {"assigned from", [] { tav::Converter a, b; b = std::move(a);
+                               return outcome(a.convert(kKeyRecord)); },
+         "converted [123456789-1.1.1.xml] removing time signature within []"},
+        {"null stream", [] { tav::Converter c;
+                             return std::to_string(static_cast<int>(tav::convert_stream(
+                                 nullptr, c, {}, [](tav::Result&) { return true; }))); },
+         "3"},
+        {"convert from its own trace", [] {
+             tav::Converter c;
+             std::string inner;
+             tav::Options o;
+             o.verbose = true;
+             o.trace = [&](std::string_view) { inner = outcome(c.convert(kKeyRecord)); };
+             return outcome(c.convert(kKeyRecord, o)) + " / " + inner; },
+         "converted [123456789-1.1.1.xml] removing time signature within [] / "
+         "failed [] the converter is busy: called from its own trace callback"},
+        {"failed record", [] { return outcome(tav::convert_record("x\t1\tG-2\t4/4\t\t4C")); },
+         "failed [] no incipit identifier found"},
+        {"tab in a field", [] { return outcome(tav::convert_fields(
+                                    {"1", "1.1\tF-4", "G-2", "4/4", "", "4C"})); },
+         "failed [] number field holds a tab or a line end"},
+        {"zero byte in the folder", [] {
+             tav::Result r = tav::convert_record(kKeyRecord);
+             tav::write_file(r, std::string_view("tav_library_test\0x", 18));
+             return outcome(r); },
+         "failed [123456789-1.1.1.xml] removing time signature within [] "
+         "cannot create output file 123456789-1.1.1.xml"},
+    };
+    each_row(rows, [](const Row& row) { EXPECT_EQ(row.run(), row.expected); });
+    EXPECT_FALSE(std::filesystem::exists("tav_library_test"));
+}
+
+// An exception from the trace leaves at whichever call throws it, with the
+// partial score released (the sanitizer build checks for leaks), and the
+// converter converts on as before.
+TEST(Converter, AnExceptionFromTheTraceLeavesNothingHeld)
+{
+    tav::Converter c;
+    const std::string expected = c.convert(kKeyRecord).document;
+    int calls = 0, limit = 0;
+    tav::Options o;
+    o.verbose = true;
+    o.trace = [&](std::string_view) {
+        if (++calls > limit)
+            throw std::runtime_error("stop");
+    };
+    for (;; ++limit) {
+        calls = 0;
+        try {
+            c.convert(kKeyRecord, o);
+            break;
+        } catch (const std::runtime_error&) {
+            ASSERT_EQ(c.convert(kKeyRecord).document, expected) << limit;
+        }
+    }
+    EXPECT_GT(limit, 8);
 }
 
 }  // namespace

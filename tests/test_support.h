@@ -225,6 +225,7 @@ inline std::string kind_name(int32_t kind)
     case ATTR_SLUR_START: return "slur";
     case ATTR_SLUR_STOP: return "/slur";
     case ATTR_MEASURE_REST: return "mrest";
+    case ATTR_CHORD: return "chord";
     case ATTR_TUPLET_START: return "tuplet";
     case ATTR_TUPLET_CONTINUE: return "tuplet~";
     case ATTR_TUPLET_STOP: return "/tuplet";
@@ -235,6 +236,8 @@ inline std::string kind_name(int32_t kind)
     case ATTR_BAR_FINAL: return "final";
     case ATTR_REPEAT_END: return "repeat-end";
     case ATTR_REPEAT_START: return "repeat-start";
+    case ATTR_AT_NOTE: return "at";
+    case ATTR_TIME_HERE: return "time-here";
     default: return std::to_string(kind);
     }
 }

@@ -2,7 +2,7 @@
 
 #ifdef _WIN32
 
-void guard_process() {}
+unsigned guard_process() { return 0; }
 bool is_standard_input(std::FILE*) { return false; }
 bool is_named(std::FILE*, const char*) { return false; }
 
@@ -24,13 +24,17 @@ bool same_file(const struct stat& a, const struct stat& b)
 
 }  // namespace
 
-void guard_process()
+unsigned guard_process()
 {
+    unsigned closed = 0;
     for (int fd = 0; fd <= 2; ++fd)
-        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
             ::open("/dev/null", O_RDWR);  // takes the lowest free descriptor: fd
+            closed |= 1u << fd;
+        }
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    return closed;
 }
 
 bool is_standard_input(std::FILE* input)

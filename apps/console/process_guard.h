@@ -8,8 +8,9 @@
 // Opens each of the descriptors 0, 1 and 2 that is closed on the null
 // device, so that no file opened later takes its place; ignores SIGPIPE and
 // SIGXFSZ, so that a closed pipe or a file-size limit fails a write instead
-// of ending the process. Call first.
-void guard_process();
+// of ending the process. Call first. Returns the descriptors found closed,
+// as bits (1 << fd).
+unsigned guard_process();
 
 // True when `input` is the very file that standard input reads (the same
 // device and inode, pipes included).

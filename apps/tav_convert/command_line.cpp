@@ -6,8 +6,8 @@
 
 namespace {
 
-enum class Key { Output, Shard, Stdout, Mensural, MeasureRests, DryRun, Report, Quiet, Jobs,
-                 Help, Version, From, MusicXml, Compress };
+enum class Key { Output, Shard, Stdout, Mensural, MeasureRests, DryRun, Report, ReportAll,
+                 ReportFormat, Quiet, Jobs, Help, Version, From, MusicXml, Compress };
 
 struct OptionSpec {
     const char* name;  // the long name, without "--"
@@ -24,6 +24,8 @@ constexpr OptionSpec kOptions[] = {
     {"measure-rests", 0, true, Key::MeasureRests},
     {"dry-run", 'n', false, Key::DryRun},
     {"report", 0, true, Key::Report},
+    {"report-all", 0, false, Key::ReportAll},
+    {"report-format", 0, true, Key::ReportFormat},
     {"quiet", 'q', false, Key::Quiet},
     {"jobs", 'j', true, Key::Jobs},
     {"from", 0, true, Key::From},
@@ -106,6 +108,14 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
         }
         cl.report = value;
         return true;
+    case Key::ReportAll: cl.report_all = true; return true;
+    case Key::ReportFormat:
+        if (value == "jsonl" || value == "csv") {
+            cl.report_csv = value == "csv";
+            return true;
+        }
+        cl.error = "--report-format takes jsonl or csv, not '" + std::string(value) + "'";
+        return false;
     case Key::From:
         if (value == "marcxml" || value == "tab") {
             cl.from = value == "tab" ? InputFormat::Tab : InputFormat::Marcxml;
@@ -205,6 +215,8 @@ CommandLine parse_command_line(int argc, char** argv, unsigned cores)
         return usage_error(cl, "--stdout writes no files: it goes with neither --output nor --shard");
     if (cl.dry_run && cl.to_stdout)
         return usage_error(cl, "--dry-run writes nothing: it does not go with --stdout");
+    if (cl.to_stdout && cl.report == "-")
+        return usage_error(cl, "--stdout and --report - would both write to standard output");
     if (cl.inputs.empty())
         cl.inputs.emplace_back("-");
     return cl;
@@ -230,8 +242,11 @@ const char* help_text()
            "      --mensural=keep|remove       mensural time signatures (default keep)\n"
            "      --measure-rests=keep|remove  measure rests (default keep)\n"
            "  -n, --dry-run            read and check every record; write nothing\n"
-           "      --report FILE        JSON Lines report (- for standard error): one object\n"
-           "                           per record with messages, then a summary\n"
+           "      --report FILE        write the report to FILE (- for standard output):\n"
+           "                           one entry per record with messages, then a summary\n"
+           "      --report-all         report every record, messages or not: the list of\n"
+           "                           records and their files\n"
+           "      --report-format=jsonl|csv    JSON Lines (default) or CSV\n"
            "  -j, --jobs N             converters working in parallel (1 to 64;\n"
            "                           default: the number of cores)\n"
            "  -q, --quiet              no progress, messages or summary on standard error\n"
@@ -239,5 +254,7 @@ const char* help_text()
            "  -V, --version            show the version and exit\n"
            "\n"
            "Blank lines are skipped. Exit status: 0 when every record was converted,\n"
-           "1 when some records failed, 2 for a usage or input/output error of the run.\n";
+           "1 when some records failed, 2 for a usage or input/output error of the run\n"
+           "(the run stops at the first output that cannot be written), 130 or 143 when\n"
+           "SIGINT or SIGTERM stopped it.\n";
 }

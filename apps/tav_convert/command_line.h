@@ -24,7 +24,9 @@ struct CommandLine {
     bool to_stdout = false;             // documents on standard output
     bool dry_run = false;               // read and check only
     bool quiet = false;
-    std::string report;                 // empty: none; "-": standard error
+    std::string report;                 // empty: none; "-": standard output
+    bool report_all = false;            // every record in the report
+    bool report_csv = false;            // the report as CSV, not JSON Lines
     unsigned jobs = 1;
     InputFormat from = InputFormat::Auto;
     tav::Options options;               // mensural, measure-rest and output choices

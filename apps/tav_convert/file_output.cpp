@@ -1,7 +1,13 @@
 #include "file_output.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -9,6 +15,28 @@ namespace {
 
 constexpr std::int32_t kPerShard = 1000;
 constexpr std::size_t kShardSlots = std::size_t{INT32_MAX / kPerShard} + 1;
+
+// Whether a failure to make or write a file is the output's own (the run
+// stops) rather than the one name's (a folder or a read-only file in its
+// way: the record fails and the run goes on).
+bool output_failed(int error, const std::string& dir)
+{
+#ifdef _WIN32
+    (void)dir;
+    return error == ENOSPC || error == EIO;
+#else
+    if (error == EACCES || error == EPERM)
+        return ::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0;
+    return error == ENOSPC || error == EDQUOT || error == EIO || error == EROFS;
+#endif
+}
+
+tav::Status fail(tav::Result& result, std::string text)
+{
+    result.messages.push_back(tav::Message{tav::MessageKind::Error, std::move(text)});
+    result.status = tav::Status::Failed;
+    return result.status;
+}
 
 }  // namespace
 
@@ -23,32 +51,33 @@ FileOutput::FileOutput(std::string dir, bool shard, bool shared)
 
 bool FileOutput::prepare(std::string& error)
 {
-    std::error_code ec;
+    std::error_code ec, made;
     fs::path dir = dir_.empty() ? fs::path(".") : fs::path(dir_);
-    if (!dir_.empty()) {
-        fs::create_directories(dir, ec);
-        if (ec && !fs::is_directory(dir)) {
-            error = "cannot create output folder " + dir_ + ": " + ec.message();
-            return false;
-        }
-    }
-    if (!fs::is_directory(dir, ec)) {
-        error = "output folder " + dir_ + " is not a folder";
+    if (!dir_.empty())
+        fs::create_directories(dir, made);
+    bool folder = fs::is_directory(dir, ec);
+    if (!folder) {
+        std::error_code why = made ? made : ec;
+        error = why ? "cannot create output folder " + dir_ + ": " + why.message()
+                    : "output folder " + dir_ + " is not a folder";
         return false;
     }
-    canonical_dir_ = fs::canonical(dir, ec).generic_string();
+#ifndef _WIN32
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot write to output folder " + (dir_.empty() ? "." : dir_) + ": " +
+                std::strerror(errno);
+        return false;
+    }
+#endif
     return true;
 }
 
-void FileOutput::protect(const std::string& input_path)
+void FileOutput::protect(const FileIds& inputs, const std::optional<FileId>& report)
 {
-    std::error_code ec;
-    fs::path input = fs::canonical(fs::path(input_path), ec);
-    if (ec || canonical_dir_.empty())
-        return;
-    std::string relative = input.lexically_relative(fs::path(canonical_dir_)).generic_string();
-    if (!relative.empty() && relative.compare(0, 2, "..") != 0)
-        protected_.insert(relative);
+    protected_ = inputs;
+    report_kept_ = report.has_value();
+    if (report)
+        protected_.push_back(*report);
 }
 
 std::string FileOutput::relative_path(const tav::Result& result) const
@@ -58,18 +87,29 @@ std::string FileOutput::relative_path(const tav::Result& result) const
     return std::to_string(result.identifier / kPerShard) + '/' + result.file_name;
 }
 
-bool FileOutput::make_shard(std::int32_t identifier, const std::string& shard)
+bool FileOutput::make_shard(tav::Result& result, const std::string& shard,
+                            std::string& stop)
 {
+    std::int32_t identifier = result.identifier;
     std::atomic<unsigned char>* made =
         identifier >= 0 ? &shards_made_[static_cast<std::size_t>(identifier / kPerShard)]
                         : nullptr;
     if (made != nullptr && made->load(std::memory_order_acquire) != 0)
         return true;
-    std::error_code ec;
+    std::error_code ec, is_dir;
     fs::path path = fs::path(root_ + shard);
     fs::create_directory(path, ec);
-    if (ec && !fs::is_directory(path))
+    if (ec && !fs::is_directory(path, is_dir)) {
+        // A name that is there but no folder: why it is none (a link loop,
+        // say) says more than that it exists.
+        std::error_code why = is_dir ? is_dir : ec;
+        std::string text = "cannot create output folder " + shard + " for " + result.file_name +
+                           ": " + why.message();
+        if (output_failed(why.value(), dir_))
+            stop = text;
+        fail(result, std::move(text));
         return false;
+    }
     if (made != nullptr)
         made->store(1, std::memory_order_release);
     return true;
@@ -115,37 +155,52 @@ void FileOutput::forget_before(std::int64_t seq)
     forget_at_ = std::max<std::size_t>(1024, claims_.size() * 2);
 }
 
-void FileOutput::write(tav::Result& result, std::int64_t seq)
+bool FileOutput::write_named(tav::Result& result, const std::string& dir,
+                             const std::string& relative, std::string& stop)
+{
+    if (!protected_.empty()) {
+        std::optional<FileId> id = regular_file_id(root_ + relative, false);
+        if (holds(protected_, id)) {
+            const char* what = report_kept_ && id == protected_.back() ? " is the report file"
+                                                                         : " is an input file";
+            fail(result, "output file " + result.file_name + what);
+            stop = "output file " + root_ + relative + what;
+            return false;
+        }
+    }
+    errno = 0;
+    tav::write_file(result, dir);
+    int error = errno;
+    if (result.status != tav::Status::Failed)
+        return true;
+    const std::string& text = result.messages.back().text;
+    bool written = text.compare(0, 12, "cannot write") == 0;
+    if (!written && !output_failed(error, dir))
+        return true;
+    stop = text + ": " + std::strerror(error != 0 ? error : EIO);
+    return false;
+}
+
+bool FileOutput::write(tav::Result& result, std::int64_t seq, std::string& stop)
 {
     if (result.status != tav::Status::Converted)
-        return;
+        return true;
     std::string relative = relative_path(result);
-    if (!protected_.empty() && protected_.count(relative) != 0) {
-        result.messages.push_back(tav::Message{
-            tav::MessageKind::Error, "output file " + result.file_name + " is an input file"});
-        result.status = tav::Status::Failed;
-        return;
-    }
     std::string dir = dir_;
     if (shard_) {
         std::string shard = relative.substr(0, relative.find('/'));
-        if (!make_shard(result.identifier, shard)) {
-            result.messages.push_back(tav::Message{
-                tav::MessageKind::Error, "cannot create output folder " + shard});
-            result.status = tav::Status::Failed;
-            return;
-        }
+        if (!make_shard(result, shard, stop))
+            return stop.empty();
         dir = root_ + shard;
     }
-    if (!shared_) {
-        tav::write_file(result, dir);
-        return;
-    }
+    if (!shared_)
+        return write_named(result, dir, relative, stop);
     if (!claim(relative, seq)) {
         // A later record has written the name: its file is the one to keep.
         result.status = tav::Status::Written;
-        return;
+        return true;
     }
-    tav::write_file(result, dir);
+    bool ok = write_named(result, dir, relative, stop);
     release(relative);
+    return ok;
 }

@@ -1,21 +1,27 @@
 #include "files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
 #else
 #include <unistd.h>
 #endif
 
+bool holds(const FileIds& ids, const std::optional<FileId>& id)
+{
+    return id && std::find(ids.begin(), ids.end(), *id) != ids.end();
+}
+
 #ifdef _WIN32
 
-bool same_file(std::FILE*, const std::string&) { return false; }
-bool same_regular_file(std::FILE*, std::FILE*) { return false; }
+std::optional<FileId> regular_file_id(int) { return std::nullopt; }
+std::optional<FileId> regular_file_id(const std::string&, bool) { return std::nullopt; }
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 void set_binary(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
 
@@ -27,20 +33,39 @@ std::uint64_t regular_file_size(std::FILE* file)
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-#else
-
-bool same_file(std::FILE* file, const std::string& path)
+int open_user_path(const std::string& path, const FileIds&, std::string& error)
 {
-    struct stat a, b;
-    return ::fstat(fileno(file), &a) == 0 && ::stat(path.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    // Text mode, as the report has always been written there.
+    int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        error = std::strerror(errno);
+    return fd;
 }
 
-bool same_regular_file(std::FILE* x, std::FILE* y)
+#else
+
+namespace {
+
+std::optional<FileId> id_of(const struct stat& info)
 {
-    struct stat a, b;
-    return ::fstat(fileno(x), &a) == 0 && ::fstat(fileno(y), &b) == 0 && S_ISREG(a.st_mode) &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    if (!S_ISREG(info.st_mode))
+        return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
+}  // namespace
+
+std::optional<FileId> regular_file_id(int fd)
+{
+    struct stat info;
+    return ::fstat(fd, &info) == 0 ? id_of(info) : std::nullopt;
+}
+
+std::optional<FileId> regular_file_id(const std::string& path, bool follow)
+{
+    struct stat info;
+    int status = follow ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    return status == 0 ? id_of(info) : std::nullopt;
 }
 
 bool is_terminal(std::FILE* stream) { return ::isatty(fileno(stream)) != 0; }
@@ -52,6 +77,31 @@ std::uint64_t regular_file_size(std::FILE* file)
     if (::fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode))
         return 0;
     return static_cast<std::uint64_t>(info.st_size);
+}
+
+int open_user_path(const std::string& path, const FileIds& keep, std::string& error)
+{
+    // No O_TRUNC: nothing changes before the file is known not to be kept.
+    int fd;
+    do
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return -1;
+    }
+    std::optional<FileId> id = regular_file_id(fd);
+    if (holds(keep, id)) {
+        ::close(fd);
+        error = "it is an input file or standard output";
+        return -1;
+    }
+    if (id && ::ftruncate(fd, 0) != 0) {
+        error = std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 #endif

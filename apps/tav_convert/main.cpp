@@ -1,11 +1,15 @@
 // tav_convert: converts whole catalogue exports, for scripts and pipelines.
 // Reads record files (or standard input), writes one MusicXML file per
-// record, in parallel, and reports on every record that has messages.
+// record, in parallel, and reports on every record that has messages (or
+// on every record).
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <optional>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +17,7 @@
 #include "command_line.h"
 #include "file_output.h"
 #include "files.h"
+#include "interrupts.h"
 #include "process_guard.h"
 #include "pipeline.h"
 #include "progress.h"
@@ -40,65 +45,79 @@ struct InputFile {
     std::FILE* file = nullptr;  // null until opened; stdin for "-"
 };
 
-// Checks before anything is written that the report and the document
-// stream are not one of the input files; the message for the first clash.
-// (A report replaces its name's directory entry, so it never writes into
-// the file standard input reads.)
-std::string clash(const CommandLine& cl)
+std::string input_name(const std::string& name)
 {
+    return name == "-" ? "standard input" : name;
+}
+
+// The streams the run was asked to write, checked and opened before
+// anything is written.
+struct Streams {
+    OutStream report;
+    OutStream documents;
+    FileIds inputs;                   // the inputs that are regular files
+    std::optional<FileId> report_id;  // the report, when it is a regular file
+};
+
+// Checks that neither the report nor standard output is an input, nor the
+// report standard output, then opens them; the message for the first fault.
+std::string open_streams(const CommandLine& cl, unsigned closed,
+                         const std::vector<InputFile>& inputs, Streams& streams)
+{
+    bool to_stdout = cl.to_stdout || cl.report == "-";
     bool report_file = !cl.report.empty() && cl.report != "-";
-    for (const std::string& name : cl.inputs) {
-        if (name == "-") {
-            if (cl.to_stdout && same_regular_file(stdout, stdin))
-                return "standard output is standard input";
+    if (to_stdout && (closed & 2u) != 0)
+        return "standard output is closed";
+    std::optional<FileId> out = regular_file_id(1);
+    std::optional<FileId> report = report_file ? regular_file_id(cl.report, true) : std::nullopt;
+    for (const InputFile& input : inputs) {
+        std::optional<FileId> id = regular_file_id(fileno(input.file));
+        if (!id)
             continue;
-        }
-        std::error_code ec;
-        if (report_file && std::filesystem::equivalent(cl.report, name, ec))
-            return "the report file is the input file " + name;
-        if (cl.to_stdout && same_file(stdout, name))
-            return "standard output is the input file " + name;
+        streams.inputs.push_back(*id);
+        if (to_stdout && out == id)
+            return "standard output is the input file " + input_name(input.name);
+        if (report == id)
+            return "the report file " + cl.report + " is the input file " + input_name(input.name);
+    }
+    if (cl.to_stdout && out && report == out)
+        return "the report file " + cl.report + " is standard output";
+    if (cl.report == "-") {
+        streams.report.open(1, false);
+    } else if (report_file) {
+        FileIds keep = streams.inputs;
+        if (cl.to_stdout && out)
+            keep.push_back(*out);
+        std::string error;
+        int fd = open_user_path(cl.report, keep, error);
+        if (fd < 0)
+            return "cannot open report file " + cl.report + ": " + error;
+        streams.report.open(fd, true);
+        streams.report_id = regular_file_id(fd);
+    }
+    if (cl.to_stdout) {
+        set_binary(stdout);
+        streams.documents.open(1, false);
     }
     return {};
 }
 
-int convert(const CommandLine& cl)
+int convert(const CommandLine& cl, unsigned closed)
 {
     auto start = std::chrono::steady_clock::now();
 
-    if (std::string message = clash(cl); !message.empty())
-        return run_error(message);
-    // The report file, made afresh as the document files are.
-    std::FILE* report = nullptr;
-    if (cl.report == "-") {
-        report = stderr;
-    } else if (!cl.report.empty()) {
-        tav::WriteRun report_run;
-        report = tav::open_run_log(cl.report, report_run);
-        if (report == nullptr)
-            return run_error("cannot create report file " + cl.report);
-    }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> report_owner(
-        report != nullptr && report != stderr ? report : nullptr, &std::fclose);
-
+    // The output folder first: the report may lie in it.
     std::unique_ptr<FileOutput> files;
     if (!cl.dry_run && !cl.to_stdout) {
         files = std::make_unique<FileOutput>(cl.output_dir, cl.shard, cl.jobs > 1);
         std::string error;
         if (!files->prepare(error))
             return run_error(error);
-        for (const std::string& name : cl.inputs)
-            if (name != "-")
-                files->protect(name);
-    }
-    std::FILE* documents = nullptr;
-    if (cl.to_stdout) {
-        set_binary(stdout);
-        documents = stdout;
     }
 
     // Open every input first: their sizes give the progress bar its end.
     std::vector<InputFile> inputs;
+    std::vector<std::pair<std::string, std::string>> unopened;   // name, reason
     std::uint64_t total_bytes = 0;
     bool sizes_known = true;
     bool io_error = false;
@@ -110,7 +129,8 @@ int convert(const CommandLine& cl)
             std::string error;
             input.file = open_input(name, error);
             if (input.file == nullptr) {
-                run_error("cannot open " + name + ": " + error);
+                unopened.emplace_back(name, "cannot open " + name + ": " + error);
+                run_error(unopened.back().second);
                 io_error = true;
                 continue;
             }
@@ -120,44 +140,74 @@ int convert(const CommandLine& cl)
         total_bytes += size;
         inputs.push_back(input);
     }
-
-    bool on_terminal = !cl.quiet && report != stderr && is_terminal(stderr);
-    ProgressLine progress(on_terminal ? stderr : nullptr, sizes_known ? total_bytes : 0);
-    RunReport run_report(report, cl.quiet || report != nullptr ? nullptr : stderr, cl.dry_run);
-    {
-        Pipeline pipeline(cl, files.get(), documents, run_report, progress);
-        for (InputFile& input : inputs) {
-            bool read = !pipeline.stream_failed() && pipeline.convert(input.file, input.name);
-            if (input.file != stdin)
+    auto close_inputs = [&inputs] {
+        for (InputFile& input : inputs)
+            if (input.file != nullptr && input.file != stdin)
                 std::fclose(input.file);
-            if (pipeline.stream_failed())
+        inputs.clear();
+    };
+
+    // The report is opened (and a file there emptied) only once the run can
+    // start.
+    Streams streams;
+    if (std::string error = open_streams(cl, closed, inputs, streams); !error.empty()) {
+        close_inputs();
+        return run_error(error);
+    }
+    if (files)
+        files->protect(streams.inputs, streams.report_id);
+
+    bool on_terminal = !cl.quiet && is_terminal(stderr);
+    ProgressLine progress(on_terminal ? stderr : nullptr, sizes_known ? total_bytes : 0);
+    RunReport run_report(streams.report,
+                         cl.report_csv ? ReportFormat::Csv : ReportFormat::JsonLines,
+                         cl.report_all, cl.quiet || !cl.report.empty() ? nullptr : stderr,
+                         progress, cl.dry_run);
+    for (const auto& [name, reason] : unopened)
+        run_report.unreadable(name, reason);
+    RunEnd end;
+    {
+        Pipeline pipeline(cl, files.get(), cl.to_stdout ? &streams.documents : nullptr,
+                          run_report, progress);
+        for (InputFile& input : inputs) {
+            bool read = !pipeline.stopped() && pipeline.convert(input.file, input.name);
+            if (pipeline.stopped())
                 break;
             if (!read) {
+                std::string reason = "cannot read " + input_name(input.name);
                 progress.finish();
-                run_error("cannot read " + (input.name == "-" ? "standard input" : input.name));
+                run_error(reason);
+                run_report.unreadable(input.name, reason);
                 io_error = true;
             }
         }
         pipeline.finish();
-        if (pipeline.stream_failed())
-            io_error = true;
+        end.stopped = pipeline.stop_reason();
     }
+    close_inputs();
     progress.finish();
+    end.signal = interrupt_signal();
+    if (!end.stopped.empty()) {
+        run_error(end.stopped);
+        io_error = true;
+    }
 
-    double seconds =
+    end.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (documents != nullptr && (std::fflush(documents) != 0 || std::ferror(documents) != 0)) {
-        run_error("cannot write standard output");
+    if (!streams.documents.flush() && end.stopped.empty()) {
+        run_error("cannot write standard output: " + streams.documents.reason());
         io_error = true;
     }
-    if (!run_report.finish(seconds) ||
-        (report_owner && std::fclose(report_owner.release()) != 0)) {
-        run_error("cannot write report file " + cl.report);
+    if (!run_report.finish(end) || !streams.report.close()) {
+        run_error("cannot write report " + (cl.report == "-" ? "to standard output" : "file " + cl.report) +
+                  ": " + streams.report.reason());
         io_error = true;
     }
-    if (!cl.quiet && report != stderr)
+    if (!cl.quiet)
         std::fprintf(stderr, "%s: %s\n", kProgram,
-                     summary_line(run_report.totals(), cl.dry_run, seconds).c_str());
+                     summary_line(run_report.totals(), cl.dry_run, end).c_str());
+    if (end.signal != 0)
+        return interrupted_status(end.signal);
     if (io_error)
         return kRunError;
     return run_report.totals().failed > 0 ? kRecordsFailed : kAllConverted;
@@ -167,7 +217,7 @@ int convert(const CommandLine& cl)
 
 int main(int argc, char** argv)
 {
-    guard_process();
+    unsigned closed = guard_process();
     CommandLine cl = parse_command_line(argc, argv, std::thread::hardware_concurrency());
     switch (cl.action) {
     case CommandLine::Action::Help:
@@ -183,5 +233,10 @@ int main(int argc, char** argv)
     case CommandLine::Action::Convert: break;
     }
     cl.options.parse_only = cl.dry_run;
-    return convert(cl);
+    catch_interrupts();
+    try {
+        return convert(cl, closed);
+    } catch (const std::bad_alloc&) {
+        return run_error("out of memory");
+    }
 }

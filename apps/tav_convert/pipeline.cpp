@@ -2,6 +2,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
+
+#include "interrupts.h"
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "tav/marcxml.h"
 
@@ -13,21 +20,40 @@ constexpr std::size_t kBatchBytes = std::size_t{1} << 18;
 // its next batch ready while finished ones wait to be reported.
 constexpr std::size_t kSlotsPerJob = 2;
 constexpr std::size_t kSpareSlots = 2;
-// A batch's documents of an unusually large record are let go afterwards.
-constexpr std::size_t kKeptDocumentBytes = std::size_t{1} << 22;
+// Bytes of lines in flight: no batch is read beyond them until the oldest
+// is reported. A batch of this size or more is converted alone.
+constexpr std::size_t kBudgetBytes = std::size_t{1} << 26;
+constexpr std::size_t kAloneBytes = kBudgetBytes / 8;
+// A batch's documents on their way to standard output: past this, the
+// rest of the batch is converted as it is reported.
+constexpr std::size_t kBatchDocumentBytes = std::size_t{1} << 20;
+// A converter that has held a record this large is replaced afterwards,
+// so that its storage goes; so are a batch's documents and lines.
+constexpr std::size_t kKeptBytes = std::size_t{1} << 22;
+
+// Gives the storage of a large record back to the system: the C library
+// would keep it in the freeing thread's arena, one such arena per job.
+void give_back()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 }  // namespace
 
-Pipeline::Pipeline(const CommandLine& cl, FileOutput* files, std::FILE* documents,
+Pipeline::Pipeline(const CommandLine& cl, FileOutput* files, OutStream* documents,
                    RunReport& report, ProgressLine& progress)
     : cl_(cl), files_(files), documents_(documents), report_(report), progress_(progress)
 {
     slots_.resize(cl.jobs > 1 ? kSlotsPerJob * cl.jobs + kSpareSlots : 1);
     for (Slot& slot : slots_)
         slot.outcomes.resize(kBatchLines);
-    if (cl.jobs > 1)
+    if (cl.jobs > 1) {
+        InterruptsBlocked blocked;   // the main thread alone takes the signals
         for (unsigned i = 0; i < cl.jobs; ++i)
             workers_.emplace_back([this] { work(); });
+    }
 }
 
 Pipeline::~Pipeline()
@@ -39,6 +65,25 @@ Pipeline::~Pipeline()
     work_ready_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
+}
+
+bool Pipeline::stopped() const
+{
+    return stop_.load(std::memory_order_relaxed) || interrupt_signal() != 0;
+}
+
+void Pipeline::stop(const std::string& reason)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stop_.load())
+        stop_reason_ = reason;
+    stop_.store(true);
+}
+
+std::string Pipeline::stop_reason()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stop_reason_;
 }
 
 void Pipeline::work()
@@ -53,7 +98,7 @@ void Pipeline::work()
                 return;
             slot = &slots_[taken_++ % slots_.size()];
         }
-        convert_batch(converter, *slot);
+        convert_batch(converter, *slot, false);
         {
             std::lock_guard<std::mutex> lock(mutex_);
             slot->done = true;
@@ -62,41 +107,41 @@ void Pipeline::work()
     }
 }
 
-void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
+void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
 {
     LineBatch& batch = slot.lines;
-    if (slot.documents.capacity() > kKeptDocumentBytes)
-        std::string().swap(slot.documents);
-    slot.documents.clear();
-    for (std::size_t k = 0; k < batch.lines.size(); ++k) {
-        Outcome& o = slot.outcomes[k];
-        o.line = batch.first_line + static_cast<std::int64_t>(k);
-        o.messages.clear();
-        o.document_size = 0;
-        const CatalogueEntry* entry = batch.entries.empty() ? nullptr : &batch.entries[k];
-        o.control_number.clear();
-        o.occurrence = 0;
-        o.passed_over = false;
-        o.catalogue = entry != nullptr;
-        o.reader_message = false;
-        if (entry != nullptr) {
-            o.line = batch.line_numbers[k];
-            o.control_number = entry->control_number;
-            o.occurrence = entry->occurrence;
-            if (entry->is_message) {
-                // The reader's message stands for a record or field it could not read.
-                o.status = tav::Status::Failed;
-                o.passed_over = entry->message.kind == tav::MessageKind::Warning;
-                o.reader_message = true;
-                o.identifier = 0;
-                o.number.clear();
-                o.file.clear();
-                o.messages.assign(1, entry->message);
-                continue;
-            }
+    Outcome& o = slot.outcomes[k];
+    o.line = batch.first_line + static_cast<std::int64_t>(k);
+    o.skipped = false;
+    o.messages.clear();
+    o.document_size = 0;
+    o.identifier = 0;
+    o.number.clear();
+    o.file.clear();
+    const CatalogueEntry* entry = batch.entries.empty() ? nullptr : &batch.entries[k];
+    o.control_number.clear();
+    o.occurrence = 0;
+    o.passed_over = false;
+    o.catalogue = entry != nullptr;
+    o.reader_message = false;
+    if (entry != nullptr) {
+        o.line = batch.line_numbers[k];
+        o.control_number = entry->control_number;
+        o.occurrence = entry->occurrence;
+        if (entry->is_message) {
+            // The reader's message stands for a record or field it could not read.
+            o.status = tav::Status::Failed;
+            o.passed_over = entry->message.kind == tav::MessageKind::Warning;
+            o.reader_message = true;
+            o.messages.assign(1, entry->message);
+            return;
         }
+    }
+    std::size_t size = batch.lines[k].end - batch.lines[k].begin;
+    tav::Result* r;
+    try {
         if (batch.lines[k].too_long) {
-            converter.line_too_long();
+            r = &converter.line_too_long();
         } else {
             // In place: the converter may change the line, which is read once.
             std::size_t readable = batch.readable(batch.lines[k]);
@@ -107,57 +152,102 @@ void Pipeline::convert_batch(tav::Converter& converter, Slot& slot)
                 batch.from(batch.lines[k]),
                 static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options,
                 entry != nullptr ? &description : nullptr);
+            r = &converter.result();
         }
-        tav::Result& r = converter.result();
-        o.status = r.status;
-        if (r.status == tav::Status::Blank)
-            continue;
-        if (r.status == tav::Status::Converted && !cl_.dry_run) {
-            if (documents_ != nullptr) {
-                o.document_begin = slot.documents.size();
-                o.document_size = r.document.size();
-                slot.documents += r.document;
-            } else {
-                files_->write(r, slot.first_seq + static_cast<std::int64_t>(k));
-            }
+        if (r->status == tav::Status::Converted && documents_ != nullptr && !cl_.dry_run &&
+            !stopped()) {
+            o.document_begin = slot.documents.size();
+            o.document_size = r->document.size();
+            slot.documents += r->document;
         }
-        o.status = r.status;
-        o.identifier = r.identifier;
-        o.number = r.number;
-        o.file = files_ != nullptr ? files_->relative_path(r) : r.file_name;
-        o.messages = r.messages;
+    } catch (const std::bad_alloc&) {
+        // One record too large for the memory there is: its error, and the
+        // converter starts afresh.
+        converter = tav::Converter();
+        o.status = tav::Status::TooLarge;
+        o.messages.push_back(tav::Message{tav::MessageKind::Error, "incipit too large"});
+        return;
     }
+    o.status = r->status;
+    if (r->status == tav::Status::Blank)
+        return;
+    if (r->status == tav::Status::Converted && !cl_.dry_run) {
+        if (stopped()) {
+            o.skipped = true;
+        } else if (files_ != nullptr) {
+            std::string reason;
+            if (!files_->write(*r, slot.first_seq + static_cast<std::int64_t>(k), reason))
+                stop(reason);
+        }
+    }
+    o.status = r->status;
+    o.identifier = r->identifier;
+    o.number = r->number;
+    o.file = files_ != nullptr ? files_->relative_path(*r) : r->file_name;
+    o.messages = r->messages;
+    if (size > kKeptBytes || r->document.size() > kKeptBytes) {
+        converter = tav::Converter();
+        give_back();
+    }
+}
+
+void Pipeline::convert_batch(tav::Converter& converter, Slot& slot, bool alone)
+{
+    if (slot.documents.capacity() > kKeptBytes)
+        std::string().swap(slot.documents);
+    slot.documents.clear();
+    std::size_t count = slot.lines.lines.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        convert_one(converter, slot, k);
+        if (!alone && slot.documents.size() >= kBatchDocumentBytes) {
+            slot.converted = k + 1;
+            return;
+        }
+    }
+    slot.converted = count;
 }
 
 Pipeline::Slot& Pipeline::free_slot()
 {
     if (workers_.empty())
         return slots_[0];
-    if (filled_ - emitted_ == slots_.size()) {
-        Slot& oldest = slots_[emitted_ % slots_.size()];
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            work_done_.wait(lock, [&oldest] { return oldest.done; });
-        }
-        emit(oldest);
-        ++emitted_;
-    }
+    while (emitted_ < filled_ &&
+           (filled_ - emitted_ == slots_.size() || in_flight_ >= kBudgetBytes))
+        emit_oldest(true);
     return slots_[filled_ % slots_.size()];
+}
+
+void Pipeline::emit_oldest(bool wait)
+{
+    Slot& oldest = slots_[emitted_ % slots_.size()];
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wait)
+            work_done_.wait(lock, [&oldest] { return oldest.done; });
+    }
+    emit(oldest);
+    in_flight_ -= oldest.weight;
+    ++emitted_;
+    // A slot that held a long line or large documents lets them go now, not
+    // when the ring comes round to it again.
+    if (oldest.lines.bytes.capacity() > kKeptBytes ||
+        oldest.documents.capacity() > kKeptBytes) {
+        std::string().swap(oldest.lines.bytes);
+        std::string().swap(oldest.documents);
+        give_back();
+    }
 }
 
 void Pipeline::emit_ready(bool wait_for_all)
 {
     while (emitted_ < filled_) {
         Slot& oldest = slots_[emitted_ % slots_.size()];
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (wait_for_all)
-                work_done_.wait(lock, [&oldest] { return oldest.done; });
-            else if (!oldest.done)
+        if (!wait_for_all) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!oldest.done)
                 return;
         }
-        emit(oldest);
-        ++emitted_;
+        emit_oldest(wait_for_all);
     }
 }
 
@@ -166,24 +256,33 @@ void Pipeline::emit(Slot& slot)
     const std::string& input = inputs_[slot.input];
     std::size_t count = slot.lines.lines.size();
     for (std::size_t k = 0; k < count; ++k) {
+        if (k >= slot.converted) {
+            // Left by the worker: converted now, its document written at once.
+            slot.documents.clear();
+            convert_one(converter_, slot, k);
+        }
         Outcome& o = slot.outcomes[k];
         if (o.status == tav::Status::Blank) {
             report_.blank_line();
             continue;
         }
         if (documents_ != nullptr && o.status == tav::Status::Converted && !cl_.dry_run &&
-            !stream_failed_) {
-            header_ = std::to_string(o.document_size) + ' ' + o.file + '\n';
-            const char* document = slot.documents.data() + o.document_begin;
-            bool ok = std::fwrite(header_.data(), 1, header_.size(), documents_) ==
-                          header_.size() &&
-                      std::fwrite(document, 1, o.document_size, documents_) == o.document_size;
-            if (ok)
-                o.status = tav::Status::Written;
-            else
-                stream_failed_ = true;
+            !o.skipped) {
+            if (stopped()) {
+                o.skipped = true;
+            } else {
+                header_ = std::to_string(o.document_size) + ' ' + o.file + '\n';
+                documents_->add(header_);
+                documents_->add_large(slot.documents.data() + o.document_begin, o.document_size);
+                documents_->end_record();
+                if (documents_->failed())
+                    stop("cannot write standard output: " + documents_->reason());
+                else
+                    o.status = tav::Status::Written;
+            }
         }
-        report_.record(o, input);
+        if (!o.skipped)
+            report_.record(o, input);
     }
     std::uint64_t bytes = bytes_before_ + (reader_ != nullptr ? reader_->consumed() : 0) +
                           (marcxml_ != nullptr ? marcxml_->consumed() : 0);
@@ -196,6 +295,15 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
 {
     inputs_.push_back(name);
     RecordReader reader(input);
+    if (cl_.to_stdout || cl_.report == "-") {
+        // A peer may wait for what its records became before it writes more.
+        reader.before_wait([this] {
+            emit_ready(true);
+            if (documents_ != nullptr)
+                documents_->flush();
+            report_.flush();
+        });
+    }
     bool marcxml = cl_.from == InputFormat::Marcxml ||
                    (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
     if (marcxml) {
@@ -204,18 +312,18 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
         run([&marc](LineBatch& batch) { return marc.fill(batch, kBatchLines, kBatchBytes); });
         bytes_before_ += marc.consumed();
         marcxml_ = nullptr;
-        return !marc.failed() && !reader.failed();
+        return (!marc.failed() && !reader.failed()) || interrupt_signal() != 0;
     }
     reader_ = &reader;
     run([&reader](LineBatch& batch) { return reader.fill(batch, kBatchLines, kBatchBytes); });
     bytes_before_ += reader.consumed();
     reader_ = nullptr;
-    return !reader.failed();
+    return !reader.failed() || interrupt_signal() != 0;
 }
 
 void Pipeline::run(const std::function<bool(LineBatch&)>& fill)
 {
-    while (!stream_failed_) {
+    while (!stopped()) {
         Slot& slot = free_slot();
         if (!fill(slot.lines))
             break;
@@ -224,10 +332,17 @@ void Pipeline::run(const std::function<bool(LineBatch&)>& fill)
         next_seq_ += static_cast<std::int64_t>(slot.lines.lines.size());
         slot.done = false;
         if (workers_.empty()) {
-            convert_batch(converter_, slot);
+            convert_batch(converter_, slot, false);
             emit(slot);
             continue;
         }
+        slot.weight = slot.lines.bytes.size();
+        if (slot.weight >= kAloneBytes) {
+            // Converted alone, and nothing more is read until it is reported.
+            emit_ready(true);
+            slot.weight = kBudgetBytes;
+        }
+        in_flight_ += slot.weight;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++filled_;

@@ -4,11 +4,19 @@
 // The main thread reads lines into a ring of batches; worker threads each
 // take the next filled batch, convert its records with a converter of their
 // own and write their files; the main thread reports finished batches in
-// input order and reuses them. Memory is bounded by the ring, not by the
-// input. With one job there are no threads: each batch is converted and
-// reported as soon as it is read.
+// input order and reuses them. Memory is bounded by the ring and by a
+// budget of bytes in flight, not by the input: a line too large for the
+// budget is converted alone, and a batch whose documents pass their share
+// leaves its other records to be converted as it is reported. With one job
+// there are no threads: each batch is converted and reported as soon as it
+// is read.
+//
+// The run stops early when the output fails (the first failure says why)
+// or a signal asks it to: the records finished by then are reported, the
+// others are not written.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +28,7 @@
 
 #include "command_line.h"
 #include "file_output.h"
+#include "out_stream.h"
 #include "progress.h"
 #include "record_reader.h"
 #include "run_report.h"
@@ -28,7 +37,7 @@ class Pipeline {
 public:
     // `files`: where documents go as files, or null. `documents`: the stream
     // documents go to, or null.
-    Pipeline(const CommandLine& cl, FileOutput* files, std::FILE* documents, RunReport& report,
+    Pipeline(const CommandLine& cl, FileOutput* files, OutStream* documents, RunReport& report,
              ProgressLine& progress);
     ~Pipeline();
     Pipeline(const Pipeline&) = delete;
@@ -39,8 +48,10 @@ public:
     bool convert(std::FILE* input, const std::string& name);
     // Waits for every record and reports it.
     void finish();
-    // True once writing the document stream failed: the run stops.
-    bool stream_failed() const { return stream_failed_; }
+    // True once the run has to stop: the output failed or a signal came.
+    bool stopped() const;
+    // Why the output failed; empty when it did not.
+    std::string stop_reason();
 
 private:
     struct Slot {
@@ -49,20 +60,25 @@ private:
         std::string documents;   // the batch's documents one after the other
         std::size_t input = 0;
         std::int64_t first_seq = 0;
+        std::size_t converted = 0;   // records converted by the worker
+        std::size_t weight = 0;      // bytes counted against the budget
         bool done = false;
     };
 
     // Converts the batches `fill` gives until it gives none.
     void run(const std::function<bool(LineBatch&)>& fill);
     void work();
-    void convert_batch(tav::Converter& converter, Slot& slot);
+    void convert_batch(tav::Converter& converter, Slot& slot, bool alone);
+    void convert_one(tav::Converter& converter, Slot& slot, std::size_t k);
+    void stop(const std::string& reason);
     Slot& free_slot();
+    void emit_oldest(bool wait);
     void emit_ready(bool wait_for_all);
     void emit(Slot& slot);
 
     const CommandLine& cl_;
     FileOutput* files_;
-    std::FILE* documents_;
+    OutStream* documents_;
     RunReport& report_;
     ProgressLine& progress_;
 
@@ -71,13 +87,16 @@ private:
     const RecordReader* reader_ = nullptr;
     const MarcxmlBatchReader* marcxml_ = nullptr;
     std::int64_t next_seq_ = 0;
-    bool stream_failed_ = false;
     std::string header_;
+
+    std::atomic<bool> stop_{false};
+    std::string stop_reason_;   // under mutex_
 
     std::vector<Slot> slots_;
     std::uint64_t filled_ = 0;   // batches handed to the workers
     std::uint64_t taken_ = 0;    // batches taken by a worker
     std::uint64_t emitted_ = 0;  // batches reported
+    std::size_t in_flight_ = 0;  // the weights of the batches not reported
     bool stopping_ = false;
     std::mutex mutex_;
     std::condition_variable work_ready_;

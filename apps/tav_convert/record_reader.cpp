@@ -1,10 +1,16 @@
 #include "record_reader.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#ifndef _WIN32
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -22,6 +28,7 @@ bool RecordReader::refill()
     if (eof_ || error_)
         return false;
     pos_ = 0;
+#ifdef _WIN32
     len_ = std::fread(block_.data(), 1, block_.size(), input_);
     if (len_ == 0) {
         if (std::ferror(input_))
@@ -30,8 +37,39 @@ bool RecordReader::refill()
             eof_ = true;
         return false;
     }
+#else
+    // What is there, without waiting to fill the block: a peer that writes
+    // one record and waits for its document gets it.
+    if (before_wait_) {
+        pollfd ready{fileno(input_), POLLIN, 0};
+        if (::poll(&ready, 1, 0) == 0)
+            before_wait_();
+    }
+    ssize_t n = ::read(fileno(input_), block_.data(), block_.size());
+    len_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (n <= 0) {
+        // An interrupted read ends the input too: the run stops.
+        (n < 0 ? error_ : eof_) = true;
+        return false;
+    }
+#endif
     consumed_ += len_;
     return true;
+}
+
+bool RecordReader::holds_line() const
+{
+    return pos_ < len_ && std::memchr(block_.data() + pos_, '\n', len_ - pos_) != nullptr;
+}
+
+bool RecordReader::input_ready() const
+{
+#ifdef _WIN32
+    return true;
+#else
+    pollfd ready{fileno(input_), POLLIN, 0};
+    return ::poll(&ready, 1, 0) != 0;
+#endif
 }
 
 std::string_view RecordReader::peek()
@@ -48,6 +86,9 @@ bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max
     batch.clear();
     batch.first_line = next_line_;
     while (batch.lines.size() < max_lines && batch.bytes.size() < max_bytes) {
+        // Lines held are handed on before a read that may wait.
+        if (before_wait_ && !batch.lines.empty() && !holds_line() && !input_ready())
+            break;
         if (pos_ == len_ && !refill())
             break;
         LineBatch::Line line;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,8 +78,16 @@ public:
     // Bytes read so far.
     std::uint64_t consumed() const { return consumed_; }
 
+    // Called before a read that would wait for input, so that what is done
+    // can be written out first. Once set, fill() also stops at the lines it
+    // holds when no more input is ready, and reads take what is there (on
+    // POSIX systems; elsewhere reads fill their block and never look).
+    void before_wait(std::function<void()> call) { before_wait_ = std::move(call); }
+
 private:
     bool refill();
+    bool holds_line() const;   // a whole line is read and not yet taken
+    bool input_ready() const;  // a read would not wait
 
     std::FILE* input_;
     std::vector<char> block_;
@@ -88,6 +97,7 @@ private:
     bool error_ = false;
     std::int64_t next_line_ = 1;
     std::uint64_t consumed_ = 0;
+    std::function<void()> before_wait_;
 };
 
 // Reads a MARCXML input into batches of record lines, each with its

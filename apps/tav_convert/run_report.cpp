@@ -72,7 +72,7 @@ void append_json_string(std::string& out, std::string_view text)
             out.append(text.data() + i, n);
             i += n;
         } else {
-            out += "\\u00";
+            out += "\\udc";
             out += kHex[c >> 4];
             out += kHex[c & 15];
             ++i;
@@ -98,15 +98,25 @@ std::string printable(std::string_view text)
     return out;
 }
 
-RunReport::RunReport(std::FILE* json, std::FILE* messages, bool dry_run)
-    : json_(json), messages_(messages), dry_run_(dry_run)
+RunReport::RunReport(OutStream& report, ReportFormat format, bool all, std::FILE* messages,
+                     ProgressLine& progress, bool dry_run)
+    : out_(report), format_(format), all_(all), messages_(messages), progress_(progress),
+      dry_run_(dry_run)
 {
+    if (out_.active() && format_ == ReportFormat::Csv)
+        out_.add(
+            "input,line,identifier,number,file,status,warnings,error,position,control_number,"
+            "occurrence\n");
 }
 
 void RunReport::record(const Outcome& o, std::string_view input)
 {
-    if (!o.passed_over)
+    if (o.passed_over) {
+        // A field passed over is no record: reported, not counted.
+    } else {
         ++totals_.records;
+        ++totals_.by_status[static_cast<std::size_t>(o.status)];
+    }
     if (o.passed_over)
         ;
     else if (o.status == tav::Status::Written)
@@ -118,61 +128,18 @@ void RunReport::record(const Outcome& o, std::string_view input)
     for (const tav::Message& m : o.messages)
         if (m.kind == tav::MessageKind::Warning)
             ++totals_.warnings;
-    if (o.messages.empty())
+    if (o.messages.empty() && !all_)
         return;
 
-    if (json_ != nullptr) {
-        buffer_.assign("{\"type\":\"record\",\"input\":\"");
-        append_json_string(buffer_, input);
-        buffer_ += "\",\"line\":";
-        append_int(buffer_, o.line);
-        buffer_ += ",\"identifier\":";
-        append_int(buffer_, o.identifier);
-        buffer_ += ",\"number\":\"";
-        append_json_string(buffer_, o.number);
-        buffer_ += "\",\"file\":";
-        if (o.file.empty()) {
-            buffer_ += "null";
-        } else {
-            buffer_ += '"';
-            append_json_string(buffer_, o.file);
-            buffer_ += '"';
-        }
-        if (o.catalogue) {
-            buffer_ += ",\"control_number\":";
-            if (o.control_number.empty()) {
-                buffer_ += "null";
-            } else {
-                buffer_ += '"';
-                append_json_string(buffer_, o.control_number);
-                buffer_ += '"';
-            }
-            buffer_ += ",\"occurrence\":";
-            append_int(buffer_, o.occurrence);
-        }
-        buffer_ += ",\"status\":\"";
-        buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
-        buffer_ += "\",\"messages\":[";
-        bool first = true;
-        for (const tav::Message& m : o.messages) {
-            buffer_ += first ? "{\"kind\":\"" : ",{\"kind\":\"";
-            first = false;
-            buffer_ += m.kind == tav::MessageKind::Warning ? "warning" : "error";
-            buffer_ += "\",\"text\":\"";
-            append_json_string(buffer_, m.text);
-            buffer_ += "\",\"position\":";
-            if (m.position < 0)
-                buffer_ += "null";
-            else
-                append_int(buffer_, m.position);
-            buffer_ += ",\"code\":\"";
-            buffer_ += m.code;
-            buffer_ += "\"}";
-        }
-        buffer_ += "]}\n";
-        std::fwrite(buffer_.data(), 1, buffer_.size(), json_);
+    if (out_.active()) {
+        if (format_ == ReportFormat::Csv)
+            record_csv(o, input);
+        else
+            record_json(o, input);
+        out_.end_record();
     }
-    if (messages_ != nullptr) {
+    if (messages_ != nullptr && !o.messages.empty()) {
+        progress_.finish();
         std::string where = printable(input) + ':' + std::to_string(o.line) + ": ";
         std::string incipit = std::to_string(o.identifier) + '-' + printable(o.number) + ": ";
         if (o.catalogue) {
@@ -191,31 +158,206 @@ void RunReport::record(const Outcome& o, std::string_view input)
     }
 }
 
-bool RunReport::finish(double seconds)
+namespace {
+
+// A file is named only when the record has one: written, or checked in a
+// dry run.
+bool has_file(const Outcome& o)
 {
-    if (json_ == nullptr)
+    return !o.file.empty() &&
+           (o.status == tav::Status::Written || o.status == tav::Status::Converted);
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line end.
+void append_csv(std::string& out, std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+void RunReport::record_json(const Outcome& o, std::string_view input)
+{
+    buffer_.assign("{\"type\":\"record\",\"input\":\"");
+    append_json_string(buffer_, input);
+    buffer_ += "\",\"line\":";
+    append_int(buffer_, o.line);
+    buffer_ += ",\"identifier\":";
+    append_int(buffer_, o.identifier);
+    buffer_ += ",\"number\":\"";
+    append_json_string(buffer_, o.number);
+    buffer_ += "\",\"file\":";
+    if (has_file(o)) {
+        buffer_ += '"';
+        append_json_string(buffer_, o.file);
+        buffer_ += '"';
+    } else {
+        buffer_ += "null";
+    }
+    if (o.catalogue) {
+        buffer_ += ",\"control_number\":";
+        if (o.control_number.empty()) {
+            buffer_ += "null";
+        } else {
+            buffer_ += '"';
+            append_json_string(buffer_, o.control_number);
+            buffer_ += '"';
+        }
+        buffer_ += ",\"occurrence\":";
+        append_int(buffer_, o.occurrence);
+    }
+    buffer_ += ",\"status\":\"";
+    buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
+    buffer_ += "\",\"messages\":[";
+    bool first = true;
+    for (const tav::Message& m : o.messages) {
+        buffer_ += first ? "{\"kind\":\"" : ",{\"kind\":\"";
+        first = false;
+        buffer_ += m.kind == tav::MessageKind::Warning ? "warning" : "error";
+        buffer_ += "\",\"text\":\"";
+        append_json_string(buffer_, m.text);
+        buffer_ += "\",\"position\":";
+        if (m.position < 0)
+            buffer_ += "null";
+        else
+            append_int(buffer_, m.position);
+        buffer_ += ",\"code\":\"";
+        buffer_ += m.code;
+        buffer_ += "\"}";
+    }
+    buffer_ += "]}\n";
+    out_.add(buffer_);
+}
+
+void RunReport::record_csv(const Outcome& o, std::string_view input)
+{
+    buffer_.clear();
+    append_csv(buffer_, input);
+    buffer_ += ',';
+    append_int(buffer_, o.line);
+    buffer_ += ',';
+    append_int(buffer_, o.identifier);
+    buffer_ += ',';
+    append_csv(buffer_, o.number);
+    buffer_ += ',';
+    if (has_file(o))
+        append_csv(buffer_, o.file);
+    buffer_ += ',';
+    buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
+    std::string warnings;
+    const tav::Message* error = nullptr;
+    for (const tav::Message& m : o.messages) {
+        if (m.kind == tav::MessageKind::Error) {
+            error = &m;
+        } else {
+            warnings += warnings.empty() ? "" : " | ";
+            warnings += m.text;
+        }
+    }
+    buffer_ += ',';
+    append_csv(buffer_, warnings);
+    buffer_ += ',';
+    if (error != nullptr)
+        append_csv(buffer_, error->text);
+    buffer_ += ',';
+    if (error != nullptr && error->position >= 0)
+        append_int(buffer_, error->position);
+    buffer_ += ',';
+    append_csv(buffer_, o.control_number);
+    buffer_ += ',';
+    if (o.catalogue)
+        append_int(buffer_, o.occurrence);
+    buffer_ += '\n';
+    out_.add(buffer_);
+}
+
+void RunReport::unreadable(std::string_view input, std::string_view reason)
+{
+    ++totals_.unreadable_inputs;
+    if (!out_.active())
+        return;
+    if (format_ == ReportFormat::Csv) {
+        buffer_.clear();
+        append_csv(buffer_, input);
+        buffer_ += ",,,,,unreadable,,";
+        append_csv(buffer_, reason);
+        buffer_ += ",,,\n";
+    } else {
+        buffer_.assign("{\"type\":\"input\",\"input\":\"");
+        append_json_string(buffer_, input);
+        buffer_ += "\",\"status\":\"unreadable\",\"error\":\"";
+        append_json_string(buffer_, reason);
+        buffer_ += "\"}\n";
+    }
+    out_.add(buffer_);
+    out_.end_record();
+}
+
+bool RunReport::finish(const RunEnd& end)
+{
+    if (!out_.active())
         return true;
-    std::fprintf(json_,
-                 "{\"type\":\"summary\",\"records\":%" PRId64 ",\"written\":%" PRId64
-                 ",\"checked\":%" PRId64 ",\"failed\":%" PRId64 ",\"warnings\":%" PRId64
-                 ",\"blank_lines\":%" PRId64 ",\"seconds\":%.3f}\n",
-                 totals_.records, totals_.written, totals_.checked, totals_.failed,
-                 totals_.warnings, totals_.blank_lines, seconds);
-    return std::fflush(json_) == 0 && !failed();
+    if (format_ == ReportFormat::JsonLines) {
+        char text[512];
+        std::snprintf(text, sizeof text,
+                      "{\"type\":\"summary\",\"records\":%" PRId64 ",\"written\":%" PRId64
+                      ",\"checked\":%" PRId64 ",\"failed\":%" PRId64 ",\"warnings\":%" PRId64
+                      ",\"blank_lines\":%" PRId64 ",\"unreadable_inputs\":%" PRId64
+                      ",\"statuses\":{",
+                      totals_.records, totals_.written, totals_.checked, totals_.failed,
+                      totals_.warnings, totals_.blank_lines, totals_.unreadable_inputs);
+        buffer_.assign(text);
+        bool first = true;
+        for (std::size_t k = 0; k < kStatuses; ++k) {
+            if (totals_.by_status[k] == 0)
+                continue;
+            buffer_ += first ? "\"" : ",\"";
+            first = false;
+            buffer_ += status_name(static_cast<tav::Status>(k), dry_run_);
+            buffer_ += "\":";
+            append_int(buffer_, totals_.by_status[k]);
+        }
+        std::snprintf(text, sizeof text, "},\"seconds\":%.3f", end.seconds);
+        buffer_ += text;
+        if (end.signal != 0) {
+            buffer_ += ",\"interrupted\":true,\"signal\":";
+            append_int(buffer_, end.signal);
+        }
+        if (!end.stopped.empty()) {
+            buffer_ += ",\"stopped\":\"";
+            append_json_string(buffer_, end.stopped);
+            buffer_ += '"';
+        }
+        buffer_ += "}\n";
+        out_.add(buffer_);
+    }
+    return out_.flush();
 }
 
-bool RunReport::failed() const
-{
-    return json_ != nullptr && std::ferror(json_) != 0;
-}
-
-std::string summary_line(const Totals& t, bool dry_run, double seconds)
+std::string summary_line(const Totals& t, bool dry_run, const RunEnd& end)
 {
     char text[256];
     std::snprintf(text, sizeof text,
                   "%" PRId64 " records, %" PRId64 " %s, %" PRId64 " failed, %" PRId64
                   " warnings, %" PRId64 " blank lines, %.1f s",
                   t.records, dry_run ? t.checked : t.written, dry_run ? "checked" : "written",
-                  t.failed, t.warnings, t.blank_lines, seconds);
-    return text;
+                  t.failed, t.warnings, t.blank_lines, end.seconds);
+    std::string line = text;
+    if (t.unreadable_inputs > 0)
+        line += ", " + std::to_string(t.unreadable_inputs) + " unreadable inputs";
+    if (end.signal != 0)
+        line += ", interrupted by signal " + std::to_string(end.signal);
+    if (!end.stopped.empty())
+        line += ", stopped early";
+    return line;
 }

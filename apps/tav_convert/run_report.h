@@ -1,18 +1,22 @@
-// What the run tells about its records: the JSON Lines report, the message
-// lines on standard error, and the counts for the summary.
+// What the run tells about its records: the report (JSON Lines or CSV), the
+// message lines on standard error, and the counts for the summary.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "out_stream.h"
+#include "progress.h"
 #include "tav/tav.h"
 
 // One record's outcome, kept until it is reported in input order.
 struct Outcome {
     tav::Status status = tav::Status::Failed;
+    bool skipped = false;   // not finished: the run stopped first
     std::int64_t line = 0;
     std::int32_t identifier = 0;
     std::string number;
@@ -33,6 +37,10 @@ struct Outcome {
     std::size_t document_size = 0;
 };
 
+// How many of each status there are, by tav::Status, "checked" counted as
+// Converted.
+inline constexpr std::size_t kStatuses = static_cast<std::size_t>(tav::Status::Blank) + 1;
+
 struct Totals {
     std::int64_t records = 0;   // lines read, blank lines aside
     std::int64_t written = 0;   // documents written to files or the stream
@@ -40,11 +48,23 @@ struct Totals {
     std::int64_t failed = 0;
     std::int64_t warnings = 0;  // warning messages
     std::int64_t blank_lines = 0;
+    std::int64_t unreadable_inputs = 0;   // inputs that could not be opened or read
+    std::array<std::int64_t, kStatuses> by_status{};
 };
 
+// How the run ended, for the summary.
+struct RunEnd {
+    double seconds = 0;
+    int signal = 0;        // the signal that interrupted the run; 0: none
+    std::string stopped;   // why the run stopped early; empty: it did not
+};
+
+enum class ReportFormat { JsonLines, Csv };
+
 // `text` as the inside of a JSON string: quotes, backslashes and control
-// bytes escaped; a byte that is not part of valid UTF-8 becomes the code
-// point of the same value (read as Latin-1).
+// bytes escaped; a byte that is not part of valid UTF-8 becomes \udcXX (XX
+// its value), the lone surrogate by which such bytes are carried through
+// UTF-8 text, so that it stays distinct from the character of that number.
 void append_json_string(std::string& out, std::string_view text);
 
 // `text` with control bytes and DEL written as \xHH, for a terminal.
@@ -52,28 +72,40 @@ std::string printable(std::string_view text);
 
 class RunReport {
 public:
-    // `json`: the report stream, or null. `messages`: where message lines
-    // go when there is no report, or null.
-    RunReport(std::FILE* json, std::FILE* messages, bool dry_run);
+    // `report`: the report stream (inactive: none). `messages`: where message
+    // lines go when there is no report, or null; `progress` is cleared
+    // before each. `all`: every record is reported, not only those with
+    // messages.
+    RunReport(OutStream& report, ReportFormat format, bool all, std::FILE* messages,
+              ProgressLine& progress, bool dry_run);
 
     // Counts a record and reports it; `input` names its input file.
     void record(const Outcome& outcome, std::string_view input);
     void blank_line() { ++totals_.blank_lines; }
+    // An input that could not be opened or read to its end.
+    void unreadable(std::string_view input, std::string_view reason);
 
-    // The summary object; false when the report could not be written.
-    bool finish(double seconds);
-    bool failed() const;
+    // Writes out the records reported so far.
+    void flush() { out_.flush(); }
+    // Writes the summary; false when the report could not be written.
+    bool finish(const RunEnd& end);
 
     const Totals& totals() const { return totals_; }
 
 private:
-    std::FILE* json_;
+    void record_json(const Outcome& o, std::string_view input);
+    void record_csv(const Outcome& o, std::string_view input);
+
+    OutStream& out_;
+    ReportFormat format_;
+    bool all_;
     std::FILE* messages_;
+    ProgressLine& progress_;
     bool dry_run_;
     Totals totals_;
     std::string buffer_;
 };
 
 // "N records, N written, N failed, N warnings, N blank lines, S s" (with
-// "checked" for "written" in a dry run).
-std::string summary_line(const Totals& totals, bool dry_run, double seconds);
+// "checked" for "written" in a dry run), and how the run ended when early.
+std::string summary_line(const Totals& totals, bool dry_run, const RunEnd& end);

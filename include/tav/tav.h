@@ -129,9 +129,10 @@ struct Result {
     Status status = Status::Failed;
     // The MusicXML document (Converted, Written); empty otherwise.
     std::string document;
-    // "ID-NUMBER.xml", the name the program gives the record's file (as far
-    // as the identifier and number were read); empty for a blank or an
-    // over-long line.
+    // "ID-NUMBER.xml", the name the program gives the record's file; empty
+    // when the record gives no document (a failed, too large, blank or
+    // over-long record), so that nothing is written under a name made of
+    // what little was read. A converted record whose write failed keeps it.
     std::string file_name;
     // Warnings, then at most one error, in the order they arose.
     std::vector<Message> messages;
@@ -225,6 +226,10 @@ public:
 
     // Converts one record line; a line feed or carriage return, if any, ends
     // it. The result stays valid until the next call on this converter.
+    // A converter moved from starts afresh. Called from inside its own
+    // `trace` callback, a converter refuses: the result is Failed with an
+    // error, and the record being converted is left as it is. An exception
+    // thrown by `trace` leaves through the call, with nothing held.
     const Result& convert(std::string_view line, const Options& options = {});
     const Result& convert(const Fields& fields, const Options& options = {});
     // A record held in its fields, read by the same header rules as a line,
@@ -251,6 +256,8 @@ public:
 
 private:
     struct State;
+    State& state();
+    Result* refuse_reentry();
     std::unique_ptr<State> state_;
 };
 
@@ -299,9 +306,9 @@ void print_messages(const Result& result, std::FILE* err, std::FILE* log);
 // How a stream of records ended.
 enum class StreamEnd {
     EndOfInput,
-    Blank,      // at a blank line, which ends the records as in the program
-    Stopped,    // the callback asked to stop
-    ReadError,  // the input could not be read
+    Blank,      // the callback stopped at a blank line (the program's end of records)
+    Stopped,    // the callback asked to stop at any other line
+    ReadError,  // the input could not be read, or is null
 };
 
 // Reads `input` line by line, converts each line with `converter` and hands

@@ -51,11 +51,7 @@ void join_copied_slurs(ScanState& s, Measure* copy)
         for (Attribute* a = n->first_attribute; a != nullptr;) {
             Attribute* next = a->next;
             if (a->kind == ATTR_SLUR_STOP && !open) {
-                (before != nullptr ? before->next : n->first_attribute) = next;
-                if (n->last_attribute == a)
-                    n->last_attribute = before;
-                a->next = nullptr;
-                destroy_attribute(s.pools, a);
+                remove_note_attrib(s.pools, n, a);
                 a = next;
                 continue;
             }
@@ -92,6 +88,8 @@ bool repeat_measure(ScanState& s)
         return false;
     }
     s.note_count += notes;
+    s.notes_in_measure = notes;
+    s.last_place = nullptr;
     s.measure_attribute_count += measure_marks;
     // Copying costs work like reading the copied signs again.
     s.searches.work += notes + note_marks + measure_marks;
@@ -306,7 +304,8 @@ void read_clef_change(ScanState& s, const Line& line)
     for (int k = 0; k < 3; ++k)
         s.clef_code[k] = static_cast<char>(line.at(s.position + k));
     s.position += 3;
-    add_clef(s, s.current_measure);
+    if (mark_place(s))
+        add_clef(s, s.current_measure);
 }
 
 // «@3/4», «@12/8», «@c», «@c/»; after «@o» nothing is copied.
@@ -328,6 +327,9 @@ void read_time_change(ScanState& s, const Line& line)
     } else {
         return;
     }
+    if (s.notes_in_measure > 0 &&
+        !(mark_place(s) && add_measure_mark(s, s.current_measure, ATTR_TIME_HERE, 0)))
+        return;
     destroy_rhythm(s.pools, s.current_measure->rhythm);
     s.current_measure->rhythm = rhythm_convert(s.pools, s.time_change_text);
     s.timed_measure = s.current_measure;
@@ -345,6 +347,6 @@ void read_key_change(ScanState& s, const Line& line)
     ++s.position;
     int32_t count = get_keysig(line, s.position);
     s.position += std::abs(count) + 1;
-    if (count != 0)
+    if (count != 0 && mark_place(s))
         add_measure_mark(s, s.current_measure, ATTR_KEY, count);
 }

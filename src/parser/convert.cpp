@@ -48,8 +48,16 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
     ScanState s(options, console, pools);
     s.incipit_nb = record.number.c_str();
     s.origin = record.music_position - static_cast<int64_t>(prefix);
-    read_header(s, record, line);
-    scan_music(s, line, size);
+    try {
+        read_header(s, record, line);
+        scan_music(s, line, size);
+    } catch (...) {
+        // Only the caller's trace throws: the partial score goes back to
+        // the pools before the exception leaves.
+        destroy_rhythm(s.pools, s.pending_time);
+        destroy_measure(s.pools, s.first_measure);
+        throw;
+    }
 
     destroy_rhythm(s.pools, s.pending_time);
     end_pattern(s);

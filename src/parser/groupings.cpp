@@ -13,11 +13,29 @@ void mark(ScanState& s, Note* note, int32_t kind, int32_t value = 0)
     add_note_attrib(create_attribute(s.pools, kind, value, nullptr), note);
 }
 
+// Past the notes joined to a note by '^', each with its octave marks and
+// accidental.
+int32_t past_chord(const Line& line, int32_t at)
+{
+    while (line.at(at) == '^') {
+        ++at;
+        for (unsigned char c = line.at(at); c == '\'' || c == ',' || c == 'x' || c == 'b' ||
+                                             c == 'n' || (c >= 'A' && c <= 'G');
+             c = line.at(at)) {
+            ++at;
+            if (c >= 'A' && c <= 'G')
+                break;
+        }
+    }
+    return at;
+}
+
 void tuplet_mark(ScanState& s, const Line& line, Note* note)
 {
     if (s.tuplet_number <= 0)
         return;
-    unsigned char after = line.at(s.position + 1);
+    int32_t after_at = past_chord(line, s.position + 1);
+    unsigned char after = line.at(after_at);
     int32_t kind = ATTR_TUPLET_CONTINUE;
     if (s.tuplet_start_pending) {
         kind = ATTR_TUPLET_START;  // even when it is also the last note
@@ -25,19 +43,21 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
     } else if (after == ';' || after == ')') {
         kind = ATTR_TUPLET_STOP;
     } else if (after == '}' &&
-               (line.at(s.position + 2) == ')' || line.at(s.position + 2) == ';')) {
+               (line.at(after_at + 1) == ')' || line.at(after_at + 1) == ';')) {
         kind = ATTR_TUPLET_STOP;
     }
     mark(s, note, kind, s.tuplet_number);
 }
 
 // Past the marks a note carries after its letter: ties, trills, closing
-// parentheses and a tuplet's ';' with its number.
+// parentheses, a tuplet's ';' with its number, and the notes of its chord.
 int32_t past_note_marks(const Line& line, int32_t at)
 {
     for (;;) {
         unsigned char c = line.at(at);
-        if (c == '+' || c == 't' || c == ')') {
+        if (c == '^') {
+            at = past_chord(line, at);
+        } else if (c == '+' || c == 't' || c == ')') {
             ++at;
         } else if (c == ';') {
             ++at;
@@ -59,23 +79,34 @@ void start_slur(ScanState& s, Note* note)
     s.slur_open = true;
 }
 
+// Marks the note with a begin or continue of the open beam, whose end is
+// still to come.
+void beam_mark_before_end(ScanState& s, Note* note, int32_t kind)
+{
+    mark(s, note, kind);
+    s.beam_note = note;
+    s.beam_last_mark = note->last_attribute;
+}
+
 // A note is the last of its beam when '}' follows its letter and its own
-// marks. A beam around one note gives it no mark.
+// marks. A beam around one note gives it no mark. The notes of a grace
+// group take their own beam, not this one.
 void beam_mark(ScanState& s, const Line& line, Note* note)
 {
-    if (!s.beam_open)
+    if (!s.beam_open || s.grace_group_count > 0)
         return;
     bool last = line.at(past_note_marks(line, s.position + 1)) == '}';
     if (s.beam_begin_pending) {
         if (!last)
-            mark(s, note, ATTR_BEAM_BEGIN);
+            beam_mark_before_end(s, note, ATTR_BEAM_BEGIN);
         s.beam_begin_pending = false;
     } else if (last) {
         mark(s, note, ATTR_BEAM_END);
+        s.beam_last_mark = nullptr;
         if (line.at(s.position + 1) == '}' && line.at(s.position + 2) == '+')
             start_slur(s, note);  // «{AB}+C»: the slur starts here
     } else {
-        mark(s, note, ATTR_BEAM_CONTINUE);
+        beam_mark_before_end(s, note, ATTR_BEAM_CONTINUE);
     }
 }
 
@@ -123,16 +154,20 @@ void grace_marks(ScanState& s, Note* note)
         mark(s, note, ATTR_ACCIACCATURA);
         s.acciaccatura_pending = false;
     }
+    // A grace group is beamed unless it stands within a beam of other notes.
+    bool beamed = s.beam_last_mark == nullptr;
     if (s.appoggiatura_pending) {
         mark(s, note, ATTR_APPOGGIATURA);
         if (s.grace_group_count > 0) {  // the first note of a «qq» group
-            mark(s, note, ATTR_BEAM_BEGIN);
+            if (beamed)
+                mark(s, note, ATTR_BEAM_BEGIN);
             --s.grace_group_count;
         }
         s.appoggiatura_pending = false;
     } else if (s.grace_group_count > 0) {
         mark(s, note, ATTR_APPOGGIATURA);
-        mark(s, note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
+        if (beamed)
+            mark(s, note, s.grace_group_count == 1 ? ATTR_BEAM_END : ATTR_BEAM_CONTINUE);
         --s.grace_group_count;
     }
 }
@@ -149,15 +184,31 @@ void add_grouping_marks(ScanState& s, const Line& line, Note* note)
     grace_marks(s, note);
 }
 
+void join_chord(ScanState& s)
+{
+    s.chord_pending = true;
+    ++s.position;
+}
+
 void open_beam(ScanState& s)
 {
     s.beam_open = true;
     s.beam_begin_pending = true;
+    s.beam_last_mark = nullptr;
     ++s.position;
 }
 
+// A beam whose last notes were a grace group ends on its last other note;
+// one with a single other note gives that note no mark.
 void close_beam(ScanState& s)
 {
+    if (s.beam_last_mark != nullptr) {
+        if (s.beam_last_mark->kind == ATTR_BEAM_CONTINUE)
+            s.beam_last_mark->kind = ATTR_BEAM_END;
+        else
+            remove_note_attrib(s.pools, s.beam_note, s.beam_last_mark);
+        s.beam_last_mark = nullptr;
+    }
     s.beam_open = false;
     ++s.position;
 }

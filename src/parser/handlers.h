@@ -19,6 +19,7 @@ void scan_music(ScanState& s, Line& line, int32_t size);
 void read_note(ScanState& s, const Line& line, unsigned char c);
 
 // Groupings and ornaments.
+void join_chord(ScanState& s);
 void open_beam(ScanState& s);
 void close_beam(ScanState& s);
 void open_parenthesis(ScanState& s, const Line& line);

@@ -62,6 +62,8 @@ struct ScanState {
     int32_t measure_number = 0;
     Measure* first_measure = nullptr;    // owns the score
     Measure* current_measure = nullptr;  // always the last measure of the chain
+    int64_t notes_in_measure = 0;        // notes of current_measure so far
+    const Attribute* last_place = nullptr;  // its last ATTR_AT_NOTE mark, if any
 
     // Notes.
     int32_t current_octave = 1;
@@ -84,6 +86,8 @@ struct ScanState {
     // Groupings and ornaments.
     bool beam_open = false;
     bool beam_begin_pending = false;
+    Note* beam_note = nullptr;          // the note of the open beam's last mark, while
+    Attribute* beam_last_mark = nullptr;  // a begin or continue awaits its end
     int32_t tuplet_number = 0;
     bool tuplet_start_pending = false;
     bool fermata_pending = false;
@@ -93,6 +97,7 @@ struct ScanState {
     bool appoggiatura_pending = false;
     int32_t grace_group_count = 0;
     bool grace_value = false;         // a value digit read since the last 'g' or 'q'
+    bool chord_pending = false;       // '^': the next note joins the one before
 
     // Repetition: the octave, value and dots in force at each of the last
     // two '!' passed, so that a repeated group is read again as it was.
@@ -123,6 +128,10 @@ Note* append_note(ScanState& s, char step, int32_t octave, float duration);
 // Appends a measure attribute, counted against its limit. Fails the record
 // (and returns false) past the limit.
 bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t value);
+
+// A clef, key or time change after notes of the current measure stands
+// where it is written: the mark of its place goes first.
+bool mark_place(ScanState& s);
 
 // Opens the measure after the current one (numbered measure_number + 1)
 // and makes it current. Fails the record past the measure limit.

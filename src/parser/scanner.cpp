@@ -154,6 +154,7 @@ bool scan_step(ScanState& s, Line& line, unsigned char c)
     case 'n':
     case 'x':
     case 'b': read_accidental(s, line, c); return false;
+    case '^': join_chord(s); return false;
     case '{': open_beam(s); return false;
     case '}': close_beam(s); return false;
     case '(': open_parenthesis(s, line); return false;
@@ -220,6 +221,7 @@ Note* append_note(ScanState& s, char step, int32_t octave, float duration)
         return nullptr;
     }
     ++s.note_count;
+    ++s.notes_in_measure;
     Note* note = create_note(s.pools, step, octave, duration, nullptr);
     add_note(note, s.current_measure);
     return note;
@@ -236,6 +238,18 @@ bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t valu
     return true;
 }
 
+bool mark_place(ScanState& s)
+{
+    if (s.notes_in_measure == 0 ||
+        (s.last_place != nullptr && s.last_place->value == s.notes_in_measure))
+        return true;  // changes at one place share its mark
+    if (!add_measure_mark(s, s.current_measure, ATTR_AT_NOTE,
+                          static_cast<int32_t>(s.notes_in_measure)))
+        return false;
+    s.last_place = s.current_measure->last_attribute;
+    return true;
+}
+
 bool open_next_measure(ScanState& s)
 {
     if (int64_t{s.measure_number} + 1 > MAX_MEASURES) {
@@ -243,15 +257,52 @@ bool open_next_measure(ScanState& s)
         return false;
     }
     ++s.measure_number;
+    s.notes_in_measure = 0;
+    s.last_place = nullptr;
     Measure* next = create_measure(s.pools, s.measure_number, nullptr);
     s.current_measure->next = next;
     s.current_measure = next;
     return true;
 }
 
+// A note after '^' sounds with the note before it, as one chord: it takes
+// that note's value, dots and tuplet, its own octave and accidental, and no
+// other mark.
+void read_chord_note(ScanState& s, unsigned char c)
+{
+    s.chord_pending = false;
+    const Note* base = s.current_measure->last_note;
+    Note* note = append_note(s, static_cast<char>(c), s.current_octave, base->duration);
+    if (note == nullptr)
+        return;
+    add_note_attrib(create_attribute(s.pools, ATTR_CHORD, 0, nullptr), note);
+    for (const Attribute* a = base->first_attribute; a != nullptr; a = a->next) {
+        if (a->kind == ATTR_DOTS)
+            add_note_attrib(create_attribute(s.pools, ATTR_DOTS, a->value, nullptr), note);
+        else if (a->kind == ATTR_TUPLET_START || a->kind == ATTR_TUPLET_CONTINUE ||
+                 a->kind == ATTR_TUPLET_STOP)
+            add_note_attrib(create_attribute(s.pools, ATTR_TUPLET_CONTINUE, a->value, nullptr),
+                            note);
+    }
+    if (s.pending_accidental > 0) {
+        add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),
+                        note);
+        s.pending_accidental = 0;
+    }
+    ++s.position;
+}
+
 void read_note(ScanState& s, const Line& line, unsigned char c)
 {
     char step = c == '-' ? 'R' : static_cast<char>(c);
+    // A chord joins pitches: a rest after '^', or a '^' with no note before
+    // it in the measure, is read as a note of its own.
+    if (s.chord_pending && step != 'R' && s.current_measure->last_note != nullptr &&
+        s.current_measure->last_note->step != 'R') {
+        read_chord_note(s, c);
+        return;
+    }
+    s.chord_pending = false;
     if (s.pattern_recording) {
         s.pattern_replaying = true;
         s.current_duration = s.pattern_durations[s.pattern_index];

@@ -132,6 +132,10 @@ struct Converter::State {
     RecordReading reading;
     std::string today;   // the encoding date of 4.0 documents, once found
     Result result;
+    // Set while a record converts: a call from the trace callback then gets
+    // `refused` and leaves the record being converted as it is.
+    bool converting = false;
+    Result refused;
 
     // The record in `reading`, converted into `result`.
     const Result& convert_reading(const Options& options);
@@ -144,9 +148,27 @@ Converter::~Converter() = default;
 Converter::Converter(Converter&&) noexcept = default;
 Converter& Converter::operator=(Converter&&) noexcept = default;
 
+// A moved-from converter starts afresh at its next use.
+Converter::State& Converter::state()
+{
+    if (!state_)
+        state_ = std::make_unique<State>();
+    return *state_;
+}
+
 Result& Converter::result()
 {
-    return state_->result;
+    return state().result;
+}
+
+Result* Converter::refuse_reentry()
+{
+    State& st = state();
+    if (!st.converting)
+        return nullptr;
+    st.refused = Result{};
+    add_error(st.refused, "the converter is busy: called from its own trace callback");
+    return &st.refused;
 }
 
 const char* status_name(Status status)
@@ -164,7 +186,9 @@ const char* status_name(Status status)
 
 Result& Converter::line_too_long()
 {
-    Result& result = state_->result;
+    if (Result* refused = refuse_reentry())
+        return *refused;
+    Result& result = state().result;
     result = Result{};
     result.status = Status::LineTooLong;
     result.messages.push_back(Message{MessageKind::Error, "line too long"});
@@ -180,6 +204,7 @@ void Converter::State::write(const Options& options, const Incipit& score)
         std::string inner = result.file_name;
         inner.replace(inner.size() - 3, 3, "xml");
         if (const char* error = mxl_container(inner, text, result.document)) {
+            result.file_name.clear();
             add_error(result, error);
             return;
         }
@@ -206,8 +231,11 @@ const Result& Converter::State::convert_reading(const Options& options)
     r.identifier = identifier_value(record.identifier);
     r.number = record.number;
     append_output_file_name(r.file_name, record, file_suffix(options));
-    if (!header_read)
+    // No document, no file name: nothing can be written by mistake.
+    if (!header_read) {
+        r.file_name.clear();
         return r;
+    }
 
     ConvertOptions parser_options{options.remove_mensural ? 1 : 0,
                                   options.remove_measure_rests ? 1 : 0, options.verbose ? 1 : 0};
@@ -215,14 +243,22 @@ const Result& Converter::State::convert_reading(const Options& options)
     Incipit incipit;
     // Whatever happens below, the score goes back to the converter's pools,
     // which hold no other: all at once.
+    // (an exception from the trace included), and the converter is free
+    // again.
     struct ScoreRelease {
-        ScorePools& pools;
+        State& st;
         Incipit& incipit;
-        ~ScoreRelease() { destroy_last_score(pools, std::exchange(incipit.first_measure, nullptr)); }
-    } release{pools, incipit};
+        ~ScoreRelease()
+        {
+            destroy_last_score(st.pools, std::exchange(incipit.first_measure, nullptr));
+            st.converting = false;
+        }
+    } release{*this, incipit};
+    converting = true;
     trim(music);
     ParseStatus parsed = parse_incipit(record, music, parser_options, console, pools, incipit);
     if (parsed != ParseStatus::Parsed) {
+        r.file_name.clear();
         r.status = parsed == ParseStatus::TooLarge ? Status::TooLarge : Status::Failed;
         return r;
     }
@@ -231,6 +267,7 @@ const Result& Converter::State::convert_reading(const Options& options)
         return r;
     }
     if (const char* error = number_error(check_incipit_number(record.number.c_str()))) {
+        r.file_name.clear();
         add_error(r, error);
         return r;
     }
@@ -241,53 +278,63 @@ const Result& Converter::State::convert_reading(const Options& options)
 const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options,
                                         const Description* description)
 {
+    if (Result* refused = refuse_reentry())
+        return *refused;
     // The line ends at its line feed, well before the end of the buffer.
     detail::read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
-                             state_->reading);
+                             state().reading);
     if (description != nullptr)
-        describe(state_->reading.record, *description);
-    return state_->convert_reading(options);
+        describe(state().reading.record, *description);
+    return state().convert_reading(options);
 }
 
 const Result& Converter::convert(std::string_view line, const Options& options)
 {
+    if (Result* refused = refuse_reentry())
+        return *refused;
     if (line.size() > max_line_length)
         return line_too_long();
-    detail::read_record_into(line, state_->reading);
-    return state_->convert_reading(options);
+    detail::read_record_into(line, state().reading);
+    return state().convert_reading(options);
 }
 
 const Result& Converter::convert(const Record& record, const Options& options)
 {
+    if (Result* refused = refuse_reentry())
+        return *refused;
     const Fields fields{record.identifier, record.number, record.clef,
                         record.time,       record.time2,  record.music};
     if (record_line_size(fields) > max_line_length)
         return line_too_long();
-    detail::read_fields_into(fields, state_->reading);
-    Record& read = state_->reading.record;
+    detail::read_fields_into(fields, state().reading);
+    Record& read = state().reading.record;
     for (auto member : {&Record::key, &Record::composer, &Record::work_title,
                         &Record::movement_title, &Record::part_name, &Record::text_incipit,
                         &Record::key_or_mode})
         read.*member = record.*member;
-    return state_->convert_reading(options);
+    return state().convert_reading(options);
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options)
 {
+    if (Result* refused = refuse_reentry())
+        return *refused;
     if (record_line_size(fields) > max_line_length)
         return line_too_long();
-    detail::read_fields_into(fields, state_->reading);
-    return state_->convert_reading(options);
+    detail::read_fields_into(fields, state().reading);
+    return state().convert_reading(options);
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options,
                                  const Description& description)
 {
+    if (Result* refused = refuse_reentry())
+        return *refused;
     if (record_line_size(fields) > max_line_length)
         return line_too_long();
-    detail::read_fields_into(fields, state_->reading);
-    describe(state_->reading.record, description);
-    return state_->convert_reading(options);
+    detail::read_fields_into(fields, state().reading);
+    describe(state().reading.record, description);
+    return state().convert_reading(options);
 }
 
 std::string record_line(const Fields& fields)

@@ -31,8 +31,11 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
     WriteRun single;
     WriteRun& writes = run != nullptr ? *run : single;
     FileTime earlier = kNoFileTime;
+    // A zero byte would end the path early, somewhere else.
     OutputStatus status =
-        ::write_file(path, result.document.data(), result.document.size(), writes, earlier);
+        path.find('\0') != std::string::npos
+            ? OutputStatus::CannotCreate
+            : ::write_file(path, result.document.data(), result.document.size(), writes, earlier);
     // A file dated after this write (its clock set wrong, or copied with its
     // date) was not written by this run either.
     if (earlier >= writes.start && earlier <= file_clock_now(path))

@@ -9,6 +9,8 @@ StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& 
                          const std::function<bool(Result&)>& each)
 {
     static_assert(LineReader::kMaxLine == max_line_length);
+    if (input == nullptr)
+        return StreamEnd::ReadError;
     LineReader reader(input);
     for (;;) {
         Result* result = nullptr;
@@ -23,11 +25,8 @@ StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& 
             result = &converter.result();
             break;
         }
-        bool go_on = each(*result);
-        if (result->status == Status::Blank)
-            return StreamEnd::Blank;
-        if (!go_on)
-            return StreamEnd::Stopped;
+        if (!each(*result))
+            return result->status == Status::Blank ? StreamEnd::Blank : StreamEnd::Stopped;
     }
 }
 

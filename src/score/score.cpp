@@ -1,5 +1,20 @@
 #include "score/score.h"
 
+void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute)
+{
+    Attribute* before = nullptr;
+    for (Attribute* a = note->first_attribute; a != nullptr; before = a, a = a->next) {
+        if (a != attribute)
+            continue;
+        (before != nullptr ? before->next : note->first_attribute) = a->next;
+        if (note->last_attribute == a)
+            note->last_attribute = before;
+        a->next = nullptr;
+        destroy_attribute(pools, a);
+        return;
+    }
+}
+
 Attribute* copy_attribute(ScorePools& pools, const Attribute* attribute)
 {
     return create_attribute(pools, attribute->kind, attribute->value, nullptr);

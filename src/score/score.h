@@ -27,6 +27,7 @@ enum AttributeKind : int32_t {
     ATTR_SLUR_START = 26,
     ATTR_SLUR_STOP = 27,
     ATTR_MEASURE_REST = 28,    // note: a rest that lasts its measure
+    ATTR_CHORD = 29,           // note: sounds with the note before it, as one chord
     ATTR_TUPLET_START = 30,    // note: tuplet number
     ATTR_TUPLET_CONTINUE = 31,
     ATTR_TUPLET_STOP = 32,
@@ -37,6 +38,9 @@ enum AttributeKind : int32_t {
     ATTR_BAR_FINAL = 51,       // measure: light-heavy barline at the right
     ATTR_REPEAT_END = 52,      // measure: backward repeat at the right
     ATTR_REPEAT_START = 53,    // measure: forward repeat at the left
+    ATTR_AT_NOTE = 60,         // measure: the marks after it, up to the next one, stand
+                               // before the note of this index (counted from 0)
+    ATTR_TIME_HERE = 61,       // measure: its time signature stands here, not at its start
 };
 
 // The value of an ATTR_ACCIDENTAL mark.
@@ -92,6 +96,9 @@ Rhythm* create_rhythm(ScorePools& pools, int32_t beats, int32_t beat_type, int32
 void add_note(Note* note, Measure* measure);
 void add_measure_attrib(Attribute* attribute, Measure* measure);
 void add_note_attrib(Attribute* attribute, Note* note);
+
+// Unlinks `attribute` from the note's list and frees it.
+void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute);
 
 Attribute* copy_attribute(ScorePools& pools, const Attribute* attribute);
 Note* copy_note(ScorePools& pools, const Note* note);

@@ -357,6 +357,8 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
         }
     }
     int32_t shows = 0;
+    if (kinds & bit(ATTR_CHORD))
+        p = put(p, "\t\t\t\t<chord/>\n");
     p = write_pitch(p, note, kinds, current_fifths, memory, shows);
     if (!grace)
         p = write_duration(p, note, kinds, divisions);
@@ -379,10 +381,12 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
 
 }  // namespace
 
-void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
-                         int32_t current_fifths, MeasureAccidentals& measure_accidentals)
+const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t count,
+                                float divisions, int32_t current_fifths,
+                                MeasureAccidentals& measure_accidentals)
 {
-    for (const Note* note = first_note; note != nullptr; note = note->next) {
+    const Note* note = first_note;
+    for (; note != nullptr && count > 0; note = note->next, --count) {
         Kinds kinds = 0;
         size_t marks = 0;
         for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
@@ -395,4 +399,5 @@ void write_measure_notes(XmlText& xml, const Note* first_note, float divisions,
         p = write_note(p, note, kinds, divisions, current_fifths, measure_accidentals);
         xml.commit(p);
     }
+    return note;
 }

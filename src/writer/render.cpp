@@ -5,6 +5,7 @@
 // of XmlText, into room reserved once for the head and once for each part
 // of a measure.
 
+#include <cstdint>
 #include <cstring>
 
 #include "writer/notes_internal.h"
@@ -141,9 +142,9 @@ void write_head(XmlText& xml, const DocumentInfo& info, std::string_view incipit
 struct MeasureMarks {
     size_t count = 0;
     bool repeat_start = false;
-    bool clef_or_rest = false;               // an attribute of step 8
-    const Attribute* key = nullptr;          // the first key signature
     const Attribute* right_bar = nullptr;    // the first double, final or repeat bar
+    const Attribute* first_place = nullptr;  // the first ATTR_AT_NOTE: a change within
+    const Attribute* time_place = nullptr;   // the last ATTR_TIME_HERE
 };
 
 MeasureMarks survey(const Measure* measure)
@@ -153,25 +154,57 @@ MeasureMarks survey(const Measure* measure)
         ++marks.count;
         switch (a->kind) {
         case ATTR_REPEAT_START: marks.repeat_start = true; break;
-        case ATTR_KEY:
-            if (marks.key == nullptr)
-                marks.key = a;
-            break;
-        case ATTR_CLEF_G:
-        case ATTR_CLEF_F:
-        case ATTR_CLEF_C:
-        case ATTR_CLEF_G8:
-        case ATTR_MULTIPLE_REST: marks.clef_or_rest = true; break;
         case ATTR_BAR_DOUBLE:
         case ATTR_BAR_FINAL:
         case ATTR_REPEAT_END:
             if (marks.right_bar == nullptr)
                 marks.right_bar = a;
             break;
+        case ATTR_AT_NOTE:
+            if (marks.first_place == nullptr)
+                marks.first_place = a;
+            break;
+        case ATTR_TIME_HERE: marks.time_place = a; break;
         default: break;
         }
     }
     return marks;
+}
+
+// The marks of one attributes element: from `from` up to the next
+// ATTR_AT_NOTE or the end of the list.
+struct Changes {
+    const Attribute* key = nullptr;    // the first key signature
+    const Attribute* clef = nullptr;   // the last clef: one clef per place
+    const Attribute* rest = nullptr;   // the first multiple rest
+    bool time = false;                 // the time signature stands here
+    const Attribute* next_place = nullptr;
+};
+
+Changes changes_from(const Attribute* from, const MeasureMarks& marks, bool at_start)
+{
+    Changes c;
+    c.time = at_start && marks.time_place == nullptr;
+    for (const Attribute* a = from; a != nullptr; a = a->next) {
+        switch (a->kind) {
+        case ATTR_AT_NOTE: c.next_place = a; return c;
+        case ATTR_KEY:
+            if (c.key == nullptr)
+                c.key = a;
+            break;
+        case ATTR_CLEF_G:
+        case ATTR_CLEF_F:
+        case ATTR_CLEF_C:
+        case ATTR_CLEF_G8: c.clef = a; break;
+        case ATTR_MULTIPLE_REST:
+            if (c.rest == nullptr)
+                c.rest = a;
+            break;
+        case ATTR_TIME_HERE: c.time = c.time || a == marks.time_place; break;
+        default: break;
+        }
+    }
+    return c;
 }
 
 char* write_clef(char* p, const Attribute* clef)
@@ -191,17 +224,19 @@ char* write_clef(char* p, const Attribute* clef)
     return put(p, "\t\t\t\t</clef>\n");
 }
 
-// The attributes element, present only when it has a line: divisions
-// (measure 1 only), key, time, then clefs and multiple rests in list order.
-// Sets current_fifths from the measure's first key signature.
-char* write_attributes(char* p, const Measure* measure, const MeasureMarks& marks,
+// An attributes element, present only when it has a line: divisions
+// (at the start of measure 1 only), key, time, clef, then a multiple rest.
+// Sets current_fifths from its key signature.
+char* write_attributes(char* p, const Measure* measure, const Changes& marks, bool at_start,
                        float divisions, int32_t& current_fifths)
 {
-    const Rhythm* rhythm = measure->rhythm;
-    if (measure->number != 1 && marks.key == nullptr && rhythm == nullptr && !marks.clef_or_rest)
+    const Rhythm* rhythm = marks.time ? measure->rhythm : nullptr;
+    bool head = at_start && measure->number == 1;
+    if (!head && marks.key == nullptr && rhythm == nullptr && marks.clef == nullptr &&
+        marks.rest == nullptr)
         return p;
     p = put(p, "\t\t\t<attributes>\n");
-    if (measure->number == 1) {
+    if (head) {
         p = put(p, "\t\t\t\t<divisions>");
         p = put_decimal(p, static_cast<int64_t>(divisions));
         p = put(p, "</divisions>\n");
@@ -227,16 +262,12 @@ char* write_attributes(char* p, const Measure* measure, const MeasureMarks& mark
         p = put_decimal(p, rhythm->beat_type);
         p = put(p, "</beat-type>\n\t\t\t\t</time>\n");
     }
-    if (marks.clef_or_rest) {
-        for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next) {
-            if (a->kind >= ATTR_CLEF_G && a->kind <= ATTR_CLEF_G8) {
-                p = write_clef(p, a);
-            } else if (a->kind == ATTR_MULTIPLE_REST) {
-                p = put(p, "\t\t\t\t<measure-style>\n\t\t\t\t\t<multiple-rest>");
-                p = put_decimal(p, a->value);
-                p = put(p, "</multiple-rest>\n\t\t\t\t</measure-style>\n");
-            }
-        }
+    if (marks.clef != nullptr)
+        p = write_clef(p, marks.clef);
+    if (const Attribute* rest = marks.rest) {
+        p = put(p, "\t\t\t\t<measure-style>\n\t\t\t\t\t<multiple-rest>");
+        p = put_decimal(p, rest->value);
+        p = put(p, "</multiple-rest>\n\t\t\t\t</measure-style>\n");
     }
     return put(p, "\t\t\t</attributes>\n");
 }
@@ -281,9 +312,23 @@ void write_document(XmlText& xml, const tav::Record& record, const Incipit& scor
                        "\t\t\t\t<bar-style>heavy-light</bar-style>\n"
                        "\t\t\t\t<repeat direction=\"forward\"/>\n"
                        "\t\t\t</barline>\n");
-        p = write_attributes(p, m, marks, divisions, current_fifths);
+        Changes changes = changes_from(m->first_attribute, marks, true);
+        p = write_attributes(p, m, changes, true, divisions, current_fifths);
         xml.commit(p);
-        write_measure_notes(xml, m->first_note, divisions, current_fifths, measure_accidentals);
+        // Changes within the measure stand between the notes they come between.
+        const Note* note = m->first_note;
+        int64_t written = 0;
+        while (const Attribute* place = changes.next_place) {
+            note = write_measure_notes(xml, note, place->value - written, divisions,
+                                       current_fifths, measure_accidentals);
+            written = place->value > written ? place->value : written;
+            changes = changes_from(place->next, marks, false);
+            p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
+            p = write_attributes(p, m, changes, false, divisions, current_fifths);
+            xml.commit(p);
+        }
+        write_measure_notes(xml, note, INT64_MAX, divisions, current_fifths,
+                            measure_accidentals);
         p = xml.reserve(kMeasureEndRoom);
         p = write_right_barline(p, marks.right_bar);
         p = put(p, "\t\t</measure>\n");

@@ -6,7 +6,8 @@
   short and are exempt; notes without a type (measure rests) count here only;
 - beams run begin, continue..., end, never nested, none left open;
 - every tuplet start has its stop; slur starts and stops alternate;
-- an acciaccatura has no dots;
+- an acciaccatura has no dots; a note has at most one beam; a place in a
+  measure has at most one clef;
 - a note whose alter differs from what the key signature and the accidentals
   shown earlier at its pitch in the measure give carries an accidental (a
   note tied from the same pitch excepted).
@@ -50,6 +51,9 @@ MENDED = [
     ("4/4", "'1C/4C!D8E!f/''4C!D'8E!f/1C/"),
     ("4/4", "'1C+/i/1C/1E+/1E/i/2C+2C+/i/1D/"),
     ("4/4", "$bB ''1bD+/2D4C'B/''4bE'''E''E'E/nB,B'xF''F/"),
+    ("4/4", "'8{qqABr}4C2D/{8AqqBCrD}4C2D/{8ABqqCDr}4C2D/{8AqqBCr}4C2D/"),
+    ("4/4", "'1C/4C^E^G2D4E/{8C^xED^,B}2.'E^G/(8C^EDE)4F2G/1C/"),
+    ("4/4", "'1C/4C%F-4 ,4C2C/4C%C-1%F-4,4C$xF4F4F/1C/"),
 ]
 
 
@@ -74,6 +78,8 @@ def check_file(data, fill=True):
         for n in m:
             if n.tag == "attributes":
                 fifths = int(n.findtext("key/fifths", fifths))
+                if len(n.findall("clef")) > 1:
+                    faults.append("measure %s: two clefs in one place" % m.get("number"))
             if n.tag != "note":
                 continue
             count += 1
@@ -99,7 +105,7 @@ def check_file(data, fill=True):
                 faults.append("%s: a dotted acciaccatura" % where)
             if grace is None:
                 duration = int(n.findtext("duration"))
-                total += duration
+                total += duration if n.find("chord") is None else 0
                 kind = n.findtext("type")
                 if kind is not None:
                     expected = TYPES[kind] * DOTS[len(n.findall("dot"))] * divisions
@@ -110,6 +116,8 @@ def check_file(data, fill=True):
                     if expected != duration:
                         faults.append("%s: duration %d, %s gives %s"
                                       % (where, duration, kind, expected))
+            if len(n.findall("beam")) > 1:
+                faults.append("%s: %d beams" % (where, len(n.findall("beam"))))
             for b in n.findall("beam"):
                 if (b.text == "begin") == beam:
                     faults.append("%s: beam %s" % (where, b.text))

@@ -5,9 +5,13 @@ stream, and the rules that keep inputs and the process safe."""
 import json
 import os
 import re
+import resource
+import select
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -106,6 +110,19 @@ class Usage(unittest.TestCase):
                 self.assertRegex(r.out, out)
                 self.assertRegex(r.err, err)
                 self.assertEqual(sorted(r.files), made)
+
+    def test_help_readme_and_manual_name_the_same_options(self):
+        option = r"(?<![\w-])(--?[a-zA-Z][a-z-]*)"
+        with open(os.path.join(TESTS, "..", "README.md"), encoding="utf-8") as f:
+            table = f.read().split("| Option | Effect |")[1].split("\n\n")[0]
+        with open(os.path.join(TESTS, "..", "apps", "tav_convert", "tav_convert.1")) as f:
+            manual = f.read().split(".SH OPTIONS")[1].split(".PP")[0]
+        manual = re.sub(r"\\f[BIR]", "", manual).replace("\\-", "-")
+        help_text = convert(["--help"]).out.split("\n\n")[1]
+        named = [set(re.findall(option, t)) for t in (help_text, table, manual)]
+        self.assertGreater(len(named[0]), 15)
+        self.assertEqual(named[1], named[0], "README")
+        self.assertEqual(named[2], named[0], "manual page")
 
 
 class Catalogue(unittest.TestCase):
@@ -208,15 +225,21 @@ class SameFiles(unittest.TestCase):
 
 class Report(unittest.TestCase):
     def test_golden(self):
+        """The report of records with messages, and the manifest of every
+        record as CSV."""
         inputs = {"mixed.txt": MIXED}
         golden = data("data/tav_convert_report.jsonl").replace(b"tav_convert_mixed", b"mixed")
+        manifest = data("data/tav_convert_report.csv").replace(b"tav_convert_mixed", b"mixed")
         messages = e2e.console(data("data/tav_convert_messages.txt")).replace(
             "tav_convert_mixed", "mixed")
         r = convert(["-j2", "--report", "-", "mixed.txt"], files=inputs)
         self.assertEqual(r.status, 1)
-        self.assertEqual(no_seconds(r.stderr.replace(b"\r", b"")), golden)
-        for line in r.stderr.splitlines():
+        self.assertEqual(no_seconds(r.stdout.replace(b"\r", b"")), golden)
+        for line in r.stdout.splitlines():
             self.assertNotIn("other", [m["code"] for m in json.loads(line).get("messages", [])])
+        r = convert(["-j2", "--report-all", "--report-format=csv", "--report", "-", "mixed.txt"],
+                    files=inputs)
+        self.assertEqual(r.stdout.replace(b"\r", b""), manifest)
         r = convert(["-j2", "mixed.txt"], files=inputs)
         self.assertEqual(r.err.split("tav_convert: ")[0], messages)
         self.assertRegex(r.err, "tav_convert: 8 records, 4 written, 4 failed, 1 warnings, "
@@ -228,21 +251,137 @@ class Safety(unittest.TestCase):
         if os.name != "posix" or e2e.WINDOWS:
             self.skipTest("POSIX descriptors and signals")
 
-    def test_inputs_are_never_written(self):
+    def test_run_faults(self):
+        """Runs that go wrong at their edges, and what is on disk and in the
+        streams afterwards: `expect` maps a path (or <out>, <err>) to its
+        bytes or a pattern; no other file may change."""
+        self.posix()
+        other = GOOD.replace(b"\t07\t", b"\t08\t")
+        doc = r"^<\?xml[^\0]*</score-partwise>\n$"
+        summary = r'"type":"summary".*}\n$'
+        on = lambda path, fd, flags=os.O_RDONLY: lambda: os.dup2(os.open(path, flags), fd)
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100))
+        # name, argv, stdin, files ({path: bytes}, a str is a link), child setup, status, expect
         cases = [
-            # name, argv, status, the input file
-            ("input named as an output", ["-o", "out", "out/123-07.xml"], 1, "out/123-07.xml"),
-            ("report is the input", ["--report", "in.txt", "in.txt"], 2, "in.txt"),
+            ("report is the input", ["--report", "e.txt"], b"", {"e.txt": MIXED},
+             on("e.txt", 0), 2, {"<err>": "report file e.txt is the input file standard input"}),
+            ("report is the named input", ["--report", "e.txt", "e.txt"], b"", {"e.txt": MIXED},
+             None, 2, {"<err>": "report file e.txt is the input file e.txt"}),
+            ("stdin named as an output", ["-j1", "-o", "o"], b"", {"o/123-07.xml": other + GOOD},
+             on("o/123-07.xml", 0), 2, {"o/123-08.xml": doc,
+                                        "<err>": "output file o/123-07.xml is an input file"}),
+            ("input named as an output", ["-o", "o", "o/123-07.xml"], b"", {"o/123-07.xml": GOOD},
+             None, 2, {"<err>": "stopped early"}),
+            ("report named as an output", ["-o", "o", "--report", "o/123-07.xml"], GOOD, {}, None,
+             2, {"o/123-07.xml": r'"stopped":"output file o/123-07.xml is the report file"}\n$'}),
+            ("report is the stream", ["--stdout", "--report", "both"], GOOD, {"both": b"kept"},
+             on("both", 1, os.O_WRONLY), 2, {"<err>": "report file both is standard output$"}),
+            ("report on stdout", ["-q", "--report", "-"], GOOD, {}, None, 0,
+             {"<out>": "^{" + summary, "123-07.xml": doc}),
+            ("two streams on stdout", ["--stdout", "--report", "-"], GOOD, {}, None, 2,
+             {"<err>": "--stdout and --report - would both"}),
+            ("report through a link", ["--report", "r"], GOOD, {"r": "t/r", "t/r": b""}, None, 0,
+             {"t/r": summary, "r": "t/r", "123-07.xml": doc}),
+            ("report to a device", ["-q", "--report", "/dev/stdout"], GOOD, {}, None, 0,
+             {"<out>": summary, "123-07.xml": doc}),
+            ("report cannot be opened", ["--report", "no/r"], GOOD, {}, None, 2,
+             {"<err>": "cannot open report file no/r: No such file or directory"}),
+            ("report in a new folder", ["-o", "o", "--report", "o/r"], GOOD, {}, None, 0,
+             {"o/r": summary, "o/123-07.xml": doc}),
+            ("run that cannot start", ["-o", "f", "--report", "r"], GOOD, {"f": b"", "r": b"old"},
+             None, 2, {"<err>": "output folder f"}),
+            ("missing input", ["--report", "r", "no.txt", "-"], GOOD, {}, None, 2,
+             {"r": r'^{"type":"input","input":"no.txt","status":"unreadable","error":"cannot '
+                   r'open no.txt: No such file or directory"}\n.*"unreadable_inputs":1,',
+              "123-07.xml": doc}),
+            ("output folder loops", ["-o", "l"], GOOD, {"l": "l"}, None, 2,
+             {"<err>": "cannot create output folder l: Too many levels of symbolic links"}),
+            ("output folder name too long", ["-o", "x" * 300], GOOD, {}, None, 2,
+             {"<err>": "File name too long"}),
+            ("shard folder loops", ["-o", "o", "--shard"], GOOD, {"o/0": "0"}, None, 1,
+             {"<err>": "cannot create output folder 0 for 123-07.xml: Too many levels"}),
+            ("stream closed", ["--stdout"], GOOD, {}, lambda: os.close(1), 2,
+             {"<err>": "standard output is closed"}),
+            ("report stream closed", ["--report", "-"], GOOD, {}, lambda: os.close(1), 2,
+             {"<err>": "standard output is closed"}),
+            ("file-size limit", ["-j1", "-o", "o"], GOOD + other, {}, limit, 2,
+             {"<err>": "cannot write output file 123-07.xml: File too large\n"
+                       ".*1 records, 0 written, 1 failed.*stopped early"}),
         ]
-        for name, argv, status, path in cases:
+        for name, argv, stdin, files, preexec, status, expect in cases:
             with self.subTest(name):
-                def setup(work, path=path):
-                    os.makedirs(os.path.join(work, "out"), exist_ok=True)
-                    with open(os.path.join(work, path), "wb") as f:
-                        f.write(GOOD)
-                r = convert(argv, setup=setup)
+                def setup(work, files=files):
+                    for path, content in files.items():
+                        full = os.path.join(work, path)
+                        os.makedirs(os.path.dirname(full), exist_ok=True)
+                        if isinstance(content, str):
+                            os.symlink(content, full)
+                        else:
+                            with open(full, "wb") as f:
+                                f.write(content)
+                r = convert(argv, stdin, setup=setup, preexec=preexec)
                 self.assertEqual(r.status, status, r.err)
-                self.assertEqual(r.files, {path: GOOD})
+                found = dict(r.after, **{"<out>": r.stdout, "<err>": r.stderr})
+                for path, want in expect.items():
+                    got = found.get(path, b"")
+                    if want == files.get(path):
+                        self.assertEqual(got, want)
+                    else:
+                        self.assertRegex(got.decode("latin-1") if isinstance(got, bytes)
+                                         else got, want, path)
+                changed = {n for n, d in r.after.items()
+                           if isinstance(d, bytes) and files.get(n) != d}
+                self.assertLessEqual(changed, set(expect), r.err)
+
+    def test_interrupted_runs(self):
+        """SIGINT and SIGTERM: whole files and a whole report that says so."""
+        self.posix()
+        records = b"".join(GOOD.replace(b"000000123", b"%09d" % i) for i in range(100000))
+        for jobs, sig in (("-j1", signal.SIGINT), ("-j3", signal.SIGTERM)):
+            with tempfile.TemporaryDirectory() as work:
+                with open(os.path.join(work, "in.txt"), "wb") as f:
+                    f.write(records)
+                proc = subprocess.Popen([e2e.CONVERT, jobs, "-q", "-o", "o", "--report", "r",
+                                         "in.txt"], cwd=work)
+                while len(os.listdir(os.path.join(work, "o"))
+                          if os.path.isdir(os.path.join(work, "o")) else []) < 100:
+                    time.sleep(0.01)
+                proc.send_signal(sig)
+                self.assertEqual(proc.wait(timeout=e2e.TIMEOUT), 128 + sig)
+                files = e2e.tree(os.path.join(work, "o"))
+                self.assertEqual([n for n, d in files.items()
+                                  if not d.endswith(b"</score-partwise>\n")], [])
+                with open(os.path.join(work, "r"), "rb") as f:
+                    report = [json.loads(line) for line in f]
+                self.assertEqual((report[-1]["interrupted"], report[-1]["signal"],
+                                  report[-1]["written"]), (True, sig, len(files)))
+                self.assertLess(len(files), 100000)
+        # A run waiting for input stops at once.
+        proc = subprocess.Popen([e2e.CONVERT, "-q", "--report", "-"], stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE)
+        time.sleep(0.2)
+        proc.terminate()
+        out = proc.communicate(timeout=10)[0]
+        self.assertEqual((proc.returncode, json.loads(out)["interrupted"]), (143, True))
+
+    def test_co_process(self):
+        """A peer that writes one record and waits gets its document and its
+        report line at once."""
+        self.posix()
+        for argv in (["--stdout", "-j2"], ["-n", "--report-all", "--report", "-"]):
+            proc = subprocess.Popen([e2e.CONVERT] + argv, stdin=subprocess.PIPE,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            for number in (b"07", b"08"):
+                proc.stdin.write(GOOD.replace(b"\t07\t", b"\t" + number + b"\t"))
+                proc.stdin.flush()
+                ready = select.select([proc.stdout], [], [], 10)[0]
+                self.assertTrue(ready, argv)
+                line = proc.stdout.readline()
+                if argv[0] == "--stdout":
+                    self.assertEqual(line, b"%d 123-%s.xml\n" % (len(proc.stdout.read(
+                        int(line.split()[0]))), number))
+            proc.stdin.close()
+            self.assertEqual(proc.wait(timeout=e2e.TIMEOUT), 0)
 
     def test_links_are_replaced_not_followed(self):
         self.posix()
@@ -264,10 +403,6 @@ class Safety(unittest.TestCase):
             with open(path, "wb") as f:
                 f.write(GOOD * 20000)
             argv = [e2e.CONVERT, "--stdout", path]
-            # Standard output closed: the documents go to the null device.
-            closed = subprocess.run(argv, stderr=subprocess.PIPE, timeout=e2e.TIMEOUT,
-                                    preexec_fn=lambda: os.close(1))
-            self.assertEqual(closed.returncode, 0, closed.stderr)
             # A reader that goes away: the run ends with 2, not by SIGPIPE.
             proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
             proc.stdout.read(100)

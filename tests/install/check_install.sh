@@ -19,7 +19,9 @@ same "$("$work/prefix/bin/tav_convert" --version)" "tav_convert $version" "tav_c
 same "$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$(find "$work/prefix" -name tavConfigVersion.cmake)")" \
      "$version" "the CMake package"
 same "$(sed -n 's/^  "version": "\(.*\)",$/\1/p' "$root/web/package.json")" "$version" "web/package.json"
-[ -f "$(find "$work/prefix" -name LICENSE)" ] || { echo "no LICENSE installed"; exit 1; }
+for f in share/doc/tav2005/LICENSE share/man/man1/tav_convert.1; do
+  [ -f "$work/prefix/$f" ] || { echo "$f not installed"; exit 1; }
+done
 cmake -S "$here" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$work/prefix" \
       -DCMAKE_CXX_COMPILER="$cxx" >/dev/null
 cmake --build "$work/cmake" >/dev/null

@@ -1,5 +1,7 @@
-"""The Python module against the program: the same documents, the same
-messages, from one thread or several, and structured errors for any bytes.
+"""The Python package against the program: the same documents, the same
+messages, from one thread or several, and structured errors for any bytes;
+convert_file's cases on disk, the command line, the README's example, the
+stub and the build backend.
 
     TAV_MODULE_DIR=DIR TAV_EXE=PROGRAM python3 tests/python/test_module.py
 
@@ -7,11 +9,18 @@ messages, from one thread or several, and structured errors for any bytes.
 is where the module is, unless it is installed.
 """
 
+import ast
 import concurrent.futures
+import multiprocessing
 import os
+import pickle
 import random
+import re
+import subprocess
 import sys
+import tarfile
 import tempfile
+import threading
 import unittest
 import xml.dom.minidom
 
@@ -22,9 +31,13 @@ if os.environ.get("TAV_MODULE_DIR"):
     sys.path.insert(0, os.environ["TAV_MODULE_DIR"])
 import tav  # noqa: E402
 
+PACKAGE_PATH = os.path.dirname(os.path.dirname(os.path.abspath(tav.__file__)))
+
 e2e_lib.parse_args(["--exe", os.environ["TAV_EXE"]])
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.join(HERE, "..", "..")
+README = os.path.join(ROOT, "README.md")
 EXAMPLES = os.path.join(HERE, "..", "..", "examples", "incipits.txt")
 # The program's files for these are compared here; the corpus digest test
 # checks the library's documents for this larger set.
@@ -49,6 +62,11 @@ def log_text(results):
                 r.number.encode("utf-8", "surrogateescape"),
                 m.text.encode("utf-8", "surrogateescape")))
     return b"".join(out)
+
+
+def fields(r):
+    return (r.status, r.data, r.file_name, r.identifier, r.number,
+            [(m.kind, m.text, m.position, m.byte) for m in r.messages])
 
 
 def check_shape(case, r):
@@ -78,8 +96,10 @@ class Module(unittest.TestCase):
                 self.assertEqual(docs, run.files)
                 self.assertEqual(log_text(results), run.log)
                 with tempfile.TemporaryDirectory() as out:
-                    counts = tav.convert_file(EXAMPLES, out, **options)
-                    self.assertEqual(counts, (len(docs), len(results) - len(docs)))
+                    report = tav.convert_file(EXAMPLES, out, **options)
+                    self.assertEqual(report[:3], (len(docs), len(results) - len(docs), 0))
+                    self.assertEqual([fields(r)[2:] for _, r in report.problems],
+                                     [fields(r)[2:] for r in results if r.messages])
                     for name in os.listdir(out):
                         with open(os.path.join(out, name), "rb") as f:
                             self.assertEqual(f.read(), docs[name], name)
@@ -149,11 +169,152 @@ class Module(unittest.TestCase):
         self.assertIn('<creator type="composer">Dussek, Jan Ladislav</creator>', first.xml)
         self.assertEqual(tav.convert(records[0], compress=True).data[:4], b"PK\x03\x04")
         with tempfile.TemporaryDirectory() as out:
-            self.assertEqual(tav.convert_file(path, out), (4, 4))
+            self.assertEqual(tav.convert_file(path, out)[:2], (4, 4))
             with open(os.path.join(out, "51650-1.1.1.xml"), "rb") as f:
                 self.assertEqual(f.read(), tav.convert(records[0]).data)
         with self.assertRaises(ValueError):
             tav.convert(records[0], musicxml="2.0")
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def tree(top):
+    return sorted(os.path.relpath(os.path.join(d, f), top)
+                  for d, _, files in os.walk(top) for f in files)
+
+
+class Files(unittest.TestCase):
+    def test_convert_file_cases(self):
+        good = [(HEADER.replace("1.1.1", "1.%d" % i) + "4C").encode() for i in range(20)]
+        first = "123456789-1.0.xml"
+        # name, input files, path, out_dir, exception or (written, failed, blank
+        # lines, problem lines), files afterwards beside the inputs
+        cases = [
+            ("blank lines are passed over", {"in.txt": b"\n".join(good[:10] + [b""] + good[10:])},
+             "in.txt", "out", (20, 0, 1, []), 21),
+            ("CR LF and a failed record", {"in.txt": good[0] + b"\r\n\r\n" + b"x\t1\r\n"},
+             "in.txt", "a/b/c", (1, 1, 1, [3]), 2),
+            ("zero byte in the path", {"in.txt": good[0]}, "in.txt\0x", "out", ValueError, 1),
+            ("zero byte in the folder", {"in.txt": good[0]}, "in.txt", "out\0x", ValueError, 1),
+            ("missing input", {}, "missing.txt", "out", FileNotFoundError, 0),
+            ("folder is a file", {"in.txt": good[0], "out": b""}, "in.txt", "out/x", OSError, 2),
+            ("input is the first output", {"io/" + first: b"\n".join(good)},
+             "io/" + first, "io", ValueError, 1),
+            ("input is a later output", {"io/" + first: b"\n".join(good[1:] + good[:1])},
+             "io/" + first, "io/.", ValueError, 1),
+        ]
+        for name, files, path, out_dir, expected, count in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as top:
+                for f, data in files.items():
+                    write(os.path.join(top, f), data)
+                path, out_dir = os.path.join(top, path), os.path.join(top, out_dir)
+                if isinstance(expected, type):
+                    with self.assertRaises(expected):
+                        tav.convert_file(path, out_dir)
+                else:
+                    report = tav.convert_file(path, out_dir)
+                    self.assertEqual(report[:3], expected[:3])
+                    self.assertEqual([line for line, _ in report.problems], expected[3])
+                    self.assertTrue(all(r.data == b"" for _, r in report.problems))
+                self.assertEqual(len(tree(top)), count, tree(top))
+                for f, data in files.items():
+                    with open(os.path.join(top, f), "rb") as g:
+                        self.assertEqual(g.read(), data, f)
+
+    def test_a_fifo_fed_by_another_thread(self):
+        with tempfile.TemporaryDirectory() as top:
+            fifo = os.path.join(top, "fifo")
+            os.mkfifo(fifo)
+
+            def feed():
+                with open(fifo, "wb") as f:
+                    f.write((HEADER + "4C\n").encode() * 3)
+            writer = threading.Thread(target=feed, daemon=True)
+            done = []
+            reader = threading.Thread(daemon=True, target=lambda: done.append(
+                tav.convert_file(fifo, os.path.join(top, "out"))))
+            reader.start()
+            writer.start()
+            reader.join(30)
+            self.assertEqual(done[0][:3] if done else "deadlock", (3, 0, 0))
+
+    def test_results_pickle_and_cross_processes(self):
+        lines = lines_of(EXAMPLES)[:20] + [HEADER + "4C[D", b"\n"]
+        results = list(map(tav.convert, lines))
+        with multiprocessing.get_context("spawn").Pool(2) as pool:
+            for copies in (pickle.loads(pickle.dumps(results)), pool.map(tav.convert, lines)):
+                self.assertEqual([fields(r) for r in copies], [fields(r) for r in results])
+
+    def test_command_line(self):
+        env = dict(os.environ, PYTHONPATH=PACKAGE_PATH)
+        bad = HEADER + "4C[D\n"
+        for name, args, stdin_lines, status, err in [
+            ("examples", [EXAMPLES], [], 0, r"(?m)^python -m tav: 61 written, 0 failed"),
+            ("a failed record", ["bad.txt"], [bad], 1,
+             r"^bad\.txt:1: error: 123456789-1\.1\.1: char: \[, ascii: 91, i: 27\n"),
+            ("missing file", ["missing.txt"], [], 2, r"No such file or directory"),
+            ("bad option", ["--mensural=maybe", "x"], [], 2, r"invalid choice"),
+        ]:
+            with self.subTest(name), tempfile.TemporaryDirectory() as top:
+                write(os.path.join(top, "bad.txt"), "".join(stdin_lines).encode())
+                run = subprocess.run([sys.executable, "-m", "tav", "-o", "out"] + args,
+                                     cwd=top, env=env, capture_output=True, text=True)
+                self.assertEqual(run.returncode, status, run.stderr)
+                self.assertRegex(run.stderr, err)
+
+    def test_readme_example_runs_as_written(self):
+        with open(README, encoding="utf-8") as f:
+            example = re.search(r"```python\n(.*?)```", f.read(), re.S).group(1)
+        with tempfile.TemporaryDirectory() as top:
+            write(os.path.join(top, "examples", "incipits.txt"), b"".join(lines_of(EXAMPLES)))
+            run = subprocess.run([sys.executable, "-c", example], cwd=top, capture_output=True,
+                                 text=True, env=dict(os.environ, PYTHONPATH=PACKAGE_PATH))
+            self.assertEqual(run.returncode, 0, run.stderr)
+            self.assertIn("FileReport(written=61, failed=0, blank_lines=0", run.stdout)
+
+
+class Package(unittest.TestCase):
+    def test_stub_names_docstrings_and_version(self):
+        with open(os.path.join(os.path.dirname(tav.__file__), "__init__.pyi")) as f:
+            stub = ast.parse(f.read())
+        names = {n.name for n in stub.body if isinstance(n, (ast.ClassDef, ast.FunctionDef))}
+        self.assertEqual(names | {"__version__"}, set(tav.__all__))
+        for c in (n for n in stub.body if isinstance(n, ast.ClassDef)):
+            members = {n.name if isinstance(n, ast.FunctionDef) else n.target.id for n in c.body}
+            members = {m for m in members if not m.startswith("_")}
+            cls = getattr(tav, c.name)
+            self.assertEqual(members, {m for m in dir(cls) if not m.startswith("_")}
+                             - {"count", "index"}, c.name)
+            for m in members:
+                self.assertTrue(getattr(cls, m).__doc__, c.name + "." + m)
+        for f in names - {"Message", "Result", "FileReport"}:
+            self.assertTrue(getattr(tav, f).__doc__, f)
+        self.assertTrue(os.path.exists(os.path.join(os.path.dirname(tav.__file__), "py.typed")))
+        with open(os.path.join(ROOT, "VERSION")) as f:
+            self.assertEqual(tav.__version__, f.read().strip())
+
+    def test_backend_metadata_and_sdist(self):
+        sys.path.insert(0, os.path.join(ROOT, "python"))
+        import build_backend
+        with tempfile.TemporaryDirectory() as top:
+            info = build_backend.prepare_metadata_for_build_wheel(top)
+            with open(os.path.join(top, info, "METADATA")) as f:
+                metadata = f.read()
+            self.assertIn("\nVersion: %s\n" % tav.__version__, metadata)
+            self.assertIn("\nLicense: MIT\n", metadata)
+            with tarfile.open(os.path.join(top, build_backend.build_sdist(top))) as sdist:
+                names = set(sdist.getnames())
+                base = "tav-%s/" % tav.__version__
+                for name in ("PKG-INFO", "pyproject.toml", "VERSION", "LICENSE", "CMakeLists.txt",
+                             "python/build_backend.py", "python/tav/__init__.pyi",
+                             "src/record/converter.cpp", "include/tav/tav.h"):
+                    self.assertIn(base + name, names)
+                self.assertIn(b'backend-path = ["python"]',
+                              sdist.extractfile(base + "pyproject.toml").read())
 
 
 if __name__ == "__main__":
