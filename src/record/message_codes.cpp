@@ -50,6 +50,7 @@ constexpr CodeRow kCodes[] = {
     {"measure_rest_count", "measure rest count is not a number", ""},
     {"too_large", "incipit too large", ""},
     {"line_too_long", "line too long", ""},
+    {"converter_busy", "the converter is busy: called from its own trace callback", ""},
     {"music_after_blank", "music after a blank following a ", " characters", true},
     // The document and its file.
     {"unsafe_number", "incipit number is not a safe file name", ""},
@@ -60,6 +61,7 @@ constexpr CodeRow kCodes[] = {
     {"written_twice", "output file ", " written twice in this run, the earlier file is replaced",
      true},
     {"output_is_input", "output file ", " is an input file", true},
+    {"output_is_report", "output file ", " is the report file", true},
     {"cannot_create_file", "cannot create output file ", "", true},
     {"cannot_write_file", "cannot write output file ", "", true},
     {"cannot_create_folder", "cannot create output folder ", "", true},

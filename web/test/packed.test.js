@@ -23,7 +23,7 @@ const use = `await init();
 const r = convert('123456789\\t1.2\\tG-2\\t3/4\\t\\t4CYD');
 console.log(JSON.stringify([r.status, r.fileName, r.identifier, r.number, r.messages[0]]));`;
 const expected = JSON.stringify(['failed', '', 123456789, '1.2', { kind: 'error', text: 'char: Y, ascii: 89, i: 25',
-    position: 25, bytePosition: 25, field: 'music', fieldPosition: 2, byte: 89 }]);
+    position: 25, bytePosition: 25, field: 'music', fieldPosition: 2, byte: 89, code: 'unknown_sign' }]);
 
 test('import, require and a bundle convert alike', () => {
     const later = `(async () => {\n${use}\n})();`;
