@@ -125,9 +125,11 @@ void RunReport::record(const Outcome& o, std::string_view input)
         ++totals_.checked;
     else
         ++totals_.failed;
-    for (const tav::Message& m : o.messages)
+    for (const tav::Message& m : o.messages) {
         if (m.kind == tav::MessageKind::Warning)
             ++totals_.warnings;
+        ++totals_.by_code[m.code];
+    }
     if (o.messages.empty() && !all_)
         return;
 
@@ -326,6 +328,15 @@ bool RunReport::finish(const RunEnd& end)
             buffer_ += status_name(static_cast<tav::Status>(k), dry_run_);
             buffer_ += "\":";
             append_int(buffer_, totals_.by_status[k]);
+        }
+        buffer_ += "},\"codes\":{";
+        first = true;
+        for (const auto& [code, count] : totals_.by_code) {
+            buffer_ += first ? "\"" : ",\"";
+            first = false;
+            buffer_ += code;
+            buffer_ += "\":";
+            append_int(buffer_, count);
         }
         std::snprintf(text, sizeof text, "},\"seconds\":%.3f", end.seconds);
         buffer_ += text;

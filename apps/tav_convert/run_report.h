@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,8 @@ struct Totals {
     std::int64_t blank_lines = 0;
     std::int64_t unreadable_inputs = 0;   // inputs that could not be opened or read
     std::array<std::int64_t, kStatuses> by_status{};
+    // Messages by their code (the codes are the library's static names).
+    std::map<std::string_view, std::int64_t> by_code;
 };
 
 // How the run ended, for the summary.
