@@ -23,6 +23,8 @@
 
 namespace {
 
+using namespace tav::detail;
+
 const std::vector<std::string>& records()
 {
     static const std::vector<std::string> lines = [] {
@@ -75,7 +77,7 @@ struct Parsed {
     {
         std::vector<char> scratch;
         tav::RecordReading reading;
-        for (const std::string& line : records()) {
+        for (const std::string& line : ::records()) {
             Incipit incipit;
             if (parse(scratch, line, reading, incipit)) {
                 records.push_back(reading.record);

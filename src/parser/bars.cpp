@@ -7,6 +7,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 void add_bar(ScanState& s, int32_t kind)
@@ -350,3 +352,5 @@ void read_key_change(ScanState& s, const Line& line)
     if (count != 0 && mark_place(s))
         add_measure_mark(s, s.current_measure, ATTR_KEY, count);
 }
+
+}  // namespace tav::detail

@@ -6,6 +6,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Zero bytes after the copied music: the parser reads none of them, but
@@ -71,3 +73,5 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
     incipit.corrected_key = s.corrected_key;
     return ParseStatus::Parsed;
 }
+
+}  // namespace tav::detail

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+namespace tav::detail {
+
 namespace {
 
 bool is_control_byte(char c)
@@ -72,6 +74,8 @@ void report_unrecognised_sign(const Console& console, int32_t, const char*, unsi
     add(console, tav::MessageKind::Error, text, position, sign);
 }
 
+}  // namespace tav::detail
+
 namespace tav {
 
 void print_messages(const Result& result, std::FILE* err, std::FILE* log)
@@ -79,7 +83,7 @@ void print_messages(const Result& result, std::FILE* err, std::FILE* log)
     if (result.messages.empty())
         return;
     std::string number;
-    append_shown(number, result.number);
+    detail::append_shown(number, result.number);
     for (const Message& m : result.messages) {
         const char* label = m.kind == MessageKind::Warning ? "WARNING" : "ERROR";
         // "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard

@@ -10,6 +10,8 @@
 
 #include "tav/tav.h"
 
+namespace tav::detail {
+
 // Where one conversion sends what it has to say.
 struct Console {
     std::vector<tav::Message>* messages = nullptr;  // warnings and errors; none when null
@@ -39,3 +41,5 @@ void report_record_error(const Console& console, int32_t incipit_id, const char*
 // The error "char: %c, ascii: %d, i: %d" for a sign the converter cannot read.
 void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
                               unsigned char sign, int64_t position);
+
+}  // namespace tav::detail

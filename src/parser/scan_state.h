@@ -10,6 +10,8 @@
 #include "parser/search.h"
 #include "score/score.h"
 
+namespace tav::detail {
+
 constexpr int32_t PATTERN_CAPACITY = 255;
 
 // Limits that keep one record's score, and the time spent on it, bounded
@@ -147,3 +149,5 @@ void fail_unrecognised(ScanState& s, unsigned char sign);
 
 // Ends a rhythmic pattern: releases it and resets its counters.
 void end_pattern(ScanState& s);
+
+}  // namespace tav::detail

@@ -8,6 +8,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Scanning steps and search work allowed per record: generous for any real
@@ -139,6 +141,9 @@ void read_accidental(ScanState& s, const Line& line, unsigned char sign)
     s.position += doubled ? 2 : 1;
 }
 
+// Pitch letters and the rest sign; `c` is the sign at `position`.
+void read_note(ScanState& s, const Line& line, unsigned char c);
+
 // One step of the loop, on the sign `c` at `position`. Returns true when
 // the music data has ended.
 bool scan_step(ScanState& s, Line& line, unsigned char c)
@@ -265,6 +270,8 @@ bool open_next_measure(ScanState& s)
     return true;
 }
 
+namespace {
+
 // A note after '^' sounds with the note before it, as one chord: it takes
 // that note's value, dots and tuplet, its own octave and accidental, and no
 // other mark.
@@ -330,6 +337,8 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     ++s.position;
 }
 
+}  // namespace
+
 void scan_music(ScanState& s, Line& line, int32_t size)
 {
     const int64_t limit = work_limit(s, line);
@@ -372,3 +381,5 @@ void scan_music(ScanState& s, Line& line, int32_t size)
         }
     }
 }
+
+}  // namespace tav::detail

@@ -20,6 +20,8 @@
 
 namespace tav {
 
+using namespace detail;
+
 namespace {
 
 // A buffer grown by an unusually large record is released afterwards

@@ -7,6 +7,8 @@
 
 #include "score/score.h"
 
+namespace tav::detail {
+
 struct Incipit {
     Incipit() = default;
     Incipit(const Incipit&) = delete;
@@ -44,3 +46,5 @@ struct Incipit {
     int mensural = 0;
     int corrected_key = 0;
 };
+
+}  // namespace tav::detail

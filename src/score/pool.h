@@ -5,6 +5,8 @@
 #include <new>
 #include <type_traits>
 
+namespace tav::detail {
+
 namespace score_pools {
 
 // ScoreRecordPool: where the four kinds of score records live.
@@ -142,3 +144,5 @@ struct ScorePools {
     score_pools::ScoreRecordPool<Attribute> attributes;
     score_pools::ScoreRecordPool<Rhythm> rhythms;
 };
+
+}  // namespace tav::detail

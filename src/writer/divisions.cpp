@@ -6,6 +6,8 @@
 #include "score/note_length.h"
 #include "writer/output.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Above this, divisions would no longer be exact in a float.
@@ -90,3 +92,5 @@ float document_divisions(const Incipit& score)
         return static_cast<float>(divisions);
     return score.quarter_units;
 }
+
+}  // namespace tav::detail

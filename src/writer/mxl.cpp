@@ -12,6 +12,8 @@
 #include <zlib.h>
 #endif
 
+namespace tav::detail {
+
 namespace {
 
 #ifdef TAV_HAVE_ZLIB
@@ -137,15 +139,6 @@ std::string attribute_text(std::string_view text)
 
 }  // namespace
 
-bool compression_available()
-{
-#ifdef TAV_HAVE_ZLIB
-    return true;
-#else
-    return false;
-#endif
-}
-
 const char* mxl_container(std::string_view document_name, std::string_view document,
                           std::string& out)
 {
@@ -198,3 +191,5 @@ const char* mxl_container(std::string_view document_name, std::string_view docum
     return kNoCompression;
 #endif
 }
+
+}  // namespace tav::detail

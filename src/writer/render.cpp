@@ -12,6 +12,8 @@
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Room for the head (beside the incipit number), for the fixed lines of a
@@ -348,3 +350,5 @@ void render_score(const tav::Record& record, const Incipit& score, DocumentBuffe
     XmlText xml(out);
     write_document(xml, record, score, info);
 }
+
+}  // namespace tav::detail
