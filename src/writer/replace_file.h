@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tav/tav.h"
+#include "tav/batch.h"
 
 namespace tav::detail {
 
