@@ -19,11 +19,12 @@ constexpr int kMusicXml4 = 4;
 
 // The result table: a head, then one row per message. Texts are given as
 // a pointer and a length.
-//   head: status name, document, file name, identifier, number,
-//         message count
-//   row:  kind, text, position, byte, code
-constexpr std::size_t kHeadWords = 10;
-constexpr std::size_t kRowWords = 7;
+// The names of statuses and kinds are the library's.
+//   head: status name, converted (1) or not (0), document, file name,
+//         identifier, number, message count
+//   row:  kind name, text, position, byte, code
+constexpr std::size_t kHeadWords = 11;
+constexpr std::size_t kRowWords = 8;
 
 // The fields a record line has between its TABs.
 constexpr std::uint64_t kFieldCount = 6;
@@ -57,6 +58,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
         t.push_back(static_cast<std::uint32_t>(text.size()));
     };
     push_text(tav::status_name(result.status));
+    t.push_back(result.status == tav::Status::Converted ? 1 : 0);
     push_text(result.document);
     // Only a document has a file: a caller that writes `data` under
     // `fileName` unchecked then writes nothing for a failed record.
@@ -65,7 +67,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
     push_text(result.number);
     t.push_back(static_cast<std::uint32_t>(result.messages.size()));
     for (const tav::Message& m : result.messages) {
-        t.push_back(m.kind == tav::MessageKind::Warning ? 0 : 1);
+        push_text(tav::kind_name(m.kind));
         push_text(m.text);
         // Lines longer than max_line_length are never read, so a position
         // fits in 32 bits; -1 stays -1.
@@ -73,7 +75,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
         t.push_back(static_cast<std::uint32_t>(m.byte));
         push_text(m.code);  // static: it outlives the table
     }
-    static_assert(kHeadWords == 10 && kRowWords == 7, "the table's layout is shared with tav.js");
+    static_assert(kHeadWords == 11 && kRowWords == 8, "the table's layout is shared with tav.js");
     return t.data();
 }
 

@@ -12,6 +12,7 @@
 
 #include "out_stream.h"
 #include "progress.h"
+#include "tav/batch.h"
 #include "tav/tav.h"
 
 // One record's outcome, kept until it is reported in input order.
@@ -69,9 +70,6 @@ enum class ReportFormat { JsonLines, Csv };
 // its value), the lone surrogate by which such bytes are carried through
 // UTF-8 text, so that it stays distinct from the character of that number.
 void append_json_string(std::string& out, std::string_view text);
-
-// `text` with control bytes and DEL written as \xHH, for a terminal.
-std::string printable(std::string_view text);
 
 class RunReport {
 public:

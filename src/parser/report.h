@@ -18,10 +18,6 @@ struct Console {
     const std::function<void(std::string_view)>* trace = nullptr;  // texts as they happen
 };
 
-// Appends `text` with every control byte (below 32, and 127) written as
-// \xHH, so that no message can drive a terminal; other bytes as they are.
-void append_shown(std::string& out, std::string_view text);
-
 // A message with its text shown as above: every message of a result is
 // made here.
 tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position = -1,

@@ -182,6 +182,11 @@ const char* status_name(Status status)
     return "failed";
 }
 
+const char* kind_name(MessageKind kind)
+{
+    return kind == MessageKind::Warning ? "warning" : "error";
+}
+
 namespace detail {
 
 // The programs' side of a converter: its result to change, and lines read
