@@ -49,6 +49,7 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
         kind = ATTR_TUPLET_STOP;
     }
     mark(s, note, kind, s.tuplet_number);
+    s.length_marks = true;
 }
 
 // Past the marks a note carries after its letter: ties, trills, closing

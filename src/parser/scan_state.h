@@ -73,6 +73,7 @@ struct ScanState {
     int32_t dot_count = 0;
     int32_t pending_accidental = 0;
     float quarter_units = 2.0f;       // see Incipit::quarter_units
+    bool length_marks = false;        // see Incipit::plain_lengths
     bool record_failed = false;
     bool too_large = false;           // failed at a size limit
 

@@ -71,6 +71,8 @@ void read_octave(ScanState& s, const Line& line, unsigned char mark)
 void grow_quarter_units(ScanState& s, unsigned char digit)
 {
     int dots_index = s.dot_count == 1 ? 1 : s.dot_count == 2 ? 2 : 0;
+    if (s.dot_count > 0)
+        s.length_marks = true;
     int32_t v = kUnits.units[digit - '0'][dots_index];
     if (v <= 0)
         return;
@@ -326,8 +328,10 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     if (s.acciaccatura_pending ||
         ((s.appoggiatura_pending || s.grace_group_count > 0) && !s.grace_value))
         dots = 0;
-    if (dots > 0)
+    if (dots > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_DOTS, dots, nullptr), note);
+        s.length_marks = true;
+    }
     if (s.pending_accidental > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),
                         note);

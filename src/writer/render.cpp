@@ -148,9 +148,10 @@ void write_head(XmlText& xml, const DocumentInfo& info, std::string_view incipit
     p = put(p, "\t</identification>\n"
                "\t<part-list>\n"
                "\t\t<score-part id=\"P1\">\n");
-    p = put_element(p, "\t\t\t<part-name>",
-                    info.part_name.empty() ? std::string_view("MusicXML Part") : info.part_name,
-                    "</part-name>\n");
+    if (info.part_name.empty())  // the usual case, with nothing to escape
+        p = put(p, "\t\t\t<part-name>MusicXML Part</part-name>\n");
+    else
+        p = put_element(p, "\t\t\t<part-name>", info.part_name, "</part-name>\n");
     p = put(p, "\t\t</score-part>\n"
                "\t</part-list>\n"
                "\t<part id=\"P1\">\n");
