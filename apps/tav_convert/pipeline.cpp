@@ -11,6 +11,7 @@
 #include <malloc.h>
 #endif
 
+#include "tav/batch.h"
 #include "tav/marcxml.h"
 
 namespace {
@@ -186,18 +187,17 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     tav::Result* r;
     try {
         if (batch.lines[k].too_long) {
-            r = &converter.line_too_long();
+            r = &tav::line_too_long(converter);
         } else {
             // In place: the converter may change the line, which is read once.
             std::size_t readable = batch.readable(batch.lines[k]);
             tav::Description description;
             if (entry != nullptr)
                 description = entry->description();
-            converter.convert_buffer(
-                batch.from(batch.lines[k]),
+            r = &tav::convert_buffer(
+                converter, batch.from(batch.lines[k]),
                 static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options,
                 entry != nullptr ? &description : nullptr);
-            r = &converter.result();
         }
         if (r->status == tav::Status::Converted && documents_ != nullptr && !cl_.dry_run &&
             !stopped()) {
@@ -349,16 +349,17 @@ void Pipeline::emit(Slot& slot)
 bool Pipeline::convert(std::FILE* input, const std::string& name)
 {
     inputs_.push_back(name);
-    RecordReader reader(input);
+    std::function<void()> before_wait;
     if (cl_.to_stdout || cl_.report == "-") {
         // A peer may wait for what its records became before it writes more.
-        reader.before_wait([this] {
+        before_wait = [this] {
             emit_ready(true);
             if (documents_ != nullptr)
                 documents_->flush();
             report_.flush();
-        });
+        };
     }
+    RecordReader reader(input, std::move(before_wait));
     bool marcxml = cl_.from == InputFormat::Marcxml ||
                    (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
     if (marcxml) {

@@ -1,28 +1,27 @@
 // A stream of records: read line by line, each converted and handed on.
 
-#include "record/line_reader.h"
-#include "tav/tav.h"
+#include "tav/batch.h"
 
 namespace tav {
 
 StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
-                         const std::function<bool(Result&)>& each)
+                         const std::function<bool(Result&)>& each, LineEnds ends)
 {
-    static_assert(LineReader::kMaxLine == max_line_length);
     if (input == nullptr)
         return StreamEnd::ReadError;
-    LineReader reader(input);
+    LineReading how;
+    how.ends = ends;
+    LineReader reader(input, how);
     for (;;) {
         Result* result = nullptr;
         switch (reader.next()) {
         case LineReader::Status::End: return StreamEnd::EndOfInput;
         case LineReader::Status::Error: return StreamEnd::ReadError;
         case LineReader::Status::TooLong:
-            result = &converter.line_too_long();
+            result = &line_too_long(converter);
             break;
         case LineReader::Status::Line:
-            converter.convert_buffer(reader.data(), reader.size(), options);
-            result = &converter.result();
+            result = &convert_buffer(converter, reader.data(), reader.size(), options);
             break;
         }
         if (!each(*result))
