@@ -117,7 +117,7 @@ void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possib
         tav::Description description{item.composer,  item.work_title,   item.movement_title,
                                      item.part_name, item.text_incipit, item.key_or_mode};
         converter.convert(item.fields(storage), options, description);
-        tav::Result& r = converter.result();
+        tav::Result& r = tav::last_result(converter);
         if (clash_possible && !r.file_name.empty() &&
             is_input(input, in_folder(folder, r.file_name))) {
             run.end = FileRun::End::InputClash;

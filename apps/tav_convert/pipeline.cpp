@@ -10,6 +10,7 @@
 #include <malloc.h>
 #endif
 
+#include "tav/batch.h"
 #include "tav/marcxml.h"
 
 namespace {
@@ -141,18 +142,17 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     tav::Result* r;
     try {
         if (batch.lines[k].too_long) {
-            r = &converter.line_too_long();
+            r = &tav::line_too_long(converter);
         } else {
             // In place: the converter may change the line, which is read once.
             std::size_t readable = batch.readable(batch.lines[k]);
             tav::Description description;
             if (entry != nullptr)
                 description = entry->description();
-            converter.convert_buffer(
-                batch.from(batch.lines[k]),
+            r = &tav::convert_buffer(
+                converter, batch.from(batch.lines[k]),
                 static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options,
                 entry != nullptr ? &description : nullptr);
-            r = &converter.result();
         }
         if (r->status == tav::Status::Converted && documents_ != nullptr && !cl_.dry_run &&
             !stopped()) {

@@ -13,6 +13,7 @@
 #include "parser/parser.h"
 #include "record/record_reader.h"
 #include "score/pool.h"
+#include "tav/batch.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
 #include "writer/output.h"
@@ -156,11 +157,6 @@ Converter::State& Converter::state()
     return *state_;
 }
 
-Result& Converter::result()
-{
-    return state().result;
-}
-
 Result* Converter::refuse_reentry()
 {
     State& st = state();
@@ -184,15 +180,56 @@ const char* status_name(Status status)
     return "failed";
 }
 
-Result& Converter::line_too_long()
+namespace detail {
+
+// The programs' side of a converter: its result to change, and lines read
+// into a buffer of their own.
+struct ConverterAccess {
+    static Result& result(Converter& c) { return c.state().result; }
+
+    static Result& line_too_long(Converter& c)
+    {
+        if (Result* refused = c.refuse_reentry())
+            return *refused;
+        Result& result = c.state().result;
+        result = Result{};
+        result.status = Status::LineTooLong;
+        result.messages.push_back(Message{MessageKind::Error, "line too long"});
+        return result;
+    }
+
+    static Result& convert_buffer(Converter& c, char* buffer, int32_t size,
+                                  const Options& options, const Description* description)
+    {
+        if (Result* refused = c.refuse_reentry())
+            return *refused;
+        Converter::State& st = c.state();
+        // The line ends at its line end, well before the end of the buffer.
+        read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
+                         st.reading);
+        if (description != nullptr)
+            describe(st.reading.record, *description);
+        st.convert_reading(options);
+        return st.result;
+    }
+};
+
+}  // namespace detail
+
+Result& last_result(Converter& converter)
 {
-    if (Result* refused = refuse_reentry())
-        return *refused;
-    Result& result = state().result;
-    result = Result{};
-    result.status = Status::LineTooLong;
-    result.messages.push_back(Message{MessageKind::Error, "line too long"});
-    return result;
+    return detail::ConverterAccess::result(converter);
+}
+
+Result& line_too_long(Converter& converter)
+{
+    return detail::ConverterAccess::line_too_long(converter);
+}
+
+Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const Options& options,
+                       const Description* description)
+{
+    return detail::ConverterAccess::convert_buffer(converter, buffer, size, options, description);
 }
 
 void Converter::State::write(const Options& options, const Incipit& score)
@@ -275,25 +312,12 @@ const Result& Converter::State::convert_reading(const Options& options)
     return r;
 }
 
-const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options,
-                                        const Description* description)
-{
-    if (Result* refused = refuse_reentry())
-        return *refused;
-    // The line ends at its line feed, well before the end of the buffer.
-    detail::read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
-                             state().reading);
-    if (description != nullptr)
-        describe(state().reading.record, *description);
-    return state().convert_reading(options);
-}
-
 const Result& Converter::convert(std::string_view line, const Options& options)
 {
     if (Result* refused = refuse_reentry())
         return *refused;
     if (line.size() > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_record_into(line, state().reading);
     return state().convert_reading(options);
 }
@@ -305,7 +329,7 @@ const Result& Converter::convert(const Record& record, const Options& options)
     const Fields fields{record.identifier, record.number, record.clef,
                         record.time,       record.time2,  record.music};
     if (record_line_size(fields) > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
     Record& read = state().reading.record;
     for (auto member : {&Record::key, &Record::composer, &Record::work_title,
@@ -320,7 +344,7 @@ const Result& Converter::convert(const Fields& fields, const Options& options)
     if (Result* refused = refuse_reentry())
         return *refused;
     if (record_line_size(fields) > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
     return state().convert_reading(options);
 }
@@ -331,7 +355,7 @@ const Result& Converter::convert(const Fields& fields, const Options& options,
     if (Result* refused = refuse_reentry())
         return *refused;
     if (record_line_size(fields) > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
     describe(state().reading.record, description);
     return state().convert_reading(options);
@@ -359,14 +383,14 @@ Result convert_record(std::string_view line, const Options& options)
 {
     Converter converter;
     converter.convert(line, options);
-    return std::move(converter.result());
+    return std::move(last_result(converter));
 }
 
 Result convert_fields(const Fields& fields, const Options& options)
 {
     Converter converter;
     converter.convert(fields, options);
-    return std::move(converter.result());
+    return std::move(last_result(converter));
 }
 
 }  // namespace tav
