@@ -9,6 +9,7 @@
 
 #include "tav/batch.h"
 #include "tav/tav.h"
+#include "writer/mxl.h"
 
 namespace {
 
@@ -16,14 +17,17 @@ namespace {
 constexpr int kRemoveMensural = 1;
 constexpr int kRemoveMeasureRests = 2;
 constexpr int kMusicXml4 = 4;
+// The caller zips the document into a compressed file (.mxl): the table
+// also gives the archive's container.xml and mimetype texts.
+constexpr int kCompress = 8;
 
 // The result table: a head, then one row per message. Texts are given as
 // a pointer and a length.
 // The names of statuses and kinds are the library's.
 //   head: status name, converted (1) or not (0), document, file name,
-//         identifier, number, message count
+//         identifier, number, message count, container.xml, mimetype
 //   row:  kind name, text, position, byte, code
-constexpr std::size_t kHeadWords = 11;
+constexpr std::size_t kHeadWords = 15;
 constexpr std::size_t kRowWords = 8;
 
 // The fields a record line has between its TABs.
@@ -33,6 +37,7 @@ struct Glue {
     tav::Converter converter;
     std::string input;
     std::vector<std::uint32_t> table;
+    std::string container;
 };
 
 std::uint32_t address(const void* pointer)
@@ -49,7 +54,10 @@ tav::Options options_from(int flags)
     return options;
 }
 
-const std::uint32_t* describe(Glue& glue, const tav::Result& result)
+// The result's table. This build has no zlib: with kCompress the record is
+// converted to the plain document, and the caller zips it with the texts
+// the table adds.
+const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
 {
     std::vector<std::uint32_t>& t = glue.table;
     t.clear();
@@ -66,6 +74,11 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
     t.push_back(static_cast<std::uint32_t>(result.identifier));
     push_text(result.number);
     t.push_back(static_cast<std::uint32_t>(result.messages.size()));
+    // The archive's document keeps the plain file name ("ID-NUMBER.xml").
+    const bool zipped = (flags & kCompress) != 0 && result.ok();
+    glue.container = zipped ? tav::detail::mxl_container_xml(result.file_name) : std::string();
+    push_text(glue.container);
+    push_text(zipped ? tav::detail::kMxlMimeType : std::string_view());
     for (const tav::Message& m : result.messages) {
         push_text(tav::kind_name(m.kind));
         push_text(m.text);
@@ -75,7 +88,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
         t.push_back(static_cast<std::uint32_t>(m.byte));
         push_text(m.code);  // static: it outlives the table
     }
-    static_assert(kHeadWords == 11 && kRowWords == 8, "the table's layout is shared with tav.js");
+    static_assert(kHeadWords == 15 && kRowWords == 8, "the table's layout is shared with tav.js");
     return t.data();
 }
 
@@ -104,7 +117,7 @@ char* tav_glue_input(Glue* glue, std::uint32_t size)
 const std::uint32_t* tav_glue_convert(Glue* glue, std::uint32_t size, int flags)
 {
     std::string_view line(glue->input.data(), size);
-    return describe(*glue, glue->converter.convert(line, options_from(flags)));
+    return describe(*glue, glue->converter.convert(line, options_from(flags)), flags);
 }
 
 // Converts the six fields held one after another in the input buffer,
@@ -125,7 +138,7 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
     const std::uint64_t total = line + composer + work_title + movement_title + part_name +
                                 text_incipit + key_or_mode;
     if (total > glue->input.size() || line + (kFieldCount - 1) > tav::max_line_length)
-        return describe(*glue, tav::line_too_long(glue->converter));
+        return describe(*glue, tav::line_too_long(glue->converter), flags);
     const char* at = glue->input.data();
     auto next = [&at](std::uint32_t length) {
         std::string_view field(at, length);
@@ -146,7 +159,8 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
     description.part_name = next(part_name);
     description.text_incipit = next(text_incipit);
     description.key_or_mode = next(key_or_mode);
-    return describe(*glue, glue->converter.convert(fields, options_from(flags), description));
+    return describe(*glue, glue->converter.convert(fields, options_from(flags), description),
+                    flags);
 }
 
 // The longest line the converter reads, for the input's bound.

@@ -11,6 +11,14 @@ namespace tav::detail {
 inline constexpr const char* kNoCompression =
     "compressed output (.mxl) is not available: this build has no zlib";
 
+// The text of the archive's first entry, "mimetype", stored.
+inline constexpr std::string_view kMxlMimeType = "application/vnd.recordare.musicxml";
+
+// META-INF/container.xml, naming `document_name` as the archive's document.
+// A build without zlib has it too: the JavaScript package zips the
+// archive itself around the library's document and this text.
+std::string mxl_container_xml(std::string_view document_name);
+
 // Writes over `out` the .mxl archive holding `document` under the name
 // `document_name`. Null on success, else the error.
 const char* mxl_container(std::string_view document_name, std::string_view document,
