@@ -155,22 +155,37 @@ void FileOutput::forget_before(std::int64_t seq)
     forget_at_ = std::max<std::size_t>(1024, claims_.size() * 2);
 }
 
+bool FileOutput::keeps(void* context, std::uint64_t device, std::uint64_t inode)
+{
+    auto& keeping = *static_cast<Keeping*>(context);
+    FileId id{device, inode};
+    if (!holds(*keeping.files, id))
+        return false;
+    keeping.hit = id;
+    return true;
+}
+
 bool FileOutput::write_named(tav::Result& result, const std::string& dir,
                              const std::string& relative, std::string& stop)
 {
+    // The inputs and the report are looked for only in a name that is
+    // taken, where the write finds the file's identity anyway.
+    Keeping keeping{&protected_, std::nullopt};
+    tav::WriteRun run;
     if (!protected_.empty()) {
-        std::optional<FileId> id = regular_file_id(root_ + relative, false);
-        if (holds(protected_, id)) {
-            const char* what = report_kept_ && id == protected_.back() ? " is the report file"
-                                                                         : " is an input file";
-            fail(result, "output file " + result.file_name + what);
-            stop = "output file " + root_ + relative + what;
-            return false;
-        }
+        run.keep = &FileOutput::keeps;
+        run.keep_context = &keeping;
     }
     errno = 0;
-    tav::write_file(result, dir);
+    tav::write_file(result, dir, &run);
     int error = errno;
+    if (keeping.hit) {
+        const char* what = report_kept_ && keeping.hit == protected_.back() ? " is the report file"
+                                                                             : " is an input file";
+        fail(result, "output file " + result.file_name + what);
+        stop = "output file " + root_ + relative + what;
+        return false;
+    }
     if (result.status != tav::Status::Failed)
         return true;
     const std::string& text = result.messages.back().text;

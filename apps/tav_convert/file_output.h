@@ -47,6 +47,13 @@ public:
 
 private:
     bool make_shard(tav::Result& result, const std::string& shard, std::string& stop);
+    // What a write learns of the files it must keep: which one, if any,
+    // its name held.
+    struct Keeping {
+        const FileIds* files;
+        std::optional<FileId> hit;
+    };
+    static bool keeps(void* context, std::uint64_t device, std::uint64_t inode);
     bool write_named(tav::Result& result, const std::string& dir, const std::string& relative,
                      std::string& stop);
     // Waits until no other thread writes `name`; false when a later record

@@ -56,6 +56,14 @@ struct WriteRun {
     // cheaper way to open the next (a run into an empty folder finds every
     // name free, a run over its own earlier output none).
     bool last_name_free = true;
+    // Files no write may replace (a run's inputs and report, say): called,
+    // on systems that tell a file's identity, with the device and inode
+    // numbers of the regular file a name already holds, before anything of
+    // it changes. When it returns true the file is kept, and write_file
+    // fails the record without a message of its own, for the caller to say
+    // why. Null: any file may be replaced.
+    bool (*keep)(void* context, std::uint64_t device, std::uint64_t inode) = nullptr;
+    void* keep_context = nullptr;
 };
 
 // Writes a converted result's document to `directory` (the working

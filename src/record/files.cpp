@@ -48,6 +48,10 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
         result.status = Status::Written;
         return result.status;
     }
+    if (status == OutputStatus::Kept) {
+        result.status = Status::Failed;
+        return result.status;
+    }
     const char* what = status == OutputStatus::CannotCreate ? "cannot create output file "
                                                             : "cannot write output file ";
     result.messages.push_back(make_message(MessageKind::Error, what + result.file_name));

@@ -144,6 +144,8 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size, 
                         FileTime& earlier)
 {
     int fd = open_replacing(name.c_str(), run, earlier);
+    if (fd == kKeptFile)
+        return OutputStatus::Kept;
     if (fd < 0)
         return OutputStatus::CannotCreate;
     bool written = write_all(fd, text, size);

@@ -96,6 +96,7 @@ enum class OutputStatus {
     NotXmlText,     // the incipit number cannot stand in an XML document
     CannotCreate,   // the file could not be opened for writing
     CannotWrite,    // writing or closing failed; the partial file is removed
+    Kept,           // the name holds a file the run keeps; nothing written
 };
 
 // Checks that the incipit number can name the file and stand in the

@@ -37,6 +37,26 @@ int create_afresh(const char* name)
     return open_retrying(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY);
 }
 
+// Whether the file `info` describes is one the run keeps.
+bool kept(const WriteRun& run, const struct stat& info)
+{
+    return run.keep != nullptr && S_ISREG(info.st_mode) &&
+           run.keep(run.keep_context, static_cast<std::uint64_t>(info.st_dev),
+                    static_cast<std::uint64_t>(info.st_ino));
+}
+
+// A name that could not be opened for writing may still hold a kept file
+// (one the run may only read): that, not the failed open, is the answer.
+int failed_open(const char* name, const WriteRun& run)
+{
+    int error = errno;
+    struct stat info;
+    if (run.keep != nullptr && ::lstat(name, &info) == 0 && kept(run, info))
+        return kKeptFile;
+    errno = error;
+    return -1;
+}
+
 }  // namespace
 
 int open_replacing(const char* name, WriteRun& run, FileTime& earlier)
@@ -55,11 +75,15 @@ int open_replacing(const char* name, WriteRun& run, FileTime& earlier)
     // waiting for one.
     int fd = open_retrying(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return errno == ELOOP || errno == EMLINK ? create_afresh(name) : -1;
+        return errno == ELOOP || errno == EMLINK ? create_afresh(name) : failed_open(name, run);
     struct stat info;
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return -1;
+    }
+    if (kept(run, info)) {
+        ::close(fd);
+        return kKeptFile;
     }
     // An empty file is most likely the one this open has just created.
     run.last_name_free = info.st_size == 0;

@@ -30,6 +30,8 @@ static_assert(WriteRun{}.start == kNoRunStart);
 // emptied, kNoFileTime when there was none. `run` says which way of
 // opening to try first (each costs one more system call when the other
 // case holds) and learns which way worked.
+// kKeptFile, with nothing changed, when the name holds a file `run` keeps.
+constexpr int kKeptFile = -2;
 int open_replacing(const char* name, WriteRun& run, FileTime& earlier);
 
 // Sets the open file's times to now and returns its modification time: the
