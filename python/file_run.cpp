@@ -104,7 +104,6 @@ void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possib
     tav::Converter converter;
     tav::WriteRun writes;
     tav::MarcxmlItem item;
-    std::string storage;
     while (reader.next(item)) {
         if (item.kind == tav::MarcxmlItem::Kind::Error) {
             tav::Result failed;
@@ -114,9 +113,7 @@ void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possib
         }
         if (item.kind != tav::MarcxmlItem::Kind::Incipit)
             continue;
-        tav::Description description{item.composer,  item.work_title,   item.movement_title,
-                                     item.part_name, item.text_incipit, item.key_or_mode};
-        converter.convert(item.fields(storage), options, description);
+        converter.convert(item.record, options);
         tav::Result& r = converter.result();
         if (clash_possible && !r.file_name.empty() &&
             is_input(input, in_folder(folder, r.file_name))) {

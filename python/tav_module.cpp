@@ -91,18 +91,11 @@ tav::Converter& thread_converter()
     return converter;
 }
 
-tav::Description description_of(const tav::MarcxmlItem& item)
-{
-    return {item.composer,  item.work_title,   item.movement_title,
-            item.part_name, item.text_incipit, item.key_or_mode};
-}
-
 // A catalogue record's incipit through this thread's converter.
 tav::Result convert_item(const tav::MarcxmlItem& item, const tav::Options& options)
 {
     py::gil_scoped_release released;
-    std::string storage;
-    return thread_converter().convert(item.fields(storage), options, description_of(item));
+    return thread_converter().convert(item.record, options);
 }
 
 // Iterates over the incipits of a MARCXML document; the reader's warnings
@@ -316,18 +309,18 @@ PYBIND11_MODULE(_tav, m)
 
     py::class_<tav::MarcxmlItem>(m, "CatalogueRecord",
                                  "An incipit read from MARCXML, with its record's description.")
-        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.identifier); }, "The incipit identifier (001).")
-        .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
-        .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.clef); }, "The clef code (031 $g).")
-        .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.time); }, "The time signature (031 $o).")
-        .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.key); }, "The key signature (031 $n), put before the music.")
-        .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.music); }, "The music in the Plaine & Easie Code (031 $p).")
-        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.composer); }, "The composer (100 $a); empty when none.")
-        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.work_title); }, "The work's title (240 $a, else 245 $a); empty when none.")
-        .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.movement_title); }, "The movement's title (031 $d).")
-        .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.part_name); }, "The part's name (031 $m).")
-        .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.text_incipit); }, "The text incipit (031 $t).")
-        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.key_or_mode); }, "The key or mode (031 $r).")
+        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
+        .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.record.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
+        .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.record.clef); }, "The clef code (031 $g).")
+        .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.record.time); }, "The time signature (031 $o).")
+        .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.record.key); }, "The key signature (031 $n), put before the music.")
+        .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.record.music); }, "The music in the Plaine & Easie Code (031 $p).")
+        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.record.description.composer); }, "The composer (100 $a); empty when none.")
+        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.work_title); }, "The work's title (240 $a, else 245 $a); empty when none.")
+        .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.movement_title); }, "The movement's title (031 $d).")
+        .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.record.description.part_name); }, "The part's name (031 $m).")
+        .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.record.description.text_incipit); }, "The text incipit (031 $t).")
+        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.record.description.key_or_mode); }, "The key or mode (031 $r).")
         .def_property_readonly("control_number", [](const tav::MarcxmlItem& i) { return decode(i.control_number); }, "The record's 001 as written; empty when it has none.")
         .def_property_readonly("occurrence", [](const tav::MarcxmlItem& i) { return i.occurrence; }, "Which 031 of the record, from 1.")
         .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; }, "The line of the input where the field is.")

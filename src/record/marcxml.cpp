@@ -113,19 +113,15 @@ const char* line_break_in(const Incipit031& f)
 
 Fields MarcxmlItem::fields(std::string& storage) const
 {
-    Fields f;
-    f.identifier = identifier;
-    f.number = number;
-    f.clef = clef;
-    f.time = time;
-    if (key.empty()) {
-        f.music = music;
-    } else {
+    const Record& r = record;
+    Fields f{r.identifier, r.number, r.clef, r.time, {}, r.music};
+    if (!r.key.empty()) {
         storage.clear();
-        storage += '$';
-        storage += key;
+        if (r.key[0] != '$')
+            storage += '$';
+        storage += r.key;
         storage += ' ';
-        storage += music;
+        storage += r.music;
         f.music = storage;
     }
     return f;
@@ -420,18 +416,20 @@ struct MarcxmlReader::State {
                 continue;
             }
             ++counts.incipits;
-            item.identifier = id;
-            item.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
-            item.clef = std::move(f.g.text);
-            item.time = std::move(f.o.text);
-            item.key = std::move(f.n.text);
-            item.music = std::move(f.p.text);
-            item.composer = r.composer.text;
-            item.work_title = r.uniform_title.text.empty() ? r.title.text : r.uniform_title.text;
-            item.movement_title = std::move(f.d.text);
-            item.part_name = std::move(f.m.text);
-            item.text_incipit = std::move(f.t.text);
-            item.key_or_mode = std::move(f.r.text);
+            Record& out = item.record;
+            out.identifier = id;
+            out.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
+            out.clef = std::move(f.g.text);
+            out.time = std::move(f.o.text);
+            out.key = std::move(f.n.text);
+            out.music = std::move(f.p.text);
+            Description& d = out.description;
+            d.composer = r.composer.text;
+            d.work_title = r.uniform_title.text.empty() ? r.title.text : r.uniform_title.text;
+            d.movement_title = std::move(f.d.text);
+            d.part_name = std::move(f.m.text);
+            d.text_incipit = std::move(f.t.text);
+            d.key_or_mode = std::move(f.r.text);
             ready.push_back(std::move(item));
         }
     }

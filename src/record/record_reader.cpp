@@ -216,9 +216,10 @@ namespace tav::detail {
 void clear(RecordReading& reading)
 {
     Record& r = reading.record;
+    Description& d = r.description;
     for (std::string* text : {&r.identifier, &r.number, &r.clef, &r.time, &r.time2, &r.key,
-                              &r.music, &r.composer, &r.work_title, &r.movement_title,
-                              &r.part_name, &r.text_incipit, &r.key_or_mode})
+                              &r.music, &d.composer, &d.work_title, &d.movement_title,
+                              &d.part_name, &d.text_incipit, &d.key_or_mode})
         text->clear();
     r.music_position = 0;
     reading.messages.clear();

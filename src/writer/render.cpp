@@ -57,13 +57,13 @@ char* put_element(char* p, std::string_view open, std::string_view text, std::st
     return put(p, close);
 }
 
-void write_head(XmlText& xml, const DocumentInfo& info, std::string_view incipit_id,
-                std::string_view incipit_nb, int mensural, int corrected_key)
+void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& d,
+                std::string_view incipit_id, std::string_view incipit_nb, int mensural,
+                int corrected_key)
 {
     size_t nb_length = incipit_nb.size();
-    size_t described = info.composer.size() + info.work_title.size() +
-                       info.movement_title.size() + info.part_name.size() +
-                       info.text_incipit.size() + info.key_or_mode.size() +
+    size_t described = d.composer.size() + d.work_title.size() + d.movement_title.size() +
+                       d.part_name.size() + d.text_incipit.size() + d.key_or_mode.size() +
                        info.encoding_date.size();
     // An entity takes at most five bytes.
     char* p = xml.reserve(kHeadRoom + incipit_id.size() + 5 * nb_length +
@@ -79,14 +79,14 @@ void write_head(XmlText& xml, const DocumentInfo& info, std::string_view incipit
                    "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
                    "<score-partwise>\n");
     // The order of the score's header: work, movement title, identification.
-    if (!info.work_title.empty())
-        p = put_element(p, "\t<work>\n\t\t<work-title>", info.work_title,
+    if (!d.work_title.empty())
+        p = put_element(p, "\t<work>\n\t\t<work-title>", d.work_title,
                         "</work-title>\n\t</work>\n");
-    if (!info.movement_title.empty())
-        p = put_element(p, "\t<movement-title>", info.movement_title, "</movement-title>\n");
+    if (!d.movement_title.empty())
+        p = put_element(p, "\t<movement-title>", d.movement_title, "</movement-title>\n");
     p = put(p, "\t<identification>\n");
-    if (!info.composer.empty())
-        p = put_element(p, "\t\t<creator type=\"composer\">", info.composer, "</creator>\n");
+    if (!d.composer.empty())
+        p = put_element(p, "\t\t<creator type=\"composer\">", d.composer, "</creator>\n");
     p = put(p, "\t\t<encoding>\n"
                "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
     if (info.musicxml4)
@@ -119,18 +119,18 @@ void write_head(XmlText& xml, const DocumentInfo& info, std::string_view incipit
         p = put_decimal(p, corrected_key);
         p = put(p, "</miscellaneous-field>\n");
     }
-    if (!info.text_incipit.empty())
-        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Text incipit\">", info.text_incipit,
+    if (!d.text_incipit.empty())
+        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Text incipit\">", d.text_incipit,
                         "</miscellaneous-field>\n");
-    if (!info.key_or_mode.empty())
-        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Key or mode\">", info.key_or_mode,
+    if (!d.key_or_mode.empty())
+        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Key or mode\">", d.key_or_mode,
                         "</miscellaneous-field>\n");
     p = put(p, "\t\t</miscellaneous>\n"
                "\t</identification>\n"
                "\t<part-list>\n"
                "\t\t<score-part id=\"P1\">\n");
-    p = put_element(p, "\t\t\t<part-name>",
-                    info.part_name.empty() ? std::string_view("MusicXML Part") : info.part_name,
+    std::string_view part_name = d.part_name;
+    p = put_element(p, "\t\t\t<part-name>", part_name.empty() ? "MusicXML Part" : part_name,
                     "</part-name>\n");
     p = put(p, "\t\t</score-part>\n"
                "\t</part-list>\n"
@@ -296,7 +296,8 @@ char* write_right_barline(char* p, const Attribute* bar)
 void write_document(XmlText& xml, const tav::Record& record, const Incipit& score,
                     const DocumentInfo& info)
 {
-    write_head(xml, info, record.identifier, record.number, score.mensural, score.corrected_key);
+    write_head(xml, info, record.description, record.identifier, record.number, score.mensural,
+               score.corrected_key);
     const float divisions = document_divisions(score);
     int32_t current_fifths = 0;
     MeasureAccidentals measure_accidentals;
