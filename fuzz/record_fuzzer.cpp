@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tav/batch.h"
 #include "tav/tav.h"
 #include "xml_check.h"
 
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     static tav::Converter converter;  // reused, as a front end does
     const tav::Result& r =
-        converter.convert_buffer(line.data(), static_cast<int32_t>(line.size()), options);
+        tav::convert_buffer(converter, line.data(), static_cast<int32_t>(line.size()), options);
     if (r.ok() && xml_check::is_xml_text(r.number.c_str())) {
         std::string problem = xml_check::xml_problem(r.document);
         if (!problem.empty()) {

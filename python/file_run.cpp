@@ -114,7 +114,7 @@ void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possib
         if (item.kind != tav::MarcxmlItem::Kind::Incipit)
             continue;
         converter.convert(item.record, options);
-        tav::Result& r = converter.result();
+        tav::Result& r = tav::last_result(converter);
         if (clash_possible && !r.file_name.empty() &&
             is_input(input, in_folder(folder, r.file_name))) {
             run.end = FileRun::End::InputClash;

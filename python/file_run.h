@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "tav/batch.h"
 #include "tav/tav.h"
 
 struct FileRun {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tav/batch.h"
 #include "tav/tav.h"
 #include "test_support.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "tav/batch.h"
 #include "tav/tav.h"
 #include "test_support.h"
 

@@ -26,6 +26,7 @@
 #include "parser/convert.h"
 #include "score/pool.h"
 #include "score/score.h"
+#include "tav/batch.h"
 #include "writer/output.h"
 
 namespace test_support {

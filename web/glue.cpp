@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tav/batch.h"
 #include "tav/tav.h"
 
 namespace {
@@ -122,7 +123,7 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
     const std::uint64_t total = line + composer + work_title + movement_title + part_name +
                                 text_incipit + key_or_mode;
     if (total > glue->input.size() || line + (kFieldCount - 1) > tav::max_line_length)
-        return describe(*glue, glue->converter.line_too_long());
+        return describe(*glue, tav::line_too_long(glue->converter));
     const char* at = glue->input.data();
     auto next = [&at](std::uint32_t length) {
         std::string_view field(at, length);

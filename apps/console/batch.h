@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "tav/batch.h"
 #include "tav/tav.h"
 
 // Progress against a fixed expected total of records, in single precision.

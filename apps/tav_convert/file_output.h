@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "files.h"
+#include "tav/batch.h"
 #include "tav/tav.h"
 
 class FileOutput {

@@ -10,6 +10,7 @@
 #include <malloc.h>
 #endif
 
+#include "tav/batch.h"
 #include "tav/marcxml.h"
 
 namespace {
@@ -143,16 +144,15 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     try {
         if (entry != nullptr) {
             converter.convert(entry->record, cl_.options);
-            r = &converter.result();
+            r = &tav::last_result(converter);
         } else if (batch.lines[k].too_long) {
-            r = &converter.line_too_long();
+            r = &tav::line_too_long(converter);
         } else {
             // In place: the converter may change the line, which is read once.
             std::size_t readable = batch.readable(batch.lines[k]);
-            converter.convert_buffer(
-                batch.from(batch.lines[k]),
+            r = &tav::convert_buffer(
+                converter, batch.from(batch.lines[k]),
                 static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options);
-            r = &converter.result();
         }
         if (r->status == tav::Status::Converted && documents_ != nullptr && !cl_.dry_run &&
             !stopped()) {

@@ -23,7 +23,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -83,7 +82,7 @@ struct Description {
 
 enum class Status {
     Converted,    // `document` holds the MusicXML document
-    Written,      // converted, and write_file() wrote it to its file
+    Written,      // converted, and written to its file (write_file, tav/batch.h)
     Failed,       // the record has an error (the last message); no document
     TooLarge,     // the record passes the converter's size limits; no document
     LineTooLong,  // the line is longer than max_line_length; not read
@@ -209,6 +208,10 @@ std::string record_line(const Fields& fields);
 // digit with "no incipit number found": no field is ever taken for another.
 RecordReading read_record(const Fields& fields);
 
+namespace detail {
+struct ConverterAccess;
+}
+
 // Converts record after record, reusing its buffers and score storage: once
 // the largest record has been seen, converting allocates nothing more
 // (besides the texts of messages).
@@ -236,21 +239,9 @@ public:
     const Result& convert(const Fields& fields, const Options& options,
                           const Description& description);
 
-    // The result of the last call, which the caller may change (write_file
-    // does).
-    Result& result();
-
-    // For the batch reader: converts the line in `buffer`, which the
-    // converter may change, and which holds `size` readable bytes: the line,
-    // its line feed if any, and zero bytes or further lines after it.
-    const Result& convert_buffer(char* buffer, std::int32_t size, const Options& options);
-
-    // For readers of their own: a line longer than max_line_length, which
-    // they did not keep, becomes the result (status LineTooLong, the error
-    // "line too long"), as convert_stream reports it.
-    Result& line_too_long();
-
 private:
+    // The programs' side of a converter (tav/batch.h) reaches its state.
+    friend struct detail::ConverterAccess;
     struct State;
     State& state();
     Result* refuse_reentry();
@@ -260,58 +251,5 @@ private:
 // One record with a converter of its own.
 Result convert_record(std::string_view line, const Options& options = {});
 Result convert_fields(const Fields& fields, const Options& options = {});
-
-// What the file writes of one run share. Handed to write_file, it lets a
-// name written twice in the run be noticed: a file of that name modified
-// between the run's start and now was written by this run (one dated
-// later, in the future, was not), and write_file then adds the
-// warning "output file NAME written twice in this run, the earlier file is
-// replaced" (the file is still replaced). open_run_log() starts a run; a
-// run never started notices nothing, and without a run each write stands
-// alone.
-struct WriteRun {
-    // The file system's clock when the run began, in nanoseconds; the
-    // default counts no file as this run's.
-    std::int64_t start = INT64_MAX;
-    // Whether the last name written was free, which tells write_file the
-    // cheaper way to open the next (a run into an empty folder finds every
-    // name free, a run over its own earlier output none).
-    bool last_name_free = true;
-};
-
-// Writes a converted result's document to `directory` (the working
-// directory when empty) under its file_name, in one go. The directory
-// entry of that name is replaced, never the file a link there points to; a
-// name held by anything but a regular file (a FIFO, a device, a directory)
-// or a file that cannot be written is refused without waiting; a failed
-// write leaves no file. The status becomes Written, or Failed with the
-// program's error message appended. A result that is not converted is left
-// as it is.
-Status write_file(Result& result, std::string_view directory = {}, WriteRun* run = nullptr);
-
-// Creates the file `path` afresh for writing as write_file replaces a name,
-// and starts `run` at the file system's time of its creation: the program
-// opens its log this way. Null, with the run not started, when the file
-// cannot be created.
-std::FILE* open_run_log(const std::string& path, WriteRun& run);
-
-// Prints the result's messages as the program does: each on `err` with the
-// note that the log has it, and on `log`. A null stream is skipped.
-void print_messages(const Result& result, std::FILE* err, std::FILE* log);
-
-// How a stream of records ended.
-enum class StreamEnd {
-    EndOfInput,
-    Blank,      // the callback stopped at a blank line (the program's end of records)
-    Stopped,    // the callback asked to stop at any other line
-    ReadError,  // the input could not be read, or is null
-};
-
-// Reads `input` line by line, converts each line with `converter` and hands
-// every result (a blank line's and an over-long line's included) to `each`,
-// which may change it (write_file) and returns false to stop. Lines of any
-// length are read; a line past max_line_length gives LineTooLong.
-StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
-                         const std::function<bool(Result&)>& each);
 
 }  // namespace tav

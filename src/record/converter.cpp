@@ -13,6 +13,7 @@
 #include "parser/parser.h"
 #include "record/record_reader.h"
 #include "score/pool.h"
+#include "tav/batch.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
 #include "writer/output.h"
@@ -140,11 +141,6 @@ Converter::State& Converter::state()
     return *state_;
 }
 
-Result& Converter::result()
-{
-    return state().result;
-}
-
 Result* Converter::refuse_reentry()
 {
     State& st = state();
@@ -168,15 +164,53 @@ const char* status_name(Status status)
     return "failed";
 }
 
-Result& Converter::line_too_long()
+namespace detail {
+
+// The programs' side of a converter: its result to change, and lines read
+// into a buffer of their own.
+struct ConverterAccess {
+    static Result& result(Converter& c) { return c.state().result; }
+
+    static Result& line_too_long(Converter& c)
+    {
+        if (Result* refused = c.refuse_reentry())
+            return *refused;
+        Result& result = c.state().result;
+        result = Result{};
+        result.status = Status::LineTooLong;
+        result.messages.push_back(Message{MessageKind::Error, "line too long"});
+        return result;
+    }
+
+    static Result& convert_buffer(Converter& c, char* buffer, int32_t size,
+                                  const Options& options)
+    {
+        if (Result* refused = c.refuse_reentry())
+            return *refused;
+        Converter::State& st = c.state();
+        // The line ends at its line end, well before the end of the buffer.
+        read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
+                         st.reading);
+        st.convert_reading(options);
+        return st.result;
+    }
+};
+
+}  // namespace detail
+
+Result& last_result(Converter& converter)
 {
-    if (Result* refused = refuse_reentry())
-        return *refused;
-    Result& result = state().result;
-    result = Result{};
-    result.status = Status::LineTooLong;
-    result.messages.push_back(Message{MessageKind::Error, "line too long"});
-    return result;
+    return detail::ConverterAccess::result(converter);
+}
+
+Result& line_too_long(Converter& converter)
+{
+    return detail::ConverterAccess::line_too_long(converter);
+}
+
+Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const Options& options)
+{
+    return detail::ConverterAccess::convert_buffer(converter, buffer, size, options);
 }
 
 void Converter::State::write(const Options& options, const Incipit& score)
@@ -259,22 +293,12 @@ const Result& Converter::State::convert_reading(const Options& options)
     return r;
 }
 
-const Result& Converter::convert_buffer(char* buffer, int32_t size, const Options& options)
-{
-    if (Result* refused = refuse_reentry())
-        return *refused;
-    // The line ends at its line feed, well before the end of the buffer.
-    detail::read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
-                             state().reading);
-    return state().convert_reading(options);
-}
-
 const Result& Converter::convert(std::string_view line, const Options& options)
 {
     if (Result* refused = refuse_reentry())
         return *refused;
     if (line.size() > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_record_into(line, state().reading);
     return state().convert_reading(options);
 }
@@ -286,7 +310,7 @@ const Result& Converter::convert(const Record& record, const Options& options)
     const Fields fields{record.identifier, record.number, record.clef,
                         record.time,       record.time2,  record.music};
     if (record_line_size(fields, record.key) > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
     Record& read = state().reading.record;
     read.key = record.key;
@@ -299,7 +323,7 @@ const Result& Converter::convert(const Fields& fields, const Options& options)
     if (Result* refused = refuse_reentry())
         return *refused;
     if (record_line_size(fields) > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
     return state().convert_reading(options);
 }
@@ -310,7 +334,7 @@ const Result& Converter::convert(const Fields& fields, const Options& options,
     if (Result* refused = refuse_reentry())
         return *refused;
     if (record_line_size(fields) > max_line_length)
-        return line_too_long();
+        return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
     state().reading.record.description = description;
     return state().convert_reading(options);
@@ -338,14 +362,14 @@ Result convert_record(std::string_view line, const Options& options)
 {
     Converter converter;
     converter.convert(line, options);
-    return std::move(converter.result());
+    return std::move(last_result(converter));
 }
 
 Result convert_fields(const Fields& fields, const Options& options)
 {
     Converter converter;
     converter.convert(fields, options);
-    return std::move(converter.result());
+    return std::move(last_result(converter));
 }
 
 }  // namespace tav

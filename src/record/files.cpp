@@ -10,7 +10,7 @@
 #endif
 
 #include "parser/report.h"
-#include "tav/tav.h"
+#include "tav/batch.h"
 #include "writer/output.h"
 #include "writer/replace_file.h"
 

@@ -1,7 +1,7 @@
 // A stream of records: read line by line, each converted and handed on.
 
 #include "record/line_reader.h"
-#include "tav/tav.h"
+#include "tav/batch.h"
 
 namespace tav {
 
@@ -18,11 +18,10 @@ StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& 
         case LineReader::Status::End: return StreamEnd::EndOfInput;
         case LineReader::Status::Error: return StreamEnd::ReadError;
         case LineReader::Status::TooLong:
-            result = &converter.line_too_long();
+            result = &line_too_long(converter);
             break;
         case LineReader::Status::Line:
-            converter.convert_buffer(reader.data(), reader.size(), options);
-            result = &converter.result();
+            result = &convert_buffer(converter, reader.data(), reader.size(), options);
             break;
         }
         if (!each(*result))

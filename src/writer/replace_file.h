@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tav/tav.h"
+#include "tav/batch.h"
 
 // A modification time in nanoseconds of the file system's own clock.
 using FileTime = int64_t;

@@ -1,13 +1,31 @@
 // A program built against the installed package: one record in, its file
-// name and document size out.
+// name and document size out; then the same record through the batch
+// header's stream, its file written into a scratch folder.
+#include <tav/batch.h>
 #include <tav/tav.h>
 
 #include <cstdio>
+#include <filesystem>
 
 int main()
 {
-    tav::Result r = tav::convert_record("123456789\t1.1.1\tG-2\t3/4\t\t$bBE 8.6'ABCD/4-2G//");
+    const char line[] = "123456789\t1.1.1\tG-2\t3/4\t\t$bBE 8.6'ABCD/4-2G//\n";
+    tav::Result r = tav::convert_record(line);
     std::printf("%s %d %zu\n", r.file_name.c_str(), static_cast<int>(r.status),
                 r.document.size());
-    return r.ok() ? 0 : 1;
+    std::FILE* input = std::tmpfile();
+    if (input == nullptr || std::fputs(line, input) < 0)
+        return 1;
+    std::rewind(input);
+    auto dir = std::filesystem::temp_directory_path() / "tav_consumer";
+    std::filesystem::create_directories(dir);
+    tav::Converter converter;
+    tav::Status written = tav::Status::Failed;
+    tav::convert_stream(input, converter, {}, [&](tav::Result& each) {
+        written = tav::write_file(each, dir.string());
+        return true;
+    });
+    std::fclose(input);
+    std::filesystem::remove_all(dir);
+    return r.ok() && written == tav::Status::Written ? 0 : 1;
 }
