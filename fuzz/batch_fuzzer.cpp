@@ -1,12 +1,17 @@
 // A whole input file through the driver's line loop, with files suppressed.
 // The first input byte chooses the options (bit 0: remove mensural time
-// signatures, bit 1: remove measure rests); the other bytes are the file.
-// Messages go to the null device, so that their formatting runs too.
+// signatures, bit 1: remove measure rests) and, with bit 2, the library's
+// line reader (every line end) in place of the program's loop; the other
+// bytes are the file. Messages go to the null device, so that their
+// formatting runs too.
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "batch.h"
+#include "tav/batch.h"
 
 namespace {
 
@@ -14,6 +19,38 @@ std::FILE* null_device()
 {
     static std::FILE* device = std::fopen("/dev/null", "w");
     return device;
+}
+
+// Every line the reader hands over is the input's next bytes, with one line
+// end at its end (none only for the last), and readable padding after it;
+// only a line feed after a line's lone carriage return is passed over. Each
+// line then goes through the converter where it stands.
+void read_lines(const uint8_t* data, size_t size, std::FILE* input, const tav::Options& options)
+{
+    tav::LineReader reader(input);
+    tav::Converter converter;
+    size_t at = 0;
+    auto feed_after_return = [&] {
+        return at > 0 && at < size && data[at] == '\n' && data[at - 1] == '\r';
+    };
+    while (reader.next() == tav::LineReader::Status::Line) {
+        at += feed_after_return();
+        const char* line = reader.data();
+        size_t length = reader.length();
+        if (length == 0 || length > size - at || std::memcmp(line, data + at, length) != 0 ||
+            static_cast<size_t>(reader.size()) < length + tav::line_padding)
+            std::abort();
+        size_t end = 0;
+        while (end < length && line[end] != '\n' && line[end] != '\r')
+            ++end;
+        bool crlf = end + 2 == length && line[end] == '\r' && line[end + 1] == '\n';
+        if ((end == length && at + length != size) || (end + 1 < length && !crlf))
+            std::abort();
+        at += length;
+        tav::convert_buffer(converter, reader.data(), reader.size(), options);
+    }
+    if (at + feed_after_return() != size)
+        std::abort();
 }
 
 }  // namespace
@@ -30,9 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::FILE* input = fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "r");
     if (input == nullptr)
         return 0;
-    ConsoleStreams streams{null_device(), null_device(), null_device()};
-    Progress progress;
-    convert_lines(input, options, streams, progress, null_device());
+    if ((data[0] >> 2) & 1) {
+        read_lines(data + 1, size - 1, input, options);
+    } else {
+        ConsoleStreams streams{null_device(), null_device(), null_device()};
+        Progress progress;
+        convert_lines(input, options, streams, progress, null_device());
+    }
     std::fclose(input);
     return 0;
 }

@@ -1,13 +1,13 @@
 // The input side: lines read whole across the reader's 64 KiB blocks, in
-// place or copied, with nothing left over from a longer line; and the line
-// loop, which goes on after every kind of bad line.
+// place or copied, with nothing left over from a longer line, whatever ends
+// them; and the line loop, which goes on after every kind of bad line.
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "batch.h"
-#include "record/line_reader.h"
+#include "tav/batch.h"
 #include "test_support.h"
 
 namespace {
@@ -24,54 +24,84 @@ std::FILE* file_with(const std::string& text)
     return f;
 }
 
-// Line feeds just before, on and just after the block boundaries, lines
+// Line ends just before, on and just after the block boundaries, lines
 // longer than a block, records read in place next to copied ones, and a
-// last line without a line feed. Each line must come back whole, with room
-// for the padding after it, and parse as the same record on its own.
+// last line without a line end; each kind of line end, and a carriage
+// return split from its line feed by a block boundary. Each line must come
+// back whole, with room for the padding after it, and parse as the same
+// record on its own.
 TEST(LineReader, EveryLineComesBackWholeWhereverTheBlocksEnd)
 {
     const std::string records[] = {
-        "123456789\t1\tG-2\t4/4\t\t'4!{8ABCD}!f/2C-//\n",
-        "123456789\t1\tG-2\t4/4\t\t(6ABC)$xF 4.8AB/=3/%F-4 2,,C//\n",
-        "123456789\t1\tG-2\t3/4\t\tqq8ABr4C/2.D//\r\n",
+        "123456789\t1\tG-2\t4/4\t\t'4!{8ABCD}!f/2C-//",
+        "123456789\t1\tG-2\t4/4\t\t(6ABC)$xF 4.8AB/=3/%F-4 2,,C//",
+        "123456789\t1\tG-2\t3/4\t\tqq8ABr4C/2.D//\r",
     };
-    std::vector<std::string> lines;
-    for (size_t n : {10, 65524, 1, 2, 65535, 65536, 200000, 3, 65530, 7, 9, 70000, 5})
-        lines.push_back(std::string(n - 1, static_cast<char>('a' + lines.size())) + "\n");
-    for (const std::string& r : records) {  // each ends one byte before a block boundary
-        size_t used = 0;
+    struct Row {
+        const char* name;
+        const char* end;
+        tav::LineEnds ends;
+    } rows[] = {{"LF, LF only", "\n", tav::LineEnds::LineFeed},
+                {"LF", "\n", tav::LineEnds::Any},
+                {"CR", "\r", tav::LineEnds::Any},
+                {"CR LF", "\r\n", tav::LineEnds::Any}};
+    each_row(rows, [&](const Row& row) {
+        const std::string end = row.end;
+        std::vector<std::string> lines;
+        for (size_t n : {10, 65524, 1, 2, 65535, 65536, 200000, 3, 65530, 7, 9, 70000, 5})
+            lines.push_back(std::string(n - 1, static_cast<char>('a' + lines.size())) + end);
+        auto used = [&lines] {
+            size_t n = 0;
+            for (const std::string& l : lines)
+                n += l.size();
+            return n;
+        };
+        for (const std::string& record : records) {
+            // Each ends one byte before a block boundary, then across it.
+            const std::string r = row.ends == tav::LineEnds::Any && record.back() == '\r'
+                                      ? record.substr(0, record.size() - 1) + end
+                                      : record + end;
+            lines.push_back(std::string(65536 - (used() + r.size() + 2) % 65536, 'x') + "\n");
+            lines.insert(lines.end(), {r, r});
+            // Lines whose line end starts at a block's last byte, one read in
+            // place and one copied.
+            lines.push_back(std::string(65535 - used() % 65536, 'y') + end);
+            lines.push_back(std::string(131071 - used() % 65536, 'z') + end);
+        }
+        lines.push_back("123456789\t1\tG-2\t4/4\t\t4C/ (ABC)");  // no line end
+        std::string text;
         for (const std::string& l : lines)
-            used += l.size();
-        lines.push_back(std::string(65536 - (used + r.size() + 2) % 65536, 'x') + "\n");
-        lines.insert(lines.end(), {r, r});
-    }
-    lines.push_back("123456789\t1\tG-2\t4/4\t\t4C/ (ABC)");  // no line feed
-    std::string text;
-    for (const std::string& l : lines)
-        text += l;
+            text += l;
 
-    std::FILE* input = file_with(text);
-    ASSERT_NE(input, nullptr);
-    LineReader reader(input);
-    for (const std::string& expected : lines) {
-        ASSERT_EQ(reader.next(), LineReader::Status::Line);
-        ASSERT_EQ(std::string(reader.data(), reader.length()), expected);
-        ASSERT_GE(static_cast<size_t>(reader.size()), reader.length() + 8);
-        if (expected.compare(0, 9, "123456789") != 0)
-            continue;
-        Incipit in_place;
-        Captured captured;
-        tav::RecordReading reading;
-        ASSERT_EQ(read_and_parse(std::string_view(reader.data(), static_cast<size_t>(reader.size())),
-                                 {}, captured, reading, in_place),
-                  ParseStatus::Parsed);
-        Parsed copied;
-        parse_into(copied, expected);
-        EXPECT_EQ(dump_score(in_place.first_measure), dump_score(copied.incipit.first_measure));
-        EXPECT_EQ(document_divisions(in_place), document_divisions(copied.incipit));
-    }
-    EXPECT_EQ(reader.next(), LineReader::Status::End);
-    std::fclose(input);
+        std::FILE* input = file_with(text);
+        ASSERT_NE(input, nullptr);
+        tav::LineReader reader(input, {.ends = row.ends, .as_ready = false, .before_wait = {}});
+        for (const std::string& expected : lines) {
+            ASSERT_EQ(reader.next(), tav::LineReader::Status::Line);
+            std::string line(reader.data(), reader.length());
+            // A line feed after a carriage return in the next block is passed over.
+            if (line.size() + 1 == expected.size() && expected.ends_with("\r\n"))
+                line += '\n';
+            ASSERT_EQ(line, expected);
+            ASSERT_GE(static_cast<size_t>(reader.size()), reader.length() + tav::line_padding);
+            if (expected.compare(0, 9, "123456789") != 0)
+                continue;
+            Incipit in_place;
+            Captured captured;
+            tav::RecordReading reading;
+            ASSERT_EQ(read_and_parse(
+                          std::string_view(reader.data(), static_cast<size_t>(reader.size())), {},
+                          captured, reading, in_place),
+                      ParseStatus::Parsed);
+            Parsed copied;
+            parse_into(copied, expected);
+            EXPECT_EQ(dump_score(in_place.first_measure), dump_score(copied.incipit.first_measure));
+            EXPECT_EQ(document_divisions(in_place), document_divisions(copied.incipit));
+        }
+        EXPECT_EQ(reader.next(), tav::LineReader::Status::End);
+        EXPECT_EQ(reader.consumed(), text.size());
+        std::fclose(input);
+    });
 }
 
 TEST(LineLoop, GoesOnAfterEveryKindOfBadLine)

@@ -97,6 +97,21 @@ TEST(Converter, MisuseHasADefinedOutcome)
                              return std::to_string(static_cast<int>(tav::convert_stream(
                                  nullptr, c, {}, [](tav::Result&) { return true; }))); },
          "3"},
+        {"lone carriage returns end lines", [] {
+             const std::string text = "1\t1.1\tG-2\t4/4\t\t4C\r2\t1.1\tG-2\t4/4\t\t4D\r\n\r"
+                                      "3\t1.1\tG-2\t4/4\t\t4E\r";
+             std::FILE* f = std::tmpfile();
+             std::fwrite(text.data(), 1, text.size(), f);
+             std::rewind(f);
+             tav::Converter c;
+             std::string seen;
+             tav::convert_stream(f, c, {}, [&](tav::Result& r) {
+                 seen += outcome(r) + ";";
+                 return true;
+             });
+             std::fclose(f);
+             return seen; },
+         "converted [1-1.1.xml];converted [2-1.1.xml];blank [];converted [3-1.1.xml];"},
         {"convert from its own trace", [] {
              tav::Converter c;
              std::string inner;

@@ -149,6 +149,8 @@ LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const Conso
             std::fwrite(text.data(), 1, text.size(), out);
         };
     tav::Converter converter;
+    // Only a line feed ends a line: a carriage return ends the record within
+    // its line, and a blank line ends the run.
     tav::StreamEnd end =
         tav::convert_stream(input, converter, record_options, [&](tav::Result& result) {
             if (result.status == tav::Status::Blank) {
@@ -161,7 +163,8 @@ LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const Conso
             tav::print_messages(result, streams.err, streams.log);
             update_progress(progress, progress_out);
             return true;
-        });
+        },
+        tav::LineEnds::LineFeed);
     switch (end) {
     case tav::StreamEnd::Blank: return LoopEnd::BlankLine;
     case tav::StreamEnd::ReadError: return LoopEnd::ReadError;

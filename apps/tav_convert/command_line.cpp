@@ -253,7 +253,8 @@ const char* help_text()
            "  -h, --help               show this help and exit\n"
            "  -V, --version            show the version and exit\n"
            "\n"
-           "Blank lines are skipped. Exit status: 0 when every record was converted,\n"
+           "A line ends in LF, CR LF or a lone CR; blank lines are skipped.\n"
+           "Exit status: 0 when every record was converted,\n"
            "1 when some records failed, 2 for a usage or input/output error of the run\n"
            "(the run stops at the first output that cannot be written), 130 or 143 when\n"
            "SIGINT or SIGTERM stopped it.\n";

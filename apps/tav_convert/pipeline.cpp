@@ -294,16 +294,17 @@ void Pipeline::emit(Slot& slot)
 bool Pipeline::convert(std::FILE* input, const std::string& name)
 {
     inputs_.push_back(name);
-    RecordReader reader(input);
+    std::function<void()> before_wait;
     if (cl_.to_stdout || cl_.report == "-") {
         // A peer may wait for what its records became before it writes more.
-        reader.before_wait([this] {
+        before_wait = [this] {
             emit_ready(true);
             if (documents_ != nullptr)
                 documents_->flush();
             report_.flush();
-        });
+        };
     }
+    RecordReader reader(input, std::move(before_wait));
     bool marcxml = cl_.from == InputFormat::Marcxml ||
                    (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
     if (marcxml) {

@@ -1,82 +1,30 @@
 #include "record_reader.h"
 
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
-
-#ifndef _WIN32
-#include <poll.h>
-#include <unistd.h>
-#endif
+#include <utility>
 
 #include "tav/marcxml.h"
 #include "tav/tav.h"
 
 namespace {
 
-constexpr std::size_t kBlock = std::size_t{1} << 16;
+// The input's bytes as they come: a peer may wait for its documents.
+tav::LineReading as_ready(std::function<void()> before_wait)
+{
+    tav::LineReading how;
+    how.as_ready = true;
+    how.before_wait = std::move(before_wait);
+    return how;
+}
 
 }  // namespace
 
-RecordReader::RecordReader(std::FILE* input) : input_(input), block_(kBlock) {}
-
-bool RecordReader::refill()
+RecordReader::RecordReader(std::FILE* input, std::function<void()> before_wait)
+    : lines_(input, as_ready(before_wait)), waits_(static_cast<bool>(before_wait))
 {
-    if (eof_ || error_)
-        return false;
-    pos_ = 0;
-#ifdef _WIN32
-    len_ = std::fread(block_.data(), 1, block_.size(), input_);
-    if (len_ == 0) {
-        if (std::ferror(input_))
-            error_ = true;
-        else
-            eof_ = true;
-        return false;
-    }
-#else
-    // What is there, without waiting to fill the block: a peer that writes
-    // one record and waits for its document gets it.
-    if (before_wait_) {
-        pollfd ready{fileno(input_), POLLIN, 0};
-        if (::poll(&ready, 1, 0) == 0)
-            before_wait_();
-    }
-    ssize_t n = ::read(fileno(input_), block_.data(), block_.size());
-    len_ = n > 0 ? static_cast<std::size_t>(n) : 0;
-    if (n <= 0) {
-        // An interrupted read ends the input too: the run stops.
-        (n < 0 ? error_ : eof_) = true;
-        return false;
-    }
-#endif
-    consumed_ += len_;
-    return true;
-}
-
-bool RecordReader::holds_line() const
-{
-    return pos_ < len_ && std::memchr(block_.data() + pos_, '\n', len_ - pos_) != nullptr;
-}
-
-bool RecordReader::input_ready() const
-{
-#ifdef _WIN32
-    return true;
-#else
-    pollfd ready{fileno(input_), POLLIN, 0};
-    return ::poll(&ready, 1, 0) != 0;
-#endif
-}
-
-std::string_view RecordReader::peek()
-{
-    if (pos_ == len_)
-        refill();
-    return std::string_view(block_.data() + pos_, len_ - pos_);
 }
 
 bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes)
@@ -87,36 +35,21 @@ bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max
     batch.first_line = next_line_;
     while (batch.lines.size() < max_lines && batch.bytes.size() < max_bytes) {
         // Lines held are handed on before a read that may wait.
-        if (before_wait_ && !batch.lines.empty() && !holds_line() && !input_ready())
+        if (waits_ && !batch.lines.empty() && !lines_.holds_line() && !lines_.input_ready())
             break;
-        if (pos_ == len_ && !refill())
+        tav::LineReader::Status status = lines_.next();
+        if (status == tav::LineReader::Status::End || status == tav::LineReader::Status::Error)
             break;
         LineBatch::Line line;
         line.begin = batch.bytes.size();
-        std::size_t length = 0;
-        bool ended = false;
-        while (!ended) {
-            if (pos_ == len_ && !refill())
-                break;
-            const char* start = block_.data() + pos_;
-            const void* lf = std::memchr(start, '\n', len_ - pos_);
-            std::size_t take = lf != nullptr ? static_cast<const char*>(lf) - start + 1
-                                             : len_ - pos_;
-            ended = lf != nullptr;
-            length += take;
-            if (length - (ended ? 1 : 0) > tav::max_line_length)
-                line.too_long = true;
-            if (!line.too_long)
-                batch.bytes.append(start, take);
-            pos_ += take;
-        }
-        if (line.too_long)
-            batch.bytes.resize(line.begin);
+        line.too_long = status == tav::LineReader::Status::TooLong;
+        if (!line.too_long)
+            batch.bytes.append(lines_.data(), lines_.length());
         line.end = batch.bytes.size();
         batch.lines.push_back(line);
         ++next_line_;
     }
-    batch.bytes.append(kLinePadding, '\0');
+    batch.bytes.append(tav::line_padding, '\0');
     return !batch.lines.empty();
 }
 
@@ -235,6 +168,6 @@ bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size
         batch.lines.push_back(line);
         batch.line_numbers.push_back(item.line);
     }
-    batch.bytes.append(kLinePadding, '\0');
+    batch.bytes.append(tav::line_padding, '\0');
     return !batch.lines.empty();
 }

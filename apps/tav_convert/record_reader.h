@@ -1,7 +1,8 @@
 // Reads an input stream in batches of whole lines, each line with its line
-// feed, so that a converter sees the same bytes as when it reads the stream
-// itself. A line longer than tav::max_line_length is not kept: it is marked
-// too long and its bytes are dropped as they are read.
+// end (a line feed, a carriage return and line feed, or a lone carriage
+// return), so that a converter sees the same bytes as when it reads the
+// stream itself. A line longer than tav::max_line_length is not kept: it is
+// marked too long and its bytes are dropped as they are read.
 #pragma once
 
 #include <cstddef>
@@ -13,10 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tav/batch.h"
 #include "tav/tav.h"
-
-// Zero bytes after the last line of a batch: a converter may read that far.
-inline constexpr std::size_t kLinePadding = 8;
 
 // An incipit read from MARCXML, with where it comes from; or, for a
 // message of the reader (a record it cannot read, a field it passes over),
@@ -32,10 +31,10 @@ struct CatalogueEntry {
 struct LineBatch {
     struct Line {
         std::size_t begin = 0;
-        std::size_t end = 0;     // past the line feed, if any
+        std::size_t end = 0;     // past the line end, if any
         bool too_long = false;
     };
-    std::string bytes;           // the lines one after the other, then kLinePadding zeros
+    std::string bytes;           // the lines one after the other, then tav::line_padding zeros
     std::vector<Line> lines;
     std::int64_t first_line = 1; // number of the first line in its input
     // For a MARCXML input, one entry per line (each line empty, the record
@@ -62,7 +61,12 @@ struct LineBatch {
 
 class RecordReader {
 public:
-    explicit RecordReader(std::FILE* input);
+    // `before_wait`, if any, is called before a read that would wait for
+    // input, so that what is done can be written out first; fill() then
+    // also stops at the lines it holds when no more input is ready, and
+    // reads take what is there (on POSIX systems; elsewhere reads fill
+    // their block and never look).
+    explicit RecordReader(std::FILE* input, std::function<void()> before_wait = {});
 
     // Replaces the batch's lines with the next lines of the input: up to
     // `max_lines`, and no more once `max_bytes` are held. False when no line
@@ -71,32 +75,16 @@ public:
 
     // The bytes read but not yet taken, after reading the first block if
     // none was read: a look at the start of the input.
-    std::string_view peek();
+    std::string_view peek() { return lines_.peek(); }
 
-    bool failed() const { return error_; }
+    bool failed() const { return lines_.failed(); }
     // Bytes read so far.
-    std::uint64_t consumed() const { return consumed_; }
-
-    // Called before a read that would wait for input, so that what is done
-    // can be written out first. Once set, fill() also stops at the lines it
-    // holds when no more input is ready, and reads take what is there (on
-    // POSIX systems; elsewhere reads fill their block and never look).
-    void before_wait(std::function<void()> call) { before_wait_ = std::move(call); }
+    std::uint64_t consumed() const { return lines_.consumed(); }
 
 private:
-    bool refill();
-    bool holds_line() const;   // a whole line is read and not yet taken
-    bool input_ready() const;  // a read would not wait
-
-    std::FILE* input_;
-    std::vector<char> block_;
-    std::size_t pos_ = 0;
-    std::size_t len_ = 0;
-    bool eof_ = false;
-    bool error_ = false;
+    tav::LineReader lines_;
+    bool waits_;
     std::int64_t next_line_ = 1;
-    std::uint64_t consumed_ = 0;
-    std::function<void()> before_wait_;
 };
 
 // Reads a MARCXML input into batches of catalogue entries, each an incipit

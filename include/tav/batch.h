@@ -12,9 +12,11 @@
 //     });
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -76,6 +78,82 @@ std::FILE* open_run_log(const std::string& path, WriteRun& run);
 // note that the log has it, and on `log`. A null stream is skipped.
 void print_messages(const Result& result, std::FILE* err, std::FILE* log);
 
+// The zero bytes that follow every line a reader hands to a converter: the
+// converter may read that far past the line's end.
+inline constexpr std::size_t line_padding = 8;
+
+// What ends a line of records.
+enum class LineEnds {
+    // A line feed, a carriage return and line feed, or a lone carriage
+    // return (files saved by spreadsheets on older Macs).
+    Any,
+    // A line feed only: a carriage return stays in the line, where the
+    // converter stops reading the record (the 2005 program's rule).
+    LineFeed,
+};
+
+// How a LineReader reads its stream.
+struct LineReading {
+    LineEnds ends = LineEnds::Any;
+    // Read the stream's descriptor for what is there, rather than wait for
+    // a whole block (POSIX systems; elsewhere blocks are read whole), so
+    // that a peer that writes one record and waits for its document gets
+    // it. The stream must have nothing buffered.
+    bool as_ready = false;
+    // With as_ready: called before a read that would wait for input, so
+    // that what is done can be written out first.
+    std::function<void()> before_wait;
+};
+
+// Reads a stream of record lines, whole lines of any length, each with its
+// line end. A line that lies wholly inside the block read is handed over in
+// place, the next lines after it; any other (one across a block boundary,
+// or a last line without a line end) is copied into a buffer of the
+// reader's, after which every byte reads as zero. Either way at least
+// line_padding readable bytes follow the line, and the converter, which
+// stops at a line end or a zero byte, reads no further than the line.
+class LineReader {
+public:
+    explicit LineReader(std::FILE* input, LineReading how = {});
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    enum class Status {
+        Line,
+        TooLong,  // longer than max_line_length without its line end; its bytes dropped
+        End,
+        Error,    // the stream could not be read (or a read was interrupted)
+    };
+    // Reads the next line. The last line of the input counts without a
+    // line end too.
+    Status next();
+
+    // The line, its line end included, then further bytes: `size` readable
+    // in all (the part a converter can index, for a line near
+    // max_line_length), the line's own `length`.
+    char* data();
+    std::int32_t size() const;
+    std::size_t length() const;
+
+    // Whether a whole line is read and not yet handed over, and whether a
+    // read would not wait: a reader that gathers lines hands over those it
+    // has before a read that waits.
+    bool holds_line() const;
+    bool input_ready() const;
+    // The bytes read and not handed over, after reading the first block if
+    // none was: a look at the start of the input.
+    std::string_view peek();
+    // Bytes read from the stream so far.
+    std::uint64_t consumed() const;
+    // Whether a read failed.
+    bool failed() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // How a stream of records ended.
 enum class StreamEnd {
     EndOfInput,
@@ -87,8 +165,11 @@ enum class StreamEnd {
 // Reads `input` line by line, converts each line with `converter` and hands
 // every result (a blank line's and an over-long line's included) to `each`,
 // which may change it (write_file) and returns false to stop. Lines of any
-// length are read; a line past max_line_length gives LineTooLong.
+// length are read; a line past max_line_length gives LineTooLong. A line
+// ends at a line feed, a carriage return and line feed, or a lone carriage
+// return, unless `ends` asks for line feeds only.
 StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
-                         const std::function<bool(Result&)>& each);
+                         const std::function<bool(Result&)>& each,
+                         LineEnds ends = LineEnds::Any);
 
 }  // namespace tav

@@ -1,97 +1,242 @@
-#include "record/line_reader.h"
+// Whole lines of a stream, read in blocks: see tav/batch.h.
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
+
+#ifndef _WIN32
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+#include "tav/batch.h"
+
+namespace tav {
 
 namespace {
 
-constexpr size_t kChunk = size_t{1} << 16;
+constexpr std::size_t kBlock = std::size_t{1} << 16;
 
 }  // namespace
 
-LineReader::LineReader(std::FILE* input)
-    : input_(input),
-      chunk_(kChunk + kPadding, '\0'),
-      buffer_(256, '\0'),
-      line_(buffer_.data()),
-      size_(buffer_.size())
+struct LineReader::State {
+    State(std::FILE* in, LineReading h)
+        : input(in),
+          how(std::move(h)),
+          block(kBlock + line_padding, '\0'),
+          buffer(256, '\0'),
+          line(buffer.data()),
+          size(buffer.size())
+    {
+    }
+
+    // The last byte of the first line end among `count` bytes from `from`
+    // (a carriage return followed by a line feed there ends with the feed),
+    // or null.
+    const char* line_end(const char* from, std::size_t count) const;
+    bool fill();
+    // A line's `count` more bytes, the last of them its line end if `ended`.
+    void take(const char* bytes, std::size_t count, bool ended);
+    Status copy_line();
+    // A line feed that follows a carriage return which ended the last line
+    // belongs to that line.
+    void pass_feed_after_return();
+
+    std::FILE* input;
+    LineReading how;
+    std::vector<char> block;  // one block, then line_padding zero bytes
+    std::size_t pos = 0;
+    std::size_t len = 0;
+    bool eof = false;
+    bool error = false;
+    bool after_return = false;  // the last line ended at a carriage return alone
+    std::uint64_t consumed = 0;
+    std::vector<char> buffer;   // a copied line, then zero bytes
+    char* line;                 // the current line: in block or in buffer
+    std::size_t size;           // bytes readable from line
+    std::size_t used = 0;       // bytes of the current line kept
+    std::size_t total = 0;      // bytes of the current line read
+    std::size_t previous = 0;   // bytes the previous copied line used in buffer
+    bool too_long = false;
+};
+
+const char* LineReader::State::line_end(const char* from, std::size_t count) const
 {
+    const char* feed = static_cast<const char*>(std::memchr(from, '\n', count));
+    if (how.ends == LineEnds::LineFeed)
+        return feed;
+    const char* ret = static_cast<const char*>(
+        std::memchr(from, '\r', feed != nullptr ? static_cast<std::size_t>(feed - from) : count));
+    if (ret == nullptr)
+        return feed;
+    return ret + 1 == feed ? feed : ret;
 }
 
-bool LineReader::fill()
+void LineReader::State::pass_feed_after_return()
 {
-    if (eof_ || error_)
+    if (after_return && pos < len) {
+        if (block[pos] == '\n')
+            ++pos;
+        after_return = false;
+    }
+}
+
+bool LineReader::State::fill()
+{
+    if (eof || error)
         return false;
-    chunk_pos_ = 0;
-    chunk_len_ = std::fread(chunk_.data(), 1, kChunk, input_);
-    if (chunk_len_ == 0) {
-        if (std::ferror(input_))
-            error_ = true;
-        else
-            eof_ = true;
+    pos = 0;
+#ifndef _WIN32
+    if (how.as_ready) {
+        int fd = fileno(input);
+        if (how.before_wait) {
+            pollfd ready{fd, POLLIN, 0};
+            if (::poll(&ready, 1, 0) == 0)
+                how.before_wait();
+        }
+        ssize_t n = ::read(fd, block.data(), kBlock);
+        len = n > 0 ? static_cast<std::size_t>(n) : 0;
+        if (n <= 0) {
+            // An interrupted read ends the input too: the run stops.
+            (n < 0 ? error : eof) = true;
+            return false;
+        }
+        consumed += len;
+        return true;
+    }
+#endif
+    len = std::fread(block.data(), 1, kBlock, input);
+    if (len == 0) {
+        (std::ferror(input) ? error : eof) = true;
         return false;
     }
+    consumed += len;
     return true;
 }
 
-void LineReader::append(const char* bytes, size_t count)
+void LineReader::State::take(const char* bytes, std::size_t count, bool ended)
 {
-    if (too_long_ || used_ + count > kMaxLine) {
-        too_long_ = true;
+    total += count;
+    if (total - (ended ? 1 : 0) > max_line_length)
+        too_long = true;
+    if (too_long)
         return;
-    }
-    if (buffer_.size() < used_ + count + kPadding)
-        buffer_.resize(std::max(buffer_.size() * 2, used_ + count + kPadding), '\0');
-    std::memcpy(buffer_.data() + used_, bytes, count);
-    used_ += count;
+    if (buffer.size() < used + count + line_padding)
+        buffer.resize(std::max(buffer.size() * 2, used + count + line_padding), '\0');
+    std::memcpy(buffer.data() + used, bytes, count);
+    used += count;
 }
+
+LineReader::Status LineReader::State::copy_line()
+{
+    used = 0;
+    total = 0;
+    too_long = false;
+    for (bool ended = false; !ended;) {
+        if (pos == len && !fill())
+            break;
+        pass_feed_after_return();
+        if (pos == len)
+            continue;
+        const char* start = block.data() + pos;
+        const char* end = line_end(start, len - pos);
+        std::size_t count = end != nullptr ? static_cast<std::size_t>(end - start) + 1 : len - pos;
+        ended = end != nullptr;
+        after_return = ended && *end == '\r';
+        take(start, count, ended);
+        pos += count;
+    }
+    // Zero what the previous line used beyond this one.
+    if (previous > used)
+        std::memset(buffer.data() + used, 0, previous - used);
+    previous = used;
+    line = buffer.data();
+    size = buffer.size();
+
+    if (error)
+        return Status::Error;
+    if (too_long)
+        return Status::TooLong;
+    return total == 0 ? Status::End : Status::Line;
+}
+
+LineReader::LineReader(std::FILE* input, LineReading how)
+    : state_(std::make_unique<State>(input, std::move(how)))
+{
+}
+
+LineReader::~LineReader() = default;
 
 LineReader::Status LineReader::next()
 {
+    State& s = *state_;
+    s.pass_feed_after_return();
     // A line wholly inside the block is handed over where it stands.
-    if (chunk_pos_ < chunk_len_) {
-        char* start = chunk_.data() + chunk_pos_;
-        const void* feed = std::memchr(start, '\n', chunk_len_ - chunk_pos_);
-        if (feed != nullptr) {
-            used_ = static_cast<size_t>(static_cast<const char*>(feed) - start) + 1;
-            chunk_pos_ += used_;
-            line_ = start;
-            size_ = used_ + kPadding;  // within chunk_, which ends in padding
+    if (s.pos < s.len) {
+        char* start = s.block.data() + s.pos;
+        if (const char* end = s.line_end(start, s.len - s.pos)) {
+            s.after_return = *end == '\r';
+            s.used = static_cast<std::size_t>(end - start) + 1;
+            s.pos += s.used;
+            s.line = start;
+            s.size = s.used + line_padding;  // within the block, which ends in padding
             return Status::Line;
         }
     }
-    return copy_line();
+    return s.copy_line();
 }
 
-LineReader::Status LineReader::copy_line()
+char* LineReader::data()
 {
-    used_ = 0;
-    too_long_ = false;
-    for (;;) {
-        if (chunk_pos_ == chunk_len_ && !fill())
-            break;
-        const char* start = chunk_.data() + chunk_pos_;
-        size_t available = chunk_len_ - chunk_pos_;
-        const void* feed = std::memchr(start, '\n', available);
-        size_t count = feed != nullptr ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1
-                                       : available;
-        append(start, count);
-        chunk_pos_ += count;
-        if (feed != nullptr)
-            break;
-    }
-    // Zero what the previous line used beyond this one.
-    if (previous_ > used_)
-        std::memset(buffer_.data() + used_, 0, previous_ - used_);
-    previous_ = used_;
-    line_ = buffer_.data();
-    size_ = buffer_.size();
-
-    if (error_)
-        return Status::Error;
-    if (too_long_)
-        return Status::TooLong;
-    if (used_ == 0)
-        return Status::End;
-    return Status::Line;
+    return state_->line;
 }
+
+std::int32_t LineReader::size() const
+{
+    // A buffer near max_line_length can outgrow 32 bits; the converter is
+    // then told only the part it can index.
+    return static_cast<std::int32_t>(std::min<std::size_t>(state_->size, INT32_MAX));
+}
+
+std::size_t LineReader::length() const
+{
+    return state_->used;
+}
+
+bool LineReader::holds_line() const
+{
+    const State& s = *state_;
+    std::size_t from = s.pos + (s.after_return && s.pos < s.len && s.block[s.pos] == '\n');
+    return from < s.len && s.line_end(s.block.data() + from, s.len - from) != nullptr;
+}
+
+bool LineReader::input_ready() const
+{
+#ifdef _WIN32
+    return true;
+#else
+    pollfd ready{fileno(state_->input), POLLIN, 0};
+    return ::poll(&ready, 1, 0) != 0;
+#endif
+}
+
+std::string_view LineReader::peek()
+{
+    State& s = *state_;
+    if (s.pos == s.len)
+        s.fill();
+    return std::string_view(s.block.data() + s.pos, s.len - s.pos);
+}
+
+std::uint64_t LineReader::consumed() const
+{
+    return state_->consumed;
+}
+
+bool LineReader::failed() const
+{
+    return state_->error;
+}
+
+}  // namespace tav

@@ -1,17 +1,17 @@
 // A stream of records: read line by line, each converted and handed on.
 
-#include "record/line_reader.h"
 #include "tav/batch.h"
 
 namespace tav {
 
 StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
-                         const std::function<bool(Result&)>& each)
+                         const std::function<bool(Result&)>& each, LineEnds ends)
 {
-    static_assert(LineReader::kMaxLine == max_line_length);
     if (input == nullptr)
         return StreamEnd::ReadError;
-    LineReader reader(input);
+    LineReading how;
+    how.ends = ends;
+    LineReader reader(input, how);
     for (;;) {
         Result* result = nullptr;
         switch (reader.next()) {

@@ -100,6 +100,9 @@ class Usage(unittest.TestCase):
             ("dash", ["-o", "o", "-"], GOOD, 0, r"^$", "^" + summary, ["o/123-07.xml"]),
             ("quiet", ["-q", "-j3"], GOOD + b"x\n", 1, r"^$", r"^$", ["123-07.xml"]),
             ("dry run", ["-n"], GOOD, 0, r"^$", r"1 records, 1 checked", []),
+            ("lone CR line ends", ["-n"], b"\r".join(GOOD.rstrip(b"\n").replace(b"\t07\t", b"\t%d\t" % i)
+                                                      for i in range(50)), 0, r"^$",
+             r"50 records, 50 checked", []),
             ("output is a file", ["-o", "f"], GOOD, 2, r"^$", r"output folder f", ["f"]),
         ]
         for name, argv, stdin, status, out, err, made in cases:

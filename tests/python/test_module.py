@@ -198,6 +198,8 @@ class Files(unittest.TestCase):
              "in.txt", "out", (20, 0, 1, []), 21),
             ("CR LF and a failed record", {"in.txt": good[0] + b"\r\n\r\n" + b"x\t1\r\n"},
              "in.txt", "a/b/c", (1, 1, 1, [3]), 2),
+            ("lone CR line ends", {"in.txt": b"\r".join(good + [b"", b"x\t1"])},
+             "in.txt", "out", (20, 1, 1, [22]), 21),
             ("zero byte in the path", {"in.txt": good[0]}, "in.txt\0x", "out", ValueError, 1),
             ("zero byte in the folder", {"in.txt": good[0]}, "in.txt", "out\0x", ValueError, 1),
             ("missing input", {}, "missing.txt", "out", FileNotFoundError, 0),
