@@ -98,8 +98,10 @@ tav::Result convert_item(const tav::MarcxmlItem& item, const tav::Options& optio
     return thread_converter().convert(item.record, options);
 }
 
-// Iterates over the incipits of a MARCXML document; the reader's warnings
-// and errors are kept in `messages`.
+// Iterates over the incipits of a MARCXML document; `messages` holds the
+// reader's warnings and errors met since the incipit given before (and,
+// at the end, those after the last), so that memory stays flat however
+// long the document.
 struct MarcxmlSource {
     py::object holder;           // the bytes, or the open file
     std::FILE* file = nullptr;
@@ -115,6 +117,7 @@ struct MarcxmlSource {
 
     tav::MarcxmlItem next()
     {
+        messages = py::list();
         for (;;) {
             tav::MarcxmlItem item;
             bool more;
@@ -330,13 +333,14 @@ PYBIND11_MODULE(_tav, m)
 
     py::class_<MarcxmlSource>(m, "MarcxmlReader",
                               "The incipits of a MARCXML document, one by one; the reader's "
-                              "warnings and errors as (kind, text, control_number, line) in "
-                              "messages.")
+                              "warnings and errors met before each as (kind, text, "
+                              "control_number, line) in messages.")
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &MarcxmlSource::next)
         .def_readonly("messages", &MarcxmlSource::messages,
-                      "The reader's warnings and errors so far, as (kind, text, "
-                      "control_number, line).");
+                      "The reader's warnings and errors met since the record given "
+                      "before (at the end: after the last), as (kind, text, "
+                      "control_number, line); a new list at each step.");
 
     m.def("read_marcxml", &open_marcxml, py::arg("source"),
           "Reads MARCXML (MARC 21 records, incipits in field 031) from a path or from bytes, "
@@ -429,8 +433,9 @@ PYBIND11_MODULE(_tav, m)
         "missing), as the batch command does: a line ends in LF, CR LF or a lone CR, and blank "
         "lines are passed over and counted. "
         "A MARCXML file (recognised by its start; not through a pipe) gives every incipit "
-        "with music, with its "
-        "description; a record the reader cannot read is a failed problem. "
+        "with music, with its description; a record the reader cannot read is a failed "
+        "problem, and a field it passes over (another notation system) a problem with its "
+        "warning, counted neither written nor failed. "
         "Raises OSError when the file cannot be opened or read or the folder cannot be "
         "made, ValueError for a zero byte in a path or when a record's file would be the "
         "input itself (then nothing is written).");

@@ -274,6 +274,14 @@ RecordReading read_record(const Fields& fields)
 
 namespace tav::detail {
 
+bool holds_line_break(std::string_view text, bool tab)
+{
+    for (char c : text)
+        if (c == '\n' || c == '\r' || (c == '\t' && tab))
+            return true;
+    return false;
+}
+
 void read_fields_into(const Fields& fields, RecordReading& reading)
 {
     clear(reading);
@@ -281,7 +289,7 @@ void read_fields_into(const Fields& fields, RecordReading& reading)
         {"identifier", fields.identifier}, {"number", fields.number}, {"clef", fields.clef},
         {"time", fields.time},             {"time2", fields.time2},   {"music", fields.music}};
     for (const auto& [name, text] : named) {
-        if (text.find_first_of("\t\n\r") != std::string_view::npos) {
+        if (holds_line_break(text)) {
             reading.messages.push_back(make_message(
                 MessageKind::Error, std::string(name) + " field holds a tab or a line end"));
             return;
