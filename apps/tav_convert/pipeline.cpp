@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <utility>
 
 #include "interrupts.h"
 
@@ -28,9 +29,28 @@ constexpr std::size_t kAloneBytes = kBudgetBytes / 8;
 // A batch's documents on their way to standard output: past this, the
 // rest of the batch is converted as it is reported.
 constexpr std::size_t kBatchDocumentBytes = std::size_t{1} << 20;
-// A converter that has held a record this large is replaced afterwards,
-// so that its storage goes; so are a batch's documents and lines.
+// A batch's lines or documents this large are let go once reported, and a
+// record this large gives its storage back to the system.
 constexpr std::size_t kKeptBytes = std::size_t{1} << 22;
+// Bytes of records at work and of documents waiting to be reported: a
+// converter takes its next batch only within them, unless its batch is the
+// oldest not yet reported (so one record always goes on, and the others
+// stay within the budget). A record at work counts as its line times
+// kBytesPerLineByte: its score and its document together take up to about
+// 360 bytes for each byte of music (a long run of plain notes).
+constexpr std::size_t kWorkBudget = std::size_t{1} << 26;
+constexpr std::size_t kBytesPerLineByte = 512;
+
+// What converting the batch's largest record is counted as; past the
+// budget, it is converted only as the oldest.
+std::size_t work_estimate(const LineBatch& batch)
+{
+    std::size_t longest = 0;
+    for (const LineBatch::Line& line : batch.lines)
+        if (!line.too_long)
+            longest = std::max(longest, line.end - line.begin);
+    return std::min(longest, kWorkBudget / kBytesPerLineByte + 1) * kBytesPerLineByte;
+}
 
 // Gives the storage of a large record back to the system: the C library
 // would keep it in the freeing thread's arena, one such arena per job.
@@ -41,12 +61,25 @@ void give_back()
 #endif
 }
 
+// Blocks of 1 MiB and more are mapped apart and unmapped when freed, in
+// every thread: otherwise the C library raises that bound after freeing a
+// large block, and the storage of a large record stays in the arena of the
+// job that converted it while the next job converts another. Ordinary
+// records need no block that large.
+void map_large_blocks()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
 }  // namespace
 
 Pipeline::Pipeline(const CommandLine& cl, FileOutput* files, OutStream* documents,
                    RunReport& report, ProgressLine& progress)
     : cl_(cl), files_(files), documents_(documents), report_(report), progress_(progress)
 {
+    map_large_blocks();
     slots_.resize(cl.jobs > 1 ? kSlotsPerJob * cl.jobs + kSpareSlots : 1);
     for (Slot& slot : slots_)
         slot.outcomes.resize(kBatchLines);
@@ -64,6 +97,7 @@ Pipeline::~Pipeline()
         stopping_ = true;
     }
     work_ready_.notify_all();
+    budget_freed_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
 }
@@ -92,19 +126,30 @@ void Pipeline::work()
     tav::Converter converter;
     for (;;) {
         Slot* slot;
+        std::size_t estimate;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             work_ready_.wait(lock, [this] { return taken_ < filled_ || stopping_; });
             if (taken_ == filled_)
                 return;
-            slot = &slots_[taken_++ % slots_.size()];
+            std::uint64_t batch = taken_++;
+            slot = &slots_[batch % slots_.size()];
+            estimate = work_estimate(slot->lines);
+            budget_freed_.wait(lock, [&] {
+                return held_ + estimate <= kWorkBudget || batch == emitted_ || stopping_;
+            });
+            held_ += estimate;
         }
         convert_batch(converter, *slot, false);
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            slot->waiting = slot->documents.size();
+            held_ += slot->waiting;
+            held_ -= estimate;
             slot->done = true;
         }
         work_done_.notify_one();
+        budget_freed_.notify_all();
     }
 }
 
@@ -158,7 +203,10 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
             !stopped()) {
             o.document_begin = slot.documents.size();
             o.document_size = r->document.size();
-            slot.documents += r->document;
+            if (slot.documents.empty() && r->document.size() > kBatchDocumentBytes)
+                slot.documents.swap(r->document);   // not held twice
+            else
+                slot.documents += r->document;
         }
     } catch (const std::bad_alloc&) {
         // One record too large for the memory there is: its error, and the
@@ -185,8 +233,9 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     o.number = r->number;
     o.file = files_ != nullptr ? files_->relative_path(*r) : r->file_name;
     o.messages = r->messages;
-    if (size > kKeptBytes || r->document.size() > kKeptBytes) {
-        converter = tav::Converter();
+    if (size > kKeptBytes || std::max(r->document.size(), o.document_size) > kKeptBytes) {
+        // Written or moved on: the converter keeps nothing of it.
+        std::string().swap(r->document);
         give_back();
     }
 }
@@ -227,15 +276,21 @@ void Pipeline::emit_oldest(bool wait)
     }
     emit(oldest);
     in_flight_ -= oldest.weight;
-    ++emitted_;
     // A slot that held a long line or large documents lets them go now, not
-    // when the ring comes round to it again.
+    // when the ring comes round to it again, and before the budget they
+    // held is given to another converter.
     if (oldest.lines.bytes.capacity() > kKeptBytes ||
         oldest.documents.capacity() > kKeptBytes) {
         std::string().swap(oldest.lines.bytes);
         std::string().swap(oldest.documents);
         give_back();
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ -= std::exchange(oldest.waiting, 0);
+        ++emitted_;
+    }
+    budget_freed_.notify_all();
 }
 
 void Pipeline::emit_ready(bool wait_for_all)

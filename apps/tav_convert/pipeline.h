@@ -4,10 +4,13 @@
 // The main thread reads lines into a ring of batches; worker threads each
 // take the next filled batch, convert its records with a converter of their
 // own and write their files; the main thread reports finished batches in
-// input order and reuses them. Memory is bounded by the ring and by a
-// budget of bytes in flight, not by the input: a line too large for the
-// budget is converted alone, and a batch whose documents pass their share
-// leaves its other records to be converted as it is reported. With one job
+// input order and reuses them. Memory is bounded by the ring and by two
+// budgets, not by the input nor the jobs: one of lines in flight (a line
+// too large for it is converted alone), one of records at work and
+// documents waiting to be reported (a converter waits for it before its
+// next batch, unless that batch is the oldest). A batch whose documents
+// pass their share leaves its other records to be converted as it is
+// reported. With one job
 // there are no threads: each batch is converted and reported as soon as it
 // is read.
 //
@@ -61,7 +64,8 @@ private:
         std::size_t input = 0;
         std::int64_t first_seq = 0;
         std::size_t converted = 0;   // records converted by the worker
-        std::size_t weight = 0;      // bytes counted against the budget
+        std::size_t weight = 0;      // bytes of lines counted against their budget
+        std::size_t waiting = 0;     // bytes of documents held until reported
         bool done = false;
     };
 
@@ -95,12 +99,14 @@ private:
     std::vector<Slot> slots_;
     std::uint64_t filled_ = 0;   // batches handed to the workers
     std::uint64_t taken_ = 0;    // batches taken by a worker
-    std::uint64_t emitted_ = 0;  // batches reported
+    std::uint64_t emitted_ = 0;  // batches reported; written under mutex_
     std::size_t in_flight_ = 0;  // the weights of the batches not reported
+    std::size_t held_ = 0;       // bytes of records at work and documents waiting
     bool stopping_ = false;
     std::mutex mutex_;
     std::condition_variable work_ready_;
     std::condition_variable work_done_;
+    std::condition_variable budget_freed_;
     std::vector<std::thread> workers_;
     tav::Converter converter_;   // the one converter when there are no threads
 };

@@ -214,7 +214,11 @@ struct ConverterAccess;
 
 // Converts record after record, reusing its buffers and score storage: once
 // the largest record has been seen, converting allocates nothing more
-// (besides the texts of messages).
+// (besides the texts of messages). Only an unusually large record (a score
+// or document of more than 1 MiB) is not kept in store: what it took is
+// handed back once it is converted, except its result's document, which
+// lives until the next call. So a converter holds about one ordinary record
+// between calls, whatever it converted before.
 class Converter {
 public:
     Converter();

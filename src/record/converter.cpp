@@ -226,6 +226,12 @@ void Converter::State::write(const Options& options, const Incipit& score)
             add_error(result, error);
             return;
         }
+    } else if (document.bytes.size() > kKeptBytes) {
+        // An unusually large document is handed over rather than copied, so
+        // that it is never held twice; the buffer starts afresh.
+        document.bytes.resize(document.length);
+        result.document.swap(document.bytes);
+        document = DocumentBuffer{};
     } else {
         result.document.assign(text);
     }
@@ -269,6 +275,7 @@ const Result& Converter::State::convert_reading(const Options& options)
         ~ScoreRelease()
         {
             destroy_last_score(st.pools, std::exchange(incipit.first_measure, nullptr));
+            trim_pools(st.pools, kKeptBytes);
             st.converting = false;
         }
     } release{*this, incipit};

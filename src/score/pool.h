@@ -2,6 +2,7 @@
 // and mark of every record. destroy_* (score.cpp) give the slots back.
 #pragma once
 
+#include <cstddef>
 #include <new>
 #include <type_traits>
 
@@ -18,9 +19,10 @@ namespace score_pools {
 // kind. When a converter is done with a record's score, release_all takes
 // every slot back at once instead of one by one.
 //
-// Blocks are handed back only when the pool ends: a pool holds as many
-// slots as the largest score it served needed at once, so memory is bounded
-// by one score, not by the number of records converted.
+// Blocks are handed back when the pool ends, or when its owner frees them
+// after an unusually large score: a pool holds as many slots as the largest
+// score it served needed at once, so memory is bounded by one score, not by
+// the number of records converted.
 //
 // Not thread-safe: each converter has pools of its own (ScorePools), used by
 // one thread at a time. Under AddressSanitizer the pools are bypassed
@@ -46,14 +48,7 @@ public:
     ScoreRecordPool() = default;
     ScoreRecordPool(const ScoreRecordPool&) = delete;
     ScoreRecordPool& operator=(const ScoreRecordPool&) = delete;
-    ~ScoreRecordPool()
-    {
-        while (first_ != nullptr) {
-            Block* next = first_->next;
-            delete first_;
-            first_ = next;
-        }
-    }
+    ~ScoreRecordPool() { free_blocks(); }
 
     template <typename... Fields>
     Record* create(Fields... fields)
@@ -95,6 +90,23 @@ public:
         }
     }
 
+    // The bytes of the blocks taken from the heap.
+    std::size_t held_bytes() const { return blocks_ * sizeof(Block); }
+
+    // Hands every block back to the heap: for when no record of the pool is
+    // in use any more and the pool grew larger than it should stay.
+    void free_blocks()
+    {
+        while (first_ != nullptr) {
+            Block* next = first_->next;
+            delete first_;
+            first_ = next;
+        }
+        free_ = next_ = end_ = nullptr;
+        current_ = nullptr;
+        blocks_ = 0;
+    }
+
 private:
     static constexpr int kBlockRecords = 256;
 
@@ -115,6 +127,7 @@ private:
         if (block == nullptr) {
             block = new Block;
             block->next = nullptr;
+            ++blocks_;
             if (current_ != nullptr)
                 current_->next = block;
             else
@@ -130,6 +143,7 @@ private:
     Slot* end_ = nullptr;       // the end of the current block
     Block* current_ = nullptr;  // the block slots are taken from
     Block* first_ = nullptr;    // all blocks, in the order they are used
+    std::size_t blocks_ = 0;        // how many there are
 };
 
 }  // namespace score_pools

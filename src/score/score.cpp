@@ -88,3 +88,15 @@ void destroy_last_score(ScorePools& pools, Measure* score)
         destroy_measure(pools, score);
     }
 }
+
+void trim_pools(ScorePools& pools, std::size_t kept)
+{
+    if (pools.measures.held_bytes() + pools.notes.held_bytes() + pools.attributes.held_bytes() +
+            pools.rhythms.held_bytes() <=
+        kept)
+        return;
+    pools.measures.free_blocks();
+    pools.notes.free_blocks();
+    pools.attributes.free_blocks();
+    pools.rhythms.free_blocks();
+}

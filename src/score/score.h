@@ -8,6 +8,7 @@
 // record and everything after it in its chain.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Kinds of marks, the number stored in Attribute::kind.
@@ -115,6 +116,10 @@ void destroy_measure(ScorePools& pools, Measure* measure);
 // Frees `score` like destroy_measure, for a score that is the last one in
 // use in `pools`: every record of the pools is taken back at once.
 void destroy_last_score(ScorePools& pools, Measure* score);
+
+// Hands the storage of pools that hold no score back to the heap when it
+// passes `kept` bytes, so that one huge score is not kept for good.
+void trim_pools(ScorePools& pools, std::size_t kept);
 
 // The creates and appends, inline.
 #include "score/pool.h"
