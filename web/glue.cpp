@@ -9,6 +9,7 @@
 
 #include "tav/batch.h"
 #include "tav/tav.h"
+#include "writer/mxl.h"
 
 namespace {
 
@@ -16,13 +17,16 @@ namespace {
 constexpr int kRemoveMensural = 1;
 constexpr int kRemoveMeasureRests = 2;
 constexpr int kMusicXml4 = 4;
+// The caller zips the document into a compressed file (.mxl): the table
+// also gives the archive's container.xml and mimetype texts.
+constexpr int kCompress = 8;
 
 // The result table: a head, then one row per message. Texts are given as
 // a pointer and a length.
 //   head: status name, document, file name, identifier, number,
-//         message count
+//         message count, container.xml, mimetype
 //   row:  kind, text, position, byte, code
-constexpr std::size_t kHeadWords = 10;
+constexpr std::size_t kHeadWords = 14;
 constexpr std::size_t kRowWords = 7;
 
 // The fields a record line has between its TABs.
@@ -32,6 +36,7 @@ struct Glue {
     tav::Converter converter;
     std::string input;
     std::vector<std::uint32_t> table;
+    std::string container;
 };
 
 std::uint32_t address(const void* pointer)
@@ -48,7 +53,10 @@ tav::Options options_from(int flags)
     return options;
 }
 
-const std::uint32_t* describe(Glue& glue, const tav::Result& result)
+// The result's table. This build has no zlib: with kCompress the record is
+// converted to the plain document, and the caller zips it with the texts
+// the table adds.
+const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
 {
     std::vector<std::uint32_t>& t = glue.table;
     t.clear();
@@ -64,6 +72,11 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
     t.push_back(static_cast<std::uint32_t>(result.identifier));
     push_text(result.number);
     t.push_back(static_cast<std::uint32_t>(result.messages.size()));
+    // The archive's document keeps the plain file name ("ID-NUMBER.xml").
+    const bool zipped = (flags & kCompress) != 0 && result.ok();
+    glue.container = zipped ? mxl_container_xml(result.file_name) : std::string();
+    push_text(glue.container);
+    push_text(zipped ? kMxlMimeType : std::string_view());
     for (const tav::Message& m : result.messages) {
         t.push_back(m.kind == tav::MessageKind::Warning ? 0 : 1);
         push_text(m.text);
@@ -73,7 +86,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result)
         t.push_back(static_cast<std::uint32_t>(m.byte));
         push_text(m.code);  // static: it outlives the table
     }
-    static_assert(kHeadWords == 10 && kRowWords == 7, "the table's layout is shared with tav.js");
+    static_assert(kHeadWords == 14 && kRowWords == 7, "the table's layout is shared with tav.js");
     return t.data();
 }
 
@@ -102,7 +115,7 @@ char* tav_glue_input(Glue* glue, std::uint32_t size)
 const std::uint32_t* tav_glue_convert(Glue* glue, std::uint32_t size, int flags)
 {
     std::string_view line(glue->input.data(), size);
-    return describe(*glue, glue->converter.convert(line, options_from(flags)));
+    return describe(*glue, glue->converter.convert(line, options_from(flags)), flags);
 }
 
 // Converts the six fields held one after another in the input buffer,
@@ -123,7 +136,7 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
     const std::uint64_t total = line + composer + work_title + movement_title + part_name +
                                 text_incipit + key_or_mode;
     if (total > glue->input.size() || line + (kFieldCount - 1) > tav::max_line_length)
-        return describe(*glue, tav::line_too_long(glue->converter));
+        return describe(*glue, tav::line_too_long(glue->converter), flags);
     const char* at = glue->input.data();
     auto next = [&at](std::uint32_t length) {
         std::string_view field(at, length);
@@ -137,7 +150,8 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
     const tav::Description description{text(composer),     text(work_title),
                                        text(movement_title), text(part_name),
                                        text(text_incipit),  text(key_or_mode)};
-    return describe(*glue, glue->converter.convert(fields, options_from(flags), description));
+    return describe(*glue, glue->converter.convert(fields, options_from(flags), description),
+                    flags);
 }
 
 // The longest line the converter reads, for the input's bound.

@@ -3,7 +3,7 @@
 // and the notation toolkit and the zip writer from node_modules (npm ci).
 //
 //     node web/site.js [FOLDER]        (default: web/site)
-import { copyFileSync, mkdirSync, existsSync } from 'node:fs';
+import { copyFileSync, mkdirSync, existsSync, readFileSync, writeFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -28,4 +28,13 @@ for (const [from, to] of files) {
     mkdirSync(dirname(join(folder, to)), { recursive: true });
     copyFileSync(from, join(folder, to));
 }
+// A static page has no package resolution: the package's import of the zip
+// writer names the file beside it.
+const tav = join(folder, 'tav.js');
+const source = readFileSync(tav, 'utf8');
+if (!source.includes("from 'fflate';")) {
+    console.error(`${tav}: no import of fflate to point at fflate.js`);
+    process.exit(1);
+}
+writeFileSync(tav, source.replace("from 'fflate';", "from './fflate.js';"));
 console.log(`page in ${folder}`);

@@ -1,4 +1,5 @@
-// Plaine & Easie incipit records to MusicXML 1.0 documents (WebAssembly).
+// Plaine & Easie incipit records to MusicXML 1.0 or 4.0 documents and
+// compressed files (WebAssembly).
 
 /** What a record became. */
 export type Status = 'converted' | 'failed' | 'too_large' | 'line_too_long' | 'blank';
@@ -42,9 +43,15 @@ export interface Result {
     status: Status;
     /** The MusicXML document; empty unless ok (or when the options say `xml: false`). */
     xml: string;
-    /** The document's exact bytes, when the options asked for `bytes`. */
+    /**
+     * The document's exact bytes, when the options asked for `bytes`; with
+     * `compress`, the compressed file (.mxl) whenever ok.
+     */
     data?: Uint8Array;
-    /** "ID-NUMBER.xml", the name the program gives the record's file; empty unless ok. */
+    /**
+     * "ID-NUMBER.xml", the name the program gives the record's file
+     * ("ID-NUMBER.mxl" with `compress`); empty unless ok.
+     */
     fileName: string;
     /** The record's identifier as far as it was read; 0 when none was. */
     identifier: number;
@@ -69,6 +76,14 @@ export interface Options {
      * day of the conversion, UTC, as the encoding date).
      */
     musicxml?: '1.0' | '4.0';
+    /**
+     * Make `data` the compressed MusicXML file (.mxl) that `tav_convert
+     * --compress` writes: a zip of "mimetype" (first, stored),
+     * META-INF/container.xml and the document "ID-NUMBER.xml" (deflated),
+     * every entry dated 1980-01-01. `fileName` then ends in ".mxl"; `xml` is
+     * still the document's text.
+     */
+    compress?: boolean;
 }
 
 /** The header fields and the music of one record, and its description; a missing field is empty. */

@@ -1,5 +1,6 @@
-// Plaine & Easie incipit records to MusicXML 1.0 documents, in Node and in
-// browsers: the converter library compiled to WebAssembly.
+// Plaine & Easie incipit records to MusicXML documents and compressed files
+// (.mxl), in Node and in browsers: the converter library compiled to
+// WebAssembly, and fflate for the zip.
 //
 //     import { init, convert, convertFields } from 'tav-incipit';
 //     await init();
@@ -9,6 +10,7 @@
 //
 // `init()` loads the WebAssembly instance once; after it every call converts
 // synchronously. The same module is built for `require()` as dist/tav.cjs.
+import { zipSync } from 'fflate';
 import createTavModule from './dist/tav_wasm.js';
 
 let wasm = null;
@@ -36,13 +38,14 @@ const decoder = new TextDecoder();
 
 // The glue's message kinds, by number.
 const KIND = ['warning', 'error'];
-// The result table: a head of ten words, then seven words per message.
-const HEAD_WORDS = 10;
+// The result table: a head of fourteen words, then seven words per message.
+const HEAD_WORDS = 14;
 const ROW_WORDS = 7;
 // Bits of the glue's flags.
 const REMOVE_MENSURAL = 1;
 const REMOVE_MEASURE_RESTS = 2;
 const MUSICXML_4 = 4;
+const COMPRESS = 8;
 // The MusicXML versions written, by their bits.
 const VERSIONS = { '1.0': 0, '4.0': MUSICXML_4 };
 const TAB = 9;
@@ -60,7 +63,7 @@ function flagsOf(options) {
     if (version === undefined)
         throw new RangeError(`musicxml must be '1.0' or '4.0', not ${options.musicxml}`);
     return (options.removeMensural ? REMOVE_MENSURAL : 0) |
-        (options.removeMeasureRests ? REMOVE_MEASURE_RESTS : 0) | version;
+        (options.removeMeasureRests ? REMOVE_MEASURE_RESTS : 0) | (options.compress ? COMPRESS : 0) | version;
 }
 
 function checkInput(value, what) {
@@ -133,6 +136,45 @@ function text(heap, at, length) {
     return decoder.decode(heap.subarray(at, at + length));
 }
 
+// Every entry of a compressed file is dated 1980-01-01 00:00, as the
+// library dates them, so the same record always gives the same archive.
+const MXL_DATE = new Date(1980, 0, 1);
+const strictDecoder = new TextDecoder('utf-8', { fatal: true });
+// The zip headers' sizes and where their fields are.
+const EOCD_CENTRAL_OFFSET = 6;  // from the archive's end (no comment)
+const CENTRAL = { size: 46, nameLength: 28, extraLength: 30, commentLength: 32, localOffset: 42 };
+const LOCAL_SIZE = 30;
+
+// The compressed file (.mxl) of `document` named `name` (both bytes), with
+// the library's container.xml and mimetype texts: "mimetype" first and
+// stored, then META-INF/container.xml and the document, deflated.
+function mxlOf(name, document, container, mimetype) {
+    let key = null;
+    let renamed = false;
+    try {
+        key = strictDecoder.decode(name);
+    } catch {
+        renamed = true;
+        // A name that is not UTF-8 (an incipit number in another encoding)
+        // is no string: the archive is made under an ASCII name as long, and
+        // the name's bytes are then written over it in both its headers.
+        key = 'x'.repeat(name.length);
+    }
+    const archive = zipSync({ mimetype: [mimetype, { level: 0 }], 'META-INF/container.xml': container,
+                              [key]: document }, { mtime: MXL_DATE });
+    if (!renamed)
+        return archive;
+    const view = new DataView(archive.buffer, archive.byteOffset, archive.length);
+    let at = view.getUint32(archive.length - EOCD_CENTRAL_OFFSET, true);
+    for (let entry = 0; entry < 2; ++entry) {
+        at += CENTRAL.size + view.getUint16(at + CENTRAL.nameLength, true) +
+            view.getUint16(at + CENTRAL.extraLength, true) + view.getUint16(at + CENTRAL.commentLength, true);
+    }
+    archive.set(name, at + CENTRAL.size);
+    archive.set(name, view.getUint32(at + CENTRAL.localOffset, true) + LOCAL_SIZE);
+    return archive;
+}
+
 const NOWHERE = { position: null, bytePosition: null, field: null, fieldPosition: null };
 
 function readResult(tablePointer, options, spans) {
@@ -140,6 +182,7 @@ function readResult(tablePointer, options, spans) {
     const words = wasm.HEAPU32;
     const signed = wasm.HEAP32;
     let w = tablePointer >>> 2;
+    const bytesAt = (i) => heap.subarray(words[w + i], words[w + i] + words[w + i + 1]);
     const status = text(heap, words[w], words[w + 1]);
     const documentAt = words[w + 2];
     const documentLength = words[w + 3];
@@ -147,6 +190,9 @@ function readResult(tablePointer, options, spans) {
     const identifier = signed[w + 6];
     const number = text(heap, words[w + 7], words[w + 8]);
     const count = words[w + 9];
+    // The compressed file's parts: the document's name, container.xml and
+    // the mimetype (empty unless asked for).
+    const zipped = [bytesAt(4), bytesAt(10), bytesAt(12)];
     w += HEAD_WORDS;
     const messages = [];
     for (let i = 0; i < count; ++i, w += ROW_WORDS) {
@@ -172,6 +218,11 @@ function readResult(tablePointer, options, spans) {
     // incipit number is UTF-8, which the text cannot carry otherwise.
     if (options?.bytes)
         result.data = heap.slice(documentAt, documentAt + documentLength);
+    if (options?.compress && result.ok) {
+        const [name, container, mimetype] = zipped;
+        result.data = mxlOf(name, heap.subarray(documentAt, documentAt + documentLength), container, mimetype);
+        result.fileName = fileName.replace(/\.xml$/, '.mxl');
+    }
     return result;
 }
 

@@ -14,6 +14,21 @@
 
 namespace {
 
+// The text as an XML attribute value.
+std::string attribute_text(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
 #ifdef TAV_HAVE_ZLIB
 
 constexpr std::uint32_t kLocalHeader = 0x04034b50;
@@ -27,8 +42,6 @@ constexpr std::uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
 constexpr std::uint16_t kDosTime = 0;
 // Zip without its 64-bit extension holds entries below 4 GiB.
 constexpr std::size_t kMaxEntry = 0xFFFFFFFFu;
-
-constexpr char kMimeType[] = "application/vnd.recordare.musicxml";
 
 void put16(std::string& out, std::uint16_t v)
 {
@@ -51,12 +64,48 @@ struct Entry {
     std::uint32_t offset = 0;
 };
 
+// A UTF-8 sequence by its first byte: its length (0: no sequence starts
+// so) and the range of its second byte, which keeps out overlong forms,
+// surrogates and code points past U+10FFFF.
+struct Utf8Lead {
+    std::size_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+};
+
+Utf8Lead utf8_lead(unsigned char c)
+{
+    if (c < 0x80) return {1};
+    if (c < 0xC2) return {0};
+    if (c < 0xE0) return {2};
+    if (c == 0xE0) return {3, 0xA0};
+    if (c == 0xED) return {3, 0x80, 0x9F};
+    if (c < 0xF0) return {3};
+    if (c == 0xF0) return {4, 0x90};
+    if (c < 0xF4) return {4};
+    if (c == 0xF4) return {4, 0x80, 0x8F};
+    return {0};
+}
+
+// The UTF-8 flag, for a name past ASCII that is UTF-8. A name in another
+// encoding (an incipit number in Latin-1) goes without it: readers decode
+// a flagged name as UTF-8 and refuse the archive when it is not.
 std::uint16_t name_flags(std::string_view name)
 {
-    for (char c : name)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return kUtf8Name;
-    return 0;
+    bool past_ascii = false;
+    for (std::size_t i = 0; i < name.size();) {
+        const Utf8Lead lead = utf8_lead(static_cast<unsigned char>(name[i]));
+        if (lead.length == 0 || lead.length > name.size() - i)
+            return 0;
+        for (std::size_t k = 1; k < lead.length; ++k) {
+            const auto c = static_cast<unsigned char>(name[i + k]);
+            if (c < (k == 1 ? lead.low : 0x80) || c > (k == 1 ? lead.high : 0xBF))
+                return 0;
+        }
+        past_ascii = past_ascii || lead.length > 1;
+        i += lead.length;
+    }
+    return past_ascii ? kUtf8Name : 0;
 }
 
 // The fields the local and the central header share, from "version
@@ -118,24 +167,21 @@ bool add(std::string& out, std::vector<Entry>& entries, std::string_view name,
     return true;
 }
 
-// The text as an XML attribute value.
-std::string attribute_text(std::string_view text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c; break;
-        }
-    }
-    return out;
-}
-
 #endif
 
 }  // namespace
+
+std::string mxl_container_xml(std::string_view document_name)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<container>\n"
+           "\t<rootfiles>\n"
+           "\t\t<rootfile full-path=\"" +
+           attribute_text(document_name) +
+           "\" media-type=\"application/vnd.recordare.musicxml+xml\"/>\n"
+           "\t</rootfiles>\n"
+           "</container>\n";
+}
 
 bool compression_available()
 {
@@ -153,18 +199,10 @@ const char* mxl_container(std::string_view document_name, std::string_view docum
     out.clear();
     if (document.size() >= kMaxEntry || document_name.size() > 0xFFFF)
         return "document too large for a compressed file";
-    std::string container =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<container>\n"
-        "\t<rootfiles>\n"
-        "\t\t<rootfile full-path=\"" +
-        attribute_text(document_name) +
-        "\" media-type=\"application/vnd.recordare.musicxml+xml\"/>\n"
-        "\t</rootfiles>\n"
-        "</container>\n";
+    std::string container = mxl_container_xml(document_name);
     std::vector<Entry> entries;
     out.reserve(document.size() / 4 + container.size() + 512);
-    if (!add(out, entries, "mimetype", std::string_view(kMimeType, sizeof kMimeType - 1), false) ||
+    if (!add(out, entries, "mimetype", kMxlMimeType, false) ||
         !add(out, entries, "META-INF/container.xml", container, true) ||
         !add(out, entries, document_name, document, true))
         return "the document could not be compressed";

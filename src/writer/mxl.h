@@ -9,6 +9,14 @@
 inline constexpr const char* kNoCompression =
     "compressed output (.mxl) is not available: this build has no zlib";
 
+// The text of the archive's first entry, "mimetype", stored.
+inline constexpr std::string_view kMxlMimeType = "application/vnd.recordare.musicxml";
+
+// META-INF/container.xml, naming `document_name` as the archive's document.
+// A build without zlib has it too: the JavaScript package zips the
+// archive itself around the library's document and this text.
+std::string mxl_container_xml(std::string_view document_name);
+
 // False when the library was built without zlib.
 bool compression_available();
 

@@ -21,7 +21,7 @@ $('open-file').disabled = false;
 
 function options() {
     return { removeMensural: $('remove-mensural').checked,
-             removeMeasureRests: $('remove-measure-rests').checked };
+             removeMeasureRests: $('remove-measure-rests').checked, compress: $('compress').checked };
 }
 
 function element(tag, props = {}, children = []) {
@@ -72,7 +72,8 @@ function show({ line, label, result, signs }) {
     if (result.ok) {
         head.append(element('button', {
             className: 'download', textContent: 'Download',
-            onclick: () => download(result.fileName, new Blob([result.data], { type: 'application/xml' })),
+            onclick: () => download(result.fileName, new Blob([result.data], {
+                type: result.fileName.endsWith('.mxl') ? 'application/vnd.recordare.musicxml' : 'application/xml' })),
         }));
     }
     const body = element('div', { className: 'body' }, [

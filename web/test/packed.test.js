@@ -21,9 +21,12 @@ test('the tarball holds the package, its README and its licence', () => {
 
 const use = `await init();
 const r = convert('123456789\\t1.2\\tG-2\\t3/4\\t\\t4CYD');
-console.log(JSON.stringify([r.status, r.fileName, r.identifier, r.number, r.messages[0]]));`;
+const z = convert('1\\t1\\tG-2\\t\\t\\t4C', { compress: true });
+console.log(JSON.stringify([r.status, r.fileName, r.identifier, r.number, r.messages[0],
+                            z.fileName, String.fromCharCode(...z.data.subarray(30, 38))]));`;
 const expected = JSON.stringify(['failed', '', 123456789, '1.2', { kind: 'error', text: 'char: Y, ascii: 89, i: 25',
-    position: 25, bytePosition: 25, field: 'music', fieldPosition: 2, byte: 89, code: 'unknown_sign' }]);
+    position: 25, bytePosition: 25, field: 'music', fieldPosition: 2, byte: 89, code: 'unknown_sign' },
+    '1-1.mxl', 'mimetype']);
 
 test('import, require and a bundle convert alike', () => {
     const later = `(async () => {\n${use}\n})();`;
@@ -41,7 +44,7 @@ test('the declarations type a use of both entries', () => {
 const id: number = r.identifier;
 const where: FieldName | null = r.messages[0]?.field ?? null;
 const data: Uint8Array | undefined = r.data;
-convertFields({ music: new Uint8Array([52, 67]) }, { removeMensural: true });
+convertFields({ music: new Uint8Array([52, 67]) }, { removeMensural: true, compress: true, musicxml: '4.0' });
 export const done: Promise<void> = init().then(() => void [id, where, data]);
 // @ts-expect-error a record is a string or bytes
 convert(1);

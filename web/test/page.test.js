@@ -9,7 +9,7 @@ import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join, normalize } from 'node:path';
 import { chromium } from 'playwright-core';
-import { decoder, linesOf, root, runBatch, runProgram } from './program.js';
+import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
 const site = mkdtempSync(join(tmpdir(), 'tav-site-'));
 assert.equal(spawnSync(process.execPath, [join(root, 'web/site.js'), site]).status, 0);
@@ -40,15 +40,8 @@ async function downloaded(page, selector) {
     return [download.suggestedFilename(), readFileSync(await download.path())];
 }
 
-// The entries of a zip, read and checked (CRC included) by Python's zipfile.
-function unzip(bytes) {
-    const script = 'import base64,json,sys,zipfile,io\n' +
-        'z=zipfile.ZipFile(io.BytesIO(sys.stdin.buffer.read()))\nassert z.testzip() is None\n' +
-        'print(json.dumps({i.filename: base64.b64encode(z.read(i)).decode() for i in z.infolist()}))';
-    const run = spawnSync('python3', ['-c', script], { input: bytes });
-    assert.equal(run.status, 0, String(run.stderr));
-    return new Map(Object.entries(JSON.parse(run.stdout)).map(([n, b]) => [n, Buffer.from(b, 'base64')]));
-}
+// The files of a zip, by name.
+const unzip = (bytes) => new Map(zipEntries([bytes])[0].map(([name, , data]) => [name, data]));
 
 const ready = async () => {
     const page = await browser.newPage({ viewport: { width: 1200, height: 900 }, acceptDownloads: true });
@@ -173,5 +166,12 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
     const described = join(root, 'tests/data/marcxml/catalogue.xml');
     await open('described.xml', readFileSync(described));
     assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runBatch(described));
+    // Compressed: each file is the batch command's archive, entry by entry.
+    await page.check('#compress');
+    await open('described.xml', readFileSync(described));
+    const mxl = runBatch(described, ['--compress']);
+    const files = unzip((await downloaded(page, '#download-all'))[1]);
+    assert.deepEqual([...files.keys()].sort(), [...mxl.keys()].sort());
+    assert.deepEqual(zipEntries([...files.values()]), zipEntries([...files.keys()].map((name) => mxl.get(name))));
     assert.deepEqual(page.errors, []);
 });

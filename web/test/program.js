@@ -40,14 +40,32 @@ export function runProgram(lines, letters) {
 
 
 // Runs the batch command beside the program over `file` into a fresh folder,
-// with `options`; returns its files by name.
+// with `options`; returns its files by name (as text, a name that is not
+// UTF-8 as the package's `fileName` has it).
 export function runBatch(file, options = []) {
     const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
     try {
         const run = spawnSync(join(exe, '..', 'tav_convert'), ['-q', '-o', dir, ...options, file], { maxBuffer: 1 << 30 });
         assert.ok(run.status === 0 || run.status === 1, `tav_convert: ${run.error ?? run.stderr}`);
-        return new Map(readdirSync(dir).map((name) => [name, readFileSync(join(dir, name))]));
+        return new Map(readdirSync(dir, { encoding: 'buffer' }).map((name) =>
+            [decoder.decode(name), readFileSync(Buffer.concat([Buffer.from(`${dir}/`), name]))]));
     } finally {
         rmSync(dir, { recursive: true, force: true });
     }
+}
+
+// The entries of each zip in `zips`, in their order, read and checked (CRC
+// included) by Python's zipfile: [name, method (0 stored, 8 deflated),
+// bytes]. A name not flagged UTF-8 is read as its bytes, as Latin-1.
+export function zipEntries(zips) {
+    const script = 'import base64,json,sys,zipfile,io\n' +
+        'n=lambda i:i.filename if i.flag_bits&0x800 else i.filename.encode("cp437").decode("latin-1")\n' +
+        'def e(b):\n z=zipfile.ZipFile(io.BytesIO(base64.b64decode(b)))\n assert z.testzip() is None\n' +
+        ' return [[n(i),i.compress_type,base64.b64encode(z.read(i)).decode()] for i in z.infolist()]\n' +
+        'print(json.dumps([e(b) for b in json.load(sys.stdin)]))';
+    const input = JSON.stringify(zips.map((zip) => Buffer.from(zip).toString('base64')));
+    const run = spawnSync('python3', ['-c', script], { input, maxBuffer: 1 << 30 });
+    assert.equal(run.status, 0, String(run.stderr));
+    return JSON.parse(run.stdout).map((entries) =>
+        entries.map(([name, method, data]) => [name, method, Buffer.from(data, 'base64')]));
 }
