@@ -75,7 +75,7 @@ struct Parsed {
     {
         std::vector<char> scratch;
         tav::RecordReading reading;
-        for (const std::string& line : records()) {
+        for (const std::string& line : ::records()) {
             Incipit incipit;
             if (parse(scratch, line, reading, incipit)) {
                 records.push_back(reading.record);

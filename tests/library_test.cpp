@@ -66,8 +66,15 @@ TEST(Pools, TakeALastScoreBackAtOnceAndReuseItsSlots)
     EXPECT_EQ(dump_score(second), dump);
     if (score_pools::kPooled) {
         EXPECT_EQ(second, first);
+        EXPECT_GT(pools.notes.held_bytes(), 0u);
     }
     destroy_last_score(pools, second);
+    // Pools larger than they should stay go back to the heap, and serve again.
+    trim_pools(pools, 0);
+    EXPECT_EQ(pools.notes.held_bytes(), 0u);
+    Measure* third = build();
+    EXPECT_EQ(dump_score(third), dump);
+    destroy_last_score(pools, third);
 }
 
 const std::string kKeyRecord = "123456789\t1.1.1\tG-2\t4/4\t\t$[bB] 4C8DE{8DE}";
@@ -78,6 +85,26 @@ std::string outcome(const tav::Result& r)
     for (const tav::Message& m : r.messages)
         text += " " + m.text;
     return text;
+}
+
+TEST(Converter, AHugeRecordBetweenOrdinaryOnesComesOutWhole)
+{
+    std::string music = "4";
+    for (int i = 0; i < 5000; ++i)
+        music += "CDEFGAB";
+    const std::string huge = "123456789\t1.1.2\tG-2\t4/4\t\t" + music;
+    const std::string ordinary = tav::convert_record(kKeyRecord).document;
+    tav::Converter converter;
+    std::string first;
+    for (int pass = 0; pass < 2; ++pass) {
+        const std::string& document = converter.convert(huge).document;
+        EXPECT_GT(document.size(), size_t{1} << 20);
+        EXPECT_TRUE(document.ends_with("</score-partwise>\n"));
+        if (pass == 0)
+            first = document;
+        EXPECT_EQ(document, first);
+        EXPECT_EQ(converter.convert(kKeyRecord).document, ordinary);
+    }
 }
 
 TEST(Converter, MisuseHasADefinedOutcome)

@@ -69,7 +69,9 @@ std::string open_streams(const CommandLine& cl, unsigned closed,
     if (to_stdout && (closed & 2u) != 0)
         return "standard output is closed";
     std::optional<FileId> out = regular_file_id(1);
-    std::optional<FileId> report = report_file ? regular_file_id(cl.report, true) : std::nullopt;
+    std::optional<FileId> report;
+    if (report_file)
+        report = regular_file_id(cl.report, true);
     for (const InputFile& input : inputs) {
         std::optional<FileId> id = regular_file_id(fileno(input.file));
         if (!id)

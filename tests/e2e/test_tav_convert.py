@@ -264,6 +264,12 @@ class Safety(unittest.TestCase):
         summary = r'"type":"summary".*}\n$'
         on = lambda path, fd, flags=os.O_RDONLY: lambda: os.dup2(os.open(path, flags), fd)
         limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (100, 100))
+        # Eight records of 45 MB documents: eight jobs converting them at once
+        # would not fit in 1 GB of address space.
+        large = b"".join(e2e.record("1%08d" % i, "1.1.%d" % i, "G-2", "4/4", "",
+                                    "4" + "CDEFGAB" * 40000) for i in range(8))
+        little_memory = lambda: (resource.setrlimit(resource.RLIMIT_AS, (10**9, 10**9)),
+                                 on(os.devnull, 1, os.O_WRONLY)())
         # name, argv, stdin, files ({path: bytes}, a str is a link), child setup, status, expect
         cases = [
             ("report is the input", ["--report", "e.txt"], b"", {"e.txt": MIXED},
@@ -311,6 +317,13 @@ class Safety(unittest.TestCase):
              {"<err>": "cannot write output file 123-07.xml: File too large\n"
                        ".*1 records, 0 written, 1 failed.*stopped early"}),
         ]
+        # The sanitizers reserve far more address space than any limit.
+        with open(e2e.CONVERT, "rb") as f:
+            if b"__asan_init" not in f.read():
+                cases.append(("large records, many jobs",
+                              ["-j8", "--stdout", "--report", "r", "in.txt"], b"",
+                              {"in.txt": large}, little_memory, 0,
+                              {"r": r'^{"type":"summary","records":8,"written":8,'}))
         for name, argv, stdin, files, preexec, status, expect in cases:
             with self.subTest(name):
                 def setup(work, files=files):
