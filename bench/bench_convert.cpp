@@ -23,6 +23,8 @@
 
 namespace {
 
+using namespace tav::detail;
+
 const std::vector<std::string>& records()
 {
     static const std::vector<std::string> lines = [] {

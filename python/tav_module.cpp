@@ -133,7 +133,9 @@ struct MarcxmlSource {
             if (item.kind == tav::MarcxmlItem::Kind::Incipit)
                 return item;
             messages.append(py::make_tuple(
-                item.kind == tav::MarcxmlItem::Kind::Warning ? "warning" : "error",
+                tav::kind_name(item.kind == tav::MarcxmlItem::Kind::Warning
+                                   ? tav::MessageKind::Warning
+                                   : tav::MessageKind::Error),
                 decode(item.text), decode(item.control_number), item.line));
         }
     }
@@ -165,11 +167,6 @@ std::unique_ptr<MarcxmlSource> open_marcxml(const py::handle& source)
 py::object none_if_negative(int64_t value)
 {
     return value < 0 ? py::object(py::none()) : py::object(py::int_(value));
-}
-
-const char* kind_name(tav::MessageKind kind)
-{
-    return kind == tav::MessageKind::Warning ? "warning" : "error";
 }
 
 // Pickling: a result as a tuple of plain values, and back.
@@ -254,7 +251,7 @@ PYBIND11_MODULE(_tav, m)
 
     py::class_<tav::Message>(m, "Message", "A warning or error about a record.")
         .def_property_readonly(
-            "kind", [](const tav::Message& msg) { return kind_name(msg.kind); },
+            "kind", [](const tav::Message& msg) { return tav::kind_name(msg.kind); },
             "\"warning\" or \"error\".")
         .def_property_readonly(
             "text", [](const tav::Message& msg) { return decode(msg.text); },
@@ -272,7 +269,7 @@ PYBIND11_MODULE(_tav, m)
             "For a sign the converter cannot read, its byte value (0..255); None otherwise.")
         .def("__repr__",
              [](const tav::Message& msg) {
-                 return py::str("<tav.Message {} {!r}>").format(kind_name(msg.kind),
+                 return py::str("<tav.Message {} {!r}>").format(tav::kind_name(msg.kind),
                                                                 decode(msg.text));
              })
         .def(py::pickle([](const tav::Message& msg) { return message_state(msg); },

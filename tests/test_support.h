@@ -31,6 +31,9 @@
 
 namespace test_support {
 
+// The tests read the library's internals by their plain names.
+using namespace tav::detail;
+
 // tests/data/NAME.
 inline std::string data_path(const std::string& name)
 {

@@ -23,11 +23,12 @@ constexpr int kCompress = 8;
 
 // The result table: a head, then one row per message. Texts are given as
 // a pointer and a length.
-//   head: status name, document, file name, identifier, number,
-//         message count, container.xml, mimetype
-//   row:  kind, text, position, byte, code
-constexpr std::size_t kHeadWords = 14;
-constexpr std::size_t kRowWords = 7;
+// The names of statuses and kinds are the library's.
+//   head: status name, converted (1) or not (0), document, file name,
+//         identifier, number, message count, container.xml, mimetype
+//   row:  kind name, text, position, byte, code
+constexpr std::size_t kHeadWords = 15;
+constexpr std::size_t kRowWords = 8;
 
 // The fields a record line has between its TABs.
 constexpr std::uint64_t kFieldCount = 6;
@@ -65,6 +66,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
         t.push_back(static_cast<std::uint32_t>(text.size()));
     };
     push_text(tav::status_name(result.status));
+    t.push_back(result.status == tav::Status::Converted ? 1 : 0);
     push_text(result.document);
     // Only a document has a file: a caller that writes `data` under
     // `fileName` unchecked then writes nothing for a failed record.
@@ -74,11 +76,11 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
     t.push_back(static_cast<std::uint32_t>(result.messages.size()));
     // The archive's document keeps the plain file name ("ID-NUMBER.xml").
     const bool zipped = (flags & kCompress) != 0 && result.ok();
-    glue.container = zipped ? mxl_container_xml(result.file_name) : std::string();
+    glue.container = zipped ? tav::detail::mxl_container_xml(result.file_name) : std::string();
     push_text(glue.container);
-    push_text(zipped ? kMxlMimeType : std::string_view());
+    push_text(zipped ? tav::detail::kMxlMimeType : std::string_view());
     for (const tav::Message& m : result.messages) {
-        t.push_back(m.kind == tav::MessageKind::Warning ? 0 : 1);
+        push_text(tav::kind_name(m.kind));
         push_text(m.text);
         // Lines longer than max_line_length are never read, so a position
         // fits in 32 bits; -1 stays -1.
@@ -86,7 +88,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
         t.push_back(static_cast<std::uint32_t>(m.byte));
         push_text(m.code);  // static: it outlives the table
     }
-    static_assert(kHeadWords == 14 && kRowWords == 7, "the table's layout is shared with tav.js");
+    static_assert(kHeadWords == 15 && kRowWords == 8, "the table's layout is shared with tav.js");
     return t.data();
 }
 

@@ -36,11 +36,9 @@ function ready() {
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
-// The glue's message kinds, by number.
-const KIND = ['warning', 'error'];
-// The result table: a head of fourteen words, then seven words per message.
-const HEAD_WORDS = 14;
-const ROW_WORDS = 7;
+// The result table: a head of fifteen words, then eight words per message.
+const HEAD_WORDS = 15;
+const ROW_WORDS = 8;
 // Bits of the glue's flags.
 const REMOVE_MENSURAL = 1;
 const REMOVE_MEASURE_RESTS = 2;
@@ -184,29 +182,30 @@ function readResult(tablePointer, options, spans) {
     let w = tablePointer >>> 2;
     const bytesAt = (i) => heap.subarray(words[w + i], words[w + i] + words[w + i + 1]);
     const status = text(heap, words[w], words[w + 1]);
-    const documentAt = words[w + 2];
-    const documentLength = words[w + 3];
-    const fileName = text(heap, words[w + 4], words[w + 5]);
-    const identifier = signed[w + 6];
-    const number = text(heap, words[w + 7], words[w + 8]);
-    const count = words[w + 9];
+    const converted = words[w + 2] === 1;
+    const documentAt = words[w + 3];
+    const documentLength = words[w + 4];
+    const fileName = text(heap, words[w + 5], words[w + 6]);
+    const identifier = signed[w + 7];
+    const number = text(heap, words[w + 8], words[w + 9]);
+    const count = words[w + 10];
     // The compressed file's parts: the document's name, container.xml and
     // the mimetype (empty unless asked for).
-    const zipped = [bytesAt(4), bytesAt(10), bytesAt(12)];
+    const zipped = [bytesAt(5), bytesAt(11), bytesAt(13)];
     w += HEAD_WORDS;
     const messages = [];
     for (let i = 0; i < count; ++i, w += ROW_WORDS) {
-        const byte = signed[w + 3];
+        const byte = signed[w + 4];
         messages.push({
-            kind: KIND[words[w]],
-            text: text(heap, words[w + 1], words[w + 2]),
+            kind: text(heap, words[w], words[w + 1]),
+            text: text(heap, words[w + 2], words[w + 3]),
             ...(byte < 0 ? NOWHERE : locate(byte, spans())),
-            byte: byte < 0 ? null : signed[w + 4],
-            code: text(heap, words[w + 5], words[w + 6]),
+            byte: byte < 0 ? null : signed[w + 5],
+            code: text(heap, words[w + 6], words[w + 7]),
         });
     }
     const result = {
-        ok: status === 'converted',
+        ok: converted,
         status,
         xml: options?.xml === false ? '' : text(heap, documentAt, documentLength),
         fileName,

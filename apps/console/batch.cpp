@@ -125,8 +125,8 @@ void wait_for_enter(bool stdin_is_input)
         std::getchar();
 }
 
-}  // namespace
-
+// Counts one converted line; prints "Processing... N% done." to `out` each
+// time the percentage reaches a new multiple of ten.
 void update_progress(Progress& progress, std::FILE* out)
 {
     progress.counter += 1.0f;
@@ -139,6 +139,8 @@ void update_progress(Progress& progress, std::FILE* out)
     if (out != nullptr)
         std::fprintf(out, "Processing... %d%c done.\n", percent, '%');
 }
+
+}  // namespace
 
 LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const ConsoleStreams& streams,
                       Progress& progress, std::FILE* progress_out, tav::WriteRun* run)

@@ -14,10 +14,6 @@ struct Progress {
     float previous = 0.0f;
 };
 
-// Counts one converted line; prints "Processing... N% done." to `out` each
-// time the percentage reaches a new multiple of ten.
-void update_progress(Progress& progress, std::FILE* out);
-
 enum class LoopEnd {
     EndOfInput,
     BlankLine,   // a blank line ends the run

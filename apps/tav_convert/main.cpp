@@ -35,7 +35,7 @@ const char* const kProgram = "tav_convert";
 
 int run_error(const std::string& message)
 {
-    std::fprintf(stderr, "%s: %s\n", kProgram, printable(message).c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgram, tav::shown_text(message).c_str());
     return kRunError;
 }
 
@@ -230,7 +230,7 @@ int main(int argc, char** argv)
         return std::fflush(stdout) == 0 ? kAllConverted : kRunError;
     case CommandLine::Action::UsageError:
         std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
-                     printable(cl.error).c_str(), kProgram);
+                     tav::shown_text(cl.error).c_str(), kProgram);
         return kRunError;
     case CommandLine::Action::Convert: break;
     }

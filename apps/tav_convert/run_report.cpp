@@ -91,24 +91,6 @@ void append_json_string_or_null(std::string& out, const std::string* text)
     out += '"';
 }
 
-std::string printable(std::string_view text)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (char ch : text) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
 RunReport::RunReport(OutStream& report, ReportFormat format, bool all, std::FILE* messages,
                      ProgressLine& progress, bool dry_run)
     : out_(report), format_(format), all_(all), messages_(messages), progress_(progress),
@@ -153,21 +135,21 @@ void RunReport::record(const Outcome& o, std::string_view input)
     }
     if (messages_ != nullptr && !o.messages.empty()) {
         progress_.finish();
-        std::string where = printable(input) + ':' + std::to_string(o.line) + ": ";
-        std::string incipit = std::to_string(o.identifier) + '-' + printable(o.number) + ": ";
+        std::string where = tav::shown_text(input) + ':' + std::to_string(o.line) + ": ";
+        std::string incipit = std::to_string(o.identifier) + '-' + tav::shown_text(o.number) + ": ";
         if (o.catalogue) {
             if (o.reader_message)
                 incipit.clear();
             incipit += "001 " + (o.control_number.empty() ? std::string("(none)")
-                                                          : printable(o.control_number));
+                                                          : tav::shown_text(o.control_number));
             if (o.occurrence > 0)
                 incipit += " 031 #" + std::to_string(o.occurrence);
             incipit += ": ";
         }
         for (const tav::Message& m : o.messages)
             std::fprintf(messages_, "%s%s: %s%s\n", where.c_str(),
-                         m.kind == tav::MessageKind::Warning ? "warning" : "error",
-                         incipit.c_str(), printable(m.text).c_str());
+                         tav::kind_name(m.kind),
+                         incipit.c_str(), tav::shown_text(m.text).c_str());
     }
 }
 
@@ -232,7 +214,7 @@ void RunReport::record_json(const Outcome& o, std::string_view input)
     for (const tav::Message& m : o.messages) {
         buffer_ += first ? "{\"kind\":\"" : ",{\"kind\":\"";
         first = false;
-        buffer_ += m.kind == tav::MessageKind::Warning ? "warning" : "error";
+        buffer_ += tav::kind_name(m.kind);
         buffer_ += "\",\"text\":\"";
         append_json_string(buffer_, m.text);
         buffer_ += "\",\"position\":";

@@ -12,6 +12,7 @@
 
 #include "out_stream.h"
 #include "progress.h"
+#include "tav/batch.h"
 #include "tav/tav.h"
 
 // One record's outcome, kept until it is reported in input order.
@@ -72,9 +73,6 @@ void append_json_string(std::string& out, std::string_view text);
 
 // A text that may be absent, as a JSON value: the string, quoted, or null.
 void append_json_string_or_null(std::string& out, const std::string* text);
-
-// `text` with control bytes and DEL written as \xHH, for a terminal.
-std::string printable(std::string_view text);
 
 class RunReport {
 public:

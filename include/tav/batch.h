@@ -74,6 +74,11 @@ Status write_file(Result& result, std::string_view directory = {}, WriteRun* run
 // cannot be created.
 std::FILE* open_run_log(const std::string& path, WriteRun& run);
 
+// `text` with every control byte (below 32, and 127) written as \xHH, so
+// that it cannot drive a terminal; other bytes as they are. The texts of
+// messages are shown this way already.
+std::string shown_text(std::string_view text);
+
 // Prints the result's messages as the program does: each on `err` with the
 // note that the log has it, and on `log`. A null stream is skipped.
 void print_messages(const Result& result, std::FILE* err, std::FILE* log);

@@ -123,6 +123,10 @@ struct Message {
 // "written", "failed", "too_large", "line_too_long", "blank".
 const char* status_name(Status status);
 
+// The message kind's name, as the bindings and reports spell it:
+// "warning", "error".
+const char* kind_name(MessageKind kind);
+
 // What one record became.
 struct Result {
     Status status = Status::Failed;

@@ -7,6 +7,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 void add_bar(ScanState& s, int32_t kind)
@@ -143,6 +145,7 @@ void add_whole_rest(ScanState& s, bool fermata = false)
 {
     if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
         add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
+        s.length_marks = true;
         if (fermata)
             add_note_attrib(create_attribute(s.pools, ATTR_FERMATA, 0, nullptr), rest);
     }
@@ -231,6 +234,52 @@ void read_colon(ScanState& s)
     ++s.position;
 }
 
+namespace {
+
+// With measure rests removed, a rest of one measure («=», «=1») stays a
+// whole rest; a longer one is passed over, with its fermata's ')'.
+void drop_measure_rest(ScanState& s, const Line& line, int32_t slash, int32_t n,
+                       int32_t count_end, bool fermata)
+{
+    if (count_end == 1 || (count_end == 2 && line.at(s.position + 1) == '1')) {
+        add_whole_rest(s, fermata);
+        s.position += count_end;
+        return;
+    }
+    if (fermata) {  // its ')' is passed over with the rest
+        s.fermata_pending = false;
+        s.fermata_close = -1;
+    }
+    if (s.measure_number > 1 && slash >= 0) {
+        // The rest and its barline are dropped: the music after the
+        // '/' goes on in the current measure.
+        s.position += n + 1;
+    } else {
+        s.position += n;
+    }
+}
+
+// The count in the signs after '=' before `digits_end`; -1 when one of them
+// is not a digit, after failing the record. A count past the measure limit
+// stops growing there, so that any longer one is refused without
+// overflowing.
+int64_t read_rest_count(ScanState& s, const Line& line, int32_t digits_end)
+{
+    int64_t count = 0;
+    for (int32_t i = 1; i < digits_end; ++i) {
+        unsigned char c = line.at(s.position + i);
+        if (!is_digit(c)) {
+            fail_record(s, "measure rest count is not a number");
+            return -1;
+        }
+        if (count <= MAX_MEASURES)
+            count = count * 10 + (c - '0');
+    }
+    return count;
+}
+
+}  // namespace
+
 // «=» with a count up to the next '/': that many measures of rest. Without
 // a '/' on the line the count runs to the line end. A count holding any
 // other sign than a digit fails the record.
@@ -246,42 +295,19 @@ void read_measure_rest(ScanState& s, const Line& line)
         count_end = s.fermata_close - s.position;
 
     if (s.options.remove_measure_rests == 1) {
-        if (count_end == 1 || (count_end == 2 && line.at(s.position + 1) == '1')) {
-            add_whole_rest(s, fermata);
-            s.position += count_end;
-            return;
-        }
-        if (fermata) {  // its ')' is passed over with the rest
-            s.fermata_pending = false;
-            s.fermata_close = -1;
-        }
-        if (s.measure_number > 1 && slash >= 0) {
-            // The rest and its barline are dropped: the music after the
-            // '/' goes on in the current measure.
-            s.position += n + 1;
-        } else {
-            s.position += n;
-        }
+        drop_measure_rest(s, line, slash, n, count_end, fermata);
         return;
     }
 
     // Digits only. A colon right before the '/' belongs to the repeat sign
     // after the rest («=4://»): the count ends before it and the scan goes
-    // on at the colon. A count past the measure limit stops growing there,
-    // so that any longer one is refused below without overflowing.
+    // on at the colon.
     int32_t digits_end = count_end;
     if (!fermata && n > 1 && slash >= 0 && line.at(s.position + n - 1) == ':')
         digits_end = n - 1;
-    int64_t count = 0;
-    for (int32_t i = 1; i < digits_end; ++i) {
-        unsigned char c = line.at(s.position + i);
-        if (!is_digit(c)) {
-            fail_record(s, "measure rest count is not a number");
-            return;
-        }
-        if (count <= MAX_MEASURES)
-            count = count * 10 + (c - '0');
-    }
+    int64_t count = read_rest_count(s, line, digits_end);
+    if (count < 0)
+        return;
     int64_t rests = count > 1 ? count : 1;
     if (int64_t{s.measure_number} + rests - 1 > MAX_MEASURES || s.note_count + rests > MAX_NOTES) {
         fail_record(s, "incipit too large");
@@ -350,3 +376,5 @@ void read_key_change(ScanState& s, const Line& line)
     if (count != 0 && mark_place(s))
         add_measure_mark(s, s.current_measure, ATTR_KEY, count);
 }
+
+}  // namespace tav::detail

@@ -6,6 +6,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Zero bytes after the copied music: the parser reads none of them, but
@@ -67,7 +69,10 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
     }
     incipit.first_measure = s.first_measure;
     incipit.quarter_units = s.quarter_units;
+    incipit.plain_lengths = !s.length_marks;
     incipit.mensural = s.mensural;
     incipit.corrected_key = s.corrected_key;
     return ParseStatus::Parsed;
 }
+
+}  // namespace tav::detail

@@ -9,6 +9,8 @@
 #include "parser/scan_state.h"
 #include "score/score.h"
 
+namespace tav::detail {
+
 // Whether a time-signature field starts with a time signature: a digit,
 // 'c' or 'o'.
 inline bool is_time_start(unsigned char c)
@@ -25,7 +27,6 @@ struct TimeText {
     int32_t mensural;  // 1 for a mensural sign
     int used;
 };
-TimeText read_time_text(const unsigned char text[5]);
 TimeText read_time_text(std::string_view field);
 
 // Whether the time signature in the first five characters of `field` is a
@@ -49,3 +50,5 @@ int32_t get_alt_keysig(const Line& line, int32_t position);
 // Least common multiple of two units-per-quarter values; 0 when either
 // is 0.
 int32_t lcm(int32_t a, int32_t b);
+
+}  // namespace tav::detail

@@ -5,6 +5,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 float measure_quarters(const Rhythm* time)
 {
     if (time == nullptr || time->mensural != 0 || time->beats < 1 || time->beats > 9999)
@@ -15,3 +17,5 @@ float measure_quarters(const Rhythm* time)
     default: return 4.0f;
     }
 }
+
+}  // namespace tav::detail

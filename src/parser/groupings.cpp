@@ -6,6 +6,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 void mark(ScanState& s, Note* note, int32_t kind, int32_t value = 0)
@@ -47,6 +49,7 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
         kind = ATTR_TUPLET_STOP;
     }
     mark(s, note, kind, s.tuplet_number);
+    s.length_marks = true;
 }
 
 // Past the marks a note carries after its letter: ties, trills, closing
@@ -213,6 +216,8 @@ void close_beam(ScanState& s)
     ++s.position;
 }
 
+namespace {
+
 // The ')' that closes one note or rest with only value digits, dots,
 // octave marks and accidentals before it, «(4.C)» or «(''xG)»; -1 when the
 // parenthesis holds anything else.
@@ -229,6 +234,8 @@ int32_t one_note_close(ScanState& s, const Line& line)
     bool note = (c >= 'A' && c <= 'G') || c == '-';
     return note && line.at(at + 1) == ')' ? at + 1 : -1;
 }
+
+}  // namespace
 
 // '(' encloses one note with a fermata, «(C)», «(4C)» or «(4.C)», a measure
 // rest with a fermata, «(=)» or «(=3)», or a tuplet. The tuplet's number stands before its ')': «;5)» is 5, a digit
@@ -355,3 +362,5 @@ void repeat_group(ScanState& s, Line& line)
         }
     }
 }
+
+}  // namespace tav::detail

@@ -8,15 +8,14 @@
 #include "parser/scan_state.h"
 #include "tav/tav.h"
 
+namespace tav::detail {
+
 // The record's clef and time fields, the key-signature preamble at the
 // start of the music `line`, and measure 1.
 void read_header(ScanState& s, const tav::Record& record, const Line& line);
 
 // The scanning loop over the music data, up to its end or a failure.
 void scan_music(ScanState& s, Line& line, int32_t size);
-
-// Pitch letters and the rest sign; `c` is the sign at `position`.
-void read_note(ScanState& s, const Line& line, unsigned char c);
 
 // Groupings and ornaments.
 void join_chord(ScanState& s);
@@ -52,3 +51,5 @@ float measure_quarters(const Rhythm* time);
 // Appends the clef attribute that a three-character clef code names (no
 // attribute for an unknown letter), then clears the code.
 void add_clef(ScanState& s, Measure* measure);
+
+}  // namespace tav::detail

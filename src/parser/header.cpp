@@ -11,6 +11,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 void skip_tabs(ScanState& s, const Line& line)
@@ -171,3 +173,5 @@ void read_header(ScanState& s, const tav::Record& record, const Line& line)
         std::memset(s.time_text, 0, sizeof s.time_text);
     }
 }
+
+}  // namespace tav::detail

@@ -1,5 +1,7 @@
 #include "parser/convert.h"
 
+namespace tav::detail {
+
 namespace {
 
 bool is_key_letter(unsigned char c)
@@ -42,3 +44,5 @@ int32_t get_alt_keysig(const Line& line, int32_t position)
     }
     return sign * count;
 }
+
+}  // namespace tav::detail

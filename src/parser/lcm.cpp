@@ -4,6 +4,8 @@
 
 #include "parser/convert.h"
 
+namespace tav::detail {
+
 // The least common multiple as the smallest number from the larger argument
 // upward that both divide, computed through the greatest common divisor so
 // that no argument can make it slow. Where one argument divides nothing in
@@ -31,3 +33,5 @@ int32_t lcm(int32_t a, int32_t b)
     int64_t result = int64_t{a} / x * int64_t{b};
     return static_cast<int32_t>(std::min<int64_t>(result, std::numeric_limits<int32_t>::max()));
 }
+
+}  // namespace tav::detail

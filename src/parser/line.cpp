@@ -3,6 +3,8 @@
 #include <cstring>
 #include <initializer_list>
 
+namespace tav::detail {
+
 Line make_line(char* buffer, int32_t size)
 {
     // The first line feed, carriage return or zero byte ends the line: the
@@ -21,3 +23,5 @@ Line make_line(char* buffer, int32_t size)
     int32_t length = end < size ? end + 1 : end;
     return Line{buffer, length, end};
 }
+
+}  // namespace tav::detail

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace tav::detail {
+
 struct Line {
     char* bytes;      // writable: the repetition sign rewrites 'f' to 'z'
     int32_t length;   // bytes visible: the line and its terminator; never negative
@@ -34,3 +36,5 @@ struct Line {
 Line make_line(char* buffer, int32_t size);
 
 inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace tav::detail

@@ -8,6 +8,8 @@
 #include "score/incipit.h"
 #include "tav/tav.h"
 
+namespace tav::detail {
+
 // The option letters that reach the parser.
 struct ConvertOptions {
     int remove_mensural = 0;       // m
@@ -30,3 +32,5 @@ enum class ParseStatus {
 ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
                           const ConvertOptions& options, const Console& console,
                           ScorePools& pools, Incipit& incipit);
+
+}  // namespace tav::detail

@@ -3,13 +3,11 @@
 #include <cstdio>
 #include <string>
 
-namespace {
+#include "tav/batch.h"
 
-bool is_control_byte(char c)
-{
-    unsigned char byte = static_cast<unsigned char>(c);
-    return byte < 32 || byte == 127;
-}
+namespace tav::detail {
+
+namespace {
 
 void add(const Console& console, tav::MessageKind kind, std::string_view text,
          int64_t position = -1, int byte = -1)
@@ -20,26 +18,11 @@ void add(const Console& console, tav::MessageKind kind, std::string_view text,
 
 }  // namespace
 
-void append_shown(std::string& out, std::string_view text)
-{
-    for (char c : text) {
-        if (!is_control_byte(c)) {
-            out += c;
-            continue;
-        }
-        char hex[5];
-        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
-        out += hex;
-    }
-}
-
 tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position,
                           int byte)
 {
-    tav::Message message{kind, {}, position, byte};
-    append_shown(message.text, text);
-    message.code = tav::message_code(message.text);
-    return message;
+    // The code is the shown text's.
+    return tav::Message{kind, shown_text(text), position, byte};
 }
 
 void print_trace(const Console& console, std::string_view text)
@@ -71,3 +54,27 @@ void report_unrecognised_sign(const Console& console, int32_t, const char*, unsi
                   static_cast<signed char>(sign), static_cast<long long>(position));
     add(console, tav::MessageKind::Error, text, position, sign);
 }
+
+}  // namespace tav::detail
+
+namespace tav {
+
+std::string shown_text(std::string_view text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 32 && byte != 127) {
+            out += c;
+            continue;
+        }
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 15];
+    }
+    return out;
+}
+
+}  // namespace tav

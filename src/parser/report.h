@@ -10,15 +10,13 @@
 
 #include "tav/tav.h"
 
+namespace tav::detail {
+
 // Where one conversion sends what it has to say.
 struct Console {
     std::vector<tav::Message>* messages = nullptr;  // warnings and errors; none when null
     const std::function<void(std::string_view)>* trace = nullptr;  // texts as they happen
 };
-
-// Appends `text` with every control byte (below 32, and 127) written as
-// \xHH, so that no message can drive a terminal; other bytes as they are.
-void append_shown(std::string& out, std::string_view text);
 
 // A message with its text shown as above: every message of a result is
 // made here.
@@ -39,3 +37,5 @@ void report_record_error(const Console& console, int32_t incipit_id, const char*
 // The error "char: %c, ascii: %d, i: %d" for a sign the converter cannot read.
 void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
                               unsigned char sign, int64_t position);
+
+}  // namespace tav::detail

@@ -2,6 +2,8 @@
 
 #include "parser/convert.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Digits from text[from] up to the first non-digit within the five
@@ -21,8 +23,6 @@ int32_t two_digits(unsigned char a, unsigned char b)
 {
     return (static_cast<int32_t>(a) - '0') * 10 + (static_cast<int32_t>(b) - '0');
 }
-
-}  // namespace
 
 TimeText read_time_text(const unsigned char t[5])
 {
@@ -55,6 +55,8 @@ TimeText read_time_text(const unsigned char t[5])
     return {two_digits(t[0], t[1]), two_digits(t[3], t[4]), 0, 0, 5};
 }
 
+}  // namespace
+
 TimeText read_time_text(std::string_view field)
 {
     unsigned char t[5] = {};
@@ -78,3 +80,5 @@ Rhythm* rhythm_convert(ScorePools& pools, char text[5], int* used)
         *used = time.used;
     return create_rhythm(pools, time.beats, time.beat_type, time.symbol, time.mensural);
 }
+
+}  // namespace tav::detail

@@ -10,6 +10,8 @@
 #include "parser/search.h"
 #include "score/score.h"
 
+namespace tav::detail {
+
 constexpr int32_t PATTERN_CAPACITY = 255;
 
 // Limits that keep one record's score, and the time spent on it, bounded
@@ -71,6 +73,7 @@ struct ScanState {
     int32_t dot_count = 0;
     int32_t pending_accidental = 0;
     float quarter_units = 2.0f;       // see Incipit::quarter_units
+    bool length_marks = false;        // see Incipit::plain_lengths
     bool record_failed = false;
     bool too_large = false;           // failed at a size limit
 
@@ -147,3 +150,5 @@ void fail_unrecognised(ScanState& s, unsigned char sign);
 
 // Ends a rhythmic pattern: releases it and resets its counters.
 void end_pattern(ScanState& s);
+
+}  // namespace tav::detail

@@ -8,6 +8,8 @@
 #include "parser/convert.h"
 #include "parser/handlers.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Scanning steps and search work allowed per record: generous for any real
@@ -69,6 +71,8 @@ void read_octave(ScanState& s, const Line& line, unsigned char mark)
 void grow_quarter_units(ScanState& s, unsigned char digit)
 {
     int dots_index = s.dot_count == 1 ? 1 : s.dot_count == 2 ? 2 : 0;
+    if (s.dot_count > 0)
+        s.length_marks = true;
     int32_t v = kUnits.units[digit - '0'][dots_index];
     if (v <= 0)
         return;
@@ -138,6 +142,9 @@ void read_accidental(ScanState& s, const Line& line, unsigned char sign)
         s.pending_accidental = doubled ? ACC_DOUBLE_FLAT : ACC_FLAT;
     s.position += doubled ? 2 : 1;
 }
+
+// Pitch letters and the rest sign; `c` is the sign at `position`.
+void read_note(ScanState& s, const Line& line, unsigned char c);
 
 // One step of the loop, on the sign `c` at `position`. Returns true when
 // the music data has ended.
@@ -265,6 +272,8 @@ bool open_next_measure(ScanState& s)
     return true;
 }
 
+namespace {
+
 // A note after '^' sounds with the note before it, as one chord: it takes
 // that note's value, dots and tuplet, its own octave and accidental, and no
 // other mark.
@@ -319,8 +328,10 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     if (s.acciaccatura_pending ||
         ((s.appoggiatura_pending || s.grace_group_count > 0) && !s.grace_value))
         dots = 0;
-    if (dots > 0)
+    if (dots > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_DOTS, dots, nullptr), note);
+        s.length_marks = true;
+    }
     if (s.pending_accidental > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),
                         note);
@@ -329,6 +340,8 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     add_grouping_marks(s, line, note);
     ++s.position;
 }
+
+}  // namespace
 
 void scan_music(ScanState& s, Line& line, int32_t size)
 {
@@ -372,3 +385,5 @@ void scan_music(ScanState& s, Line& line, int32_t size)
         }
     }
 }
+
+}  // namespace tav::detail

@@ -1,5 +1,7 @@
 #include "parser/search.h"
 
+namespace tav::detail {
+
 namespace {
 
 bool is_pitch_letter(unsigned char c) { return c >= 'A' && c <= 'G'; }
@@ -81,3 +83,5 @@ int32_t find_bang_before(const Line& line, int32_t before, BackwardCache& cache,
     cache.found = found;
     return found;
 }
+
+}  // namespace tav::detail

@@ -11,6 +11,8 @@
 
 #include "parser/line.h"
 
+namespace tav::detail {
+
 // The first sign at or after `from`, valid for every start in [from, stop].
 struct ForwardCache {
     int32_t from = -1;     // start of the cached search; -1 when empty
@@ -46,3 +48,5 @@ int32_t find_grace_group_end(const Line& line, int32_t from, ForwardCache& cache
 // Index of the nearest '!' before index `before`, or -1. A cache serves one
 // kind of question (the closing sign, or the opening sign).
 int32_t find_bang_before(const Line& line, int32_t before, BackwardCache& cache, int64_t& work);
+
+}  // namespace tav::detail

@@ -13,8 +13,7 @@ void print_messages(const Result& result, std::FILE* err, std::FILE* log)
 {
     if (result.messages.empty())
         return;
-    std::string number;
-    append_shown(number, result.number);
+    std::string number = shown_text(result.number);
     for (const Message& m : result.messages) {
         const char* label = m.kind == MessageKind::Warning ? "WARNING" : "ERROR";
         // "\nLABEL,\n incipit: %d-%s, TEXT\n" on both streams; on standard

@@ -21,6 +21,8 @@
 
 namespace tav {
 
+using namespace detail;
+
 namespace {
 
 // A buffer grown by an unusually large record is released afterwards
@@ -162,6 +164,11 @@ const char* status_name(Status status)
     case Status::Blank: return "blank";
     }
     return "failed";
+}
+
+const char* kind_name(MessageKind kind)
+{
+    return kind == MessageKind::Warning ? "warning" : "error";
 }
 
 namespace detail {

@@ -16,6 +16,8 @@
 
 namespace tav {
 
+using namespace detail;
+
 Status write_file(Result& result, std::string_view directory, WriteRun* run)
 {
     if (result.status != Status::Converted)
@@ -35,7 +37,7 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
     OutputStatus status =
         path.find('\0') != std::string::npos
             ? OutputStatus::CannotCreate
-            : ::write_file(path, result.document.data(), result.document.size(), writes, earlier);
+            : detail::write_file(path, result.document.data(), result.document.size(), writes, earlier);
     // A file dated after this write (its clock set wrong, or copied with its
     // date) was not written by this run either.
     if (earlier >= writes.start && earlier <= file_clock_now(path))

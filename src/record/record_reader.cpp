@@ -16,6 +16,8 @@
 
 namespace tav {
 
+using namespace detail;
+
 namespace {
 
 // An identifier has one to ten digits.

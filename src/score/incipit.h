@@ -7,6 +7,8 @@
 
 #include "score/score.h"
 
+namespace tav::detail {
+
 struct Incipit {
     Incipit() = default;
     Incipit(const Incipit&) = delete;
@@ -19,6 +21,7 @@ struct Incipit {
             pools = other.pools;
             first_measure = std::exchange(other.first_measure, nullptr);
             quarter_units = other.quarter_units;
+            plain_lengths = other.plain_lengths;
             mensural = other.mensural;
             corrected_key = other.corrected_key;
         }
@@ -41,6 +44,12 @@ struct Incipit {
     // common multiple with each (dotted values and measure rests may still
     // need finer units).
     float quarter_units = 2.0f;
+    // True when no note has dots, a tuplet or a measure's length and no
+    // dotted value or tuplet was read: every note then lasts a whole number
+    // of quarter_units, which a writer needs not check again.
+    bool plain_lengths = false;
     int mensural = 0;
     int corrected_key = 0;
 };
+
+}  // namespace tav::detail

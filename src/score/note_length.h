@@ -7,6 +7,8 @@
 
 #include "score/score.h"
 
+namespace tav::detail {
+
 // The normal notes of a tuplet of n: the highest power of two not above n.
 inline int64_t normal_notes(int32_t n)
 {
@@ -65,3 +67,5 @@ inline bool is_whole(double units)
 {
     return units == static_cast<double>(static_cast<int64_t>(units));
 }
+
+}  // namespace tav::detail

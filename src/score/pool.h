@@ -6,6 +6,8 @@
 #include <new>
 #include <type_traits>
 
+namespace tav::detail {
+
 namespace score_pools {
 
 // ScoreRecordPool: where the four kinds of score records live.
@@ -156,3 +158,5 @@ struct ScorePools {
     score_pools::ScoreRecordPool<Attribute> attributes;
     score_pools::ScoreRecordPool<Rhythm> rhythms;
 };
+
+}  // namespace tav::detail

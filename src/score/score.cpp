@@ -1,19 +1,8 @@
 #include "score/score.h"
 
-void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute)
-{
-    Attribute* before = nullptr;
-    for (Attribute* a = note->first_attribute; a != nullptr; before = a, a = a->next) {
-        if (a != attribute)
-            continue;
-        (before != nullptr ? before->next : note->first_attribute) = a->next;
-        if (note->last_attribute == a)
-            note->last_attribute = before;
-        a->next = nullptr;
-        destroy_attribute(pools, a);
-        return;
-    }
-}
+namespace tav::detail {
+
+namespace {
 
 Attribute* copy_attribute(ScorePools& pools, const Attribute* attribute)
 {
@@ -26,24 +15,6 @@ Note* copy_note(ScorePools& pools, const Note* note)
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next)
         add_note_attrib(copy_attribute(pools, a), copy);
     return copy;
-}
-
-Measure* copy_measure(ScorePools& pools, const Measure* measure)
-{
-    // The number wraps rather than overflowing; the parser never gets near it.
-    Measure* copy = create_measure(
-        pools, static_cast<int32_t>(static_cast<uint32_t>(measure->number) + 1u), nullptr);
-    for (const Note* n = measure->first_note; n != nullptr; n = n->next)
-        add_note(copy_note(pools, n), copy);
-    for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next)
-        add_measure_attrib(copy_attribute(pools, a), copy);
-    return copy;
-}
-
-void destroy_rhythm(ScorePools& pools, Rhythm* rhythm)
-{
-    if (rhythm != nullptr)
-        pools.rhythms.release(rhythm);
 }
 
 void destroy_attribute(ScorePools& pools, Attribute* attribute)
@@ -63,6 +34,41 @@ void destroy_note(ScorePools& pools, Note* note)
         pools.notes.release(note);
         note = next;
     }
+}
+
+}  // namespace
+
+void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute)
+{
+    Attribute* before = nullptr;
+    for (Attribute* a = note->first_attribute; a != nullptr; before = a, a = a->next) {
+        if (a != attribute)
+            continue;
+        (before != nullptr ? before->next : note->first_attribute) = a->next;
+        if (note->last_attribute == a)
+            note->last_attribute = before;
+        a->next = nullptr;
+        destroy_attribute(pools, a);
+        return;
+    }
+}
+
+Measure* copy_measure(ScorePools& pools, const Measure* measure)
+{
+    // The number wraps rather than overflowing; the parser never gets near it.
+    Measure* copy = create_measure(
+        pools, static_cast<int32_t>(static_cast<uint32_t>(measure->number) + 1u), nullptr);
+    for (const Note* n = measure->first_note; n != nullptr; n = n->next)
+        add_note(copy_note(pools, n), copy);
+    for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next)
+        add_measure_attrib(copy_attribute(pools, a), copy);
+    return copy;
+}
+
+void destroy_rhythm(ScorePools& pools, Rhythm* rhythm)
+{
+    if (rhythm != nullptr)
+        pools.rhythms.release(rhythm);
 }
 
 void destroy_measure(ScorePools& pools, Measure* measure)
@@ -100,3 +106,5 @@ void trim_pools(ScorePools& pools, std::size_t kept)
     pools.attributes.free_blocks();
     pools.rhythms.free_blocks();
 }
+
+}  // namespace tav::detail

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace tav::detail {
+
 // Kinds of marks, the number stored in Attribute::kind.
 enum AttributeKind : int32_t {
     ATTR_KEY = 1,              // measure: number of fifths (sharps > 0)
@@ -101,16 +103,12 @@ void add_note_attrib(Attribute* attribute, Note* note);
 // Unlinks `attribute` from the note's list and frees it.
 void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute);
 
-Attribute* copy_attribute(ScorePools& pools, const Attribute* attribute);
-Note* copy_note(ScorePools& pools, const Note* note);
 Measure* copy_measure(ScorePools& pools, const Measure* measure);
 
 // Each frees its argument and every record after it along `next`. None of
 // them recurses, so chains of any length are released in constant stack.
 // Passing none is allowed and does nothing.
 void destroy_rhythm(ScorePools& pools, Rhythm* rhythm);
-void destroy_attribute(ScorePools& pools, Attribute* attribute);
-void destroy_note(ScorePools& pools, Note* note);
 void destroy_measure(ScorePools& pools, Measure* measure);
 
 // Frees `score` like destroy_measure, for a score that is the last one in
@@ -121,8 +119,12 @@ void destroy_last_score(ScorePools& pools, Measure* score);
 // passes `kept` bytes, so that one huge score is not kept for good.
 void trim_pools(ScorePools& pools, std::size_t kept);
 
+}  // namespace tav::detail
+
 // The creates and appends, inline.
 #include "score/pool.h"
+
+namespace tav::detail {
 
 inline Measure* create_measure(ScorePools& pools, int32_t number, Measure* next)
 {
@@ -177,3 +179,5 @@ inline void add_note_attrib(Attribute* attribute, Note* note)
 {
     append_to_list(note->first_attribute, note->last_attribute, attribute);
 }
+
+}  // namespace tav::detail

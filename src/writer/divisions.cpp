@@ -6,6 +6,8 @@
 #include "score/note_length.h"
 #include "writer/output.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Above this, divisions would no longer be exact in a float.
@@ -63,11 +65,12 @@ int64_t whole_factor(const Note* note, const LengthFactor& f, int64_t divisions)
     return den / gcd(num < 0 ? -num : num, den);
 }
 
-
 }  // namespace
 
 float document_divisions(const Incipit& score)
 {
+    if (score.plain_lengths)
+        return score.quarter_units;  // every note is whole already
     int64_t divisions = static_cast<int64_t>(score.quarter_units);
     for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
         for (const Note* n = m->first_note; n != nullptr; n = n->next) {
@@ -90,3 +93,5 @@ float document_divisions(const Incipit& score)
         return static_cast<float>(divisions);
     return score.quarter_units;
 }
+
+}  // namespace tav::detail

@@ -12,6 +12,8 @@
 #include <zlib.h>
 #endif
 
+namespace tav::detail {
+
 namespace {
 
 // The text as an XML attribute value.
@@ -183,15 +185,6 @@ std::string mxl_container_xml(std::string_view document_name)
            "</container>\n";
 }
 
-bool compression_available()
-{
-#ifdef TAV_HAVE_ZLIB
-    return true;
-#else
-    return false;
-#endif
-}
-
 const char* mxl_container(std::string_view document_name, std::string_view document,
                           std::string& out)
 {
@@ -236,3 +229,5 @@ const char* mxl_container(std::string_view document_name, std::string_view docum
     return kNoCompression;
 #endif
 }
+
+}  // namespace tav::detail

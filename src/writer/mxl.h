@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tav::detail {
+
 // The error of a build without zlib.
 inline constexpr const char* kNoCompression =
     "compressed output (.mxl) is not available: this build has no zlib";
@@ -17,10 +19,9 @@ inline constexpr std::string_view kMxlMimeType = "application/vnd.recordare.musi
 // archive itself around the library's document and this text.
 std::string mxl_container_xml(std::string_view document_name);
 
-// False when the library was built without zlib.
-bool compression_available();
-
 // Writes over `out` the .mxl archive holding `document` under the name
 // `document_name`. Null on success, else the error.
 const char* mxl_container(std::string_view document_name, std::string_view document,
                           std::string& out);
+
+}  // namespace tav::detail

@@ -15,6 +15,8 @@
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
+namespace tav::detail {
+
 namespace {
 
 using Kinds = uint64_t;  // bit k set: the note carries a mark of kind k
@@ -401,3 +403,5 @@ const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t co
     }
     return note;
 }
+
+}  // namespace tav::detail

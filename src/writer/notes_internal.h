@@ -5,6 +5,8 @@
 
 #include "score/score.h"
 
+namespace tav::detail {
+
 class XmlText;
 struct MeasureAccidentals;
 
@@ -14,3 +16,5 @@ struct MeasureAccidentals;
 const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t count,
                                 float divisions, int32_t current_fifths,
                                 MeasureAccidentals& measure_accidentals);
+
+}  // namespace tav::detail

@@ -15,6 +15,8 @@
 #include "writer/output.h"
 #include "writer/replace_file.h"
 
+namespace tav::detail {
+
 const char* file_suffix(const tav::Options& options)
 {
     return options.compress ? ".mxl" : ".xml";
@@ -155,3 +157,5 @@ OutputStatus write_file(const std::string& name, const char* text, size_t size, 
 }
 
 #endif
+
+}  // namespace tav::detail

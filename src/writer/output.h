@@ -13,6 +13,8 @@
 #include "writer/replace_file.h"
 #include "writer/xml_text.h"
 
+namespace tav::detail {
+
 // Accidentals given explicitly to step letters earlier in the current
 // measure: at most one entry per letter, in the order the letters first
 // received one.
@@ -106,3 +108,5 @@ OutputStatus write_file(const std::string& path, const char* text, size_t size, 
 // The file system's clock now, as the modification time of the file just
 // written at `path`; the system clock when that file cannot be read.
 FileTime file_clock_now(const std::string& path);
+
+}  // namespace tav::detail

@@ -12,6 +12,8 @@
 #include "writer/output.h"
 #include "writer/xml_text.h"
 
+namespace tav::detail {
+
 namespace {
 
 // Room for the head (beside the incipit number), for the fixed lines of a
@@ -57,49 +59,25 @@ char* put_element(char* p, std::string_view open, std::string_view text, std::st
     return put(p, close);
 }
 
-void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& d,
-                std::string_view incipit_id, std::string_view incipit_nb, int mensural,
-                int corrected_key)
+// The XML declaration, the document type and the root element's start.
+char* put_prologue(char* p, bool musicxml4)
 {
-    size_t nb_length = incipit_nb.size();
-    size_t described = d.composer.size() + d.work_title.size() + d.movement_title.size() +
-                       d.part_name.size() + d.text_incipit.size() + d.key_or_mode.size() +
-                       info.encoding_date.size();
-    // An entity takes at most five bytes.
-    char* p = xml.reserve(kHeadRoom + incipit_id.size() + 5 * nb_length +
-                          kTextRoomPerByte * described);
-    if (info.musicxml4)
-        p = put(p, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
-                   "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
-                   "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
-                   "<score-partwise version=\"4.0\">\n");
-    else
-        p = put(p, "<?xml version=\"1.0\" standalone=\"no\"?>\n"
-                   "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
-                   "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
-                   "<score-partwise>\n");
-    // The order of the score's header: work, movement title, identification.
-    if (!d.work_title.empty())
-        p = put_element(p, "\t<work>\n\t\t<work-title>", d.work_title,
-                        "</work-title>\n\t</work>\n");
-    if (!d.movement_title.empty())
-        p = put_element(p, "\t<movement-title>", d.movement_title, "</movement-title>\n");
-    p = put(p, "\t<identification>\n");
-    if (!d.composer.empty())
-        p = put_element(p, "\t\t<creator type=\"composer\">", d.composer, "</creator>\n");
-    p = put(p, "\t\t<encoding>\n"
-               "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
-    if (info.musicxml4)
-        p = put_element(p, "\t\t\t<encoding-date>", info.encoding_date, "</encoding-date>\n");
-    p = put(p, "\t\t</encoding>\n"
-               "\t\t<miscellaneous>\n"
-               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit ID\">");
-    p = put(p, incipit_id);
-    p = put(p, "</miscellaneous-field>\n"
-               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit NB\">");
-    // The only text from the record; escaped so that the file stays well-formed.
-    for (size_t i = 0; i < nb_length; ++i) {
-        char c = incipit_nb[i];
+    if (musicxml4)
+        return put(p, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+                      "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
+                      "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
+                      "<score-partwise version=\"4.0\">\n");
+    return put(p, "<?xml version=\"1.0\" standalone=\"no\"?>\n"
+                  "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
+                  "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
+                  "<score-partwise>\n");
+}
+
+// The incipit number, the only text from the record itself; escaped so
+// that the file stays well-formed (an entity takes at most five bytes).
+char* put_incipit_nb(char* p, std::string_view incipit_nb)
+{
+    for (char c : incipit_nb) {
         switch (c) {
         case '&': p = put(p, "&amp;"); break;
         case '<': p = put(p, "&lt;"); break;
@@ -107,6 +85,20 @@ void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& 
         default: *p++ = c; break;
         }
     }
+    return p;
+}
+
+// The miscellaneous fields: the record's identity, its notation, a key
+// signature the converter corrected, and the descriptive texts.
+char* put_miscellaneous(char* p, const tav::Description& d, std::string_view incipit_id,
+                        std::string_view incipit_nb, int mensural, int corrected_key)
+{
+    p = put(p, "\t\t<miscellaneous>\n"
+               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit ID\">");
+    p = put(p, incipit_id);
+    p = put(p, "</miscellaneous-field>\n"
+               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit NB\">");
+    p = put_incipit_nb(p, incipit_nb);
     p = put(p, "</miscellaneous-field>\n");
     if (mensural == 0)
         p = put(p, "\t\t\t<miscellaneous-field name=\"Notation\">Common Western Music Notation"
@@ -125,13 +117,41 @@ void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& 
     if (!d.key_or_mode.empty())
         p = put_element(p, "\t\t\t<miscellaneous-field name=\"Key or mode\">", d.key_or_mode,
                         "</miscellaneous-field>\n");
-    p = put(p, "\t\t</miscellaneous>\n"
-               "\t</identification>\n"
+    return put(p, "\t\t</miscellaneous>\n");
+}
+
+void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& d,
+                std::string_view incipit_id, std::string_view incipit_nb, int mensural,
+                int corrected_key)
+{
+    size_t described = d.composer.size() + d.work_title.size() + d.movement_title.size() +
+                       d.part_name.size() + d.text_incipit.size() + d.key_or_mode.size() +
+                       info.encoding_date.size();
+    char* p = xml.reserve(kHeadRoom + incipit_id.size() + 5 * incipit_nb.size() +
+                          kTextRoomPerByte * described);
+    p = put_prologue(p, info.musicxml4);
+    // The order of the score's header: work, movement title, identification.
+    if (!d.work_title.empty())
+        p = put_element(p, "\t<work>\n\t\t<work-title>", d.work_title,
+                        "</work-title>\n\t</work>\n");
+    if (!d.movement_title.empty())
+        p = put_element(p, "\t<movement-title>", d.movement_title, "</movement-title>\n");
+    p = put(p, "\t<identification>\n");
+    if (!d.composer.empty())
+        p = put_element(p, "\t\t<creator type=\"composer\">", d.composer, "</creator>\n");
+    p = put(p, "\t\t<encoding>\n"
+               "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
+    if (info.musicxml4)
+        p = put_element(p, "\t\t\t<encoding-date>", info.encoding_date, "</encoding-date>\n");
+    p = put(p, "\t\t</encoding>\n");
+    p = put_miscellaneous(p, d, incipit_id, incipit_nb, mensural, corrected_key);
+    p = put(p, "\t</identification>\n"
                "\t<part-list>\n"
                "\t\t<score-part id=\"P1\">\n");
-    std::string_view part_name = d.part_name;
-    p = put_element(p, "\t\t\t<part-name>", part_name.empty() ? "MusicXML Part" : part_name,
-                    "</part-name>\n");
+    if (d.part_name.empty())  // the usual case, with nothing to escape
+        p = put(p, "\t\t\t<part-name>MusicXML Part</part-name>\n");
+    else
+        p = put_element(p, "\t\t\t<part-name>", d.part_name, "</part-name>\n");
     p = put(p, "\t\t</score-part>\n"
                "\t</part-list>\n"
                "\t<part id=\"P1\">\n");
@@ -349,3 +369,5 @@ void render_score(const tav::Record& record, const Incipit& score, DocumentBuffe
     XmlText xml(out);
     write_document(xml, record, score, info);
 }
+
+}  // namespace tav::detail

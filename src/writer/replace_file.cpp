@@ -10,6 +10,8 @@
 
 #include <cerrno>
 
+namespace tav::detail {
+
 namespace {
 
 int open_retrying(const char* name, int flags)
@@ -82,5 +84,7 @@ FileTime stamp_now(int fd)
         return kNoRunStart;
     return modified(info);
 }
+
+}  // namespace tav::detail
 
 #endif

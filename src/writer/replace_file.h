@@ -6,6 +6,8 @@
 
 #include "tav/batch.h"
 
+namespace tav::detail {
+
 // A modification time in nanoseconds of the file system's own clock.
 using FileTime = int64_t;
 constexpr FileTime kNoFileTime = INT64_MIN;   // no earlier file
@@ -35,3 +37,5 @@ int open_replacing(const char* name, WriteRun& run, FileTime& earlier);
 FileTime stamp_now(int fd);
 
 #endif
+
+}  // namespace tav::detail

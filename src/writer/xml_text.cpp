@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tav::detail {
+
 namespace {
 
 constexpr size_t kFirstSize = 8192;   // most documents need one step beyond this
@@ -31,3 +33,5 @@ char* put_decimal_slow(char* p, int64_t value)
     std::memcpy(p, first, count);
     return p + count;
 }
+
+}  // namespace tav::detail

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+namespace tav::detail {
+
 // A buffer that one document after another is written into. Its bytes keep
 // their size between documents, so that a run allocates and clears it once
 // instead of once per file; only the first `length` bytes are text.
@@ -97,3 +99,5 @@ inline char* put_decimal(char* p, int64_t value)
 
 // Room a decimal of any 64-bit value takes.
 constexpr size_t kDecimalRoom = 20;
+
+}  // namespace tav::detail
