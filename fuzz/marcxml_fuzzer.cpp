@@ -34,9 +34,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (item.kind != tav::MarcxmlItem::Kind::Incipit)
             continue;
-        tav::Description d{item.composer,  item.work_title,   item.movement_title,
-                           item.part_name, item.text_incipit, item.key_or_mode};
-        const tav::Result& r = converter.convert(item.fields(storage), options, d);
+        // The record as it is and as the fields of a tab export convert alike.
+        const tav::Result by_fields =
+            converter.convert(item.fields(storage), options, item.record.description);
+        const tav::Result& r = converter.convert(item.record, options);
+        bool same = r.status == by_fields.status && r.document == by_fields.document &&
+                    r.messages.size() == by_fields.messages.size();
+        for (size_t i = 0; same && i < r.messages.size(); ++i)
+            same = r.messages[i].text == by_fields.messages[i].text &&
+                   r.messages[i].position == by_fields.messages[i].position;
+        if (!same) {
+            std::fprintf(stderr, "the record and its tab fields convert differently\n");
+            std::abort();
+        }
         if (r.ok() && xml_check::is_xml_text(r.number)) {
             std::string problem = xml_check::xml_problem(r.document);
             if (!problem.empty()) {

@@ -104,19 +104,19 @@ void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possib
     tav::Converter converter;
     tav::WriteRun writes;
     tav::MarcxmlItem item;
-    std::string storage;
     while (reader.next(item)) {
-        if (item.kind == tav::MarcxmlItem::Kind::Error) {
-            tav::Result failed;
-            failed.messages.push_back({tav::MessageKind::Error, item.text});
-            ++run.failed;
-            keep_problem(run, static_cast<long>(item.line), failed);
-        }
-        if (item.kind != tav::MarcxmlItem::Kind::Incipit)
+        if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
+            // As the batch command reports them: a record not read fails; a
+            // field passed over is no record, only its warning.
+            const bool error = item.kind == tav::MarcxmlItem::Kind::Error;
+            tav::Result unread;
+            unread.messages.push_back(
+                {error ? tav::MessageKind::Error : tav::MessageKind::Warning, item.text});
+            run.failed += error ? 1 : 0;
+            keep_problem(run, static_cast<long>(item.line), unread);
             continue;
-        tav::Description description{item.composer,  item.work_title,   item.movement_title,
-                                     item.part_name, item.text_incipit, item.key_or_mode};
-        converter.convert(item.fields(storage), options, description);
+        }
+        converter.convert(item.record, options);
         tav::Result& r = tav::last_result(converter);
         if (clash_possible && !r.file_name.empty() &&
             is_input(input, in_folder(folder, r.file_name))) {

@@ -91,22 +91,17 @@ tav::Converter& thread_converter()
     return converter;
 }
 
-tav::Description description_of(const tav::MarcxmlItem& item)
-{
-    return {item.composer,  item.work_title,   item.movement_title,
-            item.part_name, item.text_incipit, item.key_or_mode};
-}
-
 // A catalogue record's incipit through this thread's converter.
 tav::Result convert_item(const tav::MarcxmlItem& item, const tav::Options& options)
 {
     py::gil_scoped_release released;
-    std::string storage;
-    return thread_converter().convert(item.fields(storage), options, description_of(item));
+    return thread_converter().convert(item.record, options);
 }
 
-// Iterates over the incipits of a MARCXML document; the reader's warnings
-// and errors are kept in `messages`.
+// Iterates over the incipits of a MARCXML document; `messages` holds the
+// reader's warnings and errors met since the incipit given before (and,
+// at the end, those after the last), so that memory stays flat however
+// long the document.
 struct MarcxmlSource {
     py::object holder;           // the bytes, or the open file
     std::FILE* file = nullptr;
@@ -122,6 +117,7 @@ struct MarcxmlSource {
 
     tav::MarcxmlItem next()
     {
+        messages = py::list();
         for (;;) {
             tav::MarcxmlItem item;
             bool more;
@@ -313,18 +309,18 @@ PYBIND11_MODULE(_tav, m)
 
     py::class_<tav::MarcxmlItem>(m, "CatalogueRecord",
                                  "An incipit read from MARCXML, with its record's description.")
-        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.identifier); }, "The incipit identifier (001).")
-        .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
-        .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.clef); }, "The clef code (031 $g).")
-        .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.time); }, "The time signature (031 $o).")
-        .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.key); }, "The key signature (031 $n), put before the music.")
-        .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.music); }, "The music in the Plaine & Easie Code (031 $p).")
-        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.composer); }, "The composer (100 $a); empty when none.")
-        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.work_title); }, "The work's title (240 $a, else 245 $a); empty when none.")
-        .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.movement_title); }, "The movement's title (031 $d).")
-        .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.part_name); }, "The part's name (031 $m).")
-        .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.text_incipit); }, "The text incipit (031 $t).")
-        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.key_or_mode); }, "The key or mode (031 $r).")
+        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
+        .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.record.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
+        .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.record.clef); }, "The clef code (031 $g).")
+        .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.record.time); }, "The time signature (031 $o).")
+        .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.record.key); }, "The key signature (031 $n), put before the music.")
+        .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.record.music); }, "The music in the Plaine & Easie Code (031 $p).")
+        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.record.description.composer); }, "The composer (100 $a); empty when none.")
+        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.work_title); }, "The work's title (240 $a, else 245 $a); empty when none.")
+        .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.movement_title); }, "The movement's title (031 $d).")
+        .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.record.description.part_name); }, "The part's name (031 $m).")
+        .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.record.description.text_incipit); }, "The text incipit (031 $t).")
+        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.record.description.key_or_mode); }, "The key or mode (031 $r).")
         .def_property_readonly("control_number", [](const tav::MarcxmlItem& i) { return decode(i.control_number); }, "The record's 001 as written; empty when it has none.")
         .def_property_readonly("occurrence", [](const tav::MarcxmlItem& i) { return i.occurrence; }, "Which 031 of the record, from 1.")
         .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; }, "The line of the input where the field is.")
@@ -334,13 +330,14 @@ PYBIND11_MODULE(_tav, m)
 
     py::class_<MarcxmlSource>(m, "MarcxmlReader",
                               "The incipits of a MARCXML document, one by one; the reader's "
-                              "warnings and errors as (kind, text, control_number, line) in "
-                              "messages.")
+                              "warnings and errors met before each as (kind, text, "
+                              "control_number, line) in messages.")
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &MarcxmlSource::next)
         .def_readonly("messages", &MarcxmlSource::messages,
-                      "The reader's warnings and errors so far, as (kind, text, "
-                      "control_number, line).");
+                      "The reader's warnings and errors met since the record given "
+                      "before (at the end: after the last), as (kind, text, "
+                      "control_number, line); a new list at each step.");
 
     m.def("read_marcxml", &open_marcxml, py::arg("source"),
           "Reads MARCXML (MARC 21 records, incipits in field 031) from a path or from bytes, "
@@ -433,8 +430,9 @@ PYBIND11_MODULE(_tav, m)
         "missing), as the batch command does: a line ends in LF, CR LF or a lone CR, and blank "
         "lines are passed over and counted. "
         "A MARCXML file (recognised by its start; not through a pipe) gives every incipit "
-        "with music, with its "
-        "description; a record the reader cannot read is a failed problem. "
+        "with music, with its description; a record the reader cannot read is a failed "
+        "problem, and a field it passes over (another notation system) a problem with its "
+        "warning, counted neither written nor failed. "
         "Raises OSError when the file cannot be opened or read or the folder cannot be "
         "made, ValueError for a zero byte in a path or when a record's file would be the "
         "input itself (then nothing is written).");

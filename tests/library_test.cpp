@@ -222,18 +222,40 @@ TEST(Record, LinesSplitIntoTheirFields)
 }
 
 // A record held in fields converts as its line does; a key kept apart is
-// read as the start of the music.
+// read as the start of the music field, positions in messages included.
 TEST(Record, ConvertsAsItsLine)
 {
-    tav::Record record;
-    record.identifier = "12";
-    record.number = "1.1";
-    record.clef = "G-2";
-    record.key = "bB";
-    record.music = "4C";
-    const tav::Result by_record = tav::Converter().convert(record);
-    EXPECT_EQ(by_record.document, tav::convert_record("12\t1.1\tG-2\t\\-\t\t$bB 4C").document);
-    EXPECT_EQ(by_record.file_name, "12-1.1.xml");
+    const struct Row {
+        const char* name;
+        const char* key;
+        const char* music;
+        const char* field;  // the line's music field
+    } rows[] = {
+        {"key apart", "bB", "4C", "$bB 4C"},
+        {"key with its sign", "$xF", "4C", "$xF 4C"},
+        {"a sign unread after the key", "bB", "4CZ", "$bB 4CZ"},
+        {"a key sign unread", "bQ", "4C", "$bQ 4C"},
+    };
+    auto messages = [](const tav::Result& r) {
+        std::string out;
+        for (const tav::Message& m : r.messages)
+            out += m.text + "@" + std::to_string(m.position) + "\n";
+        return out;
+    };
+    each_row(rows, [&](const Row& row) {
+        tav::Record record;
+        record.identifier = "12";
+        record.number = "1.1";
+        record.clef = "G-2";
+        record.key = row.key;
+        record.music = row.music;
+        const tav::Result by_record = tav::Converter().convert(record);
+        const tav::Result by_line =
+            tav::convert_record(std::string("12\t1.1\tG-2\t\\-\t\t") + row.field);
+        EXPECT_EQ(by_record.document, by_line.document);
+        EXPECT_EQ(by_record.file_name, by_line.file_name);
+        EXPECT_EQ(messages(by_record), messages(by_line));
+    });
 }
 
 }  // namespace

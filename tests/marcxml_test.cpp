@@ -41,9 +41,7 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads)
         out += tav::record_line(fields) + "\n";
         if (!heads)
             continue;
-        tav::Description d{item.composer,  item.work_title,   item.movement_title,
-                           item.part_name, item.text_incipit, item.key_or_mode};
-        const tav::Result& r = converter.convert(fields, options, d);
+        const tav::Result& r = converter.convert(item.record, options);
         out += r.file_name + " " + tav::status_name(r.status) + "\n";
         out += r.document.substr(0, r.document.find("\t<part id="));
     }

@@ -145,20 +145,13 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
         at += length;
         return field;
     };
-    tav::Fields fields;
-    fields.identifier = next(identifier);
-    fields.number = next(number);
-    fields.clef = next(clef);
-    fields.time = next(time);
-    fields.time2 = next(time2);
-    fields.music = next(music);
-    tav::Description description;
-    description.composer = next(composer);
-    description.work_title = next(work_title);
-    description.movement_title = next(movement_title);
-    description.part_name = next(part_name);
-    description.text_incipit = next(text_incipit);
-    description.key_or_mode = next(key_or_mode);
+    // Braced lists are read from left to right: the texts in their order.
+    const tav::Fields fields{next(identifier), next(number), next(clef),
+                             next(time),       next(time2),  next(music)};
+    auto text = [&next](std::uint32_t length) { return std::string(next(length)); };
+    const tav::Description description{text(composer),     text(work_title),
+                                       text(movement_title), text(part_name),
+                                       text(text_incipit),  text(key_or_mode)};
     return describe(*glue, glue->converter.convert(fields, options_from(flags), description),
                     flags);
 }

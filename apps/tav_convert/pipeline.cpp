@@ -183,21 +183,21 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
             return;
         }
     }
-    std::size_t size = batch.lines[k].end - batch.lines[k].begin;
+    std::size_t size = entry != nullptr ? entry->record.music.size()
+                                        : batch.lines[k].end - batch.lines[k].begin;
     tav::Result* r;
     try {
-        if (batch.lines[k].too_long) {
+        if (entry != nullptr) {
+            converter.convert(entry->record, cl_.options);
+            r = &tav::last_result(converter);
+        } else if (batch.lines[k].too_long) {
             r = &tav::line_too_long(converter);
         } else {
             // In place: the converter may change the line, which is read once.
             std::size_t readable = batch.readable(batch.lines[k]);
-            tav::Description description;
-            if (entry != nullptr)
-                description = entry->description();
             r = &tav::convert_buffer(
                 converter, batch.from(batch.lines[k]),
-                static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options,
-                entry != nullptr ? &description : nullptr);
+                static_cast<std::int32_t>(std::min<std::size_t>(readable, INT32_MAX)), cl_.options);
         }
         if (r->status == tav::Status::Converted && documents_ != nullptr && !cl_.dry_run &&
             !stopped()) {
@@ -392,7 +392,7 @@ void Pipeline::run(const std::function<bool(LineBatch&)>& fill)
             emit(slot);
             continue;
         }
-        slot.weight = slot.lines.bytes.size();
+        slot.weight = slot.lines.weight();
         if (slot.weight >= kAloneBytes) {
             // Converted alone, and nothing more is read until it is reported.
             emit_ready(true);

@@ -119,7 +119,6 @@ struct MarcxmlBatchReader::State {
     std::uint64_t consumed = 0;
     std::thread thread;
     tav::MarcxmlItem item;
-    std::string storage;
 };
 
 MarcxmlBatchReader::MarcxmlBatchReader(std::FILE* input, std::string_view already_read)
@@ -147,36 +146,25 @@ bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size
         std::string().swap(batch.bytes);
     batch.clear();
     tav::MarcxmlItem& item = state_->item;
-    while (batch.lines.size() < max_lines && batch.bytes.size() < max_bytes &&
+    while (batch.lines.size() < max_lines && batch.record_bytes < max_bytes &&
            state_->next(item)) {
         LineBatch::Line line;
-        line.begin = batch.bytes.size();
+        line.begin = line.end = batch.bytes.size();
         batch.entries.emplace_back();
         CatalogueEntry& e = batch.entries.back();
-        e.control_number = item.control_number;
+        e.control_number = std::move(item.control_number);
         e.occurrence = item.occurrence;
         if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
             e.is_message = true;
             e.message.kind = item.kind == tav::MarcxmlItem::Kind::Warning
                                  ? tav::MessageKind::Warning
                                  : tav::MessageKind::Error;
-            e.message.text = item.text;
+            e.message.text = std::move(item.text);
             e.message.code = tav::message_code(e.message.text);
         } else {
-            std::string line_text = tav::record_line(item.fields(state_->storage));
-            if (line_text.size() > tav::max_line_length)
-                line.too_long = true;
-            else
-                batch.bytes += line_text;
-            batch.bytes += '\n';
-            e.composer = item.composer;
-            e.work_title = item.work_title;
-            e.movement_title = item.movement_title;
-            e.part_name = item.part_name;
-            e.text_incipit = item.text_incipit;
-            e.key_or_mode = item.key_or_mode;
+            e.record = std::move(item.record);
+            batch.record_bytes += e.record.music.size() + e.record.key.size();
         }
-        line.end = batch.bytes.size();
         batch.lines.push_back(line);
         batch.line_numbers.push_back(item.line);
     }

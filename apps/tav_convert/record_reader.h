@@ -17,21 +17,15 @@
 #include "tav/batch.h"
 #include "tav/tav.h"
 
-// What a line made from a MARCXML record carries beside the record line:
-// where it comes from and the description for its document; or, for a
+// An incipit read from MARCXML, with where it comes from; or, for a
 // message of the reader (a record it cannot read, a field it passes over),
 // that message alone.
 struct CatalogueEntry {
     std::string control_number;   // 001
     int occurrence = 0;           // which 031 of the record; 0: the whole record
-    std::string composer, work_title, movement_title, part_name, text_incipit, key_or_mode;
+    tav::Record record;
     bool is_message = false;
     tav::Message message;
-
-    tav::Description description() const
-    {
-        return {composer, work_title, movement_title, part_name, text_incipit, key_or_mode};
-    }
 };
 
 struct LineBatch {
@@ -43,10 +37,12 @@ struct LineBatch {
     std::string bytes;           // the lines one after the other, then tav::line_padding zeros
     std::vector<Line> lines;
     std::int64_t first_line = 1; // number of the first line in its input
-    // For lines made from MARCXML, one per line (and each line's number in
-    // the input); empty for a tab-separated input.
+    // For a MARCXML input, one entry per line (each line empty, the record
+    // held in its entry) and each one's line number in the input; empty for
+    // a tab-separated input.
     std::vector<CatalogueEntry> entries;
     std::vector<std::int64_t> line_numbers;
+    std::size_t record_bytes = 0;  // the music and keys the entries hold
 
     // The line and every byte after it: the converter's buffer.
     char* from(const Line& line) { return bytes.data() + line.begin; }
@@ -57,7 +53,10 @@ struct LineBatch {
         lines.clear();
         entries.clear();
         line_numbers.clear();
+        record_bytes = 0;
     }
+    // What the batch holds, against the run's memory budget.
+    std::size_t weight() const { return bytes.size() + record_bytes; }
 };
 
 class RecordReader {
@@ -88,9 +87,8 @@ private:
     std::int64_t next_line_ = 1;
 };
 
-// Reads a MARCXML input into batches of record lines, each with its
-// catalogue entry: the same lines as a tab-separated export of the same
-// incipits.
+// Reads a MARCXML input into batches of catalogue entries, each an incipit
+// as a tav::Record or a message of the reader.
 class MarcxmlBatchReader {
 public:
     // `already_read`: the bytes a RecordReader took from the input first.

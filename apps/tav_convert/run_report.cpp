@@ -80,6 +80,17 @@ void append_json_string(std::string& out, std::string_view text)
     }
 }
 
+void append_json_string_or_null(std::string& out, const std::string* text)
+{
+    if (text == nullptr) {
+        out += "null";
+        return;
+    }
+    out += '"';
+    append_json_string(out, *text);
+    out += '"';
+}
+
 RunReport::RunReport(OutStream& report, ReportFormat format, bool all, std::FILE* messages,
                      ProgressLine& progress, bool dry_run)
     : out_(report), format_(format), all_(all), messages_(messages), progress_(progress),
@@ -146,10 +157,18 @@ namespace {
 
 // A file is named only when the record has one: written, or checked in a
 // dry run.
-bool has_file(const Outcome& o)
+// The record's file, when it has one (a document, converted or written).
+const std::string* file_of(const Outcome& o)
 {
-    return !o.file.empty() &&
-           (o.status == tav::Status::Written || o.status == tav::Status::Converted);
+    bool has = !o.file.empty() &&
+               (o.status == tav::Status::Written || o.status == tav::Status::Converted);
+    return has ? &o.file : nullptr;
+}
+
+// The catalogue record's 001, when it has one.
+const std::string* control_number_of(const Outcome& o)
+{
+    return o.control_number.empty() ? nullptr : &o.control_number;
 }
 
 // A CSV field, quoted when it holds a comma, a quote or a line end.
@@ -181,22 +200,10 @@ void RunReport::record_json(const Outcome& o, std::string_view input)
     buffer_ += ",\"number\":\"";
     append_json_string(buffer_, o.number);
     buffer_ += "\",\"file\":";
-    if (has_file(o)) {
-        buffer_ += '"';
-        append_json_string(buffer_, o.file);
-        buffer_ += '"';
-    } else {
-        buffer_ += "null";
-    }
+    append_json_string_or_null(buffer_, file_of(o));
     if (o.catalogue) {
         buffer_ += ",\"control_number\":";
-        if (o.control_number.empty()) {
-            buffer_ += "null";
-        } else {
-            buffer_ += '"';
-            append_json_string(buffer_, o.control_number);
-            buffer_ += '"';
-        }
+        append_json_string_or_null(buffer_, control_number_of(o));
         buffer_ += ",\"occurrence\":";
         append_int(buffer_, o.occurrence);
     }
@@ -234,8 +241,8 @@ void RunReport::record_csv(const Outcome& o, std::string_view input)
     buffer_ += ',';
     append_csv(buffer_, o.number);
     buffer_ += ',';
-    if (has_file(o))
-        append_csv(buffer_, o.file);
+    if (const std::string* file = file_of(o))
+        append_csv(buffer_, *file);
     buffer_ += ',';
     buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
     std::string warnings;
@@ -257,7 +264,8 @@ void RunReport::record_csv(const Outcome& o, std::string_view input)
     if (error != nullptr && error->position >= 0)
         append_int(buffer_, error->position);
     buffer_ += ',';
-    append_csv(buffer_, o.control_number);
+    if (const std::string* control_number = control_number_of(o))
+        append_csv(buffer_, *control_number);
     buffer_ += ',';
     if (o.catalogue)
         append_int(buffer_, o.occurrence);

@@ -71,6 +71,9 @@ enum class ReportFormat { JsonLines, Csv };
 // UTF-8 text, so that it stays distinct from the character of that number.
 void append_json_string(std::string& out, std::string_view text);
 
+// A text that may be absent, as a JSON value: the string, quoted, or null.
+void append_json_string_or_null(std::string& out, const std::string* text);
+
 class RunReport {
 public:
     // `report`: the report stream (inactive: none). `messages`: where message

@@ -33,7 +33,7 @@ Result& last_result(Converter& converter);
 // or further lines after it. A reader that holds its lines in one buffer
 // converts them where they stand this way.
 Result& convert_buffer(Converter& converter, char* buffer, std::int32_t size,
-                       const Options& options, const Description* description = nullptr);
+                       const Options& options);
 
 // A line longer than max_line_length, which a reader did not keep, becomes
 // the converter's result (status LineTooLong, the error "line too long"), as

@@ -6,7 +6,7 @@
 //     tav::MarcxmlItem item;
 //     while (reader.next(item))
 //         if (item.kind == tav::MarcxmlItem::Kind::Incipit)
-//             converter.convert(item.fields(), options);
+//             converter.convert(item.record, options);
 //
 // Each 031 field with music ($p) and the system code "pe" or none is one
 // incipit: the identifier from 001, the number "$a.$b.$c", the clef $g, the
@@ -33,21 +33,13 @@ struct MarcxmlItem {
     enum class Kind { Incipit, Warning, Error };
     Kind kind = Kind::Incipit;
 
-    // An incipit's header fields and music, as the record line has them.
-    std::string identifier;   // 001, one to ten digits
-    std::string number;       // "$a.$b.$c"
-    std::string clef;         // $g
-    std::string time;         // $o
-    std::string key;          // $n; becomes the music's key-signature preamble
-    std::string music;        // $p
-
-    // Descriptive data; empty when the record has none.
-    std::string composer;        // 100 $a
-    std::string work_title;      // 240 $a, else 245 $a
-    std::string movement_title;  // 031 $d
-    std::string part_name;       // 031 $m
-    std::string text_incipit;    // 031 $t
-    std::string key_or_mode;     // 031 $r
+    // An incipit: the identifier (001, one to ten digits), the number
+    // ("$a.$b.$c"), the clef ($g), the time ($o), the key ($n, read as the
+    // start of the music) and the music ($p); and the description: composer
+    // (100 $a), work title (240 $a, else 245 $a), movement title (031 $d),
+    // part name ($m), text incipit ($t) and key or mode ($r), each empty
+    // when the record has none. Converter::convert takes it as it is.
+    Record record;
 
     // Where it comes from: the record's 001 as written (empty when it has
     // none), which 031 of the record (1 for the first; 0 for a message about
@@ -61,9 +53,9 @@ struct MarcxmlItem {
     // \"da\", which is not read".
     std::string text;
 
-    // The incipit as the tab route's fields: the key goes before the music
-    // as its preamble ("$bBE " and then $p), so the music reads the same.
-    // The views refer to `storage` and this item.
+    // The incipit as the fields of a tab export: the key goes before the
+    // music as its preamble ("$bBE " and then $p), so the music reads the
+    // same. The views refer to `storage` and this item.
     Fields fields(std::string& storage) const;
 };
 

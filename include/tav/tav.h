@@ -72,12 +72,12 @@ struct Options {
 // "MusicXML Part", text incipit and key or mode as miscellaneous fields),
 // escaped. Without one the document is the tab record's, byte for byte.
 struct Description {
-    std::string_view composer;
-    std::string_view work_title;
-    std::string_view movement_title;
-    std::string_view part_name;
-    std::string_view text_incipit;
-    std::string_view key_or_mode;
+    std::string composer;
+    std::string work_title;
+    std::string movement_title;
+    std::string part_name;
+    std::string text_incipit;
+    std::string key_or_mode;
 };
 
 enum class Status {
@@ -161,15 +161,12 @@ struct Record {
                              // empty: the music's own, if any
     std::string music;       // the Plaine & Easie music data
 
-    std::string composer;
-    std::string work_title;
-    std::string movement_title;
-    std::string part_name;
-    std::string text_incipit;
-    std::string key_or_mode;
+    Description description;
 
     // Where the music began in the line it was read from: the positions
-    // that messages give count from the start of that line.
+    // that messages give count from the start of that line. A key kept
+    // apart is read as the start of the music field, as the tab export
+    // writes it ("$bBE " and then the music), and positions count so.
     std::int64_t music_position = 0;
 };
 

@@ -16,10 +16,10 @@ constexpr size_t kMusicPadding = 8;
 
 // The music as the parser reads it, into `scratch`: a key signature kept
 // apart comes first, as the music would write it. Returns the bytes
-// readable, and the count of bytes put before the music in `prefix`.
-int32_t copy_music(const tav::Record& record, std::vector<char>& scratch, size_t& prefix)
+// readable.
+int32_t copy_music(const tav::Record& record, std::vector<char>& scratch)
 {
-    prefix = record.key.empty() ? 0 : record.key.size() + (record.key[0] == '$' ? 1 : 2);
+    size_t prefix = record.key.empty() ? 0 : record.key.size() + (record.key[0] == '$' ? 1 : 2);
     size_t size = prefix + record.music.size() + kMusicPadding;
     if (scratch.size() < size)
         scratch.resize(size);
@@ -43,13 +43,13 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
 {
     incipit.release();
     incipit.pools = &pools;
-    size_t prefix = 0;
-    int32_t size = copy_music(record, scratch, prefix);
+    int32_t size = copy_music(record, scratch);
     Line line = make_line(scratch.data(), size);
 
     ScanState s(options, console, pools);
     s.incipit_nb = record.number.c_str();
-    s.origin = record.music_position - static_cast<int64_t>(prefix);
+    // A key kept apart stands at the start of the music field.
+    s.origin = record.music_position;
     try {
         read_header(s, record, line);
         scan_music(s, line, size);

@@ -77,9 +77,8 @@ std::string today()
     return text;
 }
 
-// The version details the options ask for, and the record's descriptive
-// data.
-DocumentInfo document_info(const Options& options, const Record& r, std::string& date)
+// The version details the options ask for.
+DocumentInfo document_info(const Options& options, std::string& date)
 {
     DocumentInfo info;
     if (options.musicxml == MusicXmlVersion::V4_0) {
@@ -92,31 +91,16 @@ DocumentInfo document_info(const Options& options, const Record& r, std::string&
             info.encoding_date = options.encoding_date;
         }
     }
-    info.composer = r.composer;
-    info.work_title = r.work_title;
-    info.movement_title = r.movement_title;
-    info.part_name = r.part_name;
-    info.text_incipit = r.text_incipit;
-    info.key_or_mode = r.key_or_mode;
     return info;
 }
 
-// The record line's length: the fields, TABs and null fields.
-size_t record_line_size(const Fields& f)
+// The record line's length: the fields, TABs and null fields, and a key
+// kept apart as the start of the music field ("$KEY ").
+size_t record_line_size(const Fields& f, std::string_view key = {})
 {
     return f.identifier.size() + f.number.size() + std::max<size_t>(f.clef.size(), 2) +
-           std::max<size_t>(f.time.size(), 2) + f.time2.size() + f.music.size() + 5;
-}
-
-// The descriptive data given beside a record's fields.
-void describe(Record& record, const Description& d)
-{
-    record.composer = d.composer;
-    record.work_title = d.work_title;
-    record.movement_title = d.movement_title;
-    record.part_name = d.part_name;
-    record.text_incipit = d.text_incipit;
-    record.key_or_mode = d.key_or_mode;
+           std::max<size_t>(f.time.size(), 2) + f.time2.size() + f.music.size() + 5 +
+           (key.empty() ? 0 : key.size() + (key[0] == '$' ? 1 : 2));
 }
 
 template <typename Buffer>
@@ -206,7 +190,7 @@ struct ConverterAccess {
     }
 
     static Result& convert_buffer(Converter& c, char* buffer, int32_t size,
-                                  const Options& options, const Description* description)
+                                  const Options& options)
     {
         if (Result* refused = c.refuse_reentry())
             return *refused;
@@ -214,8 +198,6 @@ struct ConverterAccess {
         // The line ends at its line end, well before the end of the buffer.
         read_record_into(std::string_view(buffer, size > 0 ? static_cast<size_t>(size) : 0),
                          st.reading);
-        if (description != nullptr)
-            describe(st.reading.record, *description);
         st.convert_reading(options);
         return st.result;
     }
@@ -233,15 +215,14 @@ Result& line_too_long(Converter& converter)
     return detail::ConverterAccess::line_too_long(converter);
 }
 
-Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const Options& options,
-                       const Description* description)
+Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const Options& options)
 {
-    return detail::ConverterAccess::convert_buffer(converter, buffer, size, options, description);
+    return detail::ConverterAccess::convert_buffer(converter, buffer, size, options);
 }
 
 void Converter::State::write(const Options& options, const Incipit& score)
 {
-    render_score(reading.record, score, document, document_info(options, reading.record, today));
+    render_score(reading.record, score, document, document_info(options, today));
     std::string_view text(document.bytes.data(), document.length);
     if (options.compress) {
         // The archive holds the document under the name it would have alone.
@@ -342,14 +323,12 @@ const Result& Converter::convert(const Record& record, const Options& options)
         return *refused;
     const Fields fields{record.identifier, record.number, record.clef,
                         record.time,       record.time2,  record.music};
-    if (record_line_size(fields) > max_line_length)
+    if (record_line_size(fields, record.key) > max_line_length)
         return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
     Record& read = state().reading.record;
-    for (auto member : {&Record::key, &Record::composer, &Record::work_title,
-                        &Record::movement_title, &Record::part_name, &Record::text_incipit,
-                        &Record::key_or_mode})
-        read.*member = record.*member;
+    read.key = record.key;
+    read.description = record.description;
     return state().convert_reading(options);
 }
 
@@ -371,7 +350,7 @@ const Result& Converter::convert(const Fields& fields, const Options& options,
     if (record_line_size(fields) > max_line_length)
         return line_too_long(*this);
     detail::read_fields_into(fields, state().reading);
-    describe(state().reading.record, description);
+    state().reading.record.description = description;
     return state().convert_reading(options);
 }
 

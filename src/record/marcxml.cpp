@@ -19,6 +19,8 @@
 #include <expat.h>
 #endif
 
+#include "record/record_reader.h"
+
 namespace tav {
 
 namespace {
@@ -53,6 +55,27 @@ std::string_view local_name(const char* name)
     std::string_view n(name);
     std::size_t colon = n.rfind(':');
     return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+// The elements of a record that the reader looks at.
+enum class Element { Record, Controlfield, Datafield, Subfield, Other };
+
+// What an element is, by its name after any namespace prefix: one pass
+// over the name, then one comparison.
+Element element_of(const char* name)
+{
+    const char* local = name;
+    for (const char* p = name; *p != '\0'; ++p)
+        if (*p == ':')
+            local = p + 1;
+    switch (local[0]) {
+    case 's': return std::strcmp(local, "subfield") == 0 ? Element::Subfield : Element::Other;
+    case 'd': return std::strcmp(local, "datafield") == 0 ? Element::Datafield : Element::Other;
+    case 'c':
+        return std::strcmp(local, "controlfield") == 0 ? Element::Controlfield : Element::Other;
+    case 'r': return std::strcmp(local, "record") == 0 ? Element::Record : Element::Other;
+    default: return Element::Other;
+    }
 }
 
 // One text that a subfield fills: the first occurrence counts.
@@ -92,7 +115,7 @@ bool valid_identifier(const std::string& id)
 const char* line_break_in(const Incipit031& f)
 {
     auto bad = [](const Value& v) {
-        return v.text.find_first_of("\t\n\r") != std::string::npos;
+        return detail::holds_line_break(v.text);
     };
     if (bad(f.a) || bad(f.b) || bad(f.c))
         return "the number ($a, $b, $c)";
@@ -102,7 +125,7 @@ const char* line_break_in(const Incipit031& f)
         return "the time signature ($o)";
     if (bad(f.n))
         return "the key signature ($n)";
-    if (f.p.text.find_first_of("\n\r") != std::string::npos)
+    if (detail::holds_line_break(f.p.text, false))
         return "the music ($p)";
     return nullptr;
 }
@@ -113,19 +136,15 @@ const char* line_break_in(const Incipit031& f)
 
 Fields MarcxmlItem::fields(std::string& storage) const
 {
-    Fields f;
-    f.identifier = identifier;
-    f.number = number;
-    f.clef = clef;
-    f.time = time;
-    if (key.empty()) {
-        f.music = music;
-    } else {
+    const Record& r = record;
+    Fields f{r.identifier, r.number, r.clef, r.time, {}, r.music};
+    if (!r.key.empty()) {
         storage.clear();
-        storage += '$';
-        storage += key;
+        if (r.key[0] != '$')
+            storage += '$';
+        storage += r.key;
         storage += ' ';
-        storage += music;
+        storage += r.music;
         f.music = storage;
     }
     return f;
@@ -174,8 +193,9 @@ struct MarcxmlReader::State {
         ++counts.errors;
     }
 
-    // Raw bytes not yet given to a parser, and the stream offset and the
-    // number of line feeds before them.
+    // Raw bytes not yet given to a parser, and the stream offset and (when
+    // a parser is to start on them: at the start and after malformed XML)
+    // the number of line feeds before them.
     std::string pending;
     std::uint64_t pending_offset = 0;
     std::int64_t pending_lines = 0;
@@ -212,7 +232,6 @@ struct MarcxmlReader::State {
         parser = XML_ParserCreate(nullptr);
         XML_SetUserData(parser, this);
         XML_SetElementHandler(parser, &State::on_start, &State::on_end);
-        XML_SetCharacterDataHandler(parser, &State::on_text);
         parser_offset = pending_offset;
         parser_lines = pending_lines;
         prefix = root_tag.size();
@@ -236,11 +255,11 @@ struct MarcxmlReader::State {
     {
         static_cast<State*>(data)->end(name);
     }
+    // Set only while a text is gathered: expat passes the rest of the
+    // record's text (other fields, the white space between elements) by.
     static void on_text(void* data, const char* text, int length)
     {
         State& s = *static_cast<State*>(data);
-        if (s.target == nullptr)
-            return;
         Gathered& r = s.record;
         r.bytes += static_cast<std::size_t>(length);
         if (r.bytes > kMaxRecordBytes) {
@@ -260,15 +279,25 @@ struct MarcxmlReader::State {
             value.text += "; ";
         value.seen = true;
         target = &value;
+        XML_SetCharacterDataHandler(parser, &State::on_text);
+    }
+
+    // Ends gathering, if a text was gathered.
+    void stop_gathering()
+    {
+        if (target == nullptr)
+            return;
+        target = nullptr;
+        XML_SetCharacterDataHandler(parser, nullptr);
     }
 
     void start(const char* name, const char** attributes)
     {
         if (root.empty())
             root = name;
-        std::string_view local = local_name(name);
+        Element element = element_of(name);
         if (!in_record) {
-            if (local == "record") {
+            if (element == Element::Record) {
                 in_record = true;
                 record = Gathered{};
                 record.line = current_line();
@@ -276,13 +305,13 @@ struct MarcxmlReader::State {
             }
             return;
         }
-        target = nullptr;
-        if (local == "controlfield") {
+        stop_gathering();
+        if (element == Element::Controlfield) {
             field = std::strcmp(attribute(attributes, "tag"), "001") == 0 ? Field::Control001
                                                                           : Field::None;
             if (field == Field::Control001)
                 gather(record.control_number, false);
-        } else if (local == "datafield") {
+        } else if (element == Element::Datafield) {
             std::string_view tag = attribute(attributes, "tag");
             field = Field::None;
             if (tag == "031") {
@@ -302,7 +331,7 @@ struct MarcxmlReader::State {
             } else if (tag == "245") {
                 field = Field::Title;
             }
-        } else if (local == "subfield") {
+        } else if (element == Element::Subfield) {
             const char* code = attribute(attributes, "code");
             if (code[0] == '\0' || code[1] != '\0')
                 return;
@@ -352,88 +381,99 @@ struct MarcxmlReader::State {
     {
         if (!in_record)
             return;
-        std::string_view local = local_name(name);
-        if (local == "subfield" || local == "controlfield") {
-            target = nullptr;
-        } else if (local == "datafield") {
-            target = nullptr;
+        Element element = element_of(name);
+        if (element == Element::Subfield || element == Element::Controlfield) {
+            stop_gathering();
+        } else if (element == Element::Datafield) {
+            stop_gathering();
             field = Field::None;
-        } else if (local == "record") {
-            target = nullptr;
+        } else if (element == Element::Record) {
+            stop_gathering();
             field = Field::None;
             in_record = false;
             finish_record();
         }
     }
 
+    // A record closed: an error when it cannot be read as a whole, else
+    // each of its 031 fields in turn.
     void finish_record()
     {
         Gathered& r = record;
         trim(r.control_number.text);
-        const std::string& id = r.control_number.text;
-        std::string which = "record " + std::to_string(counts.records);
-        if (r.too_large) {
-            error(id, r.line, which + " is too large to read (over 64 MiB of text)");
+        if (!readable(r))
             return;
-        }
-        if (!r.control_number.seen) {
-            error({}, r.line, which + " has no control number (001)");
-            return;
-        }
-        if (!valid_identifier(id)) {
-            error(id, r.line,
-                  which + ": control number (001) \"" + id +
-                      "\" is not an incipit identifier (one to ten digits)");
-            return;
-        }
         trim(r.composer.text);
         trim(r.uniform_title.text);
         trim(r.title.text);
         int occurrence = 0;
-        for (Incipit031& f : r.fields) {
-            ++occurrence;
-            for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.g, &f.m, &f.n, &f.o, &f.p, &f.r, &f.t,
-                             &f.system})
-                trim(v->text);
-            if (f.p.text.empty()) {
-                ++counts.without_music;
-                continue;
-            }
-            MarcxmlItem item;
-            item.control_number = id;
-            item.occurrence = occurrence;
-            item.line = f.line;
-            std::string here = "031 #" + std::to_string(occurrence);
-            if (!f.system.text.empty() && f.system.text != "pe") {
-                ++counts.other_system;
-                item.kind = MarcxmlItem::Kind::Warning;
-                item.text = here + " has the system code \"" + f.system.text +
-                            "\", which is not read; passed over";
-                ready.push_back(std::move(item));
-                continue;
-            }
-            if (const char* what = line_break_in(f)) {
-                item.kind = MarcxmlItem::Kind::Error;
-                item.text = here + ": " + what + " holds a tab or a line break";
-                ++counts.errors;
-                ready.push_back(std::move(item));
-                continue;
-            }
-            ++counts.incipits;
-            item.identifier = id;
-            item.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
-            item.clef = std::move(f.g.text);
-            item.time = std::move(f.o.text);
-            item.key = std::move(f.n.text);
-            item.music = std::move(f.p.text);
-            item.composer = r.composer.text;
-            item.work_title = r.uniform_title.text.empty() ? r.title.text : r.uniform_title.text;
-            item.movement_title = std::move(f.d.text);
-            item.part_name = std::move(f.m.text);
-            item.text_incipit = std::move(f.t.text);
-            item.key_or_mode = std::move(f.r.text);
-            ready.push_back(std::move(item));
+        for (Incipit031& f : r.fields)
+            finish_incipit(r, f, ++occurrence);
+    }
+
+    // False, with the record's error, for a record too large, without 001
+    // or with a 001 that is no incipit identifier.
+    bool readable(const Gathered& r)
+    {
+        const std::string& id = r.control_number.text;
+        std::string which = "record " + std::to_string(counts.records);
+        if (r.too_large)
+            error(id, r.line, which + " is too large to read (over 64 MiB of text)");
+        else if (!r.control_number.seen)
+            error({}, r.line, which + " has no control number (001)");
+        else if (!valid_identifier(id))
+            error(id, r.line,
+                  which + ": control number (001) \"" + id +
+                      "\" is not an incipit identifier (one to ten digits)");
+        else
+            return true;
+        return false;
+    }
+
+    // One 031 field: passed over without music, a warning for another
+    // system code, an error for a line break in a field of the record
+    // line, and else an incipit with the record's description.
+    void finish_incipit(const Gathered& r, Incipit031& f, int occurrence)
+    {
+        for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.g, &f.m, &f.n, &f.o, &f.p, &f.r, &f.t,
+                         &f.system})
+            trim(v->text);
+        if (f.p.text.empty()) {
+            ++counts.without_music;
+            return;
         }
+        MarcxmlItem item;
+        item.control_number = r.control_number.text;
+        item.occurrence = occurrence;
+        item.line = f.line;
+        std::string here = "031 #" + std::to_string(occurrence);
+        if (!f.system.text.empty() && f.system.text != "pe") {
+            ++counts.other_system;
+            item.kind = MarcxmlItem::Kind::Warning;
+            item.text = here + " has the system code \"" + f.system.text +
+                        "\", which is not read; passed over";
+        } else if (const char* what = line_break_in(f)) {
+            item.kind = MarcxmlItem::Kind::Error;
+            item.text = here + ": " + what + " holds a tab or a line break";
+            ++counts.errors;
+        } else {
+            ++counts.incipits;
+            Record& out = item.record;
+            out.identifier = r.control_number.text;
+            out.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
+            out.clef = std::move(f.g.text);
+            out.time = std::move(f.o.text);
+            out.key = std::move(f.n.text);
+            out.music = std::move(f.p.text);
+            Description& d = out.description;
+            d.composer = r.composer.text;
+            d.work_title = r.uniform_title.text.empty() ? r.title.text : r.uniform_title.text;
+            d.movement_title = std::move(f.d.text);
+            d.part_name = std::move(f.m.text);
+            d.text_incipit = std::move(f.t.text);
+            d.key_or_mode = std::move(f.r.text);
+        }
+        ready.push_back(std::move(item));
     }
 
     // Malformed XML: the fault, the record it leaves unread, and a search
@@ -527,7 +567,8 @@ struct MarcxmlReader::State {
             pending.clear();
             if (XML_Parse(parser, block.data(), static_cast<int>(block.size()),
                           final ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR) {
-                pending_lines += std::count(block.begin(), block.end(), '\n');
+                // Lines are counted by the parser; pending_lines is set
+                // again when one must start afresh.
                 pending_offset += block.size();
                 return;
             }

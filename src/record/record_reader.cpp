@@ -218,9 +218,10 @@ namespace tav::detail {
 void clear(RecordReading& reading)
 {
     Record& r = reading.record;
+    Description& d = r.description;
     for (std::string* text : {&r.identifier, &r.number, &r.clef, &r.time, &r.time2, &r.key,
-                              &r.music, &r.composer, &r.work_title, &r.movement_title,
-                              &r.part_name, &r.text_incipit, &r.key_or_mode})
+                              &r.music, &d.composer, &d.work_title, &d.movement_title,
+                              &d.part_name, &d.text_incipit, &d.key_or_mode})
         text->clear();
     r.music_position = 0;
     reading.messages.clear();
@@ -275,6 +276,14 @@ RecordReading read_record(const Fields& fields)
 
 namespace tav::detail {
 
+bool holds_line_break(std::string_view text, bool tab)
+{
+    for (char c : text)
+        if (c == '\n' || c == '\r' || (c == '\t' && tab))
+            return true;
+    return false;
+}
+
 void read_fields_into(const Fields& fields, RecordReading& reading)
 {
     clear(reading);
@@ -282,7 +291,7 @@ void read_fields_into(const Fields& fields, RecordReading& reading)
         {"identifier", fields.identifier}, {"number", fields.number}, {"clef", fields.clef},
         {"time", fields.time},             {"time2", fields.time2},   {"music", fields.music}};
     for (const auto& [name, text] : named) {
-        if (text.find_first_of("\t\n\r") != std::string_view::npos) {
+        if (holds_line_break(text)) {
             reading.messages.push_back(make_message(
                 MessageKind::Error, std::string(name) + " field holds a tab or a line end"));
             return;

@@ -16,4 +16,8 @@ void read_record_into(std::string_view line, RecordReading& reading);
 // read_record(fields) into `reading`, which is emptied first.
 void read_fields_into(const Fields& fields, RecordReading& reading);
 
+// True when `text` holds a line feed or a carriage return, or a TAB when
+// `tab`: what no field of a record line may hold. One pass over the text.
+bool holds_line_break(std::string_view text, bool tab = true);
+
 }  // namespace tav::detail

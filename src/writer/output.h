@@ -52,17 +52,11 @@ struct MeasureAccidentals {
     }
 };
 
-// What a document tells beside the music: the version written and the
-// descriptive data (an empty text is left out).
+// The version details of a document; its descriptive data is the
+// record's (an empty text is left out).
 struct DocumentInfo {
     bool musicxml4 = false;           // MusicXML 4.0 rather than 1.0
     std::string_view encoding_date;   // 4.0: "YYYY-MM-DD"
-    std::string_view composer;        // <creator type="composer">
-    std::string_view work_title;      // <work><work-title>
-    std::string_view movement_title;  // <movement-title>
-    std::string_view part_name;       // <part-name>, else "MusicXML Part"
-    std::string_view text_incipit;    // miscellaneous field "Text incipit"
-    std::string_view key_or_mode;     // miscellaneous field "Key or mode"
 };
 
 // The MusicXML document of `score`, read from `record`, written over

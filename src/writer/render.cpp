@@ -90,7 +90,7 @@ char* put_incipit_nb(char* p, std::string_view incipit_nb)
 
 // The miscellaneous fields: the record's identity, its notation, a key
 // signature the converter corrected, and the descriptive texts.
-char* put_miscellaneous(char* p, const DocumentInfo& info, std::string_view incipit_id,
+char* put_miscellaneous(char* p, const tav::Description& d, std::string_view incipit_id,
                         std::string_view incipit_nb, int mensural, int corrected_key)
 {
     p = put(p, "\t\t<miscellaneous>\n"
@@ -111,47 +111,47 @@ char* put_miscellaneous(char* p, const DocumentInfo& info, std::string_view inci
         p = put_decimal(p, corrected_key);
         p = put(p, "</miscellaneous-field>\n");
     }
-    if (!info.text_incipit.empty())
-        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Text incipit\">", info.text_incipit,
+    if (!d.text_incipit.empty())
+        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Text incipit\">", d.text_incipit,
                         "</miscellaneous-field>\n");
-    if (!info.key_or_mode.empty())
-        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Key or mode\">", info.key_or_mode,
+    if (!d.key_or_mode.empty())
+        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Key or mode\">", d.key_or_mode,
                         "</miscellaneous-field>\n");
     return put(p, "\t\t</miscellaneous>\n");
 }
 
-void write_head(XmlText& xml, const DocumentInfo& info, std::string_view incipit_id,
-                std::string_view incipit_nb, int mensural, int corrected_key)
+void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& d,
+                std::string_view incipit_id, std::string_view incipit_nb, int mensural,
+                int corrected_key)
 {
-    size_t described = info.composer.size() + info.work_title.size() +
-                       info.movement_title.size() + info.part_name.size() +
-                       info.text_incipit.size() + info.key_or_mode.size() +
+    size_t described = d.composer.size() + d.work_title.size() + d.movement_title.size() +
+                       d.part_name.size() + d.text_incipit.size() + d.key_or_mode.size() +
                        info.encoding_date.size();
     char* p = xml.reserve(kHeadRoom + incipit_id.size() + 5 * incipit_nb.size() +
                           kTextRoomPerByte * described);
     p = put_prologue(p, info.musicxml4);
     // The order of the score's header: work, movement title, identification.
-    if (!info.work_title.empty())
-        p = put_element(p, "\t<work>\n\t\t<work-title>", info.work_title,
+    if (!d.work_title.empty())
+        p = put_element(p, "\t<work>\n\t\t<work-title>", d.work_title,
                         "</work-title>\n\t</work>\n");
-    if (!info.movement_title.empty())
-        p = put_element(p, "\t<movement-title>", info.movement_title, "</movement-title>\n");
+    if (!d.movement_title.empty())
+        p = put_element(p, "\t<movement-title>", d.movement_title, "</movement-title>\n");
     p = put(p, "\t<identification>\n");
-    if (!info.composer.empty())
-        p = put_element(p, "\t\t<creator type=\"composer\">", info.composer, "</creator>\n");
+    if (!d.composer.empty())
+        p = put_element(p, "\t\t<creator type=\"composer\">", d.composer, "</creator>\n");
     p = put(p, "\t\t<encoding>\n"
                "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
     if (info.musicxml4)
         p = put_element(p, "\t\t\t<encoding-date>", info.encoding_date, "</encoding-date>\n");
     p = put(p, "\t\t</encoding>\n");
-    p = put_miscellaneous(p, info, incipit_id, incipit_nb, mensural, corrected_key);
+    p = put_miscellaneous(p, d, incipit_id, incipit_nb, mensural, corrected_key);
     p = put(p, "\t</identification>\n"
                "\t<part-list>\n"
                "\t\t<score-part id=\"P1\">\n");
-    if (info.part_name.empty())  // the usual case, with nothing to escape
+    if (d.part_name.empty())  // the usual case, with nothing to escape
         p = put(p, "\t\t\t<part-name>MusicXML Part</part-name>\n");
     else
-        p = put_element(p, "\t\t\t<part-name>", info.part_name, "</part-name>\n");
+        p = put_element(p, "\t\t\t<part-name>", d.part_name, "</part-name>\n");
     p = put(p, "\t\t</score-part>\n"
                "\t</part-list>\n"
                "\t<part id=\"P1\">\n");
@@ -316,7 +316,8 @@ char* write_right_barline(char* p, const Attribute* bar)
 void write_document(XmlText& xml, const tav::Record& record, const Incipit& score,
                     const DocumentInfo& info)
 {
-    write_head(xml, info, record.identifier, record.number, score.mensural, score.corrected_key);
+    write_head(xml, info, record.description, record.identifier, record.number, score.mensural,
+               score.corrected_key);
     const float divisions = document_divisions(score);
     int32_t current_fifths = 0;
     MeasureAccidentals measure_accidentals;

@@ -161,15 +161,29 @@ class Module(unittest.TestCase):
         with open(path, "rb") as f:
             raw = f.read()
         reader = tav.read_marcxml(path)
-        records = list(reader)
+        records, met = [], []  # the reader's messages before each record, and after the last
+        for r in reader:
+            records.append(r)
+            met.append((r.control_number, [m[0] for m in reader.messages]))
+        met.append((None, [m[0] for m in reader.messages]))
+        self.assertEqual(met, [("000051650", []), ("000051650", []), ("1001145660", []),
+                               ("000112233", ["warning", "error", "error"]),
+                               ("000112235", ["error"]), (None, [])])
         self.assertEqual([(r.control_number, r.occurrence) for r in records],
                          [(r.control_number, r.occurrence) for r in tav.read_marcxml(raw)])
-        self.assertEqual([m[0] for m in reader.messages], ["warning", "error", "error", "error"])
         first = tav.convert(records[0], musicxml="4.0")
         self.assertIn('<creator type="composer">Dussek, Jan Ladislav</creator>', first.xml)
         self.assertEqual(tav.convert(records[0], compress=True).data[:4], b"PK\x03\x04")
         with tempfile.TemporaryDirectory() as out:
-            self.assertEqual(tav.convert_file(path, out)[:2], (4, 4))
+            report = tav.convert_file(path, out)
+            self.assertEqual(report[:2], (4, 4))
+            # as in the batch command's report: the field passed over with its warning
+            self.assertEqual([(line, r.status, [m.code for m in r.messages])
+                              for line, r in report.problems],
+                             [(66, "failed", ["other_notation_system"]),
+                              (75, "failed", ["no_control_number"]),
+                              (84, "failed", ["control_number_not_identifier"]),
+                              (92, "failed", ["unknown_sign"]), (109, "failed", ["malformed_xml"])])
             with open(os.path.join(out, "51650-1.1.1.xml"), "rb") as f:
                 self.assertEqual(f.read(), tav.convert(records[0]).data)
         with self.assertRaises(ValueError):
