@@ -1,11 +1,13 @@
-// MARCXML in: expat reads the XML as a stream of blocks; each record's
-// fields of interest are gathered while it is read and handed out as
-// incipits and messages when it closes. Only the current block, the current
-// record and the items of one block are held.
+// MARCXML in: libxml2's streaming (SAX2 push) parser reads the XML as a
+// stream of blocks; each record's fields of interest are gathered while it
+// is read and handed out as incipits and messages when it closes. Only the
+// current block, the current record and the items of one block are held.
 //
 // After malformed XML the parser is dropped; reading goes on at the next
 // start tag of a record, inside a new parser given the document's root
-// element first.
+// element first. Entities declared in the document itself are not expanded
+// (a reference to one is malformed XML here), and nothing is loaded from
+// the network or from other files.
 
 #include "tav/marcxml.h"
 
@@ -15,8 +17,8 @@
 #include <deque>
 #include <vector>
 
-#ifdef TAV_HAVE_EXPAT
-#include <expat.h>
+#ifdef TAV_HAVE_LIBXML2
+#include <libxml/parser.h>
 #endif
 
 #include "record/record_reader.h"
@@ -35,7 +37,7 @@ bool is_space(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-#ifdef TAV_HAVE_EXPAT
+#ifdef TAV_HAVE_LIBXML2
 
 void trim(std::string& s)
 {
@@ -50,22 +52,26 @@ void trim(std::string& s)
 }
 
 // The name after a namespace prefix, if any.
-std::string_view local_name(const char* name)
+std::string_view local_name(std::string_view n)
 {
-    std::string_view n(name);
     std::size_t colon = n.rfind(':');
     return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+const char* text_of(const xmlChar* s)
+{
+    return reinterpret_cast<const char*>(s);
 }
 
 // The elements of a record that the reader looks at.
 enum class Element { Record, Controlfield, Datafield, Subfield, Other };
 
-// What an element is, by its name after any namespace prefix: one pass
-// over the name, then one comparison.
-Element element_of(const char* name)
+// What an element is, by its local name (after a prefix that was never
+// declared, too): one pass over the name, then one comparison.
+Element element_of(const xmlChar* name)
 {
-    const char* local = name;
-    for (const char* p = name; *p != '\0'; ++p)
+    const char* local = text_of(name);
+    for (const char* p = local; *p != '\0'; ++p)
         if (*p == ':')
             local = p + 1;
     switch (local[0]) {
@@ -200,13 +206,22 @@ struct MarcxmlReader::State {
     std::uint64_t pending_offset = 0;
     std::int64_t pending_lines = 0;
 
-#ifdef TAV_HAVE_EXPAT
-    XML_Parser parser = nullptr;
+#ifdef TAV_HAVE_LIBXML2
+    xmlParserCtxtPtr parser = nullptr;
     bool seeking = false;        // after malformed XML, until the next record
-    std::string root;            // the document's root element
+    bool element_seen = false;   // any element at all, in any parser
+    std::string root;            // the document's root element, as written
     std::uint64_t parser_offset = 0;   // stream offset of the parser's first real byte
     std::int64_t parser_lines = 0;     // line feeds before it
     std::size_t prefix = 0;            // bytes of the root tag given before it
+
+    // The first error of the parser that ends its reading.
+    struct Fault {
+        bool seen = false;
+        std::string text;
+        std::int64_t index = 0;  // bytes the parser had read
+        std::int64_t line = 0;
+    } fault;
 
     // The record being read.
     bool in_record = false;
@@ -216,57 +231,104 @@ struct MarcxmlReader::State {
     enum class Field { None, Control001, Incipit, Composer, UniformTitle, Title };
     Field field = Field::None;
 
-    ~State()
+    ~State() { drop_parser(); }
+
+    void drop_parser()
     {
-        if (parser != nullptr)
-            XML_ParserFree(parser);
+        if (parser == nullptr)
+            return;
+        if (parser->myDoc != nullptr)   // the entity declarations it kept
+            xmlFreeDoc(parser->myDoc);
+        xmlFreeParserCtxt(parser);
+        parser = nullptr;
     }
 
     std::int64_t current_line() const
     {
-        return static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser)) + parser_lines;
+        return (parser->input != nullptr ? parser->input->line : 0) + parser_lines;
+    }
+
+    static const xmlSAXHandler* handler()
+    {
+        static const xmlSAXHandler sax = [] {
+            xmlSAXHandler h{};
+            h.initialized = XML_SAX2_MAGIC;
+            h.startElementNs = &State::on_start;
+            h.endElementNs = &State::on_end;
+            h.characters = &State::on_text;
+            h.cdataBlock = &State::on_text;
+            h.ignorableWhitespace = &State::on_text;
+            h.serror = &State::on_error;
+            return h;
+        }();
+        return &sax;
     }
 
     void start_parser(std::string_view root_tag)
     {
-        parser = XML_ParserCreate(nullptr);
-        XML_SetUserData(parser, this);
-        XML_SetElementHandler(parser, &State::on_start, &State::on_end);
+        static const bool initialised = (xmlInitParser(), true);
+        (void)initialised;
+        xmlSAXHandler sax = *handler();   // the parser keeps a copy
+        parser = xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr);
+        xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        fault = Fault{};
         parser_offset = pending_offset;
         parser_lines = pending_lines;
         prefix = root_tag.size();
         if (!root_tag.empty())
-            XML_Parse(parser, root_tag.data(), static_cast<int>(root_tag.size()), XML_FALSE);
+            xmlParseChunk(parser, root_tag.data(), static_cast<int>(root_tag.size()), 0);
     }
 
-    static const char* attribute(const char** attributes, const char* name)
+    static std::string_view attribute(int count, const xmlChar** attributes, std::string_view name)
     {
-        for (int i = 0; attributes[i] != nullptr; i += 2)
-            if (std::strcmp(attributes[i], name) == 0)
-                return attributes[i + 1];
-        return "";
+        // Five pointers an attribute: name, prefix, URI, value, value's end.
+        for (int i = 0; i < count; ++i, attributes += 5)
+            if (name == text_of(attributes[0]))
+                return {text_of(attributes[3]), static_cast<std::size_t>(attributes[4] - attributes[3])};
+        return {};
     }
 
-    static void on_start(void* data, const char* name, const char** attributes)
+    static void on_start(void* data, const xmlChar* name, const xmlChar* prefix, const xmlChar*,
+                         int, const xmlChar**, int attribute_count, int,
+                         const xmlChar** attributes)
     {
-        static_cast<State*>(data)->start(name, attributes);
+        static_cast<State*>(data)->start(name, prefix, attribute_count, attributes);
     }
-    static void on_end(void* data, const char* name)
+    static void on_end(void* data, const xmlChar* name, const xmlChar*, const xmlChar*)
     {
         static_cast<State*>(data)->end(name);
     }
-    // Set only while a text is gathered: expat passes the rest of the
-    // record's text (other fields, the white space between elements) by.
-    static void on_text(void* data, const char* text, int length)
+    // Text counts only while a subfield of interest is gathered; the rest
+    // of the record's text (other fields, the white space between
+    // elements) is passed by.
+    static void on_text(void* data, const xmlChar* text, int length)
     {
         State& s = *static_cast<State*>(data);
+        if (s.target == nullptr)
+            return;
         Gathered& r = s.record;
         r.bytes += static_cast<std::size_t>(length);
         if (r.bytes > kMaxRecordBytes) {
             r.too_large = true;
             return;
         }
-        s.target->text.append(text, static_cast<std::size_t>(length));
+        s.target->text.append(text_of(text), static_cast<std::size_t>(length));
+    }
+    // The first error ends the reading (warnings, and a namespace prefix
+    // that was never declared, do not).
+    static void on_error(void* data, xmlErrorPtr e)
+    {
+        State& s = *static_cast<State*>(data);
+        if (s.fault.seen || e == nullptr || e->level < XML_ERR_ERROR ||
+            e->domain == XML_FROM_NAMESPACE || s.parser == nullptr)
+            return;
+        s.fault.seen = true;
+        s.fault.index = xmlByteConsumed(s.parser);
+        s.fault.line = e->line;
+        s.fault.text = e->message != nullptr ? e->message : "unknown error";
+        while (!s.fault.text.empty() && is_space(s.fault.text.back()))
+            s.fault.text.pop_back();
+        xmlStopParser(s.parser);
     }
 
     // Starts gathering `value`: the first occurrence, or every one joined
@@ -279,22 +341,19 @@ struct MarcxmlReader::State {
             value.text += "; ";
         value.seen = true;
         target = &value;
-        XML_SetCharacterDataHandler(parser, &State::on_text);
     }
 
-    // Ends gathering, if a text was gathered.
-    void stop_gathering()
-    {
-        if (target == nullptr)
-            return;
-        target = nullptr;
-        XML_SetCharacterDataHandler(parser, nullptr);
-    }
+    void stop_gathering() { target = nullptr; }
 
-    void start(const char* name, const char** attributes)
+    void start(const xmlChar* name, const xmlChar* prefix_name, int attribute_count,
+               const xmlChar** attributes)
     {
-        if (root.empty())
-            root = name;
+        if (!element_seen) {
+            element_seen = true;
+            if (prefix_name != nullptr)
+                root.append(text_of(prefix_name)).append(1, ':');
+            root.append(text_of(name));
+        }
         Element element = element_of(name);
         if (!in_record) {
             if (element == Element::Record) {
@@ -307,12 +366,12 @@ struct MarcxmlReader::State {
         }
         stop_gathering();
         if (element == Element::Controlfield) {
-            field = std::strcmp(attribute(attributes, "tag"), "001") == 0 ? Field::Control001
-                                                                          : Field::None;
+            field = attribute(attribute_count, attributes, "tag") == "001" ? Field::Control001
+                                                                           : Field::None;
             if (field == Field::Control001)
                 gather(record.control_number, false);
         } else if (element == Element::Datafield) {
-            std::string_view tag = attribute(attributes, "tag");
+            std::string_view tag = attribute(attribute_count, attributes, "tag");
             field = Field::None;
             if (tag == "031") {
                 field = Field::Incipit;
@@ -332,8 +391,8 @@ struct MarcxmlReader::State {
                 field = Field::Title;
             }
         } else if (element == Element::Subfield) {
-            const char* code = attribute(attributes, "code");
-            if (code[0] == '\0' || code[1] != '\0')
+            std::string_view code = attribute(attribute_count, attributes, "code");
+            if (code.size() != 1)
                 return;
             subfield(code[0]);
         }
@@ -377,7 +436,7 @@ struct MarcxmlReader::State {
         }
     }
 
-    void end(const char* name)
+    void end(const xmlChar* name)
     {
         if (!in_record)
             return;
@@ -480,14 +539,15 @@ struct MarcxmlReader::State {
     // for the next record from the byte after it.
     void malformed(const char* block, std::size_t size)
     {
-        std::int64_t index = XML_GetCurrentByteIndex(parser);
         std::uint64_t offset = parser_offset;
-        if (index > static_cast<std::int64_t>(prefix))
-            offset += static_cast<std::uint64_t>(index) - prefix;
-        std::int64_t line = current_line();
+        if (fault.index > static_cast<std::int64_t>(prefix))
+            offset += static_cast<std::uint64_t>(fault.index) - prefix;
+        std::int64_t line = std::max<std::int64_t>(fault.line, 1) + parser_lines;
+        // A document with no element at all: one word for it, whatever
+        // came instead.
         std::string text = "malformed XML at line " + std::to_string(line) + ", byte " +
                            std::to_string(offset) + ": " +
-                           XML_ErrorString(XML_GetErrorCode(parser));
+                           (element_seen ? fault.text : "Document is empty");
         std::string control;
         if (in_record) {
             control = record.control_number.text;
@@ -495,8 +555,7 @@ struct MarcxmlReader::State {
             text += "; record " + std::to_string(counts.records) + " is passed over";
         }
         error(control, line, std::move(text));
-        XML_ParserFree(parser);
-        parser = nullptr;
+        drop_parser();
         in_record = false;
         target = nullptr;
         field = Field::None;
@@ -546,7 +605,7 @@ struct MarcxmlReader::State {
             return;
         seeking = false;
         // The root again, unless the document was a single record.
-        bool usable = !root.empty() && local_name(root.c_str()) != "record";
+        bool usable = !root.empty() && local_name(root) != "record";
         std::string root_tag(1, '<');
         root_tag += usable ? root : std::string("collection");
         root_tag += '>';
@@ -565,8 +624,8 @@ struct MarcxmlReader::State {
             }
             std::string block = std::move(pending);
             pending.clear();
-            if (XML_Parse(parser, block.data(), static_cast<int>(block.size()),
-                          final ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR) {
+            xmlParseChunk(parser, block.data(), static_cast<int>(block.size()), final ? 1 : 0);
+            if (!fault.seen) {
                 // Lines are counted by the parser; pending_lines is set
                 // again when one must start afresh.
                 pending_offset += block.size();
@@ -606,7 +665,7 @@ struct MarcxmlReader::State {
 
     void fill()
     {
-#ifdef TAV_HAVE_EXPAT
+#ifdef TAV_HAVE_LIBXML2
         while (ready.empty() && !finished) {
             if (parser == nullptr && !seeking)
                 start_parser({});
@@ -621,7 +680,7 @@ struct MarcxmlReader::State {
         }
 #else
         if (!finished) {
-            error({}, 0, "this build of the library reads no MARCXML (built without expat)");
+            error({}, 0, "this build of the library reads no MARCXML (built without libxml2)");
             finished = true;
         }
 #endif
@@ -678,7 +737,7 @@ std::uint64_t MarcxmlReader::consumed() const
 
 bool MarcxmlReader::available()
 {
-#ifdef TAV_HAVE_EXPAT
+#ifdef TAV_HAVE_LIBXML2
     return true;
 #else
     return false;

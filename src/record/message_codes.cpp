@@ -66,7 +66,7 @@ constexpr CodeRow kCodes[] = {
     {"cannot_write_file", "cannot write output file ", "", true},
     {"cannot_create_folder", "cannot create output folder ", "", true},
     // The catalogue records (MARCXML).
-    {"no_marcxml", "this build of the library reads no MARCXML (built without expat)", ""},
+    {"no_marcxml", "this build of the library reads no MARCXML (built without libxml2)", ""},
     {"malformed_xml", "malformed XML at line ", "", true},
     {"catalogue_record_too_large", "record ", " is too large to read (over 64 MiB of text)",
      true},
