@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -57,6 +58,7 @@ bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max
 // the converters, so that parsing overlaps converting even with one job.
 struct MarcxmlBatchReader::State {
     static constexpr std::size_t kQueued = 1024;
+    static constexpr std::size_t kGroup = 64;
 
     State(std::FILE* input, std::string_view already_read) : reader(input, already_read)
     {
@@ -72,25 +74,39 @@ struct MarcxmlBatchReader::State {
         thread.join();
     }
 
+    // Items cross to the converters in groups, one lock and one wake-up a
+    // group. A group may wait while the reader waits for its next block of
+    // input; the reader fills whole blocks anyway, so MARCXML is never read
+    // as it trickles in (a peer that waits for its documents before it
+    // sends more is served by the tab route only).
     void read()
     {
+        std::vector<tav::MarcxmlItem> group;
+        group.reserve(kGroup);
         for (;;) {
             tav::MarcxmlItem item;
             bool more = reader.next(item);
+            if (more)
+                group.push_back(std::move(item));
+            if (more && group.size() < kGroup)
+                continue;
             std::unique_lock<std::mutex> lock(mutex);
             consumed = reader.consumed();
-            if (!more) {
-                done = true;
-                failed = reader.read_failed();
-                ready.notify_one();
-                return;
-            }
             room.wait(lock, [this] { return queue.size() < kQueued || stop; });
             if (stop)
                 return;
-            queue.push_back(std::move(item));
-            if (queue.size() == 1)
+            bool was_empty = queue.empty();
+            for (tav::MarcxmlItem& grouped : group)
+                queue.push_back(std::move(grouped));
+            group.clear();
+            if (!more) {
+                done = true;
+                failed = reader.read_failed();
+            }
+            if (was_empty || done)
                 ready.notify_one();
+            if (done)
+                return;
         }
     }
 
