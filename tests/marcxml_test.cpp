@@ -75,6 +75,14 @@ std::string record(const std::string& id, const std::string& music)
 
 const std::string kGood = record("123", "4C//");
 
+std::string utf16le(const std::string& ascii)
+{
+    std::string out;
+    for (char c : ascii)
+        out += {c, '\0'};
+    return out;
+}
+
 TEST(Marcxml, HostileInputs)
 {
     SKIP_WITHOUT_READER();
@@ -124,6 +132,12 @@ TEST(Marcxml, HostileInputs)
          "record 1 is passed over\n"
          "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "records 2, incipits 1, without music 0, other system 0, errors 1\n"},
+        {"UTF-16 with a lone surrogate: the rest cannot be decoded",
+         "\xFF\xFE" + utf16le("<c>" + kGood) + std::string("\x00\xD8", 2) + utf16le("x" + kGood),
+         "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "error 001= #0 line 1: malformed XML at line 1: input conversion failed due to input "
+         "error, bytes 0x00 0xD8 0x78 0x00; the rest of the input is not read\n"
+         "records 1, incipits 1, without music 0, other system 0, errors 1\n"},
         {"identifiers",
          "<c>" + record("12345678901", "4C//") + record("2147483648", "4C//") +
              record("2147483647", "4C//") + record(" 000000042\n", "4C//") + "</c>",
@@ -141,8 +155,10 @@ TEST(Marcxml, HostileInputs)
          "records 3, incipits 0, without music 1, other system 0, errors 1\n"},
     };
     each_row(rows, [](const Row& row) {
+        testing::internal::CaptureStderr();
         tav::MarcxmlReader reader(row.input);
         EXPECT_EQ(transcript(reader, false), row.expected);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the parser prints nothing
     });
 }
 

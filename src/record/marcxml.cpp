@@ -18,6 +18,8 @@
 #include <vector>
 
 #ifdef TAV_HAVE_LIBXML2
+#include <cstdarg>
+
 #include <libxml/parser.h>
 #endif
 
@@ -222,6 +224,58 @@ struct MarcxmlReader::State {
         std::int64_t index = 0;  // bytes the parser had read
         std::int64_t line = 0;
     } fault;
+    // What libxml2 said outside the parser's handler (input it cannot
+    // decode), where it would otherwise print it.
+    std::string thread_message;
+    bool stopped = false;        // the input is read no further
+
+    // While the parser runs, the thread's error functions of libxml2 are
+    // the reader's: they keep the first message instead of printing it.
+    class ErrorsKept {
+    public:
+        explicit ErrorsKept(State& s)
+            : generic_(xmlGenericError), generic_context_(xmlGenericErrorContext),
+              structured_(xmlStructuredError), structured_context_(xmlStructuredErrorContext)
+        {
+            xmlSetGenericErrorFunc(&s, &State::on_thread_message);
+            xmlSetStructuredErrorFunc(&s, &State::on_thread_error);
+        }
+        ~ErrorsKept()
+        {
+            xmlSetGenericErrorFunc(generic_context_, generic_);
+            xmlSetStructuredErrorFunc(structured_context_, structured_);
+        }
+        ErrorsKept(const ErrorsKept&) = delete;
+        ErrorsKept& operator=(const ErrorsKept&) = delete;
+
+    private:
+        xmlGenericErrorFunc generic_;
+        void* generic_context_;
+        xmlStructuredErrorFunc structured_;
+        void* structured_context_;
+    };
+
+    void keep_thread_message(std::string text)
+    {
+        while (!text.empty() && is_space(text.back()))
+            text.pop_back();
+        if (thread_message.empty())
+            thread_message = std::move(text);
+    }
+    static void on_thread_message(void* data, const char* format, ...)
+    {
+        char text[256];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+        static_cast<State*>(data)->keep_thread_message(text);
+    }
+    static void on_thread_error(void* data, xmlErrorPtr e)
+    {
+        if (e != nullptr && e->message != nullptr)
+            static_cast<State*>(data)->keep_thread_message(e->message);
+    }
 
     // The record being read.
     bool in_record = false;
@@ -269,6 +323,7 @@ struct MarcxmlReader::State {
         static const bool initialised = (xmlInitParser(), true);
         (void)initialised;
         xmlSAXHandler sax = *handler();   // the parser keeps a copy
+        ErrorsKept kept(*this);
         parser = xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr);
         xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
         fault = Fault{};
@@ -545,9 +600,11 @@ struct MarcxmlReader::State {
         std::int64_t line = std::max<std::int64_t>(fault.line, 1) + parser_lines;
         // A document with no element at all: one word for it, whatever
         // came instead.
-        std::string text = "malformed XML at line " + std::to_string(line) + ", byte " +
-                           std::to_string(offset) + ": " +
-                           (element_seen ? fault.text : "Document is empty");
+        std::string text = "malformed XML at line " + std::to_string(line);
+        if (!stopped)
+            text += ", byte " + std::to_string(offset);
+        text += ": ";
+        text += element_seen || stopped ? fault.text : "Document is empty";
         std::string control;
         if (in_record) {
             control = record.control_number.text;
@@ -567,6 +624,21 @@ struct MarcxmlReader::State {
         pending.assign(block + skip, size - skip);
         pending_offset += skip;
         pending_lines = line - 1 + (offset < from && skip > 0 && block[skip - 1] == '\n' ? 1 : 0);
+    }
+
+    // The parser stopped without a word to its handler: input that its
+    // decoder (of a document not in UTF-8) cannot decode, at a byte it
+    // does not tell. A new parser would not know the document's encoding,
+    // so the input is read no further.
+    void stopped_without_fault()
+    {
+        fault.seen = true;
+        fault.text = (thread_message.empty() ? std::string("the XML parser stopped")
+                                             : thread_message) +
+                     "; the rest of the input is not read";
+        fault.index = static_cast<std::int64_t>(prefix + (pending_offset - parser_offset));
+        fault.line = parser->input != nullptr ? parser->input->line : 1;
+        stopped = true;
     }
 
     // In `pending`, the start of the next record's start tag; npos when
@@ -624,7 +696,12 @@ struct MarcxmlReader::State {
             }
             std::string block = std::move(pending);
             pending.clear();
-            xmlParseChunk(parser, block.data(), static_cast<int>(block.size()), final ? 1 : 0);
+            {
+                ErrorsKept kept(*this);
+                xmlParseChunk(parser, block.data(), static_cast<int>(block.size()), final ? 1 : 0);
+            }
+            if (!fault.seen && parser->disableSAX != 0)
+                stopped_without_fault();
             if (!fault.seen) {
                 // Lines are counted by the parser; pending_lines is set
                 // again when one must start afresh.
@@ -632,7 +709,7 @@ struct MarcxmlReader::State {
                 return;
             }
             malformed(block.data(), block.size());
-            if (pending.empty() && !final)
+            if (stopped || (pending.empty() && !final))
                 return;
         }
     }
@@ -667,6 +744,10 @@ struct MarcxmlReader::State {
     {
 #ifdef TAV_HAVE_LIBXML2
         while (ready.empty() && !finished) {
+            if (stopped) {
+                finished = true;
+                break;
+            }
             if (parser == nullptr && !seeking)
                 start_parser({});
             bool more = read_block();
