@@ -155,8 +155,6 @@ void RunReport::record(const Outcome& o, std::string_view input)
 
 namespace {
 
-// A file is named only when the record has one: written, or checked in a
-// dry run.
 // The record's file, when it has one (a document, converted or written).
 const std::string* file_of(const Outcome& o)
 {

@@ -372,13 +372,23 @@ class Safety(unittest.TestCase):
                 self.assertEqual((report[-1]["interrupted"], report[-1]["signal"],
                                   report[-1]["written"]), (True, sig, len(files)))
                 self.assertLess(len(files), 100000)
-        # A run waiting for input stops at once.
-        proc = subprocess.Popen([e2e.CONVERT, "-q", "--report", "-"], stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE)
-        time.sleep(0.2)
-        proc.terminate()
-        out = proc.communicate(timeout=10)[0]
-        self.assertEqual((proc.returncode, json.loads(out)["interrupted"]), (143, True))
+        # A run waiting for input stops at once: one that looks whether input
+        # is ready, and one blocked in a read (which the signal must not
+        # restart).
+        with tempfile.TemporaryDirectory() as work:
+            for argv, sig in ((["--report", "-"], signal.SIGTERM), (["-o", work], signal.SIGINT)):
+                proc = subprocess.Popen([e2e.CONVERT, "-q"] + argv, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE)
+                time.sleep(0.2)
+                proc.send_signal(sig)
+                try:
+                    status = proc.wait(timeout=10)   # its input still open
+                finally:
+                    proc.kill()
+                    out = proc.communicate()[0]
+                self.assertEqual(status, 128 + sig, argv)
+                if out:
+                    self.assertTrue(json.loads(out)["interrupted"])
 
     def test_co_process(self):
         """A peer that writes one record and waits gets its document and its
