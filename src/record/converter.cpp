@@ -272,10 +272,9 @@ const Result& Converter::State::convert_reading(const Options& options)
                                   options.remove_measure_rests ? 1 : 0, options.verbose ? 1 : 0};
     Console console{&r.messages, options.trace ? &options.trace : nullptr};
     Incipit incipit;
-    // Whatever happens below, the score goes back to the converter's pools,
-    // which hold no other: all at once.
-    // (an exception from the trace included), and the converter is free
-    // again.
+    // Whatever happens below (an exception from the trace included), the
+    // score goes back to the converter's pools, which hold no other, all at
+    // once, and the converter is free again.
     struct ScoreRelease {
         State& st;
         Incipit& incipit;
