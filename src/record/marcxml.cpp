@@ -211,8 +211,8 @@ struct MarcxmlReader::State {
 #ifdef TAV_HAVE_LIBXML2
     xmlParserCtxtPtr parser = nullptr;
     bool seeking = false;        // after malformed XML, until the next record
-    bool element_seen = false;   // any element at all, in any parser
-    std::string root;            // the document's root element, as written
+    std::string root;            // the document's root element, as written; empty
+                                 // while no element was seen
     std::uint64_t parser_offset = 0;   // stream offset of the parser's first real byte
     std::int64_t parser_lines = 0;     // line feeds before it
     std::size_t prefix = 0;            // bytes of the root tag given before it
@@ -257,8 +257,7 @@ struct MarcxmlReader::State {
 
     void keep_thread_message(std::string text)
     {
-        while (!text.empty() && is_space(text.back()))
-            text.pop_back();
+        trim(text);
         if (thread_message.empty())
             thread_message = std::move(text);
     }
@@ -381,8 +380,7 @@ struct MarcxmlReader::State {
         s.fault.index = xmlByteConsumed(s.parser);
         s.fault.line = e->line;
         s.fault.text = e->message != nullptr ? e->message : "unknown error";
-        while (!s.fault.text.empty() && is_space(s.fault.text.back()))
-            s.fault.text.pop_back();
+        trim(s.fault.text);
         xmlStopParser(s.parser);
     }
 
@@ -403,8 +401,7 @@ struct MarcxmlReader::State {
     void start(const xmlChar* name, const xmlChar* prefix_name, int attribute_count,
                const xmlChar** attributes)
     {
-        if (!element_seen) {
-            element_seen = true;
+        if (root.empty()) {
             if (prefix_name != nullptr)
                 root.append(text_of(prefix_name)).append(1, ':');
             root.append(text_of(name));
@@ -604,7 +601,7 @@ struct MarcxmlReader::State {
         if (!stopped)
             text += ", byte " + std::to_string(offset);
         text += ": ";
-        text += element_seen || stopped ? fault.text : "Document is empty";
+        text += !root.empty() || stopped ? fault.text : "Document is empty";
         std::string control;
         if (in_record) {
             control = record.control_number.text;
@@ -636,9 +633,9 @@ struct MarcxmlReader::State {
         fault.text = (thread_message.empty() ? std::string("the XML parser stopped")
                                              : thread_message) +
                      "; the rest of the input is not read";
-        fault.index = static_cast<std::int64_t>(prefix + (pending_offset - parser_offset));
         fault.line = parser->input != nullptr ? parser->input->line : 1;
         stopped = true;
+        finished = true;
     }
 
     // In `pending`, the start of the next record's start tag; npos when
@@ -744,10 +741,6 @@ struct MarcxmlReader::State {
     {
 #ifdef TAV_HAVE_LIBXML2
         while (ready.empty() && !finished) {
-            if (stopped) {
-                finished = true;
-                break;
-            }
             if (parser == nullptr && !seeking)
                 start_parser({});
             bool more = read_block();
