@@ -29,6 +29,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tav/version.h"  // TAV_VERSION_MAJOR, _MINOR, _PATCH and _STRING
+
 namespace tav {
 
 // The MusicXML version of the documents.

@@ -1,7 +1,10 @@
 // A result's document written to its file, and the log that starts a run
 // of such writes.
 
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <sys/stat.h>
@@ -17,6 +20,18 @@
 namespace tav {
 
 using namespace detail;
+
+namespace {
+
+// The record fails with the error `text`.
+Status failed(Result& result, std::string text)
+{
+    result.messages.push_back(make_message(MessageKind::Error, std::move(text)));
+    result.status = Status::Failed;
+    return result.status;
+}
+
+}  // namespace
 
 Status write_file(Result& result, std::string_view directory, WriteRun* run)
 {
@@ -34,10 +49,23 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
     WriteRun& writes = run != nullptr ? *run : single;
     FileTime earlier = kNoFileTime;
     // A zero byte would end the path early, somewhere else.
+    if (path.find('\0') != std::string::npos)
+        return failed(result, "cannot create output file " + result.file_name);
     OutputStatus status =
-        path.find('\0') != std::string::npos
-            ? OutputStatus::CannotCreate
-            : detail::write_file(path, result.document.data(), result.document.size(), writes, earlier);
+        detail::write_file(path, result.document.data(), result.document.size(), writes, earlier);
+    // A folder that is not there yet is made, and the write tried again.
+    if (status == OutputStatus::CannotCreate && !directory.empty()) {
+        std::error_code ec;
+        std::filesystem::path folder(directory);
+        if (!std::filesystem::is_directory(folder, ec)) {
+            std::filesystem::create_directories(folder, ec);
+            if (ec)
+                return failed(result, "cannot create output folder " + std::string(directory) +
+                                          " for " + result.file_name + ": " + ec.message());
+            status = detail::write_file(path, result.document.data(), result.document.size(),
+                                        writes, earlier);
+        }
+    }
     // A file dated after this write (its clock set wrong, or copied with its
     // date) was not written by this run either.
     if (earlier >= writes.start && earlier <= file_clock_now(path))
@@ -52,11 +80,9 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
         result.status = Status::Failed;
         return result.status;
     }
-    const char* what = status == OutputStatus::CannotCreate ? "cannot create output file "
-                                                            : "cannot write output file ";
-    result.messages.push_back(make_message(MessageKind::Error, what + result.file_name));
-    result.status = Status::Failed;
-    return result.status;
+    return failed(result, (status == OutputStatus::CannotCreate ? "cannot create output file "
+                                                                : "cannot write output file ") +
+                              result.file_name);
 }
 
 #ifdef _WIN32

@@ -19,6 +19,8 @@ same "$("$work/prefix/bin/tav_convert" --version)" "tav_convert $version" "tav_c
 same "$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$(find "$work/prefix" -name tavConfigVersion.cmake)")" \
      "$version" "the CMake package"
 same "$(sed -n 's/^  "version": "\(.*\)",$/\1/p' "$root/web/package.json")" "$version" "web/package.json"
+same "$(sed -n 's/^#define TAV_VERSION_STRING "\(.*\)"$/\1/p' "$work/prefix/include/tav/version.h")" \
+     "$version" "tav/version.h"
 for f in share/doc/tav2005/LICENSE share/man/man1/tav_convert.1; do
   [ -f "$work/prefix/$f" ] || { echo "$f not installed"; exit 1; }
 done
@@ -29,3 +31,7 @@ cmake --build "$work/cmake" >/dev/null
 # shellcheck disable=SC2046
 "$cxx" "$here/consumer.cpp" $(pkg-config --cflags --libs tav) -o "$work/consumer_pc"
 "$work/consumer_pc"
+# Linked statically, with what the library's own dependencies need.
+# shellcheck disable=SC2046
+"$cxx" -static "$here/consumer.cpp" $(pkg-config --cflags --libs --static tav) -o "$work/consumer_static"
+"$work/consumer_static"

@@ -1,6 +1,7 @@
 // A program built against the installed package: one record in, its file
 // name and document size out; then the same record through the batch
-// header's stream, its file written into a scratch folder.
+// header's stream, its file written into a scratch folder that write_file
+// makes.
 #include <tav/batch.h>
 #include <tav/tav.h>
 
@@ -17,8 +18,9 @@ int main()
     if (input == nullptr || std::fputs(line, input) < 0)
         return 1;
     std::rewind(input);
-    auto dir = std::filesystem::temp_directory_path() / "tav_consumer";
-    std::filesystem::create_directories(dir);
+    auto top = std::filesystem::temp_directory_path() / "tav_consumer";
+    std::filesystem::remove_all(top);
+    auto dir = top / "made" / "by" / "write_file";
     tav::Converter converter;
     tav::Status written = tav::Status::Failed;
     tav::convert_stream(input, converter, {}, [&](tav::Result& each) {
@@ -26,6 +28,7 @@ int main()
         return true;
     });
     std::fclose(input);
-    std::filesystem::remove_all(dir);
-    return r.ok() && written == tav::Status::Written ? 0 : 1;
+    bool there = std::filesystem::is_regular_file(dir / r.file_name);
+    std::filesystem::remove_all(top);
+    return r.ok() && written == tav::Status::Written && there ? 0 : 1;
 }
