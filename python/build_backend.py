@@ -4,10 +4,13 @@ standard library (no setuptools or wheel), so that
 
     python3 -m pip install --no-build-isolation --target DIR .
 
-works offline with any Python 3.8+ that has pip. TAV_BUILD_JOBS sets the
-number of compile jobs (2 by default). The metadata step builds nothing; the
-source distribution holds the whole CMake project, with this folder as
-python/ and a pyproject.toml at its top that points here."""
+works offline, at the project's root, with any Python 3.8+ that has pip.
+TAV_BUILD_JOBS sets the number of compile jobs (2 by default);
+TAV_CMAKE_BUILD names a CMake build folder of the project to build the
+module in (build/release, say), so that what is built there already is not
+built again. The metadata step builds nothing; the source distribution
+holds the whole CMake project as it stands in the repository, with the
+pyproject.toml at its top that points here."""
 
 import base64
 import glob
@@ -27,8 +30,17 @@ ROOT = os.path.dirname(HERE)
 PACKAGE_FILES = ["__init__.py", "__init__.pyi", "__main__.py", "py.typed"]
 # What the module's CMake build reads: the project without its tests, web
 # page and benchmarks.
-SDIST_PARTS = ["CMakeLists.txt", "CMakePresets.json", "VERSION", "LICENSE", "README.md",
+SDIST_PARTS = ["pyproject.toml", "CMakeLists.txt", "CMakePresets.json", "VERSION", "LICENSE",
+               "README.md",
                "cmake", "include", "src", "apps", "python"]
+
+
+def _summary():
+    with open(os.path.join(ROOT, "pyproject.toml"), encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("description = "):
+                return line.split("=", 1)[1].strip().strip('"')
+    raise RuntimeError("pyproject.toml has no description")
 
 
 def _version():
@@ -50,18 +62,20 @@ def _metadata():
     with open(os.path.join(HERE, "README.md"), encoding="utf-8") as f:
         readme = f.read()
     return ("Metadata-Version: 2.1\nName: %s\nVersion: %s\n"
-            "Summary: Plaine & Easie incipit records to MusicXML 1.0 documents, in memory\n"
+            "Summary: %s\n"
             "License: MIT\nRequires-Python: >=3.8\nDescription-Content-Type: text/markdown\n\n%s"
-            % (NAME, _version(), readme))
+            % (NAME, _version(), _summary(), readme))
 
 
 def _build_module(work):
-    build = os.path.join(work, "cmake")
-    subprocess.check_call([
-        "cmake", "-S", ROOT, "-B", build,
-        "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_INTERPROCEDURAL_OPTIMIZATION=ON",
-        "-DTAV_BUILD_TESTS=OFF", "-DTAV_BUILD_PYTHON=ON",
-        "-DPython_EXECUTABLE=" + sys.executable], stdout=sys.stderr)
+    reused = os.environ.get("TAV_CMAKE_BUILD")
+    build = os.path.abspath(reused) if reused else os.path.join(work, "cmake")
+    if not reused:
+        subprocess.check_call([
+            "cmake", "-S", ROOT, "-B", build,
+            "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_INTERPROCEDURAL_OPTIMIZATION=ON",
+            "-DTAV_BUILD_TESTS=OFF", "-DTAV_BUILD_PYTHON=ON",
+            "-DPython_EXECUTABLE=" + sys.executable], stdout=sys.stderr)
     subprocess.check_call(["cmake", "--build", build, "--target", "tav_python", "--parallel",
                            os.environ.get("TAV_BUILD_JOBS", "2")], stdout=sys.stderr)
     suffix = sysconfig.get_config_var("EXT_SUFFIX")
@@ -130,11 +144,8 @@ def build_sdist(sdist_directory, config_settings=None):
         info.size, info.mode, info.mtime = len(data), 0o644, 0
         tar.addfile(info, io.BytesIO(data))
 
-    pyproject = _read(os.path.join(HERE, "pyproject.toml")).replace(
-        b'backend-path = ["."]', b'backend-path = ["python"]')
     with tarfile.open(os.path.join(sdist_directory, sdist_name), "w:gz") as tar:
         add(tar, "PKG-INFO", _metadata().encode())
-        add(tar, "pyproject.toml", pyproject)
         for part in SDIST_PARTS:
             top = os.path.join(ROOT, part)
             paths = [top] if os.path.isfile(top) else sorted(

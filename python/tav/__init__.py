@@ -1,4 +1,4 @@
-"""Plaine & Easie incipit records to MusicXML 1.0 documents, in memory.
+"""Plaine & Easie incipits (tab exports, MARCXML) to MusicXML 1.0 and 4.0 and .mxl.
 
 A record is one line of a catalogue export: tab-separated fields holding the
 incipit identifier, the incipit number, the clef, one or two time-signature
