@@ -81,6 +81,18 @@ def generated_input():
     return b"".join(out)
 
 
+def wait_for_handler(proc, sig):
+    """Returns once the process catches `sig` (its handler is in place), as
+    Linux tells in /proc; elsewhere at once."""
+    status = "/proc/%d/status" % proc.pid
+    while os.path.exists(status):
+        with open(status) as f:
+            caught = next((int(line.split()[1], 16) for line in f if line.startswith("SigCgt:")), 0)
+        if caught >> (sig - 1) & 1 or proc.poll() is not None:
+            return
+        time.sleep(0.001)
+
+
 class Usage(unittest.TestCase):
     def test_cases(self):
         summary = "tav_convert: 1 records, 1 written, 0 failed, 0 warnings, 0 blank lines"
@@ -379,7 +391,7 @@ class Safety(unittest.TestCase):
             for argv, sig in ((["--report", "-"], signal.SIGTERM), (["-o", work], signal.SIGINT)):
                 proc = subprocess.Popen([e2e.CONVERT, "-q"] + argv, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE)
-                time.sleep(0.2)
+                wait_for_handler(proc, sig)
                 proc.send_signal(sig)
                 try:
                     status = proc.wait(timeout=10)   # its input still open
