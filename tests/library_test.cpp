@@ -27,22 +27,30 @@ TEST(WriteRun, OnlyAStartedRunWarnsForANameWrittenTwice)
         tav::WriteRun* run;
         size_t warnings;
         bool dated_in_future = false;
+        const char* folder = "";
     } rows[] = {{"first write", &started, 0},  {"no run", &unstarted, 0},
                 {"alone", nullptr, 0},         {"second write", &started, 1},
-                {"future file", &started, 0, true}};
+                {"future file", &started, 0, true},
+                {"missing folders made", &started, 0, false, "made/below"}};
     each_row(rows, [&](const Row& row) {
         if (row.dated_in_future)
             std::filesystem::last_write_time(dir / "123456789-1.xml",
                                              std::filesystem::file_time_type::clock::now() +
                                                  std::chrono::hours(24 * 365 * 50));
         tav::Result r = tav::convert_record("123456789\t1\tG-2\t4/4\t\t4C\n");
-        ASSERT_EQ(tav::write_file(r, dir.string(), row.run), tav::Status::Written);
+        ASSERT_EQ(tav::write_file(r, (dir / row.folder).string(), row.run),
+                  tav::Status::Written);
+        EXPECT_TRUE(std::filesystem::is_regular_file(dir / row.folder / "123456789-1.xml"));
         ASSERT_EQ(r.messages.size(), row.warnings);
         if (row.warnings > 0) {
             EXPECT_EQ(r.messages[0].text, "output file 123456789-1.xml written twice in this "
                                           "run, the earlier file is replaced");
         }
     });
+    // A folder that cannot be made: a file stands in its way.
+    tav::Result r = tav::convert_record("123456789\t1\tG-2\t4/4\t\t4C\n");
+    ASSERT_EQ(tav::write_file(r, (dir / "run.log" / "below").string()), tav::Status::Failed);
+    EXPECT_TRUE(r.messages.at(0).text.starts_with("cannot create output folder "));
     std::filesystem::remove_all(dir);
 }
 

@@ -5,12 +5,20 @@
 namespace {
 
 volatile std::sig_atomic_t g_signal = 0;
+// The pipe the handler writes to, for reads waiting for input: -1 until
+// catch_interrupts makes it.
+int g_stop_pipe[2] = {-1, -1};
 
 }  // namespace
 
 int interrupt_signal()
 {
     return g_signal;
+}
+
+int interrupt_fd()
+{
+    return g_stop_pipe[0];
 }
 
 #ifdef _WIN32
@@ -21,7 +29,9 @@ InterruptsBlocked::~InterruptsBlocked() {}
 
 #else
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <initializer_list>
@@ -34,6 +44,10 @@ extern "C" void on_interrupt(int signal)
 {
     if (g_signal == 0)
         g_signal = signal;
+    if (g_stop_pipe[1] >= 0) {
+        char byte = 1;
+        [[maybe_unused]] ssize_t n = ::write(g_stop_pipe[1], &byte, 1);  // full: readable already
+    }
 }
 
 sigset_t interrupts()
@@ -49,6 +63,12 @@ sigset_t interrupts()
 
 void catch_interrupts()
 {
+    if (g_stop_pipe[0] < 0 && ::pipe(g_stop_pipe) == 0) {
+        for (int fd : g_stop_pipe) {
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+    }
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = on_interrupt;

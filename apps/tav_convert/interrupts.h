@@ -10,6 +10,11 @@ void catch_interrupts();
 // The signal that asked the run to stop, 0 when none has.
 int interrupt_signal();
 
+// A descriptor that turns readable once a signal has asked the run to stop,
+// for a read that waits for input to wait on too (LineReading::stop_fd);
+// -1 when there is none (before catch_interrupts, or on Windows).
+int interrupt_fd();
+
 // The exit status of a run ended by `signal`: 128 and its number.
 inline int interrupted_status(int signal) { return 128 + signal; }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "interrupts.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
 
@@ -18,6 +19,7 @@ tav::LineReading as_ready(std::function<void()> before_wait)
     tav::LineReading how;
     how.as_ready = true;
     how.before_wait = std::move(before_wait);
+    how.stop_fd = interrupt_fd();
     return how;
 }
 

@@ -116,6 +116,12 @@ struct LineReading {
     // With as_ready: called before a read that would wait for input, so
     // that what is done can be written out first.
     std::function<void()> before_wait;
+    // With as_ready, on POSIX systems: a descriptor that turns readable
+    // when reading should stop (the read end of a signal handler's pipe).
+    // A read waits for the input or for it, and ends as a failed read when
+    // it is readable, so that a stop asked for just before a read begins
+    // is not lost. -1: none.
+    int stop_fd = -1;
 };
 
 // Reads a stream of record lines, whole lines of any length, each with its

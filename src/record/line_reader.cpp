@@ -36,6 +36,9 @@ struct LineReader::State {
     // or null.
     const char* line_end(const char* from, std::size_t count) const;
     bool fill();
+    // Waits until the input or how.stop_fd is readable: false for the
+    // latter, or when the wait is interrupted.
+    bool wait_for_input(int fd) const;
     // A line's `count` more bytes, the last of them its line end if `ended`.
     void take(const char* bytes, std::size_t count, bool ended);
     Status copy_line();
@@ -82,6 +85,14 @@ void LineReader::State::pass_feed_after_return()
     }
 }
 
+#ifndef _WIN32
+bool LineReader::State::wait_for_input(int fd) const
+{
+    pollfd wait[2] = {{fd, POLLIN, 0}, {how.stop_fd, POLLIN, 0}};
+    return ::poll(wait, 2, -1) > 0 && wait[1].revents == 0;
+}
+#endif
+
 bool LineReader::State::fill()
 {
     if (eof || error)
@@ -94,6 +105,10 @@ bool LineReader::State::fill()
             pollfd ready{fd, POLLIN, 0};
             if (::poll(&ready, 1, 0) == 0)
                 how.before_wait();
+        }
+        if (how.stop_fd >= 0 && !wait_for_input(fd)) {
+            error = true;
+            return false;
         }
         ssize_t n = ::read(fd, block.data(), kBlock);
         len = n > 0 ? static_cast<std::size_t>(n) : 0;

@@ -82,15 +82,14 @@ def generated_input():
 
 
 def wait_for_handler(proc, sig):
-    """Returns once the process catches `sig` (its handler is in place), as
-    Linux tells in /proc; elsewhere at once."""
+    """Returns as soon as the process catches `sig` (its handler is in
+    place), as Linux tells in /proc; elsewhere at once."""
     status = "/proc/%d/status" % proc.pid
     while os.path.exists(status):
         with open(status) as f:
             caught = next((int(line.split()[1], 16) for line in f if line.startswith("SigCgt:")), 0)
         if caught >> (sig - 1) & 1 or proc.poll() is not None:
             return
-        time.sleep(0.001)
 
 
 class Usage(unittest.TestCase):
@@ -129,15 +128,28 @@ class Usage(unittest.TestCase):
     def test_help_readme_and_manual_name_the_same_options(self):
         option = r"(?<![\w-])(--?[a-zA-Z][a-z-]*)"
         with open(os.path.join(TESTS, "..", "README.md"), encoding="utf-8") as f:
-            table = f.read().split("| Option | Effect |")[1].split("\n\n")[0]
+            readme = f.read()
+        table = readme.split("| Option | Effect |")[1].split("\n\n")[0]
         with open(os.path.join(TESTS, "..", "apps", "tav_convert", "tav_convert.1")) as f:
-            manual = f.read().split(".SH OPTIONS")[1].split(".PP")[0]
+            manual_all = f.read()
+        manual = manual_all.split(".SH OPTIONS")[1].split(".PP")[0]
         manual = re.sub(r"\\f[BIR]", "", manual).replace("\\-", "-")
         help_text = convert(["--help"]).out.split("\n\n")[1]
         named = [set(re.findall(option, t)) for t in (help_text, table, manual)]
         self.assertGreater(len(named[0]), 15)
         self.assertEqual(named[1], named[0], "README")
         self.assertEqual(named[2], named[0], "manual page")
+        # The exit statuses, in the help's closing words, the README's table
+        # and the manual page's section.
+        status = r"(?<![\w.-])(\d{1,3})(?![\w.%-])"
+        statuses = [set(re.findall(status, t)) for t in (
+            convert(["--help"]).out.split("Exit status:")[1],
+            " ".join(row.split("|")[1] for row in readme.split("**Exit status.**")[1]
+                     .split("\n\n**")[0].splitlines() if row.startswith("| ")),
+            re.sub(r"\\f[BIR]", "", manual_all.split(".SH EXIT STATUS")[1].split(".SH")[0]))]
+        self.assertEqual(statuses[0], {"0", "1", "2", "130", "143"})
+        self.assertEqual(statuses[1], statuses[0], "README")
+        self.assertEqual(statuses[2], statuses[0], "manual page")
 
 
 class Catalogue(unittest.TestCase):
@@ -386,15 +398,17 @@ class Safety(unittest.TestCase):
                 self.assertLess(len(files), 100000)
         # A run waiting for input stops at once: one that looks whether input
         # is ready, and one blocked in a read (which the signal must not
-        # restart).
+        # restart). The signal comes as soon as the handler is in place, often
+        # before the read begins, which must not lose it; so several times.
         with tempfile.TemporaryDirectory() as work:
-            for argv, sig in ((["--report", "-"], signal.SIGTERM), (["-o", work], signal.SIGINT)):
+            for argv, sig in 40 * ((["--report", "-"], signal.SIGTERM),
+                                   (["-o", work], signal.SIGINT)):
                 proc = subprocess.Popen([e2e.CONVERT, "-q"] + argv, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE)
                 wait_for_handler(proc, sig)
                 proc.send_signal(sig)
                 try:
-                    status = proc.wait(timeout=10)   # its input still open
+                    status = proc.wait(timeout=5)   # its input still open
                 finally:
                     proc.kill()
                     out = proc.communicate()[0]

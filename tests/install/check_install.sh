@@ -21,7 +21,7 @@ same "$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$(find "$work/prefix" -
 same "$(sed -n 's/^  "version": "\(.*\)",$/\1/p' "$root/web/package.json")" "$version" "web/package.json"
 same "$(sed -n 's/^#define TAV_VERSION_STRING "\(.*\)"$/\1/p' "$work/prefix/include/tav/version.h")" \
      "$version" "tav/version.h"
-for f in share/doc/tav2005/LICENSE share/man/man1/tav_convert.1; do
+for f in share/doc/tav2005/LICENSE share/doc/tav2005/README.md share/man/man1/tav_convert.1; do
   [ -f "$work/prefix/$f" ] || { echo "$f not installed"; exit 1; }
 done
 cmake -S "$here" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$work/prefix" \

@@ -281,6 +281,13 @@ class Files(unittest.TestCase):
                                      cwd=top, env=env, capture_output=True, text=True)
                 self.assertEqual(run.returncode, status, run.stderr)
                 self.assertRegex(run.stderr, err)
+        # The README's synopsis names the options --help names.
+        usage = subprocess.run([sys.executable, "-m", "tav", "--help"], env=env,
+                               capture_output=True, text=True).stdout.split("\n\n")[0].split("tav", 1)[1]
+        with open(README, encoding="utf-8") as f:
+            synopsis = re.search(r"`python -m tav ([^`]*)`", f.read()).group(1)
+        option = r"(?<![\w-])(--?[a-zA-Z][a-z-]*)"
+        self.assertEqual(set(re.findall(option, synopsis)), set(re.findall(option, usage)))
 
     def test_readme_example_runs_as_written(self):
         with open(README, encoding="utf-8") as f:
