@@ -267,4 +267,40 @@ TEST(Record, ConvertsAsItsLine)
     });
 }
 
+// A '+' is a tie in MusicXML 4.0 where it joins one pitch; the slurs it
+// stays between different pitches are warned of there, and only there.
+TEST(Converter, TiesOfMusicXml4)
+{
+    const struct Row {
+        const char* name;
+        const char* music;
+        int ties;       // <tie type="start"/> in 4.0
+        int warnings;   // ties written as slurs in 4.0
+    } rows[] = {
+        {"a chain", "'4C+C+C/", 2, 0},
+        {"different pitches", "'4C+D+D/", 1, 1},
+        {"an accidental of its own", "'4C+xC", 0, 1},
+        {"a rest", "'4C+-", 0, 1},
+        {"a chord", "'4C^E+C^xE", 1, 1},
+    };
+    auto count = [](const std::string& text, const std::string& part) {
+        int n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    each_row(rows, [&](const Row& row) {
+        const std::string line = std::string("12\t1.1\tG-2\t4/4\t\t") + row.music;
+        const tav::Result v1 = tav::convert_record(line);
+        const tav::Result v4 = tav::convert_record(line, {.musicxml = tav::MusicXmlVersion::V4_0});
+        EXPECT_EQ(count(v1.document, "<tie"), 0);
+        EXPECT_TRUE(v1.messages.empty());
+        EXPECT_EQ(count(v4.document, "<tie type=\"start\"/>"), row.ties);
+        EXPECT_EQ(count(v4.document, "<tie type=\"stop\"/>"), row.ties);
+        ASSERT_EQ(static_cast<int>(v4.messages.size()), row.warnings);
+        for (const tav::Message& m : v4.messages)
+            EXPECT_EQ(m.code, "tie_written_as_slur");
+    });
+}
+
 }  // namespace

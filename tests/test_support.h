@@ -171,11 +171,15 @@ inline int32_t identifier_of(const tav::Record& record)
     return record.identifier.empty() ? 0 : std::stoi(record.identifier);
 }
 
-// The MusicXML document of a score.
-inline std::string document_of(const tav::Record& record, const Incipit& incipit)
+// The MusicXML document of a score; `slurred` receives the count of ties
+// written as slurs.
+inline std::string document_of(const tav::Record& record, const Incipit& incipit,
+                               const DocumentInfo& info = {}, int64_t* slurred = nullptr)
 {
     DocumentBuffer text;
-    render_score(record, incipit, text);
+    int64_t n = render_score(record, incipit, text, info);
+    if (slurred != nullptr)
+        *slurred = n;
     return std::string(text.bytes.data(), text.length);
 }
 
@@ -230,6 +234,7 @@ inline std::string kind_name(int32_t kind)
     case ATTR_SLUR_STOP: return "/slur";
     case ATTR_MEASURE_REST: return "mrest";
     case ATTR_CHORD: return "chord";
+    case ATTR_CHORD_TIE: return "chord+";
     case ATTR_TUPLET_START: return "tuplet";
     case ATTR_TUPLET_CONTINUE: return "tuplet~";
     case ATTR_TUPLET_STOP: return "/tuplet";

@@ -11,8 +11,12 @@ namespace tav::detail {
 
 namespace {
 
+// A barline before the first note of the music is no bar's end: only its
+// repeat start stays, on measure 1.
 void add_bar(ScanState& s, int32_t kind)
 {
+    if (kind != ATTR_REPEAT_START && at_empty_start(s))
+        return;
     add_measure_mark(s, s.current_measure, kind, 0);
 }
 
@@ -70,8 +74,30 @@ void join_copied_slurs(ScanState& s, Measure* copy)
     s.slur_open = open;
 }
 
+// A copied measure restates no clef or key that is in force where it
+// stands: it writes only what changes.
+void drop_restated_marks(ScanState& s, Measure* copy)
+{
+    for (Attribute* a = copy->first_attribute; a != nullptr;) {
+        Attribute* next = a->next;
+        bool clef = is_clef(a->kind);
+        if ((clef && a->kind == s.clef_kind && a->value == s.clef_line) ||
+            (a->kind == ATTR_KEY && a->value == s.key_fifths)) {
+            remove_measure_attrib(s.pools, copy, a);
+            --s.measure_attribute_count;
+        } else if (clef) {
+            s.clef_kind = a->kind;
+            s.clef_line = a->value;
+        } else if (a->kind == ATTR_KEY) {
+            s.key_fifths = a->value;
+        }
+        a = next;
+    }
+}
+
 // «/i»: the next measure is a copy of the current one, notes, marks and
-// measure attributes included (but not its time signature).
+// barlines included (but not its time signature, nor a clef or key it
+// would only restate).
 bool repeat_measure(ScanState& s)
 {
     int64_t notes = 0;
@@ -99,6 +125,7 @@ bool repeat_measure(ScanState& s)
     Measure* copy = copy_measure(s.pools, s.current_measure);
     s.current_measure->next = copy;
     s.current_measure = copy;
+    drop_restated_marks(s, copy);
     join_copied_slurs(s, copy);
     return true;
 }
@@ -375,6 +402,32 @@ void read_key_change(ScanState& s, const Line& line)
     s.position += std::abs(count) + 1;
     if (count != 0 && mark_place(s))
         add_measure_mark(s, s.current_measure, ATTR_KEY, count);
+}
+
+namespace {
+
+// Nothing but a repeat start: no notes, no time signature, no other mark.
+bool is_empty_measure(const Measure* m)
+{
+    if (m->first_note != nullptr || m->rhythm != nullptr)
+        return false;
+    for (const Attribute* a = m->first_attribute; a != nullptr; a = a->next)
+        if (a->kind != ATTR_REPEAT_START)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void drop_empty_last_measures(ScanState& s)
+{
+    Measure* kept = s.first_measure;
+    for (Measure* m = s.first_measure->next; m != nullptr; m = m->next)
+        if (!is_empty_measure(m))
+            kept = m;
+    destroy_measure(s.pools, kept->next);
+    kept->next = nullptr;
+    s.current_measure = kept;
 }
 
 }  // namespace tav::detail

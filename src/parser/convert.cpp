@@ -53,6 +53,10 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
     try {
         read_header(s, record, line);
         scan_music(s, line, size);
+        if (!s.record_failed) {
+            drop_empty_last_measures(s);
+            tie_chords(s);
+        }
     } catch (...) {
         // Only the caller's trace throws: the partial score goes back to
         // the pools before the exception leaves.

@@ -364,3 +364,99 @@ void repeat_group(ScanState& s, Line& line)
 }
 
 }  // namespace tav::detail
+
+namespace tav::detail {
+
+namespace {
+
+// The most notes of one chord tied to the next; slur numbers stay within
+// the 16 MusicXML allows.
+constexpr int32_t kMaxChordTies = 15;
+
+// One chord: its first note and the note after its last.
+struct Chord {
+    Note* first = nullptr;
+    Note* end = nullptr;
+    bool tied = false;   // a '+' follows it
+};
+
+// The chord that starts at `note`, in its measure.
+Chord chord_at(Note* note)
+{
+    Chord c{note, note->next, false};
+    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next)
+        c.tied = c.tied || a->kind == ATTR_CHORD_TIE;
+    while (c.end != nullptr && c.end->first_attribute != nullptr &&
+           c.end->first_attribute->kind == ATTR_CHORD) {
+        for (const Attribute* a = c.end->first_attribute; a != nullptr; a = a->next)
+            c.tied = c.tied || a->kind == ATTR_CHORD_TIE;
+        c.end = c.end->next;
+    }
+    return c;
+}
+
+// The stop of a tie goes before the starts its note has.
+void add_tie_stop(ScanState& s, Note* note, int32_t number)
+{
+    Attribute* stop = create_attribute(s.pools, ATTR_SLUR_STOP, number, nullptr);
+    Attribute* before = nullptr;
+    Attribute* a = note->first_attribute;
+    while (a != nullptr && a->kind != ATTR_SLUR_START) {
+        before = a;
+        a = a->next;
+    }
+    stop->next = a;
+    (before != nullptr ? before->next : note->first_attribute) = stop;
+    if (a == nullptr)
+        note->last_attribute = stop;
+}
+
+// Each note of `from` is tied to the first note of `to` at its pitch not
+// yet taken; a note without one is the record's warning.
+void tie_chord(ScanState& s, const Chord& from, const Chord& to)
+{
+    int32_t number = 0;
+    bool taken[kMaxChordTies + 1] = {};
+    for (Note* n = from.first; n != from.end; n = n->next) {
+        Note* match = nullptr;
+        int32_t index = 0;
+        for (Note* m = to.first; m != to.end && n->step != 'R'; m = m->next, ++index) {
+            if (m->step == n->step && m->octave == n->octave &&
+                (index > kMaxChordTies || !taken[index])) {
+                match = m;
+                break;
+            }
+        }
+        s.searches.work += index + 1;
+        if (match == nullptr || number == kMaxChordTies) {
+            report_warning(s.console, s.incipit_id, s.incipit_nb,
+                           "tie from a chord to a chord without its pitch: not written");
+            continue;
+        }
+        if (index <= kMaxChordTies)
+            taken[index] = true;
+        ++number;
+        add_note_attrib(create_attribute(s.pools, ATTR_SLUR_START, number, nullptr), n);
+        add_tie_stop(s, match, number);
+    }
+}
+
+}  // namespace
+
+void tie_chords(ScanState& s)
+{
+    Chord before;
+    for (Measure* m = s.first_measure; m != nullptr; m = m->next) {
+        for (Note* n = m->first_note; n != nullptr;) {
+            Chord c = chord_at(n);
+            if (before.tied)
+                tie_chord(s, before, c);
+            before = c;
+            n = c.end;
+        }
+    }
+    if (before.tied)
+        tie_chord(s, before, Chord{});
+}
+
+}  // namespace tav::detail

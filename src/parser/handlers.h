@@ -6,6 +6,7 @@
 
 #include "parser/line.h"
 #include "parser/scan_state.h"
+#include "score/note_length.h"
 #include "tav/tav.h"
 
 namespace tav::detail {
@@ -43,10 +44,13 @@ void read_clef_change(ScanState& s, const Line& line);
 void read_time_change(ScanState& s, const Line& line);
 void read_key_change(ScanState& s, const Line& line);
 
-// Lengths. A measure lasts beats x 4 / beat type quarters of its time
-// signature, for a beat type of 1 to 64; four quarters without one, for a
-// mensural sign or for one that gives no such length.
-float measure_quarters(const Rhythm* time);
+// The last measure goes when nothing stands in it but a repeat start: no
+// empty measure follows the music's last barline.
+void drop_empty_last_measures(ScanState& s);
+
+// A '+' after a chord ties each of its notes to the note of the same pitch
+// in the next chord or note; run over the whole score once it is read.
+void tie_chords(ScanState& s);
 
 // Appends the clef attribute that a three-character clef code names (no
 // attribute for an unknown letter), then clears the code.

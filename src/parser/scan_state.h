@@ -117,6 +117,10 @@ struct ScanState {
     int repeat_pending = 0;
     char time_change_text[5] = {};
     const Measure* timed_measure = nullptr;  // the last to change the time; none: measure 1
+    // The clef and key in force after the last measure mark added.
+    int32_t clef_kind = 0;
+    int32_t clef_line = 0;
+    int32_t key_fifths = 0;
 
     // Size of the score built so far, and the work spent on the line.
     int64_t note_count = 0;
@@ -137,8 +141,19 @@ bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t valu
 bool mark_place(ScanState& s);
 
 // Opens the measure after the current one (numbered measure_number + 1)
-// and makes it current. Fails the record past the measure limit.
+// and makes it current. Fails the record past the measure limit. Before
+// the first note of the music nothing opens: measure 1 goes on.
 bool open_next_measure(ScanState& s);
+
+// True while measure 1 is current and holds no note yet.
+bool at_empty_start(const ScanState& s);
+
+// True for the kinds of clef marks.
+constexpr bool is_clef(int32_t kind)
+{
+    return kind == ATTR_CLEF_G || kind == ATTR_CLEF_F || kind == ATTR_CLEF_C ||
+           kind == ATTR_CLEF_G8;
+}
 
 // Fails the record with a reason (two-stream record error) and stops the
 // scan. A record that has already failed is not reported twice.

@@ -171,8 +171,8 @@ bool scan_step(ScanState& s, Line& line, unsigned char c)
     case 'q': start_appoggiatura(s, line); return false;
     case 'r': close_grace_group(s); return false;
     case 'f': repeat_group(s, line); return false;
-    case '+':  // a tie or slur, read at the note before it
     case '!': pass_group_bound(s); return false;
+    case '+':  // a tie or slur, read at the note before it
     case 't':  // a trill, read at the note before it
     case 'z':  // a repetition already done
         ++s.position;
@@ -242,6 +242,12 @@ bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t valu
     }
     ++s.measure_attribute_count;
     add_measure_attrib(create_attribute(s.pools, kind, value, nullptr), measure);
+    if (is_clef(kind)) {
+        s.clef_kind = kind;
+        s.clef_line = value;
+    } else if (kind == ATTR_KEY) {
+        s.key_fifths = value;
+    }
     return true;
 }
 
@@ -257,8 +263,15 @@ bool mark_place(ScanState& s)
     return true;
 }
 
+bool at_empty_start(const ScanState& s)
+{
+    return s.current_measure == s.first_measure && s.first_measure->first_note == nullptr;
+}
+
 bool open_next_measure(ScanState& s)
 {
+    if (at_empty_start(s))
+        return true;
     if (int64_t{s.measure_number} + 1 > MAX_MEASURES) {
         fail_record(s, "incipit too large");
         return false;
@@ -276,8 +289,8 @@ namespace {
 
 // A note after '^' sounds with the note before it, as one chord: it takes
 // that note's value, dots and tuplet, its own octave and accidental, and no
-// other mark.
-void read_chord_note(ScanState& s, unsigned char c)
+// other mark. A '+' after it ties the chord to the next one.
+void read_chord_note(ScanState& s, const Line& line, unsigned char c)
 {
     s.chord_pending = false;
     const Note* base = s.current_measure->last_note;
@@ -298,6 +311,8 @@ void read_chord_note(ScanState& s, unsigned char c)
                         note);
         s.pending_accidental = 0;
     }
+    if (line.at(s.position + 1) == '+')
+        add_note_attrib(create_attribute(s.pools, ATTR_CHORD_TIE, 0, nullptr), note);
     ++s.position;
 }
 
@@ -308,7 +323,7 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
     // it in the measure, is read as a note of its own.
     if (s.chord_pending && step != 'R' && s.current_measure->last_note != nullptr &&
         s.current_measure->last_note->step != 'R') {
-        read_chord_note(s, c);
+        read_chord_note(s, line, c);
         return;
     }
     s.chord_pending = false;

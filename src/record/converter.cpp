@@ -222,7 +222,10 @@ Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const O
 
 void Converter::State::write(const Options& options, const Incipit& score)
 {
-    render_score(reading.record, score, document, document_info(options, today));
+    for (int64_t n = render_score(reading.record, score, document, document_info(options, today));
+         n > 0; --n)
+        result.messages.push_back(
+            make_message(MessageKind::Warning, "tie between different pitches written as a slur"));
     std::string_view text(document.bytes.data(), document.length);
     if (options.compress) {
         // The archive holds the document under the name it would have alone.

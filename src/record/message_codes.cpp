@@ -51,6 +51,8 @@ constexpr CodeRow kCodes[] = {
     {"too_large", "incipit too large", ""},
     {"line_too_long", "line too long", ""},
     {"converter_busy", "the converter is busy: called from its own trace callback", ""},
+    {"chord_tie_without_pitch", "tie from a chord to a chord without its pitch: not written", ""},
+    {"tie_written_as_slur", "tie between different pitches written as a slur", ""},
     {"music_after_blank", "music after a blank following a ", " characters", true},
     // The document and its file.
     {"unsafe_number", "incipit number is not a safe file name", ""},

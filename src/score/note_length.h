@@ -63,6 +63,20 @@ inline double note_units(const Note* note, const LengthFactor& f, double divisio
     return units * static_cast<double>(f.num) / static_cast<double>(f.den);
 }
 
+// A measure lasts beats x 4 / beat type quarters of its time signature, for
+// a beat type of 1 to 64; four quarters without one, for a mensural sign or
+// for one that gives no such length.
+inline float measure_quarters(const Rhythm* time)
+{
+    if (time == nullptr || time->mensural != 0 || time->beats < 1 || time->beats > 9999)
+        return 4.0f;
+    switch (time->beat_type) {
+    case 1: case 2: case 4: case 8: case 16: case 32: case 64:
+        return static_cast<float>(time->beats) * 4.0f / static_cast<float>(time->beat_type);
+    default: return 4.0f;
+    }
+}
+
 inline bool is_whole(double units)
 {
     return units == static_cast<double>(static_cast<int64_t>(units));

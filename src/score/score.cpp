@@ -38,19 +38,35 @@ void destroy_note(ScorePools& pools, Note* note)
 
 }  // namespace
 
-void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute)
+namespace {
+
+// Unlinks `attribute` from the list held by `first` and `last` and frees it.
+void remove_from_list(ScorePools& pools, Attribute*& first, Attribute*& last,
+                      Attribute* attribute)
 {
     Attribute* before = nullptr;
-    for (Attribute* a = note->first_attribute; a != nullptr; before = a, a = a->next) {
+    for (Attribute* a = first; a != nullptr; before = a, a = a->next) {
         if (a != attribute)
             continue;
-        (before != nullptr ? before->next : note->first_attribute) = a->next;
-        if (note->last_attribute == a)
-            note->last_attribute = before;
+        (before != nullptr ? before->next : first) = a->next;
+        if (last == a)
+            last = before;
         a->next = nullptr;
         destroy_attribute(pools, a);
         return;
     }
+}
+
+}  // namespace
+
+void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute)
+{
+    remove_from_list(pools, note->first_attribute, note->last_attribute, attribute);
+}
+
+void remove_measure_attrib(ScorePools& pools, Measure* measure, Attribute* attribute)
+{
+    remove_from_list(pools, measure->first_attribute, measure->last_attribute, attribute);
 }
 
 Measure* copy_measure(ScorePools& pools, const Measure* measure)

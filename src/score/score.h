@@ -27,10 +27,12 @@ enum AttributeKind : int32_t {
     ATTR_TRILL = 23,
     ATTR_ACCIACCATURA = 24,    // grace note with slash
     ATTR_APPOGGIATURA = 25,    // grace note without slash
-    ATTR_SLUR_START = 26,
-    ATTR_SLUR_STOP = 27,
+    ATTR_SLUR_START = 26,      // note: slur number - 1; 0 for the '+' after a note,
+    ATTR_SLUR_STOP = 27,       // 1 and up for the notes tied from a chord
     ATTR_MEASURE_REST = 28,    // note: a rest that lasts its measure
     ATTR_CHORD = 29,           // note: sounds with the note before it, as one chord
+    ATTR_CHORD_TIE = 33,       // note: its chord is tied to the next one (read, then
+                               // written as slur marks of numbers 1 and up)
     ATTR_TUPLET_START = 30,    // note: tuplet number
     ATTR_TUPLET_CONTINUE = 31,
     ATTR_TUPLET_STOP = 32,
@@ -100,8 +102,9 @@ void add_note(Note* note, Measure* measure);
 void add_measure_attrib(Attribute* attribute, Measure* measure);
 void add_note_attrib(Attribute* attribute, Note* note);
 
-// Unlinks `attribute` from the note's list and frees it.
+// Unlinks `attribute` from the note's or the measure's list and frees it.
 void remove_note_attrib(ScorePools& pools, Note* note, Attribute* attribute);
+void remove_measure_attrib(ScorePools& pools, Measure* measure, Attribute* attribute);
 
 Measure* copy_measure(ScorePools& pools, const Measure* measure);
 

@@ -48,6 +48,31 @@ bool is_grace(int32_t kind)
     return kind == ATTR_ACCIACCATURA || kind == ATTR_APPOGGIATURA;
 }
 
+// The slur numbers (value + 1) of the note's marks of `kind`, as bits by value.
+uint32_t slur_values(const Note* note, int32_t kind)
+{
+    uint32_t values = 0;
+    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next)
+        if (a->kind == kind && a->value >= 0 && a->value < MeasureAccidentals::kSlurNumbers)
+            values |= uint32_t{1} << a->value;
+    return values;
+}
+
+// Indexed by Accidental.
+constexpr int32_t kAlters[ACC_DOUBLE_FLAT + 1] = {0, 0, 1, 2, -1, -2};
+
+// The alteration of the note's own accidental, if it has one.
+bool own_alter(const Note* note, int32_t& alter)
+{
+    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
+        if (a->kind == ATTR_ACCIDENTAL && a->value >= ACC_NATURAL && a->value <= ACC_DOUBLE_FLAT) {
+            alter = kAlters[a->value];
+            return true;
+        }
+    }
+    return false;
+}
+
 int32_t* remembered_alter(MeasureAccidentals& memory, char step)
 {
     for (int i = 0; i < memory.count; ++i)
@@ -160,23 +185,20 @@ int32_t shown_accidental(const Note* note, int32_t alter, bool own, int32_t curr
 int32_t sounding_alter(const Note* note, Kinds kinds, int32_t current_fifths,
                        MeasureAccidentals& memory, bool& own, bool& tied)
 {
-    // Indexed by Accidental.
-    static const int32_t kAlters[ACC_DOUBLE_FLAT + 1] = {0, 0, 1, 2, -1, -2};
-    if (kinds & bit(ATTR_ACCIDENTAL)) {
-        for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-            if (a->kind != ATTR_ACCIDENTAL || a->value < ACC_NATURAL || a->value > ACC_DOUBLE_FLAT)
-                continue;
-            int32_t alter = kAlters[a->value];
-            remember_alter(memory, note->step, alter);
-            own = true;
-            return alter;
-        }
+    int32_t alter = 0;
+    if ((kinds & bit(ATTR_ACCIDENTAL)) && own_alter(note, alter)) {
+        remember_alter(memory, note->step, alter);
+        own = true;
+        return alter;
     }
-    const MeasureAccidentals::Tie& tie = memory.tie;
-    if (tie.open && (kinds & bit(ATTR_SLUR_STOP)) && tie.step == note->step &&
-        tie.octave == note->octave) {
-        tied = true;
-        return tie.alter;
+    uint32_t stops = (kinds & bit(ATTR_SLUR_STOP)) ? slur_values(note, ATTR_SLUR_STOP) : 0;
+    for (int v = 0; v < MeasureAccidentals::kSlurNumbers; ++v) {
+        const MeasureAccidentals::Tie& tie = v == 0 ? memory.tie : memory.chord_ties[v];
+        if ((stops >> v & 1) && tie.open && tie.step == note->step &&
+            tie.octave == note->octave) {
+            tied = true;
+            return tie.alter;
+        }
     }
     if (const int32_t* remembered = remembered_alter(memory, note->step))
         return *remembered;
@@ -193,10 +215,111 @@ char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths
     bool own = false;
     bool tied = false;
     int32_t alter = sounding_alter(note, kinds, current_fifths, memory, own, tied);
-    memory.tie = {(kinds & bit(ATTR_SLUR_START)) != 0, note->step, note->octave, alter};
+    uint32_t starts = (kinds & bit(ATTR_SLUR_START)) ? slur_values(note, ATTR_SLUR_START) : 0;
+    memory.tie = {(starts & 1) != 0, note->step, note->octave, alter};
+    // The ties of a chord's notes: each number ends at its stop.
+    if (kinds & (bit(ATTR_SLUR_STOP) | bit(ATTR_SLUR_START))) {
+        uint32_t stops = slur_values(note, ATTR_SLUR_STOP);
+        for (int v = 1; v < MeasureAccidentals::kSlurNumbers; ++v) {
+            if (stops >> v & 1)
+                memory.chord_ties[v].open = false;
+            if (starts >> v & 1)
+                memory.chord_ties[v] = {true, note->step, note->octave, alter};
+        }
+    }
     // A tie shows where its alteration comes from.
     shows = tied ? 0 : shown_accidental(note, alter, own, current_fifths, memory);
     return alter != 0 ? put_alter(p, alter) : p;
+}
+
+// A note and its measure, to walk on through the score.
+struct Place {
+    const Note* note;
+    const Measure* measure;
+};
+
+// The note after `p` in the score: in its measure, else the first of a
+// later measure.
+Place following(Place p)
+{
+    if (p.note->next != nullptr)
+        return {p.note->next, p.measure};
+    for (const Measure* m = p.measure->next; m != nullptr; m = m->next)
+        if (m->first_note != nullptr)
+            return {m->first_note, m};
+    return {nullptr, nullptr};
+}
+
+bool in_chord(const Note* note)
+{
+    return note->first_attribute != nullptr && note->first_attribute->kind == ATTR_CHORD;
+}
+
+// The note where the slur mark of value v that starts at `from` stops: the
+// note right after it for a '+' after a note (none when that note has no
+// stop: the slur stops later), a note of the next chord for a chord's tie.
+const Note* tie_end(Place from, int32_t v)
+{
+    int chords = 0;
+    for (Place p = following(from); p.note != nullptr; p = following(p)) {
+        if (v > 0 && !in_chord(p.note) && ++chords > 1)
+            return nullptr;
+        if (slur_values(p.note, ATTR_SLUR_STOP) >> v & 1)
+            return p.note;
+        if (v == 0)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+// Where ties are written: true when the slur mark of value v at `note`,
+// sounding with `alter`, joins it to a note of the same sounding pitch (a
+// note without an accidental of its own sounds with the alteration tied to
+// it). A '+' between different pitches stays a slur, and is counted.
+bool starts_tie(const Note* note, int32_t v, int32_t alter, MeasureAccidentals& memory)
+{
+    const Note* end = tie_end({note, memory.measure}, v);
+    if (end == nullptr)
+        return false;
+    int32_t end_alter = alter;
+    own_alter(end, end_alter);
+    bool pitched = note->step != 'R' && end->step != 'R';
+    if (pitched && end->step == note->step && end->octave == note->octave && end_alter == alter)
+        return true;
+    if (note->step != 'R' || end->step != 'R')
+        ++memory.slurred_ties;
+    return false;
+}
+
+// The ties of a note, as bits by slur value: the stops of ties started
+// before, and the starts decided here.
+struct NoteTies {
+    uint32_t stops = 0;
+    uint32_t starts = 0;
+};
+
+NoteTies note_ties(const Note* note, Kinds kinds, MeasureAccidentals& memory)
+{
+    NoteTies ties;
+    if (!memory.write_ties || !(kinds & (bit(ATTR_SLUR_START) | bit(ATTR_SLUR_STOP))))
+        return ties;
+    ties.stops = slur_values(note, ATTR_SLUR_STOP) & memory.tie_started;
+    memory.tie_started &= ~ties.stops;
+    uint32_t starts = slur_values(note, ATTR_SLUR_START);
+    for (int32_t v = 0; v < MeasureAccidentals::kSlurNumbers; ++v)
+        if ((starts >> v & 1) && starts_tie(note, v, memory.tie.alter, memory))
+            ties.starts |= uint32_t{1} << v;
+    memory.tie_started |= ties.starts;
+    return ties;
+}
+
+char* write_ties(char* p, const NoteTies& ties)
+{
+    if (ties.stops != 0)
+        p = put(p, "\t\t\t\t<tie type=\"stop\"/>\n");
+    if (ties.starts != 0)
+        p = put(p, "\t\t\t\t<tie type=\"start\"/>\n");
+    return p;
 }
 
 // Group 3.
@@ -316,8 +439,23 @@ char* write_beams(char* p, const Note* note)
     return p;
 }
 
+// A slur mark, or the tied element of a tie; a slur's number is its
+// value + 1.
+char* write_slur(char* p, const Attribute* a, const NoteTies& ties)
+{
+    bool start = a->kind == ATTR_SLUR_START;
+    uint32_t tie = a->value >= 0 && a->value < MeasureAccidentals::kSlurNumbers
+                       ? (start ? ties.starts : ties.stops) >> a->value & 1
+                       : 0;
+    if (tie != 0)
+        return put(p, start ? "\t\t\t\t\t<tied type=\"start\"/>\n" : "\t\t\t\t\t<tied type=\"stop\"/>\n");
+    p = put(p, start ? "\t\t\t\t\t<slur type=\"start\" number=\"" : "\t\t\t\t\t<slur type=\"stop\" number=\"");
+    p = put_decimal(p, int64_t{a->value} + 1);
+    return put(p, "\"/>\n");
+}
+
 // Group 11: one notations element holding every notation mark in list order.
-char* write_notations(char* p, const Note* note)
+char* write_notations(char* p, const Note* note, const NoteTies& ties)
 {
     p = put(p, "\t\t\t\t<notations>\n");
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
@@ -330,8 +468,8 @@ char* write_notations(char* p, const Note* note)
         case ATTR_TRILL:
             p = put(p, "\t\t\t\t\t<ornaments>\n\t\t\t\t\t\t<trill-mark/>\n\t\t\t\t\t</ornaments>\n");
             break;
-        case ATTR_SLUR_START: p = put(p, "\t\t\t\t\t<slur type=\"start\" number=\"1\"/>\n"); break;
-        case ATTR_SLUR_STOP: p = put(p, "\t\t\t\t\t<slur type=\"stop\" number=\"1\"/>\n"); break;
+        case ATTR_SLUR_START:
+        case ATTR_SLUR_STOP: p = write_slur(p, a, ties); break;
         default: break;
         }
     }
@@ -362,8 +500,10 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
     if (kinds & bit(ATTR_CHORD))
         p = put(p, "\t\t\t\t<chord/>\n");
     p = write_pitch(p, note, kinds, current_fifths, memory, shows);
+    NoteTies ties = note_ties(note, kinds, memory);
     if (!grace)
         p = write_duration(p, note, kinds, divisions);
+    p = write_ties(p, ties);
     p = put(p, "\t\t\t\t<voice>1</voice>\n");
     p = write_type(p, note, kinds);
     if (kinds & kDotsAndAccidentals)
@@ -377,7 +517,7 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
     if (kinds & kBeam)
         p = write_beams(p, note);
     if (kinds & kNotation)
-        p = write_notations(p, note);
+        p = write_notations(p, note, ties);
     return put(p, "\t\t\t</note>\n");
 }
 

@@ -43,6 +43,18 @@ struct MeasureAccidentals {
     } shown[kShownCapacity];
     int shown_count = 0;
 
+    // Slur numbers 2 and up are the ties of a chord's notes, each with its
+    // alteration to carry on. Where ties are written (MusicXML 4.0), a '+'
+    // between notes of the same sounding pitch is a tie: the numbers whose
+    // start was written as one; and the count of those written as slurs
+    // because they join different pitches.
+    static constexpr int kSlurNumbers = 16;
+    Tie chord_ties[kSlurNumbers];
+    bool write_ties = false;
+    uint32_t tie_started = 0;   // bit v: the start of number v + 1 was a tie
+    int64_t slurred_ties = 0;
+    const Measure* measure = nullptr;  // the one being written: the notes after it follow
+
     // A new measure forgets the letters and the pitches shown; a tie goes on
     // into it.
     void next_measure()
@@ -60,9 +72,10 @@ struct DocumentInfo {
 };
 
 // The MusicXML document of `score`, read from `record`, written over
-// whatever `out` held before. Reads the score only.
-void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
-                  const DocumentInfo& info = {});
+// whatever `out` held before. Reads the score only. Returns the number of
+// ties between different pitches written as slurs (4.0; none in 1.0).
+int64_t render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                     const DocumentInfo& info = {});
 
 // MusicXML's divisions for the score: its units of a quarter, multiplied by
 // the least factor that makes every written duration whole.

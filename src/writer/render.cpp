@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "score/note_length.h"
 #include "writer/notes_internal.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
@@ -313,21 +314,55 @@ char* write_right_barline(char* p, const Attribute* bar)
     }
 }
 
-void write_document(XmlText& xml, const tav::Record& record, const Incipit& score,
-                    const DocumentInfo& info)
+// True when measure 1 is an upbeat: shorter than its time signature (one
+// with a length, standing at its start), with music after it.
+bool is_pickup(const Measure* first, const MeasureMarks& marks, float divisions)
+{
+    const Rhythm* time = first->rhythm;
+    if (first->next == nullptr || first->first_note == nullptr || time == nullptr ||
+        time->mensural != 0 || marks.time_place != nullptr)
+        return false;
+    double units = 0;
+    for (const Note* n = first->first_note; n != nullptr; n = n->next) {
+        bool counts = true;
+        for (const Attribute* a = n->first_attribute; a != nullptr; a = a->next)
+            counts = counts && a->kind != ATTR_CHORD && a->kind != ATTR_MEASURE_REST &&
+                     a->kind != ATTR_ACCIACCATURA && a->kind != ATTR_APPOGGIATURA;
+        if (!counts && n->first_attribute->kind == ATTR_MEASURE_REST)
+            return false;
+        if (counts)
+            units += note_units(n, length_factor(n), divisions);
+    }
+    return units < static_cast<double>(measure_quarters(time)) * divisions;
+}
+
+// The measure's start tag: its number, less one after a pickup numbered 0
+// and marked implicit (4.0).
+char* put_measure_start(char* p, const Measure* m, bool pickup)
+{
+    p = put(p, "\t\t<measure number=\"");
+    p = put_decimal(p, pickup ? int64_t{m->number} - 1 : m->number);
+    return put(p, pickup && m->number == 1 ? "\" implicit=\"yes\">\n" : "\">\n");
+}
+
+int64_t write_document(XmlText& xml, const tav::Record& record, const Incipit& score,
+                       const DocumentInfo& info)
 {
     write_head(xml, info, record.description, record.identifier, record.number, score.mensural,
                score.corrected_key);
     const float divisions = document_divisions(score);
     int32_t current_fifths = 0;
     MeasureAccidentals measure_accidentals;
+    measure_accidentals.write_ties = info.musicxml4;
+    bool pickup = false;
     for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
         measure_accidentals.next_measure();
+        measure_accidentals.measure = m;
         MeasureMarks marks = survey(m);
+        if (m == score.first_measure)
+            pickup = info.musicxml4 && is_pickup(m, marks, divisions);
         char* p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
-        p = put(p, "\t\t<measure number=\"");
-        p = put_decimal(p, m->number);
-        p = put(p, "\">\n");
+        p = put_measure_start(p, m, pickup);
         if (marks.repeat_start)
             p = put(p, "\t\t\t<barline location=\"left\">\n"
                        "\t\t\t\t<bar-style>heavy-light</bar-style>\n"
@@ -359,15 +394,16 @@ void write_document(XmlText& xml, const tav::Record& record, const Incipit& scor
     p = put(p, "\t</part>\n</score-partwise>\n");
     xml.commit(p);
     xml.finish();
+    return measure_accidentals.slurred_ties;
 }
 
 }  // namespace
 
-void render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
-                  const DocumentInfo& info)
+int64_t render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                     const DocumentInfo& info)
 {
     XmlText xml(out);
-    write_document(xml, record, score, info);
+    return write_document(xml, record, score, info);
 }
 
 }  // namespace tav::detail

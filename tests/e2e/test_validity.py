@@ -32,15 +32,17 @@ AWKWARD = [
     ("G-2", "4/4", "", "[$xFC] 4C//"),
     ("G-2", "4/4", "", "'4C^E^G2D/{8C^xED^,B}2.'E^G/(8C^EDE)4F2G//"),
     ("G-2", "4/4", "", "'4C%F-4 ,4C2C/4C%C-1%F-4,4C$xF4F@3/4 4F=2//"),
+    ("G-2", "4/4", "", "'8G/4C^E+C^E^G+/C^G2C+8C+gC/1C+/i/!2D+D!f4E+xE+-//"),
 ]
 
 
 class Validity(unittest.TestCase):
-    def check(self, data, options="-f"):
+    def check(self, data, options="-f", musicxml4=False):
         e2e.require(shutil.which("xmllint"), "xmllint not found (Debian package libxml2-utils)")
         e2e.require(os.path.isfile(CATALOG), "no MusicXML 1.0 DTD catalog at %s; set "
                     "TAV_MUSICXML_DTD_DIR to the DTD folder" % CATALOG)
-        r = e2e.run([options, "in.txt"], files={"in.txt": data})
+        r = (e2e.run(["-q", "--musicxml", "4.0", "in.txt"], files={"in.txt": data}, exe=e2e.CONVERT)
+             if musicxml4 else e2e.run([options, "in.txt"], files={"in.txt": data}))
         self.assertEqual(r.status, 0)
         self.assertEqual(len(r.files), sum(1 for l in data.split(b"\n") if l.strip()))
         with tempfile.TemporaryDirectory(prefix="tav_valid_") as work:
@@ -50,7 +52,7 @@ class Validity(unittest.TestCase):
             names = sorted(r.files)
             xsd = ["--schema", os.path.join(XSD_DIR, "musicxml.xsd")]
             for catalog, how in ((CATALOG, ["--valid"]),
-                                 (os.path.join(XSD_DIR, "catalog.xml"), xsd)):
+                                 (os.path.join(XSD_DIR, "catalog.xml"), xsd))[musicxml4:]:
                 for start in range(0, len(names), 400):
                     proc = subprocess.run(["xmllint", "--nonet", "--noout"] + how
                                           + names[start:start + 400], cwd=work,
@@ -72,6 +74,15 @@ class Validity(unittest.TestCase):
     def test_awkward_records(self):
         self.check(b"".join(("9000000%02d\t1&%d\t%s\t%s\t%s\t%s\n" % ((n, n) + row)).encode()
                             for n, row in enumerate(AWKWARD)))
+
+    def test_musicxml4_documents(self):
+        """tav_convert --musicxml 4.0 (ties, pickups): valid against the XSD."""
+        for data in (e2e.read("examples/incipits.txt"),
+                     subprocess.run([sys.executable, os.path.join(e2e.ROOT, "bench", "gen_records.py"),
+                                     "3000", "2005"], stdout=subprocess.PIPE, check=True).stdout,
+                     b"".join(("9000000%02d\t1&%d\t%s\t%s\t%s\t%s\n" % ((n, n) + row)).encode()
+                              for n, row in enumerate(AWKWARD))):
+            self.check(data, musicxml4=True)
 
     def test_catalogue_documents(self):
         """MARCXML in: 1.0 documents valid against the DTD; 4.0 documents
