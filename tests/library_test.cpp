@@ -292,7 +292,7 @@ TEST(Converter, TiesOfMusicXml4)
     each_row(rows, [&](const Row& row) {
         const std::string line = std::string("12\t1.1\tG-2\t4/4\t\t") + row.music;
         const tav::Result v1 = tav::convert_record(line);
-        const tav::Result v4 = tav::convert_record(line, {.musicxml = tav::MusicXmlVersion::V4_0});
+        const tav::Result v4 = tav::convert_record(line, {.trace = {}, .musicxml = tav::MusicXmlVersion::V4_0});
         EXPECT_EQ(count(v1.document, "<tie"), 0);
         EXPECT_TRUE(v1.messages.empty());
         EXPECT_EQ(count(v4.document, "<tie type=\"start\"/>"), row.ties);
