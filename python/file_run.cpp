@@ -125,6 +125,7 @@ void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possib
             return;
         }
         tav::write_file(r, folder, &writes);
+        tav::add_reader_warnings(item.warnings, r.messages);
         ++(r.status == tav::Status::Written ? run.written : run.failed);
         keep_problem(run, static_cast<long>(item.line), r);
     }

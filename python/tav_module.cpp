@@ -6,6 +6,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -95,7 +97,9 @@ tav::Converter& thread_converter()
 tav::Result convert_item(const tav::MarcxmlItem& item, const tav::Options& options)
 {
     py::gil_scoped_release released;
-    return thread_converter().convert(item.record, options);
+    tav::Result r = thread_converter().convert(item.record, options);
+    tav::add_reader_warnings(item.warnings, r.messages);
+    return r;
 }
 
 // Iterates over the incipits of a MARCXML document; `messages` holds the
@@ -107,6 +111,8 @@ struct MarcxmlSource {
     std::FILE* file = nullptr;
     std::unique_ptr<tav::MarcxmlReader> reader;
     py::list messages;
+    bool busy = false;           // a thread is in next(); the lock guards it
+    std::string lost;            // what memory that ran out left unread
 
     ~MarcxmlSource()
     {
@@ -115,23 +121,42 @@ struct MarcxmlSource {
             std::fclose(file);
     }
 
+    // One reader is read by one thread at a time, as a generator is.
     tav::MarcxmlItem next()
     {
+        if (busy)
+            throw py::value_error("the MARCXML reader is already reading in another thread");
+        busy = true;
+        struct Done {
+            bool& busy;
+            ~Done() { busy = false; }
+        } done{busy};
         messages = py::list();
+        if (!lost.empty())
+            messages.append(py::make_tuple("error", decode(std::exchange(lost, {})), "", 0));
         for (;;) {
             tav::MarcxmlItem item;
             bool more;
-            {
+            try {
                 py::gil_scoped_release released;
                 more = reader->next(item);
+            } catch (const std::bad_alloc&) {
+                // The next call says what was lost.
+                lost = "out of memory after record " + std::to_string(reader->counts().records) +
+                       ": what it was reading is passed over";
+                throw;
             }
             if (!more) {
                 if (reader->read_failed())
                     throw py::value_error("cannot read the MARCXML input to its end");
                 throw py::stop_iteration();
             }
-            if (item.kind == tav::MarcxmlItem::Kind::Incipit)
+            if (item.kind == tav::MarcxmlItem::Kind::Incipit) {
+                for (const std::string& text : item.warnings)
+                    messages.append(py::make_tuple("warning", decode(text),
+                                                   decode(item.control_number), item.line));
                 return item;
+            }
             messages.append(py::make_tuple(
                 tav::kind_name(item.kind == tav::MarcxmlItem::Kind::Warning
                                    ? tav::MessageKind::Warning
@@ -140,6 +165,12 @@ struct MarcxmlSource {
         }
     }
 };
+
+bool is_folder(std::FILE* file)
+{
+    struct stat st;
+    return fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 std::unique_ptr<MarcxmlSource> open_marcxml(const py::handle& source)
 {
@@ -155,6 +186,11 @@ std::unique_ptr<MarcxmlSource> open_marcxml(const py::handle& source)
     {
         py::gil_scoped_release released;
         s->file = std::fopen(path.c_str(), "rb");
+    }
+    if (s->file != nullptr && is_folder(s->file)) {
+        std::fclose(s->file);
+        s->file = nullptr;
+        errno = EISDIR;
     }
     if (s->file == nullptr) {
         PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, source.ptr());
@@ -315,8 +351,8 @@ PYBIND11_MODULE(_tav, m)
         .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.record.time); }, "The time signature (031 $o).")
         .def_property_readonly("key", [](const tav::MarcxmlItem& i) { return decode(i.record.key); }, "The key signature (031 $n), put before the music.")
         .def_property_readonly("music", [](const tav::MarcxmlItem& i) { return decode(i.record.music); }, "The music in the Plaine & Easie Code (031 $p).")
-        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.record.description.composer); }, "The composer (100 $a); empty when none.")
-        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.work_title); }, "The work's title (240 $a, else 245 $a); empty when none.")
+        .def_property_readonly("composer", [](const tav::MarcxmlItem& i) { return decode(i.record.description.composer.str()); }, "The composer (100 $a); empty when none.")
+        .def_property_readonly("work_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.work_title.str()); }, "The work's title (240 $a, else 245 $a); empty when none.")
         .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.movement_title); }, "The movement's title (031 $d).")
         .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.record.description.part_name); }, "The part's name (031 $m).")
         .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.record.description.text_incipit); }, "The text incipit (031 $t).")

@@ -304,3 +304,40 @@ TEST(Converter, TiesOfMusicXml4)
 }
 
 }  // namespace
+
+// What a document says of a text XML would not carry as it is: a number
+// that is not UTF-8 reads as Latin-1 in the UTF-8 documents (4.0, and the
+// archive's names), and stays as it is in 1.0; a carriage return and DEL
+// are character references; any other control byte is left out, with a
+// warning.
+TEST(Converter, TextsStayWellFormedXml)
+{
+    const struct Row {
+        const char* name;
+        bool v4, compress;
+        const char* present;
+        const char* absent;
+    } rows[] = {
+        {"1.0 keeps the number's bytes", false, false, "NB\">1.\xE9<", "\xC3\xA9"},
+        {"4.0 reads it as Latin-1", true, false, "NB\">1.\xC3\xA9<", "\xE9<"},
+        {"the archive's names too", true, true, "123-1.\xC3\xA9.xml", "\xE9.xml"},
+    };
+    each_row(rows, [](const Row& row) {
+        tav::Options options;
+        options.musicxml = row.v4 ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
+        options.compress = row.compress;
+        tav::Result r = tav::convert_record("123\t1.\xE9\tG-2\t4/4\t\t4C//\n", options);
+        ASSERT_TRUE(r.ok());
+        EXPECT_NE(r.document.find(row.present), std::string::npos);
+        EXPECT_EQ(r.document.find(row.absent), std::string::npos);
+    });
+    tav::Record record;
+    record.identifier = "12";
+    record.number = "1.1";
+    record.music = "4C";
+    record.description.composer = std::string("A\rB\x7F" "C\x01" "D");
+    const tav::Result r = tav::Converter().convert(record);
+    EXPECT_NE(r.document.find(">A&#13;B&#127;CD</creator>"), std::string::npos);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].code, "xml_cannot_carry");
+}

@@ -3,8 +3,11 @@
 // heads), of hostile inputs, and of faults that straddle its read blocks;
 // and the compressed file's layout.
 
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -132,12 +135,13 @@ TEST(Marcxml, HostileInputs)
          "record 1 is passed over\n"
          "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "records 2, incipits 1, without music 0, other system 0, errors 1\n"},
-        {"UTF-16 with a lone surrogate: the rest cannot be decoded",
-         "\xFF\xFE" + utf16le("<c>" + kGood) + std::string("\x00\xD8", 2) + utf16le("x" + kGood),
+        {"UTF-16 with a lone surrogate: the next record is read",
+         "\xFF\xFE" + utf16le("<c>" + kGood) + std::string("\x00\xD8", 2) + utf16le("x" + kGood + "</c>"),
          "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "error 001= #0 line 1: malformed XML at line 1: input conversion failed due to input "
-         "error, bytes 0x00 0xD8 0x78 0x00; the rest of the input is not read\n"
-         "records 1, incipits 1, without music 0, other system 0, errors 1\n"},
+         "error 001= #0 line 2: malformed XML at line 2: bytes that cannot be read as UTF-16LE: "
+         "0x00 0xD8\n"
+         "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "records 2, incipits 2, without music 0, other system 0, errors 1\n"},
         {"identifiers",
          "<c>" + record("12345678901", "4C//") + record("2147483648", "4C//") +
              record("2147483647", "4C//") + record(" 000000042\n", "4C//") + "</c>",
@@ -152,7 +156,10 @@ TEST(Marcxml, HostileInputs)
          "<c>" + record("8", "4C\n4D//") + record("9", " ") +
              "<record><controlfield tag=\"001\">10</controlfield><record/></record></c>",
          "error 001=8 #1 line 1: 031 #1: the music ($p) holds a tab or a line break\n"
-         "records 3, incipits 0, without music 1, other system 0, errors 1\n"},
+         "error 001=10 #0 line 4: record 3 is not closed before the next record starts; its "
+         "fields are not read\n"
+         "error 001= #0 line 4: record 4 has no control number (001)\n"
+         "records 4, incipits 0, without music 1, other system 0, errors 3\n"},
     };
     each_row(rows, [](const Row& row) {
         testing::internal::CaptureStderr();
@@ -160,6 +167,126 @@ TEST(Marcxml, HostileInputs)
         EXPECT_EQ(transcript(reader, false), row.expected);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the parser prints nothing
     });
+}
+
+// The hostile table the front ends share (tests/data/marcxml/hostile.txt,
+// whose head tells its format): each case's items, the incipits in order
+// and the messages in any order.
+struct HostileCase {
+    std::string name, fronts = "cpp python page", encoding, input;
+    std::vector<std::string> incipits, messages;
+};
+
+// The table's escapes and its open records, {ID|MUSIC}.
+std::string unescape(const std::string& s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            char c = s[++i];
+            if (c == 'x') {
+                out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
+            }
+        } else if (s[i] == '{' && s.find('|', i) < s.find('}', i)) {
+            std::size_t bar = s.find('|', i), end = s.find('}', i);
+            std::string r = record(s.substr(i + 1, bar - i - 1), unescape(s.substr(bar + 1, end - bar - 1)));
+            out += r.substr(0, r.rfind("</record>"));
+            i = end;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// UTF-8 to UTF-16 with its byte-order mark.
+std::string utf16(const std::string& text, bool big_endian)
+{
+    std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    auto unit = [&](unsigned u) {
+        char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+        out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        auto b = static_cast<unsigned char>(text[i]);
+        int n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        unsigned cp = n == 1 ? b : b & (0xFF >> (n + 1));
+        for (int k = 1; k < n; ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += n;
+        if (cp >= 0x10000) {
+            unit(0xD800 + ((cp - 0x10000) >> 10));
+            cp = 0xDC00 + ((cp - 0x10000) & 0x3FF);
+        }
+        unit(cp);
+    }
+    return out;
+}
+
+std::vector<HostileCase> hostile_cases()
+{
+    std::vector<HostileCase> cases;
+    std::istringstream table(read_file(data_path("marcxml/hostile.txt")));
+    std::vector<std::string> inputs;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::string word = line.substr(0, line.find(' '));
+        std::string rest = line.substr(std::min(line.size(), word.size() + 1));
+        if (word == "==") {
+            cases.emplace_back();
+            cases.back().name = rest;
+            continue;
+        }
+        HostileCase& c = cases.back();
+        if (word == "for")
+            c.fronts = rest;
+        else if (word == "encoding")
+            c.encoding = rest;
+        else if (word == "in")
+            c.input += (c.input.empty() ? "" : "\n") + unescape(rest);
+        else if (word == "incipit")
+            c.incipits.push_back(unescape(rest));
+        else
+            c.messages.push_back(line);
+    }
+    for (HostileCase& c : cases) {
+        if (!c.encoding.empty())
+            c.input = utf16(c.input, c.encoding == "utf-16be");
+        std::sort(c.messages.begin(), c.messages.end());
+    }
+    return cases;
+}
+
+TEST(Marcxml, HostileTable)
+{
+    SKIP_WITHOUT_READER();
+    for (const HostileCase& c : hostile_cases()) {
+        SCOPED_TRACE(c.name);
+        tav::MarcxmlReader reader(c.input);
+        std::vector<std::string> incipits, messages;
+        tav::MarcxmlItem item;
+        while (reader.next(item)) {
+            std::string id = item.control_number.empty() ? "-" : item.control_number;
+            if (item.kind == tav::MarcxmlItem::Kind::Incipit) {
+                std::string composer = item.record.description.composer.str();
+                incipits.push_back(id + " " + item.record.number + " " + item.record.music +
+                                   (composer.empty() ? "" : " | " + composer));
+                for (const std::string& text : item.warnings)
+                    messages.push_back("warning " + id + " " + std::string(tav::message_code(text)));
+            } else {
+                messages.push_back(
+                    std::string(item.kind == tav::MarcxmlItem::Kind::Error ? "error " : "warning ") +
+                    id + " " + std::string(tav::message_code(item.text)));
+            }
+        }
+        std::sort(messages.begin(), messages.end());
+        EXPECT_EQ(incipits, c.incipits);
+        EXPECT_EQ(messages, c.messages);
+    }
 }
 
 // Faults and records that straddle the reader's blocks of 64 KiB: every
@@ -192,10 +319,27 @@ TEST(Marcxml, FaultsAcrossBlocks)
     std::fclose(file);
 }
 
+// After malformed XML the search for the next record looks at each byte a
+// bounded number of times, whatever follows the fault (here a tag name that
+// never ends, over many blocks).
+TEST(Marcxml, RecoveryIsLinear)
+{
+    SKIP_WITHOUT_READER();
+    const std::string input =
+        "<collection><record><junk x=></record><" + std::string(std::size_t{1} << 21, 'a') + kGood;
+    tav::MarcxmlReader reader(input);
+    tav::MarcxmlItem item;
+    while (reader.next(item)) {
+    }
+    EXPECT_EQ(reader.counts().incipits, 1);
+    EXPECT_LT(reader.counts().bytes_searched, 2 * static_cast<std::int64_t>(input.size()));
+}
+
 TEST(Marcxml, RecognisedByItsStart)
 {
     for (const char* start : {"<?xml version", "\xEF\xBB\xBF\n <collection", "<marc:record>",
-                              "<!-- dump -->"})
+                              "<!-- dump -->", "\xFF\xFE<\0",
+                              "<OAI-PMH><record xmlns=\"http://www.loc.gov/MARC21/slim\">"})
         EXPECT_TRUE(tav::looks_like_marcxml(start)) << start;
     for (const char* start : {"123456789\t1.1.1", "", "<html>", "<recordset>"})
         EXPECT_FALSE(tav::looks_like_marcxml(start)) << start;

@@ -10,6 +10,7 @@
 #include "tav/batch.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
+#include "writer/xml_text.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
     t.push_back(static_cast<std::uint32_t>(result.messages.size()));
     // The archive's document keeps the plain file name ("ID-NUMBER.xml").
     const bool zipped = (flags & kCompress) != 0 && result.ok();
-    glue.container = zipped ? tav::detail::mxl_container_xml(result.file_name) : std::string();
+    glue.container = zipped ? tav::detail::mxl_container_xml(tav::detail::utf8_or_latin1(result.file_name)) : std::string();
     push_text(glue.container);
     push_text(zipped ? tav::detail::kMxlMimeType : std::string_view());
     for (const tav::Message& m : result.messages) {

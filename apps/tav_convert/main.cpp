@@ -11,6 +11,7 @@
 #include <optional>
 #include <utility>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -168,7 +169,9 @@ int convert(const CommandLine& cl, unsigned closed)
     for (const auto& [name, reason] : unopened)
         run_report.unreadable(name, reason);
     RunEnd end;
-    {
+    // Memory or threads that run out end the run as an error, with its
+    // report, never as an abort.
+    try {
         Pipeline pipeline(cl, files.get(), cl.to_stdout ? &streams.documents : nullptr,
                           run_report, progress);
         for (InputFile& input : inputs) {
@@ -185,6 +188,10 @@ int convert(const CommandLine& cl, unsigned closed)
         }
         pipeline.finish();
         end.stopped = pipeline.stop_reason();
+    } catch (const std::bad_alloc&) {
+        end.stopped = "out of memory";
+    } catch (const std::system_error& e) {
+        end.stopped = std::string("cannot start a thread: ") + e.what();
     }
     close_inputs();
     progress.finish();

@@ -85,12 +85,23 @@ Pipeline::Pipeline(const CommandLine& cl, FileOutput* files, OutStream* document
         slot.outcomes.resize(kBatchLines);
     if (cl.jobs > 1) {
         InterruptsBlocked blocked;   // the main thread alone takes the signals
-        for (unsigned i = 0; i < cl.jobs; ++i)
-            workers_.emplace_back([this] { work(); });
+        try {
+            for (unsigned i = 0; i < cl.jobs; ++i)
+                workers_.emplace_back([this] { work(); });
+        } catch (...) {
+            // No thread to be had: those started end before the error goes on.
+            end_workers();
+            throw;
+        }
     }
 }
 
 Pipeline::~Pipeline()
+{
+    end_workers();
+}
+
+void Pipeline::end_workers()
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -100,6 +111,7 @@ Pipeline::~Pipeline()
     budget_freed_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
+    workers_.clear();
 }
 
 bool Pipeline::stopped() const
@@ -233,6 +245,8 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     o.number = r->number;
     o.file = files_ != nullptr ? files_->relative_path(*r) : r->file_name;
     o.messages = r->messages;
+    if (entry != nullptr)
+        tav::add_reader_warnings(entry->warnings, o.messages);
     if (size > kKeptBytes || std::max(r->document.size(), o.document_size) > kKeptBytes) {
         // Written or moved on: the converter keeps nothing of it.
         std::string().swap(r->document);
@@ -336,6 +350,11 @@ void Pipeline::emit(Slot& slot)
                     o.status = tav::Status::Written;
             }
         }
+        // A reader's message that comes after a stop may be of the stop's
+        // making (a peer that ended with the run): like the records after
+        // the stop, it is not reported.
+        if (o.reader_message && stopped())
+            o.skipped = true;
         if (!o.skipped)
             report_.record(o, input);
     }
@@ -368,6 +387,10 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
         run([&marc](LineBatch& batch) { return marc.fill(batch, kBatchLines, kBatchBytes); });
         bytes_before_ += marc.consumed();
         marcxml_ = nullptr;
+        if (std::string failure = marc.failure(); !failure.empty()) {
+            stop(failure);
+            return true;
+        }
         return (!marc.failed() && !reader.failed()) || interrupt_signal() != 0;
     }
     reader_ = &reader;

@@ -57,6 +57,7 @@ public:
     std::string stop_reason();
 
 private:
+    void end_workers();
     struct Slot {
         LineBatch lines;
         std::vector<Outcome> outcomes;

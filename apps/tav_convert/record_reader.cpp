@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -62,7 +64,8 @@ struct MarcxmlBatchReader::State {
     static constexpr std::size_t kQueued = 1024;
     static constexpr std::size_t kGroup = 64;
 
-    State(std::FILE* input, std::string_view already_read) : reader(input, already_read)
+    State(std::FILE* input, std::string_view already_read)
+        : reader(input, already_read, interrupt_fd())
     {
         thread = std::thread([this] { read(); });
     }
@@ -82,6 +85,22 @@ struct MarcxmlBatchReader::State {
     // as it trickles in (a peer that waits for its documents before it
     // sends more is served by the tab route only).
     void read()
+    {
+        try {
+            read_all();
+        } catch (const std::exception& e) {
+            // Out of memory (a record far too large for what there is):
+            // the run stops with this reason rather than on a lost thread.
+            std::lock_guard<std::mutex> lock(mutex);
+            failure = dynamic_cast<const std::bad_alloc*>(&e) != nullptr
+                          ? "out of memory reading the MARCXML input"
+                          : std::string("cannot read the MARCXML input: ") + e.what();
+            done = failed = true;
+            ready.notify_one();
+        }
+    }
+
+    void read_all()
     {
         std::vector<tav::MarcxmlItem> group;
         group.reserve(kGroup);
@@ -134,6 +153,7 @@ struct MarcxmlBatchReader::State {
     std::mutex mutex;
     std::condition_variable ready, room;
     bool done = false, stop = false, failed = false;
+    std::string failure;   // why reading stopped before the end, if it did
     std::uint64_t consumed = 0;
     std::thread thread;
     tav::MarcxmlItem item;
@@ -150,6 +170,12 @@ bool MarcxmlBatchReader::failed() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->failed;
+}
+
+std::string MarcxmlBatchReader::failure() const
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->failure;
 }
 
 std::uint64_t MarcxmlBatchReader::consumed() const
@@ -181,6 +207,7 @@ bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size
             e.message.code = tav::message_code(e.message.text);
         } else {
             e.record = std::move(item.record);
+            e.warnings = std::move(item.warnings);
             batch.record_bytes += e.record.music.size() + e.record.key.size();
         }
         batch.lines.push_back(line);

@@ -24,6 +24,7 @@ struct CatalogueEntry {
     std::string control_number;   // 001
     int occurrence = 0;           // which 031 of the record; 0: the whole record
     tav::Record record;
+    std::vector<std::string> warnings;   // the reader's, about the incipit's texts
     bool is_message = false;
     tav::Message message;
 };
@@ -97,6 +98,9 @@ public:
 
     bool fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes);
     bool failed() const;
+    // Why the input could not be read to its end (out of memory), empty
+    // when it was, or when only a read of the stream failed.
+    std::string failure() const;
     std::uint64_t consumed() const;
 
 private:

@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tav/tav.h"
 
@@ -52,6 +53,9 @@ struct MarcxmlItem {
     // Warning, Error: what is wrong, e.g. "031 #2 has the system code
     // \"da\", which is not read".
     std::string text;
+    // Incipit: the reader's warnings about the texts it is made of, e.g.
+    // "031 #1 $p holds markup; its text is read without it".
+    std::vector<std::string> warnings;
 
     // The incipit as the fields of a tab export: the key goes before the
     // music as its preamble ("$bBE " and then $p), so the music reads the
@@ -66,6 +70,9 @@ struct MarcxmlCounts {
     std::int64_t without_music = 0;    // 031 fields without $p, passed over
     std::int64_t other_system = 0;     // 031 fields of another system code
     std::int64_t errors = 0;           // error items given
+    // Bytes looked at while searching for the next record after malformed
+    // XML: at most a few times the input's, whatever it holds.
+    std::int64_t bytes_searched = 0;
 };
 
 class MarcxmlReader {
@@ -75,6 +82,12 @@ public:
     // Reads `already_read`, the first bytes taken from `input` (to see what
     // it holds), and then the rest of `input`.
     MarcxmlReader(std::FILE* input, std::string_view already_read);
+    // The same, reading the stream's descriptor for what is there (the
+    // stream must have nothing buffered) and, on POSIX systems, ending a
+    // read that waits as a failed read once `stop_fd` turns readable (the
+    // read end of a signal handler's pipe), so that a run can stop while
+    // its input waits.
+    MarcxmlReader(std::FILE* input, std::string_view already_read, int stop_fd);
     // Reads a document held in memory (copied).
     explicit MarcxmlReader(std::string_view document);
     ~MarcxmlReader();
@@ -98,6 +111,10 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// Puts the reader's `warnings` about an incipit (MarcxmlItem::warnings)
+// before the messages of its conversion.
+void add_reader_warnings(const std::vector<std::string>& warnings, std::vector<Message>& messages);
 
 // True when `start`, the first bytes of an input, begin an XML document
 // (after a byte-order mark and white space: "<?xml", "<collection",

@@ -73,9 +73,37 @@ struct Options {
 // movement title as <movement-title>, part name as <part-name> in place of
 // "MusicXML Part", text incipit and key or mode as miscellaneous fields),
 // escaped. Without one the document is the tab record's, byte for byte.
+// A text that copies share rather than repeat: a catalogue record's
+// composer and title, given to each of its incipits, are held once however
+// many incipits the record has. It reads as a std::string_view.
+class SharedText {
+public:
+    SharedText() = default;
+    SharedText(std::string text)
+        : text_(text.empty() ? nullptr : std::make_shared<const std::string>(std::move(text)))
+    {
+    }
+    SharedText(std::string_view text) : SharedText(std::string(text)) {}
+    SharedText(const char* text) : SharedText(std::string(text)) {}
+
+    const std::string& str() const
+    {
+        static const std::string empty;
+        return text_ != nullptr ? *text_ : empty;
+    }
+    operator std::string_view() const { return str(); }
+    bool empty() const { return text_ == nullptr; }
+    std::size_t size() const { return str().size(); }
+    void clear() { text_.reset(); }
+    friend bool operator==(const SharedText& a, std::string_view b) { return a.str() == b; }
+
+private:
+    std::shared_ptr<const std::string> text_;
+};
+
 struct Description {
-    std::string composer;
-    std::string work_title;
+    SharedText composer;     // of the whole record: shared by its incipits
+    SharedText work_title;
     std::string movement_title;
     std::string part_name;
     std::string text_incipit;

@@ -220,17 +220,44 @@ Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const O
     return detail::ConverterAccess::convert_buffer(converter, buffer, size, options);
 }
 
+namespace {
+
+// The descriptive texts that hold a control byte no XML document can hold
+// (a caller's text: MARCXML cannot carry one): each is written without it,
+// with a warning.
+void warn_of_control_bytes(const Description& d, std::vector<Message>& messages)
+{
+    const std::pair<const char*, std::string_view> texts[] = {
+        {"composer", d.composer},          {"work title", d.work_title},
+        {"movement title", d.movement_title}, {"part name", d.part_name},
+        {"text incipit", d.text_incipit},  {"key or mode", d.key_or_mode}};
+    for (const auto& [name, text] : texts)
+        for (char c : text)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                messages.push_back(make_message(
+                    MessageKind::Warning,
+                    std::string("the ") + name +
+                        " holds a control character that XML cannot carry; it is left out"));
+                break;
+            }
+}
+
+}  // namespace
+
 void Converter::State::write(const Options& options, const Incipit& score)
 {
+    warn_of_control_bytes(reading.record.description, result.messages);
     for (int64_t n = render_score(reading.record, score, document, document_info(options, today));
          n > 0; --n)
         result.messages.push_back(
             make_message(MessageKind::Warning, "tie between different pitches written as a slur"));
     std::string_view text(document.bytes.data(), document.length);
     if (options.compress) {
-        // The archive holds the document under the name it would have alone.
+        // The archive holds the document under the name it would have
+        // alone, in UTF-8 as its container.xml is.
         std::string inner = result.file_name;
         inner.replace(inner.size() - 3, 3, "xml");
+        inner = utf8_or_latin1(inner);
         if (const char* error = mxl_container(inner, text, result.document)) {
             result.file_name.clear();
             add_error(result, error);

@@ -1,56 +1,42 @@
-// MARCXML in: libxml2's streaming (SAX2 push) parser reads the XML as a
-// stream of blocks; each record's fields of interest are gathered while it
-// is read and handed out as incipits and messages when it closes. Only the
-// current block, the current record and the items of one block are held.
+// MARCXML in: libxml2's streaming (SAX2 push) parser reads the input, as
+// UTF-8 blocks (record/marcxml_input.h), and a RecordGatherer collects each
+// record's fields of interest while it is read (record/marcxml_record.h).
+// Only the current block, the current record and the items of one block
+// are held.
 //
 // After malformed XML the parser is dropped; reading goes on at the next
 // start tag of a record, inside a new parser given the document's root
-// element first. Entities declared in the document itself are not expanded
-// (a reference to one is malformed XML here), and nothing is loaded from
-// the network or from other files.
+// start tag (with its namespace declarations) first; a fault before any
+// element goes on at the next element. Records one after another without
+// a root are read as documents one after another. Entities declared in the
+// document itself are not expanded (a reference to one is malformed XML
+// here), and nothing is loaded from the network or from other files.
 
 #include "tav/marcxml.h"
 
+#include "parser/report.h"
+
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <deque>
-#include <vector>
+#include <new>
 
 #ifdef TAV_HAVE_LIBXML2
 #include <cstdarg>
 
 #include <libxml/parser.h>
-#endif
 
-#include "record/record_reader.h"
+#include "record/marcxml_input.h"
+#include "record/marcxml_record.h"
+#endif
 
 namespace tav {
 
 namespace {
 
-constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
-// A record's gathered text beyond this is an error, not memory.
-constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
-constexpr std::size_t kMaxIdentifierDigits = 10;
-
 bool is_space(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-#ifdef TAV_HAVE_LIBXML2
-
-void trim(std::string& s)
-{
-    std::size_t end = s.size();
-    while (end > 0 && is_space(s[end - 1]))
-        --end;
-    std::size_t begin = 0;
-    while (begin < end && is_space(s[begin]))
-        ++begin;
-    s.erase(end);
-    s.erase(0, begin);
 }
 
 // The name after a namespace prefix, if any.
@@ -60,85 +46,8 @@ std::string_view local_name(std::string_view n)
     return colon == std::string_view::npos ? n : n.substr(colon + 1);
 }
 
-const char* text_of(const xmlChar* s)
-{
-    return reinterpret_cast<const char*>(s);
-}
-
-// The elements of a record that the reader looks at.
-enum class Element { Record, Controlfield, Datafield, Subfield, Other };
-
-// What an element is, by its local name (after a prefix that was never
-// declared, too): one pass over the name, then one comparison.
-Element element_of(const xmlChar* name)
-{
-    const char* local = text_of(name);
-    for (const char* p = local; *p != '\0'; ++p)
-        if (*p == ':')
-            local = p + 1;
-    switch (local[0]) {
-    case 's': return std::strcmp(local, "subfield") == 0 ? Element::Subfield : Element::Other;
-    case 'd': return std::strcmp(local, "datafield") == 0 ? Element::Datafield : Element::Other;
-    case 'c':
-        return std::strcmp(local, "controlfield") == 0 ? Element::Controlfield : Element::Other;
-    case 'r': return std::strcmp(local, "record") == 0 ? Element::Record : Element::Other;
-    default: return Element::Other;
-    }
-}
-
-// One text that a subfield fills: the first occurrence counts.
-struct Value {
-    std::string text;
-    bool seen = false;
-};
-
-struct Incipit031 {
-    std::int64_t line = 0;
-    Value a, b, c, d, g, m, n, o, p, r, t, system;
-};
-
-struct Gathered {
-    std::int64_t line = 0;
-    Value control_number, composer, uniform_title, title;
-    std::vector<Incipit031> fields;
-    std::size_t bytes = 0;
-    bool too_large = false;
-};
-
-bool valid_identifier(const std::string& id)
-{
-    if (id.empty() || id.size() > kMaxIdentifierDigits)
-        return false;
-    long long value = 0;
-    for (char c : id) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    return value <= INT32_MAX;
-}
-
-// The subfield codes of one incipit field that cannot hold a tab or a line
-// break: they become fields of the record line.
-const char* line_break_in(const Incipit031& f)
-{
-    auto bad = [](const Value& v) {
-        return detail::holds_line_break(v.text);
-    };
-    if (bad(f.a) || bad(f.b) || bad(f.c))
-        return "the number ($a, $b, $c)";
-    if (bad(f.g))
-        return "the clef ($g)";
-    if (bad(f.o))
-        return "the time signature ($o)";
-    if (bad(f.n))
-        return "the key signature ($n)";
-    if (detail::holds_line_break(f.p.text, false))
-        return "the music ($p)";
-    return nullptr;
-}
-
-#endif
+// The namespace of MARC 21 records in XML.
+constexpr std::string_view kMarcNamespace = "http://www.loc.gov/MARC21/slim";
 
 }  // namespace
 
@@ -158,8 +67,18 @@ Fields MarcxmlItem::fields(std::string& storage) const
     return f;
 }
 
+void add_reader_warnings(const std::vector<std::string>& warnings, std::vector<Message>& messages)
+{
+    std::vector<Message> first;
+    for (const std::string& text : warnings)
+        first.push_back(detail::make_message(MessageKind::Warning, text));
+    messages.insert(messages.begin(), first.begin(), first.end());
+}
+
 bool looks_like_marcxml(std::string_view start)
 {
+    if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
+        return true;   // UTF-16: no tab export is
     if (start.substr(0, 3) == "\xEF\xBB\xBF")
         start.remove_prefix(3);
     while (!start.empty() && is_space(start.front()))
@@ -171,24 +90,107 @@ bool looks_like_marcxml(std::string_view start)
     std::size_t end = 1;
     while (end < start.size() && !is_space(start[end]) && start[end] != '>' && start[end] != '/')
         ++end;
-    std::string_view name = start.substr(1, end - 1);
-    std::size_t colon = name.rfind(':');
-    if (colon != std::string_view::npos)
-        name.remove_prefix(colon + 1);
-    return name == "collection" || name == "record";
+    std::string_view name = local_name(start.substr(1, end - 1));
+    // Records, or a response that holds records (SRU, OAI-PMH).
+    return name == "collection" || name == "record" ||
+           start.find(kMarcNamespace) != std::string_view::npos;
 }
 
-struct MarcxmlReader::State {
-    std::FILE* input = nullptr;
-    std::string memory;          // a document given in memory
-    std::size_t memory_pos = 0;
-    bool end_of_input = false;
-    bool read_error = false;
-    std::uint64_t consumed = 0;
+#ifdef TAV_HAVE_LIBXML2
 
+namespace {
+
+using detail::MarcElement;
+
+const char* text_of(const xmlChar* s)
+{
+    return reinterpret_cast<const char*>(s);
+}
+
+// What an element is, by its local name and namespace: a MARC record's
+// elements are in the MARC 21 namespace or in none (a prefix that was
+// never declared included).
+MarcElement element_of(const xmlChar* name, const xmlChar* uri)
+{
+    if (uri != nullptr && text_of(uri) != kMarcNamespace)
+        return MarcElement::Other;
+    std::string_view local = local_name(text_of(name));
+    if (local == "subfield")
+        return MarcElement::Subfield;
+    if (local == "datafield")
+        return MarcElement::Datafield;
+    if (local == "controlfield")
+        return MarcElement::Controlfield;
+    if (local == "record")
+        return MarcElement::Record;
+    return MarcElement::Other;
+}
+
+void trim(std::string& s)
+{
+    while (!s.empty() && is_space(s.back()))
+        s.pop_back();
+    std::size_t begin = 0;
+    while (begin < s.size() && is_space(s[begin]))
+        ++begin;
+    s.erase(0, begin);
+}
+
+bool starts_with(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// A start tag's name no longer than this can be a record's (a prefix and
+// "record"); the search after malformed XML looks no further into a name.
+constexpr std::size_t kLongestName = 256;
+
+}  // namespace
+
+#endif
+
+struct MarcxmlReader::State {
     MarcxmlCounts counts;
     std::deque<MarcxmlItem> ready;
     bool finished = false;
+
+#ifdef TAV_HAVE_LIBXML2
+    explicit State(detail::XmlInput* in) : input(in), gatherer(ready, counts) {}
+    ~State() { drop_parser(); }
+
+    std::unique_ptr<detail::XmlInput> input;
+    detail::RecordGatherer gatherer;
+
+    // UTF-8 not yet given to a parser, its stream offset and (when a parser
+    // is to start on it: at the start and after malformed XML) the number
+    // of line feeds before it.
+    std::string pending;
+    std::uint64_t pending_offset = 0;
+    std::int64_t pending_lines = 0;
+
+    xmlParserCtxtPtr parser = nullptr;
+    // After malformed XML: what to look for before a new parser starts.
+    enum class Seek { Nothing, Record, Element } seek_for = Seek::Nothing;
+    std::string root_name;        // the document's root element, as written; empty
+                                  // while no element was seen
+    std::string root_namespaces;  // its namespace declarations, as attributes
+    int depth = 0;                // elements open in this parser
+    bool root_closed = false;
+    std::uint64_t parser_offset = 0;   // stream offset of the parser's first real byte
+    std::int64_t parser_lines = 0;     // line feeds before it
+    std::size_t prefix = 0;            // bytes of the root tag given before it
+
+    // The first error of the parser, which ends its reading.
+    struct Fault {
+        bool seen = false;
+        std::string text;
+        std::int64_t index = 0;  // bytes the parser had read
+        std::int64_t line = 0;
+        int code = 0;
+    } fault;
+    // What libxml2 said outside the parser's handler, where it would
+    // otherwise print it.
+    std::string thread_message;
 
     void error(std::string control_number, std::int64_t line, std::string text)
     {
@@ -200,34 +202,6 @@ struct MarcxmlReader::State {
         ready.push_back(std::move(item));
         ++counts.errors;
     }
-
-    // Raw bytes not yet given to a parser, and the stream offset and (when
-    // a parser is to start on them: at the start and after malformed XML)
-    // the number of line feeds before them.
-    std::string pending;
-    std::uint64_t pending_offset = 0;
-    std::int64_t pending_lines = 0;
-
-#ifdef TAV_HAVE_LIBXML2
-    xmlParserCtxtPtr parser = nullptr;
-    bool seeking = false;        // after malformed XML, until the next record
-    std::string root;            // the document's root element, as written; empty
-                                 // while no element was seen
-    std::uint64_t parser_offset = 0;   // stream offset of the parser's first real byte
-    std::int64_t parser_lines = 0;     // line feeds before it
-    std::size_t prefix = 0;            // bytes of the root tag given before it
-
-    // The first error of the parser that ends its reading.
-    struct Fault {
-        bool seen = false;
-        std::string text;
-        std::int64_t index = 0;  // bytes the parser had read
-        std::int64_t line = 0;
-    } fault;
-    // What libxml2 said outside the parser's handler (input it cannot
-    // decode), where it would otherwise print it.
-    std::string thread_message;
-    bool stopped = false;        // the input is read no further
 
     // While the parser runs, the thread's error functions of libxml2 are
     // the reader's: they keep the first message instead of printing it.
@@ -276,16 +250,6 @@ struct MarcxmlReader::State {
             static_cast<State*>(data)->keep_thread_message(e->message);
     }
 
-    // The record being read.
-    bool in_record = false;
-    Gathered record;
-    Value* target = nullptr;     // the text being gathered
-    bool join = false;           // a repeated subfield adds to the text
-    enum class Field { None, Control001, Incipit, Composer, UniformTitle, Title };
-    Field field = Field::None;
-
-    ~State() { drop_parser(); }
-
     void drop_parser()
     {
         if (parser == nullptr)
@@ -317,6 +281,7 @@ struct MarcxmlReader::State {
         return &sax;
     }
 
+    // A parser for the UTF-8 that follows, given `root_tag` first.
     void start_parser(std::string_view root_tag)
     {
         static const bool initialised = (xmlInitParser(), true);
@@ -326,6 +291,8 @@ struct MarcxmlReader::State {
         parser = xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr);
         xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
         fault = Fault{};
+        depth = 0;
+        root_closed = false;
         parser_offset = pending_offset;
         parser_lines = pending_lines;
         prefix = root_tag.size();
@@ -342,31 +309,65 @@ struct MarcxmlReader::State {
         return {};
     }
 
-    static void on_start(void* data, const xmlChar* name, const xmlChar* prefix, const xmlChar*,
-                         int, const xmlChar**, int attribute_count, int,
-                         const xmlChar** attributes)
-    {
-        static_cast<State*>(data)->start(name, prefix, attribute_count, attributes);
-    }
-    static void on_end(void* data, const xmlChar* name, const xmlChar*, const xmlChar*)
-    {
-        static_cast<State*>(data)->end(name);
-    }
-    // Text counts only while a subfield of interest is gathered; the rest
-    // of the record's text (other fields, the white space between
-    // elements) is passed by.
-    static void on_text(void* data, const xmlChar* text, int length)
+    // Memory that runs out while a record is read (no exception may pass
+    // through the parser) ends the parser's reading as a fault of its own:
+    // the record is passed over and its storage given back.
+    static constexpr int kOutOfMemory = -1;
+    template <typename Handle>
+    static void guarded(void* data, Handle handle)
     {
         State& s = *static_cast<State*>(data);
-        if (s.target == nullptr)
-            return;
-        Gathered& r = s.record;
-        r.bytes += static_cast<std::size_t>(length);
-        if (r.bytes > kMaxRecordBytes) {
-            r.too_large = true;
-            return;
+        try {
+            handle(s);
+        } catch (const std::bad_alloc&) {
+            if (s.fault.seen)
+                return;
+            s.fault.seen = true;
+            s.fault.code = kOutOfMemory;
+            s.fault.index = xmlByteConsumed(s.parser);
+            s.fault.line = s.parser->input != nullptr ? s.parser->input->line : 1;
+            xmlStopParser(s.parser);
         }
-        s.target->text.append(text_of(text), static_cast<std::size_t>(length));
+    }
+
+    static void on_start(void* data, const xmlChar* name, const xmlChar* prefix_name,
+                         const xmlChar* uri, int namespace_count, const xmlChar** namespaces,
+                         int attribute_count, int, const xmlChar** attributes)
+    {
+        guarded(data, [&](State& s) {
+            s.start(name, prefix_name, uri, namespace_count, namespaces, attribute_count,
+                    attributes);
+        });
+    }
+    void start(const xmlChar* name, const xmlChar* prefix_name, const xmlChar* uri,
+               int namespace_count, const xmlChar** namespaces, int attribute_count,
+               const xmlChar** attributes)
+    {
+        State& s = *this;
+        if (s.root_name.empty())
+            s.keep_root(name, prefix_name, namespace_count, namespaces);
+        ++s.depth;
+        MarcElement element = element_of(name, uri);
+        std::string_view key;
+        if (element == MarcElement::Controlfield || element == MarcElement::Datafield)
+            key = attribute(attribute_count, attributes, "tag");
+        else if (element == MarcElement::Subfield)
+            key = attribute(attribute_count, attributes, "code");
+        s.gatherer.start(element, key, s.current_line());
+    }
+    static void on_end(void* data, const xmlChar* name, const xmlChar*, const xmlChar* uri)
+    {
+        guarded(data, [&](State& s) {
+            if (--s.depth == 0)
+                s.root_closed = true;
+            s.gatherer.end(element_of(name, uri));
+        });
+    }
+    static void on_text(void* data, const xmlChar* text, int length)
+    {
+        guarded(data, [&](State& s) {
+            s.gatherer.text(text_of(text), static_cast<std::size_t>(length));
+        });
     }
     // The first error ends the reading (warnings, and a namespace prefix
     // that was never declared, do not).
@@ -379,284 +380,139 @@ struct MarcxmlReader::State {
         s.fault.seen = true;
         s.fault.index = xmlByteConsumed(s.parser);
         s.fault.line = e->line;
+        s.fault.code = e->code;
         s.fault.text = e->message != nullptr ? e->message : "unknown error";
         trim(s.fault.text);
         xmlStopParser(s.parser);
     }
 
-    // Starts gathering `value`: the first occurrence, or every one joined
-    // by "; " when `repeats`.
-    void gather(Value& value, bool repeats)
+    // The root's name and namespace declarations, for a parser that starts
+    // again inside it. A document that is a single record restarts inside
+    // a collection of the record's namespaces.
+    void keep_root(const xmlChar* name, const xmlChar* prefix_name, int count,
+                   const xmlChar** namespaces)
     {
-        if (value.seen && !repeats)
-            return;
-        if (value.seen)
-            value.text += "; ";
-        value.seen = true;
-        target = &value;
-    }
-
-    void stop_gathering() { target = nullptr; }
-
-    void start(const xmlChar* name, const xmlChar* prefix_name, int attribute_count,
-               const xmlChar** attributes)
-    {
-        if (root.empty()) {
-            if (prefix_name != nullptr)
-                root.append(text_of(prefix_name)).append(1, ':');
-            root.append(text_of(name));
-        }
-        Element element = element_of(name);
-        if (!in_record) {
-            if (element == Element::Record) {
-                in_record = true;
-                record = Gathered{};
-                record.line = current_line();
-                ++counts.records;
-            }
-            return;
-        }
-        stop_gathering();
-        if (element == Element::Controlfield) {
-            field = attribute(attribute_count, attributes, "tag") == "001" ? Field::Control001
-                                                                           : Field::None;
-            if (field == Field::Control001)
-                gather(record.control_number, false);
-        } else if (element == Element::Datafield) {
-            std::string_view tag = attribute(attribute_count, attributes, "tag");
-            field = Field::None;
-            if (tag == "031") {
-                field = Field::Incipit;
-                record.bytes += sizeof(Incipit031);
-                if (record.bytes > kMaxRecordBytes)
-                    record.too_large = true;
-                else
-                    {
-                    record.fields.emplace_back();
-                    record.fields.back().line = current_line();
-                }
-            } else if (tag == "100") {
-                field = Field::Composer;
-            } else if (tag == "240") {
-                field = Field::UniformTitle;
-            } else if (tag == "245") {
-                field = Field::Title;
-            }
-        } else if (element == Element::Subfield) {
-            std::string_view code = attribute(attribute_count, attributes, "code");
-            if (code.size() != 1)
-                return;
-            subfield(code[0]);
+        if (prefix_name != nullptr)
+            root_name.append(text_of(prefix_name)).append(1, ':');
+        root_name.append(text_of(name));
+        if (std::strcmp(text_of(name), "record") == 0)
+            root_name.replace(root_name.size() - 6, 6, "collection");
+        root_namespaces.clear();
+        for (int i = 0; i < count; ++i) {
+            root_namespaces += " xmlns";
+            if (namespaces[2 * i] != nullptr)
+                root_namespaces.append(1, ':').append(text_of(namespaces[2 * i]));
+            root_namespaces += "=\"";
+            for (const char* c = text_of(namespaces[2 * i + 1]); *c != '\0'; ++c)
+                root_namespaces += *c == '"' ? std::string("&quot;")
+                                 : *c == '&' ? std::string("&amp;")
+                                 : *c == '<' ? std::string("&lt;")
+                                             : std::string(1, *c);
+            root_namespaces += '"';
         }
     }
 
-    void subfield(char code)
+    // The parser's fault in words: an undecodable byte sequence is named
+    // as such rather than as bytes that are not UTF-8.
+    std::string fault_text()
     {
-        switch (field) {
-        case Field::Composer:
-            if (code == 'a')
-                gather(record.composer, false);
-            return;
-        case Field::UniformTitle:
-            if (code == 'a')
-                gather(record.uniform_title, false);
-            return;
-        case Field::Title:
-            if (code == 'a')
-                gather(record.title, false);
-            return;
-        case Field::Incipit: break;
-        default: return;
-        }
-        if (record.fields.empty())
-            return;
-        Incipit031& f = record.fields.back();
-        switch (code) {
-        case 'a': gather(f.a, false); break;
-        case 'b': gather(f.b, false); break;
-        case 'c': gather(f.c, false); break;
-        case 'd': gather(f.d, true); break;
-        case 'g': gather(f.g, false); break;
-        case 'm': gather(f.m, true); break;
-        case 'n': gather(f.n, false); break;
-        case 'o': gather(f.o, false); break;
-        case 'p': gather(f.p, false); break;
-        case 'r': gather(f.r, true); break;
-        case 't': gather(f.t, true); break;
-        case '2': gather(f.system, false); break;
-        default: break;
-        }
+        // The parser's words for an input that ends too soon.
+        if (fault.code == XML_ERR_DOCUMENT_END && !root_closed)
+            return root_name.empty() ? "Document is empty"
+                                     : "the input ends before the element " + root_name +
+                                           " is closed";
+        if (!input->encoding().empty() && starts_with(fault.text, "Input is not proper UTF-8") &&
+            !input->undecodable().empty())
+            return "bytes that cannot be read as " + input->encoding() + ": " +
+                   input->undecodable();
+        return fault.text;
     }
 
-    void end(const xmlChar* name)
+    // A fault that adds nothing: the end of a record already reported as
+    // not closed, or a second document after the first (records one after
+    // another without a root).
+    bool fault_said_already() const
     {
-        if (!in_record)
-            return;
-        Element element = element_of(name);
-        if (element == Element::Subfield || element == Element::Controlfield) {
-            stop_gathering();
-        } else if (element == Element::Datafield) {
-            stop_gathering();
-            field = Field::None;
-        } else if (element == Element::Record) {
-            stop_gathering();
-            field = Field::None;
-            in_record = false;
-            finish_record();
+        constexpr std::string_view kMismatch = "Opening and ending tag mismatch: ";
+        if (!gatherer.in_record() && gatherer.unclosed() > 0 && starts_with(fault.text, kMismatch)) {
+            std::string_view rest = std::string_view(fault.text).substr(kMismatch.size());
+            return local_name(rest.substr(0, rest.find(' '))) == "record";
         }
-    }
-
-    // A record closed: an error when it cannot be read as a whole, else
-    // each of its 031 fields in turn.
-    void finish_record()
-    {
-        Gathered& r = record;
-        trim(r.control_number.text);
-        if (!readable(r))
-            return;
-        trim(r.composer.text);
-        trim(r.uniform_title.text);
-        trim(r.title.text);
-        int occurrence = 0;
-        for (Incipit031& f : r.fields)
-            finish_incipit(r, f, ++occurrence);
-    }
-
-    // False, with the record's error, for a record too large, without 001
-    // or with a 001 that is no incipit identifier.
-    bool readable(const Gathered& r)
-    {
-        const std::string& id = r.control_number.text;
-        std::string which = "record " + std::to_string(counts.records);
-        if (r.too_large)
-            error(id, r.line, which + " is too large to read (over 64 MiB of text)");
-        else if (!r.control_number.seen)
-            error({}, r.line, which + " has no control number (001)");
-        else if (!valid_identifier(id))
-            error(id, r.line,
-                  which + ": control number (001) \"" + id +
-                      "\" is not an incipit identifier (one to ten digits)");
-        else
-            return true;
         return false;
     }
 
-    // One 031 field: passed over without music, a warning for another
-    // system code, an error for a line break in a field of the record
-    // line, and else an incipit with the record's description.
-    void finish_incipit(const Gathered& r, Incipit031& f, int occurrence)
-    {
-        for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.g, &f.m, &f.n, &f.o, &f.p, &f.r, &f.t,
-                         &f.system})
-            trim(v->text);
-        if (f.p.text.empty()) {
-            ++counts.without_music;
-            return;
-        }
-        MarcxmlItem item;
-        item.control_number = r.control_number.text;
-        item.occurrence = occurrence;
-        item.line = f.line;
-        std::string here = "031 #" + std::to_string(occurrence);
-        if (!f.system.text.empty() && f.system.text != "pe") {
-            ++counts.other_system;
-            item.kind = MarcxmlItem::Kind::Warning;
-            item.text = here + " has the system code \"" + f.system.text +
-                        "\", which is not read; passed over";
-        } else if (const char* what = line_break_in(f)) {
-            item.kind = MarcxmlItem::Kind::Error;
-            item.text = here + ": " + what + " holds a tab or a line break";
-            ++counts.errors;
-        } else {
-            ++counts.incipits;
-            Record& out = item.record;
-            out.identifier = r.control_number.text;
-            out.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
-            out.clef = std::move(f.g.text);
-            out.time = std::move(f.o.text);
-            out.key = std::move(f.n.text);
-            out.music = std::move(f.p.text);
-            Description& d = out.description;
-            d.composer = r.composer.text;
-            d.work_title = r.uniform_title.text.empty() ? r.title.text : r.uniform_title.text;
-            d.movement_title = std::move(f.d.text);
-            d.part_name = std::move(f.m.text);
-            d.text_incipit = std::move(f.t.text);
-            d.key_or_mode = std::move(f.r.text);
-        }
-        ready.push_back(std::move(item));
-    }
-
     // Malformed XML: the fault, the record it leaves unread, and a search
-    // for the next record from the byte after it.
+    // from the byte after it.
     void malformed(const char* block, std::size_t size)
     {
         std::uint64_t offset = parser_offset;
         if (fault.index > static_cast<std::int64_t>(prefix))
             offset += static_cast<std::uint64_t>(fault.index) - prefix;
         std::int64_t line = std::max<std::int64_t>(fault.line, 1) + parser_lines;
-        // A document with no element at all: one word for it, whatever
-        // came instead.
-        std::string text = "malformed XML at line " + std::to_string(line);
-        if (!stopped)
-            text += ", byte " + std::to_string(offset);
-        text += ": ";
-        text += !root.empty() || stopped ? fault.text : "Document is empty";
-        std::string control;
-        if (in_record) {
-            control = record.control_number.text;
-            trim(control);
-            text += "; record " + std::to_string(counts.records) + " is passed over";
+        bool next_document = root_closed && fault.code == XML_ERR_DOCUMENT_END;
+        if (next_document) {
+            // Where the next document starts: its first '<' at or before
+            // the fault, or the fault itself.
+            std::uint64_t start = offset;
+            while (start > pending_offset && block[start - 1 - pending_offset] != '>')
+                --start;
+            offset = start;
+        } else if (fault.code == kOutOfMemory) {
+            std::string control = gatherer.abandon();
+            error(control, line,
+                  "out of memory reading record " + std::to_string(counts.records) +
+                      "; it is passed over");
+        } else if (!fault_said_already()) {
+            std::string text = "malformed XML at line " + std::to_string(line);
+            if (input->encoding().empty())
+                text += ", byte " + std::to_string(offset);
+            text += ": " + fault_text();
+            std::string control;
+            if (gatherer.in_record()) {
+                control = gatherer.abandon();
+                text += "; record " + std::to_string(counts.records) + " is passed over";
+            }
+            error(control, line, std::move(text));
         }
-        error(control, line, std::move(text));
+        gatherer.abandon();
         drop_parser();
-        in_record = false;
-        target = nullptr;
-        field = Field::None;
-        seeking = true;
+        if (next_document) {
+            root_name.clear();
+            seek_for = Seek::Element;
+        } else {
+            seek_for = root_name.empty() ? Seek::Element : Seek::Record;
+            ++offset;
+        }
         // Search from the byte after the fault, within what is still held.
-        std::uint64_t from = std::max(offset + 1, pending_offset);
-        std::size_t skip = static_cast<std::size_t>(
-            std::min<std::uint64_t>(from - pending_offset, size));
+        std::uint64_t from = std::max(offset, pending_offset);
+        std::size_t skip = static_cast<std::size_t>(std::min<std::uint64_t>(from - pending_offset, size));
+        pending_lines = line - 1 + (skip > 0 && block[skip - 1] == '\n' ? 1 : 0);
         pending.assign(block + skip, size - skip);
         pending_offset += skip;
-        pending_lines = line - 1 + (offset < from && skip > 0 && block[skip - 1] == '\n' ? 1 : 0);
     }
 
-    // The parser stopped without a word to its handler: input that its
-    // decoder (of a document not in UTF-8) cannot decode, at a byte it
-    // does not tell. A new parser would not know the document's encoding,
-    // so the input is read no further.
-    void stopped_without_fault()
-    {
-        fault.seen = true;
-        fault.text = (thread_message.empty() ? std::string("the XML parser stopped")
-                                             : thread_message) +
-                     "; the rest of the input is not read";
-        fault.line = parser->input != nullptr ? parser->input->line : 1;
-        stopped = true;
-        finished = true;
-    }
-
-    // In `pending`, the start of the next record's start tag; npos when
-    // there is none. `keep` receives where an unfinished tag begins.
-    static std::size_t find_record(const std::string& bytes, std::size_t& keep)
+    // In `bytes`, where the next record's start tag (or, for Seek::Element,
+    // any element's) begins; npos when there is none. `keep` receives where
+    // an unfinished tag begins, which the next block may finish.
+    std::size_t find_start(const std::string& bytes, std::size_t& keep)
     {
         keep = bytes.size();
         for (std::size_t i = bytes.find('<'); i != std::string::npos; i = bytes.find('<', i + 1)) {
             std::size_t end = i + 1;
-            while (end < bytes.size() && !is_space(bytes[end]) && bytes[end] != '>' &&
+            std::size_t limit = std::min(bytes.size(), i + 1 + kLongestName);
+            while (end < limit && !is_space(bytes[end]) && bytes[end] != '>' &&
                    bytes[end] != '/' && bytes[end] != '<')
                 ++end;
+            counts.bytes_searched += static_cast<std::int64_t>(end - i);
             if (end == bytes.size()) {
                 keep = i;
                 return std::string::npos;
             }
             std::string_view name(bytes.data() + i + 1, end - i - 1);
-            std::size_t colon = name.rfind(':');
-            if (colon != std::string_view::npos)
-                name.remove_prefix(colon + 1);
-            if (name == "record")
+            if (name.empty() || name.size() == kLongestName)
+                continue;
+            if (seek_for == Seek::Element ? name[0] != '!' && name[0] != '?'
+                                          : local_name(name) == "record")
                 return i;
         }
         return std::string::npos;
@@ -665,30 +521,26 @@ struct MarcxmlReader::State {
     void seek()
     {
         std::size_t keep;
-        std::size_t at = find_record(pending, keep);
+        std::size_t at = find_start(pending, keep);
         std::size_t drop = at == std::string::npos ? keep : at;
         pending_lines += std::count(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(drop), '\n');
         pending_offset += drop;
         pending.erase(0, drop);
         if (at == std::string::npos)
             return;
-        seeking = false;
-        // The root again, unless the document was a single record.
-        bool usable = !root.empty() && local_name(root) != "record";
-        std::string root_tag(1, '<');
-        root_tag += usable ? root : std::string("collection");
-        root_tag += '>';
-        start_parser(root_tag);
+        Seek was = seek_for;
+        seek_for = Seek::Nothing;
+        start_parser(was == Seek::Record ? "<" + root_name + root_namespaces + ">" : std::string());
     }
 
     // Gives the held bytes to the parser; after malformed XML, looks for
-    // the next record in what is left of them.
+    // the next start in what is left of them.
     void parse_pending(bool final)
     {
         for (;;) {
-            if (seeking) {
+            if (seek_for != Seek::Nothing) {
                 seek();
-                if (seeking)
+                if (seek_for != Seek::Nothing)
                     return;
             }
             std::string block = std::move(pending);
@@ -697,8 +549,13 @@ struct MarcxmlReader::State {
                 ErrorsKept kept(*this);
                 xmlParseChunk(parser, block.data(), static_cast<int>(block.size()), final ? 1 : 0);
             }
-            if (!fault.seen && parser->disableSAX != 0)
-                stopped_without_fault();
+            if (!fault.seen && parser->disableSAX != 0) {
+                // Stopped without a word to the handler.
+                fault.seen = true;
+                fault.text = thread_message.empty() ? "the XML parser stopped" : thread_message;
+                fault.line = parser->input != nullptr ? parser->input->line : 1;
+            }
+            thread_message.clear();
             if (!fault.seen) {
                 // Lines are counted by the parser; pending_lines is set
                 // again when one must start afresh.
@@ -706,79 +563,89 @@ struct MarcxmlReader::State {
                 return;
             }
             malformed(block.data(), block.size());
-            if (stopped || (pending.empty() && !final))
+            if (pending.empty() && !final)
                 return;
         }
-    }
-#endif
-
-    bool read_block()
-    {
-        if (end_of_input)
-            return false;
-        std::size_t before = pending.size();
-        if (input != nullptr) {
-            pending.resize(before + kBlockBytes);
-            std::size_t n = std::fread(pending.data() + before, 1, kBlockBytes, input);
-            pending.resize(before + n);
-            if (n == 0) {
-                end_of_input = true;
-                read_error = std::ferror(input) != 0;
-            }
-            consumed += n;
-            return n > 0;
-        }
-        std::size_t n = std::min(kBlockBytes, memory.size() - memory_pos);
-        pending.append(memory, memory_pos, n);
-        memory_pos += n;
-        consumed += n;
-        if (n == 0)
-            end_of_input = true;
-        return n > 0;
     }
 
     void fill()
     {
-#ifdef TAV_HAVE_LIBXML2
         while (ready.empty() && !finished) {
-            if (parser == nullptr && !seeking)
+            if (parser == nullptr && seek_for == Seek::Nothing)
                 start_parser({});
-            bool more = read_block();
-            if (!more && seeking) {
+            bool more = input->read(pending);
+            if (!input->refused().empty()) {
+                error({}, 1, "malformed XML at line 1: " + input->refused() +
+                                 "; the input is not read");
+                finished = true;
+                break;
+            }
+            if (!more && seek_for != Seek::Nothing && pending.empty()) {
                 finished = true;
                 break;
             }
             parse_pending(!more);
-            if (!more)
+            if (!more) {
+                // A last start found by the search is read to its end.
+                while (seek_for == Seek::Nothing && parser != nullptr && !pending.empty())
+                    parse_pending(true);
                 finished = true;
+            }
         }
-#else
-        if (!finished) {
-            error({}, 0, "this build of the library reads no MARCXML (built without libxml2)");
-            finished = true;
-        }
-#endif
     }
-
+#else
+    void fill()
+    {
+        if (finished)
+            return;
+        MarcxmlItem item;
+        item.kind = MarcxmlItem::Kind::Error;
+        item.text = "this build of the library reads no MARCXML (built without libxml2)";
+        ready.push_back(std::move(item));
+        ++counts.errors;
+        finished = true;
+    }
+#endif
 };
 
-MarcxmlReader::MarcxmlReader(std::FILE* input) : state_(std::make_unique<State>())
+#ifdef TAV_HAVE_LIBXML2
+MarcxmlReader::MarcxmlReader(std::FILE* input)
+    : state_(std::make_unique<State>(new detail::XmlInput(input, {})))
 {
-    state_->input = input;
 }
 
 MarcxmlReader::MarcxmlReader(std::FILE* input, std::string_view already_read)
-    : state_(std::make_unique<State>())
+    : state_(std::make_unique<State>(new detail::XmlInput(input, already_read)))
 {
-    state_->input = input;
-    state_->pending.assign(already_read);
-    state_->consumed = already_read.size();
 }
 
-MarcxmlReader::MarcxmlReader(std::string_view document) : state_(std::make_unique<State>())
+MarcxmlReader::MarcxmlReader(std::FILE* input, std::string_view already_read, int stop_fd)
+    : state_(std::make_unique<State>(new detail::XmlInput(input, already_read, stop_fd)))
 {
-    state_->memory.assign(document);
 }
+
+MarcxmlReader::MarcxmlReader(std::string_view document)
+    : state_(std::make_unique<State>(new detail::XmlInput(document)))
+{
+}
+
+bool MarcxmlReader::read_failed() const
+{
+    return state_->input->read_failed();
+}
+
+std::uint64_t MarcxmlReader::consumed() const
+{
+    return state_->input->consumed();
+}
+#else
+MarcxmlReader::MarcxmlReader(std::FILE*) : state_(std::make_unique<State>()) {}
+MarcxmlReader::MarcxmlReader(std::FILE*, std::string_view) : state_(std::make_unique<State>()) {}
+MarcxmlReader::MarcxmlReader(std::FILE*, std::string_view, int) : state_(std::make_unique<State>()) {}
+MarcxmlReader::MarcxmlReader(std::string_view) : state_(std::make_unique<State>()) {}
+bool MarcxmlReader::read_failed() const { return false; }
+std::uint64_t MarcxmlReader::consumed() const { return 0; }
+#endif
 
 MarcxmlReader::~MarcxmlReader() = default;
 
@@ -797,16 +664,6 @@ bool MarcxmlReader::next(MarcxmlItem& item)
 const MarcxmlCounts& MarcxmlReader::counts() const
 {
     return state_->counts;
-}
-
-bool MarcxmlReader::read_failed() const
-{
-    return state_->read_error;
-}
-
-std::uint64_t MarcxmlReader::consumed() const
-{
-    return state_->consumed;
 }
 
 bool MarcxmlReader::available()

@@ -77,6 +77,12 @@ constexpr CodeRow kCodes[] = {
      "\" is not an incipit identifier (one to ten digits)", true},
     {"other_notation_system", "031 #", "\", which is not read; passed over", true},
     {"subfield_holds_line_break", "031 #", " holds a tab or a line break", true},
+    {"xml_cannot_carry", "the ", " holds a control character that XML cannot carry; it is left out",
+     true},
+    {"record_out_of_memory", "out of memory reading record ", "; it is passed over", true},
+    {"record_not_closed", "record ",
+     " is not closed before the next record starts; its fields are not read", true},
+    {"subfield_holds_markup", "", " holds markup; its text is read without it", true},
 };
 
 bool matches(const CodeRow& row, std::string_view text)

@@ -220,9 +220,11 @@ void clear(RecordReading& reading)
     Record& r = reading.record;
     Description& d = r.description;
     for (std::string* text : {&r.identifier, &r.number, &r.clef, &r.time, &r.time2, &r.key,
-                              &r.music, &d.composer, &d.work_title, &d.movement_title,
-                              &d.part_name, &d.text_incipit, &d.key_or_mode})
+                              &r.music, &d.movement_title, &d.part_name, &d.text_incipit,
+                              &d.key_or_mode})
         text->clear();
+    d.composer.clear();
+    d.work_title.clear();
     r.music_position = 0;
     reading.messages.clear();
     reading.blank = false;

@@ -5,6 +5,7 @@
 // document always gives the same bytes.
 
 #include "writer/mxl.h"
+#include "writer/xml_text.h"
 
 #include <cstdint>
 
@@ -66,48 +67,11 @@ struct Entry {
     std::uint32_t offset = 0;
 };
 
-// A UTF-8 sequence by its first byte: its length (0: no sequence starts
-// so) and the range of its second byte, which keeps out overlong forms,
-// surrogates and code points past U+10FFFF.
-struct Utf8Lead {
-    std::size_t length;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-};
-
-Utf8Lead utf8_lead(unsigned char c)
-{
-    if (c < 0x80) return {1};
-    if (c < 0xC2) return {0};
-    if (c < 0xE0) return {2};
-    if (c == 0xE0) return {3, 0xA0};
-    if (c == 0xED) return {3, 0x80, 0x9F};
-    if (c < 0xF0) return {3};
-    if (c == 0xF0) return {4, 0x90};
-    if (c < 0xF4) return {4};
-    if (c == 0xF4) return {4, 0x80, 0x8F};
-    return {0};
-}
-
-// The UTF-8 flag, for a name past ASCII that is UTF-8. A name in another
-// encoding (an incipit number in Latin-1) goes without it: readers decode
-// a flagged name as UTF-8 and refuse the archive when it is not.
+// The UTF-8 flag, for a name past ASCII (names are UTF-8: see
+// mxl_container).
 std::uint16_t name_flags(std::string_view name)
 {
-    bool past_ascii = false;
-    for (std::size_t i = 0; i < name.size();) {
-        const Utf8Lead lead = utf8_lead(static_cast<unsigned char>(name[i]));
-        if (lead.length == 0 || lead.length > name.size() - i)
-            return 0;
-        for (std::size_t k = 1; k < lead.length; ++k) {
-            const auto c = static_cast<unsigned char>(name[i + k]);
-            if (c < (k == 1 ? lead.low : 0x80) || c > (k == 1 ? lead.high : 0xBF))
-                return 0;
-        }
-        past_ascii = past_ascii || lead.length > 1;
-        i += lead.length;
-    }
-    return past_ascii ? kUtf8Name : 0;
+    return check_utf8(name).past_ascii ? kUtf8Name : 0;
 }
 
 // The fields the local and the central header share, from "version

@@ -25,25 +25,23 @@ constexpr size_t kMeasureRoom = 1024;
 constexpr size_t kMarkRoom = 256;
 constexpr size_t kMeasureEndRoom = 256;
 
-// The text of a descriptive element, escaped; control bytes, which XML
-// cannot carry, are written as \xHH.
+// The text of a descriptive element, escaped. A carriage return and DEL,
+// which XML carries but would not keep as they are, are character
+// references; the other control bytes, which no XML document can hold, are
+// left out (the converter warns of them).
 char* put_text(char* p, std::string_view text)
 {
-    static const char kHex[] = "0123456789ABCDEF";
     for (char c : text) {
         unsigned char u = static_cast<unsigned char>(c);
         switch (c) {
         case '&': p = put(p, "&amp;"); break;
         case '<': p = put(p, "&lt;"); break;
         case '>': p = put(p, "&gt;"); break;
+        case '\r': p = put(p, "&#13;"); break;
+        case '\x7F': p = put(p, "&#127;"); break;
         default:
-            if ((u < 0x20 && c != '\t' && c != '\n') || u == 0x7F) {
-                p = put(p, "\\x");
-                *p++ = kHex[u >> 4];
-                *p++ = kHex[u & 15];
-            } else {
+            if (u >= 0x20 || c == '\t' || c == '\n')
                 *p++ = c;
-            }
             break;
         }
     }
@@ -51,7 +49,7 @@ char* put_text(char* p, std::string_view text)
 }
 
 // Room for a text written by put_text.
-constexpr size_t kTextRoomPerByte = 5;
+constexpr size_t kTextRoomPerByte = 6;
 
 char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close)
 {
@@ -125,6 +123,12 @@ void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& 
                 std::string_view incipit_id, std::string_view incipit_nb, int mensural,
                 int corrected_key)
 {
+    // A 4.0 document is UTF-8: a number that is not is read as Latin-1.
+    std::string number_text;
+    if (info.musicxml4 && !check_utf8(incipit_nb).valid) {
+        number_text = utf8_or_latin1(incipit_nb);
+        incipit_nb = number_text;
+    }
     size_t described = d.composer.size() + d.work_title.size() + d.movement_title.size() +
                        d.part_name.size() + d.text_incipit.size() + d.key_or_mode.size() +
                        info.encoding_date.size();

@@ -34,4 +34,66 @@ char* put_decimal_slow(char* p, int64_t value)
     return p + count;
 }
 
+namespace {
+
+// A UTF-8 sequence by its first byte: its length (0: no sequence starts
+// so) and the range of its second byte, which keeps out overlong forms,
+// surrogates and code points past U+10FFFF.
+struct Utf8Lead {
+    std::size_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+};
+
+Utf8Lead utf8_lead(unsigned char c)
+{
+    if (c < 0x80) return {1};
+    if (c < 0xC2) return {0};
+    if (c < 0xE0) return {2};
+    if (c == 0xE0) return {3, 0xA0};
+    if (c == 0xED) return {3, 0x80, 0x9F};
+    if (c < 0xF0) return {3};
+    if (c == 0xF0) return {4, 0x90};
+    if (c < 0xF4) return {4};
+    if (c == 0xF4) return {4, 0x80, 0x8F};
+    return {0};
+}
+
+}  // namespace
+
+Utf8Check check_utf8(std::string_view text)
+{
+    Utf8Check check;
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Lead lead = utf8_lead(static_cast<unsigned char>(text[i]));
+        if (lead.length == 0 || lead.length > text.size() - i)
+            return {false, check.past_ascii};
+        for (std::size_t k = 1; k < lead.length; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + k]);
+            if (c < (k == 1 ? lead.low : 0x80) || c > (k == 1 ? lead.high : 0xBF))
+                return {false, check.past_ascii};
+        }
+        check.past_ascii = check.past_ascii || lead.length > 1;
+        i += lead.length;
+    }
+    return check;
+}
+
+std::string utf8_or_latin1(std::string_view text)
+{
+    if (check_utf8(text).valid)
+        return std::string(text);
+    std::string out;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
 }  // namespace tav::detail

@@ -100,4 +100,16 @@ inline char* put_decimal(char* p, int64_t value)
 // Room a decimal of any 64-bit value takes.
 constexpr size_t kDecimalRoom = 20;
 
+// Whether `text` is UTF-8 throughout (no overlong forms, surrogates or code
+// points past U+10FFFF), and whether it has a character past ASCII.
+struct Utf8Check {
+    bool valid = true;
+    bool past_ascii = false;
+};
+Utf8Check check_utf8(std::string_view text);
+
+// `text` as it is when it is UTF-8, else its Latin-1 reading in UTF-8 (an
+// incipit number of a tab export in Latin-1, in a UTF-8 document).
+std::string utf8_or_latin1(std::string_view text);
+
 }  // namespace tav::detail

@@ -12,6 +12,7 @@ it where CI is set, since CI has every tool."""
 import argparse
 import collections
 import os
+import re
 import shlex
 import subprocess
 import sys
@@ -128,3 +129,41 @@ def file_bytes(data):
 def record(*fields, end="\n"):
     """One record line as bytes: the fields joined by TABs."""
     return ("\t".join(fields) + end).encode("latin-1")
+
+
+HOSTILE_RECORD = ('<record><controlfield tag="001">%s</controlfield><datafield tag="031">'
+                  '<subfield code="a">1</subfield><subfield code="b">1</subfield>'
+                  '<subfield code="c">1</subfield><subfield code="p">%s</subfield></datafield>')
+
+
+def hostile_cases():
+    """tests/data/marcxml/hostile.txt (its head tells its format), as dicts."""
+    def unescape(text):
+        text = re.sub(r"\{([^|}]*)\|([^}]*)\}", lambda m: HOSTILE_RECORD % m.groups(), text)
+        return re.sub(rb"\\(x..|.)", lambda m: bytes([int(m.group(1)[1:], 16)])
+                      if m.group(1)[:1] == b"x" else {b"n": b"\n", b"t": b"\t"}.get(m.group(1), m.group(1)),
+                      text.encode())
+    cases = []
+    with open(os.path.join(ROOT, "tests", "data", "marcxml", "hostile.txt"), encoding="utf-8") as f:
+        for line in f.read().splitlines():
+            word, _, rest = line.partition(" ")
+            if not line or line.startswith("#"):
+                continue
+            if word == "==":
+                cases.append({"name": rest, "for": "cpp python page", "encoding": "",
+                              "input": [], "incipits": [], "messages": []})
+            elif word in ("for", "encoding"):
+                cases[-1][word] = rest
+            elif word == "in":
+                cases[-1]["input"].append(unescape(rest))
+            elif word == "incipit":
+                cases[-1]["incipits"].append(unescape(rest).decode("utf-8", "surrogateescape"))
+            else:
+                cases[-1]["messages"].append((word, rest.split(" ")[0]))
+    for case in cases:
+        case["input"] = b"\n".join(case["input"])
+        if case["encoding"]:
+            case["input"] = case["input"].decode("utf-8").encode(case["encoding"].replace("-", "_"))
+            case["input"] = (b"\xff\xfe" if case["encoding"].endswith("le") else b"\xfe\xff") + case["input"]
+        case["messages"].sort()
+    return cases

@@ -184,6 +184,21 @@ class Catalogue(unittest.TestCase):
         self.assertRegex(as_tab.err, r"[1-9][0-9] records, 0 checked")
         self.assertRegex(convert(["--from", "xml"]).err, r"--from takes marcxml or tab")
 
+    def test_hostile_table(self):
+        """The front ends' shared table of hostile MARCXML, from standard
+        input: its incipits in order, its messages as (kind, 001)."""
+        for case in e2e.hostile_cases():
+            if "cpp" not in case["for"]:
+                continue
+            with self.subTest(case["name"]):
+                r = convert(["-n", "--report-all", "--report", "-"], stdin=case["input"])
+                lines = [json.loads(line) for line in r.stdout.splitlines()][:-1]
+                self.assertEqual(["%s %s" % (o["control_number"], o["number"])
+                                  for o in lines if o["status"] == "checked"],
+                                 [" ".join(i.split(" ")[:2]) for i in case["incipits"]])
+                self.assertEqual(sorted((m["kind"], o["control_number"] or "-")
+                                        for o in lines for m in o["messages"]), case["messages"])
+
     def test_measures_as_tab_route(self):
         records = subprocess.run([sys.executable, os.path.join(e2e.ROOT, "bench", "gen_records.py"),
                                   "2000", "7"], stdout=subprocess.PIPE, check=True).stdout
@@ -341,13 +356,30 @@ class Safety(unittest.TestCase):
              {"<err>": "cannot write output file 123-07.xml: File too large\n"
                        ".*1 records, 0 written, 1 failed.*stopped early"}),
         ]
+        # One MARCXML record of 600 incipits, whose composer and title of
+        # 1 MiB each they share rather than copy (600 copies would not fit).
+        wide = ("<collection>" + e2e.HOSTILE_RECORD % (1, "4C//") +
+                "".join('<datafield tag="031"><subfield code="a">1</subfield><subfield code="b">'
+                        '%d</subfield><subfield code="c">1</subfield><subfield code="p">4D//'
+                        '</subfield></datafield>' % i for i in range(2, 601)) +
+                '<datafield tag="100"><subfield code="a">%s</subfield></datafield>'
+                '<datafield tag="245"><subfield code="a">%s</subfield></datafield></record>'
+                "</collection>" % ("c" * 2**20, "t" * 2**20)).encode()
         # The sanitizers reserve far more address space than any limit.
         with open(e2e.CONVERT, "rb") as f:
             if b"__asan_init" not in f.read():
-                cases.append(("large records, many jobs",
-                              ["-j8", "--stdout", "--report", "r", "in.txt"], b"",
-                              {"in.txt": large}, little_memory, 0,
-                              {"r": r'^{"type":"summary","records":8,"written":8,'}))
+                cases += [("large records, many jobs",
+                           ["-j8", "--stdout", "--report", "r", "in.txt"], b"",
+                           {"in.txt": large}, little_memory, 0,
+                           {"r": r'^{"type":"summary","records":8,"written":8,'}),
+                          ("one record of many incipits and long texts",
+                           ["-j4", "--stdout", "--report", "r", "in.xml"], b"",
+                           {"in.xml": wide}, little_memory, 0,
+                           {"r": r'^{"type":"summary","records":600,"written":600,'}),
+                          ("threads that cannot start", ["-j16", "--report", "r"], GOOD, {},
+                           lambda: resource.setrlimit(resource.RLIMIT_AS, (6 * 10**7,) * 2), 2,
+                           {"r": r'"stopped":"cannot start a thread: ',
+                            "<err>": "cannot start a thread"})]
         for name, argv, stdin, files, preexec, status, expect in cases:
             with self.subTest(name):
                 def setup(work, files=files):
@@ -415,6 +447,32 @@ class Safety(unittest.TestCase):
                 self.assertEqual(status, 128 + sig, argv)
                 if out:
                     self.assertTrue(json.loads(out)["interrupted"])
+
+    def test_interrupted_catalogue(self):
+        """A MARCXML run stopped while its input waits: it ends at once, and
+        the record the input broke off in is not blamed on the input."""
+        self.posix()
+        if "built without libxml2" in convert(["-n"], stdin=b"<record/>").err:
+            self.skipTest("this build reads no MARCXML")
+        head = ("<collection>" + (e2e.HOSTILE_RECORD % (1, "4C//") + "</record>") * 5 +
+                '<record><controlfield tag="001">6</contr').encode()
+        for argv in (["-j1"], ["-j3"]):
+            proc = subprocess.Popen([e2e.CONVERT, "-q", "-n", "--report", "-"] + argv,
+                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            proc.stdin.write(head)
+            proc.stdin.flush()
+            wait_for_handler(proc, signal.SIGINT)
+            time.sleep(0.2)
+            proc.send_signal(signal.SIGINT)
+            try:
+                status = proc.wait(timeout=5)   # its input still open
+            finally:
+                proc.kill()
+                out = proc.communicate()[0]
+            self.assertEqual(status, 130, argv)
+            report = [json.loads(line) for line in out.splitlines()]
+            self.assertEqual([o for o in report[:-1] if o["status"] == "failed"], [])
+            self.assertTrue(report[-1]["interrupted"])
 
     def test_co_process(self):
         """A peer that writes one record and waits gets its document and its

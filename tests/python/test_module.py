@@ -189,6 +189,44 @@ class Module(unittest.TestCase):
         with self.assertRaises(ValueError):
             tav.convert(records[0], musicxml="2.0")
 
+    def test_hostile_marcxml_table(self):
+        """The front ends' shared table of hostile MARCXML, through read_marcxml:
+        the incipits in order, the messages as (kind, 001) in any order."""
+        for case in e2e_lib.hostile_cases():
+            if "python" not in case["for"]:
+                continue
+            with self.subTest(case["name"]):
+                reader = tav.read_marcxml(case["input"])
+                incipits, messages = [], []
+                for r in reader:
+                    messages += [(m[0], m[2] or "-") for m in reader.messages]
+                    incipits.append(" ".join([r.control_number, r.number, r.music]) +
+                                    (" | " + r.composer if r.composer else ""))
+                messages += [(m[0], m[2] or "-") for m in reader.messages]
+                self.assertEqual(incipits, case["incipits"])
+                self.assertEqual(sorted(messages), case["messages"])
+
+    def test_marcxml_reader_guards(self):
+        """A folder is an OSError; a reader read from two threads at once is
+        refused, as a generator is, and the reading goes on unharmed."""
+        with self.assertRaises(IsADirectoryError):
+            tav.read_marcxml(HERE)
+        one = e2e_lib.HOSTILE_RECORD % (1, "4C//") + "</record>"
+        reader = tav.read_marcxml(("<collection>" + one * 20000 + "</collection>").encode())
+        refused, read = [], []
+
+        def take():
+            try:
+                read.extend(r.control_number for r in reader)
+            except ValueError as e:
+                refused.append(str(e))
+        threads = [threading.Thread(target=take) for _ in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(len(read), 20000)
+
 
 def write(path, data):
     os.makedirs(os.path.dirname(path) or ".", exist_ok=True)

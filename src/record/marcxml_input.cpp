@@ -1,0 +1,253 @@
+// Reading and decoding a MARCXML input. UTF-8 (with or without its
+// byte-order mark) is passed on untouched, for libxml2 to check; any other
+// encoding is converted with iconv, the converter libxml2 itself uses for
+// the encodings it has no code of its own for.
+
+#include "record/marcxml_input.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include <iconv.h>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <poll.h>
+#include <unistd.h>
+#endif
+
+namespace tav::detail {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+// How far into the input an XML declaration may reach.
+constexpr std::size_t kDeclarationBytes = 1024;
+
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_name(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Where the encoding an XML declaration at the start of `start` names is
+// (its position and length); {npos, 0} when there is none.
+std::pair<std::size_t, std::size_t> declared_encoding_at(std::string_view start)
+{
+    constexpr std::pair<std::size_t, std::size_t> none{std::string_view::npos, 0};
+    if (start.substr(0, 5) != "<?xml")
+        return none;
+    std::string_view decl = start.substr(0, std::min(start.find("?>"), kDeclarationBytes));
+    std::size_t at = decl.find("encoding");
+    if (at == std::string_view::npos)
+        return none;
+    at += 8;
+    while (at < decl.size() && is_space(decl[at]))
+        ++at;
+    if (at >= decl.size() || decl[at] != '=')
+        return none;
+    ++at;
+    while (at < decl.size() && is_space(decl[at]))
+        ++at;
+    if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\''))
+        return none;
+    std::size_t end = decl.find(decl[at], at + 1);
+    if (end == std::string_view::npos)
+        return none;
+    return {at + 1, end - at - 1};
+}
+
+std::string declared_encoding(std::string_view start)
+{
+    auto [at, size] = declared_encoding_at(start);
+    return at == std::string_view::npos ? std::string() : std::string(start.substr(at, size));
+}
+
+std::string shown_bytes(const char* bytes, std::size_t n)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        auto u = static_cast<unsigned char>(bytes[i]);
+        if (!out.empty())
+            out += ' ';
+        out += "0x";
+        out += kHex[u >> 4];
+        out += kHex[u & 15];
+    }
+    return out;
+}
+
+}  // namespace
+
+XmlInput::XmlInput(std::FILE* input, std::string_view already_read, int stop_fd)
+    : file_(input), stop_fd_(stop_fd), raw_(already_read), consumed_(already_read.size())
+{
+}
+
+// What the descriptor has, after waiting for it or for the stop.
+std::size_t XmlInput::read_waiting(char* to, std::size_t size)
+{
+#if defined(__unix__) || defined(__APPLE__)
+    const int fd = fileno(file_);
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[1].revents != 0)
+            break;   // asked to stop
+        ssize_t n = ::read(fd, to, size);
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR && errno != EAGAIN)
+            break;
+    }
+    read_error_ = true;
+    return 0;
+#else
+    return std::fread(to, 1, size, file_);
+#endif
+}
+
+XmlInput::XmlInput(std::string_view document) : memory_(document) {}
+
+XmlInput::~XmlInput()
+{
+    if (converter_ != nullptr)
+        iconv_close(static_cast<iconv_t>(converter_));
+}
+
+bool XmlInput::read_raw()
+{
+    if (end_)
+        return false;
+    std::size_t n;
+    if (file_ != nullptr) {
+        std::size_t before = raw_.size();
+        raw_.resize(before + kBlockBytes);
+        if (stop_fd_ >= 0) {
+            n = read_waiting(raw_.data() + before, kBlockBytes);
+        } else {
+            n = std::fread(raw_.data() + before, 1, kBlockBytes, file_);
+            read_error_ = n == 0 && std::ferror(file_) != 0;
+        }
+        raw_.resize(before + n);
+    } else {
+        n = std::min(kBlockBytes, memory_.size() - memory_pos_);
+        raw_.append(memory_, memory_pos_, n);
+        memory_pos_ += n;
+    }
+    consumed_ += n;
+    end_ = n == 0;
+    return n > 0;
+}
+
+// The byte-order mark, or the first bytes of "<?" in UTF-16, or the
+// declaration; UTF-8 when none says otherwise.
+void XmlInput::choose_encoding()
+{
+    std::string_view s = raw_;
+    std::string name;
+    if (s.substr(0, 2) == "\xFF\xFE" || s.substr(0, 4) == std::string_view("<\0?\0", 4)) {
+        name = "UTF-16LE";
+    } else if (s.substr(0, 2) == "\xFE\xFF" || s.substr(0, 4) == std::string_view("\0<\0?", 4)) {
+        name = "UTF-16BE";
+    } else if (s.substr(0, 3) != "\xEF\xBB\xBF") {
+        name = declared_encoding(s);
+        // A document declared UTF-16 in single bytes is read as UTF-8, as
+        // libxml2 reads it.
+        if (same_name(name, "UTF-8") || same_name(name, "UTF8") || same_name(name, "UTF-16") ||
+            same_name(name, "US-ASCII") || same_name(name, "ASCII"))
+            name.clear();
+    }
+    if (name.empty())
+        return;
+    if (name.size() == 8 && (s.substr(0, 2) == "\xFF\xFE" || s.substr(0, 2) == "\xFE\xFF"))
+        raw_.erase(0, 2);
+    iconv_t cd = iconv_open("UTF-8", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        refused_ = "Unsupported encoding " + name;
+        return;
+    }
+    converter_ = cd;
+    encoding_ = name;
+}
+
+void XmlInput::decode(bool final, std::string& out)
+{
+    auto cd = static_cast<iconv_t>(converter_);
+    // A unit of the encoding: what a sequence that cannot be decoded gives up.
+    const std::size_t unit = encoding_.compare(0, 6, "UTF-16") == 0 ? 2 : 1;
+    std::size_t done = 0;
+    while (done < raw_.size()) {
+        std::size_t before = out.size();
+        std::size_t left = raw_.size() - done;
+        out.resize(before + 4 * left + 16);
+        char* in = raw_.data() + done;
+        char* to = out.data() + before;
+        std::size_t room = out.size() - before;
+        std::size_t result = iconv(cd, &in, &left, &to, &room);
+        int error = errno;
+        out.resize(static_cast<std::size_t>(to - out.data()));
+        done = static_cast<std::size_t>(in - raw_.data());
+        if (result != static_cast<std::size_t>(-1))
+            continue;
+        if (error == E2BIG)
+            continue;
+        if (error == EINVAL && !final)
+            break;   // a sequence that goes on in the next block
+        std::size_t bad = std::min(raw_.size() - done, error == EINVAL ? raw_.size() - done : unit);
+        if (undecodable_.empty())
+            undecodable_ = shown_bytes(raw_.data() + done, std::min<std::size_t>(bad, 4));
+        out += '\xFF';
+        done += bad;
+    }
+    raw_.erase(0, done);
+}
+
+bool XmlInput::read(std::string& out)
+{
+    bool more = read_raw();
+    if (!started_) {
+        started_ = true;
+        while (more && raw_.size() < kDeclarationBytes)
+            more = read_raw();
+        choose_encoding();
+        if (!refused_.empty()) {
+            end_ = true;
+            raw_.clear();
+            return false;
+        }
+    }
+    if (converter_ == nullptr) {
+        out += raw_;
+        raw_.clear();
+        return more;
+    }
+    std::size_t before = out.size();
+    decode(!more, out);
+    if (!declaration_done_) {
+        // The decoded text is UTF-8, and its declaration says so now.
+        declaration_done_ = true;
+        auto [at, size] = declared_encoding_at(std::string_view(out).substr(before));
+        if (at != std::string_view::npos)
+            out.replace(before + at, size, "UTF-8");
+    }
+    return more;
+}
+
+}  // namespace tav::detail

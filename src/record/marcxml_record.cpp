@@ -1,0 +1,345 @@
+// Gathering a MARC record: the control number (001), the composer (100 $a),
+// the titles (240 $a, 245 $a) and each incipit field (031) with its
+// subfields, read as text only while a subfield of interest is open.
+
+#include "record/marcxml_record.h"
+
+#include <climits>
+
+#include "record/record_reader.h"
+
+namespace tav::detail {
+
+namespace {
+
+// A record's gathered text beyond this is an error, not memory.
+constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
+constexpr std::size_t kMaxIdentifierDigits = 10;
+
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+void trim(std::string& s)
+{
+    std::size_t end = s.size();
+    while (end > 0 && is_space(s[end - 1]))
+        --end;
+    std::size_t begin = 0;
+    while (begin < end && is_space(s[begin]))
+        ++begin;
+    s.erase(end);
+    s.erase(0, begin);
+}
+
+bool valid_identifier(const std::string& id)
+{
+    if (id.empty() || id.size() > kMaxIdentifierDigits)
+        return false;
+    long long value = 0;
+    for (char c : id) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= INT32_MAX;
+}
+
+}  // namespace
+
+void RecordGatherer::error(std::string control_number, std::int64_t line, std::string text)
+{
+    MarcxmlItem item;
+    item.kind = MarcxmlItem::Kind::Error;
+    item.control_number = std::move(control_number);
+    item.line = line;
+    item.text = std::move(text);
+    ready_.push_back(std::move(item));
+    ++counts_.errors;
+}
+
+void RecordGatherer::start(MarcElement element, std::string_view key, std::int64_t line)
+{
+    if (element == MarcElement::Record) {
+        if (in_record_) {
+            std::string id = abandon();
+            error(id, line_,
+                  "record " + std::to_string(counts_.records) +
+                      " is not closed before the next record starts; its fields are not read");
+            ++unclosed_;
+        }
+        in_record_ = true;
+        line_ = line;
+        control_number_ = composer_ = uniform_title_ = title_ = Value{};
+        fields_.clear();
+        markup_.clear();
+        bytes_ = 0;
+        too_large_ = false;
+        ++counts_.records;
+        return;
+    }
+    if (!in_record_)
+        return;
+    if (target_ != nullptr) {
+        // Markup inside a subfield: its text is kept, the element is not.
+        if (markup_depth_++ == 0 && (markup_.empty() || markup_.back() != target_name_))
+            markup_.push_back(target_name_);
+        return;
+    }
+    switch (element) {
+    case MarcElement::Controlfield:
+        field_ = key == "001" ? Field::Control001 : Field::None;
+        if (field_ == Field::Control001)
+            gather(control_number_, false, "001");
+        return;
+    case MarcElement::Datafield:
+        field_ = Field::None;
+        if (key == "031") {
+            field_ = Field::Incipit;
+            bytes_ += sizeof(Incipit031);
+            if (bytes_ > kMaxRecordBytes) {
+                too_large_ = true;
+            } else {
+                fields_.emplace_back();
+                fields_.back().line = line;
+            }
+        } else if (key == "100") {
+            field_ = Field::Composer;
+        } else if (key == "240") {
+            field_ = Field::UniformTitle;
+        } else if (key == "245") {
+            field_ = Field::Title;
+        }
+        return;
+    case MarcElement::Subfield:
+        if (key.size() == 1)
+            subfield(key[0]);
+        return;
+    default: return;
+    }
+}
+
+// Starts gathering `value`: the first occurrence, or every one joined by
+// "; " when `repeats`.
+void RecordGatherer::gather(Value& value, bool repeats, std::string where)
+{
+    if (value.seen && !repeats)
+        return;
+    if (value.seen)
+        value.text += "; ";
+    value.seen = true;
+    target_ = &value;
+    target_name_ = std::move(where);
+}
+
+void RecordGatherer::subfield(char code)
+{
+    std::string where = std::string(" $") + code;
+    switch (field_) {
+    case Field::Composer:
+        if (code == 'a')
+            gather(composer_, false, "100" + where);
+        return;
+    case Field::UniformTitle:
+        if (code == 'a')
+            gather(uniform_title_, false, "240" + where);
+        return;
+    case Field::Title:
+        if (code == 'a')
+            gather(title_, false, "245" + where);
+        return;
+    case Field::Incipit: break;
+    default: return;
+    }
+    if (fields_.empty())
+        return;
+    Incipit031& f = fields_.back();
+    where = "031 #" + std::to_string(fields_.size()) + where;
+    switch (code) {
+    case 'a': gather(f.a, false, where); break;
+    case 'b': gather(f.b, false, where); break;
+    case 'c': gather(f.c, false, where); break;
+    case 'd': gather(f.d, true, where); break;
+    case 'g': gather(f.g, false, where); break;
+    case 'm': gather(f.m, true, where); break;
+    case 'n': gather(f.n, false, where); break;
+    case 'o': gather(f.o, false, where); break;
+    case 'p': gather(f.p, false, where); break;
+    case 'r': gather(f.r, true, where); break;
+    case 't': gather(f.t, true, where); break;
+    case '2': gather(f.system, false, where); break;
+    default: break;
+    }
+}
+
+void RecordGatherer::end(MarcElement element)
+{
+    if (!in_record_) {
+        if (element == MarcElement::Record && unclosed_ > 0)
+            --unclosed_;   // the end of a record already reported
+        return;
+    }
+    if (markup_depth_ > 0) {
+        --markup_depth_;
+        return;
+    }
+    switch (element) {
+    case MarcElement::Subfield:
+    case MarcElement::Controlfield: target_ = nullptr; return;
+    case MarcElement::Datafield:
+        target_ = nullptr;
+        field_ = Field::None;
+        return;
+    case MarcElement::Record:
+        target_ = nullptr;
+        field_ = Field::None;
+        in_record_ = false;
+        finish_record();
+        return;
+    default: return;
+    }
+}
+
+// Text counts only while a subfield of interest is gathered; the rest of
+// the record's text (other fields, the white space between elements) is
+// passed by.
+void RecordGatherer::text(const char* text, std::size_t length)
+{
+    if (target_ == nullptr)
+        return;
+    bytes_ += length;
+    if (bytes_ > kMaxRecordBytes) {
+        too_large_ = true;
+        return;
+    }
+    target_->text.append(text, length);
+}
+
+std::string RecordGatherer::abandon()
+{
+    std::string id = control_number_.text;
+    trim(id);
+    in_record_ = false;
+    target_ = nullptr;
+    field_ = Field::None;
+    markup_depth_ = 0;
+    fields_.clear();
+    return id;
+}
+
+// A record closed: an error when it cannot be read as a whole, else each of
+// its 031 fields in turn. The record's composer and title are shared by its
+// incipits.
+void RecordGatherer::finish_record()
+{
+    trim(control_number_.text);
+    if (!readable())
+        return;
+    trim(composer_.text);
+    trim(uniform_title_.text);
+    trim(title_.text);
+    int occurrence = 0;
+    for (Incipit031& f : fields_)
+        finish_incipit(f, ++occurrence);
+    fields_.clear();
+    composer_text_ = {};
+    work_title_ = {};
+}
+
+// False, with the record's error, for a record too large, without 001 or
+// with a 001 that is no incipit identifier.
+bool RecordGatherer::readable()
+{
+    const std::string& id = control_number_.text;
+    std::string which = "record " + std::to_string(counts_.records);
+    if (too_large_)
+        error(id, line_, which + " is too large to read (over 64 MiB of text)");
+    else if (!control_number_.seen)
+        error({}, line_, which + " has no control number (001)");
+    else if (!valid_identifier(id))
+        error(id, line_,
+              which + ": control number (001) \"" + id +
+                  "\" is not an incipit identifier (one to ten digits)");
+    else
+        return true;
+    return false;
+}
+
+namespace {
+
+// The subfields of an incipit field that become fields of a record line:
+// none may hold a tab or a line break.
+template <typename Field>
+const char* line_break_in(const Field& f)
+{
+    if (holds_line_break(f.a.text) || holds_line_break(f.b.text) || holds_line_break(f.c.text))
+        return "the number ($a, $b, $c)";
+    if (holds_line_break(f.g.text))
+        return "the clef ($g)";
+    if (holds_line_break(f.o.text))
+        return "the time signature ($o)";
+    if (holds_line_break(f.n.text))
+        return "the key signature ($n)";
+    if (holds_line_break(f.p.text, false))
+        return "the music ($p)";
+    return nullptr;
+}
+
+}  // namespace
+
+// One 031 field: passed over without music, a warning for another system
+// code, an error for a line break in a field of the record line, and else
+// an incipit with the record's description.
+void RecordGatherer::finish_incipit(Incipit031& f, int occurrence)
+{
+    for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.g, &f.m, &f.n, &f.o, &f.p, &f.r, &f.t, &f.system})
+        trim(v->text);
+    if (f.p.text.empty()) {
+        ++counts_.without_music;
+        return;
+    }
+    MarcxmlItem item;
+    item.control_number = control_number_.text;
+    item.occurrence = occurrence;
+    item.line = f.line;
+    std::string here = "031 #" + std::to_string(occurrence);
+    if (!f.system.text.empty() && f.system.text != "pe") {
+        ++counts_.other_system;
+        item.kind = MarcxmlItem::Kind::Warning;
+        item.text = here + " has the system code \"" + f.system.text +
+                    "\", which is not read; passed over";
+    } else if (const char* what = line_break_in(f)) {
+        item.kind = MarcxmlItem::Kind::Error;
+        item.text = here + ": " + what + " holds a tab or a line break";
+        ++counts_.errors;
+    } else {
+        ++counts_.incipits;
+        if (composer_text_.empty() && !composer_.text.empty())
+            composer_text_ = SharedText(std::move(composer_.text));
+        if (work_title_.empty())
+            work_title_ = SharedText(std::move(
+                uniform_title_.text.empty() ? title_.text : uniform_title_.text));
+        Record& out = item.record;
+        out.identifier = control_number_.text;
+        out.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
+        out.clef = std::move(f.g.text);
+        out.time = std::move(f.o.text);
+        out.key = std::move(f.n.text);
+        out.music = std::move(f.p.text);
+        Description& d = out.description;
+        d.composer = composer_text_;
+        d.work_title = work_title_;
+        d.movement_title = std::move(f.d.text);
+        d.part_name = std::move(f.m.text);
+        d.text_incipit = std::move(f.t.text);
+        d.key_or_mode = std::move(f.r.text);
+        // Markup in the texts it is made of: its own field's, the record's.
+        for (const std::string& where : markup_)
+            if (where.compare(0, 4, "031 ") != 0 || where.compare(0, here.size() + 1, here + " ") == 0)
+                item.warnings.push_back(where + " holds markup; its text is read without it");
+    }
+    ready_.push_back(std::move(item));
+}
+
+}  // namespace tav::detail

@@ -1,0 +1,80 @@
+// One MARC record's fields of interest, gathered while the XML parser reads
+// it, and handed out as incipits and messages when it closes.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tav/marcxml.h"
+
+namespace tav::detail {
+
+// The elements of a MARC record (in the MARC 21 namespace or in none) that
+// the reader looks at; every other element is Other.
+enum class MarcElement { Record, Controlfield, Datafield, Subfield, Other };
+
+class RecordGatherer {
+public:
+    // Items go to `ready`, counted in `counts`.
+    RecordGatherer(std::deque<MarcxmlItem>& ready, MarcxmlCounts& counts)
+        : ready_(ready), counts_(counts)
+    {
+    }
+
+    // An element starts, at `line`: `key` is a field's tag or a subfield's
+    // code. A record that starts while one is open closes that one as an
+    // error: none of its fields is read, nor given to the new record.
+    void start(MarcElement element, std::string_view key, std::int64_t line);
+    void end(MarcElement element);
+    void text(const char* text, std::size_t length);
+
+    bool in_record() const { return in_record_; }
+    // Records reported as not closed whose elements are still open.
+    int unclosed() const { return unclosed_; }
+    // Malformed XML: the record being read (if any) is dropped; gives its
+    // 001 as far as it was read.
+    std::string abandon();
+
+private:
+    struct Value {
+        std::string text;
+        bool seen = false;
+    };
+    struct Incipit031 {
+        std::int64_t line = 0;
+        Value a, b, c, d, g, m, n, o, p, r, t, system;
+    };
+    enum class Field { None, Control001, Incipit, Composer, UniformTitle, Title };
+
+    void gather(Value& value, bool repeats, std::string where);
+    void subfield(char code);
+    void finish_record();
+    bool readable();
+    void finish_incipit(Incipit031& f, int occurrence);
+    void error(std::string control_number, std::int64_t line, std::string text);
+
+    std::deque<MarcxmlItem>& ready_;
+    MarcxmlCounts& counts_;
+
+    bool in_record_ = false;
+    int unclosed_ = 0;
+    std::int64_t line_ = 0;
+    Value control_number_, composer_, uniform_title_, title_;
+    std::vector<Incipit031> fields_;
+    std::size_t bytes_ = 0;
+    bool too_large_ = false;
+    // Subfields whose text had markup in it, as "031 #2 $p".
+    std::vector<std::string> markup_;
+    // The composer and work title the record's incipits share.
+    SharedText composer_text_, work_title_;
+
+    Field field_ = Field::None;
+    Value* target_ = nullptr;    // the text being gathered
+    std::string target_name_;    // where it is, as "031 #2 $p"
+    int markup_depth_ = 0;       // elements open inside the gathered subfield
+};
+
+}  // namespace tav::detail
