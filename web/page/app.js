@@ -207,7 +207,7 @@ $('open-file').addEventListener('change', async () => {
         convertMany({ bytes }, file.name);
         return;
     }
-    const { records, notes, withoutMusic } = readMarcxml(new TextDecoder().decode(bytes));
+    const { records, notes, withoutMusic } = readMarcxml(bytes);
     if (withoutMusic > 0)
         notes.push({ kind: 'note', text: `${plural(withoutMusic, 'field')} 031 without music ($p) passed over` });
     convertMany({ records }, file.name, notes);

@@ -175,3 +175,52 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
     assert.deepEqual(zipEntries([...files.values()]), zipEntries([...files.keys()].map((name) => mxl.get(name))));
     assert.deepEqual(page.errors, []);
 });
+
+// The table of hostile MARCXML (tests/data/marcxml/hostile.txt): the cases
+// for the page, read from their bytes as an opened file is.
+const ESCAPES = { n: '\n', t: '\t', '\\': '\\' };
+const unescape = (text) => Buffer.concat(text.split(/(\\x[0-9A-Fa-f]{2}|\\[nt\\])/).map((part, i) => i % 2 === 0
+    ? Buffer.from(part) : Buffer.from(part[1] === 'x' ? [parseInt(part.slice(2), 16)] : ESCAPES[part[1]])));
+const OPEN_RECORD = (id, music) => `<record><controlfield tag="001">${id}</controlfield><datafield tag="031">` +
+    ['a', 'b', 'c'].map((code) => `<subfield code="${code}">1</subfield>`).join('') + `<subfield code="p">${music}</subfield></datafield>`;
+function hostileCases() {
+    const cases = [];
+    for (const line of readFileSync(join(root, 'tests/data/marcxml/hostile.txt'), 'utf8').split('\n')) {
+        const [word, rest = ''] = line.split(/ (.*)/s);
+        const c = cases.at(-1);
+        if (word === '==')
+            cases.push({ name: rest, for: 'cpp python page', in: [], incipits: [], messages: [] });
+        else if (['for', 'encoding'].includes(word))
+            c[word] = rest;
+        else if (['in', 'incipit'].includes(word))
+            c[word === 'in' ? 'in' : 'incipits'].push(rest);
+        else if (['error', 'warning'].includes(word))
+            c.messages.push(`${word} ${rest.split(' ')[0]}`);
+        else
+            assert.ok(line === '' || line.startsWith('#'), `hostile.txt: ${line}`);
+    }
+    return cases.filter((c) => c.for.split(' ').includes('page')).map((c) => {
+        const bytes = unescape(c.in.join('\n').replace(/\{([^|{}]*)\|([^{}]*)\}/g, (_, id, music) => OPEN_RECORD(id, music)));
+        const utf16 = c.encoding && Buffer.from(`\uFEFF${bytes.toString()}`, 'utf16le');
+        return { ...c, bytes: c.encoding === 'utf-16be' ? utf16.swap16() : utf16 || bytes };
+    });
+}
+
+test('hostile MARCXML: the incipits and messages of the table', async () => {
+    const cases = hostileCases();
+    const page = await browser.newPage();
+    await page.goto(`http://127.0.0.1:${server.address().port}/marcxml.js`);
+    const results = await page.evaluate(async (inputs) => {
+        const { looksLikeXml, readMarcxml } = await import('/marcxml.js');
+        return inputs.map((bytes) => ({ xml: looksLikeXml(new Uint8Array(bytes)), ...readMarcxml(new Uint8Array(bytes)) }));
+    }, cases.map((c) => [...c.bytes]));
+    cases.forEach((c, i) => {
+        const { xml, records, notes } = results[i];
+        const incipits = records.map(({ fields: f }, n) =>
+            `${f.identifier} ${f.number} ${f.music}${c.incipits[n]?.includes(' | ') ? ` | ${f.composer}` : ''}`);
+        assert.deepEqual({ xml, incipits, messages: notes.map((m) => `${m.kind} ${m.control ?? '-'}`).sort() },
+                         { xml: true, incipits: c.incipits.map((line) => unescape(line).toString()), messages: c.messages.sort() },
+                         `${c.name}: ${JSON.stringify(notes)}`);
+    });
+    await page.close();
+});
