@@ -1,17 +1,19 @@
 // A whole input file through the driver's line loop, with files suppressed.
 // The first input byte chooses the options (bit 0: remove mensural time
 // signatures, bit 1: remove measure rests) and, with bit 2, the library's
-// line reader (every line end) in place of the program's loop; the other
-// bytes are the file. Messages go to the null device, so that their
-// formatting runs too.
+// line reader (every line end) in place of the program's loop, and with
+// bit 3 the library's gzip reading; the other bytes are the file. Messages
+// go to the null device, so that their formatting runs too.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "batch.h"
 #include "tav/batch.h"
+#include "tav/input.h"
 
 namespace {
 
@@ -27,7 +29,9 @@ std::FILE* null_device()
 // line then goes through the converter where it stands.
 void read_lines(const uint8_t* data, size_t size, std::FILE* input, const tav::Options& options)
 {
-    tav::LineReader reader(input);
+    tav::LineReading as_they_are;
+    as_they_are.gunzip = false;
+    tav::LineReader reader(input, as_they_are);
     tav::Converter converter;
     size_t at = 0;
     auto feed_after_return = [&] {
@@ -53,6 +57,22 @@ void read_lines(const uint8_t* data, size_t size, std::FILE* input, const tav::O
         std::abort();
 }
 
+// The bytes as a gzip stream (or as they are): any bytes end, read whole or
+// failed, within a bound on what they decompress to.
+void read_gzip(const uint8_t* data, size_t size)
+{
+    tav::InputStream stream(std::string_view(reinterpret_cast<const char*>(data), size));
+    char block[4096];
+    size_t total = 0;
+    while (size_t n = stream.read(block, sizeof block)) {
+        total += n;
+        if (total > (size_t{1} << 26))
+            return;
+    }
+    if (!stream.compressed() && !stream.failed() && total != size)
+        std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -64,6 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.remove_measure_rests = (data[0] >> 1) & 1;
     options.parse_only = true;
 
+    if ((data[0] >> 3) & 1)
+        read_gzip(data + 1, size - 1);
     std::FILE* input = fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "r");
     if (input == nullptr)
         return 0;

@@ -97,10 +97,11 @@ void keep_problem(FileRun& run, long line, const tav::Result& r)
 // The incipits of a MARCXML input, each with its record's description; a
 // record the reader cannot read is failed, with the reader's error. A
 // record whose file would be the input stops the run before that write.
-void convert_marcxml(std::FILE* input, std::string_view start, bool clash_possible,
-                     const std::string& folder, const tav::Options& options, FileRun& run)
+void convert_marcxml(std::FILE* input, std::unique_ptr<tav::InputStream> stream,
+                     bool clash_possible, const std::string& folder,
+                     const tav::Options& options, FileRun& run)
 {
-    tav::MarcxmlReader reader(input, start);
+    tav::MarcxmlReader reader(std::move(stream));
     tav::Converter converter;
     tav::WriteRun writes;
     tav::MarcxmlItem item;
@@ -157,12 +158,10 @@ FileRun convert_file(const std::string& input_path, const std::string& folder,
     // MARCXML is recognised by its start where the input can be read again
     // from there; a pipe or FIFO is read as tab-separated records.
     if (std::fseek(input.get(), 0, SEEK_CUR) == 0) {
-        char start[512];
-        std::size_t got = std::fread(start, 1, sizeof start, input.get());
-        if (tav::looks_like_marcxml(std::string_view(start, got))) {
-            convert_marcxml(input.get(), std::string_view(start, got),
-                            clash_possible(input.get(), input_path, folder), folder, options,
-                            run);
+        auto stream = std::make_unique<tav::InputStream>(input.get());
+        if (tav::looks_like_marcxml(stream->peek())) {
+            bool clash = clash_possible(input.get(), input_path, folder);
+            convert_marcxml(input.get(), std::move(stream), clash, folder, options, run);
             return run;
         }
         std::rewind(input.get());

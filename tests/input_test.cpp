@@ -75,7 +75,7 @@ TEST(LineReader, EveryLineComesBackWholeWhereverTheBlocksEnd)
 
         std::FILE* input = file_with(text);
         ASSERT_NE(input, nullptr);
-        tav::LineReader reader(input, {.ends = row.ends, .as_ready = false, .before_wait = {}});
+        tav::LineReader reader(input, {.ends = row.ends, .gunzip = true, .as_ready = false, .before_wait = {}, .stop_fd = -1});
         for (const std::string& expected : lines) {
             ASSERT_EQ(reader.next(), tav::LineReader::Status::Line);
             std::string line(reader.data(), reader.length());

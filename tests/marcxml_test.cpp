@@ -63,9 +63,12 @@ TEST(Marcxml, CatalogueFileTranscript)
     tav::MarcxmlReader reader(file);
     expect_golden("marcxml/catalogue.txt", transcript(reader, true));
     std::fclose(file);
-    // The same bytes from memory give the same items.
+    // The same bytes from memory give the same items, and so does the file
+    // compressed with gzip.
     tav::MarcxmlReader memory(read_file(data_path("marcxml/catalogue.xml")));
     EXPECT_EQ(transcript(memory, true), read_file(data_path("marcxml/catalogue.txt")));
+    tav::MarcxmlReader gzip(read_file(data_path("marcxml/catalogue.xml.gz")));
+    EXPECT_EQ(transcript(gzip, true), read_file(data_path("marcxml/catalogue.txt")));
 }
 
 std::string record(const std::string& id, const std::string& music)

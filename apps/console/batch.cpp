@@ -152,7 +152,11 @@ LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const Conso
         };
     tav::Converter converter;
     // Only a line feed ends a line: a carriage return ends the record within
-    // its line, and a blank line ends the run.
+    // its line, and a blank line ends the run. The bytes are read as they
+    // are, gzip or not.
+    tav::LineReading reading;
+    reading.ends = tav::LineEnds::LineFeed;
+    reading.gunzip = false;
     tav::StreamEnd end =
         tav::convert_stream(input, converter, record_options, [&](tav::Result& result) {
             if (result.status == tav::Status::Blank) {
@@ -166,7 +170,7 @@ LoopEnd convert_lines(std::FILE* input, const tav::Options& options, const Conso
             update_progress(progress, progress_out);
             return true;
         },
-        tav::LineEnds::LineFeed);
+        reading);
     switch (end) {
     case tav::StreamEnd::Blank: return LoopEnd::BlankLine;
     case tav::StreamEnd::ReadError: return LoopEnd::ReadError;

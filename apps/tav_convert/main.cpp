@@ -180,6 +180,8 @@ int convert(const CommandLine& cl, unsigned closed)
                 break;
             if (!read) {
                 std::string reason = "cannot read " + input_name(input.name);
+                if (!pipeline.read_failure().empty())
+                    reason += ": " + pipeline.read_failure();
                 progress.finish();
                 run_error(reason);
                 run_report.unreadable(input.name, reason);

@@ -382,21 +382,23 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
     bool marcxml = cl_.from == InputFormat::Marcxml ||
                    (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
     if (marcxml) {
-        MarcxmlBatchReader marc(input, reader.peek());
+        MarcxmlBatchReader marc(reader.release_input());
         marcxml_ = &marc;
         run([&marc](LineBatch& batch) { return marc.fill(batch, kBatchLines, kBatchBytes); });
         bytes_before_ += marc.consumed();
         marcxml_ = nullptr;
-        if (std::string failure = marc.failure(); !failure.empty()) {
-            stop(failure);
+        read_failure_ = marc.failure();
+        if (marc.out_of_memory()) {
+            stop(read_failure_);
             return true;
         }
-        return (!marc.failed() && !reader.failed()) || interrupt_signal() != 0;
+        return !marc.failed() || interrupt_signal() != 0;
     }
     reader_ = &reader;
     run([&reader](LineBatch& batch) { return reader.fill(batch, kBatchLines, kBatchBytes); });
     bytes_before_ += reader.consumed();
     reader_ = nullptr;
+    read_failure_ = reader.failure();
     return !reader.failed() || interrupt_signal() != 0;
 }
 

@@ -55,6 +55,9 @@ public:
     bool stopped() const;
     // Why the output failed; empty when it did not.
     std::string stop_reason();
+    // Why the last input could not be read to its end (empty: no reason
+    // known, or it was read).
+    const std::string& read_failure() const { return read_failure_; }
 
 private:
     void end_workers();
@@ -89,6 +92,7 @@ private:
 
     std::vector<std::string> inputs_;
     std::uint64_t bytes_before_ = 0;   // bytes of the inputs done
+    std::string read_failure_;
     const RecordReader* reader_ = nullptr;
     const MarcxmlBatchReader* marcxml_ = nullptr;
     std::int64_t next_seq_ = 0;

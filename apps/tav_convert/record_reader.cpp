@@ -64,8 +64,7 @@ struct MarcxmlBatchReader::State {
     static constexpr std::size_t kQueued = 1024;
     static constexpr std::size_t kGroup = 64;
 
-    State(std::FILE* input, std::string_view already_read)
-        : reader(input, already_read, interrupt_fd())
+    explicit State(std::unique_ptr<tav::InputStream> input) : reader(std::move(input))
     {
         thread = std::thread([this] { read(); });
     }
@@ -95,7 +94,7 @@ struct MarcxmlBatchReader::State {
             failure = dynamic_cast<const std::bad_alloc*>(&e) != nullptr
                           ? "out of memory reading the MARCXML input"
                           : std::string("cannot read the MARCXML input: ") + e.what();
-            done = failed = true;
+            done = failed = out_of_memory = true;
             ready.notify_one();
         }
     }
@@ -123,6 +122,7 @@ struct MarcxmlBatchReader::State {
             if (!more) {
                 done = true;
                 failed = reader.read_failed();
+                failure = reader.input().failure();
             }
             if (was_empty || done)
                 ready.notify_one();
@@ -152,15 +152,18 @@ struct MarcxmlBatchReader::State {
     std::deque<tav::MarcxmlItem> taken;   // the consumer's share
     std::mutex mutex;
     std::condition_variable ready, room;
-    bool done = false, stop = false, failed = false;
+    bool done = false, stop = false, failed = false, out_of_memory = false;
     std::string failure;   // why reading stopped before the end, if it did
     std::uint64_t consumed = 0;
     std::thread thread;
     tav::MarcxmlItem item;
 };
 
-MarcxmlBatchReader::MarcxmlBatchReader(std::FILE* input, std::string_view already_read)
-    : state_(std::make_unique<State>(input, already_read))
+MarcxmlBatchReader::MarcxmlBatchReader(std::unique_ptr<tav::InputStream> input)
+    : state_(std::make_unique<State>(
+          // Nothing is written out from the reading thread: it fills whole
+          // blocks rather than wait for what is done to be handed on.
+          (input->set_before_wait({}), std::move(input))))
 {
 }
 
@@ -170,6 +173,12 @@ bool MarcxmlBatchReader::failed() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->failed;
+}
+
+bool MarcxmlBatchReader::out_of_memory() const
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->out_of_memory;
 }
 
 std::string MarcxmlBatchReader::failure() const

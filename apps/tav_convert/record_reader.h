@@ -78,7 +78,11 @@ public:
     // none was read: a look at the start of the input.
     std::string_view peek() { return lines_.peek(); }
 
+    // Hands the input over (after peek()) to a reader of another format.
+    std::unique_ptr<tav::InputStream> release_input() { return lines_.release_input(); }
+
     bool failed() const { return lines_.failed(); }
+    const std::string& failure() const { return lines_.failure(); }
     // Bytes read so far.
     std::uint64_t consumed() const { return lines_.consumed(); }
 
@@ -92,15 +96,19 @@ private:
 // as a tav::Record or a message of the reader.
 class MarcxmlBatchReader {
 public:
-    // `already_read`: the bytes a RecordReader took from the input first.
-    MarcxmlBatchReader(std::FILE* input, std::string_view already_read);
+    // Reads `input` (from RecordReader::release_input) on a thread of its
+    // own.
+    explicit MarcxmlBatchReader(std::unique_ptr<tav::InputStream> input);
     ~MarcxmlBatchReader();
 
     bool fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes);
     bool failed() const;
-    // Why the input could not be read to its end (out of memory), empty
-    // when it was, or when only a read of the stream failed.
+    // Why the input could not be read to its end (out of memory, or the
+    // stream's failure), empty when it was.
     std::string failure() const;
+    // Whether reading ended for want of memory (or another exception), not
+    // at the input's end or a failed read.
+    bool out_of_memory() const;
     std::uint64_t consumed() const;
 
 private:

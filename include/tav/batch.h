@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "tav/input.h"
 #include "tav/tav.h"
 
 namespace tav {
@@ -105,9 +106,12 @@ enum class LineEnds {
     LineFeed,
 };
 
-// How a LineReader reads its stream.
+// How a LineReader reads its stream (the members after `ends` are those of
+// tav::InputReading).
 struct LineReading {
     LineEnds ends = LineEnds::Any;
+    // Decompress a gzip stream (false: its bytes as they are).
+    bool gunzip = true;
     // Read the stream's descriptor for what is there, rather than wait for
     // a whole block (POSIX systems; elsewhere blocks are read whole), so
     // that a peer that writes one record and waits for its document gets
@@ -165,8 +169,13 @@ public:
     std::string_view peek();
     // Bytes read from the stream so far.
     std::uint64_t consumed() const;
-    // Whether a read failed.
+    // Whether a read failed, and why (tav::InputStream::failure).
     bool failed() const;
+    const std::string& failure() const;
+    // Hands over the stream, the bytes read and not handed over put back
+    // in it (after peek(): for a reader of another format); the reader
+    // then reads nothing more.
+    std::unique_ptr<InputStream> release_input();
 
 private:
     struct State;
@@ -186,9 +195,9 @@ enum class StreamEnd {
 // which may change it (write_file) and returns false to stop. Lines of any
 // length are read; a line past max_line_length gives LineTooLong. A line
 // ends at a line feed, a carriage return and line feed, or a lone carriage
-// return, unless `ends` asks for line feeds only.
+// return, unless `how.ends` asks for line feeds only; a gzip stream is read
+// decompressed unless `how.gunzip` is false.
 StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
-                         const std::function<bool(Result&)>& each,
-                         LineEnds ends = LineEnds::Any);
+                         const std::function<bool(Result&)>& each, LineReading how = {});
 
 }  // namespace tav

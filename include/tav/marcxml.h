@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tav/input.h"
 #include "tav/tav.h"
 
 namespace tav {
@@ -77,19 +78,17 @@ struct MarcxmlCounts {
 
 class MarcxmlReader {
 public:
-    // Reads `input` from where it stands, in blocks.
+    // Reads `input` from where it stands, in blocks (a gzip stream
+    // decompressed: tav/input.h).
     explicit MarcxmlReader(std::FILE* input);
     // Reads `already_read`, the first bytes taken from `input` (to see what
     // it holds), and then the rest of `input`.
     MarcxmlReader(std::FILE* input, std::string_view already_read);
-    // The same, reading the stream's descriptor for what is there (the
-    // stream must have nothing buffered) and, on POSIX systems, ending a
-    // read that waits as a failed read once `stop_fd` turns readable (the
-    // read end of a signal handler's pipe), so that a run can stop while
-    // its input waits.
-    MarcxmlReader(std::FILE* input, std::string_view already_read, int stop_fd);
-    // Reads a document held in memory (copied).
+    // Reads a document held in memory (copied; gzip too).
     explicit MarcxmlReader(std::string_view document);
+    // Reads a stream, e.g. one a LineReader has looked into and handed over
+    // (LineReader::release_input).
+    explicit MarcxmlReader(std::unique_ptr<InputStream> input);
     ~MarcxmlReader();
     MarcxmlReader(const MarcxmlReader&) = delete;
     MarcxmlReader& operator=(const MarcxmlReader&) = delete;
@@ -98,8 +97,10 @@ public:
     bool next(MarcxmlItem& item);
 
     const MarcxmlCounts& counts() const;
-    // True when the input could not be read to its end.
+    // True when the input could not be read to its end; input().failure()
+    // tells why.
     bool read_failed() const;
+    const InputStream& input() const;
     // Bytes read from the input so far (`already_read` included).
     std::uint64_t consumed() const;
 

@@ -5,12 +5,8 @@
 #include <utility>
 #include <vector>
 
-#ifndef _WIN32
-#include <poll.h>
-#include <unistd.h>
-#endif
-
 #include "tav/batch.h"
+#include "tav/input.h"
 
 namespace tav {
 
@@ -22,8 +18,9 @@ constexpr std::size_t kBlock = std::size_t{1} << 16;
 
 struct LineReader::State {
     State(std::FILE* in, LineReading h)
-        : input(in),
-          how(std::move(h)),
+        : input(std::make_unique<InputStream>(
+              in, InputReading{h.gunzip, h.as_ready, std::move(h.before_wait), h.stop_fd})),
+          how(h),
           block(kBlock + line_padding, '\0'),
           buffer(256, '\0'),
           line(buffer.data()),
@@ -36,9 +33,6 @@ struct LineReader::State {
     // or null.
     const char* line_end(const char* from, std::size_t count) const;
     bool fill();
-    // Waits until the input or how.stop_fd is readable: false for the
-    // latter, or when the wait is interrupted.
-    bool wait_for_input(int fd) const;
     // A line's `count` more bytes, the last of them its line end if `ended`.
     void take(const char* bytes, std::size_t count, bool ended);
     Status copy_line();
@@ -46,7 +40,7 @@ struct LineReader::State {
     // belongs to that line.
     void pass_feed_after_return();
 
-    std::FILE* input;
+    std::unique_ptr<InputStream> input;
     LineReading how;
     std::vector<char> block;  // one block, then line_padding zero bytes
     std::size_t pos = 0;
@@ -54,7 +48,6 @@ struct LineReader::State {
     bool eof = false;
     bool error = false;
     bool after_return = false;  // the last line ended at a carriage return alone
-    std::uint64_t consumed = 0;
     std::vector<char> buffer;   // a copied line, then zero bytes
     char* line;                 // the current line: in block or in buffer
     std::size_t size;           // bytes readable from line
@@ -85,48 +78,17 @@ void LineReader::State::pass_feed_after_return()
     }
 }
 
-#ifndef _WIN32
-bool LineReader::State::wait_for_input(int fd) const
-{
-    pollfd wait[2] = {{fd, POLLIN, 0}, {how.stop_fd, POLLIN, 0}};
-    return ::poll(wait, 2, -1) > 0 && wait[1].revents == 0;
-}
-#endif
-
 bool LineReader::State::fill()
 {
-    if (eof || error)
+    if (eof || error || input == nullptr)
         return false;
     pos = 0;
-#ifndef _WIN32
-    if (how.as_ready) {
-        int fd = fileno(input);
-        if (how.before_wait) {
-            pollfd ready{fd, POLLIN, 0};
-            if (::poll(&ready, 1, 0) == 0)
-                how.before_wait();
-        }
-        if (how.stop_fd >= 0 && !wait_for_input(fd)) {
-            error = true;
-            return false;
-        }
-        ssize_t n = ::read(fd, block.data(), kBlock);
-        len = n > 0 ? static_cast<std::size_t>(n) : 0;
-        if (n <= 0) {
-            // An interrupted read ends the input too: the run stops.
-            (n < 0 ? error : eof) = true;
-            return false;
-        }
-        consumed += len;
-        return true;
-    }
-#endif
-    len = std::fread(block.data(), 1, kBlock, input);
+    len = input->read(block.data(), kBlock);
     if (len == 0) {
-        (std::ferror(input) ? error : eof) = true;
+        // A failed read (or an interrupted one) ends the input too.
+        (input->failed() ? error : eof) = true;
         return false;
     }
-    consumed += len;
     return true;
 }
 
@@ -228,12 +190,23 @@ bool LineReader::holds_line() const
 
 bool LineReader::input_ready() const
 {
-#ifdef _WIN32
-    return true;
-#else
-    pollfd ready{fileno(state_->input), POLLIN, 0};
-    return ::poll(&ready, 1, 0) != 0;
-#endif
+    return state_->input == nullptr || state_->input->ready();
+}
+
+std::unique_ptr<InputStream> LineReader::release_input()
+{
+    State& s = *state_;
+    if (s.input != nullptr && s.pos < s.len)
+        s.input->unread(std::string_view(s.block.data() + s.pos, s.len - s.pos));
+    s.pos = s.len = 0;
+    s.eof = true;
+    return std::move(s.input);
+}
+
+const std::string& LineReader::failure() const
+{
+    static const std::string none;
+    return state_->input != nullptr ? state_->input->failure() : none;
 }
 
 std::string_view LineReader::peek()
@@ -246,7 +219,7 @@ std::string_view LineReader::peek()
 
 std::uint64_t LineReader::consumed() const
 {
-    return state_->consumed;
+    return state_->input != nullptr ? state_->input->consumed() : 0;
 }
 
 bool LineReader::failed() const

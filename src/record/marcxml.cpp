@@ -83,7 +83,8 @@ bool looks_like_marcxml(std::string_view start)
         start.remove_prefix(3);
     while (!start.empty() && is_space(start.front()))
         start.remove_prefix(1);
-    if (start.substr(0, 5) == "<?xml" || start.substr(0, 4) == "<!--")
+    if (start.substr(0, 5) == "<?xml" || start.substr(0, 4) == "<!--" ||
+        start.substr(0, 9) == "<!DOCTYPE")
         return true;
     if (start.empty() || start.front() != '<')
         return false;
@@ -594,6 +595,8 @@ struct MarcxmlReader::State {
         }
     }
 #else
+    std::unique_ptr<InputStream> input;   // not read
+
     void fill()
     {
         if (finished)
@@ -608,44 +611,53 @@ struct MarcxmlReader::State {
 #endif
 };
 
-#ifdef TAV_HAVE_LIBXML2
 MarcxmlReader::MarcxmlReader(std::FILE* input)
-    : state_(std::make_unique<State>(new detail::XmlInput(input, {})))
+    : MarcxmlReader(std::make_unique<InputStream>(input))
 {
 }
 
 MarcxmlReader::MarcxmlReader(std::FILE* input, std::string_view already_read)
-    : state_(std::make_unique<State>(new detail::XmlInput(input, already_read)))
-{
-}
-
-MarcxmlReader::MarcxmlReader(std::FILE* input, std::string_view already_read, int stop_fd)
-    : state_(std::make_unique<State>(new detail::XmlInput(input, already_read, stop_fd)))
+    : MarcxmlReader(std::make_unique<InputStream>(input, InputReading{}, already_read))
 {
 }
 
 MarcxmlReader::MarcxmlReader(std::string_view document)
-    : state_(std::make_unique<State>(new detail::XmlInput(document)))
+    : MarcxmlReader(std::make_unique<InputStream>(document))
 {
 }
 
+#ifdef TAV_HAVE_LIBXML2
+MarcxmlReader::MarcxmlReader(std::unique_ptr<InputStream> input)
+    : state_(std::make_unique<State>(new detail::XmlInput(std::move(input))))
+{
+}
+
+const InputStream& MarcxmlReader::input() const
+{
+    return state_->input->stream();
+}
+#else
+MarcxmlReader::MarcxmlReader(std::unique_ptr<InputStream> input)
+    : state_(std::make_unique<State>())
+{
+    state_->input = std::move(input);
+}
+
+const InputStream& MarcxmlReader::input() const
+{
+    return *state_->input;
+}
+#endif
+
 bool MarcxmlReader::read_failed() const
 {
-    return state_->input->read_failed();
+    return input().failed();
 }
 
 std::uint64_t MarcxmlReader::consumed() const
 {
-    return state_->input->consumed();
+    return input().consumed();
 }
-#else
-MarcxmlReader::MarcxmlReader(std::FILE*) : state_(std::make_unique<State>()) {}
-MarcxmlReader::MarcxmlReader(std::FILE*, std::string_view) : state_(std::make_unique<State>()) {}
-MarcxmlReader::MarcxmlReader(std::FILE*, std::string_view, int) : state_(std::make_unique<State>()) {}
-MarcxmlReader::MarcxmlReader(std::string_view) : state_(std::make_unique<State>()) {}
-bool MarcxmlReader::read_failed() const { return false; }
-std::uint64_t MarcxmlReader::consumed() const { return 0; }
-#endif
 
 MarcxmlReader::~MarcxmlReader() = default;
 

@@ -12,11 +12,6 @@
 
 #include <iconv.h>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <poll.h>
-#include <unistd.h>
-#endif
-
 namespace tav::detail {
 
 namespace {
@@ -91,40 +86,6 @@ std::string shown_bytes(const char* bytes, std::size_t n)
 
 }  // namespace
 
-XmlInput::XmlInput(std::FILE* input, std::string_view already_read, int stop_fd)
-    : file_(input), stop_fd_(stop_fd), raw_(already_read), consumed_(already_read.size())
-{
-}
-
-// What the descriptor has, after waiting for it or for the stop.
-std::size_t XmlInput::read_waiting(char* to, std::size_t size)
-{
-#if defined(__unix__) || defined(__APPLE__)
-    const int fd = fileno(file_);
-    for (;;) {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (fds[1].revents != 0)
-            break;   // asked to stop
-        ssize_t n = ::read(fd, to, size);
-        if (n >= 0)
-            return static_cast<std::size_t>(n);
-        if (errno != EINTR && errno != EAGAIN)
-            break;
-    }
-    read_error_ = true;
-    return 0;
-#else
-    return std::fread(to, 1, size, file_);
-#endif
-}
-
-XmlInput::XmlInput(std::string_view document) : memory_(document) {}
-
 XmlInput::~XmlInput()
 {
     if (converter_ != nullptr)
@@ -135,23 +96,10 @@ bool XmlInput::read_raw()
 {
     if (end_)
         return false;
-    std::size_t n;
-    if (file_ != nullptr) {
-        std::size_t before = raw_.size();
-        raw_.resize(before + kBlockBytes);
-        if (stop_fd_ >= 0) {
-            n = read_waiting(raw_.data() + before, kBlockBytes);
-        } else {
-            n = std::fread(raw_.data() + before, 1, kBlockBytes, file_);
-            read_error_ = n == 0 && std::ferror(file_) != 0;
-        }
-        raw_.resize(before + n);
-    } else {
-        n = std::min(kBlockBytes, memory_.size() - memory_pos_);
-        raw_.append(memory_, memory_pos_, n);
-        memory_pos_ += n;
-    }
-    consumed_ += n;
+    std::size_t before = raw_.size();
+    raw_.resize(before + kBlockBytes);
+    std::size_t n = input_->read(raw_.data() + before, kBlockBytes);
+    raw_.resize(before + n);
     end_ = n == 0;
     return n > 0;
 }

@@ -5,21 +5,17 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "tav/input.h"
 
 namespace tav::detail {
 
 class XmlInput {
 public:
-    // From `input` as it stands, after `already_read` (its first bytes).
-    // With `stop_fd` (POSIX systems), the stream's descriptor is read for
-    // what is there, and a read that waits ends as a failed read once
-    // `stop_fd` turns readable; the stream must have nothing buffered.
-    XmlInput(std::FILE* input, std::string_view already_read, int stop_fd = -1);
-    // From a document in memory (copied).
-    explicit XmlInput(std::string_view document);
+    explicit XmlInput(std::unique_ptr<InputStream> input) : input_(std::move(input)) {}
     ~XmlInput();
     XmlInput(const XmlInput&) = delete;
     XmlInput& operator=(const XmlInput&) = delete;
@@ -40,25 +36,18 @@ public:
     // "0x00 0xD8".
     const std::string& undecodable() const { return undecodable_; }
 
-    bool read_failed() const { return read_error_; }
-    std::uint64_t consumed() const { return consumed_; }
+    const InputStream& stream() const { return *input_; }
 
 private:
     bool read_raw();
-    std::size_t read_waiting(char* to, std::size_t size);
     void choose_encoding();
     void decode(bool final, std::string& out);
 
-    std::FILE* file_ = nullptr;
-    int stop_fd_ = -1;
-    std::string memory_;
-    std::size_t memory_pos_ = 0;
+    std::unique_ptr<InputStream> input_;
     std::string raw_;            // bytes read and not yet decoded
     bool started_ = false;
     bool declaration_done_ = false;
     bool end_ = false;
-    bool read_error_ = false;
-    std::uint64_t consumed_ = 0;
     std::string encoding_, refused_, undecodable_;
     void* converter_ = nullptr;  // the iconv descriptor, when decoding
 };

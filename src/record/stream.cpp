@@ -2,16 +2,16 @@
 
 #include "tav/batch.h"
 
+#include <utility>
+
 namespace tav {
 
 StreamEnd convert_stream(std::FILE* input, Converter& converter, const Options& options,
-                         const std::function<bool(Result&)>& each, LineEnds ends)
+                         const std::function<bool(Result&)>& each, LineReading how)
 {
     if (input == nullptr)
         return StreamEnd::ReadError;
-    LineReading how;
-    how.ends = ends;
-    LineReader reader(input, how);
+    LineReader reader(input, std::move(how));
     for (;;) {
         Result* result = nullptr;
         switch (reader.next()) {

@@ -11,6 +11,7 @@ is where the module is, unless it is installed.
 
 import ast
 import concurrent.futures
+import gzip
 import multiprocessing
 import os
 import pickle
@@ -169,12 +170,15 @@ class Module(unittest.TestCase):
         self.assertEqual(met, [("000051650", []), ("000051650", []), ("1001145660", []),
                                ("000112233", ["warning", "error", "error"]),
                                ("000112235", ["error"]), (None, [])])
-        self.assertEqual([(r.control_number, r.occurrence) for r in records],
-                         [(r.control_number, r.occurrence) for r in tav.read_marcxml(raw)])
+        for same in (raw, gzip.compress(raw), os.path.join(HERE, "..", "data", "marcxml",
+                                                         "catalogue.xml.gz")):
+            self.assertEqual([(r.control_number, r.occurrence) for r in records],
+                             [(r.control_number, r.occurrence) for r in tav.read_marcxml(same)])
         first = tav.convert(records[0], musicxml="4.0")
         self.assertIn('<creator type="composer">Dussek, Jan Ladislav</creator>', first.xml)
         self.assertEqual(tav.convert(records[0], compress=True).data[:4], b"PK\x03\x04")
         with tempfile.TemporaryDirectory() as out:
+            self.assertEqual(tav.convert_file(path + ".gz", out)[:2], (4, 4))
             report = tav.convert_file(path, out)
             self.assertEqual(report[:2], (4, 4))
             # as in the batch command's report: the field passed over with its warning
