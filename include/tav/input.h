@@ -50,6 +50,10 @@ public:
                          std::string_view already_read = {});
     // Reads bytes held in memory (copied).
     explicit InputStream(std::string_view bytes, InputReading how = {});
+    // Reads what `read` gives (a binding's file object): up to `size` bytes
+    // into `to`, the count read, 0 at the end, negative when reading fails.
+    using ReadFunction = std::function<std::int64_t(char* to, std::size_t size)>;
+    explicit InputStream(ReadFunction read, InputReading how = {});
     ~InputStream();
     InputStream(const InputStream&) = delete;
     InputStream& operator=(const InputStream&) = delete;

@@ -26,6 +26,7 @@ constexpr std::size_t kBlock = std::size_t{1} << 16;
 
 struct InputStream::State {
     std::FILE* file = nullptr;
+    ReadFunction function;
     std::string memory;
     std::size_t memory_pos = 0;
     InputReading how;
@@ -80,7 +81,14 @@ struct InputStream::State {
             return false;
         raw_pos = 0;
         raw_len = 0;
-        if (file == nullptr) {
+        if (function) {
+            std::int64_t n = function(raw.data(), kBlock);
+            if (n < 0) {
+                fail("the input could not be read");
+                return false;
+            }
+            raw_len = static_cast<std::size_t>(std::min<std::int64_t>(n, kBlock));
+        } else if (file == nullptr) {
             raw_len = std::min(kBlock, memory.size() - memory_pos);
             std::memcpy(raw.data(), memory.data() + memory_pos, raw_len);
             memory_pos += raw_len;
@@ -225,6 +233,12 @@ InputStream::InputStream(std::string_view bytes, InputReading how)
     state_->how = std::move(how);
 }
 
+InputStream::InputStream(ReadFunction read, InputReading how) : state_(std::make_unique<State>())
+{
+    state_->function = std::move(read);
+    state_->how = std::move(how);
+}
+
 InputStream::~InputStream() = default;
 
 std::size_t InputStream::read(char* to, std::size_t size)
@@ -265,7 +279,7 @@ bool InputStream::ready() const
 {
     const State& s = *state_;
     if (!s.back.empty() || s.raw_pos < s.raw_len || s.file == nullptr || s.raw_end)
-        return true;
+        return true;   // memory and functions give what they have at once
 #ifdef _WIN32
     return true;
 #else
