@@ -181,6 +181,9 @@ class Catalogue(unittest.TestCase):
                          (8, 4, 1))
         self.assertEqual(sorted(by_file.files), ["1001145660-1.1.1.xml", "112235-1.1.1.xml",
                                                  "51650-1.1.1.xml", "51650-1.3.1.xml"])
+        # The README's first command: the bundled catalogue records convert whole.
+        example = convert(["--musicxml", "4.0"], stdin=data("../examples/catalogue.xml"))
+        self.assertEqual((example.status, len(example.files)), (0, 61), example.err)
         as_tab = convert(["--from", "tab", "-n"], stdin=xml)
         self.assertRegex(as_tab.err, r"[1-9][0-9] records, 0 checked")
         self.assertRegex(convert(["--from", "xml"]).err, r"--from takes marcxml or tab")
