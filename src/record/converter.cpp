@@ -115,6 +115,7 @@ void trim(Buffer& buffer)
 struct Converter::State {
     ScorePools pools;
     DocumentBuffer document;
+    MxlWriter mxl;   // the .mxl archives, one stream for them all
     std::vector<char> music;  // the parser's copy of the music
     RecordReading reading;
     std::string today;   // the encoding date of 4.0 documents, once found
@@ -258,7 +259,7 @@ void Converter::State::write(const Options& options, const Incipit& score)
         std::string inner = result.file_name;
         inner.replace(inner.size() - 3, 3, "xml");
         inner = utf8_or_latin1(inner);
-        if (const char* error = mxl_container(inner, text, result.document)) {
+        if (const char* error = mxl.write(inner, text, result.document)) {
             result.file_name.clear();
             add_error(result, error);
             return;

@@ -17,10 +17,9 @@ namespace tav::detail {
 
 namespace {
 
-// The text as an XML attribute value.
-std::string attribute_text(std::string_view text)
+// Appends the text as an XML attribute value.
+void append_attribute_text(std::string& out, std::string_view text)
 {
-    std::string out;
     for (char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
@@ -29,7 +28,18 @@ std::string attribute_text(std::string_view text)
         default: out += c; break;
         }
     }
-    return out;
+}
+
+void append_container_xml(std::string& out, std::string_view document_name)
+{
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<container>\n"
+           "\t<rootfiles>\n"
+           "\t\t<rootfile full-path=\"";
+    append_attribute_text(out, document_name);
+    out += "\" media-type=\"application/vnd.recordare.musicxml+xml\"/>\n"
+           "\t</rootfiles>\n"
+           "</container>\n";
 }
 
 #ifdef TAV_HAVE_ZLIB
@@ -89,11 +99,12 @@ void put_common(std::string& out, const Entry& e)
     put16(out, static_cast<std::uint16_t>(e.name.size()));
 }
 
-// Appends one entry; false when zlib fails.
-bool add(std::string& out, std::vector<Entry>& entries, std::string_view name,
-         std::string_view data, bool compress)
+// Appends one entry, deflated with `z` (null: stored); false when zlib
+// fails.
+bool add(std::string& out, Entry& e, std::string_view name, std::string_view data, z_stream* z)
 {
-    Entry e;
+    const bool compress = z != nullptr;
+    e = Entry{};
     e.name = name;
     e.method = compress ? kDeflated : kStored;
     e.size = static_cast<std::uint32_t>(data.size());
@@ -109,27 +120,22 @@ bool add(std::string& out, std::vector<Entry>& entries, std::string_view name,
     if (!compress) {
         out += data;
     } else {
-        z_stream z{};
-        if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                         Z_DEFAULT_STRATEGY) != Z_OK)
+        if (deflateReset(z) != Z_OK)
             return false;
-        uLong bound = deflateBound(&z, static_cast<uLong>(data.size()));
+        uLong bound = deflateBound(z, static_cast<uLong>(data.size()));
         out.resize(begin + bound);
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-        z.avail_in = static_cast<uInt>(data.size());
-        z.next_out = reinterpret_cast<Bytef*>(out.data() + begin);
-        z.avail_out = static_cast<uInt>(bound);
-        int status = deflate(&z, Z_FINISH);
-        out.resize(begin + z.total_out);
-        deflateEnd(&z);
+        z->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        z->avail_in = static_cast<uInt>(data.size());
+        z->next_out = reinterpret_cast<Bytef*>(out.data() + begin);
+        z->avail_out = static_cast<uInt>(bound);
+        int status = deflate(z, Z_FINISH);
+        out.resize(begin + z->total_out);
         if (status != Z_STREAM_END)
             return false;
     }
     e.packed = static_cast<std::uint32_t>(out.size() - begin);
-    std::string packed;
-    put32(packed, e.packed);
-    out.replace(sizes, 4, packed);
-    entries.push_back(e);
+    for (int i = 0; i < 4; ++i)
+        out[sizes + static_cast<std::size_t>(i)] = static_cast<char>((e.packed >> (8 * i)) & 0xFF);
     return true;
 }
 
@@ -139,29 +145,55 @@ bool add(std::string& out, std::vector<Entry>& entries, std::string_view name,
 
 std::string mxl_container_xml(std::string_view document_name)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<container>\n"
-           "\t<rootfiles>\n"
-           "\t\t<rootfile full-path=\"" +
-           attribute_text(document_name) +
-           "\" media-type=\"application/vnd.recordare.musicxml+xml\"/>\n"
-           "\t</rootfiles>\n"
-           "</container>\n";
+    std::string out;
+    append_container_xml(out, document_name);
+    return out;
 }
 
-const char* mxl_container(std::string_view document_name, std::string_view document,
-                          std::string& out)
+// The deflate stream (made once: raw deflate, the default level, a 32 KiB
+// window and the default memory level, the parameters of every archive)
+// and the container's text.
+struct MxlWriter::Stream {
+#ifdef TAV_HAVE_ZLIB
+    z_stream z{};
+    bool made = false;
+    ~Stream()
+    {
+        if (made)
+            deflateEnd(&z);
+    }
+#endif
+    std::string container;
+};
+
+MxlWriter::MxlWriter() = default;
+MxlWriter::~MxlWriter() = default;
+MxlWriter::MxlWriter(MxlWriter&& other) noexcept = default;
+MxlWriter& MxlWriter::operator=(MxlWriter&& other) noexcept = default;
+
+const char* MxlWriter::write(std::string_view document_name, std::string_view document,
+                             std::string& out)
 {
 #ifdef TAV_HAVE_ZLIB
     out.clear();
     if (document.size() >= kMaxEntry || document_name.size() > 0xFFFF)
         return "document too large for a compressed file";
-    std::string container = mxl_container_xml(document_name);
-    std::vector<Entry> entries;
-    out.reserve(document.size() / 4 + container.size() + 512);
-    if (!add(out, entries, "mimetype", kMxlMimeType, false) ||
-        !add(out, entries, "META-INF/container.xml", container, true) ||
-        !add(out, entries, document_name, document, true))
+    if (stream_ == nullptr)
+        stream_ = std::make_unique<Stream>();
+    Stream& s = *stream_;
+    if (!s.made) {
+        if (deflateInit2(&s.z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+                         Z_DEFAULT_STRATEGY) != Z_OK)
+            return "the document could not be compressed";
+        s.made = true;
+    }
+    s.container.clear();
+    append_container_xml(s.container, document_name);
+    Entry entries[3];
+    out.reserve(document.size() / 4 + s.container.size() + 512);
+    if (!add(out, entries[0], "mimetype", kMxlMimeType, nullptr) ||
+        !add(out, entries[1], "META-INF/container.xml", s.container, &s.z) ||
+        !add(out, entries[2], document_name, document, &s.z))
         return "the document could not be compressed";
     std::uint32_t directory = static_cast<std::uint32_t>(out.size());
     for (const Entry& e : entries) {
@@ -180,8 +212,8 @@ const char* mxl_container(std::string_view document_name, std::string_view docum
     put32(out, kEndOfCentral);
     put16(out, 0);
     put16(out, 0);
-    put16(out, static_cast<std::uint16_t>(entries.size()));
-    put16(out, static_cast<std::uint16_t>(entries.size()));
+    put16(out, 3);
+    put16(out, 3);
     put32(out, directory_size);
     put32(out, directory);
     put16(out, 0);

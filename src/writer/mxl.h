@@ -1,6 +1,7 @@
 // The compressed MusicXML file (.mxl).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,9 +20,27 @@ inline constexpr std::string_view kMxlMimeType = "application/vnd.recordare.musi
 // archive itself around the library's document and this text.
 std::string mxl_container_xml(std::string_view document_name);
 
-// Writes over `out` the .mxl archive holding `document` under the name
-// `document_name`. Null on success, else the error.
-const char* mxl_container(std::string_view document_name, std::string_view document,
-                          std::string& out);
+// Writes .mxl archives, one after another: one deflate stream, made at the
+// first archive and reset for each entry after it, and buffers that keep
+// their storage, so that a converter allocates nothing per file once it
+// runs.
+class MxlWriter {
+public:
+    MxlWriter();
+    ~MxlWriter();
+    MxlWriter(const MxlWriter&) = delete;
+    MxlWriter& operator=(const MxlWriter&) = delete;
+    MxlWriter(MxlWriter&& other) noexcept;
+    MxlWriter& operator=(MxlWriter&& other) noexcept;
+
+    // Writes over `out` the archive holding `document` under the name
+    // `document_name`. Null on success, else the error.
+    const char* write(std::string_view document_name, std::string_view document,
+                      std::string& out);
+
+private:
+    struct Stream;
+    std::unique_ptr<Stream> stream_;
+};
 
 }  // namespace tav::detail
