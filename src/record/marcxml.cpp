@@ -108,14 +108,14 @@ const char* text_of(const xmlChar* s)
     return reinterpret_cast<const char*>(s);
 }
 
-// What an element is, by its local name and namespace: a MARC record's
-// elements are in the MARC 21 namespace or in none (a prefix that was
-// never declared included).
+// What an element is, by its local name (libxml2 gives it without the
+// prefix, one that was never declared too) and namespace: a MARC record's
+// elements are in the MARC 21 namespace or in none.
 MarcElement element_of(const xmlChar* name, const xmlChar* uri)
 {
     if (uri != nullptr && text_of(uri) != kMarcNamespace)
         return MarcElement::Other;
-    std::string_view local = local_name(text_of(name));
+    std::string_view local = text_of(name);
     if (local == "subfield")
         return MarcElement::Subfield;
     if (local == "datafield")
