@@ -75,7 +75,9 @@ TEST(LineReader, EveryLineComesBackWholeWhereverTheBlocksEnd)
 
         std::FILE* input = file_with(text);
         ASSERT_NE(input, nullptr);
-        tav::LineReader reader(input, {.ends = row.ends, .gunzip = true, .as_ready = false, .before_wait = {}, .stop_fd = -1});
+        tav::LineReading how;
+        how.ends = row.ends;
+        tav::LineReader reader(input, how);
         for (const std::string& expected : lines) {
             ASSERT_EQ(reader.next(), tav::LineReader::Status::Line);
             std::string line(reader.data(), reader.length());

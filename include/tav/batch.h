@@ -106,26 +106,10 @@ enum class LineEnds {
     LineFeed,
 };
 
-// How a LineReader reads its stream (the members after `ends` are those of
-// tav::InputReading).
-struct LineReading {
+// How a LineReader reads its stream: how it is read (gunzip, as_ready,
+// before_wait, stop_fd: tav::InputReading) and where its lines end.
+struct LineReading : InputReading {
     LineEnds ends = LineEnds::Any;
-    // Decompress a gzip stream (false: its bytes as they are).
-    bool gunzip = true;
-    // Read the stream's descriptor for what is there, rather than wait for
-    // a whole block (POSIX systems; elsewhere blocks are read whole), so
-    // that a peer that writes one record and waits for its document gets
-    // it. The stream must have nothing buffered.
-    bool as_ready = false;
-    // With as_ready: called before a read that would wait for input, so
-    // that what is done can be written out first.
-    std::function<void()> before_wait;
-    // With as_ready, on POSIX systems: a descriptor that turns readable
-    // when reading should stop (the read end of a signal handler's pipe).
-    // A read waits for the input or for it, and ends as a failed read when
-    // it is readable, so that a stop asked for just before a read begins
-    // is not lost. -1: none.
-    int stop_fd = -1;
 };
 
 // Reads a stream of record lines, whole lines of any length, each with its

@@ -18,9 +18,8 @@ constexpr std::size_t kBlock = std::size_t{1} << 16;
 
 struct LineReader::State {
     State(std::FILE* in, LineReading h)
-        : input(std::make_unique<InputStream>(
-              in, InputReading{h.gunzip, h.as_ready, std::move(h.before_wait), h.stop_fd})),
-          how(h),
+        : input(std::make_unique<InputStream>(in, static_cast<InputReading>(h))),
+          how(std::move(h)),
           block(kBlock + line_padding, '\0'),
           buffer(256, '\0'),
           line(buffer.data()),

@@ -195,13 +195,7 @@ struct MarcxmlReader::State {
 
     void error(std::string control_number, std::int64_t line, std::string text)
     {
-        MarcxmlItem item;
-        item.kind = MarcxmlItem::Kind::Error;
-        item.control_number = std::move(control_number);
-        item.line = line;
-        item.text = std::move(text);
-        ready.push_back(std::move(item));
-        ++counts.errors;
+        gatherer.error(std::move(control_number), line, std::move(text));
     }
 
     // While the parser runs, the thread's error functions of libxml2 are

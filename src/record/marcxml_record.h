@@ -37,6 +37,8 @@ public:
     // Malformed XML: the record being read (if any) is dropped; gives its
     // 001 as far as it was read.
     std::string abandon();
+    // Gives an error item (about the record, or the XML).
+    void error(std::string control_number, std::int64_t line, std::string text);
 
 private:
     struct Value {
@@ -54,7 +56,6 @@ private:
     void finish_record();
     bool readable();
     void finish_incipit(Incipit031& f, int occurrence);
-    void error(std::string control_number, std::int64_t line, std::string text);
 
     std::deque<MarcxmlItem>& ready_;
     MarcxmlCounts& counts_;
