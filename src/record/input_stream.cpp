@@ -150,7 +150,8 @@ struct InputStream::State {
             held.append(raw.data(), raw_len);
         if (held.size() > raw.size())
             raw.resize(held.size());
-        std::memcpy(raw.data(), held.data(), held.size());
+        if (!held.empty())
+            std::memcpy(raw.data(), held.data(), held.size());
         raw_pos = 0;
         raw_len = held.size();
         if (raw_len - raw_pos < 2 || raw[raw_pos] != '\x1F' ||
@@ -219,7 +220,8 @@ InputStream::InputStream(std::FILE* input, InputReading how, std::string_view al
     s.how = std::move(how);
     if (already_read.size() > s.raw.size())
         s.raw.resize(already_read.size());
-    std::memcpy(s.raw.data(), already_read.data(), already_read.size());
+    if (!already_read.empty())
+        std::memcpy(s.raw.data(), already_read.data(), already_read.size());
     s.raw_len = already_read.size();
     s.consumed = already_read.size();
     if (input == nullptr)

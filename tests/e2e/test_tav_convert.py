@@ -438,8 +438,9 @@ class Safety(unittest.TestCase):
                     f.write(records)
                 proc = subprocess.Popen([e2e.CONVERT, jobs, "-q", "-o", "o", "--report", "r",
                                          "in.txt"], cwd=work)
-                while len(os.listdir(os.path.join(work, "o"))
-                          if os.path.isdir(os.path.join(work, "o")) else []) < 100:
+                while proc.poll() is None and len(os.listdir(os.path.join(work, "o"))
+                                                  if os.path.isdir(os.path.join(work, "o"))
+                                                  else []) < 100:
                     time.sleep(0.01)
                 proc.send_signal(sig)
                 self.assertEqual(proc.wait(timeout=e2e.TIMEOUT), 128 + sig)
