@@ -1,7 +1,8 @@
 // A small well-formedness checker for the documents the writer produces:
 // a declaration, a document type without internal subset, then exactly one
 // element with balanced tags, quoted attributes, and text in which '<' never
-// stands and '&' only begins one of the five predefined entities. The whole
+// stands and '&' only begins one of the five predefined entities or a
+// character reference to an XML character. The whole
 // document must be UTF-8 made of XML characters. Shared by the fuzzing
 // harnesses and the unit tests.
 #pragma once
@@ -70,13 +71,22 @@ inline bool is_xml_text(const std::string& text)
     return check_characters(text).empty();
 }
 
-// True when the '&' at `i` begins a predefined entity.
+// True when the '&' at `i` begins a predefined entity, or a character
+// reference (decimal) to a character XML carries.
 inline bool entity_at(const std::string& doc, size_t i)
 {
     for (const char* e : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
         if (doc.compare(i, std::strlen(e), e) == 0)
             return true;
-    return false;
+    if (doc.compare(i, 2, "&#") != 0)
+        return false;
+    uint32_t code = 0;
+    size_t k = i + 2;
+    for (; k < doc.size() && k < i + 10 && doc[k] >= '0' && doc[k] <= '9'; ++k)
+        code = code * 10 + static_cast<uint32_t>(doc[k] - '0');
+    return k > i + 2 && k < doc.size() && doc[k] == ';' &&
+           (code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+            (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF));
 }
 
 // Empty when `doc` is well-formed, else the first problem found.
