@@ -1,6 +1,9 @@
 // Plaine & Easie incipit records to MusicXML 1.0 or 4.0 documents and
 // compressed files (WebAssembly).
 
+/** The package's version, the project's one version (the library's TAV_VERSION_STRING), e.g. "1.0.0". */
+export const version: string;
+
 /** What a record became. */
 export type Status = 'converted' | 'failed' | 'too_large' | 'line_too_long' | 'blank';
 
@@ -137,3 +140,39 @@ export function convert(record: string | Uint8Array, options?: Options): Result;
  * longest line the converter reads give 'line_too_long'.
  */
 export function convertFields(fields: Fields, options?: Options): Result;
+
+/** A note about a MARCXML document or one of its records. */
+export interface MarcxmlNote {
+    kind: 'warning' | 'error';
+    /** e.g. 'record 2 has no control number (001)'. */
+    text: string;
+    /** The record's control number (001), where it has one. */
+    control?: string;
+}
+
+/** One incipit of a MARCXML document: one field 031 with music. */
+export interface MarcxmlRecord {
+    /** Where it is: "ID 031 #N", its record's 001 and the field's occurrence. */
+    label: string;
+    /** The record and its description, as `convertFields` takes them. */
+    fields: Fields & { identifier: string; number: string; clef: string; time: string; music: string };
+}
+
+export interface Marcxml {
+    /** The incipits, in the order of the document. */
+    records: MarcxmlRecord[];
+    /** Errors and warnings about the document and its records, in order. */
+    notes: MarcxmlNote[];
+    /** How many fields 031 without music ($p) were passed over. */
+    withoutMusic: number;
+}
+
+/**
+ * Reads a MARCXML document (a collection, one record, records one after
+ * another, or the MARC records inside an OAI-PMH or SRU response): its bytes,
+ * decoded as their byte-order mark or XML declaration says (else UTF-8), or
+ * its text. Each field 031 with music and the system code "pe" or none is a
+ * record. A document that is not well-formed is read record by record, and a
+ * record that is not is an error note. Needs no `init()`.
+ */
+export function readMarcxml(input: string | Uint8Array): Promise<Marcxml>;
