@@ -288,14 +288,15 @@ export function convertFields(fields, options) {
     return readResult(wasm._tav_glue_convert_fields(glue, ...lengths, flagsOf(options)), options, spans);
 }
 
-// Characters that XML cannot carry, as they stand or as references.
+// Characters that XML cannot carry.
 const NOT_XML = /[^\t\n\r\u0020-\uD7FF\uE000-\uFFFD\u{10000}-\u{10FFFF}]/u;
 const ELEMENT = 1;
 const TEXT = 3;
 
-// The first character in the text or an attribute of `document` that XML
-// cannot carry: one a character reference made (the text read had none).
-function badReference(document) {
+// Whether the text or an attribute of `document` holds a character that XML
+// cannot carry, as it stood or as a reference (xmldom lets both pass there,
+// not in comments or CDATA sections).
+function holdsNotXml(document) {
     for (const pending = [document]; pending.length > 0;) {
         const node = pending.pop();
         const values = node.nodeType === TEXT ? [node.data] : [...node.attributes ?? []].map((a) => a.value);
@@ -323,21 +324,19 @@ function parserOf({ DOMParser, Element }) {
     }
     return class {
         parseFromString(text, type) {
-            let fault = NOT_XML.test(text) ? 'a character that XML cannot carry' : null;
+            let fault = null;
             const onError = (level, message, { locator } = {}) => {
                 if (level !== 'warning' || !message.startsWith('Unicode replacement character'))
                     fault ??= locator ? `line ${locator.lineNumber}, column ${locator.columnNumber}: ${message}` : message;
             };
             let document = null;
-            if (fault === null) {
-                try {
-                    document = new DOMParser({ onError }).parseFromString(text, type);
-                } catch (error) {
-                    fault ??= error.message;
-                }
+            try {
+                document = new DOMParser({ onError }).parseFromString(text, type);
+            } catch (error) {
+                fault ??= error.message;
             }
-            if (fault === null && badReference(document))
-                fault = 'a character reference to a character that XML cannot carry';
+            if (fault === null && holdsNotXml(document))
+                fault = 'a character that XML cannot carry';
             if (fault === null)
                 return document;
             const failed = new DOMParser().parseFromString('<parsererror/>', 'application/xml');

@@ -181,7 +181,7 @@ test('MARCXML read in Node converts as the batch command reads it', async () => 
     }
     const record = (id, inside) => `<record><controlfield tag="001">${id}</controlfield>` +
         `<datafield tag="031"><subfield code="p">4C${inside}//</subfield></datafield></record>`;
-    const faults = ['<b x=1/>', '&#1;', '\x01', '&nbsp;', '&#xD800;', '<b></c>'];
+    const faults = ['<b x=1/>', '<b x="&#1;"/>', '&#1;', '\x01', '&nbsp;', '&#xD800;', '<b></c>'];
     for (const fault of faults) {
         const { records: read, notes } = await readMarcxml(`<collection>${record(1, fault)}${record(2, '\uFFFD')}</collection>`);
         assert.deepEqual([read.map((r) => r.fields.identifier), notes.map((n) => n.kind)], [['2'], ['error']], fault);
