@@ -167,8 +167,8 @@ test('documents and compressed files are the batch command\'s', () => {
 });
 
 // MARCXML read in Node: the catalogue's documents are the batch command's
-// (an encoding date is the day's), and where a parser alone would let a
-// fault pass, the record is not well-formed all the same.
+// (an encoding date is the day's), and where xmldom alone would let a
+// fault pass, the record is not well-formed, as the batch command finds.
 const dated = (data) => decoder.decode(data).replace(/<encoding-date>[^<]*</, '<encoding-date><');
 test('MARCXML read in Node converts as the batch command reads it', async () => {
     const catalogue = join(root, 'tests/data/marcxml/catalogue.xml');
@@ -179,13 +179,18 @@ test('MARCXML read in Node converts as the batch command reads it', async () => 
         const expected = runBatch(catalogue, args);
         assert.deepEqual(files, new Map([...expected].map(([name, data]) => [name, dated(data)])), args.join(' '));
     }
-    const record = (id, inside) => `<record><controlfield tag="001">${id}</controlfield>` +
-        `<datafield tag="031"><subfield code="p">4C${inside}//</subfield></datafield></record>`;
+    const record = (id, inside) => `<record><controlfield tag="001">${id}</controlfield><datafield tag="031">` +
+        `<subfield code="a">1</subfield><subfield code="z">\uFFFD</subfield><subfield code="p">4C${inside}//</subfield></datafield></record>`;
     const faults = ['<b x=1/>', '<b x="&#1;"/>', '&#1;', '\x01', '&nbsp;', '&#xD800;', '<b></c>'];
-    for (const fault of faults) {
-        const { records: read, notes } = await readMarcxml(`<collection>${record(1, fault)}${record(2, '\uFFFD')}</collection>`);
-        assert.deepEqual([read.map((r) => r.fields.identifier), notes.map((n) => n.kind)], [['2'], ['error']], fault);
+    const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
+    for (const [i, fault] of faults.entries()) {
+        const file = join(dir, `${i}.xml`);
+        writeFileSync(file, `<collection>${record(1, fault)}${record(2, '')}</collection>`);
+        const { records: read, notes } = await readMarcxml(readFileSync(file));
+        assert.deepEqual([read.map((r) => convertFields(r.fields).fileName), notes.map((n) => n.kind)],
+                         [[...runBatch(file).keys()], ['error']], fault);
     }
+    rmSync(dir, { recursive: true });
 });
 
 // The table of hostile MARCXML (tests/data/marcxml/hostile.txt): its cases
