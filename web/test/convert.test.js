@@ -220,8 +220,13 @@ test('hostile MARCXML: the page\'s cases of the table', async () => {
     }
 });
 
-test('the version is the package\'s and the library\'s', () => {
+// The version, and the message codes that the declarations name, are the library's.
+test('the version and the message codes are the library\'s', () => {
+    const text = (file) => readFileSync(join(root, file), 'utf8');
     const header = readFileSync(join(process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10'), '../include/tav/version.h'), 'utf8');
-    assert.deepEqual([JSON.parse(readFileSync(join(root, 'web/package.json'))).version, /TAV_VERSION_STRING "(.*)"/.exec(header)[1]],
+    assert.deepEqual([JSON.parse(text('web/package.json')).version, /TAV_VERSION_STRING "(.*)"/.exec(header)[1]],
                      [version, version]);
+    const codes = [...text('src/record/message_codes.cpp').matchAll(/\{"([a-z_]+)",\s*"/g)].map((m) => m[1]);
+    const declared = /type MessageCode =([^;]*);/.exec(text('web/tav.d.ts'))[1].match(/[a-z_]+/g);
+    assert.deepEqual(declared, [...codes, 'other']);
 });
