@@ -1,6 +1,6 @@
 // Makes the package's CommonJS entry, for require() and for bundlers that
-// want one: dist/tav.cjs (tav.js and the WebAssembly module in one file, by
-// esbuild) with its declarations dist/tav.d.cts, and puts the project's
+// want one: dist/tav.cjs (tav.js, the WebAssembly module and the MARCXML
+// reader with its XML parser in one file, by esbuild) with its declarations dist/tav.d.cts, and puts the project's
 // licence beside the package. Run after the WebAssembly build (npm run build
 // runs both).
 import { copyFileSync } from 'node:fs';
@@ -15,6 +15,8 @@ buildSync({
     bundle: true,
     format: 'cjs',
     platform: 'neutral',
+    // The MARCXML reader's XML parser (@xmldom/xmldom) names its entry by "main" only.
+    mainFields: ['module', 'main'],
     // The module finds no file beside itself: the WebAssembly binary is inside.
     define: { 'import.meta.url': 'undefined' },
     logLevel: 'warning',

@@ -1,6 +1,9 @@
 // Plaine & Easie incipit records to MusicXML 1.0 or 4.0 documents and
 // compressed files (WebAssembly).
 
+/** The package's version, the project's one version (the library's TAV_VERSION_STRING), e.g. "1.0.0". */
+export const version: string;
+
 /** What a record became. */
 export type Status = 'converted' | 'failed' | 'too_large' | 'line_too_long' | 'blank';
 
@@ -9,6 +12,27 @@ export type FieldName = 'identifier' | 'number' | 'clef' | 'time' | 'time2' | 'm
 
 /** The field names in the order of a record line. */
 export const fieldNames: readonly FieldName[];
+
+/**
+ * The stable name of what a message is about, the same for every record
+ * whatever names or numbers its text holds: one for each kind of warning
+ * and error of the library ('other' for a text that is none of them).
+ */
+export type MessageCode =
+    'no_identifier' | 'identifier_too_long' | 'identifier_not_number' | 'identifier_too_large'
+    | 'no_number' | 'number_too_long' | 'line_ends_after_number' | 'no_time_field'
+    | 'no_second_time_field' | 'no_music_field' | 'music_in_time_field'
+    | 'music_in_second_time_field' | 'empty_clef_field' | 'short_clef_field' | 'long_clef_field'
+    | 'unreadable_time_field' | 'unreadable_second_time_field' | 'field_holds_line_end'
+    | 'time_field_text_ignored' | 'unknown_sign' | 'neumatic_note' | 'bracketed_key'
+    | 'measure_rest_count' | 'too_large' | 'line_too_long' | 'converter_busy'
+    | 'chord_tie_without_pitch' | 'tie_written_as_slur' | 'music_after_blank' | 'unsafe_number'
+    | 'number_not_xml' | 'no_compression' | 'too_large_to_compress' | 'compression_failed'
+    | 'written_twice' | 'output_is_input' | 'output_is_report' | 'cannot_create_file'
+    | 'cannot_write_file' | 'cannot_create_folder' | 'no_marcxml' | 'malformed_xml'
+    | 'catalogue_record_too_large' | 'no_control_number' | 'control_number_not_identifier'
+    | 'other_notation_system' | 'subfield_holds_line_break' | 'xml_cannot_carry'
+    | 'record_out_of_memory' | 'record_not_closed' | 'subfield_holds_markup' | 'other';
 
 /** One warning or error about a record. */
 export interface Message {
@@ -30,11 +54,8 @@ export interface Message {
     fieldPosition: number | null;
     /** For a sign the converter cannot read: its byte value (0..255); otherwise null. */
     byte: number | null;
-    /**
-     * A stable name for what the message is about, the same for every record
-     * ("unknown_sign", "measure_rest_count", ...; see the README).
-     */
-    code: string;
+    /** A stable name for what the message is about ('unknown_sign', 'measure_rest_count', ...). */
+    code: MessageCode;
 }
 
 export interface Result {
@@ -137,3 +158,39 @@ export function convert(record: string | Uint8Array, options?: Options): Result;
  * longest line the converter reads give 'line_too_long'.
  */
 export function convertFields(fields: Fields, options?: Options): Result;
+
+/** A note about a MARCXML document or one of its records. */
+export interface MarcxmlNote {
+    kind: 'warning' | 'error';
+    /** e.g. 'record 2 has no control number (001)'. */
+    text: string;
+    /** The record's control number (001), where it has one. */
+    control?: string;
+}
+
+/** One incipit of a MARCXML document: one field 031 with music. */
+export interface MarcxmlRecord {
+    /** Where it is: "ID 031 #N", its record's 001 and the field's occurrence. */
+    label: string;
+    /** The record and its description, as `convertFields` takes them. */
+    fields: Fields & { identifier: string; number: string; clef: string; time: string; music: string };
+}
+
+export interface Marcxml {
+    /** The incipits, in the order of the document. */
+    records: MarcxmlRecord[];
+    /** Errors and warnings about the document and its records, in order. */
+    notes: MarcxmlNote[];
+    /** How many fields 031 without music ($p) were passed over. */
+    withoutMusic: number;
+}
+
+/**
+ * Reads a MARCXML document (a collection, one record, records one after
+ * another, or the MARC records inside an OAI-PMH or SRU response): its bytes,
+ * decoded as their byte-order mark or XML declaration says (else UTF-8), or
+ * its text. Each field 031 with music and the system code "pe" or none is a
+ * record. A document that is not well-formed is read record by record, and a
+ * record that is not is an error note. Needs no `init()`.
+ */
+export function readMarcxml(input: string | Uint8Array): Promise<Marcxml>;

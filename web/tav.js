@@ -7,11 +7,16 @@
 //     const r = convert('000012345\t1.1.1\tG-2\t3/4\t\t4C8DE/2F//');
 //     if (r.ok) save(r.fileName, r.xml);
 //     for (const m of r.messages) console.log(m.kind, m.text);
+//     const { records, notes } = await readMarcxml(bytesOfTheFile);
+//     for (const { label, fields } of records) convertFields(fields);
 //
 // `init()` loads the WebAssembly instance once; after it every call converts
 // synchronously. The same module is built for `require()` as dist/tav.cjs.
 import { zipSync } from 'fflate';
 import createTavModule from './dist/tav_wasm.js';
+
+/** The package's version: the project's one version, the library's TAV_VERSION_STRING. */
+export const version = '1.0.0';
 
 let wasm = null;
 let glue = 0;
@@ -281,4 +286,96 @@ export function convertFields(fields, options) {
     const isNull = (i) => lengths[i] === 0 && (FIELD_NAMES[i] === 'clef' || FIELD_NAMES[i] === 'time');
     const spans = () => spansOf(values.slice(0, FIELD_NAMES.length).map((value, i) => [value, lengths[i], isNull(i) ? 2 : lengths[i]]));
     return readResult(wasm._tav_glue_convert_fields(glue, ...lengths, flagsOf(options)), options, spans);
+}
+
+// Characters that XML cannot carry.
+const NOT_XML = /[^\t\n\r\u0020-\uD7FF\uE000-\uFFFD\u{10000}-\u{10FFFF}]/u;
+const ELEMENT = 1;
+const TEXT = 3;
+
+// Whether the text or an attribute of `document` holds a character that XML
+// cannot carry, as it stood or as a reference (xmldom lets both pass there,
+// not in comments or CDATA sections).
+function holdsNotXml(document) {
+    for (const pending = [document]; pending.length > 0;) {
+        const node = pending.pop();
+        const values = node.nodeType === TEXT ? [node.data] : [...node.attributes ?? []].map((a) => a.value);
+        if (values.some((value) => NOT_XML.test(value)))
+            return true;
+        for (let child = node.firstChild; child !== null; child = child.nextSibling)
+            pending.push(child);
+    }
+    return false;
+}
+
+// The page's parser class on xmldom's: a document that is not well-formed
+// gives one whose root is <parsererror> with the first fault, as a
+// browser's does; a warning is a fault too (an attribute without quotes,
+// say), but for the replacement character, which XML carries.
+function parserOf({ DOMParser, Element }) {
+    // The reader asks whether an element holds markup; xmldom's have no firstElementChild.
+    if (!('firstElementChild' in Element.prototype)) {
+        Object.defineProperty(Element.prototype, 'firstElementChild', { get() {
+            let child = this.firstChild;
+            while (child !== null && child.nodeType !== ELEMENT)
+                child = child.nextSibling;
+            return child;
+        } });
+    }
+    return class {
+        parseFromString(text, type) {
+            let fault = null;
+            const onError = (level, message, { locator } = {}) => {
+                if (level !== 'warning' || !message.startsWith('Unicode replacement character'))
+                    fault ??= locator ? `line ${locator.lineNumber}, column ${locator.columnNumber}: ${message}` : message;
+            };
+            let document = null;
+            try {
+                document = new DOMParser({ onError }).parseFromString(text, type);
+            } catch (error) {
+                fault ??= error.message;
+            }
+            if (fault === null && holdsNotXml(document))
+                fault = 'a character that XML cannot carry';
+            if (fault === null)
+                return document;
+            const failed = new DOMParser().parseFromString('<parsererror/>', 'application/xml');
+            failed.documentElement.textContent = fault;
+            return failed;
+        }
+    };
+}
+
+let marcxml = null;
+
+// The labels of windows-1252 that the reader does not read as Latin-1 (those
+// it reads byte for byte), and the letters of its bytes 0x80-0x9F: Node's
+// TextDecoder (20, for one) decodes windows-1252 as Latin-1.
+const CP1252 = /^(?:windows-1252|x-cp1252|cp1252|(?:us-)?ascii|ansi_x3\.4-1968)$/i;
+const C1 = '\u20AC\x81\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039\u0152\x8D\u017D\x8F' +
+    '\x90\u2018\u2019\u201C\u201D\u2022\u2013\u2014\u02DC\u2122\u0161\u203A\u0153\x9D\u017E\u0178';
+const DECLARED = /^<\?xml\s[^>]*?\bencoding\s*=\s*["']([^"']*)["']/;
+
+// The text of a document's bytes declared as windows-1252; else the bytes.
+function cp1252(bytes) {
+    const label = DECLARED.exec(String.fromCharCode(...bytes.subarray(0, 256)))?.[1] ?? '';
+    return CP1252.test(label)
+        ? new TextDecoder('windows-1252').decode(bytes).replace(/[\x80-\x9F]/g, (c) => C1[c.charCodeAt(0) - 0x80])
+        : bytes;
+}
+
+// Reads a MARCXML document (its bytes or its text) as the page does, with
+// the page's reader (page/marcxml.js) on the XML parser of the npm package
+// @xmldom/xmldom, both loaded at the first call. Each record's fields are
+// what convertFields takes.
+export async function readMarcxml(input) {
+    checkInput(input, 'the MARCXML document');
+    marcxml ??= Promise.all([import('./page/marcxml.js'), import('@xmldom/xmldom')]).then(([reader, xmldom]) => {
+        reader.useDomParser(parserOf(xmldom));
+        return reader;
+    }, (error) => {
+        marcxml = null;  // tried again at the next call
+        throw error;
+    });
+    return (await marcxml).readMarcxml(typeof input === 'string' ? input : cp1252(input));
 }

@@ -85,7 +85,11 @@ export function decodeXml(bytes) {
     }
 }
 
-const parser = new DOMParser();
+// The XML parser: the browser's, made at its first use, unless
+// useDomParser has named a class with the same parseFromString (Node has
+// no DOMParser of its own).
+let parser = { parseFromString: (text, type) => (parser = new DOMParser()).parseFromString(text, type) };
+export function useDomParser(Class) { parser = new Class(); }
 
 // The document, or the text of its fault.
 function parse(text) {

@@ -2,11 +2,11 @@
 // by both, and the files and messages must be the same, byte for byte.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { init, convert, convertFields } from '../tav.js';
-import { decoder, linesOf, runBatch, runProgram, zipEntries } from './program.js';
+import { init, convert, convertFields, readMarcxml, version } from '../tav.js';
+import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
 await init();
 
@@ -164,4 +164,69 @@ test('documents and compressed files are the batch command\'s', () => {
     }
     rmSync(dir, { recursive: true });
     assert.throws(() => convert('1\t1\t\t\t\t4C', { musicxml: '3.0' }), RangeError);
+});
+
+// MARCXML read in Node: the catalogue's documents are the batch command's
+// (an encoding date is the day's), and where xmldom alone would let a
+// fault pass, the record is not well-formed, as the batch command finds.
+const dated = (data) => decoder.decode(data).replace(/<encoding-date>[^<]*</, '<encoding-date><');
+test('MARCXML read in Node converts as the batch command reads it', async () => {
+    const catalogue = join(root, 'tests/data/marcxml/catalogue.xml');
+    const { records } = await readMarcxml(readFileSync(catalogue));
+    for (const [options, args] of [[{}, []], [{ musicxml: '4.0' }, ['--musicxml', '4.0']]]) {
+        const files = new Map(records.map(({ fields }) => convertFields(fields, { ...options, bytes: true }))
+            .filter((r) => r.ok).map((r) => [r.fileName, dated(r.data)]));
+        const expected = runBatch(catalogue, args);
+        assert.deepEqual(files, new Map([...expected].map(([name, data]) => [name, dated(data)])), args.join(' '));
+    }
+    const record = (id, inside) => `<record><controlfield tag="001">${id}</controlfield><datafield tag="031">` +
+        `<subfield code="a">1</subfield><subfield code="z">\uFFFD</subfield><subfield code="p">4C${inside}//</subfield></datafield></record>`;
+    const faults = ['<b x=1/>', '<b x="&#1;"/>', '&#1;', '\x01', '&nbsp;', '&#xD800;', '<b></c>'];
+    const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
+    for (const [i, fault] of faults.entries()) {
+        const file = join(dir, `${i}.xml`);
+        writeFileSync(file, `<collection>${record(1, fault)}${record(2, '')}</collection>`);
+        const { records: read, notes } = await readMarcxml(readFileSync(file));
+        assert.deepEqual([read.map((r) => convertFields(r.fields).fileName), notes.map((n) => n.kind)],
+                         [[...runBatch(file).keys()], ['error']], fault);
+    }
+    rmSync(dir, { recursive: true });
+});
+
+// The table of hostile MARCXML (tests/data/marcxml/hostile.txt): its cases
+// for the page give its incipits and messages in Node.
+const unescape = (text) => Buffer.concat(text.split(/(\\x[0-9A-Fa-f]{2}|\\[nt\\])/).map((part, i) => i % 2 === 0
+    ? Buffer.from(part) : Buffer.from(part[1] === 'x' ? [parseInt(part.slice(2), 16)] : { n: '\n', t: '\t', '\\': '\\' }[part[1]])));
+const openRecord = (_, id, music) => `<record><controlfield tag="001">${id}</controlfield><datafield tag="031">` +
+    '<subfield code="a">1</subfield><subfield code="b">1</subfield><subfield code="c">1</subfield>' +
+    `<subfield code="p">${music}</subfield></datafield>`;
+test('hostile MARCXML: the page\'s cases of the table', async () => {
+    const cases = readFileSync(join(root, 'tests/data/marcxml/hostile.txt'), 'utf8').split(/^== /m).slice(1).map((block) => {
+        const lines = block.split('\n').map((line) => line.split(/ (.*)/s));
+        const all = (word) => lines.filter(([w]) => w === word).map(([, rest]) => rest);
+        return { name: lines[0].join(' '), for: all('for')[0] ?? 'page', encoding: all('encoding')[0], in: all('in').join('\n'),
+                 incipits: all('incipit'), messages: lines.filter(([w]) => w === 'error' || w === 'warning')
+                     .map(([w, rest]) => `${w} ${rest.split(' ')[0]}`).sort() };
+    }).filter((c) => c.for.split(' ').includes('page'));
+    assert.ok(cases.length >= 10);
+    for (const c of cases) {
+        const bytes = unescape(c.in.replace(/\{([^|{}]*)\|([^{}]*)\}/g, openRecord));
+        const utf16 = c.encoding && Buffer.from(`\uFEFF${bytes}`, 'utf16le');
+        const { records, notes } = await readMarcxml(c.encoding === 'utf-16be' ? utf16.swap16() : utf16 || bytes);
+        const incipits = records.map(({ fields: f }, n) =>
+            `${f.identifier} ${f.number} ${f.music}${c.incipits[n]?.includes(' | ') ? ` | ${f.composer}` : ''}`);
+        assert.deepEqual([incipits, notes.map((m) => `${m.kind} ${m.control ?? '-'}`).sort()],
+                         [c.incipits.map((line) => String(unescape(line))), c.messages], c.name);
+    }
+});
+
+// The version, and the message codes that the declarations name, are the library's.
+test('the version and the message codes are the library\'s', () => {
+    const text = (file) => readFileSync(join(root, file), 'utf8');
+    const header = readFileSync(join(process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10'), '../include/tav/version.h'), 'utf8');
+    assert.deepEqual([JSON.parse(text('web/package.json')).version, /TAV_VERSION_STRING "(.*)"/.exec(header)[1]],
+                     [version, version]);
+    const codes = [...text('src/record/message_codes.cpp').matchAll(/\{"([a-z_]+)",\s*"/g)].map((m) => m[1]);
+    const declared = /type MessageCode =([^;]*);/.exec(text('web/tav.d.ts'))[1].match(/[a-z_]+/g);
+    assert.deepEqual(declared, [...codes, 'other']);
 });
