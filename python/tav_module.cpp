@@ -119,17 +119,24 @@ struct FileObject {
     int fd = -1;          // its descriptor, when fileno() gives one
     std::exception_ptr failure;
 
+    // A whole block, as fread gives one, however few bytes each call of
+    // the object gives: the input's first block tells what it holds.
     std::int64_t read(char* to, std::size_t size)
     {
         py::gil_scoped_acquire held;
-        if (failure)
-            return -1;
+        std::size_t done = 0;
         try {
-            return readinto.is_none() ? read_bytes(to, size) : read_into(to, size);
+            while (!failure && done < size) {
+                std::int64_t n = readinto.is_none() ? read_bytes(to + done, size - done)
+                                                    : read_into(to + done, size - done);
+                if (n == 0)
+                    break;
+                done += static_cast<std::size_t>(n);
+            }
         } catch (...) {
             failure = std::current_exception();
-            return -1;
         }
+        return failure ? -1 : static_cast<std::int64_t>(done);
     }
 
     std::int64_t read_into(char* to, std::size_t size)
