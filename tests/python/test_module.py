@@ -361,7 +361,7 @@ class Files(unittest.TestCase):
                         if way == "fifo":
                             feed.start()
                     else:
-                        source = {"trickle": Trickle(data, 4093), "read only": read_only(data),
+                        source = {"trickle": Trickle(data, 5), "read only": read_only(data),
                                   "gzip": gzip.GzipFile(fileobj=io.BytesIO(gzip.compress(data)))
                                   }[way]
                     report = tav.convert_file(source, out, from_=from_)
