@@ -141,8 +141,18 @@ struct FileObject {
 
     std::int64_t read_into(char* to, std::size_t size)
     {
+        // The view is released before the block goes back to the library,
+        // so that nothing the object kept (a traceback's frame) reaches it.
         py::memoryview view = py::memoryview::from_memory(to, static_cast<py::ssize_t>(size));
-        py::object got = readinto(view);
+        py::object got;
+        try {
+            got = readinto(view);
+        } catch (const py::error_already_set&) {
+            if (py::object released = py::reinterpret_steal<py::object>(
+                    PyObject_CallMethod(view.ptr(), "release", nullptr)); !released)
+                PyErr_Clear();
+            throw;
+        }
         view.attr("release")();
         if (got.is_none()) {
             PyErr_SetString(PyExc_BlockingIOError,

@@ -361,7 +361,7 @@ class Files(unittest.TestCase):
                         if way == "fifo":
                             feed.start()
                     else:
-                        source = {"trickle": Trickle(data, 5), "read only": read_only(data),
+                        source = {"trickle": Trickle(data, 3), "read only": read_only(data),
                                   "gzip": gzip.GzipFile(fileobj=io.BytesIO(gzip.compress(data)))
                                   }[way]
                     report = tav.convert_file(source, out, from_=from_)
@@ -370,10 +370,12 @@ class Files(unittest.TestCase):
                                    fields(p.result)) for p in report.problems],
                                  {f: bytes_of(os.path.join(out, f)) for f in tree(out)}))
                     self.assertEqual(seen[-1], seen[0])
-        with self.assertRaises(ValueError):
-            tav.convert_file(io.BytesIO(tab), HERE, from_="csv")
-        with self.assertRaises(KeyError):
-            tav.convert_file(Trickle(tab[:100], fault=KeyError("gone")), HERE)
+        with tempfile.TemporaryDirectory() as out:
+            with self.assertRaises(ValueError):
+                tav.convert_file(io.BytesIO(tab), out, from_="csv")
+            with self.assertRaises(KeyError):
+                tav.convert_file(Trickle(tab[:100], fault=KeyError("gone")), out)
+            self.assertEqual(os.listdir(out), [])
 
     def test_results_pickle_and_cross_processes(self):
         lines = lines_of(EXAMPLES)[:20] + [HEADER + "4C[D", b"\n"]
