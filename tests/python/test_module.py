@@ -100,6 +100,11 @@ def read_only(data):
     return types.SimpleNamespace(read=io.BytesIO(data).read)
 
 
+def problems_of(report):
+    return [(p.line, p.control_number, p.occurrence, p.from_reader, fields(p.result))
+            for p in report.problems]
+
+
 def fields(r):
     return (r.status, r.data, r.file_name, r.identifier, r.number,
             [(m.kind, m.text, m.position, m.byte) for m in r.messages])
@@ -234,6 +239,8 @@ class Module(unittest.TestCase):
                                True),
                               (92, "failed", ["unknown_sign"], "000112233", 1, False),
                               (109, "failed", ["malformed_xml"], "000112234", 0, True)])
+            copy = pickle.loads(pickle.dumps(report))
+            self.assertEqual((copy[:3], problems_of(copy)), (report[:3], problems_of(report)))
             with open(os.path.join(out, "51650-1.1.1.xml"), "rb") as f:
                 self.assertEqual(f.read(), tav.convert(records[0]).data)
         with self.assertRaises(ValueError):
@@ -366,8 +373,7 @@ class Files(unittest.TestCase):
                                   }[way]
                     report = tav.convert_file(source, out, from_=from_)
                     self.assertEqual(report[:3], counts)
-                    seen.append(([(p.line, p.control_number, p.occurrence, p.from_reader,
-                                   fields(p.result)) for p in report.problems],
+                    seen.append((problems_of(report),
                                  {f: bytes_of(os.path.join(out, f)) for f in tree(out)}))
                     self.assertEqual(seen[-1], seen[0])
         with tempfile.TemporaryDirectory() as out:
