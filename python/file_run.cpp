@@ -1,4 +1,4 @@
-// A file of records into a folder of files: see file_run.h.
+// An input of records into a folder of files: see file_run.h.
 
 #include "file_run.h"
 
@@ -6,12 +6,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -22,8 +27,8 @@ struct CloseFile {
 #ifdef _WIN32
 
 // No inode numbers to compare: a name is the input only as the same path.
-bool clash_possible(std::FILE*, const std::string&, const std::string&) { return false; }
-bool is_input(std::FILE*, const std::string&) { return false; }
+bool clash_possible(int, const std::string&, const std::string&) { return false; }
+bool is_input(int, const std::string&) { return false; }
 
 #else
 
@@ -32,26 +37,28 @@ bool same_file(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// An output can be the input only when the input is a regular file in the
-// output folder itself: a record's file is the entry of its name there, a
-// link to the input is replaced rather than written through, and a file
-// with several links is made afresh.
-bool clash_possible(std::FILE* input, const std::string& input_path, const std::string& folder)
+// An output can be the input only when the input is a regular file with one
+// link (a link to the input is replaced rather than written through, and a
+// file with several links is made afresh) and a record's file is its entry:
+// in the output folder itself when the input's path is known, on the
+// folder's device when only its descriptor `fd` is.
+bool clash_possible(int fd, const std::string& input_path, const std::string& folder)
 {
     struct stat in, dir, in_dir;
-    if (::fstat(fileno(input), &in) != 0 || !S_ISREG(in.st_mode) || in.st_nlink != 1 ||
+    if (fd < 0 || ::fstat(fd, &in) != 0 || !S_ISREG(in.st_mode) || in.st_nlink != 1 ||
         ::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0)
         return false;
+    if (input_path.empty())
+        return in.st_dev == dir.st_dev;
     std::error_code ec;
     std::filesystem::path real = std::filesystem::canonical(input_path, ec);
     return ec || (::stat(real.parent_path().c_str(), &in_dir) == 0 && same_file(dir, in_dir));
 }
 
-bool is_input(std::FILE* input, const std::string& path)
+bool is_input(int fd, const std::string& path)
 {
     struct stat in, out;
-    return ::fstat(fileno(input), &in) == 0 && ::lstat(path.c_str(), &out) == 0 &&
-           same_file(in, out);
+    return ::fstat(fd, &in) == 0 && ::lstat(path.c_str(), &out) == 0 && same_file(in, out);
 }
 
 #endif
@@ -72,7 +79,7 @@ std::string find_input_clash(std::FILE* input, const std::string& folder,
     tav::Converter converter;
     std::string clash;
     tav::convert_stream(input, converter, names, [&](tav::Result& r) {
-        if (!r.file_name.empty() && is_input(input, in_folder(folder, r.file_name)))
+        if (!r.file_name.empty() && is_input(fileno(input), in_folder(folder, r.file_name)))
             clash = r.file_name;
         return clash.empty();
     });
@@ -80,64 +87,252 @@ std::string find_input_clash(std::FILE* input, const std::string& folder,
     return clash;
 }
 
-// A record with messages, kept with all but its document (in its file).
-void keep_problem(FileRun& run, long line, const tav::Result& r)
-{
-    if (r.messages.empty())
-        return;
-    tav::Result kept;
-    kept.status = r.status;
-    kept.file_name = r.file_name;
-    kept.messages = r.messages;
-    kept.identifier = r.identifier;
-    kept.number = r.number;
-    run.problems.emplace_back(line, std::move(kept));
-}
+// What every record of a run goes through: its file written (unless it
+// would be the input, which stops the run), counted, and kept as a problem
+// when it has messages.
+class Records {
+public:
+    // `clash_fd`: the input's descriptor when a record's file may be the
+    // input, else -1.
+    Records(FileRun& run, const std::string& folder, int clash_fd)
+        : run_(run), folder_(folder), clash_fd_(clash_fd)
+    {
+    }
 
-// The incipits of a MARCXML input, each with its record's description; a
-// record the reader cannot read is failed, with the reader's error. A
-// record whose file would be the input stops the run before that write.
-void convert_marcxml(std::FILE* input, std::unique_ptr<tav::InputStream> stream,
-                     bool clash_possible, const std::string& folder,
+    // A converted record (or one that failed), from MARCXML when `item` is
+    // given; false when the run stops.
+    bool take(long line, tav::Result& r, const tav::MarcxmlItem* item)
+    {
+        if (clash_fd_ >= 0 && !r.file_name.empty() &&
+            is_input(clash_fd_, in_folder(folder_, r.file_name))) {
+            run_.end = FileRun::End::InputClash;
+            run_.clash = r.file_name;
+            return false;
+        }
+        tav::write_file(r, folder_, &writes_);
+        if (item != nullptr)
+            tav::add_reader_warnings(item->warnings, r.messages);
+        ++(r.status == tav::Status::Written ? run_.written : run_.failed);
+        keep(line, r, item, false);
+        return true;
+    }
+
+    // As the batch command reports them: a record the reader cannot read
+    // fails; a field it passes over is no record, only its warning.
+    void passed_over(const tav::MarcxmlItem& item)
+    {
+        const bool error = item.kind == tav::MarcxmlItem::Kind::Error;
+        tav::Result unread;
+        unread.messages.push_back(
+            {error ? tav::MessageKind::Error : tav::MessageKind::Warning, item.text});
+        run_.failed += error ? 1 : 0;
+        keep(static_cast<long>(item.line), unread, &item, true);
+    }
+
+    void blank() { ++run_.blank_lines; }
+
+private:
+    // A record with messages, kept with all but its document (in its file).
+    void keep(long line, const tav::Result& r, const tav::MarcxmlItem* item, bool reader)
+    {
+        if (r.messages.empty())
+            return;
+        Problem p;
+        p.line = line;
+        p.result.status = r.status;
+        p.result.file_name = r.file_name;
+        p.result.messages = r.messages;
+        p.result.identifier = r.identifier;
+        p.result.number = r.number;
+        if (item != nullptr) {
+            p.catalogue = true;
+            p.reader_message = reader;
+            p.control_number = item->control_number;
+            p.occurrence = item->occurrence;
+        }
+        run_.problems.push_back(std::move(p));
+    }
+
+    FileRun& run_;
+    const std::string& folder_;
+    int clash_fd_;
+    tav::WriteRun writes_;  // not started: it carries the cheaper way to open
+};
+
+// The incipits of a MARCXML input, each with its record's description.
+void convert_marcxml(std::unique_ptr<tav::InputStream> input, Records& records,
                      const tav::Options& options, FileRun& run)
 {
-    tav::MarcxmlReader reader(std::move(stream));
+    tav::MarcxmlReader reader(std::move(input));
     tav::Converter converter;
-    tav::WriteRun writes;
     tav::MarcxmlItem item;
     while (reader.next(item)) {
         if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
-            // As the batch command reports them: a record not read fails; a
-            // field passed over is no record, only its warning.
-            const bool error = item.kind == tav::MarcxmlItem::Kind::Error;
-            tav::Result unread;
-            unread.messages.push_back(
-                {error ? tav::MessageKind::Error : tav::MessageKind::Warning, item.text});
-            run.failed += error ? 1 : 0;
-            keep_problem(run, static_cast<long>(item.line), unread);
+            records.passed_over(item);
             continue;
         }
         converter.convert(item.record, options);
-        tav::Result& r = tav::last_result(converter);
-        if (clash_possible && !r.file_name.empty() &&
-            is_input(input, in_folder(folder, r.file_name))) {
+        if (!records.take(static_cast<long>(item.line), tav::last_result(converter), &item))
+            return;
+    }
+    if (reader.read_failed()) {
+        run.end = FileRun::End::ReadError;
+        run.failure = reader.input().failure();
+    }
+}
+
+// The lines of a stream split as a LineReader splits a file's (LF, CR LF or
+// a lone CR ends one; one past max_line_length is dropped), each copied with
+// line_padding zero bytes after it: a file object's, which no LineReader
+// reads.
+class StreamLines {
+public:
+    explicit StreamLines(tav::InputStream& input) : input_(input), block_(std::size_t{1} << 16) {}
+
+    tav::LineReader::Status next();
+    char* data() { return line_.data(); }
+    std::int32_t size() const
+    {
+        return static_cast<std::int32_t>(std::min<std::size_t>(line_.size(), INT32_MAX));
+    }
+    const std::string& failure() const { return input_.failure(); }
+
+private:
+    tav::InputStream& input_;
+    std::vector<char> block_;
+    std::size_t pos_ = 0;
+    std::size_t len_ = 0;
+    bool after_return_ = false;  // the last line ended at a carriage return, the block with it
+    std::vector<char> line_;     // the line, then line_padding zero bytes
+};
+
+// The last byte of the first line end among `count` bytes from `from` (a
+// carriage return followed there by a line feed ends with the feed), or null.
+const char* line_end(const char* from, std::size_t count)
+{
+    const char* feed = static_cast<const char*>(std::memchr(from, '\n', count));
+    const char* ret = static_cast<const char*>(
+        std::memchr(from, '\r', feed != nullptr ? static_cast<std::size_t>(feed - from) : count));
+    if (ret == nullptr)
+        return feed;
+    return ret + 1 == feed ? feed : ret;
+}
+
+tav::LineReader::Status StreamLines::next()
+{
+    using Status = tav::LineReader::Status;
+    line_.clear();
+    std::size_t total = 0;
+    bool too_long = false;
+    for (bool ended = false; !ended;) {
+        if (pos_ == len_) {
+            pos_ = 0;
+            len_ = input_.read(block_.data(), block_.size());
+            if (len_ == 0)
+                break;
+        }
+        if (after_return_) {
+            // A line feed after the carriage return that ended the last
+            // line, in the next block, belongs to that line.
+            after_return_ = false;
+            if (block_[pos_] == '\n') {
+                ++pos_;
+                continue;
+            }
+        }
+        const char* start = block_.data() + pos_;
+        const char* end = line_end(start, len_ - pos_);
+        std::size_t count = end != nullptr ? static_cast<std::size_t>(end - start) + 1 : len_ - pos_;
+        ended = end != nullptr;
+        after_return_ = ended && *end == '\r';
+        total += count;
+        too_long = too_long || total - (ended ? 1 : 0) > tav::max_line_length;
+        if (!too_long)
+            line_.insert(line_.end(), start, start + count);
+        pos_ += count;
+    }
+    if (input_.failed())
+        return Status::Error;
+    if (too_long) {
+        line_.clear();
+        return Status::TooLong;
+    }
+    if (total == 0)
+        return Status::End;
+    line_.insert(line_.end(), tav::line_padding, '\0');
+    return Status::Line;
+}
+
+// The records of a tab-separated input, one a line (a LineReader or
+// StreamLines).
+template <class Lines>
+void convert_lines(Lines& lines, Records& records, const tav::Options& options, FileRun& run)
+{
+    tav::Converter converter;
+    for (long line = 1;; ++line) {
+        tav::Result* r = nullptr;
+        switch (lines.next()) {
+        case tav::LineReader::Status::End: return;
+        case tav::LineReader::Status::Error:
+            run.end = FileRun::End::ReadError;
+            run.failure = lines.failure();
+            return;
+        case tav::LineReader::Status::TooLong: r = &tav::line_too_long(converter); break;
+        case tav::LineReader::Status::Line:
+            r = &tav::convert_buffer(converter, lines.data(), lines.size(), options);
+            break;
+        }
+        if (r->status == tav::Status::Blank)
+            records.blank();
+        else if (!records.take(line, *r, nullptr))
+            return;
+    }
+}
+
+bool is_marcxml(InputFormat format, const std::function<std::string_view()>& start)
+{
+    return format == InputFormat::Marcxml ||
+           (format == InputFormat::Auto && tav::looks_like_marcxml(start()));
+}
+
+void convert_path(const std::string& path, const std::string& folder,
+                  const tav::Options& options, InputFormat format, FileRun& run)
+{
+    std::unique_ptr<std::FILE, CloseFile> input(std::fopen(path.c_str(), "rb"));
+    if (!input) {
+        run.end = FileRun::End::CannotOpen;
+        run.error = errno;
+        return;
+    }
+    const int fd = fileno(input.get());
+    const bool clash = clash_possible(fd, path, folder);
+    // What the input is shows in its first bytes, which the reader of
+    // either format then reads again, from a pipe too.
+    auto lines = std::make_unique<tav::LineReader>(input.get());
+    if (is_marcxml(format, [&] { return lines->peek(); })) {
+        Records records(run, folder, clash ? fd : -1);
+        convert_marcxml(lines->release_input(), records, options, run);
+        return;
+    }
+    if (clash) {
+        // A regular file: read through once first, so that nothing is
+        // written when a record's file would be the input.
+        std::rewind(input.get());
+        run.clash = find_input_clash(input.get(), folder, options);
+        if (!run.clash.empty()) {
             run.end = FileRun::End::InputClash;
-            run.clash = r.file_name;
             return;
         }
-        tav::write_file(r, folder, &writes);
-        tav::add_reader_warnings(item.warnings, r.messages);
-        ++(r.status == tav::Status::Written ? run.written : run.failed);
-        keep_problem(run, static_cast<long>(item.line), r);
+        lines = std::make_unique<tav::LineReader>(input.get());
     }
-    if (reader.read_failed())
-        run.end = FileRun::End::ReadError;
+    Records records(run, folder, -1);
+    convert_lines(*lines, records, options, run);
 }
 
 }  // namespace
 
-FileRun convert_file(const std::string& input_path, const std::string& folder,
-                     const tav::Options& options)
+FileRun convert_file(const FileInput& input, const std::string& folder,
+                     const tav::Options& options, InputFormat format)
 {
     FileRun run;
     std::error_code ec;
@@ -149,45 +344,17 @@ FileRun convert_file(const std::string& input_path, const std::string& folder,
             return run;
         }
     }
-    std::unique_ptr<std::FILE, CloseFile> input(std::fopen(input_path.c_str(), "rb"));
-    if (!input) {
-        run.end = FileRun::End::CannotOpen;
-        run.error = errno;
+    if (!input.read) {
+        convert_path(input.path, folder, options, format, run);
         return run;
     }
-    // MARCXML is recognised by its start where the input can be read again
-    // from there; a pipe or FIFO is read as tab-separated records.
-    if (std::fseek(input.get(), 0, SEEK_CUR) == 0) {
-        auto stream = std::make_unique<tav::InputStream>(input.get());
-        if (tav::looks_like_marcxml(stream->peek())) {
-            bool clash = clash_possible(input.get(), input_path, folder);
-            convert_marcxml(input.get(), std::move(stream), clash, folder, options, run);
-            return run;
-        }
-        std::rewind(input.get());
+    auto stream = std::make_unique<tav::InputStream>(input.read);
+    Records records(run, folder, clash_possible(input.fd, {}, folder) ? input.fd : -1);
+    if (is_marcxml(format, [&] { return stream->peek(); })) {
+        convert_marcxml(std::move(stream), records, options, run);
+    } else {
+        StreamLines lines(*stream);
+        convert_lines(lines, records, options, run);
     }
-    if (clash_possible(input.get(), input_path, folder)) {
-        run.clash = find_input_clash(input.get(), folder, options);
-        if (!run.clash.empty()) {
-            run.end = FileRun::End::InputClash;
-            return run;
-        }
-    }
-    tav::Converter converter;
-    tav::WriteRun writes;  // not started: it carries the cheaper way to open
-    long line = 0;
-    tav::StreamEnd end = tav::convert_stream(input.get(), converter, options, [&](tav::Result& r) {
-        ++line;
-        if (r.status == tav::Status::Blank) {
-            ++run.blank_lines;
-            return true;
-        }
-        tav::write_file(r, folder, &writes);
-        ++(r.status == tav::Status::Written ? run.written : run.failed);
-        keep_problem(run, line, r);
-        return true;
-    });
-    if (end == tav::StreamEnd::ReadError)
-        run.end = FileRun::End::ReadError;
     return run;
 }

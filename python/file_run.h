@@ -1,6 +1,7 @@
-// A whole file of records converted into a folder of files, as the batch
+// A whole input of records converted into a folder of files, as the batch
 // command does, with no Python object touched: the module runs it with the
-// interpreter's lock released.
+// interpreter's lock released (a file object's read takes it back for each
+// block).
 #pragma once
 
 #include <string>
@@ -8,29 +9,53 @@
 #include <vector>
 
 #include "tav/batch.h"
+#include "tav/input.h"
 #include "tav/tav.h"
+
+// How the input is written: recognised by its first bytes, or as told.
+enum class InputFormat { Auto, Marcxml, Tab };
+
+// Where the records come from: the file at `path`, or what `read` gives (a
+// file object's bytes), whose descriptor `fd` is, when it has one.
+struct FileInput {
+    std::string path;
+    tav::InputStream::ReadFunction read;
+    int fd = -1;
+};
+
+// A record with warnings or errors, without its document: its line (from
+// 1, blank lines counted), and for a MARCXML input where it is in the
+// catalogue, as the batch command's messages say it.
+struct Problem {
+    long line = 0;
+    tav::Result result;
+    bool catalogue = false;       // read from MARCXML
+    bool reader_message = false;  // the reader's message about what it passed over
+    std::string control_number;   // the record's 001 as written
+    int occurrence = 0;           // which 031, from 1; 0: the whole record
+};
 
 struct FileRun {
     enum class End {
         Done,
         CannotMakeFolder,  // `error` holds errno, for the folder
         CannotOpen,        // `error` holds errno, for the input
-        ReadError,         // the input could not be read to its end
+        ReadError,         // the input could not be read to its end: `failure` says why
         InputClash,        // the record's file `clash` would be the input itself
     };
     End end = End::Done;
     int error = 0;
+    std::string failure;
     std::string clash;
     long written = 0;
     long failed = 0;
     long blank_lines = 0;
-    // The records with warnings or errors, with their line numbers from 1
-    // (blank lines counted), and without their documents.
-    std::vector<std::pair<long, tav::Result>> problems;
+    std::vector<Problem> problems;
 };
 
 // Converts every record of `input` into `folder` (made if missing); blank
 // lines are passed over and counted. A record whose file would be the input
-// itself stops the run before any file is written.
-FileRun convert_file(const std::string& input, const std::string& folder,
-                     const tav::Options& options);
+// itself stops the run: for a tab-separated file named by its path before
+// any file is written, otherwise before that record's.
+FileRun convert_file(const FileInput& input, const std::string& folder,
+                     const tav::Options& options, InputFormat format);

@@ -8,11 +8,15 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "file_run.h"
 #include "tav/marcxml.h"
@@ -86,11 +90,127 @@ tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
     return options;
 }
 
+InputFormat format_of(const std::string& from)
+{
+    if (from == "auto")
+        return InputFormat::Auto;
+    if (from == "marcxml")
+        return InputFormat::Marcxml;
+    if (from == "tab")
+        return InputFormat::Tab;
+    throw py::value_error("from_ must be \"auto\", \"marcxml\" or \"tab\"");
+}
+
 // Each thread converts with a converter of its own, reused call after call.
 tav::Converter& thread_converter()
 {
     thread_local tav::Converter converter;
     return converter;
+}
+
+// A binary file object read in blocks for an InputStream: each block is
+// read with the interpreter's lock taken back (the library's call runs
+// without it) through readinto, or read where there is no readinto. An
+// exception raised there fails the read and is kept, for raise_failure()
+// to raise once the library's call has returned.
+struct FileObject {
+    py::object file;
+    py::object readinto;  // None when the object has only read
+    int fd = -1;          // its descriptor, when fileno() gives one
+    std::exception_ptr failure;
+
+    // A whole block, as fread gives one, however few bytes each call of
+    // the object gives: the input's first block tells what it holds.
+    std::int64_t read(char* to, std::size_t size)
+    {
+        py::gil_scoped_acquire held;
+        std::size_t done = 0;
+        try {
+            while (!failure && done < size) {
+                std::int64_t n = readinto.is_none() ? read_bytes(to + done, size - done)
+                                                    : read_into(to + done, size - done);
+                if (n == 0)
+                    break;
+                done += static_cast<std::size_t>(n);
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        return failure ? -1 : static_cast<std::int64_t>(done);
+    }
+
+    std::int64_t read_into(char* to, std::size_t size)
+    {
+        // The view is released before the block goes back to the library,
+        // so that nothing the object kept (a traceback's frame) reaches it.
+        py::memoryview view = py::memoryview::from_memory(to, static_cast<py::ssize_t>(size));
+        py::object got;
+        try {
+            got = readinto(view);
+        } catch (const py::error_already_set&) {
+            if (py::object released = py::reinterpret_steal<py::object>(
+                    PyObject_CallMethod(view.ptr(), "release", nullptr)); !released)
+                PyErr_Clear();
+            throw;
+        }
+        view.attr("release")();
+        if (got.is_none()) {
+            PyErr_SetString(PyExc_BlockingIOError,
+                            "the file object has no bytes ready (it is non-blocking)");
+            throw py::error_already_set();
+        }
+        auto n = got.cast<std::int64_t>();
+        if (n < 0 || static_cast<std::uint64_t>(n) > size)
+            throw py::value_error("readinto() returned " + std::to_string(n) + " for " +
+                                  std::to_string(size) + " bytes");
+        return n;
+    }
+
+    std::int64_t read_bytes(char* to, std::size_t size)
+    {
+        py::object got = file.attr("read")(size);
+        if (PyUnicode_Check(got.ptr()))
+            throw py::type_error("the file object gives str: open it in binary mode ('rb')");
+        InputBytes in = input_bytes(got, "read()");
+        if (in.view.size() > size)
+            throw py::value_error("read(" + std::to_string(size) + ") gave " +
+                                  std::to_string(in.view.size()) + " bytes");
+        std::copy(in.view.begin(), in.view.end(), to);
+        return static_cast<std::int64_t>(in.view.size());
+    }
+
+    tav::InputStream::ReadFunction function()
+    {
+        return [this](char* to, std::size_t size) { return read(to, size); };
+    }
+
+    void raise_failure()
+    {
+        if (failure)
+            std::rethrow_exception(std::exchange(failure, nullptr));
+    }
+};
+
+// The file object `source` is, or null when it is a path or bytes: an
+// object with read or readinto, in binary mode.
+std::unique_ptr<FileObject> file_object(const py::handle& source)
+{
+    if (PyUnicode_Check(source.ptr()) || PyBytes_Check(source.ptr()) ||
+        PyByteArray_Check(source.ptr()) || PyMemoryView_Check(source.ptr()) ||
+        py::hasattr(source, "__fspath__") ||
+        !(py::hasattr(source, "readinto") || py::hasattr(source, "read")))
+        return nullptr;
+    if (py::isinstance(source, py::module_::import("io").attr("TextIOBase")))
+        throw py::type_error("a text file object gives str: open the file in binary mode ('rb')");
+    auto f = std::make_unique<FileObject>();
+    f->file = py::reinterpret_borrow<py::object>(source);
+    f->readinto = py::getattr(source, "readinto", py::none());
+    try {
+        f->fd = source.attr("fileno")().cast<int>();
+    } catch (const std::exception&) {
+        // no descriptor: io.BytesIO, say
+    }
+    return f;
 }
 
 // A catalogue record's incipit through this thread's converter.
@@ -107,8 +227,9 @@ tav::Result convert_item(const tav::MarcxmlItem& item, const tav::Options& optio
 // at the end, those after the last), so that memory stays flat however
 // long the document.
 struct MarcxmlSource {
-    py::object holder;           // the bytes, or the open file
-    std::FILE* file = nullptr;
+    py::object holder;           // the bytes
+    std::FILE* file = nullptr;   // the file opened by its path
+    std::unique_ptr<FileObject> object;  // or the file object read
     std::unique_ptr<tav::MarcxmlReader> reader;
     py::list messages;
     bool busy = false;           // a thread is in next(); the lock guards it
@@ -138,8 +259,12 @@ struct MarcxmlSource {
             tav::MarcxmlItem item;
             bool more;
             try {
-                py::gil_scoped_release released;
-                more = reader->next(item);
+                {
+                    py::gil_scoped_release released;
+                    more = reader->next(item);
+                }
+                if (object)
+                    object->raise_failure();
             } catch (const std::bad_alloc&) {
                 // The next call says what was lost.
                 lost = "out of memory after record " + std::to_string(reader->counts().records) +
@@ -180,6 +305,12 @@ std::unique_ptr<MarcxmlSource> open_marcxml(const py::handle& source)
         InputBytes in = input_bytes(source, "source");
         s->holder = in.holder;
         s->reader = std::make_unique<tav::MarcxmlReader>(in.view);
+        return s;
+    }
+    if ((s->object = file_object(source))) {
+        s->reader = std::make_unique<tav::MarcxmlReader>(
+            std::make_unique<tav::InputStream>(s->object->function()));
+        s->object->raise_failure();
         return s;
     }
     std::string path = path_bytes(source);
@@ -249,6 +380,47 @@ tav::Result result_from(const py::tuple& t)
     return r;
 }
 
+// A catalogue record as a tuple of plain values, and back: its texts as
+// bytes, the reader's warnings about it last.
+py::tuple item_state(const tav::MarcxmlItem& i)
+{
+    const tav::Record& r = i.record;
+    const tav::Description& d = r.description;
+    py::list warnings;
+    for (const std::string& w : i.warnings)
+        warnings.append(py::bytes(w));
+    return py::make_tuple(
+        py::bytes(r.identifier), py::bytes(r.number), py::bytes(r.clef), py::bytes(r.time),
+        py::bytes(r.time2), py::bytes(r.key), py::bytes(r.music), r.music_position,
+        py::bytes(d.composer.str()), py::bytes(d.work_title.str()), py::bytes(d.movement_title),
+        py::bytes(d.part_name), py::bytes(d.text_incipit), py::bytes(d.key_or_mode),
+        py::bytes(i.control_number), i.occurrence, i.line, warnings);
+}
+
+tav::MarcxmlItem item_from(const py::tuple& t)
+{
+    if (t.size() != 18)
+        throw py::value_error("not a pickled tav.CatalogueRecord");
+    auto text = [&t](std::size_t k) { return t[k].cast<std::string>(); };
+    tav::MarcxmlItem i;
+    tav::Record& r = i.record;
+    r.identifier = text(0);
+    r.number = text(1);
+    r.clef = text(2);
+    r.time = text(3);
+    r.time2 = text(4);
+    r.key = text(5);
+    r.music = text(6);
+    r.music_position = t[7].cast<std::int64_t>();
+    r.description = tav::Description{text(8),  text(9),  text(10),
+                                     text(11), text(12), text(13)};
+    i.control_number = text(14);
+    i.occurrence = t[15].cast<int>();
+    i.line = t[16].cast<std::int64_t>();
+    i.warnings = t[17].cast<std::vector<std::string>>();
+    return i;
+}
+
 // The exception for a run that could not go ahead; the run's own file
 // errors carry errno and the path, as open() reports them.
 [[noreturn]] void raise_for(const FileRun& run, const py::handle& path, const py::handle& folder)
@@ -270,7 +442,11 @@ tav::Result result_from(const py::tuple& t)
                             .ptr());
         break;
     default:
-        PyErr_SetObject(PyExc_OSError, py::str("cannot read {}").format(path).ptr());
+        PyErr_SetObject(PyExc_OSError,
+                        (run.failure.empty() ? py::str("cannot read {}").format(path)
+                                             : py::str("cannot read {}: {}")
+                                                   .format(path, decode(run.failure)))
+                            .ptr());
         break;
     }
     throw py::error_already_set();
@@ -284,8 +460,11 @@ PYBIND11_MODULE(_tav, m)
     signatures.disable_function_signatures();
     m.doc() = "The converter behind the package tav; use the package.";
     m.attr("__version__") = TAV_VERSION;
+    // The classes are of type itself, as the stub declares them: none has
+    // static members or a constructor, which pybind11's metaclass is for.
+    const py::metaclass plain_type(reinterpret_cast<PyObject*>(&PyType_Type));
 
-    py::class_<tav::Message>(m, "Message", "A warning or error about a record.")
+    py::class_<tav::Message>(m, "Message", plain_type, "A warning or error about a record.")
         .def_property_readonly(
             "kind", [](const tav::Message& msg) { return tav::kind_name(msg.kind); },
             "\"warning\" or \"error\".")
@@ -311,12 +490,13 @@ PYBIND11_MODULE(_tav, m)
         .def(py::pickle([](const tav::Message& msg) { return message_state(msg); },
                         [](const py::tuple& t) { return message_from(t); }));
 
-    py::class_<tav::Result>(m, "Result", "What one record became.")
+    py::class_<tav::Result>(m, "Result", plain_type, "What one record became.")
         .def_property_readonly("ok", &tav::Result::ok,
                                "True when the record converted (data holds its document).")
         .def_property_readonly(
             "status", [](const tav::Result& r) { return tav::status_name(r.status); },
-            "\"converted\", \"failed\", \"too_large\", \"line_too_long\" or \"blank\".")
+            "\"converted\", \"written\" (in convert_file's problems), \"failed\", "
+            "\"too_large\", \"line_too_long\" or \"blank\".")
         .def_property_readonly(
             "data", [](const tav::Result& r) { return py::bytes(r.document); },
             "The MusicXML document as bytes; empty unless ok.")
@@ -343,7 +523,7 @@ PYBIND11_MODULE(_tav, m)
         .def(py::pickle([](const tav::Result& r) { return result_state(r); },
                         [](const py::tuple& t) { return result_from(t); }));
 
-    py::class_<tav::MarcxmlItem>(m, "CatalogueRecord",
+    py::class_<tav::MarcxmlItem>(m, "CatalogueRecord", plain_type,
                                  "An incipit read from MARCXML, with its record's description.")
         .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
         .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.record.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
@@ -362,9 +542,11 @@ PYBIND11_MODULE(_tav, m)
         .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; }, "The line of the input where the field is.")
         .def("__repr__", [](const tav::MarcxmlItem& i) {
             return py::str("<tav.CatalogueRecord {} 031 #{}>").format(decode(i.control_number), i.occurrence);
-        });
+        })
+        .def(py::pickle([](const tav::MarcxmlItem& i) { return item_state(i); },
+                        [](const py::tuple& t) { return item_from(t); }));
 
-    py::class_<MarcxmlSource>(m, "MarcxmlReader",
+    py::class_<MarcxmlSource>(m, "MarcxmlReader", plain_type,
                               "The incipits of a MARCXML document, one by one; the reader's "
                               "warnings and errors met before each as (kind, text, "
                               "control_number, line) in messages.")
@@ -376,8 +558,10 @@ PYBIND11_MODULE(_tav, m)
                       "control_number, line); a new list at each step.");
 
     m.def("read_marcxml", &open_marcxml, py::arg("source"),
-          "Reads MARCXML (MARC 21 records, incipits in field 031) from a path or from bytes, "
-          "as a stream: yields a CatalogueRecord for each 031 field with music.");
+          "Reads MARCXML (MARC 21 records, incipits in field 031) from a path, from bytes or "
+          "from a binary file object (read in blocks; its exceptions come out of the "
+          "iteration), gzip-compressed or not, as a stream: yields a CatalogueRecord for each "
+          "031 field with music.");
 
     m.def(
         "convert",
@@ -428,48 +612,59 @@ PYBIND11_MODULE(_tav, m)
         "Converts a record given as its fields (each bytes or str); an empty clef or time is "
         "a null field. A field holding a tab or a line end fails the record.");
 
-    py::object file_report = py::module_::import("collections").attr("namedtuple")(
-        "FileReport", "written failed blank_lines problems");
-    file_report.attr("__module__") = "tav";
-    file_report.attr("__doc__") =
-        "What convert_file did: the files written, the records failed, the blank lines "
-        "passed over, and the records with warnings or errors as (line, Result) pairs "
-        "(lines counted from 1, blank lines included; the Results without their documents).";
-    m.attr("FileReport") = file_report;
-
     m.def(
         "convert_file",
-        [file_report](const py::object& path, const py::object& out_dir, bool remove_mensural,
-                      bool remove_measure_rests, const std::string& musicxml, bool compress) {
-            std::string in_path = path_bytes(path);
+        [](const py::object& source, const py::object& out_dir, bool remove_mensural,
+           bool remove_measure_rests, const std::string& musicxml, bool compress,
+           const std::string& from) {
+            FileInput input;
+            std::unique_ptr<FileObject> object = file_object(source);
+            if (object) {
+                input.read = object->function();
+                input.fd = object->fd;
+            } else {
+                input.path = path_bytes(source);
+            }
             std::string folder = path_bytes(out_dir);
             tav::Options options =
                 options_of(remove_mensural, remove_measure_rests, musicxml, compress);
+            InputFormat format = format_of(from);
             FileRun run;
             {
                 py::gil_scoped_release released;
-                run = convert_file(in_path, folder, options);
+                run = convert_file(input, folder, options, format);
             }
+            if (object)
+                object->raise_failure();
             if (run.end != FileRun::End::Done)
-                raise_for(run, path, out_dir);
+                raise_for(run, source, out_dir);
+            // (line, result, control_number or None, occurrence, from_reader):
+            // the package makes each a tav.Problem.
             py::list problems;
-            for (auto& [line, result] : run.problems)
-                problems.append(py::make_tuple(line, std::move(result)));
-            return file_report(run.written, run.failed, run.blank_lines, problems);
+            for (Problem& p : run.problems)
+                problems.append(py::make_tuple(
+                    p.line, std::move(p.result),
+                    p.catalogue ? py::object(decode(p.control_number)) : py::object(py::none()),
+                    p.occurrence, p.reader_message));
+            return py::make_tuple(run.written, run.failed, run.blank_lines, problems);
         },
-        py::arg("path"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
+        py::arg("source"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
-        py::arg("compress") = false,
-        "convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
-        "musicxml=\"1.0\", compress=False) -> FileReport\n\n"
-        "Converts every record of a file, one per line, into files in out_dir (made if "
-        "missing), as the batch command does: a line ends in LF, CR LF or a lone CR, and blank "
-        "lines are passed over and counted. "
-        "A MARCXML file (recognised by its start; not through a pipe) gives every incipit "
-        "with music, with its description; a record the reader cannot read is a failed "
-        "problem, and a field it passes over (another notation system) a problem with its "
-        "warning, counted neither written nor failed. "
+        py::arg("compress") = false, py::arg("from_") = "auto",
+        "convert_file(source, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
+        "musicxml=\"1.0\", compress=False, from_=\"auto\") -> FileReport\n\n"
+        "Converts every record of a file (a path, or a binary file object read in blocks) "
+        "into files in out_dir (made if missing), as the batch command does: a line ends in "
+        "LF, CR LF or a lone CR, and blank lines are passed over and counted. "
+        "from_=\"auto\" reads MARCXML when the input's first bytes begin an XML document "
+        "(from a pipe or a file object too), tab-separated records otherwise; \"marcxml\" "
+        "and \"tab\" say which. MARCXML gives every incipit with music, with its "
+        "description; a record the reader cannot read is a failed problem, and a field it "
+        "passes over (another notation system) a problem with its warning, counted neither "
+        "written nor failed. Each problem is a Problem, the pair (line, result) with the "
+        "record's control_number and occurrence. "
         "Raises OSError when the file cannot be opened or read or the folder cannot be "
-        "made, ValueError for a zero byte in a path or when a record's file would be the "
-        "input itself (then nothing is written).");
+        "made, the file object's own exception when its read raises one, ValueError for a "
+        "zero byte in a path or when a record's file would be the input itself (for a "
+        "tab-separated file named by its path, nothing is written then).");
 }

@@ -16,19 +16,62 @@ it: the same document, byte for byte, and the same warnings and errors.
 convert() takes one record line (or a CatalogueRecord that read_marcxml()
 reads from MARCXML), convert_fields() a record as its fields, and
 convert_file() a whole export into a folder of files, returning a
-FileReport (python -m tav does the same from the command line). Lines and
-fields are bytes or str (a str is encoded as UTF-8 with surrogateescape).
-Each thread converts with a converter of its own, with the GIL released;
-Result and Message objects can be pickled, so a multiprocessing pool can
-map convert over lines.
+FileReport (python -m tav does the same from the command line).
+read_marcxml() and convert_file() take a path or a binary file object
+(open(path, "rb"), gzip.open(path), sys.stdin.buffer), read in blocks; they
+read gzip-compressed input as it is. Lines and fields are bytes or str (a
+str is encoded as UTF-8 with surrogateescape). Each thread converts with a
+converter of its own, with the GIL released; Result, Message and
+CatalogueRecord objects can be pickled, so a multiprocessing pool can map
+convert over lines or over the records read_marcxml() gives.
 """
 
-from . import _tav
-from ._tav import (CatalogueRecord, FileReport, MarcxmlReader, Message, Result, __version__,
-                   read_marcxml)
+from typing import List, NamedTuple
 
-__all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "Result",
+from . import _tav
+from ._tav import CatalogueRecord, MarcxmlReader, Message, Result, __version__, read_marcxml
+
+__all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "Problem", "Result",
            "__version__", "convert", "convert_fields", "convert_file", "read_marcxml"]
+
+
+class Problem(tuple):
+    """A record of convert_file's report with warnings or errors: the pair
+    (line, result), and for a MARCXML input where the record is, as the
+    batch command's messages say it ("001 CONTROL_NUMBER 031 #OCCURRENCE")."""
+
+    def __new__(cls, line, result, control_number=None, occurrence=0, from_reader=False):
+        self = super().__new__(cls, (line, result))
+        self._where = (control_number, occurrence, from_reader)
+        return self
+
+    line = property(lambda self: self[0], doc="The line of the input, from 1 (blank lines "
+                    "counted; in MARCXML the line of the field, record or fault).")
+    result = property(lambda self: self[1], doc="The record's Result, without its document.")
+    control_number = property(lambda self: self._where[0], doc="The catalogue record's 001 as "
+                              "written (empty when it has none); None for tab-separated input.")
+    occurrence = property(lambda self: self._where[1], doc="Which 031 of the catalogue record, "
+                          "from 1; 0 for a message about the whole record or the XML.")
+    from_reader = property(lambda self: self._where[2], doc="True for the MARCXML reader's "
+                           "message about a record or field it passed over (nothing converted).")
+
+    def __reduce__(self):
+        return Problem, (self[0], self[1]) + self._where
+
+    def __repr__(self):
+        return "Problem(line=%r, result=%r, control_number=%r, occurrence=%r, from_reader=%r)" % (
+            (self[0], self[1]) + self._where)
+
+
+class FileReport(NamedTuple):
+    """What convert_file did: the files written, the records failed, the blank lines
+    passed over, and the records with warnings or errors as Problems, (line, Result)
+    pairs (lines counted from 1, blank lines included; the Results without their
+    documents)."""
+    written: int
+    failed: int
+    blank_lines: int
+    problems: List[Problem]
 
 
 # The functions are Python's own so that they pickle by name (a process
@@ -48,11 +91,13 @@ def convert_fields(identifier, number, clef, time, time2, music, *, remove_mensu
                                compress=compress)
 
 
-def convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False,
-                 musicxml="1.0", compress=False):
-    return _tav.convert_file(path, out_dir, remove_mensural=remove_mensural,
-                             remove_measure_rests=remove_measure_rests, musicxml=musicxml,
-                             compress=compress)
+def convert_file(source, out_dir, *, remove_mensural=False, remove_measure_rests=False,
+                 musicxml="1.0", compress=False, from_="auto"):
+    written, failed, blank_lines, problems = _tav.convert_file(
+        source, out_dir, remove_mensural=remove_mensural,
+        remove_measure_rests=remove_measure_rests, musicxml=musicxml, compress=compress,
+        from_=from_)
+    return FileReport(written, failed, blank_lines, [Problem(*p) for p in problems])
 
 
 for _f in (convert, convert_fields, convert_file):

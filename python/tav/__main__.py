@@ -10,22 +10,38 @@ from . import __version__, convert_file
 ALL_CONVERTED, SOME_FAILED, RUN_FAILED = 0, 1, 2
 
 
-def _shown(result):
-    """ID-NUMBER, with control characters of the number written as \\xHH."""
-    number = "".join("\\x%02X" % ord(c) if ord(c) < 32 or ord(c) == 127 else c
-                     for c in result.number)
-    return "%d-%s" % (result.identifier, number)
+def _shown(text):
+    """The text with its control characters written as \\xHH."""
+    return "".join("\\x%02X" % ord(c) if ord(c) < 32 or ord(c) == 127 else c for c in text)
+
+
+def _incipit(problem):
+    """What the batch command writes before a message's text: ID-NUMBER
+    for a converted record, and for a catalogue record its 001 and 031."""
+    result = problem.result
+    out = "" if problem.from_reader else "%d-%s: " % (result.identifier, _shown(result.number))
+    if problem.control_number is not None:
+        out += "001 " + (_shown(problem.control_number) or "(none)")
+        if problem.occurrence > 0:
+            out += " 031 #%d" % problem.occurrence
+        out += ": "
+    return out
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python -m tav",
-        description="Converts incipit records, one per line, into MusicXML files.",
+        description="Converts incipit records (tab-separated, one per line, or MARCXML "
+                    "catalogue records) into MusicXML files.",
         epilog="Exit status: 0 when every record was converted, 1 when some records "
                "failed, 2 for a usage error or a file that cannot be read or made.")
-    parser.add_argument("files", nargs="+", metavar="FILE", help="export files to convert")
+    parser.add_argument("files", nargs="+", metavar="FILE",
+                        help="export files to convert; - for standard input")
     parser.add_argument("-o", "--output", default=".", metavar="DIR",
                         help="write the files into DIR, made if missing (default: here)")
+    parser.add_argument("--from", dest="from_", choices=["auto", "marcxml", "tab"],
+                        default="auto", help="how the input is written (default: recognised "
+                        "by its start, <?xml, <collection or <record for MARCXML)")
     parser.add_argument("--mensural", choices=["keep", "remove"], default="keep",
                         help="keep (default) or remove mensural time signatures")
     parser.add_argument("--measure-rests", choices=["keep", "remove"], default="keep",
@@ -42,10 +58,11 @@ def main(argv=None):
     totals = [0, 0, 0]
     for path in args.files:
         try:
-            report = convert_file(path, args.output,
+            report = convert_file(sys.stdin.buffer if path == "-" else path, args.output,
                                   remove_mensural=args.mensural == "remove",
                                   remove_measure_rests=args.measure_rests == "remove",
-                                  musicxml=args.musicxml, compress=args.compress)
+                                  musicxml=args.musicxml, compress=args.compress,
+                                  from_=args.from_)
         except (OSError, ValueError) as e:
             print("python -m tav: %s" % e, file=sys.stderr)
             status = RUN_FAILED
@@ -55,9 +72,10 @@ def main(argv=None):
         if report.failed and status == ALL_CONVERTED:
             status = SOME_FAILED
         if not args.quiet:
-            for line, result in report.problems:
-                for m in result.messages:
-                    print("%s:%d: %s: %s: %s" % (path, line, m.kind, _shown(result), m.text),
+            for problem in report.problems:
+                where = "%s:%d: " % (_shown(path), problem.line)
+                for m in problem.result.messages:
+                    print("%s%s: %s%s" % (where, m.kind, _incipit(problem), _shown(m.text)),
                           file=sys.stderr)
     if not args.quiet:
         print("python -m tav: %d written, %d failed, %d blank lines" % tuple(totals),

@@ -11,7 +11,9 @@ is where the module is, unless it is installed.
 
 import ast
 import concurrent.futures
+import contextlib
 import gzip
+import io
 import multiprocessing
 import os
 import pickle
@@ -22,6 +24,7 @@ import sys
 import tarfile
 import tempfile
 import threading
+import types
 import unittest
 import xml.dom.minidom
 
@@ -43,6 +46,8 @@ EXAMPLES = os.path.join(HERE, "..", "..", "examples", "incipits.txt")
 # The program's files for these are compared here; the corpus digest test
 # checks the library's documents for this larger set.
 CORPUS = os.path.join(HERE, "..", "data", "corpus_records.txt")
+CATALOGUE = os.path.join(HERE, "..", "data", "marcxml", "catalogue.xml")
+TAV_CONVERT = os.path.join(os.path.dirname(os.path.abspath(os.environ["TAV_EXE"])), "tav_convert")
 OPTIONS = [("-f", {}), ("-mrf", {"remove_mensural": True, "remove_measure_rests": True})]
 STATUSES = {"converted", "failed", "too_large", "line_too_long", "blank"}
 HEADER = "123456789\t1.1.1\tG-2\t4/4\t\t"
@@ -63,6 +68,41 @@ def log_text(results):
                 r.number.encode("utf-8", "surrogateescape"),
                 m.text.encode("utf-8", "surrogateescape")))
     return b"".join(out)
+
+
+def bytes_of(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Trickle(io.RawIOBase):
+    """A binary file object that gives `step` bytes a read and at the end
+    raises `fault`, if any."""
+
+    def __init__(self, data, step=7, fault=None):
+        super().__init__()
+        self.data, self.step, self.fault, self.pos = data, step, fault, 0
+
+    def readable(self):
+        return True
+
+    def readinto(self, b):
+        if self.pos == len(self.data) and self.fault:
+            raise self.fault
+        n = min(len(b), self.step, len(self.data) - self.pos)
+        b[:n] = self.data[self.pos:self.pos + n]
+        self.pos += n
+        return n
+
+
+def read_only(data):
+    """A file object with read and no readinto."""
+    return types.SimpleNamespace(read=io.BytesIO(data).read)
+
+
+def problems_of(report):
+    return [(p.line, p.control_number, p.occurrence, p.from_reader, fields(p.result))
+            for p in report.problems]
 
 
 def fields(r):
@@ -158,9 +198,7 @@ class Module(unittest.TestCase):
     def test_marcxml_records(self):
         """read_marcxml from a path and from bytes; convert and convert_file
         give the batch command's documents, with their description."""
-        path = os.path.join(HERE, "..", "data", "marcxml", "catalogue.xml")
-        with open(path, "rb") as f:
-            raw = f.read()
+        path, raw = CATALOGUE, bytes_of(CATALOGUE)
         reader = tav.read_marcxml(path)
         records, met = [], []  # the reader's messages before each record, and after the last
         for r in reader:
@@ -170,10 +208,20 @@ class Module(unittest.TestCase):
         self.assertEqual(met, [("000051650", []), ("000051650", []), ("1001145660", []),
                                ("000112233", ["warning", "error", "error"]),
                                ("000112235", ["error"]), (None, [])])
-        for same in (raw, gzip.compress(raw), os.path.join(HERE, "..", "data", "marcxml",
-                                                         "catalogue.xml.gz")):
-            self.assertEqual([(r.control_number, r.occurrence) for r in records],
-                             [(r.control_number, r.occurrence) for r in tav.read_marcxml(same)])
+        with open(path, "rb") as f, gzip.open(path + ".gz") as g:
+            for same in (raw, gzip.compress(raw), path + ".gz", f, g, Trickle(raw),
+                         Trickle(gzip.compress(raw), 3), read_only(raw)):
+                self.assertEqual([(r.control_number, r.occurrence) for r in records],
+                                 [(r.control_number, r.occurrence)
+                                  for r in tav.read_marcxml(same)], same)
+        # What a file object's read raises comes out of the iteration.
+        for source, error in [(Trickle(raw[:3000], fault=KeyError("gone")), KeyError),
+                              (types.SimpleNamespace(read=lambda n: "<collection>"), TypeError),
+                              (types.SimpleNamespace(read=lambda n: b"<" * (n + 1)), ValueError)]:
+            with self.subTest(error=error), self.assertRaises(error):
+                list(tav.read_marcxml(source))
+        with open(path) as text, self.assertRaises(TypeError):
+            tav.read_marcxml(text)
         first = tav.convert(records[0], musicxml="4.0")
         self.assertIn('<creator type="composer">Dussek, Jan Ladislav</creator>', first.xml)
         self.assertEqual(tav.convert(records[0], compress=True).data[:4], b"PK\x03\x04")
@@ -182,12 +230,17 @@ class Module(unittest.TestCase):
             report = tav.convert_file(path, out)
             self.assertEqual(report[:2], (4, 4))
             # as in the batch command's report: the field passed over with its warning
-            self.assertEqual([(line, r.status, [m.code for m in r.messages])
-                              for line, r in report.problems],
-                             [(66, "failed", ["other_notation_system"]),
-                              (75, "failed", ["no_control_number"]),
-                              (84, "failed", ["control_number_not_identifier"]),
-                              (92, "failed", ["unknown_sign"]), (109, "failed", ["malformed_xml"])])
+            self.assertEqual([(line, r.status, [m.code for m in r.messages], p.control_number,
+                               p.occurrence, p.from_reader)
+                              for p in report.problems for line, r in [p]],
+                             [(66, "failed", ["other_notation_system"], "1001145660", 2, True),
+                              (75, "failed", ["no_control_number"], "", 0, True),
+                              (84, "failed", ["control_number_not_identifier"], "pl-kk 12", 0,
+                               True),
+                              (92, "failed", ["unknown_sign"], "000112233", 1, False),
+                              (109, "failed", ["malformed_xml"], "000112234", 0, True)])
+            copy = pickle.loads(pickle.dumps(report))
+            self.assertEqual((copy[:3], problems_of(copy)), (report[:3], problems_of(report)))
             with open(os.path.join(out, "51650-1.1.1.xml"), "rb") as f:
                 self.assertEqual(f.read(), tav.convert(records[0]).data)
         with self.assertRaises(ValueError):
@@ -264,15 +317,19 @@ class Files(unittest.TestCase):
              "io/" + first, "io", ValueError, 1),
             ("input is a later output", {"io/" + first: b"\n".join(good[1:] + good[:1])},
              "io/" + first, "io/.", ValueError, 1),
+            ("input file object is an output", {"io/" + first: b"\n".join(good)},
+             "rb:io/" + first, "io", ValueError, 1),
         ]
         for name, files, path, out_dir, expected, count in cases:
             with self.subTest(name), tempfile.TemporaryDirectory() as top:
                 for f, data in files.items():
                     write(os.path.join(top, f), data)
-                path, out_dir = os.path.join(top, path), os.path.join(top, out_dir)
+                opened = path.startswith("rb:")  # the input as a file object
+                path, out_dir = os.path.join(top, path[3 * opened:]), os.path.join(top, out_dir)
                 if isinstance(expected, type):
-                    with self.assertRaises(expected):
-                        tav.convert_file(path, out_dir)
+                    with self.assertRaises(expected), open(path, "rb") if opened else \
+                            contextlib.nullcontext(path) as source:
+                        tav.convert_file(source, out_dir)
                 else:
                     report = tav.convert_file(path, out_dir)
                     self.assertEqual(report[:3], expected[:3])
@@ -283,29 +340,63 @@ class Files(unittest.TestCase):
                     with open(os.path.join(top, f), "rb") as g:
                         self.assertEqual(g.read(), data, f)
 
-    def test_a_fifo_fed_by_another_thread(self):
-        with tempfile.TemporaryDirectory() as top:
-            fifo = os.path.join(top, "fifo")
-            os.mkfifo(fifo)
-
-            def feed():
-                with open(fifo, "wb") as f:
-                    f.write((HEADER + "4C\n").encode() * 3)
-            writer = threading.Thread(target=feed, daemon=True)
-            done = []
-            reader = threading.Thread(daemon=True, target=lambda: done.append(
-                tav.convert_file(fifo, os.path.join(top, "out"))))
-            reader.start()
-            writer.start()
-            reader.join(30)
-            self.assertEqual(done[0][:3] if done else "deadlock", (3, 0, 0))
+    def test_every_input_reads_the_same(self):
+        """A path, a FIFO fed by another thread, file objects (read a few bytes
+        at a time, gzip) give the same report and files: MARCXML recognised by
+        its start, or read as from_ says; line ends across the 64 KiB blocks."""
+        line = (HEADER + "4C").encode()
+        # a CR LF, then a lone CR, across the first and second block boundaries
+        first = (HEADER + "4").encode().ljust(65535, b"C") + b"\r\n"
+        second = line + b"\r" + b"x\t1\n"
+        third = (HEADER + "4").encode().ljust(131071 - len(first + second), b"D") + b"\r"
+        tab = first + second + third + b"\r\n" + line + b"\x004D\r\n" + line
+        self.assertEqual((tab[65535:65537], tab[131071:131073]), (b"\r\n", b"\r\r"))
+        marc = bytes_of(CATALOGUE)
+        for name, data, from_, counts in [
+            ("tab", tab, "auto", (5, 1, 1)), ("marcxml", marc, "auto", (4, 4, 0)),
+            ("marcxml read as tab", marc, "tab", (0, 126, 0)),
+            ("tab read as marcxml", tab, "marcxml", (0, 1, 0)),
+        ]:
+            seen = []
+            for way in ("path", "fifo", "trickle", "gzip", "read only"):
+                with self.subTest(name, way=way), tempfile.TemporaryDirectory() as top:
+                    out = os.path.join(top, "out")
+                    if way in ("path", "fifo"):
+                        source = os.path.join(top, "in")
+                        (os.mkfifo if way == "fifo" else lambda p: write(p, data))(source)
+                        feed = threading.Thread(target=write, args=(source, data), daemon=True)
+                        if way == "fifo":
+                            feed.start()
+                    else:
+                        source = {"trickle": Trickle(data, 3), "read only": read_only(data),
+                                  "gzip": gzip.GzipFile(fileobj=io.BytesIO(gzip.compress(data)))
+                                  }[way]
+                    report = tav.convert_file(source, out, from_=from_)
+                    self.assertEqual(report[:3], counts)
+                    seen.append((problems_of(report),
+                                 {f: bytes_of(os.path.join(out, f)) for f in tree(out)}))
+                    self.assertEqual(seen[-1], seen[0])
+        with tempfile.TemporaryDirectory() as out:
+            with self.assertRaises(ValueError):
+                tav.convert_file(io.BytesIO(tab), out, from_="csv")
+            with self.assertRaises(KeyError):
+                tav.convert_file(Trickle(tab[:100], fault=KeyError("gone")), out)
+            self.assertEqual(os.listdir(out), [])
 
     def test_results_pickle_and_cross_processes(self):
         lines = lines_of(EXAMPLES)[:20] + [HEADER + "4C[D", b"\n"]
         results = list(map(tav.convert, lines))
+        records = list(tav.read_marcxml(CATALOGUE))
+        direct = [fields(tav.convert(r)) for r in records]
         with multiprocessing.get_context("spawn").Pool(2) as pool:
             for copies in (pickle.loads(pickle.dumps(results)), pool.map(tav.convert, lines)):
                 self.assertEqual([fields(r) for r in copies], [fields(r) for r in results])
+            for copies in ([tav.convert(r) for r in pickle.loads(pickle.dumps(records))],
+                           pool.map(tav.convert, tav.read_marcxml(CATALOGUE))):
+                self.assertEqual([fields(r) for r in copies], direct)
+        copy = pickle.loads(pickle.dumps(records[0]))
+        self.assertEqual([getattr(copy, a) for a in dir(copy) if not a.startswith("_")],
+                         [getattr(records[0], a) for a in dir(copy) if not a.startswith("_")])
 
     def test_command_line(self):
         env = dict(os.environ, PYTHONPATH=PACKAGE_PATH)
@@ -331,6 +422,20 @@ class Files(unittest.TestCase):
         option = r"(?<![\w-])(--?[a-zA-Z][a-z-]*)"
         self.assertEqual(set(re.findall(option, synopsis)), set(re.findall(option, usage)))
 
+    def test_command_line_reads_standard_input(self):
+        """MARCXML on standard input: the batch command's message lines."""
+        e2e_lib.require(os.path.exists(TAV_CONVERT), "no tav_convert beside the program")
+        env = dict(os.environ, PYTHONPATH=PACKAGE_PATH)
+        with tempfile.TemporaryDirectory() as top:
+            ours, theirs = (subprocess.run(cmd, input=bytes_of(CATALOGUE), cwd=top, env=env,
+                                           capture_output=True)
+                            for cmd in ([sys.executable, "-m", "tav", "-o", "out", "-"],
+                                        [TAV_CONVERT, "-o", "out2", "-"]))
+            self.assertEqual((ours.returncode, theirs.returncode), (1, 1))
+            self.assertEqual(ours.stderr.splitlines()[:-1], theirs.stderr.splitlines()[:-1])
+            self.assertEqual(len(ours.stderr.splitlines()), 6, ours.stderr)
+            self.assertEqual(tree(os.path.join(top, "out")), tree(os.path.join(top, "out2")))
+
     def test_readme_example_runs_as_written(self):
         with open(README, encoding="utf-8") as f:
             example = re.search(r"```python\n(.*?)```", f.read(), re.S).group(1)
@@ -346,9 +451,10 @@ class Package(unittest.TestCase):
     def test_stub_names_docstrings_and_version(self):
         with open(os.path.join(os.path.dirname(tav.__file__), "__init__.pyi")) as f:
             stub = ast.parse(f.read())
-        names = {n.name for n in stub.body if isinstance(n, (ast.ClassDef, ast.FunctionDef))}
+        names = {n.name for n in stub.body if isinstance(n, (ast.ClassDef, ast.FunctionDef))
+                 and not n.name.startswith("_")}
         self.assertEqual(names | {"__version__"}, set(tav.__all__))
-        for c in (n for n in stub.body if isinstance(n, ast.ClassDef)):
+        for c in (n for n in stub.body if isinstance(n, ast.ClassDef) and n.name in names):
             members = {n.name if isinstance(n, ast.FunctionDef) else n.target.id for n in c.body}
             members = {m for m in members if not m.startswith("_")}
             cls = getattr(tav, c.name)
@@ -361,6 +467,30 @@ class Package(unittest.TestCase):
         self.assertTrue(os.path.exists(os.path.join(os.path.dirname(tav.__file__), "py.typed")))
         with open(os.path.join(ROOT, "VERSION")) as f:
             self.assertEqual(tav.__version__, f.read().strip())
+
+    def test_stub_against_the_module_with_mypy(self):
+        """stubtest finds the stub true to the module, and mypy takes the
+        calls of the README while refusing a MusicXML version it lacks."""
+        abi = "%d.%d" % sys.version_info[:2]
+        python = next((p for p in (sys.executable, "/usr/bin/python3") if subprocess.run(
+            [p, "-c", "import mypy, sys; assert '%d.%d' % sys.version_info[:2] == " + repr(abi)],
+            capture_output=True).returncode == 0), None)
+        e2e_lib.require(python, "mypy is not installed for Python %s (Debian: python3-mypy): "
+                        "the stub is not checked against the module" % abi)
+        env = dict(os.environ, PYTHONPATH=PACKAGE_PATH, MYPYPATH=PACKAGE_PATH)
+        use = ("import gzip, sys, tav\n"
+               "r = tav.read_marcxml(gzip.open('x.gz'))\n"
+               "report = tav.convert_file(sys.stdin.buffer, 'out', from_='tab')\n"
+               "for line, result in report.problems:\n"
+               "    status: str = result.status\n"
+               "tav.convert(next(r), musicxml='3.0')\n")
+        with tempfile.TemporaryDirectory() as top:
+            stubtest = subprocess.run([python, "-m", "mypy.stubtest", "tav"], cwd=top, env=env,
+                                      capture_output=True, text=True)
+            self.assertEqual(stubtest.returncode, 0, stubtest.stdout + stubtest.stderr)
+            typed = subprocess.run([python, "-m", "mypy", "-c", use], cwd=top, env=env,
+                                   capture_output=True, text=True)
+        self.assertEqual(re.findall(r"<string>:(\d+): error", typed.stdout), ["6"], typed.stdout)
 
     def test_backend_metadata_and_sdist(self):
         sys.path.insert(0, os.path.join(ROOT, "python"))
