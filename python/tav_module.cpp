@@ -648,10 +648,10 @@ PYBIND11_MODULE(_tav, m)
                     p.occurrence, p.reader_message));
             return py::make_tuple(run.written, run.failed, run.blank_lines, problems);
         },
-        py::arg("source"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
+        py::arg("path"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
         py::arg("compress") = false, py::arg("from_") = "auto",
-        "convert_file(source, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
+        "convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
         "musicxml=\"1.0\", compress=False, from_=\"auto\") -> FileReport\n\n"
         "Converts every record of a file (a path, or a binary file object read in blocks) "
         "into files in out_dir (made if missing), as the batch command does: a line ends in "

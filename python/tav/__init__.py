@@ -91,10 +91,10 @@ def convert_fields(identifier, number, clef, time, time2, music, *, remove_mensu
                                compress=compress)
 
 
-def convert_file(source, out_dir, *, remove_mensural=False, remove_measure_rests=False,
+def convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False,
                  musicxml="1.0", compress=False, from_="auto"):
     written, failed, blank_lines, problems = _tav.convert_file(
-        source, out_dir, remove_mensural=remove_mensural,
+        path, out_dir, remove_mensural=remove_mensural,
         remove_measure_rests=remove_measure_rests, musicxml=musicxml, compress=compress,
         from_=from_)
     return FileReport(written, failed, blank_lines, [Problem(*p) for p in problems])

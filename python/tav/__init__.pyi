@@ -119,7 +119,7 @@ def convert_fields(identifier: _Bytes, number: _Bytes, clef: _Bytes, time: _Byte
                    time2: _Bytes, music: _Bytes, *, remove_mensural: bool = ...,
                    remove_measure_rests: bool = ..., musicxml: _MusicXml = ...,
                    compress: bool = ...) -> Result: ...
-def convert_file(source: Union[_Path, _BinaryFile], out_dir: _Path, *,
+def convert_file(path: Union[_Path, _BinaryFile], out_dir: _Path, *,
                  remove_mensural: bool = ..., remove_measure_rests: bool = ...,
                  musicxml: _MusicXml = ..., compress: bool = ...,
                  from_: Literal["auto", "marcxml", "tab"] = ...) -> FileReport: ...
