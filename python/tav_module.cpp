@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "file_run.h"
+#include "pickling.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
 
@@ -336,91 +337,6 @@ py::object none_if_negative(int64_t value)
     return value < 0 ? py::object(py::none()) : py::object(py::int_(value));
 }
 
-// Pickling: a result as a tuple of plain values, and back.
-constexpr tav::Status kStatuses[] = {tav::Status::Converted, tav::Status::Written,
-                                     tav::Status::Failed,    tav::Status::TooLarge,
-                                     tav::Status::LineTooLong, tav::Status::Blank};
-
-py::tuple message_state(const tav::Message& m)
-{
-    return py::make_tuple(m.kind == tav::MessageKind::Warning, py::bytes(m.text), m.position,
-                          m.byte);
-}
-
-tav::Message message_from(const py::tuple& t)
-{
-    if (t.size() != 4)
-        throw py::value_error("not a pickled tav.Message");
-    return tav::Message{t[0].cast<bool>() ? tav::MessageKind::Warning : tav::MessageKind::Error,
-                        t[1].cast<std::string>(), t[2].cast<int64_t>(), t[3].cast<int>()};
-}
-
-py::tuple result_state(const tav::Result& r)
-{
-    py::list messages;
-    for (const tav::Message& m : r.messages)
-        messages.append(message_state(m));
-    return py::make_tuple(static_cast<int>(r.status), py::bytes(r.document),
-                          py::bytes(r.file_name), messages, r.identifier, py::bytes(r.number));
-}
-
-tav::Result result_from(const py::tuple& t)
-{
-    int status = t.size() == 6 ? t[0].cast<int>() : -1;
-    if (status < 0 || status >= static_cast<int>(std::size(kStatuses)))
-        throw py::value_error("not a pickled tav.Result");
-    tav::Result r;
-    r.status = kStatuses[status];
-    r.document = t[1].cast<std::string>();
-    r.file_name = t[2].cast<std::string>();
-    for (const py::handle& m : t[3].cast<py::list>())
-        r.messages.push_back(message_from(m.cast<py::tuple>()));
-    r.identifier = t[4].cast<std::int32_t>();
-    r.number = t[5].cast<std::string>();
-    return r;
-}
-
-// A catalogue record as a tuple of plain values, and back: its texts as
-// bytes, the reader's warnings about it last.
-py::tuple item_state(const tav::MarcxmlItem& i)
-{
-    const tav::Record& r = i.record;
-    const tav::Description& d = r.description;
-    py::list warnings;
-    for (const std::string& w : i.warnings)
-        warnings.append(py::bytes(w));
-    return py::make_tuple(
-        py::bytes(r.identifier), py::bytes(r.number), py::bytes(r.clef), py::bytes(r.time),
-        py::bytes(r.time2), py::bytes(r.key), py::bytes(r.music), r.music_position,
-        py::bytes(d.composer.str()), py::bytes(d.work_title.str()), py::bytes(d.movement_title),
-        py::bytes(d.part_name), py::bytes(d.text_incipit), py::bytes(d.key_or_mode),
-        py::bytes(i.control_number), i.occurrence, i.line, warnings);
-}
-
-tav::MarcxmlItem item_from(const py::tuple& t)
-{
-    if (t.size() != 18)
-        throw py::value_error("not a pickled tav.CatalogueRecord");
-    auto text = [&t](std::size_t k) { return t[k].cast<std::string>(); };
-    tav::MarcxmlItem i;
-    tav::Record& r = i.record;
-    r.identifier = text(0);
-    r.number = text(1);
-    r.clef = text(2);
-    r.time = text(3);
-    r.time2 = text(4);
-    r.key = text(5);
-    r.music = text(6);
-    r.music_position = t[7].cast<std::int64_t>();
-    r.description = tav::Description{text(8),  text(9),  text(10),
-                                     text(11), text(12), text(13)};
-    i.control_number = text(14);
-    i.occurrence = t[15].cast<int>();
-    i.line = t[16].cast<std::int64_t>();
-    i.warnings = t[17].cast<std::vector<std::string>>();
-    return i;
-}
-
 // The exception for a run that could not go ahead; the run's own file
 // errors carry errno and the path, as open() reports them.
 [[noreturn]] void raise_for(const FileRun& run, const py::handle& path, const py::handle& folder)
@@ -452,18 +368,8 @@ tav::MarcxmlItem item_from(const py::tuple& t)
     throw py::error_already_set();
 }
 
-}  // namespace
-
-PYBIND11_MODULE(_tav, m)
+void bind_message(py::module_& m, const py::metaclass& plain_type)
 {
-    py::options signatures;
-    signatures.disable_function_signatures();
-    m.doc() = "The converter behind the package tav; use the package.";
-    m.attr("__version__") = TAV_VERSION;
-    // The classes are of type itself, as the stub declares them: none has
-    // static members or a constructor, which pybind11's metaclass is for.
-    const py::metaclass plain_type(reinterpret_cast<PyObject*>(&PyType_Type));
-
     py::class_<tav::Message>(m, "Message", plain_type, "A warning or error about a record.")
         .def_property_readonly(
             "kind", [](const tav::Message& msg) { return tav::kind_name(msg.kind); },
@@ -489,7 +395,10 @@ PYBIND11_MODULE(_tav, m)
              })
         .def(py::pickle([](const tav::Message& msg) { return message_state(msg); },
                         [](const py::tuple& t) { return message_from(t); }));
+}
 
+void bind_result(py::module_& m, const py::metaclass& plain_type)
+{
     py::class_<tav::Result>(m, "Result", plain_type, "What one record became.")
         .def_property_readonly("ok", &tav::Result::ok,
                                "True when the record converted (data holds its document).")
@@ -522,7 +431,10 @@ PYBIND11_MODULE(_tav, m)
              })
         .def(py::pickle([](const tav::Result& r) { return result_state(r); },
                         [](const py::tuple& t) { return result_from(t); }));
+}
 
+void bind_catalogue(py::module_& m, const py::metaclass& plain_type)
+{
     py::class_<tav::MarcxmlItem>(m, "CatalogueRecord", plain_type,
                                  "An incipit read from MARCXML, with its record's description.")
         .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
@@ -562,7 +474,10 @@ PYBIND11_MODULE(_tav, m)
           "from a binary file object (read in blocks; its exceptions come out of the "
           "iteration), gzip-compressed or not, as a stream: yields a CatalogueRecord for each "
           "031 field with music.");
+}
 
+void bind_conversions(py::module_& m)
+{
     m.def(
         "convert",
         [](const py::handle& line, bool remove_mensural, bool remove_measure_rests,
@@ -611,43 +526,64 @@ PYBIND11_MODULE(_tav, m)
         "compress=False) -> Result\n\n"
         "Converts a record given as its fields (each bytes or str); an empty clef or time is "
         "a null field. A field holding a tab or a line end fails the record.");
+}
+
+// convert_file's work: the input, the run, and its problems as tuples.
+py::tuple run_file(const py::object& source, const py::object& out_dir, bool remove_mensural,
+                   bool remove_measure_rests, const std::string& musicxml, bool compress,
+                   const std::string& from)
+{
+        FileInput input;
+        std::unique_ptr<FileObject> object = file_object(source);
+        if (object) {
+            input.read = object->function();
+            input.fd = object->fd;
+        } else {
+            input.path = path_bytes(source);
+        }
+        std::string folder = path_bytes(out_dir);
+        tav::Options options =
+            options_of(remove_mensural, remove_measure_rests, musicxml, compress);
+        InputFormat format = format_of(from);
+        FileRun run;
+        {
+            py::gil_scoped_release released;
+            run = convert_file(input, folder, options, format);
+        }
+        if (object)
+            object->raise_failure();
+        if (run.end != FileRun::End::Done)
+            raise_for(run, source, out_dir);
+        // (line, result, control_number or None, occurrence, from_reader):
+        // the package makes each a tav.Problem.
+        py::list problems;
+        for (Problem& p : run.problems)
+            problems.append(py::make_tuple(
+                p.line, std::move(p.result),
+                p.catalogue ? py::object(decode(p.control_number)) : py::object(py::none()),
+                p.occurrence, p.reader_message));
+        return py::make_tuple(run.written, run.failed, run.blank_lines, problems);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_tav, m)
+{
+    py::options signatures;
+    signatures.disable_function_signatures();
+    m.doc() = "The converter behind the package tav; use the package.";
+    m.attr("__version__") = TAV_VERSION;
+    // The classes are of type itself, as the stub declares them: none has
+    // static members or a constructor, which pybind11's metaclass is for.
+    const py::metaclass plain_type(reinterpret_cast<PyObject*>(&PyType_Type));
+    bind_message(m, plain_type);
+    bind_result(m, plain_type);
+    bind_catalogue(m, plain_type);
+    bind_conversions(m);
 
     m.def(
         "convert_file",
-        [](const py::object& source, const py::object& out_dir, bool remove_mensural,
-           bool remove_measure_rests, const std::string& musicxml, bool compress,
-           const std::string& from) {
-            FileInput input;
-            std::unique_ptr<FileObject> object = file_object(source);
-            if (object) {
-                input.read = object->function();
-                input.fd = object->fd;
-            } else {
-                input.path = path_bytes(source);
-            }
-            std::string folder = path_bytes(out_dir);
-            tav::Options options =
-                options_of(remove_mensural, remove_measure_rests, musicxml, compress);
-            InputFormat format = format_of(from);
-            FileRun run;
-            {
-                py::gil_scoped_release released;
-                run = convert_file(input, folder, options, format);
-            }
-            if (object)
-                object->raise_failure();
-            if (run.end != FileRun::End::Done)
-                raise_for(run, source, out_dir);
-            // (line, result, control_number or None, occurrence, from_reader):
-            // the package makes each a tav.Problem.
-            py::list problems;
-            for (Problem& p : run.problems)
-                problems.append(py::make_tuple(
-                    p.line, std::move(p.result),
-                    p.catalogue ? py::object(decode(p.control_number)) : py::object(py::none()),
-                    p.occurrence, p.reader_message));
-            return py::make_tuple(run.written, run.failed, run.blank_lines, problems);
-        },
+        &run_file,
         py::arg("path"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
         py::arg("compress") = false, py::arg("from_") = "auto",

@@ -1,0 +1,99 @@
+// Pickling: the module's values as tuples of plain values, and back.
+
+#include "pickling.h"
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+// The statuses by their index in a pickled result.
+constexpr tav::Status kStatuses[] = {tav::Status::Converted, tav::Status::Written,
+                                     tav::Status::Failed,    tav::Status::TooLarge,
+                                     tav::Status::LineTooLong, tav::Status::Blank};
+
+}  // namespace
+
+py::tuple message_state(const tav::Message& m)
+{
+    return py::make_tuple(m.kind == tav::MessageKind::Warning, py::bytes(m.text), m.position,
+                          m.byte);
+}
+
+tav::Message message_from(const py::tuple& t)
+{
+    if (t.size() != 4)
+        throw py::value_error("not a pickled tav.Message");
+    return tav::Message{t[0].cast<bool>() ? tav::MessageKind::Warning : tav::MessageKind::Error,
+                        t[1].cast<std::string>(), t[2].cast<int64_t>(), t[3].cast<int>()};
+}
+
+py::tuple result_state(const tav::Result& r)
+{
+    py::list messages;
+    for (const tav::Message& m : r.messages)
+        messages.append(message_state(m));
+    return py::make_tuple(static_cast<int>(r.status), py::bytes(r.document),
+                          py::bytes(r.file_name), messages, r.identifier, py::bytes(r.number));
+}
+
+tav::Result result_from(const py::tuple& t)
+{
+    int status = t.size() == 6 ? t[0].cast<int>() : -1;
+    if (status < 0 || status >= static_cast<int>(std::size(kStatuses)))
+        throw py::value_error("not a pickled tav.Result");
+    tav::Result r;
+    r.status = kStatuses[status];
+    r.document = t[1].cast<std::string>();
+    r.file_name = t[2].cast<std::string>();
+    for (const py::handle& m : t[3].cast<py::list>())
+        r.messages.push_back(message_from(m.cast<py::tuple>()));
+    r.identifier = t[4].cast<std::int32_t>();
+    r.number = t[5].cast<std::string>();
+    return r;
+}
+
+// A catalogue record as a tuple of plain values, and back: its texts as
+// bytes, the reader's warnings about it last.
+py::tuple item_state(const tav::MarcxmlItem& i)
+{
+    const tav::Record& r = i.record;
+    const tav::Description& d = r.description;
+    py::list warnings;
+    for (const std::string& w : i.warnings)
+        warnings.append(py::bytes(w));
+    return py::make_tuple(
+        py::bytes(r.identifier), py::bytes(r.number), py::bytes(r.clef), py::bytes(r.time),
+        py::bytes(r.time2), py::bytes(r.key), py::bytes(r.music), r.music_position,
+        py::bytes(d.composer.str()), py::bytes(d.work_title.str()), py::bytes(d.movement_title),
+        py::bytes(d.part_name), py::bytes(d.text_incipit), py::bytes(d.key_or_mode),
+        py::bytes(i.control_number), i.occurrence, i.line, warnings);
+}
+
+tav::MarcxmlItem item_from(const py::tuple& t)
+{
+    if (t.size() != 18)
+        throw py::value_error("not a pickled tav.CatalogueRecord");
+    auto text = [&t](std::size_t k) { return t[k].cast<std::string>(); };
+    tav::MarcxmlItem i;
+    tav::Record& r = i.record;
+    r.identifier = text(0);
+    r.number = text(1);
+    r.clef = text(2);
+    r.time = text(3);
+    r.time2 = text(4);
+    r.key = text(5);
+    r.music = text(6);
+    r.music_position = t[7].cast<std::int64_t>();
+    r.description = tav::Description{text(8),  text(9),  text(10),
+                                     text(11), text(12), text(13)};
+    i.control_number = text(14);
+    i.occurrence = t[15].cast<int>();
+    i.line = t[16].cast<std::int64_t>();
+    i.warnings = t[17].cast<std::vector<std::string>>();
+    return i;
+}
+
