@@ -8,7 +8,7 @@
 // that ended (records one after another without a root) or, after malformed
 // XML, at the next start tag of a record, inside the root's start tag again
 // (its name, "record" read as "collection", and its namespace declarations).
-// A run is parsed in windows of about a megabyte, cut between the root's
+// A run is parsed in windows of some 256 K characters, cut between the root's
 // children, so that a fault costs a window, not the rest of the file. Where
 // the browser's parser finds a fault, the window is parsed again up to the
 // last tag before it, and what it held reaches the reader as the command's
@@ -26,7 +26,7 @@ const XHTML = 'http://www.w3.org/1999/xhtml';
 const SYSTEM = 'pe';
 const LARGEST_IDENTIFIER = 2147483647;
 // About this many characters of a run are parsed at once.
-const WINDOW = 1 << 20;
+const WINDOW = 1 << 18;
 // A start tag's name no longer than this can be a record's; the search after
 // malformed XML looks no further into a name.
 const LONGEST_NAME = 256;
@@ -73,19 +73,52 @@ function declaredEncoding(head) {
 // TextDecoder reads ISO-8859-1 as windows-1252; each byte is its own character.
 const LATIN_1 = /^(iso[-_]?8859-1|iso88591|iso_8859-1:1987|iso-ir-100|latin1|l1|cp819|ibm819|csisolatin1)$/i;
 
+// The bytes of UTF-8 input that are not UTF-8, as the XML parser of the
+// command meets them: each sequence (read as the decoder reads it, one U+FFFD
+// in the text) at `index` in the text, its `byte` in the input, `extra`: the
+// bytes of this one and those before over the three of U+FFFD each, and the
+// parser's words for it.
+function notUtf8(bytes, before) {
+    const faults = [];
+    let index = 0;
+    let extra = 0;
+    for (let i = before; i < bytes.length;) {
+        const c = bytes[i];
+        const [n, low, high] = c < 0x80 ? [1] : c >= 0xC2 && c <= 0xDF ? [2, 0x80, 0xBF] : c >= 0xE0 && c <= 0xEF
+            ? [3, c === 0xE0 ? 0xA0 : 0x80, c === 0xED ? 0x9F : 0xBF] : c >= 0xF0 && c <= 0xF4
+            ? [4, c === 0xF0 ? 0x90 : 0x80, c === 0xF4 ? 0x8F : 0xBF] : [0];
+        let k = 1;
+        while (k < n && bytes[i + k] >= (k === 1 ? low : 0x80) && bytes[i + k] <= (k === 1 ? high : 0xBF))
+            ++k;
+        if (n === 0 || k < n) {
+            const shown = [...bytes.subarray(i, i + 4)].map((b) => `0x${b.toString(16).toUpperCase().padStart(2, '0')}`);
+            extra += k - 3;
+            faults.push({ index, byte: i, extra,
+                          words: `Input is not proper UTF-8, indicate encoding !\nBytes: ${shown.join(' ')}` });
+        }
+        index += n === 4 && k === n ? 2 : 1;
+        i += k;
+    }
+    return faults;
+}
+
 // The document's text, as the command decodes it: UTF-16 by its byte-order
 // mark or first bytes, else UTF-8 after its byte-order mark, else the
 // encoding the declaration names (UTF-8 for none, "UTF-16" and ASCII).
-// { text, bytesBefore } where byte offsets are those of UTF-8 input (the
-// byte-order mark before the text), or { refused } for an unknown encoding.
+// { text, bytesBefore, notUtf8 } where byte offsets are those of UTF-8 input
+// (the byte-order mark before the text), or { refused } for an unknown
+// encoding.
 export function decodeXml(bytes) {
     const head = latin1(bytes.subarray(0, 1024));
     let encoding = /^(\xFF\xFE|<\0\?\0)/.test(head) ? 'UTF-16LE' : /^(\xFE\xFF|\0<\0\?)/.test(head) ? 'UTF-16BE'
         : head.startsWith('\xEF\xBB\xBF') ? '' : declaredEncoding(head);
     if (/^(utf-?8|utf-16|us-ascii|ascii)$/i.test(encoding))
         encoding = '';
-    if (encoding === '')
-        return { text: new TextDecoder().decode(bytes), bytesBefore: head.startsWith('\xEF\xBB\xBF') ? 3 : 0 };
+    if (encoding === '') {
+        const text = new TextDecoder().decode(bytes);
+        const bytesBefore = head.startsWith('\xEF\xBB\xBF') ? 3 : 0;
+        return { text, bytesBefore, notUtf8: text.includes('\uFFFD') ? notUtf8(bytes, bytesBefore) : [] };
+    }
     if (LATIN_1.test(encoding))
         return { text: new TextDecoder('utf-16le').decode(Uint16Array.from(bytes)) };
     try {
@@ -269,13 +302,22 @@ const ENDS = [[/^Unexpected end of stream: no root element found/, () => 'Docume
 const parser = new DOMParser();
 
 class Reader {
-    constructor(text, bytesBefore, gatherer) {
+    constructor({ text, bytesBefore, notUtf8 = [] }, gatherer) {
         this.text = text.replace(DOCTYPE, (doctype) => doctype.replace(ENTITY, blank));
         this.bytesBefore = bytesBefore;   // undefined: no byte offsets (not UTF-8)
+        this.notUtf8 = notUtf8;
         this.g = gatherer;
         this.root = null;                 // { name, spaces, record } of the document being read
         this.lines = { at: 0, line: 1 };  // line feeds counted up to `at`
         this.bytes = { at: 0, count: 0 }; // UTF-8 bytes up to `at`
+        this.bad = 0;                     // the first of notUtf8 not behind the reading
+    }
+
+    // The first sequence that is not UTF-8 from `index` on, if any.
+    notUtf8From(index) {
+        while (this.bad < this.notUtf8.length && this.notUtf8[this.bad].index < index)
+            ++this.bad;
+        return this.notUtf8[this.bad];
     }
 
     // The line of `index` (line feeds before it, as the command counts).
@@ -294,7 +336,11 @@ class Reader {
             count += c < 0x80 ? 1 : c < 0x800 ? 2 : c >= 0xD800 && c < 0xDC00 ? (++at, 4) : 3;
         }
         this.bytes = { at, count };
-        return count + this.bytesBefore;
+        // Each such sequence is one U+FFFD (three bytes) in the text.
+        let k = this.bad;
+        while (k < this.notUtf8.length && this.notUtf8[k].index < index)
+            ++k;
+        return count + (k > 0 ? this.notUtf8[k - 1].extra : 0) + this.bytesBefore;
     }
 
     read() {
@@ -352,6 +398,8 @@ class Reader {
     // null at the end of the text.
     run(at, inside) {
         const stack = inside ? [inside.name] : [];
+        // After a fault the windows start small, for the next fault may be near.
+        let size = inside ? 4096 : WINDOW;
         let start = at;
         let wrapper = inside ? `<${inside.name}${inside.spaces}>` : '';
         for (;;) {
@@ -364,7 +412,7 @@ class Reader {
                                   spaces: (rest.match(NAMESPACE) ?? []).join('') };
                 }
                 closed = stack.length === 0;
-                return closed || (stack.length === 1 && to - start > WINDOW && !this.root.record);
+                return closed || (stack.length === 1 && to - start > size && !this.root.record);
             });
             const last = closed || end === this.text.length;
             const fault = this.window(start, end, wrapper, outer, last ? [] : stack);
@@ -377,6 +425,7 @@ class Reader {
             if (last)
                 return { at: end, seek: null };
             start = end;
+            size = Math.min(2 * size, WINDOW);
             wrapper = `<${stack[0]}${this.root.spaces}>`;
         }
     }
@@ -389,23 +438,17 @@ class Reader {
         const closers = (names) => names.toReversed().map((name) => `</${name}>`).join('');
         const document = parser.parseFromString(wrapper + this.text.slice(start, end) + closers(open), 'application/xml');
         const error = document.getElementsByTagNameNS(XHTML, 'parsererror')[0];
-        if (error === undefined) {
+        const next = this.notUtf8From(start);
+        const bad = next?.index < end ? next : undefined;
+        if (error === undefined && bad === undefined) {
             this.walk(document, start, end, wrapper !== '', open.length);
             return null;
         }
-        const [, line, column, words] = /error on line (\d+) at column (\d+): ([\s\S]*?)(Below is a rendering|$)/
-            .exec(error.textContent) ?? [null, 1, 1, error.textContent];
-        // The character at fault: the browser counts lines ending at LF, CR
-        // LF or CR, and columns in characters from 1.
-        const parsed = wrapper + this.text.slice(start, end);
-        let index = 0;
-        for (let l = 1; l < line && index < parsed.length; ++l) {
-            const next = parsed.slice(index).search(/\r\n?|\n/);
-            index = next < 0 ? parsed.length : index + next + (parsed.startsWith('\r\n', index + next) ? 2 : 1);
-        }
-        for (let c = 1; c < column && index < parsed.length; ++c)
-            index += parsed.codePointAt(index) > 0xFFFF ? 2 : 1;
-        const fault = Math.min(Math.max(index - wrapper.length, 0) + start, end);
+        // The first fault: the parser's, or a sequence that is not UTF-8.
+        let { fault, words } = error === undefined ? { fault: end } : this.faultOf(error, wrapper, start, end);
+        const past = bad !== undefined && bad.index < fault ? 0 : 1;
+        if (past === 0)
+            ({ index: fault, words } = bad);
         // A root the parser did not reach is no root.
         if (this.root?.end > fault)
             this.root = null;
@@ -424,11 +467,30 @@ class Reader {
         const partial = parser.parseFromString(wrapper + this.text.slice(start, cut) + closers(stack), 'application/xml');
         if (partial.getElementsByTagNameNS(XHTML, 'parsererror').length === 0)
             this.walk(partial, start, cut, wrapper !== '', stack.length);
-        this.malformed(fault, words.trim(), stack);
+        this.malformed(fault, past, words.trim(), stack);
         return { at: Math.min(fault + 1, this.text.length) + 1, seek: this.root === null ? 'element' : 'record' };
     }
 
-    malformed(fault, words, stack) {
+    // The index in the text of the character the parser's `error` is at,
+    // and its words. The browser counts lines ending at LF, CR LF or CR, and
+    // columns in characters from 1.
+    faultOf(error, wrapper, start, end) {
+        const [, line, column, words] = /error on line (\d+) at column (\d+): ([\s\S]*?)(Below is a rendering|$)/
+            .exec(error.textContent) ?? [null, 1, 1, error.textContent];
+        const parsed = wrapper + this.text.slice(start, end);
+        let index = 0;
+        for (let l = 1; l < line && index < parsed.length; ++l) {
+            const next = parsed.slice(index).search(/\r\n?|\n/);
+            index = next < 0 ? parsed.length : index + next + (parsed.startsWith('\r\n', index + next) ? 2 : 1);
+        }
+        for (let c = 1; c < column && index < parsed.length; ++c)
+            index += parsed.codePointAt(index) > 0xFFFF ? 2 : 1;
+        return { fault: Math.min(Math.max(index - wrapper.length, 0) + start, end), words };
+    }
+
+    // The fault's message, its byte the one after the character at fault
+    // (`past` 1) or the one it starts at (0).
+    malformed(fault, past, words, stack) {
         const g = this.g;
         // The end of a record already reported as not closed adds nothing.
         if (!g.inRecord && g.unclosed > 0 && /^Unexpected closing tag/.test(words) && localName(stack.at(-1) ?? '') === 'record')
@@ -436,7 +498,7 @@ class Reader {
         const line = this.lineOf(fault);
         const [, said] = ENDS.find(([pattern]) => pattern.test(words)) ?? [null, () => words];
         let text = `malformed XML at line ${line}${this.bytesBefore === undefined ? ''
-            : `, byte ${this.byteOf(Math.min(fault + 1, this.text.length))}`}: ${said(this.root?.name)}`;
+            : `, byte ${this.byteOf(Math.min(fault + past, this.text.length))}`}: ${said(this.root?.name)}`;
         let control = null;
         if (g.inRecord) {
             text += `; record ${g.records} is passed over`;
@@ -493,6 +555,6 @@ export function readMarcxml(input) {
     if (decoded.refused !== undefined)
         g.message('error', null, 1, `malformed XML at line 1: ${decoded.refused}; the input is not read`, 'malformed_xml');
     else
-        new Reader(decoded.text, decoded.bytesBefore, g).read();
+        new Reader(decoded, g).read();
     return { entries: g.entries, withoutMusic: g.withoutMusic };
 }
