@@ -23,6 +23,9 @@
 // and the key or mode $r for the document.
 const MARC = 'http://www.loc.gov/MARC21/slim';
 const XHTML = 'http://www.w3.org/1999/xhtml';
+// What a namespace prefix never declared stands for here: as for libxml2, no
+// namespace.
+const UNDECLARED = 'urn:x-tav:undeclared';
 const SYSTEM = 'pe';
 const LARGEST_IDENTIFIER = 2147483647;
 // About this many characters of a run are parsed at once.
@@ -132,8 +135,7 @@ export function decodeXml(bytes) {
 const ELEMENT_NODE = 1, TEXT_NODE = 3, CDATA_SECTION_NODE = 4;
 const RECORD = 1, CONTROLFIELD = 2, DATAFIELD = 3, SUBFIELD = 4, OTHER = 0;
 const KINDS = { record: RECORD, controlfield: CONTROLFIELD, datafield: DATAFIELD, subfield: SUBFIELD };
-const kindOf = (element) => element.namespaceURI === null || element.namespaceURI === MARC
-    ? KINDS[element.localName] ?? OTHER : OTHER;
+const kindOf = (element) => [null, MARC, UNDECLARED].includes(element.namespaceURI) ? KINDS[element.localName] ?? OTHER : OTHER;
 const value = () => ({ text: '', seen: false });
 const validIdentifier = (id) => /^[0-9]{1,10}$/.test(id) && Number(id) <= LARGEST_IDENTIFIER;
 
@@ -293,6 +295,7 @@ const NAMESPACE = /\sxmlns(?::[^\s=]+)?\s*=\s*(["'])[\s\S]*?\1/g;
 // A document's own entity declarations, which are not expanded here: a
 // reference to one is malformed XML.
 const DOCTYPE = /<!DOCTYPE(?:[^[>"']|"[^"]*"|'[^']*')*\[[\s\S]*?\]\s*>/;
+const DOCTYPE_TAG = /<!DOCTYPE(?:[^[>"']|"[^"]*"|'[^']*')*(\[[\s\S]*?\])?\s*>/;
 const ENTITY = /<!ENTITY(?:[^>"']|"[^"]*"|'[^']*')*>/g;
 const blank = (text) => text.replace(/[^\n\r]/g, ' ');
 // The browser's words for a fault at the end of the input, and the command's.
@@ -311,6 +314,7 @@ class Reader {
         this.lines = { at: 0, line: 1 };  // line feeds counted up to `at`
         this.bytes = { at: 0, count: 0 }; // UTF-8 bytes up to `at`
         this.bad = 0;                     // the first of notUtf8 not behind the reading
+        this.undeclared = new Set();      // namespace prefixes used and never declared
     }
 
     // The first sequence that is not UTF-8 from `index` on, if any.
@@ -435,17 +439,15 @@ class Reader {
     // gives its elements to the reader, up to the fault if there is one.
     // Returns null, or after a fault where the next run is looked for.
     window(start, end, wrapper, outer, open) {
-        const closers = (names) => names.toReversed().map((name) => `</${name}>`).join('');
-        const document = parser.parseFromString(wrapper + this.text.slice(start, end) + closers(open), 'application/xml');
-        const error = document.getElementsByTagNameNS(XHTML, 'parsererror')[0];
+        const parsed = this.parse(start, end, wrapper, open);
         const next = this.notUtf8From(start);
         const bad = next?.index < end ? next : undefined;
-        if (error === undefined && bad === undefined) {
-            this.walk(document, start, end, wrapper !== '', open.length);
+        if (parsed.error === undefined && bad === undefined) {
+            this.walk(parsed, start, end, open.length);
             return null;
         }
         // The first fault: the parser's, or a sequence that is not UTF-8.
-        let { fault, words } = error === undefined ? { fault: end } : this.faultOf(error, wrapper, start, end);
+        let { fault, words } = parsed.error === undefined ? { fault: end } : this.faultOf(parsed, start, end);
         const past = bad !== undefined && bad.index < fault ? 0 : 1;
         if (past === 0)
             ({ index: fault, words } = bad);
@@ -464,20 +466,46 @@ class Reader {
         stack.length = 0;
         stack.push(...outer);
         this.tags(start, cut, stack, () => false);
-        const partial = parser.parseFromString(wrapper + this.text.slice(start, cut) + closers(stack), 'application/xml');
-        if (partial.getElementsByTagNameNS(XHTML, 'parsererror').length === 0)
-            this.walk(partial, start, cut, wrapper !== '', stack.length);
-        this.malformed(fault, past, words.trim(), stack);
+        const partial = this.parse(start, cut, wrapper, stack);
+        if (partial.error === undefined)
+            this.walk(partial, start, cut, stack.length);
+        this.malformed(fault, past, words.replaceAll(`{${UNDECLARED}}`, '').trim(), stack);
         return { at: Math.min(fault + 1, this.text.length) + 1, seek: this.root === null ? 'element' : 'record' };
     }
 
-    // The index in the text of the character the parser's `error` is at,
-    // and its words. The browser counts lines ending at LF, CR LF or CR, and
+    // Parses the text from `start` to `end` after `wrapper` and closed by
+    // the elements `open`: { document, error, head, wrapper, top } with the
+    // parser's error element, if any, and the text before the window's.
+    // Prefixes never declared are declared in an element around it all
+    // (`top`), the document's declaration and type left out.
+    parse(start, end, wrapper, open) {
+        for (;;) {
+            const declared = [...this.undeclared].map((prefix) => ` xmlns:${prefix}="${UNDECLARED}"`).join('');
+            const top = declared === '' ? '' : `<tav${declared}>`;
+            let text = this.text.slice(start, end);
+            if (top !== '' && wrapper === '')
+                text = text.replace(/^<\?xml[\s\S]*?\?>/, blank).replace(DOCTYPE_TAG, blank);
+            const document = parser.parseFromString(top + wrapper + text + open.toReversed().map((name) => `</${name}>`)
+                .join('') + (top === '' ? '' : '</tav>'), 'application/xml');
+            const error = document.getElementsByTagNameNS(XHTML, 'parsererror')[0];
+            const prefix = /^(?:Element|Attribute) ([^\s:]+):\S* prefix is unbound/.exec(this.words(error))?.[1];
+            if (prefix === undefined || this.undeclared.has(prefix))
+                return { document, error, head: top + wrapper, wrapper: wrapper !== '', top: top !== '' };
+            this.undeclared.add(prefix);
+        }
+    }
+
+    words(error) {
+        return /error on line \d+ at column \d+: ([\s\S]*?)(Below is a rendering|$)/.exec(error?.textContent ?? '')?.[1] ?? '';
+    }
+
+    // The index in the text of the character the parser's error is at, and
+    // its words. The browser counts lines ending at LF, CR LF or CR, and
     // columns in characters from 1.
-    faultOf(error, wrapper, start, end) {
+    faultOf({ error, head }, start, end) {
         const [, line, column, words] = /error on line (\d+) at column (\d+): ([\s\S]*?)(Below is a rendering|$)/
             .exec(error.textContent) ?? [null, 1, 1, error.textContent];
-        const parsed = wrapper + this.text.slice(start, end);
+        const parsed = head + this.text.slice(start, end);
         let index = 0;
         for (let l = 1; l < line && index < parsed.length; ++l) {
             const next = parsed.slice(index).search(/\r\n?|\n/);
@@ -485,7 +513,7 @@ class Reader {
         }
         for (let c = 1; c < column && index < parsed.length; ++c)
             index += parsed.codePointAt(index) > 0xFFFF ? 2 : 1;
-        return { fault: Math.min(Math.max(index - wrapper.length, 0) + start, end), words };
+        return { fault: Math.min(Math.max(index - head.length, 0) + start, end), words };
     }
 
     // The fault's message, its byte the one after the character at fault
@@ -511,16 +539,17 @@ class Reader {
     // Gives the elements and text of a parsed window to the reader, each
     // element with the line of its start tag; the last `open` elements
     // (closed only to parse them) do not end.
-    walk(document, start, end, wrapped, open) {
+    walk({ document, wrapper, top: around }, start, end, open) {
         const lines = [];
         this.tags(start, end, [], (from, to, name) => {
             if (name[0] !== '/')
                 lines.push(this.lineOf(to - 1));
         });
+        const first = around ? document.documentElement.firstElementChild : document.documentElement;
         const unended = new Set();
-        for (let e = document.documentElement; e !== null && unended.size < open; e = e.lastElementChild)
+        for (let e = first; e !== null && unended.size < open; e = e.lastElementChild)
             unended.add(e);
-        const top = wrapped ? document.documentElement : document;
+        const top = wrapper ? first : around ? document.documentElement : document;
         const g = this.g;
         let k = 0;
         let node = top.firstChild;
