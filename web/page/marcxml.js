@@ -131,6 +131,8 @@ export function decodeXml(bytes) {
     }
 }
 
+const parser = new DOMParser();
+
 // --- the reader of records --------------------------------------------------------------------
 const ELEMENT_NODE = 1, TEXT_NODE = 3, CDATA_SECTION_NODE = 4;
 const RECORD = 1, CONTROLFIELD = 2, DATAFIELD = 3, SUBFIELD = 4, OTHER = 0;
@@ -301,8 +303,6 @@ const blank = (text) => text.replace(/[^\n\r]/g, ' ');
 // The browser's words for a fault at the end of the input, and the command's.
 const ENDS = [[/^Unexpected end of stream: no root element found/, () => 'Document is empty'],
               [/^Unexpected end of stream/, (root) => `the input ends before the element ${root} is closed`]];
-
-const parser = new DOMParser();
 
 class Reader {
     constructor({ text, bytesBefore, notUtf8 = [] }, gatherer) {
@@ -545,9 +545,15 @@ class Reader {
             if (name[0] !== '/')
                 lines.push(this.lineOf(to - 1));
         });
-        const first = around ? document.documentElement.firstElementChild : document.documentElement;
+        // The first element among `node` and the siblings after it (before it, with `back`).
+        const element = (node, back) => {
+            while (node !== null && node.nodeType !== ELEMENT_NODE)
+                node = back ? node.previousSibling : node.nextSibling;
+            return node;
+        };
+        const first = around ? element(document.documentElement.firstChild, false) : document.documentElement;
         const unended = new Set();
-        for (let e = first; e !== null && unended.size < open; e = e.lastElementChild)
+        for (let e = first; e !== null && unended.size < open; e = element(e.lastChild, true))
             unended.add(e);
         const top = wrapper ? first : around ? document.documentElement : document;
         const g = this.g;
