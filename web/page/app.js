@@ -39,6 +39,7 @@ function download(name, blob) {
     setTimeout(() => URL.revokeObjectURL(link.href), 10000);
 }
 
+const MXL = 'application/vnd.recordare.musicxml';
 const plural = (n, word) => `${n.toLocaleString('en')} ${word}${n === 1 ? '' : 's'}`;
 
 // --- one record ---------------------------------------------------------------
@@ -105,7 +106,7 @@ function convertForm() {
     const save = () => {
         const r = convertRecord(fields, { ...options(), bytes: true });
         if (r.ok)
-            download(r.fileName, new Blob([r.data]));
+            download(r.fileName, new Blob([r.data], { type: r.fileName.endsWith('.mxl') ? MXL : 'application/xml' }));
     };
     $('records-out').replaceChildren(show({ result, signs: result.messages.map((m) => signOf(fields, m)) }, save));
     $('summary').textContent = result.ok ? 'The fields convert.' : 'The fields do not convert.';
