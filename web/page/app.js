@@ -1,7 +1,8 @@
 // The page: records pasted, opened from a file (tab export or MARCXML) or
 // typed into the fields; the conversion of many runs in a worker
 // (worker.js), and the page shows one page of records at a time, each with
-// its messages beside its engraving.
+// its messages beside its engraving. The options hold from the moment they
+// change: what is shown and every download is converted with them.
 import { init } from './tav.js';
 import createVerovioModule from './verovio-module.mjs';
 import { VerovioToolkit } from './verovio.mjs';
@@ -19,9 +20,11 @@ $('state').textContent = 'Ready. Paste records, open a file, or fill in the fiel
 $('convert-records').disabled = false;
 $('open-file').disabled = false;
 
+const OPTIONS = ['remove-mensural', 'remove-measure-rests', 'compress', 'musicxml'];
+
 function options() {
-    return { removeMensural: $('remove-mensural').checked,
-             removeMeasureRests: $('remove-measure-rests').checked, compress: $('compress').checked };
+    return { removeMensural: $('remove-mensural').checked, removeMeasureRests: $('remove-measure-rests').checked,
+             compress: $('compress').checked, musicxml: $('musicxml').value };
 }
 
 function element(tag, props = {}, children = []) {
@@ -36,6 +39,7 @@ function download(name, blob) {
     setTimeout(() => URL.revokeObjectURL(link.href), 10000);
 }
 
+const MXL = 'application/vnd.recordare.musicxml';
 const plural = (n, word) => `${n.toLocaleString('en')} ${word}${n === 1 ? '' : 's'}`;
 
 // --- one record ---------------------------------------------------------------
@@ -61,21 +65,21 @@ function showMessage(m, sign) {
     return item;
 }
 
-function show({ line, label, result, signs }) {
+// A record of the list: `control` and `occurrence` for one read from
+// MARCXML, `reader` for the MARCXML reader's own message; `save` downloads
+// its file.
+function show({ line, control, occurrence, reader, result, signs }, save) {
     const item = element('li', { className: 'record' });
     item.dataset.status = result.status;
-    const name = result.ok ? result.fileName : `${result.identifier}-${result.number}`;
+    const name = result.ok ? result.fileName : reader ? `001 ${control ?? '(none)'}` : `${result.identifier}-${result.number}`;
+    const where = [line ? `line ${line}` : '', control === undefined || reader ? '' : `001 ${control}`,
+                   occurrence ? `031 #${occurrence}` : ''].filter((part) => part !== '');
     const head = element('div', { className: 'head' }, [
         element('h3', { textContent: name }),
-        element('span', { className: 'status', textContent: result.status }),
-        element('span', { className: 'where', textContent: label ?? (line ? `line ${line}` : '') })]);
-    if (result.ok) {
-        head.append(element('button', {
-            className: 'download', textContent: 'Download',
-            onclick: () => download(result.fileName, new Blob([result.data], {
-                type: result.fileName.endsWith('.mxl') ? 'application/vnd.recordare.musicxml' : 'application/xml' })),
-        }));
-    }
+        element('span', { className: 'status', textContent: result.status.replaceAll('_', ' ') }),
+        element('span', { className: 'where', textContent: where.join(', ') })]);
+    if (result.ok)
+        head.append(element('button', { className: 'download', textContent: 'Download', onclick: save }));
     const body = element('div', { className: 'body' }, [
         element('ul', { className: 'messages' }, result.messages.map((m, i) => showMessage(m, signs[i])))]);
     item.append(head, body);
@@ -98,8 +102,13 @@ function show({ line, label, result, signs }) {
 function convertForm() {
     stop();
     const fields = Object.fromEntries(new FormData($('fields')));
-    const result = convertRecord(fields, { ...options(), bytes: true });
-    $('records-out').replaceChildren(show({ result, signs: result.messages.map((m) => signOf(fields, m)) }));
+    const result = convertRecord(fields, options());
+    const save = () => {
+        const r = convertRecord(fields, { ...options(), bytes: true });
+        if (r.ok)
+            download(r.fileName, new Blob([r.data], { type: r.fileName.endsWith('.mxl') ? MXL : 'application/xml' }));
+    };
+    $('records-out').replaceChildren(show({ result, signs: result.messages.map((m) => signOf(fields, m)) }, save));
     $('summary').textContent = result.ok ? 'The fields convert.' : 'The fields do not convert.';
     $('notes').replaceChildren();
     $('results').hidden = true;
@@ -134,8 +143,10 @@ function ask(message) {
 function summarize() {
     const c = counts;
     $('summary').textContent = `${plural(c.records, 'record')}: ${c.converted.toLocaleString('en')} converted, ` +
-        `${c.failed.toLocaleString('en')} failed, ${c.warned.toLocaleString('en')} with warnings.`;
-    const choices = [['all', `All records (${c.records})`], ['failed', `Failed (${c.failed})`],
+        `${c.failed.toLocaleString('en')} failed, ${c.warned.toLocaleString('en')} with warnings` +
+        (c.passedOver > 0 ? `; ${plural(c.passedOver, 'field')} passed over` : '') +
+        (c.blankLines > 0 ? `; ${plural(c.blankLines, 'blank line')}` : '') + '.';
+    const choices = [['all', `All (${c.entries})`], ['failed', `Failed (${c.failed})`],
                      ['warned', `With warnings (${c.warned})`],
                      ...Object.entries(c.codes).sort((a, b) => b[1] - a[1])
                          .map(([code, n]) => [`code:${code}`, `Message ${code} (${n})`])];
@@ -151,7 +162,7 @@ function showPage({ filter, page, pages, matching, first, items }) {
         `Records ${first + 1}-${first + items.length} of ${matching.toLocaleString('en')} (page ${page + 1} of ${pages})`;
     $('previous-page').disabled = page === 0;
     $('next-page').disabled = page + 1 >= pages;
-    $('records-out').replaceChildren(...items.map(show));
+    $('records-out').replaceChildren(...items.map((item) => show(item, () => ask({ type: 'file', index: item.index }))));
     $('records-out').start = first + 1;
 }
 
@@ -164,6 +175,7 @@ const replies = {
         ask({ type: 'page', ...view });
     },
     page: showPage,
+    file: ({ name, blob }) => download(name, blob),
     zip: ({ parts }) => {
         $('progress').hidden = true;
         for (const { name, blob } of parts)
@@ -207,11 +219,20 @@ $('open-file').addEventListener('change', async () => {
         convertMany({ bytes }, file.name);
         return;
     }
-    const { records, notes, withoutMusic } = readMarcxml(bytes);
-    if (withoutMusic > 0)
-        notes.push({ kind: 'note', text: `${plural(withoutMusic, 'field')} 031 without music ($p) passed over` });
-    convertMany({ records }, file.name, notes);
+    const { entries, withoutMusic } = readMarcxml(bytes);
+    convertMany({ entries }, file.name, withoutMusic === 0 ? []
+        : [{ kind: 'note', text: `${plural(withoutMusic, 'field')} 031 without music ($p) passed over` }]);
 });
+
+// New options convert again what is shown.
+for (const id of OPTIONS) {
+    $(id).addEventListener('change', () => {
+        if (worker !== null)
+            ask({ type: 'options', options: options() });
+        else
+            convertForm();
+    });
+}
 
 $('filter').addEventListener('change', () => ask({ type: 'page', filter: $('filter').value, page: 0 }));
 $('previous-page').addEventListener('click', () => ask({ type: 'page', filter: view.filter, page: view.page - 1 }));

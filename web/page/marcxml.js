@@ -1,87 +1,133 @@
-// MARC 21 records in XML (MARCXML) to the page's records, with the browser's
-// own XML parser, record by record where the document is not well-formed.
-// A file's bytes are decoded as its byte-order mark says (UTF-8, UTF-16),
-// else as its XML declaration's encoding says, else as UTF-8.
-// The records are the elements `record` in the MARC 21 slim namespace or in
-// none, wherever they are (inside an OAI-PMH or SRU response, say, whose own
-// records are not MARC records); so are their fields and subfields. A record
-// whose end tag comes after the next record's start tag is not closed: it is
-// an error and none of its fields is read, while the next record is read on
-// its own.
-// Each field 031 with music ($p) and the system code "pe" or
-// none is one record: identifier 001, number "$a.$b.$c", clef $g, time $o,
-// and the key $n written before the music as the tab export writes it
-// ("$" KEY " " MUSIC); the document tells the composer (100 $a), the title
-// (240 $a, else 245 $a), the caption $d, the voice or instrument $m, the
-// text incipit $t and the key or mode $r. A 031 without music is passed over and counted; one
-// in another system is passed over with a note, and so is a record without
-// a usable 001. A subfield read that holds markup is read as its text, with a
-// warning. Every note names its record's control number (001) where known.
-const SYSTEM = 'pe';
-const IDENTIFIER = /^[0-9]{1,10}$/;
+// MARC 21 records in XML (MARCXML) to the page's entries, read as the batch
+// command reads them, with the browser's own XML parser: the same incipits,
+// the same messages with the same codes, in the same order, on the same lines
+// of the file.
+//
+// The text is read in runs, each what one XML parser of the command reads: a
+// run starts at the document's start, at the next element after a document
+// that ended (records one after another without a root) or, after malformed
+// XML, at the next start tag of a record, inside the root's start tag again
+// (its name, "record" read as "collection", and its namespace declarations).
+// A run is parsed in windows of some 256 K characters, cut between the root's
+// children, so that a fault costs a window, not the rest of the file. Where
+// the browser's parser finds a fault, the window is parsed again up to the
+// last tag before it, and what it held reaches the reader as the command's
+// parser would have handed it over.
+//
+// The reader (a Gatherer) follows the elements, start tags, text and end tags
+// of records in the MARC 21 slim namespace or in none: each field 031 with
+// music ($p) and the system code "pe" or none is one incipit, its identifier
+// 001, its number "$a.$b.$c", clef $g, time $o and the key $n before the music
+// ("$" KEY " " MUSIC), and the composer (100 $a), the title (240 $a, else
+// 245 $a), the caption $d, the voice or instrument $m, the text incipit $t
+// and the key or mode $r for the document.
 const MARC = 'http://www.loc.gov/MARC21/slim';
-
-// Subfields that may repeat: every occurrence, joined by "; ".
-const REPEATING = new Set(['d', 'm', 'r', 't']);
-// The subfields of a 031 that the page reads.
+const XHTML = 'http://www.w3.org/1999/xhtml';
+// What a namespace prefix never declared stands for here: as for libxml2, no
+// namespace.
+const UNDECLARED = 'urn:x-tav:undeclared';
+const SYSTEM = 'pe';
+const LARGEST_IDENTIFIER = 2147483647;
+// About this many characters of a run are parsed at once.
+const WINDOW = 1 << 18;
+// A start tag's name no longer than this can be a record's; the search after
+// malformed XML looks no further into a name.
+const LONGEST_NAME = 256;
+// The subfields of a 031 read, and those that may repeat (joined by "; ").
 const READ = new Set(['a', 'b', 'c', 'd', 'g', 'm', 'n', 'o', 'p', 'r', 't', '2']);
-const trim = (text) => text.replace(/^[ \t\n\r]+|[ \t\n\r]+$/g, '');
+const REPEATING = new Set(['d', 'm', 'r', 't']);
+const SPACE = /^[ \t\n\r]+|[ \t\n\r]+$/g;
+const trim = (text) => text.replace(SPACE, '');
+const localName = (name) => name.slice(name.lastIndexOf(':') + 1);
 
-// Whether an element is in the MARC namespace or in none.
-const marc = (element) => element.namespaceURI === MARC || element.namespaceURI === null;
-const elements = (node, name) => [...node.getElementsByTagNameNS('*', name)].filter(marc);
-
-// The MARC record an element is in.
-function recordOf(element) {
-    let parent = element.parentElement;
-    while (parent !== null && !(parent.localName === 'record' && marc(parent)))
-        parent = parent.parentElement;
-    return parent;
+// --- the bytes ------------------------------------------------------------------------
+function latin1(bytes) {
+    let text = '';
+    for (let at = 0; at < bytes.length; at += 8192)
+        text += String.fromCharCode(...bytes.subarray(at, at + 8192));
+    return text;
 }
 
-// A field's subfields by code: the first occurrence, or all of a repeating
-// one; `marked` holds the codes of those read that hold markup.
-function subfields(field) {
-    const values = {};
-    const marked = new Set();
-    for (const sub of elements(field, 'subfield')) {
-        const code = sub.getAttribute('code');
-        if (values[code] !== undefined && !REPEATING.has(code))
-            continue;
-        values[code] = values[code] === undefined ? sub.textContent : `${values[code]}; ${sub.textContent}`;
-        if (sub.firstElementChild !== null)
-            marked.add(code);
-    }
-    for (const code of Object.keys(values))
-        values[code] = trim(values[code]);
-    return { values, marked };
+// Whether a file's first bytes are MARCXML rather than a tab export: a UTF-16
+// byte-order mark, or (after a UTF-8 one and white space) an XML declaration,
+// a comment, a document type, a collection or record, or any element when the
+// first block names the MARC 21 namespace.
+export function looksLikeXml(bytes) {
+    let start = latin1(bytes.subarray(0, 65536));
+    if (/^(\xFF\xFE|\xFE\xFF)/.test(start))
+        return true;
+    start = start.replace(/^(\xEF\xBB\xBF)?[ \t\n\r]*/, '');
+    if (/^(<\?xml|<!--|<!DOCTYPE)/.test(start))
+        return true;
+    const name = /^<([^ \t\n\r>/]*)/.exec(start)?.[1];
+    return name !== undefined && (['collection', 'record'].includes(localName(name)) || start.includes(MARC));
 }
 
-// The label of the encoding of a document's bytes.
-function encodingOf(bytes) {
-    const [a, b, c] = bytes;
-    if (a === 0xEF && b === 0xBB && c === 0xBF)
-        return 'utf-8';
-    if ((a === 0xFF && b === 0xFE) || (a === 0x3C && b === 0))
-        return 'utf-16le';
-    if ((a === 0xFE && b === 0xFF) || (a === 0 && b === 0x3C))
-        return 'utf-16be';
-    const head = String.fromCharCode(...bytes.subarray(0, 256));
-    return /^<\?xml\s[^>]*?\bencoding\s*=\s*["']([^"']*)["']/.exec(head)?.[1] ?? 'utf-8';
+// The encoding an XML declaration at the very start names, if any.
+function declaredEncoding(head) {
+    if (!head.startsWith('<?xml'))
+        return '';
+    const end = head.indexOf('?>');
+    const declaration = head.slice(0, Math.min(end < 0 ? head.length : end, 1024));
+    const at = declaration.indexOf('encoding');
+    return at < 0 ? '' : /^[ \t\n\r]*=[ \t\n\r]*(["'])(.*?)\1/s.exec(declaration.slice(at + 8))?.[2] ?? '';
 }
 
 // TextDecoder reads ISO-8859-1 as windows-1252; each byte is its own character.
 const LATIN_1 = /^(iso[-_]?8859-1|iso88591|iso_8859-1:1987|iso-ir-100|latin1|l1|cp819|ibm819|csisolatin1)$/i;
 
-// { text } of a document's bytes, or { fault } when its encoding is unknown.
+// The bytes of UTF-8 input that are not UTF-8, as the XML parser of the
+// command meets them: each sequence (read as the decoder reads it, one U+FFFD
+// in the text) at `index` in the text, its `byte` in the input, `extra`: the
+// bytes of this one and those before over the three of U+FFFD each, and the
+// parser's words for it.
+function notUtf8(bytes, before) {
+    const faults = [];
+    let index = 0;
+    let extra = 0;
+    for (let i = before; i < bytes.length;) {
+        const c = bytes[i];
+        const [n, low, high] = c < 0x80 ? [1] : c >= 0xC2 && c <= 0xDF ? [2, 0x80, 0xBF] : c >= 0xE0 && c <= 0xEF
+            ? [3, c === 0xE0 ? 0xA0 : 0x80, c === 0xED ? 0x9F : 0xBF] : c >= 0xF0 && c <= 0xF4
+            ? [4, c === 0xF0 ? 0x90 : 0x80, c === 0xF4 ? 0x8F : 0xBF] : [0];
+        let k = 1;
+        while (k < n && bytes[i + k] >= (k === 1 ? low : 0x80) && bytes[i + k] <= (k === 1 ? high : 0xBF))
+            ++k;
+        if (n === 0 || k < n) {
+            const shown = [...bytes.subarray(i, i + 4)].map((b) => `0x${b.toString(16).toUpperCase().padStart(2, '0')}`);
+            extra += k - 3;
+            faults.push({ index, byte: i, extra,
+                          words: `Input is not proper UTF-8, indicate encoding !\nBytes: ${shown.join(' ')}` });
+        }
+        index += n === 4 && k === n ? 2 : 1;
+        i += k;
+    }
+    return faults;
+}
+
+// The document's text, as the command decodes it: UTF-16 by its byte-order
+// mark or first bytes, else UTF-8 after its byte-order mark, else the
+// encoding the declaration names (UTF-8 for none, "UTF-16" and ASCII).
+// { text, bytesBefore, notUtf8 } where byte offsets are those of UTF-8 input
+// (the byte-order mark before the text), or { refused } for an unknown
+// encoding.
 export function decodeXml(bytes) {
-    const encoding = encodingOf(bytes);
+    const head = latin1(bytes.subarray(0, 1024));
+    let encoding = /^(\xFF\xFE|<\0\?\0)/.test(head) ? 'UTF-16LE' : /^(\xFE\xFF|\0<\0\?)/.test(head) ? 'UTF-16BE'
+        : head.startsWith('\xEF\xBB\xBF') ? '' : declaredEncoding(head);
+    if (/^(utf-?8|utf-16|us-ascii|ascii)$/i.test(encoding))
+        encoding = '';
+    if (encoding === '') {
+        const text = new TextDecoder().decode(bytes);
+        const bytesBefore = head.startsWith('\xEF\xBB\xBF') ? 3 : 0;
+        return { text, bytesBefore, notUtf8: text.includes('\uFFFD') ? notUtf8(bytes, bytesBefore) : [] };
+    }
     if (LATIN_1.test(encoding))
         return { text: new TextDecoder('utf-16le').decode(Uint16Array.from(bytes)) };
     try {
         return { text: new TextDecoder(encoding).decode(bytes) };
     } catch {
-        return { fault: `the encoding "${encoding}" is not one this page reads` };
+        return { refused: `Unsupported encoding ${encoding}` };
     }
 }
 
@@ -91,163 +137,463 @@ export function decodeXml(bytes) {
 let parser = { parseFromString: (text, type) => (parser = new DOMParser()).parseFromString(text, type) };
 export function useDomParser(Class) { parser = new Class(); }
 
-// The document, or the text of its fault.
-function parse(text) {
-    const document = parser.parseFromString(text, 'application/xml');
-    const fault = document.getElementsByTagName('parsererror')[0];
-    // Chromium wraps the parser's words in words of its own.
-    return fault === undefined ? { document } : { fault: fault.textContent
-        .replace(/^This page contains the following errors:|Below is a rendering of the page up to the first error\.$/g, '').trim() };
+// --- the reader of records --------------------------------------------------------------------
+const ELEMENT_NODE = 1, TEXT_NODE = 3, CDATA_SECTION_NODE = 4;
+const RECORD = 1, CONTROLFIELD = 2, DATAFIELD = 3, SUBFIELD = 4, OTHER = 0;
+const KINDS = { record: RECORD, controlfield: CONTROLFIELD, datafield: DATAFIELD, subfield: SUBFIELD };
+const kindOf = (element) => [null, MARC, UNDECLARED].includes(element.namespaceURI) ? KINDS[element.localName] ?? OTHER : OTHER;
+const value = () => ({ text: '', seen: false });
+const validIdentifier = (id) => /^[0-9]{1,10}$/.test(id) && Number(id) <= LARGEST_IDENTIFIER;
+
+// The field of a record line that a 031's subfields (trimmed) hold a tab
+// or a line break in, if any.
+function lineBreakIn(f) {
+    const breaks = (text, tab = true) => (tab ? /[\t\n\r]/ : /[\n\r]/).test(text);
+    return breaks(f.a) || breaks(f.b) || breaks(f.c) ? 'the number ($a, $b, $c)'
+        : breaks(f.g) ? 'the clef ($g)' : breaks(f.o) ? 'the time signature ($o)'
+        : breaks(f.n) ? 'the key signature ($n)' : breaks(f.p, false) ? 'the music ($p)' : null;
 }
 
-// Comments, character data, declarations, processing instructions and tags.
-const TOKEN = /<!--[\s\S]*?-->|<!\[CDATA\[[\s\S]*?\]\]>|<[?!][^>]*>|<(\/?)([^\s/>]+)((?:[^>"']|"[^"]*"|'[^']*')*)>/g;
-const NAMESPACE = /\sxmlns(?::([^\s=]+))?\s*=\s*(["'])([\s\S]*?)\2/g;
-const CONTROL = /<(?:[\w.-]+:)?controlfield\s[^>]*\btag\s*=\s*(["'])001\1[^>]*>([^<]*)</;
+// Gathers each record's fields of interest from its elements and text, and
+// gives its entries when it closes: { line, control, occurrence, fields,
+// warnings } for an incipit, { line, control, occurrence, kind, text, code }
+// for the reader's own message (control null when there is no 001).
+class Gatherer {
+    entries = [];
+    records = 0;         // records started, the number in the messages
+    withoutMusic = 0;    // fields 031 without $p, passed over
+    inRecord = false;
+    unclosed = 0;        // records reported as not closed, their elements still open
+    target = null;       // the value whose text is gathered
+    markupDepth = 0;     // elements open inside the gathered subfield
 
-// The records of a document that is not well-formed, so that a fault loses
-// only the record it is in: { chunk } and its { document } or { fault }, or
-// { chunk, open } for a record not closed before the next one starts. A
-// record runs to its end tag, or to the next record's start tag when that
-// comes first, or to the end of the text; it is read on its own, inside the
-// namespaces declared where it starts.
-function recordsApart(text) {
-    const stack = [{ name: '', spaces: {} }];
-    const starts = [];
-    for (const { 0: tag, 1: end, 2: name, 3: rest, index } of text.matchAll(TOKEN)) {
-        if (name === undefined)
-            continue;
-        if (end) {
-            // An end tag closes its element and those left open inside it.
-            const at = stack.findLastIndex((element) => element.name === name);
-            const [element] = at > 0 ? stack.splice(at) : [];
-            if (element?.record)
-                element.record.end = index + tag.length;
-            continue;
-        }
-        const parent = stack.at(-1);
-        const spaces = rest.includes('xmlns') ? { ...parent.spaces } : parent.spaces;
-        for (const [, prefix = '', , uri] of rest.matchAll(NAMESPACE))
-            spaces[prefix] = uri;
-        const colon = name.indexOf(':');
-        const element = { name, spaces };
-        if (name.slice(colon + 1) === 'record' && [MARC, undefined, ''].includes(spaces[name.slice(0, Math.max(colon, 0))]))
-            starts.push(element.record = { start: index, spaces, end: rest.endsWith('/') ? index + tag.length : undefined });
-        if (!rest.endsWith('/'))
-            stack.push(element);
+    message(kind, control, line, text, code, occurrence = 0) {
+        this.entries.push({ line, control: control || null, occurrence, kind, text, code });
     }
-    return starts.map(({ start, spaces, end = Infinity }, i) => {
-        const next = starts[i + 1]?.start ?? Infinity;
-        const chunk = text.slice(start, Math.min(end, next));
-        if (next < end)
-            return { chunk, open: true };
-        const declared = Object.entries(spaces).map(([prefix, uri]) =>
-            ` xmlns${prefix && ':'}${prefix}="${uri.replace(/"/g, '&quot;')}"`).join('');
-        return { chunk, ...parse(`<collection${declared}>${chunk}</collection>`) };
-    });
+
+    start(kind, key, line) {
+        if (kind === RECORD) {
+            if (this.inRecord) {
+                this.message('error', this.abandon(), this.line, `record ${this.records} is not closed before ` +
+                             'the next record starts; its fields are not read', 'record_not_closed');
+                ++this.unclosed;
+            }
+            Object.assign(this, { inRecord: true, line, control: value(), composer: value(), uniform: value(),
+                                  title: value(), fields: [], markup: [], field: null });
+            ++this.records;
+        } else if (!this.inRecord) {
+            // outside records: nothing is read
+        } else if (this.target !== null) {
+            // Markup inside a subfield: its text is kept, the element is not.
+            if (this.markupDepth++ === 0 && this.markup.at(-1) !== this.where)
+                this.markup.push(this.where);
+        } else if (kind === CONTROLFIELD) {
+            this.field = key === '001' ? '001' : null;
+            if (this.field)
+                this.gather(this.control, false, '001');
+        } else if (kind === DATAFIELD) {
+            this.field = ['031', '100', '240', '245'].includes(key) ? key : null;
+            if (key === '031')
+                this.fields.push({ line });
+        } else if (kind === SUBFIELD && key.length === 1) {
+            this.subfield(key);
+        }
+    }
+
+    gather(target, repeats, where) {
+        if (target.seen && !repeats)
+            return;
+        if (target.seen)
+            target.text += '; ';
+        target.seen = true;
+        this.target = target;
+        this.where = where;
+    }
+
+    subfield(code) {
+        const titles = { 100: this.composer, 240: this.uniform, 245: this.title };
+        if (this.field in titles) {
+            if (code === 'a')
+                this.gather(titles[this.field], false, `${this.field} $a`);
+        } else if (this.field === '031' && READ.has(code)) {
+            this.gather(this.fields.at(-1)[code] ??= value(), REPEATING.has(code), `031 #${this.fields.length} $${code}`);
+        }
+    }
+
+    end(kind) {
+        if (!this.inRecord) {
+            if (kind === RECORD && this.unclosed > 0)
+                --this.unclosed;   // the end of a record already reported
+        } else if (this.markupDepth > 0) {
+            --this.markupDepth;
+        } else if (kind !== OTHER) {
+            this.target = null;
+            if (kind !== SUBFIELD && kind !== CONTROLFIELD)
+                this.field = null;
+            if (kind === RECORD) {
+                this.inRecord = false;
+                this.finish();
+            }
+        }
+    }
+
+    text(text) {
+        if (this.target !== null)
+            this.target.text += text;
+    }
+
+    // Malformed XML: the record being read is dropped; gives its 001 as far
+    // as it was read.
+    abandon() {
+        const id = this.inRecord ? trim(this.control.text) : '';
+        Object.assign(this, { inRecord: false, target: null, field: null, markupDepth: 0, fields: [] });
+        return id;
+    }
+
+    // A record closed: its error, or each of its fields 031 in turn.
+    finish() {
+        const id = trim(this.control.text);
+        const which = `record ${this.records}`;
+        if (!this.control.seen)
+            return this.message('error', null, this.line, `${which} has no control number (001)`, 'no_control_number');
+        if (!validIdentifier(id)) {
+            return this.message('error', id, this.line, `${which}: control number (001) "${id}" is not an ` +
+                                'incipit identifier (one to ten digits)', 'control_number_not_identifier');
+        }
+        const composer = trim(this.composer.text);
+        const uniform = trim(this.uniform.text);
+        const shared = { composer: composer || undefined, workTitle: uniform || trim(this.title.text) || undefined };
+        this.fields.forEach((f, i) => this.incipit(f, i + 1, id, shared));
+    }
+
+    incipit(f, occurrence, id, shared) {
+        const v = Object.fromEntries([...READ].map((code) => [code, trim(f[code]?.text ?? '')]));
+        const { a, b, c, d, g, m, n, o, p, r, t, 2: system } = v;
+        if (p === '') {
+            ++this.withoutMusic;
+            return;
+        }
+        const here = `031 #${occurrence}`;
+        const what = lineBreakIn(v);
+        if (system !== '' && system !== SYSTEM) {
+            this.message('warning', id, f.line, `${here} has the system code "${system}", which is not read; passed over`,
+                         'other_notation_system', occurrence);
+        } else if (what !== null) {
+            this.message('error', id, f.line, `${here}: ${what} holds a tab or a line break`, 'subfield_holds_line_break',
+                         occurrence);
+        } else {
+            // Markup in the texts it is made of: its own field's, the record's.
+            const warnings = this.markup.filter((where) => !where.startsWith('031 ') || where.startsWith(`${here} `))
+                .map((where) => `${where} holds markup; its text is read without it`);
+            const fields = { identifier: id, number: `${a}.${b}.${c}`, clef: g, time: o,
+                             music: n === '' ? p : `${n[0] === '$' ? '' : '$'}${n} ${p}`, ...shared,
+                             movementTitle: d || undefined, partName: m || undefined, textIncipit: t || undefined,
+                             keyOrMode: r || undefined };
+            this.entries.push({ line: f.line, control: id, occurrence, fields, warnings });
+        }
+    }
 }
 
-// { records: [{ fields, label }], notes: [{ kind, text, control }], withoutMusic }
-// from a MARCXML document (a collection, one record or records one after
-// another), its bytes (see decodeXml) or its text.
+// --- the text, in runs and windows ---------------------------------------------------------------
+// Comments, character data, processing instructions, declarations and tags.
+const TOKEN = /<!--[\s\S]*?-->|<!\[CDATA\[[\s\S]*?\]\]>|<\?[\s\S]*?\?>|<![^>]*>|<(\/?)([^\s/>]+)((?:[^>"']|"[^"]*"|'[^']*')*)>/g;
+const NAMESPACE = /\sxmlns(?::[^\s=]+)?\s*=\s*(["'])[\s\S]*?\1/g;
+// A document's own entity declarations, which are not expanded here: a
+// reference to one is malformed XML.
+const DOCTYPE = /<!DOCTYPE(?:[^[>"']|"[^"]*"|'[^']*')*\[[\s\S]*?\]\s*>/;
+const DOCTYPE_TAG = /<!DOCTYPE(?:[^[>"']|"[^"]*"|'[^']*')*(\[[\s\S]*?\])?\s*>/;
+const ENTITY = /<!ENTITY(?:[^>"']|"[^"]*"|'[^']*')*>/g;
+const blank = (text) => text.replace(/[^\n\r]/g, ' ');
+// The browser's words for a fault at the end of the input, and the command's.
+const ENDS = [[/^Unexpected end of stream: no root element found/, () => 'Document is empty'],
+              [/^Unexpected end of stream/, (root) => `the input ends before the element ${root} is closed`]];
+
+class Reader {
+    constructor({ text, bytesBefore, notUtf8 = [] }, gatherer) {
+        this.text = text.replace(DOCTYPE, (doctype) => doctype.replace(ENTITY, blank));
+        this.bytesBefore = bytesBefore;   // undefined: no byte offsets (not UTF-8)
+        this.notUtf8 = notUtf8;
+        this.g = gatherer;
+        this.root = null;                 // { name, spaces, record } of the document being read
+        this.lines = { at: 0, line: 1 };  // line feeds counted up to `at`
+        this.bytes = { at: 0, count: 0 }; // UTF-8 bytes up to `at`
+        this.bad = 0;                     // the first of notUtf8 not behind the reading
+        this.undeclared = new Set();      // namespace prefixes used and never declared
+    }
+
+    // The first sequence that is not UTF-8 from `index` on, if any.
+    notUtf8From(index) {
+        while (this.bad < this.notUtf8.length && this.notUtf8[this.bad].index < index)
+            ++this.bad;
+        return this.notUtf8[this.bad];
+    }
+
+    // The line of `index` (line feeds before it, as the command counts).
+    lineOf(index) {
+        let { at, line } = index >= this.lines.at ? this.lines : { at: 0, line: 1 };
+        for (; at < index; ++at)
+            line += this.text.charCodeAt(at) === 10 ? 1 : 0;
+        this.lines = { at, line };
+        return line;
+    }
+
+    byteOf(index) {
+        let { at, count } = index >= this.bytes.at ? this.bytes : { at: 0, count: 0 };
+        for (; at < index; ++at) {
+            const c = this.text.charCodeAt(at);
+            count += c < 0x80 ? 1 : c < 0x800 ? 2 : c >= 0xD800 && c < 0xDC00 ? (++at, 4) : 3;
+        }
+        this.bytes = { at, count };
+        // Each such sequence is one U+FFFD (three bytes) in the text.
+        let k = this.bad;
+        while (k < this.notUtf8.length && this.notUtf8[k].index < index)
+            ++k;
+        return count + (k > 0 ? this.notUtf8[k - 1].extra : 0) + this.bytesBefore;
+    }
+
+    read() {
+        let at = 0;
+        let seek = null;
+        let inside = null;
+        for (;;) {
+            if (seek !== null && (at = this.seek(at, seek)) < 0)
+                return;
+            ({ at, seek } = this.run(at, inside));
+            if (seek === null)
+                return;
+            inside = seek === 'record' ? this.root : null;
+        }
+    }
+
+    // Where the next start tag of a record ('record') or of any element
+    // ('element') begins, from `from`; -1 when there is none.
+    seek(from, what) {
+        for (let i = this.text.indexOf('<', from); i >= 0; i = this.text.indexOf('<', i + 1)) {
+            const name = /^[^ \t\n\r>/<]*/.exec(this.text.slice(i + 1, i + 1 + LONGEST_NAME))[0];
+            if (name === '' || name.length === LONGEST_NAME)
+                continue;
+            if (what === 'element' ? name[0] !== '!' && name[0] !== '?' : localName(name) === 'record')
+                return i;
+        }
+        return -1;
+    }
+
+    // The tags of the text from `from` to `to`: calls `tag(start, end,
+    // name, rest)` (end tags with `name` starting with '/') and keeps
+    // `stack`, the names of the elements open; stops early when it returns
+    // true.
+    tags(from, to, stack, tag) {
+        TOKEN.lastIndex = from;
+        for (let m; (m = TOKEN.exec(this.text)) !== null && m.index < to;) {
+            if (m[2] === undefined)
+                continue;
+            const end = m.index + m[0].length;
+            if (m[1]) {
+                const open = stack.lastIndexOf(m[2]);
+                if (open >= 0)
+                    stack.length = open;
+            } else if (!m[3].endsWith('/')) {
+                stack.push(m[2]);
+            }
+            if (tag(m.index, end, m[1] + m[2], m[3]))
+                return end;
+        }
+        return to;
+    }
+
+    // Reads one run from `at` (inside the root's start tag again when
+    // `inside`): { at, seek } for where the next run is looked for, seek
+    // null at the end of the text.
+    run(at, inside) {
+        const stack = inside ? [inside.name] : [];
+        // After a fault the windows start small, for the next fault may be near.
+        let size = inside ? 4096 : WINDOW;
+        let start = at;
+        let wrapper = inside ? `<${inside.name}${inside.spaces}>` : '';
+        for (;;) {
+            const outer = [...stack];
+            let closed = false;
+            const end = this.tags(start, this.text.length, stack, (from, to, name, rest) => {
+                if (this.root === null && name[0] !== '/') {
+                    const record = localName(name) === 'record';
+                    this.root = { name: record ? `${name.slice(0, -6)}collection` : name, record, end: to,
+                                  spaces: (rest.match(NAMESPACE) ?? []).join('') };
+                }
+                closed = stack.length === 0;
+                return closed || (stack.length === 1 && to - start > size && !this.root.record);
+            });
+            const last = closed || end === this.text.length;
+            const fault = this.window(start, end, wrapper, outer, last ? [] : stack);
+            if (fault !== null)
+                return fault;
+            if (closed) {
+                this.root = null;
+                return { at: end, seek: 'element' };
+            }
+            if (last)
+                return { at: end, seek: null };
+            start = end;
+            size = Math.min(2 * size, WINDOW);
+            wrapper = `<${stack[0]}${this.root.spaces}>`;
+        }
+    }
+
+    // Parses the text from `start` to `end` after `wrapper` (the elements
+    // `outer` open before it) and closed by the elements `open` at its end;
+    // gives its elements to the reader, up to the fault if there is one.
+    // Returns null, or after a fault where the next run is looked for.
+    window(start, end, wrapper, outer, open) {
+        const parsed = this.parse(start, end, wrapper, open);
+        const next = this.notUtf8From(start);
+        const bad = next?.index < end ? next : undefined;
+        if (parsed.error === undefined && bad === undefined) {
+            this.walk(parsed, start, end, open.length);
+            return null;
+        }
+        // The first fault: the parser's, or a sequence that is not UTF-8.
+        let { fault, words } = parsed.error === undefined ? { fault: end } : this.faultOf(parsed, start, end);
+        const past = bad !== undefined && bad.index < fault ? 0 : 1;
+        if (past === 0)
+            ({ index: fault, words } = bad);
+        // A root the parser did not reach is no root.
+        if (this.root?.end > fault)
+            this.root = null;
+        // What the parser handed over: the elements before the fault.
+        const stack = [...outer];
+        let cut = start;
+        this.tags(start, fault, stack, (from, to) => {
+            if (to > fault)
+                return true;
+            cut = to;
+            return false;
+        });
+        stack.length = 0;
+        stack.push(...outer);
+        this.tags(start, cut, stack, () => false);
+        const partial = this.parse(start, cut, wrapper, stack);
+        if (partial.error === undefined)
+            this.walk(partial, start, cut, stack.length);
+        this.malformed(fault, past, words.replaceAll(`{${UNDECLARED}}`, '').trim(), stack);
+        return { at: Math.min(fault + 1, this.text.length) + 1, seek: this.root === null ? 'element' : 'record' };
+    }
+
+    // Parses the text from `start` to `end` after `wrapper` and closed by
+    // the elements `open`: { document, error, head, wrapper, top } with the
+    // parser's error element, if any, and the text before the window's.
+    // Prefixes never declared are declared in an element around it all
+    // (`top`), the document's declaration and type left out.
+    parse(start, end, wrapper, open) {
+        for (;;) {
+            const declared = [...this.undeclared].map((prefix) => ` xmlns:${prefix}="${UNDECLARED}"`).join('');
+            const top = declared === '' ? '' : `<tav${declared}>`;
+            let text = this.text.slice(start, end);
+            if (top !== '' && wrapper === '')
+                text = text.replace(/^<\?xml[\s\S]*?\?>/, blank).replace(DOCTYPE_TAG, blank);
+            const document = parser.parseFromString(top + wrapper + text + open.toReversed().map((name) => `</${name}>`)
+                .join('') + (top === '' ? '' : '</tav>'), 'application/xml');
+            const error = document.getElementsByTagNameNS(XHTML, 'parsererror')[0];
+            const prefix = /^(?:Element|Attribute) ([^\s:]+):\S* prefix is unbound/.exec(this.words(error))?.[1];
+            if (prefix === undefined || this.undeclared.has(prefix))
+                return { document, error, head: top + wrapper, wrapper: wrapper !== '', top: top !== '' };
+            this.undeclared.add(prefix);
+        }
+    }
+
+    words(error) {
+        return /error on line \d+ at column \d+: ([\s\S]*?)(Below is a rendering|$)/.exec(error?.textContent ?? '')?.[1] ?? '';
+    }
+
+    // The index in the text of the character the parser's error is at, and
+    // its words. The browser counts lines ending at LF, CR LF or CR, and
+    // columns in characters from 1.
+    faultOf({ error, head }, start, end) {
+        const [, line, column, words] = /error on line (\d+) at column (\d+): ([\s\S]*?)(Below is a rendering|$)/
+            .exec(error.textContent) ?? [null, 1, 1, error.textContent];
+        const parsed = head + this.text.slice(start, end);
+        let index = 0;
+        for (let l = 1; l < line && index < parsed.length; ++l) {
+            const next = parsed.slice(index).search(/\r\n?|\n/);
+            index = next < 0 ? parsed.length : index + next + (parsed.startsWith('\r\n', index + next) ? 2 : 1);
+        }
+        for (let c = 1; c < column && index < parsed.length; ++c)
+            index += parsed.codePointAt(index) > 0xFFFF ? 2 : 1;
+        return { fault: Math.min(Math.max(index - head.length, 0) + start, end), words };
+    }
+
+    // The fault's message, its byte the one after the character at fault
+    // (`past` 1) or the one it starts at (0).
+    malformed(fault, past, words, stack) {
+        const g = this.g;
+        // The end of a record already reported as not closed adds nothing.
+        if (!g.inRecord && g.unclosed > 0 && /^Unexpected closing tag/.test(words) && localName(stack.at(-1) ?? '') === 'record')
+            return;
+        const line = this.lineOf(fault);
+        const [, said] = ENDS.find(([pattern]) => pattern.test(words)) ?? [null, () => words];
+        let text = `malformed XML at line ${line}${this.bytesBefore === undefined ? ''
+            : `, byte ${this.byteOf(Math.min(fault + past, this.text.length))}`}: ${said(this.root?.name)}`;
+        let control = null;
+        if (g.inRecord) {
+            text += `; record ${g.records} is passed over`;
+            control = g.abandon();
+        }
+        g.message('error', control, line, text, 'malformed_xml');
+        g.abandon();
+    }
+
+    // Gives the elements and text of a parsed window to the reader, each
+    // element with the line of its start tag; the last `open` elements
+    // (closed only to parse them) do not end.
+    walk({ document, wrapper, top: around }, start, end, open) {
+        const lines = [];
+        this.tags(start, end, [], (from, to, name) => {
+            if (name[0] !== '/')
+                lines.push(this.lineOf(to - 1));
+        });
+        // The first element among `node` and the siblings after it (before it, with `back`).
+        const element = (node, back) => {
+            while (node !== null && node.nodeType !== ELEMENT_NODE)
+                node = back ? node.previousSibling : node.nextSibling;
+            return node;
+        };
+        const first = around ? element(document.documentElement.firstChild, false) : document.documentElement;
+        const unended = new Set();
+        for (let e = first; e !== null && unended.size < open; e = element(e.lastChild, true))
+            unended.add(e);
+        const top = wrapper ? first : around ? document.documentElement : document;
+        const g = this.g;
+        let k = 0;
+        let node = top.firstChild;
+        while (node !== null) {
+            if (node.nodeType === ELEMENT_NODE) {
+                const kind = kindOf(node);
+                g.start(kind, node.getAttribute(kind === SUBFIELD ? 'code' : 'tag') ?? '', lines[k++] ?? 0);
+                if (node.firstChild !== null) {
+                    node = node.firstChild;
+                    continue;
+                }
+                if (!unended.has(node))
+                    g.end(kind);
+            } else if (node.nodeType === TEXT_NODE || node.nodeType === CDATA_SECTION_NODE) {
+                g.text(node.data);
+            }
+            while (node !== top && node.nextSibling === null) {
+                node = node.parentNode;
+                if (node !== top && !unended.has(node))
+                    g.end(kindOf(node));
+            }
+            node = node === top ? null : node.nextSibling;
+        }
+    }
+}
+
+// { entries, withoutMusic } from a MARCXML document's bytes (see decodeXml)
+// or its text: the entries in the order the command reports them.
 export function readMarcxml(input) {
-    const { text, fault } = typeof input === 'string' ? { text: input } : decodeXml(input);
-    if (fault !== undefined)
-        return { records: [], notes: [{ kind: 'error', text: fault }], withoutMusic: 0 };
-    const out = { records: [], notes: [], withoutMusic: 0, ordinal: 0 };
-    const whole = parse(text);
-    const parts = whole.document ? [whole] : recordsApart(text);
-    if (whole.fault && parts.length === 0)
-        out.notes.push({ kind: 'error', text: `not well-formed XML: ${whole.fault}` });
-    for (const part of parts) {
-        if (part.document !== undefined) {
-            readDocument(part.document, out);
-            continue;
-        }
-        const control = CONTROL.exec(part.chunk)?.[2].trim();
-        out.notes.push({ kind: 'error', control, text: `record ${++out.ordinal} ` + (part.open
-            ? 'is not closed before the next record starts; its fields are not read'
-            : `is not well-formed XML, passed over: ${part.fault}`) });
-    }
-    const { records, notes, withoutMusic } = out;
-    return { records, notes, withoutMusic };
-}
-
-// Reads the MARC records of a document into `out`.
-function readDocument(document, out) {
-    for (const record of elements(document, 'record')) {
-        const ordinal = ++out.ordinal;
-        const [control] = elements(record, 'controlfield')
-            .filter((field) => recordOf(field) === record && field.getAttribute('tag') === '001');
-        const identifier = control === undefined ? undefined : trim(control.textContent);
-        if (elements(record, 'record').length > 0) {
-            out.notes.push({ kind: 'error', control: identifier, text: `record ${ordinal} is not closed ` +
-                             'before the next record starts; its fields are not read' });
-        } else {
-            out.withoutMusic += read(record, ordinal, control, identifier, out);
-        }
-    }
-}
-
-// Reads one record element into `out.records` and `out.notes`; returns its
-// fields 031 without music.
-function read(record, ordinal, control, identifier, { records, notes }) {
-    const datafields = elements(record, 'datafield');
-    const first = (tag) => datafields.filter((field) => field.getAttribute('tag') === tag)
-        .map(subfields).find((s) => s.values.a !== undefined);
-    const incipits = datafields.filter((field) => field.getAttribute('tag') === '031');
-    if (incipits.length === 0)
-        return 0;
-    if (identifier === undefined) {
-        notes.push({ kind: 'error', text: `record ${ordinal} has no control number (001)` });
-        return 0;
-    }
-    if (!IDENTIFIER.test(identifier)) {
-        notes.push({ kind: 'error', control: identifier, text: `record ${ordinal}: control number (001) ` +
-                     `"${identifier}" is not an incipit identifier (one to ten digits)` });
-        return 0;
-    }
-    const warn = (what) => notes.push({ kind: 'warning', control: identifier,
-                                        text: `${identifier} ${what} holds markup; its text is read without it` });
-    const composer = first('100');
-    const uniform = first('240');
-    const work = uniform?.values.a ? uniform : first('245');
-    let withoutMusic = 0;
-    const before = records.length;
-    incipits.forEach((field, i) => {
-        const { values: f, marked } = subfields(field);
-        const label = `${identifier} 031 #${i + 1}`;
-        if (!f.p) {
-            ++withoutMusic;
-        } else if (f['2'] && f['2'] !== SYSTEM) {
-            notes.push({ kind: 'warning', control: identifier,
-                         text: `${label} has the system code "${f['2']}", which is not read; passed over` });
-        } else {
-            [...marked].filter((code) => READ.has(code)).forEach((code) => warn(`031 #${i + 1} $${code}`));
-            const music = f.n ? `$${f.n} ${f.p}` : f.p;
-            records.push({ label, fields: {
-                identifier, number: `${f.a ?? ''}.${f.b ?? ''}.${f.c ?? ''}`, clef: f.g ?? '', time: f.o ?? '', music,
-                composer: composer?.values.a, workTitle: work?.values.a, movementTitle: f.d,
-                partName: f.m, textIncipit: f.t, keyOrMode: f.r } });
-        }
-    });
-    if (records.length > before) {
-        if (control.firstElementChild !== null)
-            warn('001');
-        for (const [tag, field] of [['100', composer], [work === uniform ? '240' : '245', work]])
-            if (field?.marked.has('a'))
-                warn(`${tag} $a`);
-    }
-    return withoutMusic;
-}
-
-// Whether a file's first bytes are XML rather than a tab export: an XML
-// declaration, a MARC collection or record, or any element when the MARC
-// namespace is declared near the start.
-export function looksLikeXml(bytes) {
-    // Only a declaration names an encoding that this page does not know.
-    const { text = '<?xml' } = decodeXml(bytes.subarray(0, 65536));
-    const start = text.trimStart();
-    return start.startsWith('<?xml') || start.startsWith('<collection') || start.startsWith('<record') ||
-        /^<[A-Za-z_][\w.-]*:(collection|record)\b/.test(start) || (start.startsWith('<') && start.includes(MARC));
+    const decoded = typeof input === 'string' ? { text: input, bytesBefore: 0 } : decodeXml(input);
+    const g = new Gatherer();
+    if (decoded.refused !== undefined)
+        g.message('error', null, 1, `malformed XML at line 1: ${decoded.refused}; the input is not read`, 'malformed_xml');
+    else
+        new Reader(decoded, g).read();
+    return { entries: g.entries, withoutMusic: g.withoutMusic };
 }

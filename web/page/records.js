@@ -1,6 +1,6 @@
 // The page's records, shared by the page and its worker: the records of a
-// pasted text, of a tab export's bytes or of fields read from MARCXML, and
-// what the page shows of a message's sign.
+// pasted text, of a tab export's bytes or of the entries read from MARCXML,
+// and what the page shows of a message's sign.
 import { convert, convertFields, fieldNames as FIELD_NAMES } from './tav.js';
 
 const LF = 10;
@@ -9,41 +9,37 @@ const FIELD_SEPARATOR = '\t';
 // Characters shown either side of a sign.
 const CONTEXT = 40;
 
-// Whether bytes or text between `start` and `end` hold more than spaces.
-function hasText(value, start, end) {
-    for (let i = start; i < end; ++i) {
-        const c = typeof value === 'string' ? value.charCodeAt(i) : value[i];
-        if (c > 32)
-            return true;
-    }
-    return false;
-}
-
 // The records of `source`: { text } (a paste), { bytes } (a file) or
-// { records } (fields, each as { fields, label }). Lines end at LF, CR LF or
-// a lone CR; blank lines are no records. Each record knows its line.
+// { entries } (read from MARCXML, see marcxml.js). Lines end at LF, CR LF or
+// a lone CR; empty lines are no records, as for the batch command, and are
+// counted. Each record knows its line; at(i) is what the converter takes,
+// null for an entry that is the MARCXML reader's own message.
 export function recordsOf(source) {
-    if (source.records !== undefined) {
-        return { count: source.records.length, lineOf: (i) => i + 1,
-                 at: (i) => source.records[i].fields, labelOf: (i) => source.records[i].label };
+    if (source.entries !== undefined) {
+        const { entries } = source;
+        return { count: entries.length, lineOf: (i) => entries[i].line, at: (i) => entries[i].fields ?? null,
+                 entry: (i) => entries[i], blankLines: 0 };
     }
     const value = source.text ?? source.bytes;
     const code = (i) => typeof value === 'string' ? value.charCodeAt(i) : value[i];
     const starts = [], ends = [], lines = [];
+    let blankLines = 0;
     for (let start = 0, line = 1; start < value.length; ++line) {
         let end = start;
         while (end < value.length && code(end) !== LF && code(end) !== CR)
             ++end;
-        if (hasText(value, start, end)) {
+        if (end > start) {
             starts.push(start);
             ends.push(end);
             lines.push(line);
+        } else {
+            ++blankLines;
         }
         start = end + (code(end) === CR && code(end + 1) === LF ? 2 : 1);
     }
     const slice = typeof value === 'string' ? (i) => value.slice(starts[i], ends[i])
         : (i) => value.subarray(starts[i], ends[i]);
-    return { count: starts.length, lineOf: (i) => lines[i], at: slice, labelOf: () => null };
+    return { count: starts.length, lineOf: (i) => lines[i], at: slice, entry: () => undefined, blankLines };
 }
 
 // Converts a record: a line, or fields.

@@ -1,13 +1,14 @@
 // The page in headless Chromium, served from a static folder on 127.0.0.1:
-// records pasted in are engraved with every note, and the files downloaded
-// equal the program's. TAV_SCREENSHOT=FILE also saves a picture of the page.
+// records pasted in are engraved with every note, the files downloaded
+// equal the program's and the batch command's, with the options of the
+// moment, and so does the report. TAV_SCREENSHOT=FILE also saves a picture.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
-import { extname, join, normalize } from 'node:path';
+import { basename, dirname, extname, join, normalize, resolve } from 'node:path';
 import { chromium } from 'playwright-core';
 import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
@@ -141,6 +142,22 @@ test('many records: pages, filters, the refused engraving and the report', { tim
 const CATALOGUE = ['1001145660\t1.1.1\tG-2\t3/4\t\t$bBE 8.6\'ABCD/4-2G//', '1001145660\t1.2.1\tF-4\tc\t\t4C8DE/2F4Y//',
                    '000051\t2.1.1\tC-3\t\\-\t\t2-/4GAB\'\'C//'].map((line) => Buffer.from(line));
 
+// The batch command's report of `file` with `options`, run in its folder,
+// the seconds and the browser's own words for malformed XML left out.
+const batch = join(dirname(resolve(process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10'))), 'tav_convert');
+const reportLines = (report) => String(report).replace(/,"seconds":[0-9.]+/, '')
+    .replace(/(malformed XML at line \d+(, byte \d+)?: )(?:[^"\\]|\\.)*?((; record \d+ is passed over)?")/g, '$1...$3').split('\n');
+function batchReport(file, options = []) {
+    const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
+    try {
+        const run = spawnSync(batch, ['-q', '-o', dir, '--report', '-', ...options, basename(file)], { cwd: dirname(file) });
+        assert.ok(run.status === 0 || run.status === 1, `tav_convert: ${run.error ?? run.stderr}`);
+        return reportLines(run.stdout);
+    } finally {
+        rmSync(dir, { recursive: true, force: true });
+    }
+}
+
 test('files open: a tab export with any line ends, and MARCXML', { timeout: 180000 }, async () => {
     const page = await ready();
     const open = (name, buffer) => run(page, () => page.setInputFiles('#open-file', { name, mimeType: 'text/plain', buffer }));
@@ -152,32 +169,39 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
     assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runProgram(examples, '').files);
 
     await open('catalogue.xml', readFileSync(join(root, 'tests/data/web/catalogue.xml')));
-    assert.deepEqual(await texts(page, '#notes li'), [
-        'warning: 1001145660 031 #4 has the system code "da", which is not read; passed over',
-        'error: record 2 has no control number (001)',
-        'error: record 3: control number (001) "pl-wu 123" is not an incipit identifier (one to ten digits)',
-        'note: 1 field 031 without music ($p) passed over']);
-    assert.deepEqual(await texts(page, '.record .where'), ['1001145660 031 #1', '1001145660 031 #3', '000051 031 #1']);
-    const program = runProgram(CATALOGUE, '');
-    assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), program.files);
-    assert.deepEqual(await texts(page, '.record .messages li'), program.messages.map(([, kind, text]) =>
-        `${kind.toLowerCase()}: ${text.replace(/^[^,]*, /, '')}${kind === 'ERROR' ? 'music field, character 10: 4C8DE/2F4Y//' : ''}`));
-    // The catalogue's described records, as the batch command reads them.
+    assert.deepEqual(await texts(page, '#notes li'), ['note: 1 field 031 without music ($p) passed over']);
+    assert.deepEqual(await texts(page, '.record .where'), ['line 8, 001 1001145660, 031 #1', 'line 18, 001 1001145660, 031 #3',
+                                                           'line 23, 031 #4', 'line 28', 'line 31', 'line 37, 001 000051, 031 #1']);
+    assert.deepEqual(await texts(page, '.messages .sign'), ['music field, character 10: 4C8DE/2F4Y//']);
+    assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runProgram(CATALOGUE, '').files);
+    // The reports are the batch command's, line for line.
+    const report = async () => reportLines((await downloaded(page, '#download-report'))[1]);
+    for (const file of ['tests/data/marcxml/catalogue.xml', 'tests/data/tav_convert_mixed.txt']) {
+        await open(basename(file), readFileSync(join(root, file)));
+        assert.deepEqual(await report(), batchReport(join(root, file)), file);
+    }
+    // Options changed after the conversion hold for every download: each
+    // file is the batch command's, .mxl archives entry by entry.
     const described = join(root, 'tests/data/marcxml/catalogue.xml');
-    await open('described.xml', readFileSync(described));
+    await open('catalogue.xml', readFileSync(described));
     assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runBatch(described));
-    // Compressed: each file is the batch command's archive, entry by entry.
-    await page.check('#compress');
-    await open('described.xml', readFileSync(described));
-    const mxl = runBatch(described, ['--compress']);
-    const files = unzip((await downloaded(page, '#download-all'))[1]);
-    assert.deepEqual([...files.keys()].sort(), [...mxl.keys()].sort());
-    assert.deepEqual(zipEntries([...files.values()]), zipEntries([...files.keys()].map((name) => mxl.get(name))));
+    for (const [change, options] of [[() => page.check('#compress'), ['--compress']],
+                                     [() => page.selectOption('#musicxml', '4.0'), ['--compress', '--musicxml', '4.0']]]) {
+        await change();
+        const mxl = runBatch(described, options);
+        const files = unzip((await downloaded(page, '#download-all'))[1]);
+        assert.deepEqual([...files.keys()].sort(), [...mxl.keys()].sort());
+        assert.deepEqual(zipEntries([...files.values()]), zipEntries([...files.keys()].map((name) => mxl.get(name))));
+        const [name, file] = await downloaded(page, '.record[data-status=converted] .download');
+        assert.deepEqual(zipEntries([file]), zipEntries([mxl.get(name)]));
+        assert.deepEqual(await report(), batchReport(described, options));
+    }
     assert.deepEqual(page.errors, []);
 });
 
-// The table of hostile MARCXML (tests/data/marcxml/hostile.txt): the cases
-// for the page, read from their bytes as an opened file is.
+// The table of hostile MARCXML (tests/data/marcxml/hostile.txt): every case,
+// those for the library's reader alone too, for the page reads MARCXML as
+// the batch command does; read from their bytes as an opened file is.
 const ESCAPES = { n: '\n', t: '\t', '\\': '\\' };
 const unescape = (text) => Buffer.concat(text.split(/(\\x[0-9A-Fa-f]{2}|\\[nt\\])/).map((part, i) => i % 2 === 0
     ? Buffer.from(part) : Buffer.from(part[1] === 'x' ? [parseInt(part.slice(2), 16)] : ESCAPES[part[1]])));
@@ -189,17 +213,17 @@ function hostileCases() {
         const [word, rest = ''] = line.split(/ (.*)/s);
         const c = cases.at(-1);
         if (word === '==')
-            cases.push({ name: rest, for: 'cpp python page', in: [], incipits: [], messages: [] });
+            cases.push({ name: rest, in: [], incipits: [], messages: [] });
         else if (['for', 'encoding'].includes(word))
             c[word] = rest;
         else if (['in', 'incipit'].includes(word))
             c[word === 'in' ? 'in' : 'incipits'].push(rest);
         else if (['error', 'warning'].includes(word))
-            c.messages.push(`${word} ${rest.split(' ')[0]}`);
+            c.messages.push(line);
         else
             assert.ok(line === '' || line.startsWith('#'), `hostile.txt: ${line}`);
     }
-    return cases.filter((c) => c.for.split(' ').includes('page')).map((c) => {
+    return cases.map((c) => {
         const bytes = unescape(c.in.join('\n').replace(/\{([^|{}]*)\|([^{}]*)\}/g, (_, id, music) => OPEN_RECORD(id, music)));
         const utf16 = c.encoding && Buffer.from(`\uFEFF${bytes.toString()}`, 'utf16le');
         return { ...c, bytes: c.encoding === 'utf-16be' ? utf16.swap16() : utf16 || bytes };
@@ -215,12 +239,14 @@ test('hostile MARCXML: the incipits and messages of the table', async () => {
         return inputs.map((bytes) => ({ xml: looksLikeXml(new Uint8Array(bytes)), ...readMarcxml(new Uint8Array(bytes)) }));
     }, cases.map((c) => [...c.bytes]));
     cases.forEach((c, i) => {
-        const { xml, records, notes } = results[i];
-        const incipits = records.map(({ fields: f }, n) =>
+        const { xml, entries } = results[i];
+        const incipits = entries.filter((e) => e.fields).map(({ fields: f }, n) =>
             `${f.identifier} ${f.number} ${f.music}${c.incipits[n]?.includes(' | ') ? ` | ${f.composer}` : ''}`);
-        assert.deepEqual({ xml, incipits, messages: notes.map((m) => `${m.kind} ${m.control ?? '-'}`).sort() },
+        const messages = entries.flatMap((e) => e.fields ? e.warnings.map(() => `warning ${e.control} subfield_holds_markup`)
+            : [`${e.kind} ${e.control ?? '-'} ${e.code}`]);
+        assert.deepEqual({ xml, incipits, messages: messages.sort() },
                          { xml: true, incipits: c.incipits.map((line) => unescape(line).toString()), messages: c.messages.sort() },
-                         `${c.name}: ${JSON.stringify(notes)}`);
+                         `${c.name}: ${JSON.stringify(entries)}`);
     });
     await page.close();
 });
