@@ -145,6 +145,12 @@ TEST(Marcxml, HostileInputs)
          "0x00 0xD8\n"
          "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "records 2, incipits 2, without music 0, other system 0, errors 1\n"},
+        {"records one after another without a root, each on its own line",
+         record("1", "4C//") + "\n" + record("2", "4D//") + record("3", "4E//"),
+         "incipit 001=1 #1 line 1: 1\t1.1.1\t\\-\t\\-\t\t4C//\n"
+         "incipit 001=2 #1 line 3: 2\t1.1.1\t\\-\t\\-\t\t4D//\n"
+         "incipit 001=3 #1 line 4: 3\t1.1.1\t\\-\t\\-\t\t4E//\n"
+         "records 3, incipits 3, without music 0, other system 0, errors 0\n"},
         {"identifiers",
          "<c>" + record("12345678901", "4C//") + record("2147483648", "4C//") +
              record("2147483647", "4C//") + record(" 000000042\n", "4C//") + "</c>",

@@ -291,21 +291,63 @@ export function convertFields(fields, options) {
 // Characters that XML cannot carry.
 const NOT_XML = /[^\t\n\r\u0020-\uD7FF\uE000-\uFFFD\u{10000}-\u{10FFFF}]/u;
 const ELEMENT = 1;
-const TEXT = 3;
 
-// Whether the text or an attribute of `document` holds a character that XML
-// cannot carry, as it stood or as a reference (xmldom lets both pass there,
-// not in comments or CDATA sections).
-function holdsNotXml(document) {
-    for (const pending = [document]; pending.length > 0;) {
-        const node = pending.pop();
-        const values = node.nodeType === TEXT ? [node.data] : [...node.attributes ?? []].map((a) => a.value);
-        if (values.some((value) => NOT_XML.test(value)))
-            return true;
-        for (let child = node.firstChild; child !== null; child = child.nextSibling)
-            pending.push(child);
+// Where in `text` the first character that XML cannot carry stands, as it
+// is or as a character reference ("line L at column C", as a browser says
+// it), or null: xmldom lets both pass in text and attributes.
+function notXmlAt(text) {
+    const raw = new RegExp(NOT_XML.source, 'u');
+    const reference = /&#(?:x([0-9A-Fa-f]+)|([0-9]+));/g;
+    let at = text.search(raw);
+    for (let m; (m = reference.exec(text)) !== null && (at < 0 || m.index < at);) {
+        const code = m[1] !== undefined ? parseInt(m[1], 16) : Number(m[2]);
+        if (code > 0x10FFFF || NOT_XML.test(String.fromCodePoint(Math.min(code, 0x10FFFF))) ||
+            (code >= 0xD800 && code <= 0xDFFF)) {
+            at = m.index;
+            break;
+        }
     }
-    return false;
+    if (at < 0)
+        return null;
+    const before = text.slice(0, at).split(/\r\n|\r|\n/);
+    return `line ${before.length} at column ${[...before.at(-1)].length + 1}`;
+}
+
+// "line L at column C" of `locator` as a browser places the fault: for an
+// end tag that closes another element than the one open, at that end tag
+// (xmldom points into the element it leaves open).
+function endTagAt(text, message, locator) {
+    const closing = /mismatch: "[^"]*" != "([^"]*)"/.exec(message)?.[1];
+    const lines = text.split(/(?<=\r\n|\r(?!\n)|\n)/);
+    let index = lines.slice(0, locator.lineNumber - 1).reduce((n, line) => n + line.length, 0) +
+        locator.columnNumber - 1;
+    if (closing !== undefined) {
+        const end = text.indexOf('</' + closing, index);
+        if (end >= 0)
+            index = end;
+    }
+    const before = text.slice(0, index).split(/\r\n|\r|\n/);
+    return `line ${before.length} at column ${[...before.at(-1)].length + 1}`;
+}
+
+// The end of `text`, as endTagAt gives a place.
+function endOf(text) {
+    const lines = text.split(/\r\n|\r|\n/);
+    return `line ${lines.length} at column ${[...lines.at(-1)].length + 1}`;
+}
+
+// xmldom's words for the faults the page's reader tells apart, in a
+// browser's: an end tag that closes another element, and the end of the
+// input before the root closes or before it starts.
+function browserWords(message) {
+    const mismatch = /mismatch: "([^"]*)" != "([^"]*)"/.exec(message);
+    if (mismatch !== null)
+        return `Unexpected closing tag: ${mismatch[2]} != ${mismatch[1]}`;
+    if (/^unclosed xml tag/.test(message))
+        return 'Unexpected end of stream';
+    if (/^missing root element/.test(message))
+        return 'Unexpected end of stream: no root element found';
+    return message;
 }
 
 // The page's parser class on xmldom's: a document that is not well-formed
@@ -327,7 +369,8 @@ function parserOf({ DOMParser, Element }) {
             let fault = null;
             const onError = (level, message, { locator } = {}) => {
                 if (level !== 'warning' || !message.startsWith('Unicode replacement character'))
-                    fault ??= locator ? `line ${locator.lineNumber}, column ${locator.columnNumber}: ${message}` : message;
+                    fault ??= `error on ${locator?.lineNumber ? endTagAt(text, message, locator) : endOf(text)}: ` +
+                        browserWords(message);
             };
             let document = null;
             try {
@@ -335,11 +378,14 @@ function parserOf({ DOMParser, Element }) {
             } catch (error) {
                 fault ??= error.message;
             }
-            if (fault === null && holdsNotXml(document))
-                fault = 'a character that XML cannot carry';
+            const where = fault === null ? notXmlAt(text) : null;
+            if (where !== null)
+                fault = `error on ${where}: a character that XML cannot carry`;
             if (fault === null)
                 return document;
-            const failed = new DOMParser().parseFromString('<parsererror/>', 'application/xml');
+            // A fault as a browser gives it: an XHTML parsererror saying where.
+            const failed = new DOMParser().parseFromString('<parsererror xmlns="http://www.w3.org/1999/xhtml"/>',
+                                                           'application/xml');
             failed.documentElement.textContent = fault;
             return failed;
         }
@@ -377,5 +423,19 @@ export async function readMarcxml(input) {
         marcxml = null;  // tried again at the next call
         throw error;
     });
-    return (await marcxml).readMarcxml(typeof input === 'string' ? input : cp1252(input));
+    const { entries, withoutMusic } = (await marcxml).readMarcxml(typeof input === 'string' ? input : cp1252(input));
+    // The reader's entries, in the order the command reports them, as the
+    // records and the notes about them.
+    const records = [], notes = [];
+    for (const e of entries) {
+        const control = e.control ?? undefined;
+        if (e.fields === undefined) {
+            notes.push({ kind: e.kind, text: e.text, control });
+            continue;
+        }
+        for (const text of e.warnings)
+            notes.push({ kind: 'warning', text, control });
+        records.push({ label: `${e.control} 031 #${e.occurrence}`, fields: e.fields });
+    }
+    return { records, notes, withoutMusic };
 }

@@ -443,6 +443,7 @@ struct MarcxmlReader::State {
         std::uint64_t offset = parser_offset;
         if (fault.index > static_cast<std::int64_t>(prefix))
             offset += static_cast<std::uint64_t>(fault.index) - prefix;
+        const std::uint64_t fault_at = offset;
         std::int64_t line = std::max<std::int64_t>(fault.line, 1) + parser_lines;
         bool next_document = root_closed && fault.code == XML_ERR_DOCUMENT_END;
         if (next_document) {
@@ -475,13 +476,23 @@ struct MarcxmlReader::State {
             root_name.clear();
             seek_for = Seek::Element;
         } else {
+            // From the fault itself (a record may start right there), or
+            // from the byte after it when the parser got no further than
+            // its first byte, so that every search moves on.
             seek_for = root_name.empty() ? Seek::Element : Seek::Record;
-            ++offset;
+            if (offset <= parser_offset)
+                ++offset;
         }
-        // Search from the byte after the fault, within what is still held.
-        std::uint64_t from = std::max(offset, pending_offset);
-        std::size_t skip = static_cast<std::size_t>(std::min<std::uint64_t>(from - pending_offset, size));
-        pending_lines = line - 1 + (skip > 0 && block[skip - 1] == '\n' ? 1 : 0);
+        // Search from there, within what is still held; the lines before it
+        // are those before the fault and those between.
+        auto at = [&](std::uint64_t o) {
+            return static_cast<std::size_t>(
+                std::min<std::uint64_t>(std::max(o, pending_offset) - pending_offset, size));
+        };
+        std::size_t skip = at(offset), fault_pos = at(fault_at);
+        pending_lines = line - 1 +
+                        (skip >= fault_pos ? std::count(block + fault_pos, block + skip, '\n')
+                                           : -std::count(block + skip, block + fault_pos, '\n'));
         pending.assign(block + skip, size - skip);
         pending_offset += skip;
     }

@@ -474,7 +474,10 @@ class Reader {
         if (partial.error === undefined)
             this.walk(partial, start, cut, stack.length);
         this.malformed(fault, past, words.replaceAll(`{${UNDECLARED}}`, '').trim(), stack);
-        return { at: Math.min(fault + 1, this.text.length) + 1, seek: this.root === null ? 'element' : 'record' };
+        // From the fault itself, or the character after it when the parser
+        // got no further than its first.
+        const at = Math.min(fault + 1, this.text.length);
+        return { at: at > start ? at : at + 1, seek: this.root === null ? 'element' : 'record' };
     }
 
     // Parses the text from `start` to `end` after `wrapper` and closed by
