@@ -51,14 +51,16 @@ const OptionSpec* find_short(char letter)
     return nullptr;
 }
 
-// keep|remove into `remove`; false for anything else.
-bool read_choice(std::string_view value, bool& remove)
+// Which of `choices` the value of `spec` is, 0 for the first; -1, with
+// `cl.error` set ("--from takes marcxml or tab, not 'xml'"), for none.
+int choice(CommandLine& cl, const OptionSpec& spec, std::string_view value,
+           std::string_view first, std::string_view second)
 {
-    if (value == "keep" || value == "remove") {
-        remove = value == "remove";
-        return true;
-    }
-    return false;
+    if (value == first || value == second)
+        return value == second ? 1 : 0;
+    cl.error = std::string("--") + spec.name + " takes " + std::string(first) + " or " +
+               std::string(second) + ", not '" + std::string(value) + "'";
+    return -1;
 }
 
 bool read_jobs(std::string_view value, unsigned& jobs)
@@ -71,17 +73,51 @@ bool read_jobs(std::string_view value, unsigned& jobs)
     return true;
 }
 
+// Applies an option that takes one of two values; false with `cl.error`
+// set when its value is neither.
+bool apply_choice(CommandLine& cl, const OptionSpec& spec, std::string_view value)
+{
+    int c;
+    switch (spec.key) {
+    case Key::Mensural:
+    case Key::MeasureRests:
+        if ((c = choice(cl, spec, value, "keep", "remove")) >= 0)
+            (spec.key == Key::Mensural ? cl.options.remove_mensural
+                                       : cl.options.remove_measure_rests) = c == 1;
+        break;
+    case Key::ReportFormat:
+        if ((c = choice(cl, spec, value, "jsonl", "csv")) >= 0)
+            cl.report_csv = c == 1;
+        break;
+    case Key::From:
+        if ((c = choice(cl, spec, value, "marcxml", "tab")) >= 0)
+            cl.from = c == 1 ? InputFormat::Tab : InputFormat::Marcxml;
+        break;
+    default:
+        if ((c = choice(cl, spec, value, "1.0", "4.0")) >= 0)
+            cl.options.musicxml = c == 1 ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
+        break;
+    }
+    return c >= 0;
+}
+
+// A file or folder name: false, with the error, when it is empty.
+bool apply_name(CommandLine& cl, std::string_view value, std::string& name, const char* what)
+{
+    if (value.empty()) {
+        cl.error = std::string("the ") + what + " name is empty";
+        return false;
+    }
+    name = value;
+    return true;
+}
+
 // Applies one option; false with `cl.error` set when its value is wrong.
 bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
 {
     switch (spec.key) {
-    case Key::Output:
-        if (value.empty()) {
-            cl.error = "the output folder name is empty";
-            return false;
-        }
-        cl.output_dir = value;
-        return true;
+    case Key::Output: return apply_name(cl, value, cl.output_dir, "output folder");
+    case Key::Report: return apply_name(cl, value, cl.report, "report file");
     case Key::Shard: cl.shard = true; return true;
     case Key::Stdout: cl.to_stdout = true; return true;
     case Key::DryRun: cl.dry_run = true; return true;
@@ -91,47 +127,13 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
         if (cl.action != CommandLine::Action::Help)
             cl.action = CommandLine::Action::Version;
         return true;
-    case Key::Mensural:
-    case Key::MeasureRests: {
-        bool& remove = spec.key == Key::Mensural ? cl.options.remove_mensural
-                                                 : cl.options.remove_measure_rests;
-        if (read_choice(value, remove))
-            return true;
-        cl.error = std::string("--") + spec.name + " takes keep or remove, not '" +
-                   std::string(value) + "'";
-        return false;
-    }
-    case Key::Report:
-        if (value.empty()) {
-            cl.error = "the report file name is empty";
-            return false;
-        }
-        cl.report = value;
-        return true;
     case Key::ReportAll: cl.report_all = true; return true;
-    case Key::ReportFormat:
-        if (value == "jsonl" || value == "csv") {
-            cl.report_csv = value == "csv";
-            return true;
-        }
-        cl.error = "--report-format takes jsonl or csv, not '" + std::string(value) + "'";
-        return false;
-    case Key::From:
-        if (value == "marcxml" || value == "tab") {
-            cl.from = value == "tab" ? InputFormat::Tab : InputFormat::Marcxml;
-            return true;
-        }
-        cl.error = "--from takes marcxml or tab, not '" + std::string(value) + "'";
-        return false;
-    case Key::MusicXml:
-        if (value == "1.0" || value == "4.0") {
-            cl.options.musicxml = value == "4.0" ? tav::MusicXmlVersion::V4_0
-                                                 : tav::MusicXmlVersion::V1_0;
-            return true;
-        }
-        cl.error = "--musicxml takes 1.0 or 4.0, not '" + std::string(value) + "'";
-        return false;
     case Key::Compress: cl.options.compress = true; return true;
+    case Key::Mensural:
+    case Key::MeasureRests:
+    case Key::ReportFormat:
+    case Key::From:
+    case Key::MusicXml: return apply_choice(cl, spec, value);
     case Key::Jobs:
         if (read_jobs(value, cl.jobs))
             return true;
@@ -147,6 +149,47 @@ CommandLine usage_error(CommandLine cl, std::string message)
     cl.action = CommandLine::Action::UsageError;
     cl.error = std::move(message);
     return cl;
+}
+
+// "--NAME" or "--NAME=VALUE" (the value, if the option takes one and has
+// none, the next argument, i then moving on to it); false with `cl.error`.
+bool parse_long(CommandLine& cl, std::string_view name, int argc, char** argv, int& i)
+{
+    std::string_view value;
+    size_t equals = name.find('=');
+    bool has_value = equals != std::string_view::npos;
+    if (has_value) {
+        value = name.substr(equals + 1);
+        name = name.substr(0, equals);
+    }
+    const OptionSpec* spec = find_long(name);
+    if (spec == nullptr) {
+        cl.error = "unknown option --" + std::string(name);
+        return false;
+    }
+    if (spec->takes_value && !has_value) {
+        if (i + 1 >= argc) {
+            cl.error = "--" + std::string(name) + " needs a value";
+            return false;
+        }
+        value = argv[++i];
+    } else if (!spec->takes_value && has_value) {
+        cl.error = "--" + std::string(name) + " takes no value";
+        return false;
+    }
+    return apply(cl, *spec, value);
+}
+
+// Options that do not go together: the error, or null.
+const char* options_that_clash(const CommandLine& cl)
+{
+    if (cl.to_stdout && (!cl.output_dir.empty() || cl.shard))
+        return "--stdout writes no files: it goes with neither --output nor --shard";
+    if (cl.dry_run && cl.to_stdout)
+        return "--dry-run writes nothing: it does not go with --stdout";
+    if (cl.to_stdout && cl.report == "-")
+        return "--stdout and --report - would both write to standard output";
+    return nullptr;
 }
 
 }  // namespace
@@ -167,25 +210,7 @@ CommandLine parse_command_line(int argc, char** argv, unsigned cores)
             continue;
         }
         if (arg.substr(0, 2) == "--") {
-            std::string_view name = arg.substr(2);
-            std::string_view value;
-            size_t equals = name.find('=');
-            bool has_value = equals != std::string_view::npos;
-            if (has_value) {
-                value = name.substr(equals + 1);
-                name = name.substr(0, equals);
-            }
-            const OptionSpec* spec = find_long(name);
-            if (spec == nullptr)
-                return usage_error(cl, "unknown option --" + std::string(name));
-            if (spec->takes_value && !has_value) {
-                if (i + 1 >= argc)
-                    return usage_error(cl, "--" + std::string(name) + " needs a value");
-                value = argv[++i];
-            } else if (!spec->takes_value && has_value) {
-                return usage_error(cl, "--" + std::string(name) + " takes no value");
-            }
-            if (!apply(cl, *spec, value))
+            if (!parse_long(cl, arg.substr(2), argc, argv, i))
                 return usage_error(cl, cl.error);
             continue;
         }
@@ -211,12 +236,8 @@ CommandLine parse_command_line(int argc, char** argv, unsigned cores)
     }
     if (cl.action != CommandLine::Action::Convert)
         return cl;
-    if (cl.to_stdout && (!cl.output_dir.empty() || cl.shard))
-        return usage_error(cl, "--stdout writes no files: it goes with neither --output nor --shard");
-    if (cl.dry_run && cl.to_stdout)
-        return usage_error(cl, "--dry-run writes nothing: it does not go with --stdout");
-    if (cl.to_stdout && cl.report == "-")
-        return usage_error(cl, "--stdout and --report - would both write to standard output");
+    if (const char* clash = options_that_clash(cl))
+        return usage_error(cl, clash);
     if (cl.inputs.empty())
         cl.inputs.emplace_back("-");
     return cl;

@@ -105,6 +105,110 @@ std::string open_streams(const CommandLine& cl, unsigned closed,
     return {};
 }
 
+// Every input, opened before any is read (their sizes give the progress
+// bar its end); one that cannot be opened is an error of the run and left
+// out.
+struct Inputs {
+    std::vector<InputFile> files;
+    std::vector<std::pair<std::string, std::string>> unopened;   // name, reason
+    std::uint64_t total_bytes = 0;
+    bool sizes_known = true;
+
+    ~Inputs() { close(); }
+    void close()
+    {
+        for (InputFile& input : files)
+            if (input.file != nullptr && input.file != stdin)
+                std::fclose(input.file);
+        files.clear();
+    }
+};
+
+void open_inputs(const CommandLine& cl, Inputs& inputs)
+{
+    for (const std::string& name : cl.inputs) {
+        InputFile input{name};
+        if (name == "-") {
+            input.file = stdin;
+        } else {
+            std::string error;
+            input.file = open_input(name, error);
+            if (input.file == nullptr) {
+                inputs.unopened.emplace_back(name, "cannot open " + name + ": " + error);
+                run_error(inputs.unopened.back().second);
+                continue;
+            }
+        }
+        std::uint64_t size = regular_file_size(input.file);
+        inputs.sizes_known = inputs.sizes_known && size > 0;
+        inputs.total_bytes += size;
+        inputs.files.push_back(input);
+    }
+}
+
+// The inputs in order through one pipeline: how the run ended (its stop
+// reason, if any) and whether an input could not be read. Memory or threads
+// that run out end the run as an error, with its report, never as an abort.
+RunEnd convert_inputs(const CommandLine& cl, FileOutput* files, Streams& streams,
+                      RunReport& report, ProgressLine& progress, Inputs& inputs, bool& io_error)
+{
+    RunEnd end;
+    try {
+        Pipeline pipeline(cl, files, cl.to_stdout ? &streams.documents : nullptr, report,
+                          progress);
+        for (InputFile& input : inputs.files) {
+            bool read = !pipeline.stopped() && pipeline.convert(input.file, input.name);
+            if (pipeline.stopped())
+                break;
+            if (!read) {
+                std::string reason = "cannot read " + input_name(input.name);
+                if (!pipeline.read_failure().empty())
+                    reason += ": " + pipeline.read_failure();
+                progress.finish();
+                run_error(reason);
+                report.unreadable(input.name, reason);
+                io_error = true;
+            }
+        }
+        pipeline.finish();
+        end.stopped = pipeline.stop_reason();
+    } catch (const std::bad_alloc&) {
+        end.stopped = "out of memory";
+    } catch (const std::system_error& e) {
+        end.stopped = std::string("cannot start a thread: ") + e.what();
+    }
+    return end;
+}
+
+// The run's end: its streams flushed, the report's summary, the closing
+// line, and the exit status.
+int finish_run(const CommandLine& cl, Streams& streams, RunReport& report, RunEnd& end,
+               bool io_error)
+{
+    end.signal = interrupt_signal();
+    if (!end.stopped.empty()) {
+        run_error(end.stopped);
+        io_error = true;
+    }
+    if (!streams.documents.flush() && end.stopped.empty()) {
+        run_error("cannot write standard output: " + streams.documents.reason());
+        io_error = true;
+    }
+    if (!report.finish(end) || !streams.report.close()) {
+        run_error("cannot write report " + (cl.report == "-" ? "to standard output" : "file " + cl.report) +
+                  ": " + streams.report.reason());
+        io_error = true;
+    }
+    if (!cl.quiet)
+        std::fprintf(stderr, "%s: %s\n", kProgram,
+                     summary_line(report.totals(), cl.dry_run, end).c_str());
+    if (end.signal != 0)
+        return interrupted_status(end.signal);
+    if (io_error)
+        return kRunError;
+    return report.totals().failed > 0 ? kRecordsFailed : kAllConverted;
+}
+
 int convert(const CommandLine& cl, unsigned closed)
 {
     auto start = std::chrono::steady_clock::now();
@@ -117,111 +221,31 @@ int convert(const CommandLine& cl, unsigned closed)
         if (!files->prepare(error))
             return run_error(error);
     }
-
-    // Open every input first: their sizes give the progress bar its end.
-    std::vector<InputFile> inputs;
-    std::vector<std::pair<std::string, std::string>> unopened;   // name, reason
-    std::uint64_t total_bytes = 0;
-    bool sizes_known = true;
-    bool io_error = false;
-    for (const std::string& name : cl.inputs) {
-        InputFile input{name};
-        if (name == "-") {
-            input.file = stdin;
-        } else {
-            std::string error;
-            input.file = open_input(name, error);
-            if (input.file == nullptr) {
-                unopened.emplace_back(name, "cannot open " + name + ": " + error);
-                run_error(unopened.back().second);
-                io_error = true;
-                continue;
-            }
-        }
-        std::uint64_t size = regular_file_size(input.file);
-        sizes_known = sizes_known && size > 0;
-        total_bytes += size;
-        inputs.push_back(input);
-    }
-    auto close_inputs = [&inputs] {
-        for (InputFile& input : inputs)
-            if (input.file != nullptr && input.file != stdin)
-                std::fclose(input.file);
-        inputs.clear();
-    };
+    Inputs inputs;
+    open_inputs(cl, inputs);
 
     // The report is opened (and a file there emptied) only once the run can
     // start.
     Streams streams;
-    if (std::string error = open_streams(cl, closed, inputs, streams); !error.empty()) {
-        close_inputs();
+    if (std::string error = open_streams(cl, closed, inputs.files, streams); !error.empty())
         return run_error(error);
-    }
     if (files)
         files->protect(streams.inputs, streams.report_id);
 
     bool on_terminal = !cl.quiet && is_terminal(stderr);
-    ProgressLine progress(on_terminal ? stderr : nullptr, sizes_known ? total_bytes : 0);
-    RunReport run_report(streams.report,
-                         cl.report_csv ? ReportFormat::Csv : ReportFormat::JsonLines,
-                         cl.report_all, cl.quiet || !cl.report.empty() ? nullptr : stderr,
-                         progress, cl.dry_run);
-    for (const auto& [name, reason] : unopened)
-        run_report.unreadable(name, reason);
-    RunEnd end;
-    // Memory or threads that run out end the run as an error, with its
-    // report, never as an abort.
-    try {
-        Pipeline pipeline(cl, files.get(), cl.to_stdout ? &streams.documents : nullptr,
-                          run_report, progress);
-        for (InputFile& input : inputs) {
-            bool read = !pipeline.stopped() && pipeline.convert(input.file, input.name);
-            if (pipeline.stopped())
-                break;
-            if (!read) {
-                std::string reason = "cannot read " + input_name(input.name);
-                if (!pipeline.read_failure().empty())
-                    reason += ": " + pipeline.read_failure();
-                progress.finish();
-                run_error(reason);
-                run_report.unreadable(input.name, reason);
-                io_error = true;
-            }
-        }
-        pipeline.finish();
-        end.stopped = pipeline.stop_reason();
-    } catch (const std::bad_alloc&) {
-        end.stopped = "out of memory";
-    } catch (const std::system_error& e) {
-        end.stopped = std::string("cannot start a thread: ") + e.what();
-    }
-    close_inputs();
+    ProgressLine progress(on_terminal ? stderr : nullptr,
+                          inputs.sizes_known ? inputs.total_bytes : 0);
+    RunReport report(streams.report, cl.report_csv ? ReportFormat::Csv : ReportFormat::JsonLines,
+                     cl.report_all, cl.quiet || !cl.report.empty() ? nullptr : stderr, progress,
+                     cl.dry_run);
+    for (const auto& [name, reason] : inputs.unopened)
+        report.unreadable(name, reason);
+    bool io_error = !inputs.unopened.empty();
+    RunEnd end = convert_inputs(cl, files.get(), streams, report, progress, inputs, io_error);
+    inputs.close();
     progress.finish();
-    end.signal = interrupt_signal();
-    if (!end.stopped.empty()) {
-        run_error(end.stopped);
-        io_error = true;
-    }
-
-    end.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!streams.documents.flush() && end.stopped.empty()) {
-        run_error("cannot write standard output: " + streams.documents.reason());
-        io_error = true;
-    }
-    if (!run_report.finish(end) || !streams.report.close()) {
-        run_error("cannot write report " + (cl.report == "-" ? "to standard output" : "file " + cl.report) +
-                  ": " + streams.report.reason());
-        io_error = true;
-    }
-    if (!cl.quiet)
-        std::fprintf(stderr, "%s: %s\n", kProgram,
-                     summary_line(run_report.totals(), cl.dry_run, end).c_str());
-    if (end.signal != 0)
-        return interrupted_status(end.signal);
-    if (io_error)
-        return kRunError;
-    return run_report.totals().failed > 0 ? kRecordsFailed : kAllConverted;
+    end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return finish_run(cl, streams, report, end, io_error);
 }
 
 }  // namespace

@@ -165,7 +165,9 @@ void Pipeline::work()
     }
 }
 
-void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
+// The outcome of line k made afresh, with where it comes from; for a
+// MARCXML entry that is the reader's message, the whole outcome.
+const CatalogueEntry* Pipeline::begin_outcome(Slot& slot, std::size_t k)
 {
     LineBatch& batch = slot.lines;
     Outcome& o = slot.outcomes[k];
@@ -182,21 +184,28 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     o.passed_over = false;
     o.catalogue = entry != nullptr;
     o.reader_message = false;
-    if (entry != nullptr) {
-        o.line = batch.line_numbers[k];
-        o.control_number = entry->control_number;
-        o.occurrence = entry->occurrence;
-        if (entry->is_message) {
-            // The reader's message stands for a record or field it could not read.
-            o.status = tav::Status::Failed;
-            o.passed_over = entry->message.kind == tav::MessageKind::Warning;
-            o.reader_message = true;
-            o.messages.assign(1, entry->message);
-            return;
-        }
+    if (entry == nullptr)
+        return nullptr;
+    o.line = batch.line_numbers[k];
+    o.control_number = entry->control_number;
+    o.occurrence = entry->occurrence;
+    if (entry->is_message) {
+        // The reader's message stands for a record or field it could not read.
+        o.status = tav::Status::Failed;
+        o.passed_over = entry->message.kind == tav::MessageKind::Warning;
+        o.reader_message = true;
+        o.messages.assign(1, entry->message);
     }
-    std::size_t size = entry != nullptr ? entry->record.music.size()
-                                        : batch.lines[k].end - batch.lines[k].begin;
+    return entry;
+}
+
+// Converts line k (or its entry), its document kept in the slot for
+// standard output; null, with the outcome, when memory ran out for it.
+tav::Result* Pipeline::convert_line(tav::Converter& converter, Slot& slot, std::size_t k,
+                                    const CatalogueEntry* entry)
+{
+    LineBatch& batch = slot.lines;
+    Outcome& o = slot.outcomes[k];
     tav::Result* r;
     try {
         if (entry != nullptr) {
@@ -226,8 +235,23 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
         converter = tav::Converter();
         o.status = tav::Status::TooLarge;
         o.messages.push_back(tav::Message{tav::MessageKind::Error, "incipit too large"});
-        return;
+        return nullptr;
     }
+    return r;
+}
+
+void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
+{
+    const CatalogueEntry* entry = begin_outcome(slot, k);
+    if (entry != nullptr && entry->is_message)
+        return;
+    LineBatch& batch = slot.lines;
+    Outcome& o = slot.outcomes[k];
+    std::size_t size = entry != nullptr ? entry->record.music.size()
+                                        : batch.lines[k].end - batch.lines[k].begin;
+    tav::Result* r = convert_line(converter, slot, k, entry);
+    if (r == nullptr)
+        return;
     o.status = r->status;
     if (r->status == tav::Status::Blank)
         return;
