@@ -14,7 +14,7 @@
 
 #include "tav/marcxml.h"
 
-#include "parser/report.h"
+#include "record/xml_names.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,70 +32,9 @@
 
 namespace tav {
 
-namespace {
-
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// The name after a namespace prefix, if any.
-std::string_view local_name(std::string_view n)
-{
-    std::size_t colon = n.rfind(':');
-    return colon == std::string_view::npos ? n : n.substr(colon + 1);
-}
-
-// The namespace of MARC 21 records in XML.
-constexpr std::string_view kMarcNamespace = "http://www.loc.gov/MARC21/slim";
-
-}  // namespace
-
-Fields MarcxmlItem::fields(std::string& storage) const
-{
-    const Record& r = record;
-    Fields f{r.identifier, r.number, r.clef, r.time, {}, r.music};
-    if (!r.key.empty()) {
-        storage.clear();
-        if (r.key[0] != '$')
-            storage += '$';
-        storage += r.key;
-        storage += ' ';
-        storage += r.music;
-        f.music = storage;
-    }
-    return f;
-}
-
-void add_reader_warnings(const std::vector<std::string>& warnings, std::vector<Message>& messages)
-{
-    std::vector<Message> first;
-    for (const std::string& text : warnings)
-        first.push_back(detail::make_message(MessageKind::Warning, text));
-    messages.insert(messages.begin(), first.begin(), first.end());
-}
-
-bool looks_like_marcxml(std::string_view start)
-{
-    if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
-        return true;   // UTF-16: no tab export is
-    if (start.substr(0, 3) == "\xEF\xBB\xBF")
-        start.remove_prefix(3);
-    while (!start.empty() && is_space(start.front()))
-        start.remove_prefix(1);
-    if (start.substr(0, 5) == "<?xml" || start.substr(0, 4) == "<!--" ||
-        start.substr(0, 9) == "<!DOCTYPE")
-        return true;
-    if (start.empty() || start.front() != '<')
-        return false;
-    std::size_t end = 1;
-    while (end < start.size() && !is_space(start[end]) && start[end] != '>' && start[end] != '/')
-        ++end;
-    std::string_view name = local_name(start.substr(1, end - 1));
-    // Records, or a response that holds records (SRU, OAI-PMH).
-    return name == "collection" || name == "record" ||
-           start.find(kMarcNamespace) != std::string_view::npos;
-}
+using detail::is_xml_space;
+using detail::kMarcNamespace;
+using detail::local_name;
 
 #ifdef TAV_HAVE_LIBXML2
 
@@ -127,15 +66,7 @@ MarcElement element_of(const xmlChar* name, const xmlChar* uri)
     return MarcElement::Other;
 }
 
-void trim(std::string& s)
-{
-    while (!s.empty() && is_space(s.back()))
-        s.pop_back();
-    std::size_t begin = 0;
-    while (begin < s.size() && is_space(s[begin]))
-        ++begin;
-    s.erase(0, begin);
-}
+using detail::trim;
 
 bool starts_with(std::string_view s, std::string_view prefix)
 {
@@ -506,7 +437,7 @@ struct MarcxmlReader::State {
         for (std::size_t i = bytes.find('<'); i != std::string::npos; i = bytes.find('<', i + 1)) {
             std::size_t end = i + 1;
             std::size_t limit = std::min(bytes.size(), i + 1 + kLongestName);
-            while (end < limit && !is_space(bytes[end]) && bytes[end] != '>' &&
+            while (end < limit && !is_xml_space(bytes[end]) && bytes[end] != '>' &&
                    bytes[end] != '/' && bytes[end] != '<')
                 ++end;
             counts.bytes_searched += static_cast<std::int64_t>(end - i);

@@ -3,6 +3,7 @@
 // encoding is converted with iconv, the converter libxml2 itself uses for
 // the encodings it has no code of its own for.
 
+#include "record/xml_names.h"
 #include "record/marcxml_input.h"
 
 #include <algorithm>
@@ -31,11 +32,6 @@ bool same_name(std::string_view a, std::string_view b)
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 // Where the encoding an XML declaration at the start of `start` names is
 // (its position and length); {npos, 0} when there is none.
 std::pair<std::size_t, std::size_t> declared_encoding_at(std::string_view start)
@@ -48,12 +44,12 @@ std::pair<std::size_t, std::size_t> declared_encoding_at(std::string_view start)
     if (at == std::string_view::npos)
         return none;
     at += 8;
-    while (at < decl.size() && is_space(decl[at]))
+    while (at < decl.size() && is_xml_space(decl[at]))
         ++at;
     if (at >= decl.size() || decl[at] != '=')
         return none;
     ++at;
-    while (at < decl.size() && is_space(decl[at]))
+    while (at < decl.size() && is_xml_space(decl[at]))
         ++at;
     if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\''))
         return none;

@@ -2,6 +2,7 @@
 // the titles (240 $a, 245 $a) and each incipit field (031) with its
 // subfields, read as text only while a subfield of interest is open.
 
+#include "record/xml_names.h"
 #include "record/marcxml_record.h"
 
 #include <climits>
@@ -15,23 +16,6 @@ namespace {
 // A record's gathered text beyond this is an error, not memory.
 constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
 constexpr std::size_t kMaxIdentifierDigits = 10;
-
-bool is_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-void trim(std::string& s)
-{
-    std::size_t end = s.size();
-    while (end > 0 && is_space(s[end - 1]))
-        --end;
-    std::size_t begin = 0;
-    while (begin < end && is_space(s[begin]))
-        ++begin;
-    s.erase(end);
-    s.erase(0, begin);
-}
 
 bool valid_identifier(const std::string& id)
 {

@@ -1,0 +1,61 @@
+// A MARCXML item as a tab export's fields, the reader's warnings before a
+// conversion's messages, and what an input that is MARCXML starts with.
+
+#include "tav/marcxml.h"
+
+#include "parser/report.h"
+#include "record/xml_names.h"
+
+namespace tav {
+
+using detail::is_xml_space;
+using detail::kMarcNamespace;
+using detail::local_name;
+
+Fields MarcxmlItem::fields(std::string& storage) const
+{
+    const Record& r = record;
+    Fields f{r.identifier, r.number, r.clef, r.time, {}, r.music};
+    if (!r.key.empty()) {
+        storage.clear();
+        if (r.key[0] != '$')
+            storage += '$';
+        storage += r.key;
+        storage += ' ';
+        storage += r.music;
+        f.music = storage;
+    }
+    return f;
+}
+
+void add_reader_warnings(const std::vector<std::string>& warnings, std::vector<Message>& messages)
+{
+    std::vector<Message> first;
+    for (const std::string& text : warnings)
+        first.push_back(detail::make_message(MessageKind::Warning, text));
+    messages.insert(messages.begin(), first.begin(), first.end());
+}
+
+bool looks_like_marcxml(std::string_view start)
+{
+    if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF")
+        return true;   // UTF-16: no tab export is
+    if (start.substr(0, 3) == "\xEF\xBB\xBF")
+        start.remove_prefix(3);
+    while (!start.empty() && is_xml_space(start.front()))
+        start.remove_prefix(1);
+    if (start.substr(0, 5) == "<?xml" || start.substr(0, 4) == "<!--" ||
+        start.substr(0, 9) == "<!DOCTYPE")
+        return true;
+    if (start.empty() || start.front() != '<')
+        return false;
+    std::size_t end = 1;
+    while (end < start.size() && !is_xml_space(start[end]) && start[end] != '>' && start[end] != '/')
+        ++end;
+    std::string_view name = local_name(start.substr(1, end - 1));
+    // Records, or a response that holds records (SRU, OAI-PMH).
+    return name == "collection" || name == "record" ||
+           start.find(kMarcNamespace) != std::string_view::npos;
+}
+
+}  // namespace tav
