@@ -467,7 +467,21 @@ void bind_catalogue(py::module_& m, const py::metaclass& plain_type)
         .def_readonly("messages", &MarcxmlSource::messages,
                       "The reader's warnings and errors met since the record given "
                       "before (at the end: after the last), as (kind, text, "
-                      "control_number, line); a new list at each step.");
+                      "control_number, line); a new list at each step.")
+        .def_property_readonly(
+            "counts",
+            [](const MarcxmlSource& s) {
+                const tav::MarcxmlCounts& c = s.reader->counts();
+                py::dict counts;
+                counts["records"] = c.records;
+                counts["incipits"] = c.incipits;
+                counts["without_music"] = c.without_music;
+                counts["other_system"] = c.other_system;
+                counts["errors"] = c.errors;
+                return counts;
+            },
+            "What the reader has seen so far: record elements, incipits given, fields 031 "
+            "without music and of another notation system passed over, errors (a dict).");
 
     m.def("read_marcxml", &open_marcxml, py::arg("source"),
           "Reads MARCXML (MARC 21 records, incipits in field 031) from a path, from bytes or "

@@ -412,6 +412,7 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
         bytes_before_ += marc.consumed();
         marcxml_ = nullptr;
         read_failure_ = marc.failure();
+        report_.catalogue_read(marc.without_music());
         if (marc.out_of_memory()) {
             stop(read_failure_);
             return true;

@@ -123,6 +123,7 @@ struct MarcxmlBatchReader::State {
                 done = true;
                 failed = reader.read_failed();
                 failure = reader.input().failure();
+                without_music = reader.counts().without_music;
             }
             if (was_empty || done)
                 ready.notify_one();
@@ -154,6 +155,7 @@ struct MarcxmlBatchReader::State {
     std::condition_variable ready, room;
     bool done = false, stop = false, failed = false, out_of_memory = false;
     std::string failure;   // why reading stopped before the end, if it did
+    std::int64_t without_music = 0;
     std::uint64_t consumed = 0;
     std::thread thread;
     tav::MarcxmlItem item;
@@ -173,6 +175,12 @@ bool MarcxmlBatchReader::failed() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->failed;
+}
+
+std::int64_t MarcxmlBatchReader::without_music() const
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->without_music;
 }
 
 bool MarcxmlBatchReader::out_of_memory() const

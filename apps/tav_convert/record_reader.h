@@ -109,6 +109,8 @@ public:
     // Whether reading ended for want of memory (or another exception), not
     // at the input's end or a failed read.
     bool out_of_memory() const;
+    // Fields 031 without music passed over, once the input is read.
+    std::int64_t without_music() const;
     std::uint64_t consumed() const;
 
 private:

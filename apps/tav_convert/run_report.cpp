@@ -1,6 +1,8 @@
 #include "run_report.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <cstring>
 
 namespace {
 
@@ -293,6 +295,11 @@ void RunReport::unreadable(std::string_view input, std::string_view reason)
     out_.end_record();
 }
 
+void RunReport::catalogue_read(std::int64_t without_music)
+{
+    totals_.without_music = std::max<std::int64_t>(totals_.without_music, 0) + without_music;
+}
+
 bool RunReport::finish(const RunEnd& end)
 {
     if (!out_.active())
@@ -307,6 +314,11 @@ bool RunReport::finish(const RunEnd& end)
                       totals_.records, totals_.written, totals_.checked, totals_.failed,
                       totals_.warnings, totals_.blank_lines, totals_.unreadable_inputs);
         buffer_.assign(text);
+        if (totals_.without_music >= 0) {
+            buffer_.insert(buffer_.size() - std::strlen(",\"statuses\":{"), ",\"without_music\":");
+            buffer_.insert(buffer_.size() - std::strlen(",\"statuses\":{"),
+                           std::to_string(totals_.without_music));
+        }
         bool first = true;
         for (std::size_t k = 0; k < kStatuses; ++k) {
             if (totals_.by_status[k] == 0)
@@ -354,6 +366,8 @@ std::string summary_line(const Totals& t, bool dry_run, const RunEnd& end)
     std::string line = text;
     if (t.unreadable_inputs > 0)
         line += ", " + std::to_string(t.unreadable_inputs) + " unreadable inputs";
+    if (t.without_music > 0)
+        line += ", " + std::to_string(t.without_music) + " fields 031 without music";
     if (end.signal != 0)
         line += ", interrupted by signal " + std::to_string(end.signal);
     if (!end.stopped.empty())

@@ -51,6 +51,9 @@ struct Totals {
     std::int64_t warnings = 0;  // warning messages
     std::int64_t blank_lines = 0;
     std::int64_t unreadable_inputs = 0;   // inputs that could not be opened or read
+    // Fields 031 without music that MARCXML inputs held, passed over; -1
+    // when no input was MARCXML.
+    std::int64_t without_music = -1;
     std::array<std::int64_t, kStatuses> by_status{};
     // Messages by their code (the codes are the library's static names).
     std::map<std::string_view, std::int64_t> by_code;
@@ -88,6 +91,8 @@ public:
     void blank_line() { ++totals_.blank_lines; }
     // An input that could not be opened or read to its end.
     void unreadable(std::string_view input, std::string_view reason);
+    // A MARCXML input read: its fields 031 without music count.
+    void catalogue_read(std::int64_t without_music);
 
     // Writes out the records reported so far.
     void flush() { out_.flush(); }

@@ -1,6 +1,6 @@
 # Types of the package tav (the module is compiled; see its docstrings).
 import os
-from typing import (Iterator, List, Literal, NamedTuple, NoReturn, Optional, Protocol, Tuple,
+from typing import (Dict, Iterator, List, Literal, NamedTuple, NoReturn, Optional, Protocol, Tuple,
                     Union)
 
 __version__: str
@@ -87,6 +87,8 @@ class MarcxmlReader:
     def __init__(self, *args: NoReturn, **kwargs: NoReturn) -> None: ...
     @property
     def messages(self) -> List[Tuple[_Kind, str, str, int]]: ...
+    @property
+    def counts(self) -> Dict[str, int]: ...
     def __iter__(self) -> Iterator[CatalogueRecord]: ...
     def __next__(self) -> CatalogueRecord: ...
 

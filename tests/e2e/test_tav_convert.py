@@ -177,8 +177,9 @@ class Catalogue(unittest.TestCase):
                          [("1001145660", 2, "passed_over"), (None, 0, "failed"),
                           ("pl-kk 12", 0, "failed"), ("000112233", 1, "failed"),
                           ("000112234", 0, "failed")])
-        self.assertEqual((report[-1]["records"], report[-1]["failed"], report[-1]["warnings"]),
-                         (8, 4, 1))
+        self.assertEqual((report[-1]["records"], report[-1]["failed"], report[-1]["warnings"],
+                          report[-1]["without_music"]), (8, 4, 1, 1))
+        self.assertNotIn(b"without_music", convert(["--report", "-"], stdin=GOOD).stdout)
         self.assertEqual(sorted(by_file.files), ["1001145660-1.1.1.xml", "112235-1.1.1.xml",
                                                  "51650-1.1.1.xml", "51650-1.3.1.xml"])
         # The README's first command: the bundled catalogue records convert whole.

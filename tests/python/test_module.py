@@ -205,6 +205,8 @@ class Module(unittest.TestCase):
             records.append(r)
             met.append((r.control_number, [m[0] for m in reader.messages]))
         met.append((None, [m[0] for m in reader.messages]))
+        self.assertEqual(reader.counts, {"records": 7, "incipits": 5, "without_music": 1,
+                                         "other_system": 1, "errors": 3})
         self.assertEqual(met, [("000051650", []), ("000051650", []), ("1001145660", []),
                                ("000112233", ["warning", "error", "error"]),
                                ("000112235", ["error"]), (None, [])])

@@ -220,7 +220,7 @@ $('open-file').addEventListener('change', async () => {
         return;
     }
     const { entries, withoutMusic } = readMarcxml(bytes);
-    convertMany({ entries }, file.name, withoutMusic === 0 ? []
+    convertMany({ entries, withoutMusic }, file.name, withoutMusic === 0 ? []
         : [{ kind: 'note', text: `${plural(withoutMusic, 'field')} 031 without music ($p) passed over` }]);
 });
 

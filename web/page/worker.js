@@ -92,7 +92,7 @@ async function convertAll() {
 }
 
 function start({ source, name, options }) {
-    run = { records: recordsOf(source), name, options: { ...options, xml: false } };
+    run = { records: recordsOf(source), name, options: { ...options, xml: false }, withoutMusic: source.withoutMusic };
     return convertAll();
 }
 
@@ -283,7 +283,8 @@ async function report() {
         .map((key) => `"${key}":${object[key]}`).join(',')}}`;
     lines.push(`{"type":"summary","records":${totals.records},"written":${totals.written},"checked":0,` +
                `"failed":${totals.failed},"warnings":${totals.warnings},"blank_lines":${records.blankLines},` +
-               `"unreadable_inputs":0,"statuses":${counts(totals.statuses, STATUSES)},` +
+               `"unreadable_inputs":0,${catalogue ? `"without_music":${run.withoutMusic ?? 0},` : ''}` +
+               `"statuses":${counts(totals.statuses, STATUSES)},` +
                `"codes":${counts(totals.codes, Object.keys(totals.codes).sort())},"seconds":${run.seconds.toFixed(3)}}\n`);
     progress('report', records.count, records.count);
     postMessage({ type: 'report', blob: new Blob(lines.map((line) => encoder.encode(line)), { type: 'application/jsonl' }) });
