@@ -181,92 +181,9 @@ void convert_marcxml(std::unique_ptr<tav::InputStream> input, Records& records,
     }
 }
 
-// The lines of a stream split as a LineReader splits a file's (LF, CR LF or
-// a lone CR ends one; one past max_line_length is dropped), each copied with
-// line_padding zero bytes after it: a file object's, which no LineReader
-// reads.
-class StreamLines {
-public:
-    explicit StreamLines(tav::InputStream& input) : input_(input), block_(std::size_t{1} << 16) {}
-
-    tav::LineReader::Status next();
-    char* data() { return line_.data(); }
-    std::int32_t size() const
-    {
-        return static_cast<std::int32_t>(std::min<std::size_t>(line_.size(), INT32_MAX));
-    }
-    const std::string& failure() const { return input_.failure(); }
-
-private:
-    tav::InputStream& input_;
-    std::vector<char> block_;
-    std::size_t pos_ = 0;
-    std::size_t len_ = 0;
-    bool after_return_ = false;  // the last line ended at a carriage return, the block with it
-    std::vector<char> line_;     // the line, then line_padding zero bytes
-};
-
-// The last byte of the first line end among `count` bytes from `from` (a
-// carriage return followed there by a line feed ends with the feed), or null.
-const char* line_end(const char* from, std::size_t count)
-{
-    const char* feed = static_cast<const char*>(std::memchr(from, '\n', count));
-    const char* ret = static_cast<const char*>(
-        std::memchr(from, '\r', feed != nullptr ? static_cast<std::size_t>(feed - from) : count));
-    if (ret == nullptr)
-        return feed;
-    return ret + 1 == feed ? feed : ret;
-}
-
-tav::LineReader::Status StreamLines::next()
-{
-    using Status = tav::LineReader::Status;
-    line_.clear();
-    std::size_t total = 0;
-    bool too_long = false;
-    for (bool ended = false; !ended;) {
-        if (pos_ == len_) {
-            pos_ = 0;
-            len_ = input_.read(block_.data(), block_.size());
-            if (len_ == 0)
-                break;
-        }
-        if (after_return_) {
-            // A line feed after the carriage return that ended the last
-            // line, in the next block, belongs to that line.
-            after_return_ = false;
-            if (block_[pos_] == '\n') {
-                ++pos_;
-                continue;
-            }
-        }
-        const char* start = block_.data() + pos_;
-        const char* end = line_end(start, len_ - pos_);
-        std::size_t count = end != nullptr ? static_cast<std::size_t>(end - start) + 1 : len_ - pos_;
-        ended = end != nullptr;
-        after_return_ = ended && *end == '\r';
-        total += count;
-        too_long = too_long || total - (ended ? 1 : 0) > tav::max_line_length;
-        if (!too_long)
-            line_.insert(line_.end(), start, start + count);
-        pos_ += count;
-    }
-    if (input_.failed())
-        return Status::Error;
-    if (too_long) {
-        line_.clear();
-        return Status::TooLong;
-    }
-    if (total == 0)
-        return Status::End;
-    line_.insert(line_.end(), tav::line_padding, '\0');
-    return Status::Line;
-}
-
-// The records of a tab-separated input, one a line (a LineReader or
-// StreamLines).
-template <class Lines>
-void convert_lines(Lines& lines, Records& records, const tav::Options& options, FileRun& run)
+// The records of a tab-separated input, one a line.
+void convert_lines(tav::LineReader& lines, Records& records, const tav::Options& options,
+                   FileRun& run)
 {
     tav::Converter converter;
     for (long line = 1;; ++line) {
@@ -353,7 +270,7 @@ FileRun convert_file(const FileInput& input, const std::string& folder,
     if (is_marcxml(format, [&] { return stream->peek(); })) {
         convert_marcxml(std::move(stream), records, options, run);
     } else {
-        StreamLines lines(*stream);
+        tav::LineReader lines(std::move(stream));
         convert_lines(lines, records, options, run);
     }
     return run;

@@ -122,6 +122,8 @@ struct LineReading : InputReading {
 class LineReader {
 public:
     explicit LineReader(std::FILE* input, LineReading how = {});
+    // Reads a stream (tav/input.h), read as it was made to read.
+    explicit LineReader(std::unique_ptr<InputStream> input, LineEnds ends = LineEnds::Any);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;

@@ -18,7 +18,11 @@ constexpr std::size_t kBlock = std::size_t{1} << 16;
 
 struct LineReader::State {
     State(std::FILE* in, LineReading h)
-        : input(std::make_unique<InputStream>(in, static_cast<InputReading>(h))),
+        : State(std::make_unique<InputStream>(in, static_cast<InputReading>(h)), std::move(h))
+    {
+    }
+    State(std::unique_ptr<InputStream> in, LineReading h)
+        : input(std::move(in)),
           how(std::move(h)),
           block(kBlock + line_padding, '\0'),
           buffer(256, '\0'),
@@ -139,6 +143,15 @@ LineReader::Status LineReader::State::copy_line()
 
 LineReader::LineReader(std::FILE* input, LineReading how)
     : state_(std::make_unique<State>(input, std::move(how)))
+{
+}
+
+LineReader::LineReader(std::unique_ptr<InputStream> input, LineEnds ends)
+    : state_(std::make_unique<State>(std::move(input), [ends] {
+          LineReading how;
+          how.ends = ends;
+          return how;
+      }()))
 {
 }
 
