@@ -18,7 +18,7 @@ constexpr std::size_t kBlock = std::size_t{1} << 16;
 
 struct LineReader::State {
     State(std::FILE* in, LineReading h)
-        : State(std::make_unique<InputStream>(in, static_cast<InputReading>(h)), std::move(h))
+        : State(std::make_unique<InputStream>(in, static_cast<const InputReading&>(h)), h)
     {
     }
     State(std::unique_ptr<InputStream> in, LineReading h)
