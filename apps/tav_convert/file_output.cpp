@@ -189,7 +189,7 @@ bool FileOutput::write_named(tav::Result& result, const std::string& dir,
     if (result.status != tav::Status::Failed)
         return true;
     const std::string& text = result.messages.back().text;
-    bool written = text.compare(0, 12, "cannot write") == 0;
+    bool written = result.messages.back().code == "cannot_write_file";
     if (!written && !output_failed(error, dir))
         return true;
     stop = text + ": " + std::strerror(error != 0 ? error : EIO);

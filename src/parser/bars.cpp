@@ -112,7 +112,7 @@ bool repeat_measure(ScanState& s)
         ++measure_marks;
     if (s.note_count + notes > MAX_NOTES || int64_t{s.measure_number} + 1 > MAX_MEASURES ||
         s.measure_attribute_count + measure_marks > MAX_MEASURE_ATTRIBUTES) {
-        fail_record(s, "incipit too large");
+        fail_too_large(s);
         return false;
     }
     s.note_count += notes;
@@ -337,7 +337,7 @@ void read_measure_rest(ScanState& s, const Line& line)
         return;
     int64_t rests = count > 1 ? count : 1;
     if (int64_t{s.measure_number} + rests - 1 > MAX_MEASURES || s.note_count + rests > MAX_NOTES) {
-        fail_record(s, "incipit too large");
+        fail_too_large(s);
         return;
     }
     if (count > 1)

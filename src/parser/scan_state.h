@@ -158,6 +158,9 @@ constexpr bool is_clef(int32_t kind)
 // Fails the record with a reason (two-stream record error) and stops the
 // scan. A record that has already failed is not reported twice.
 void fail_record(ScanState& s, const char* reason);
+// Fails the record as too large for the converter's limits ("incipit too
+// large"): it is then TooLarge, not Failed.
+void fail_too_large(ScanState& s);
 
 // Fails the record at the sign under `position`, which the converter
 // cannot read (unrecognised-sign error), and stops the scan.

@@ -217,14 +217,21 @@ void fail_record(ScanState& s, const char* reason)
     if (s.record_failed)
         return;
     s.record_failed = true;
-    s.too_large = std::string_view(reason) == "incipit too large";
     report_record_error(s.console, s.incipit_id, s.incipit_nb, reason);
+}
+
+void fail_too_large(ScanState& s)
+{
+    if (s.record_failed)
+        return;
+    fail_record(s, "incipit too large");
+    s.too_large = true;
 }
 
 Note* append_note(ScanState& s, char step, int32_t octave, float duration)
 {
     if (s.note_count + 1 > MAX_NOTES) {
-        fail_record(s, "incipit too large");
+        fail_too_large(s);
         return nullptr;
     }
     ++s.note_count;
@@ -237,7 +244,7 @@ Note* append_note(ScanState& s, char step, int32_t octave, float duration)
 bool add_measure_mark(ScanState& s, Measure* measure, int32_t kind, int32_t value)
 {
     if (s.measure_attribute_count + 1 > MAX_MEASURE_ATTRIBUTES) {
-        fail_record(s, "incipit too large");
+        fail_too_large(s);
         return false;
     }
     ++s.measure_attribute_count;
@@ -273,7 +280,7 @@ bool open_next_measure(ScanState& s)
     if (at_empty_start(s))
         return true;
     if (int64_t{s.measure_number} + 1 > MAX_MEASURES) {
-        fail_record(s, "incipit too large");
+        fail_too_large(s);
         return false;
     }
     ++s.measure_number;
@@ -373,13 +380,13 @@ void scan_music(ScanState& s, Line& line, int32_t size)
             // Up to size every byte reads as zero, which ends the data in
             // one more step; that step is still charged.
             if (s.position < size && s.searches.work >= limit)
-                fail_record(s, "incipit too large");
+                fail_too_large(s);
             return;
         }
         // Each step costs one unit; handlers add the bytes their searches
         // examine.
         if (s.searches.work >= limit) {
-            fail_record(s, "incipit too large");
+            fail_too_large(s);
             return;
         }
         int32_t before = s.position;
