@@ -5,9 +5,10 @@
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
+import { gzipSync } from 'node:zlib';
 import { basename, dirname, extname, join, normalize, resolve } from 'node:path';
 import { chromium } from 'playwright-core';
 import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
@@ -180,6 +181,18 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
         await open(basename(file), readFileSync(join(root, file)));
         assert.deepEqual(await report(), batchReport(join(root, file)), file);
     }
+    // A gzip file (two members) is read as the command reads it; one cut
+    // short is the file's error.
+    const xml = readFileSync(join(root, 'tests/data/marcxml/catalogue.xml'));
+    const dir = mkdtempSync(join(tmpdir(), 'tav-gz-'));
+    const gz = join(dir, 'catalogue.xml.gz');
+    writeFileSync(gz, Buffer.concat([gzipSync(xml.subarray(0, 2000)), gzipSync(xml.subarray(2000))]));
+    await open('catalogue.xml.gz', readFileSync(gz));
+    assert.deepEqual(await report(), batchReport(gz));
+    const tab = Buffer.concat(linesOf('tests/data/tav_convert_mixed.txt').map((line) => Buffer.concat([line, Buffer.from('\n')])));
+    await open('cut.txt.gz', Buffer.concat([gzipSync(tab), gzipSync(tab).subarray(0, 40)]));
+    assert.deepEqual((await texts(page, '#notes li'))[0], 'error: cannot read cut.txt.gz: the gzip data ends early (a truncated file)');
+    rmSync(dir, { recursive: true });
     // Options changed after the conversion hold for every download: each
     // file is the batch command's, .mxl archives entry by entry.
     const described = join(root, 'tests/data/marcxml/catalogue.xml');
