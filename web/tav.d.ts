@@ -187,9 +187,9 @@ export interface Marcxml {
 
 /**
  * Reads a MARCXML document (a collection, one record, records one after
- * another, or the MARC records inside an OAI-PMH or SRU response): its bytes,
- * decoded as their byte-order mark or XML declaration says (else UTF-8), or
- * its text. Each field 031 with music and the system code "pe" or none is a
+ * another, or the MARC records inside an OAI-PMH or SRU response): its bytes
+ * (gzip-compressed or not), decoded as their byte-order mark or XML
+ * declaration says (else UTF-8), or its text. Each field 031 with music and the system code "pe" or none is a
  * record. A document that is not well-formed is read record by record, and a
  * record that is not is an error note. Needs no `init()`.
  */

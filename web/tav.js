@@ -12,7 +12,7 @@
 //
 // `init()` loads the WebAssembly instance once; after it every call converts
 // synchronously. The same module is built for `require()` as dist/tav.cjs.
-import { zipSync } from 'fflate';
+import { Gunzip, zipSync } from 'fflate';
 import createTavModule from './dist/tav_wasm.js';
 
 /** The package's version: the project's one version, the library's TAV_VERSION_STRING. */
@@ -410,6 +410,19 @@ function cp1252(bytes) {
         : bytes;
 }
 
+// Bytes compressed with gzip (by their first two bytes; members one after
+// another too) decompressed; any others as they are. Throws for gzip data
+// cut short or corrupt.
+function gunzipped(bytes) {
+    if (bytes.length < 2 || bytes[0] !== 0x1F || bytes[1] !== 0x8B)
+        return bytes;
+    const parts = [];
+    new Gunzip((part) => parts.push(part)).push(bytes, true);
+    const whole = new Uint8Array(parts.reduce((n, part) => n + part.length, 0));
+    parts.reduce((at, part) => (whole.set(part, at), at + part.length), 0);
+    return whole;
+}
+
 // Reads a MARCXML document (its bytes or its text) as the page does, with
 // the page's reader (page/marcxml.js) on the XML parser of the npm package
 // @xmldom/xmldom, both loaded at the first call. Each record's fields are
@@ -423,7 +436,8 @@ export async function readMarcxml(input) {
         marcxml = null;  // tried again at the next call
         throw error;
     });
-    const { entries, withoutMusic } = (await marcxml).readMarcxml(typeof input === 'string' ? input : cp1252(input));
+    const { entries, withoutMusic } = (await marcxml).readMarcxml(typeof input === 'string' ? input
+        : cp1252(gunzipped(input)));
     // The reader's entries, in the order the command reports them, as the
     // records and the notes about them.
     const records = [], notes = [];

@@ -5,6 +5,7 @@ import assert from 'node:assert/strict';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { gzipSync } from 'node:zlib';
 import { init, convert, convertFields, readMarcxml, version } from '../tav.js';
 import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
@@ -173,6 +174,7 @@ const dated = (data) => decoder.decode(data).replace(/<encoding-date>[^<]*</, '<
 test('MARCXML read in Node converts as the batch command reads it', async () => {
     const catalogue = join(root, 'tests/data/marcxml/catalogue.xml');
     const { records } = await readMarcxml(readFileSync(catalogue));
+    assert.equal((await readMarcxml(gzipSync(readFileSync(catalogue)))).records.length, records.length);
     for (const [options, args] of [[{}, []], [{ musicxml: '4.0' }, ['--musicxml', '4.0']]]) {
         const files = new Map(records.map(({ fields }) => convertFields(fields, { ...options, bytes: true }))
             .filter((r) => r.ok).map((r) => [r.fileName, dated(r.data)]));
