@@ -194,3 +194,11 @@ export interface Marcxml {
  * record that is not is an error note. Needs no `init()`.
  */
 export function readMarcxml(input: string | Uint8Array): Promise<Marcxml>;
+
+/**
+ * Bytes compressed with gzip (known by their first two bytes; members one
+ * after another too) decompressed, as the batch command reads them; other
+ * bytes as they are. For gzip data cut short or corrupt, `error` holds the
+ * command's words and `bytes` what came before the fault.
+ */
+export function gunzip(bytes: Uint8Array): { bytes: Uint8Array; error: string | null };

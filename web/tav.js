@@ -411,15 +411,29 @@ function cp1252(bytes) {
 }
 
 // Bytes compressed with gzip (by their first two bytes; members one after
-// another too) decompressed; any others as they are. Throws for gzip data
-// cut short or corrupt.
-function gunzipped(bytes) {
+// another too) decompressed, as the batch command reads them: { bytes,
+// error }, error null, or for gzip data cut short or corrupt the command's
+// words, with the bytes before the fault; any other bytes as they are.
+export function gunzip(bytes) {
     if (bytes.length < 2 || bytes[0] !== 0x1F || bytes[1] !== 0x8B)
-        return bytes;
+        return { bytes, error: null };
     const parts = [];
-    new Gunzip((part) => parts.push(part)).push(bytes, true);
+    let error = null;
+    try {
+        new Gunzip((part) => parts.push(part)).push(bytes, true);
+    } catch (fault) {
+        error = fault.message === 'unexpected EOF' ? 'the gzip data ends early (a truncated file)'
+            : `the gzip data is corrupt: ${fault.message}`;
+    }
     const whole = new Uint8Array(parts.reduce((n, part) => n + part.length, 0));
     parts.reduce((at, part) => (whole.set(part, at), at + part.length), 0);
+    return { bytes: whole, error };
+}
+
+function gunzipped(bytes) {
+    const { bytes: whole, error } = gunzip(bytes);
+    if (error !== null)
+        throw new Error(error);
     return whole;
 }
 

@@ -3,12 +3,11 @@
 // (worker.js), and the page shows one page of records at a time, each with
 // its messages beside its engraving. The options hold from the moment they
 // change: what is shown and every download is converted with them.
-import { init } from './tav.js';
+import { gunzip, init } from './tav.js';
 import createVerovioModule from './verovio-module.mjs';
 import { VerovioToolkit } from './verovio.mjs';
 import { convertRecord, signOf } from './records.js';
 import { looksLikeXml, readMarcxml } from './marcxml.js';
-import { Gunzip } from './fflate.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -210,31 +209,11 @@ function convertMany(source, name, notes = []) {
 
 $('convert-records').addEventListener('click', () => convertMany({ text: $('records').value }, 'paste'));
 
-// A file compressed with gzip (by its first two bytes; members one after
-// another too) as its bytes decompressed, as the command reads it; any other
-// as it is. For gzip data cut short or corrupt, what came before the fault
-// and the error in the command's words.
-function gunzipped(bytes) {
-    if (bytes.length < 2 || bytes[0] !== 0x1F || bytes[1] !== 0x8B)
-        return { bytes, error: null };
-    const parts = [];
-    let error = null;
-    try {
-        new Gunzip((part) => parts.push(part)).push(bytes, true);
-    } catch (fault) {
-        error = fault.message === 'unexpected EOF' ? 'the gzip data ends early (a truncated file)'
-            : `the gzip data is corrupt: ${fault.message}`;
-    }
-    const whole = new Uint8Array(parts.reduce((n, part) => n + part.length, 0));
-    parts.reduce((at, part) => (whole.set(part, at), at + part.length), 0);
-    return { bytes: whole, error };
-}
-
 $('open-file').addEventListener('change', async () => {
     const file = $('open-file').files[0];
     if (file === undefined)
         return;
-    const { bytes, error } = gunzipped(new Uint8Array(await file.arrayBuffer()));
+    const { bytes, error } = gunzip(new Uint8Array(await file.arrayBuffer()));
     $('open-file').value = '';
     const unread = error === null ? [] : [{ kind: 'error', text: `cannot read ${file.name}: ${error}` }];
     if (!looksLikeXml(bytes)) {
