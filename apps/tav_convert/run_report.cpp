@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstring>
 
 namespace {
 
@@ -309,16 +308,15 @@ bool RunReport::finish(const RunEnd& end)
         std::snprintf(text, sizeof text,
                       "{\"type\":\"summary\",\"records\":%" PRId64 ",\"written\":%" PRId64
                       ",\"checked\":%" PRId64 ",\"failed\":%" PRId64 ",\"warnings\":%" PRId64
-                      ",\"blank_lines\":%" PRId64 ",\"unreadable_inputs\":%" PRId64
-                      ",\"statuses\":{",
+                      ",\"blank_lines\":%" PRId64 ",\"unreadable_inputs\":%" PRId64,
                       totals_.records, totals_.written, totals_.checked, totals_.failed,
                       totals_.warnings, totals_.blank_lines, totals_.unreadable_inputs);
         buffer_.assign(text);
         if (totals_.without_music >= 0) {
-            buffer_.insert(buffer_.size() - std::strlen(",\"statuses\":{"), ",\"without_music\":");
-            buffer_.insert(buffer_.size() - std::strlen(",\"statuses\":{"),
-                           std::to_string(totals_.without_music));
+            buffer_ += ",\"without_music\":";
+            append_int(buffer_, totals_.without_music);
         }
+        buffer_ += ",\"statuses\":{";
         bool first = true;
         for (std::size_t k = 0; k < kStatuses; ++k) {
             if (totals_.by_status[k] == 0)

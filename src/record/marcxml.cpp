@@ -68,10 +68,6 @@ MarcElement element_of(const xmlChar* name, const xmlChar* uri)
 
 using detail::trim;
 
-bool starts_with(std::string_view s, std::string_view prefix)
-{
-    return s.substr(0, prefix.size()) == prefix;
-}
 
 // A start tag's name no longer than this can be a record's (a prefix and
 // "record"); the search after malformed XML looks no further into a name.
@@ -347,7 +343,8 @@ struct MarcxmlReader::State {
             return root_name.empty() ? "Document is empty"
                                      : "the input ends before the element " + root_name +
                                            " is closed";
-        if (!input->encoding().empty() && starts_with(fault.text, "Input is not proper UTF-8") &&
+        if (!input->encoding().empty() &&
+            std::string_view(fault.text).starts_with("Input is not proper UTF-8") &&
             !input->undecodable().empty())
             return "bytes that cannot be read as " + input->encoding() + ": " +
                    input->undecodable();
@@ -360,7 +357,8 @@ struct MarcxmlReader::State {
     bool fault_said_already() const
     {
         constexpr std::string_view kMismatch = "Opening and ending tag mismatch: ";
-        if (!gatherer.in_record() && gatherer.unclosed() > 0 && starts_with(fault.text, kMismatch)) {
+        if (!gatherer.in_record() && gatherer.unclosed() > 0 &&
+            std::string_view(fault.text).starts_with(kMismatch)) {
             std::string_view rest = std::string_view(fault.text).substr(kMismatch.size());
             return local_name(rest.substr(0, rest.find(' '))) == "record";
         }

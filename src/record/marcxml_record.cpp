@@ -223,12 +223,13 @@ void RecordGatherer::finish_record()
     trim(composer_.text);
     trim(uniform_title_.text);
     trim(title_.text);
+    const SharedText composer(std::move(composer_.text));
+    const SharedText work_title(
+        std::move(uniform_title_.text.empty() ? title_.text : uniform_title_.text));
     int occurrence = 0;
     for (Incipit031& f : fields_)
-        finish_incipit(f, ++occurrence);
+        finish_incipit(f, ++occurrence, composer, work_title);
     fields_.clear();
-    composer_text_ = {};
-    work_title_ = {};
 }
 
 // False, with the record's error, for a record too large, without 001 or
@@ -275,7 +276,8 @@ const char* line_break_in(const Field& f)
 // One 031 field: passed over without music, a warning for another system
 // code, an error for a line break in a field of the record line, and else
 // an incipit with the record's description.
-void RecordGatherer::finish_incipit(Incipit031& f, int occurrence)
+void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const SharedText& composer,
+                                    const SharedText& work_title)
 {
     for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.g, &f.m, &f.n, &f.o, &f.p, &f.r, &f.t, &f.system})
         trim(v->text);
@@ -299,11 +301,6 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence)
         ++counts_.errors;
     } else {
         ++counts_.incipits;
-        if (composer_text_.empty() && !composer_.text.empty())
-            composer_text_ = SharedText(std::move(composer_.text));
-        if (work_title_.empty())
-            work_title_ = SharedText(std::move(
-                uniform_title_.text.empty() ? title_.text : uniform_title_.text));
         Record& out = item.record;
         out.identifier = control_number_.text;
         out.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
@@ -312,8 +309,8 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence)
         out.key = std::move(f.n.text);
         out.music = std::move(f.p.text);
         Description& d = out.description;
-        d.composer = composer_text_;
-        d.work_title = work_title_;
+        d.composer = composer;
+        d.work_title = work_title;
         d.movement_title = std::move(f.d.text);
         d.part_name = std::move(f.m.text);
         d.text_incipit = std::move(f.t.text);

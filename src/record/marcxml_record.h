@@ -55,7 +55,8 @@ private:
     void subfield(char code);
     void finish_record();
     bool readable();
-    void finish_incipit(Incipit031& f, int occurrence);
+    void finish_incipit(Incipit031& f, int occurrence, const SharedText& composer,
+                        const SharedText& work_title);
 
     std::deque<MarcxmlItem>& ready_;
     MarcxmlCounts& counts_;
@@ -69,8 +70,6 @@ private:
     bool too_large_ = false;
     // Subfields whose text had markup in it, as "031 #2 $p".
     std::vector<std::string> markup_;
-    // The composer and work title the record's incipits share.
-    SharedText composer_text_, work_title_;
 
     Field field_ = Field::None;
     Value* target_ = nullptr;    // the text being gathered
