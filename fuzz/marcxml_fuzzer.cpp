@@ -34,10 +34,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (item.kind != tav::MarcxmlItem::Kind::Incipit)
             continue;
-        // The record as it is and as the fields of a tab export convert alike.
-        const tav::Result by_fields =
-            converter.convert(item.fields(storage), options, item.record.description);
-        const tav::Result& r = converter.convert(item.record, options);
+        // The record as it is and as the fields of a tab export, its key
+        // (when it is a key signature and nothing more) written before the
+        // music, convert alike.
+        const tav::Record& record = item.record;
+        std::string_view key = record.key;
+        if (!key.empty() && key[0] == '$')
+            key.remove_prefix(1);
+        const bool plain_key = !key.empty() && (key[0] == 'x' || key[0] == 'b') &&
+                               key.find_first_not_of("BEADGCF", 1) == std::string_view::npos;
+        storage = !plain_key
+                      ? record.music
+                      : (record.key[0] == '$' ? "" : "$") + record.key + " " + record.music;
+        const tav::Fields fields{record.identifier, record.number, record.clef,
+                                 record.time,       record.time2,  storage};
+        tav::Record without_key = record;
+        without_key.key.clear();
+        const tav::Result by_fields = converter.convert(fields, options, record.description);
+        const tav::Result& r = converter.convert(plain_key ? record : without_key, options);
         bool same = r.status == by_fields.status && r.document == by_fields.document &&
                     r.messages.size() == by_fields.messages.size();
         for (size_t i = 0; same && i < r.messages.size(); ++i)

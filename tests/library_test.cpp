@@ -244,6 +244,8 @@ TEST(Record, ConvertsAsItsLine)
         {"key with its sign", "$xF", "4C", "$xF 4C"},
         {"a sign unread after the key", "bB", "4CZ", "$bB 4CZ"},
         {"a key sign unread", "bQ", "4C", "$bQ 4C"},
+        {"a corrected key", "bB[E]", "4C", "$bB[E] 4C"},
+        {"blanks after the key", "xF ", "&4C", "$xF  &4C"},
     };
     auto messages = [](const tav::Result& r) {
         std::string out;
@@ -264,6 +266,39 @@ TEST(Record, ConvertsAsItsLine)
         EXPECT_EQ(by_record.document, by_line.document);
         EXPECT_EQ(by_record.file_name, by_line.file_name);
         EXPECT_EQ(messages(by_record), messages(by_line));
+    });
+}
+
+// A key apart holds a key signature and nothing more: what follows it is
+// not read as music, an unclosed bracket ends with the key, and neither it
+// nor a field before the music may hold a line end (a zero byte included).
+TEST(Record, KeyApartIsAKeySignature)
+{
+    const struct Row {
+        const char* name;
+        std::string key;
+        std::string clef;
+        const char* outcome;
+    } rows[] = {
+        {"music in the key", "bB4C", "G-2", "failed [] char: 4, ascii: 52, i: 18@18"},
+        {"unclosed bracket", "bB[E", "G-2",
+         "converted [12-1.1.xml] removing time signature within []@-1"},
+        {"line end in the key", "bB\n", "G-2", "failed [] key field holds a tab or a line end@-1"},
+        {"zero byte in the clef", "", std::string("G\0-2", 4),
+         "failed [] clef field holds a tab or a line end@-1"},
+    };
+    each_row(rows, [](const Row& row) {
+        tav::Record record;
+        record.identifier = "12";
+        record.number = "1.1";
+        record.clef = row.clef;
+        record.key = row.key;
+        record.music = "4C";
+        const tav::Result r = tav::Converter().convert(record);
+        std::string text = outcome(r);
+        for (const tav::Message& m : r.messages)
+            text += "@" + std::to_string(m.position);
+        EXPECT_EQ(text, row.outcome);
     });
 }
 

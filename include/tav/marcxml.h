@@ -36,8 +36,8 @@ struct MarcxmlItem {
     Kind kind = Kind::Incipit;
 
     // An incipit: the identifier (001, one to ten digits), the number
-    // ("$a.$b.$c"), the clef ($g), the time ($o), the key ($n, read as the
-    // start of the music) and the music ($p); and the description: composer
+    // ("$a.$b.$c"), the clef ($g), the time ($o), the key ($n, kept apart
+    // and read as the key signature before the music) and the music ($p); and the description: composer
     // (100 $a), work title (240 $a, else 245 $a), movement title (031 $d),
     // part name ($m), text incipit ($t) and key or mode ($r), each empty
     // when the record has none. Converter::convert takes it as it is.
@@ -57,11 +57,6 @@ struct MarcxmlItem {
     // Incipit: the reader's warnings about the texts it is made of, e.g.
     // "031 #1 $p holds markup; its text is read without it".
     std::vector<std::string> warnings;
-
-    // The incipit as the fields of a tab export: the key goes before the
-    // music as its preamble ("$bBE " and then $p), so the music reads the
-    // same. The views refer to `storage` and this item.
-    Fields fields(std::string& storage) const;
 };
 
 // What a reader has seen so far.

@@ -187,16 +187,17 @@ struct Record {
     std::string clef;        // the clef field, e.g. "G-2"; empty: none
     std::string time;        // the time-signature field, e.g. "3/4", "c", "c/"
     std::string time2;       // the second time-signature field; mostly empty
-    std::string key;         // a key signature kept apart from the music, e.g. "bBE";
-                             // empty: the music's own, if any
+    std::string key;         // a key signature kept apart from the music, e.g. "bBE"
+                             // or "$bBE"; empty: the music's own, if any
     std::string music;       // the Plaine & Easie music data
 
     Description description;
 
-    // Where the music began in the line it was read from: the positions
-    // that messages give count from the start of that line. A key kept
-    // apart is read as the start of the music field, as the tab export
-    // writes it ("$bBE " and then the music), and positions count so.
+    // Where the music began in the line it was read from (or that its
+    // fields stand for): the positions that messages give count from the
+    // start of that line. A key kept apart is read as a key signature on
+    // its own, and positions count as if it stood at the start of the
+    // music field as the tab export writes it ("$bBE " and then the music).
     std::int64_t music_position = 0;
 };
 
@@ -231,15 +232,15 @@ struct Fields {
     std::string_view music;       // the Plaine & Easie music data
 };
 
-// The record line the fields stand for: joined by TABs, an empty clef or
-// time field written as a null field.
-std::string record_line(const Fields& fields);
-
-// Reads the fields by the header rules, as the line they stand for. A field
-// holding a TAB, line feed or carriage return is refused with the error
-// "FIELD field holds a tab or a line end" (FIELD: identifier, number, clef,
-// time, time2, music), and an incipit number that does not start with a
-// digit with "no incipit number found": no field is ever taken for another.
+// Reads the fields by the header rules, each as it would stand in the
+// record line the fields stand for (joined by TABs, an empty clef or time
+// field a null field): the same record, warnings and errors, and positions
+// counted in that line. A field holding a TAB, line feed or carriage return
+// (or, before the music, a zero byte, which ends a line) is refused with
+// the error "FIELD field holds a tab or a line end" (FIELD: identifier,
+// number, clef, time, time2, key, music), and an incipit number that does
+// not start with a digit with "no incipit number found": no field is ever
+// taken for another.
 RecordReading read_record(const Fields& fields);
 
 namespace detail {
@@ -270,7 +271,8 @@ public:
     // thrown by `trace` leaves through the call, with nothing held.
     const Result& convert(std::string_view line, const Options& options = {});
     const Result& convert(const Fields& fields, const Options& options = {});
-    // A record held in its fields, read by the same header rules as a line,
+    // A record held in its fields, read by the same header rules as a line
+    // (as read_record(fields) reads them; `music_position` is not read),
     // with its key, if kept apart, and its descriptive data.
     const Result& convert(const Record& record, const Options& options = {});
     // A record with its description.

@@ -1,10 +1,14 @@
 // One record into one score: the header values, then the scan of the
 // music data.
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "parser/convert.h"
 #include "parser/handlers.h"
+#include "parser/parser.h"
 
 namespace tav::detail {
 
@@ -14,23 +18,14 @@ namespace {
 // the music ends at one.
 constexpr size_t kMusicPadding = 8;
 
-// The music as the parser reads it, into `scratch`: a key signature kept
-// apart comes first, as the music would write it. Returns the bytes
-// readable.
-int32_t copy_music(const tav::Record& record, std::vector<char>& scratch)
+// `text` into `scratch` from `at`, followed by zero bytes. Returns the
+// bytes readable.
+int32_t copy_text(std::string_view text, std::vector<char>& scratch, size_t at)
 {
-    size_t prefix = record.key.empty() ? 0 : record.key.size() + (record.key[0] == '$' ? 1 : 2);
-    size_t size = prefix + record.music.size() + kMusicPadding;
-    if (scratch.size() < size)
-        scratch.resize(size);
-    char* p = scratch.data();
-    if (prefix != 0) {
-        if (record.key[0] != '$')
-            *p++ = '$';
-        p = std::copy(record.key.begin(), record.key.end(), p);
-        *p++ = ' ';
-    }
-    p = std::copy(record.music.begin(), record.music.end(), p);
+    size_t size = text.size() + kMusicPadding;
+    if (scratch.size() < at + size)
+        scratch.resize(at + size);
+    char* p = std::copy(text.begin(), text.end(), scratch.data() + at);
     std::memset(p, 0, kMusicPadding);
     return static_cast<int32_t>(size);
 }
@@ -43,15 +38,21 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
 {
     incipit.release();
     incipit.pools = &pools;
-    int32_t size = copy_music(record, scratch);
+    // The music, and after it a key kept apart, each read on its own.
+    int32_t size = copy_text(record.music, scratch, 0);
+    Line key{nullptr, 0, 0};
+    if (!record.key.empty()) {
+        int32_t key_size = copy_text(record.key, scratch, static_cast<size_t>(size));
+        key = make_line(scratch.data() + size, key_size);
+    }
     Line line = make_line(scratch.data(), size);
 
     ScanState s(options, console, pools);
     s.incipit_nb = record.number.c_str();
-    // A key kept apart stands at the start of the music field.
-    s.origin = record.music_position;
+    // Positions count as if the key stood at the start of the music field.
+    s.origin = record.music_position + key_field_size(record.key);
     try {
-        read_header(s, record, line);
+        read_header(s, record, key, line);
         scan_music(s, line, size);
         if (!s.record_failed) {
             drop_empty_last_measures(s);

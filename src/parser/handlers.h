@@ -11,9 +11,10 @@
 
 namespace tav::detail {
 
-// The record's clef and time fields, the key-signature preamble at the
-// start of the music `line`, and measure 1.
-void read_header(ScanState& s, const tav::Record& record, const Line& line);
+// The record's clef and time fields, its key signature (the `key` kept
+// apart when it has one, which may hold nothing else, else the preamble at
+// the start of the music `line`), and measure 1.
+void read_header(ScanState& s, const tav::Record& record, const Line& key, const Line& line);
 
 // The scanning loop over the music data, up to its end or a failure.
 void scan_music(ScanState& s, Line& line, int32_t size);

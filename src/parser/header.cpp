@@ -1,12 +1,13 @@
 // The record's header values in the score: the clef code, the two
-// time-signature fields, the key-signature preamble at the start of the
-// music, and measure 1.
+// time-signature fields, the key signature (kept apart, or the preamble at
+// the start of the music), and measure 1.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "parser/convert.h"
 #include "parser/handlers.h"
@@ -91,9 +92,27 @@ void resolve_mensural(ScanState& s)
     }
 }
 
-// A key signature at the start of the music: «$bBE», or one written with
-// brackets, «$bB[E]», «$[bB]» or «[$bB]», which is taken as the corrected
-// key signature and reported.
+// A key signature from the sign after its '$': «bBE», or one written with
+// brackets, «bB[E]» or «[bB]», which is taken as the corrected key
+// signature and reported.
+void read_key_signature(ScanState& s, const Line& line)
+{
+    if (line.at(s.position) == '[') {
+        ++s.position;
+        read_corrected_key(s, line);
+        return;
+    }
+    s.keysig_count = get_keysig(line, s.position);
+    int32_t width = std::abs(s.keysig_count) + 1;
+    s.position += width;
+    if (line.at(s.position) == '[') {
+        s.position -= width;
+        read_corrected_key(s, line);
+    }
+}
+
+// A key signature at the start of the music: «$bBE», «$bB[E]», «$[bB]» or
+// «[$bB]».
 void read_key_preamble(ScanState& s, const Line& line)
 {
     unsigned char c = line.at(s.position);
@@ -105,18 +124,7 @@ void read_key_preamble(ScanState& s, const Line& line)
         read_corrected_key(s, line);
     } else if (c == '$') {
         ++s.position;
-        if (line.at(s.position) != '[') {
-            s.keysig_count = get_keysig(line, s.position);
-            int32_t width = std::abs(s.keysig_count) + 1;
-            s.position += width;
-            if (line.at(s.position) == '[') {
-                s.position -= width;
-                read_corrected_key(s, line);
-            }
-        } else {
-            ++s.position;
-            read_corrected_key(s, line);
-        }
+        read_key_signature(s, line);
     }
 }
 
@@ -128,6 +136,24 @@ void skip_preamble_filler(ScanState& s, const Line& line)
             break;
         ++s.position;
     }
+}
+
+// A key kept apart from the music («bBE», «$bBE», «bB[E]»), read as the
+// preamble it stands for: a sign in it that is not part of the key
+// signature (or the blanks after it) fails the record, its position counted
+// from `origin`, where the key stands before the music. The music is then
+// read from its start.
+void read_key_field(ScanState& s, const Line& key, int64_t origin)
+{
+    s.position = key.at(0) == '$' ? 1 : 0;
+    read_key_signature(s, key);
+    skip_preamble_filler(s, key);
+    if (s.position < key.end) {
+        int64_t music_origin = std::exchange(s.origin, origin);
+        fail_unrecognised(s, key.at(s.position));
+        s.origin = music_origin;
+    }
+    s.position = 0;
 }
 
 }  // namespace
@@ -150,13 +176,18 @@ void add_clef(ScanState& s, Measure* measure)
     std::memset(s.clef_code, 0, sizeof s.clef_code);
 }
 
-void read_header(ScanState& s, const tav::Record& record, const Line& line)
+void read_header(ScanState& s, const tav::Record& record, const Line& key, const Line& line)
 {
     read_clef_field(s, record.clef);
     read_time_fields(s, record);
     resolve_mensural(s);
-    skip_tabs(s, line);
-    read_key_preamble(s, line);
+    if (key.end > 0) {
+        // The key's own '$' or the one the music field would give it.
+        read_key_field(s, key, record.music_position + (key.at(0) == '$' ? 0 : 1));
+    } else {
+        skip_tabs(s, line);
+        read_key_preamble(s, line);
+    }
     skip_preamble_filler(s, line);
 
     s.measure_number = 1;

@@ -94,13 +94,14 @@ DocumentInfo document_info(const Options& options, std::string& date)
     return info;
 }
 
-// The record line's length: the fields, TABs and null fields, and a key
-// kept apart as the start of the music field ("$KEY ").
+// The length of the record line that fields stand for: the fields, TABs
+// and null fields, and a key kept apart counted as the start of the music
+// field ("$KEY ").
 size_t record_line_size(const Fields& f, std::string_view key = {})
 {
     return f.identifier.size() + f.number.size() + std::max<size_t>(f.clef.size(), 2) +
            std::max<size_t>(f.time.size(), 2) + f.time2.size() + f.music.size() + 5 +
-           (key.empty() ? 0 : key.size() + (key[0] == '$' ? 1 : 2));
+           static_cast<size_t>(key_field_size(key));
 }
 
 template <typename Buffer>
@@ -355,21 +356,14 @@ const Result& Converter::convert(const Record& record, const Options& options)
                         record.time,       record.time2,  record.music};
     if (record_line_size(fields, record.key) > max_line_length)
         return line_too_long(*this);
-    detail::read_fields_into(fields, state().reading);
-    Record& read = state().reading.record;
-    read.key = record.key;
-    read.description = record.description;
+    detail::read_fields_into(fields, record.key, state().reading);
+    state().reading.record.description = record.description;
     return state().convert_reading(options);
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options)
 {
-    if (Result* refused = refuse_reentry())
-        return *refused;
-    if (record_line_size(fields) > max_line_length)
-        return line_too_long(*this);
-    detail::read_fields_into(fields, state().reading);
-    return state().convert_reading(options);
+    return convert(fields, options, Description{});
 }
 
 const Result& Converter::convert(const Fields& fields, const Options& options,
@@ -379,27 +373,9 @@ const Result& Converter::convert(const Fields& fields, const Options& options,
         return *refused;
     if (record_line_size(fields) > max_line_length)
         return line_too_long(*this);
-    detail::read_fields_into(fields, state().reading);
+    detail::read_fields_into(fields, {}, state().reading);
     state().reading.record.description = description;
     return state().convert_reading(options);
-}
-
-std::string record_line(const Fields& fields)
-{
-    // A null field is a backslash and one more character.
-    auto field = [](std::string_view text) { return text.empty() ? std::string_view("\\-") : text; };
-    std::string line;
-    line.reserve(fields.identifier.size() + fields.number.size() + fields.clef.size() +
-                 fields.time.size() + fields.time2.size() + fields.music.size() + 16);
-    bool first = true;
-    for (std::string_view part : {fields.identifier, fields.number, field(fields.clef),
-                                  field(fields.time), fields.time2, fields.music}) {
-        if (!first)
-            line += '\t';
-        line += part;
-        first = false;
-    }
-    return line;
 }
 
 Result convert_record(std::string_view line, const Options& options)

@@ -1,5 +1,5 @@
-// A MARCXML item as a tab export's fields, the reader's warnings before a
-// conversion's messages, and what an input that is MARCXML starts with.
+// The MARCXML reader's warnings before a conversion's messages, and what an
+// input that is MARCXML starts with.
 
 #include "tav/marcxml.h"
 
@@ -11,22 +11,6 @@ namespace tav {
 using detail::is_xml_space;
 using detail::kMarcNamespace;
 using detail::local_name;
-
-Fields MarcxmlItem::fields(std::string& storage) const
-{
-    const Record& r = record;
-    Fields f{r.identifier, r.number, r.clef, r.time, {}, r.music};
-    if (!r.key.empty()) {
-        storage.clear();
-        if (r.key[0] != '$')
-            storage += '$';
-        storage += r.key;
-        storage += ' ';
-        storage += r.music;
-        f.music = storage;
-    }
-    return f;
-}
 
 void add_reader_warnings(const std::vector<std::string>& warnings, std::vector<Message>& messages)
 {

@@ -1,7 +1,9 @@
-// A record line into a Record: the identifier, the incipit number, the clef
-// field and the two time-signature fields, read one by one, each up to its
-// TAB, so that no field's text is ever taken for another's; the music is
-// what follows them.
+// A record's header fields read by the header rules, into a Record: the
+// identifier, the incipit number, the clef field and the two
+// time-signature fields, each by its rule; the music is what follows them.
+// A record line is split into its fields once, each up to its TAB, so that
+// no field's text is ever taken for another's; fields given apart are
+// checked and read by the same rules, as the line they stand for would be.
 
 #include <algorithm>
 #include <cstdint>
@@ -23,149 +25,83 @@ namespace {
 // An identifier has one to ten digits.
 constexpr int kMaxIdentifierDigits = 10;
 constexpr size_t kMaxNumberBytes = 64;
+// What an empty clef or time field given apart stands for: a null field.
+constexpr std::string_view kNullField = "\\-";
+// The TABs of a record line before its music field.
+constexpr size_t kTabsBeforeMusic = 5;
 
-// The line up to its end, and a cursor on it.
-struct HeaderCursor {
-    std::string_view line;
-    size_t pos = 0;
+// The reading the rules add to.
+struct Header {
     RecordReading& out;
 
-    unsigned char at(size_t i) const
+    void warn(std::string_view text)
     {
-        return i < line.size() ? static_cast<unsigned char>(line[i]) : 0;
+        out.messages.push_back(make_message(MessageKind::Warning, text));
     }
-    size_t end() const { return line.size(); }
-    // Index of the TAB that ends the field starting at `start`, or of the
-    // end of the line when no TAB follows.
-    size_t field_end(size_t start) const
-    {
-        size_t i = line.find('\t', start);
-        return i == std::string_view::npos ? line.size() : i;
-    }
-    // The field at the cursor, up to its TAB; the cursor moves to that TAB.
-    std::string_view take_field()
-    {
-        size_t start = pos;
-        pos = field_end(pos);
-        return line.substr(start, pos - start);
-    }
-    void warn(const char* text) { out.messages.push_back(make_message(MessageKind::Warning, text)); }
-    bool fail(const char* text)
+    bool fail(std::string_view text)
     {
         out.messages.push_back(make_message(MessageKind::Error, text));
         return false;
     }
 };
 
-// Field 1. Characters before the first digit are passed over within the
-// field; then one to ten digits, ended by the TAB. A line that ends after
-// the digits is left to the incipit number to report. Kept without its
-// leading zeros.
-bool read_identifier(HeaderCursor& c)
+unsigned char first_of(std::string_view text)
 {
-    while (c.pos < c.end() && c.at(c.pos) != '\t' && !is_digit(c.at(c.pos)))
-        ++c.pos;
-    if (!is_digit(c.at(c.pos)))
-        return c.fail("no incipit identifier found");
+    return text.empty() ? 0 : static_cast<unsigned char>(text[0]);
+}
+
+// The identifier field: characters before the first digit are passed over;
+// then one to ten digits, which end the field. Kept without its leading
+// zeros.
+bool read_identifier(Header& h, std::string_view field)
+{
+    size_t i = 0;
+    while (i < field.size() && !is_digit(static_cast<unsigned char>(field[i])))
+        ++i;
+    if (i == field.size())
+        return h.fail("no incipit identifier found");
     int64_t value = 0;
-    for (int digits = 0; is_digit(c.at(c.pos)); ++digits, ++c.pos) {
+    for (int digits = 0; i < field.size() && is_digit(static_cast<unsigned char>(field[i]));
+         ++digits, ++i) {
         if (digits == kMaxIdentifierDigits)
-            return c.fail("incipit identifier has more than ten digits");
-        value = value * 10 + (c.at(c.pos) - '0');
+            return h.fail("incipit identifier has more than ten digits");
+        value = value * 10 + (field[i] - '0');
     }
-    if (c.pos < c.end() && c.at(c.pos) != '\t')
-        return c.fail("incipit identifier is not a number");
+    if (i < field.size())
+        return h.fail("incipit identifier is not a number");
     if (value > INT32_MAX)
-        return c.fail("incipit identifier is larger than 2147483647");
-    c.out.record.identifier = std::to_string(value);
+        return h.fail("incipit identifier is larger than 2147483647");
+    h.out.record.identifier = std::to_string(value);
     return true;
 }
 
-// Field 2. Blanks and TABs before its first digit are passed over; the
-// number is then the whole field up to its TAB, which it must have.
-bool read_incipit_number(HeaderCursor& c)
+// The incipit number, from its first digit to the end of its field.
+bool read_incipit_number(Header& h, std::string_view field)
 {
-    while (c.pos < c.end() && (c.at(c.pos) == ' ' || c.at(c.pos) == '\t'))
-        ++c.pos;
-    if (!is_digit(c.at(c.pos)))
-        return c.fail("no incipit number found");
-    if (c.field_end(c.pos) - c.pos > kMaxNumberBytes)
-        return c.fail("incipit number too long");
-    c.out.record.number = c.take_field();
-    if (c.pos == c.end())
-        return c.fail("line ends after the incipit number");
-    ++c.pos;
+    if (!is_digit(first_of(field)))
+        return h.fail("no incipit number found");
+    if (field.size() > kMaxNumberBytes)
+        return h.fail("incipit number too long");
+    h.out.record.number = field;
     return true;
 }
 
-// Field 3. An empty or one-character field gives no clef, a longer one its
-// first three characters, with a warning. A line that ends in it lacks the
-// time signature and the music: false, the record failed.
-bool read_clef_field(HeaderCursor& c)
+// The clef field: an empty or one-character field gives no clef, a longer
+// one its first three characters, with a warning.
+void read_clef(Header& h, std::string_view clef)
 {
-    std::string_view clef = c.take_field();
-    if (c.at(c.pos) != '\t')
-        return c.fail("no time signature field found");
-    c.out.record.clef = clef;
+    h.out.record.clef = clef;
     if (clef.empty())
-        c.warn("found an empty clef field, using no clef");
+        h.warn("found an empty clef field, using no clef");
     else if (clef.size() == 1)
-        c.warn("found a clef field of one character, using no clef");
+        h.warn("found a clef field of one character, using no clef");
     else if (clef.size() > 3)
-        c.warn("found a clef field longer than three characters, using its first three");
-    ++c.pos;
-    return true;
-}
-
-// Signs a time signature is written with; a field of nothing else holds
-// no music.
-bool is_time_text(unsigned char c)
-{
-    return is_digit(c) || c == 'c' || c == 'o' || c == '/' || c == '.' || c == ' ';
-}
-
-// A field from `start` that the line ends in stands where the music
-// belongs: it is the music unless it is empty, a null field or a time
-// signature.
-bool reads_as_music(const HeaderCursor& c, size_t start)
-{
-    if (start == c.end() || c.at(start) == '\\')
-        return false;
-    for (size_t i = start; i < c.end(); ++i)
-        if (!is_time_text(c.at(i)))
-            return true;
-    return false;
-}
-
-// The field at the cursor, when the line ends in it, is the music, with the
-// warning `as_music`, or else the record fails with `error`. True when the
-// line goes on after the field.
-bool field_ends_line(HeaderCursor& c, const char* error, const char* as_music, bool& failed)
-{
-    if (c.field_end(c.pos) < c.end())
-        return true;
-    if (reads_as_music(c, c.pos))
-        c.warn(as_music);
-    else
-        failed = !c.fail(error);
-    return false;
-}
-
-// Field 5 after a mensural sign in field 4: a time signature, a null field
-// or one starting with 0 (no time signature); anything else is passed over
-// with a warning.
-void read_second_time_field(HeaderCursor& c)
-{
-    unsigned char d = c.at(c.pos);
-    bool readable = (is_digit(d) && d != '0') || d == 'c' || d == 'o' || d == '\\' || d == '0';
-    if (!readable && d != '\t')
-        c.warn("found an unreadable second time signature field, passing over it");
-    c.out.record.time2 = c.take_field();
+        h.warn("found a clef field longer than three characters, using its first three");
 }
 
 // A time-signature field holding more than its time signature took: what
 // is not read is reported.
-void report_ignored_time(HeaderCursor& c, std::string_view field)
+void report_ignored_time(Header& h, std::string_view field)
 {
     size_t used = static_cast<size_t>(read_time_text(field).used);
     if (used >= field.size() || field.find_first_not_of(' ', used) == std::string_view::npos)
@@ -175,38 +111,137 @@ void report_ignored_time(HeaderCursor& c, std::string_view field)
     text += ", ignoring '";
     text += field.substr(used);
     text += "'";
-    c.warn(text.c_str());
+    h.warn(text);
 }
 
-// Fields 4 and 5, then the music. An empty or null field 4 is no time
-// signature; after one that is not a mensural sign, field 5 is kept but not
-// read. Where the line ends in field 4 or 5, that field is the music (see
-// field_ends_line). False when the record failed.
-bool read_time_fields(HeaderCursor& c)
+// The time-signature field. An empty or null one is no time signature.
+void read_time(Header& h, std::string_view time)
 {
-    Record& record = c.out.record;
-    bool failed = false;
-    if (!field_ends_line(c, "no second time signature field found",
-                         "no time signature fields found, reading the last field as the music",
-                         failed))
-        return !failed;
-    unsigned char first = c.at(c.pos);
-    if (!is_time_start(first) && first != '\\' && first != '\t')
-        c.warn("found an unreadable time signature field, using no time signature");
-    record.time = c.take_field();
+    unsigned char first = first_of(time);
+    if (!is_time_start(first) && first != '\\' && first != 0)
+        h.warn("found an unreadable time signature field, using no time signature");
+    h.out.record.time = time;
     if (is_time_start(first))
-        report_ignored_time(c, record.time);
-    ++c.pos;
-    if (!field_ends_line(c, "no music field found",
-                         "no second time signature field found, reading the last field as the "
-                         "music",
-                         failed))
-        return !failed;
-    if (is_time_start(first) && is_mensural_time(record.time))
-        read_second_time_field(c);
-    else
-        record.time2 = c.take_field();  // kept, but not read
+        report_ignored_time(h, time);
+}
+
+// The second time-signature field, read only after a mensural sign in the
+// first: a time signature, a null field or one starting with 0 (no time
+// signature); anything else is passed over with a warning. After any other
+// time signature it is kept but not read.
+void read_second_time(Header& h, std::string_view time2)
+{
+    const std::string_view time = h.out.record.time;
+    h.out.record.time2 = time2;
+    if (!is_time_start(first_of(time)) || !is_mensural_time(time) || time2.empty())
+        return;
+    unsigned char d = first_of(time2);
+    bool readable = (is_digit(d) && d != '0') || d == 'c' || d == 'o' || d == '\\' || d == '0';
+    if (!readable)
+        h.warn("found an unreadable second time signature field, passing over it");
+}
+
+// Signs a time signature is written with; a field of nothing else holds
+// no music.
+bool is_time_text(unsigned char c)
+{
+    return is_digit(c) || c == 'c' || c == 'o' || c == '/' || c == '.' || c == ' ';
+}
+
+// A field that the line ends in stands where the music belongs: it is the
+// music unless it is empty, a null field or a time signature.
+bool reads_as_music(std::string_view field)
+{
+    if (field.empty() || field[0] == '\\')
+        return false;
+    return !std::all_of(field.begin(), field.end(),
+                        [](char c) { return is_time_text(static_cast<unsigned char>(c)); });
+}
+
+// A record line split into its fields: a cursor on the line, up to its end.
+struct LineSplit {
+    std::string_view line;
+    size_t pos = 0;
+
+    bool at_end() const { return pos >= line.size(); }
+    unsigned char at() const { return at_end() ? 0 : static_cast<unsigned char>(line[pos]); }
+    // The field at the cursor, up to its TAB or the end of the line; the
+    // cursor moves to that TAB.
+    std::string_view take_field()
+    {
+        size_t start = pos;
+        pos = std::min(line.find('\t', start), line.size());
+        return line.substr(start, pos - start);
+    }
+    // The field at the cursor when the line ends in it.
+    bool last_field() const { return line.find('\t', pos) == std::string_view::npos; }
+};
+
+// Fields 4 and 5 of a line, then where the music starts. Where the line
+// ends in field 4 or 5, that field is the music with the warning
+// `as_music` (see reads_as_music), or else the record fails. False when the
+// record failed.
+bool split_time_fields(Header& h, LineSplit& l)
+{
+    if (l.last_field()) {
+        if (!reads_as_music(l.line.substr(l.pos)))
+            return h.fail("no second time signature field found");
+        h.warn("no time signature fields found, reading the last field as the music");
+        return true;
+    }
+    read_time(h, l.take_field());
+    ++l.pos;
+    if (l.last_field()) {
+        if (!reads_as_music(l.line.substr(l.pos)))
+            return h.fail("no music field found");
+        h.warn("no second time signature field found, reading the last field as the music");
+        return true;
+    }
+    read_second_time(h, l.take_field());
+    while (l.at() == '\t')
+        ++l.pos;
     return true;
+}
+
+// A line, without its line end, by the header rules. False when the record
+// failed.
+bool split_line(Header& h, LineSplit& l)
+{
+    if (!read_identifier(h, l.take_field()))
+        return false;
+    // Blanks and TABs before the number's first digit are passed over; the
+    // number is then the whole field up to its TAB, which it must have.
+    while (l.at() == ' ' || l.at() == '\t')
+        ++l.pos;
+    if (!read_incipit_number(h, is_digit(l.at()) ? l.take_field() : std::string_view()))
+        return false;
+    if (l.at_end())
+        return h.fail("line ends after the incipit number");
+    ++l.pos;
+    // A line that ends in the clef field lacks the time signature and the
+    // music.
+    std::string_view clef = l.take_field();
+    if (l.at_end())
+        return h.fail("no time signature field found");
+    read_clef(h, clef);
+    ++l.pos;
+    return split_time_fields(h, l);
+}
+
+// The name of the first field given apart that holds a TAB or a line end
+// (a zero byte ends a line too, and so the music), or null.
+const char* field_with_line_end(const Fields& f, std::string_view key)
+{
+    auto ends = [](std::string_view text) {
+        return holds_line_break(text) || text.find('\0') != std::string_view::npos;
+    };
+    const std::pair<const char*, std::string_view> named[] = {
+        {"identifier", f.identifier}, {"number", f.number}, {"clef", f.clef},
+        {"time", f.time},             {"time2", f.time2},   {"key", key}};
+    for (const auto& [name, text] : named)
+        if (ends(text))
+            return name;
+    return holds_line_break(f.music) ? "music" : nullptr;
 }
 
 }  // namespace
@@ -230,13 +265,11 @@ void clear(RecordReading& reading)
     reading.blank = false;
 }
 
-void read_record_into(std::string_view line, RecordReading& reading)
+namespace {
+
+// The line up to its end.
+std::string_view line_proper(std::string_view line)
 {
-    clear(reading);
-    if (!line.empty() && (line[0] == '\n' || line[0] == '\r')) {
-        reading.blank = true;
-        return;
-    }
     // The first line feed, carriage return or zero byte ends the line: the
     // line feed is searched first, then the two others only before it.
     for (char terminator : {'\n', '\r', '\0'}) {
@@ -245,15 +278,59 @@ void read_record_into(std::string_view line, RecordReading& reading)
         if (const void* found = std::memchr(line.data(), terminator, line.size()))
             line = line.substr(0, static_cast<size_t>(static_cast<const char*>(found) - line.data()));
     }
-    HeaderCursor c{line, 0, reading};
-    if (!read_identifier(c) || !read_incipit_number(c))
+    return line;
+}
+
+}  // namespace
+
+void read_record_into(std::string_view line, RecordReading& reading)
+{
+    clear(reading);
+    if (!line.empty() && (line[0] == '\n' || line[0] == '\r')) {
+        reading.blank = true;
         return;
-    if (!read_clef_field(c) || !read_time_fields(c))
+    }
+    Header h{reading};
+    LineSplit l{line_proper(line)};
+    if (!split_line(h, l))
         return;
-    while (c.at(c.pos) == '\t')
-        ++c.pos;
-    reading.record.music = line.substr(c.pos);
-    reading.record.music_position = static_cast<int64_t>(c.pos);
+    reading.record.music = l.line.substr(l.pos);
+    reading.record.music_position = static_cast<int64_t>(l.pos);
+}
+
+void read_fields_into(const Fields& fields, std::string_view key, RecordReading& reading)
+{
+    clear(reading);
+    Header h{reading};
+    if (const char* name = field_with_line_end(fields, key)) {
+        h.fail(std::string(name) + " field holds a tab or a line end");
+        return;
+    }
+    // Blanks may stand before the number's first digit.
+    std::string_view number = fields.number;
+    number.remove_prefix(std::min(number.size(), number.find_first_not_of(' ')));
+    std::string_view clef = fields.clef.empty() ? kNullField : fields.clef;
+    std::string_view time = fields.time.empty() ? kNullField : fields.time;
+    if (!read_identifier(h, fields.identifier) || !read_incipit_number(h, number))
+        return;
+    read_clef(h, clef);
+    read_time(h, time);
+    read_second_time(h, fields.time2);
+    Record& r = reading.record;
+    r.key = key;
+    r.music = fields.music.substr(0, fields.music.find('\0'));  // a zero byte ends it
+    // Where the music starts in the line the fields stand for.
+    r.music_position = static_cast<int64_t>(fields.identifier.size() + fields.number.size() +
+                                            clef.size() + time.size() + fields.time2.size() +
+                                            kTabsBeforeMusic);
+}
+
+bool holds_line_break(std::string_view text, bool tab)
+{
+    for (char c : text)
+        if (c == '\n' || c == '\r' || (c == '\t' && tab))
+            return true;
+    return false;
 }
 
 }  // namespace tav::detail
@@ -270,45 +347,8 @@ RecordReading read_record(std::string_view line)
 RecordReading read_record(const Fields& fields)
 {
     RecordReading reading;
-    detail::read_fields_into(fields, reading);
+    detail::read_fields_into(fields, {}, reading);
     return reading;
 }
 
 }  // namespace tav
-
-namespace tav::detail {
-
-bool holds_line_break(std::string_view text, bool tab)
-{
-    for (char c : text)
-        if (c == '\n' || c == '\r' || (c == '\t' && tab))
-            return true;
-    return false;
-}
-
-void read_fields_into(const Fields& fields, RecordReading& reading)
-{
-    clear(reading);
-    const std::pair<const char*, std::string_view> named[] = {
-        {"identifier", fields.identifier}, {"number", fields.number}, {"clef", fields.clef},
-        {"time", fields.time},             {"time2", fields.time2},   {"music", fields.music}};
-    for (const auto& [name, text] : named) {
-        if (holds_line_break(text)) {
-            reading.messages.push_back(make_message(
-                MessageKind::Error, std::string(name) + " field holds a tab or a line end"));
-            return;
-        }
-    }
-    // Blanks may stand before the number's first digit, but an empty field
-    // must not let the next one be read as the number.
-    std::string_view number = fields.number;
-    number.remove_prefix(std::min(number.size(), number.find_first_not_of(' ')));
-    if (number.empty() || !is_digit(static_cast<unsigned char>(number[0]))) {
-        // The line of an empty number fails at the identifier or the number.
-        read_record_into(record_line(Fields{fields.identifier, "", "", "", "", ""}), reading);
-        return;
-    }
-    read_record_into(record_line(fields), reading);
-}
-
-}  // namespace tav::detail
