@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tav/batch.h"
@@ -121,40 +122,43 @@ const std::uint32_t* tav_glue_convert(Glue* glue, std::uint32_t size, int flags)
     return describe(*glue, glue->converter.convert(line, options_from(flags)), flags);
 }
 
-// Converts the six fields held one after another in the input buffer,
-// followed by the six texts of the description (composer, work title,
-// movement title, part name, text incipit, key or mode). Fields whose line
-// would be longer than max_line_length are not read, as such a line is not,
-// and lengths past the buffer are refused the same way.
+// Converts the record's texts held one after another in the input buffer:
+// its five header fields, a key signature kept apart from the music (empty:
+// none) and the music, followed by the six texts of the description (composer, work title, movement title, part
+// name, text incipit, key or mode). Fields whose line would be longer than
+// max_line_length are not read, as such a line is not, and lengths past the
+// buffer are refused the same way.
 const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifier,
                                              std::uint32_t number, std::uint32_t clef,
                                              std::uint32_t time, std::uint32_t time2,
-                                             std::uint32_t music, std::uint32_t composer,
-                                             std::uint32_t work_title,
+                                             std::uint32_t key, std::uint32_t music,
+                                             std::uint32_t composer, std::uint32_t work_title,
                                              std::uint32_t movement_title,
                                              std::uint32_t part_name, std::uint32_t text_incipit,
                                              std::uint32_t key_or_mode, int flags)
 {
-    const std::uint64_t line = std::uint64_t{identifier} + number + clef + time + time2 + music;
+    const std::uint64_t line =
+        std::uint64_t{identifier} + number + clef + time + time2 + key + music;
     const std::uint64_t total = line + composer + work_title + movement_title + part_name +
                                 text_incipit + key_or_mode;
     if (total > glue->input.size() || line + (kFieldCount - 1) > tav::max_line_length)
         return describe(*glue, tav::line_too_long(glue->converter), flags);
     const char* at = glue->input.data();
-    auto next = [&at](std::uint32_t length) {
-        std::string_view field(at, length);
+    auto text = [&at](std::uint32_t length) {
+        std::string field(at, length);
         at += length;
         return field;
     };
+    tav::Record record;
+    for (auto [field, length] : {std::pair{&record.identifier, identifier}, {&record.number, number},
+                                 {&record.clef, clef}, {&record.time, time}, {&record.time2, time2},
+                                 {&record.key, key}, {&record.music, music}})
+        *field = text(length);
     // Braced lists are read from left to right: the texts in their order.
-    const tav::Fields fields{next(identifier), next(number), next(clef),
-                             next(time),       next(time2),  next(music)};
-    auto text = [&next](std::uint32_t length) { return std::string(next(length)); };
-    const tav::Description description{text(composer),     text(work_title),
-                                       text(movement_title), text(part_name),
-                                       text(text_incipit),  text(key_or_mode)};
-    return describe(*glue, glue->converter.convert(fields, options_from(flags), description),
-                    flags);
+    record.description = tav::Description{text(composer),       text(work_title),
+                                          text(movement_title), text(part_name),
+                                          text(text_incipit),   text(key_or_mode)};
+    return describe(*glue, glue->converter.convert(record, options_from(flags)), flags);
 }
 
 // The longest line the converter reads, for the input's bound.

@@ -13,6 +13,9 @@ export type FieldName = 'identifier' | 'number' | 'clef' | 'time' | 'time2' | 'm
 /** The field names in the order of a record line. */
 export const fieldNames: readonly FieldName[];
 
+/** The field that holds a message's sign: a record line's, or a key kept apart. */
+export type SignField = FieldName | 'key';
+
 /**
  * The stable name of what a message is about, the same for every record
  * whatever names or numbers its text holds: one for each kind of warning
@@ -42,14 +45,15 @@ export interface Message {
     /**
      * For a sign the converter cannot read: its index in the record as it was
      * given (UTF-16 units of a string, bytes of a Uint8Array; for fields, in
-     * the line they stand for, in which an empty clef or time is "\-");
+     * the line they stand for, in which an empty clef or time is "\-" and a
+     * key kept apart begins the music field as "$KEY ");
      * otherwise null.
      */
     position: number | null;
     /** The same sign's byte index in the record line's bytes (the "i:" of the text). */
     bytePosition: number | null;
     /** The field that holds the sign. */
-    field: FieldName | null;
+    field: SignField | null;
     /** The sign's index within that field, counted as `position` is. */
     fieldPosition: number | null;
     /** For a sign the converter cannot read: its byte value (0..255); otherwise null. */
@@ -119,6 +123,12 @@ export interface Fields {
     time?: string | Uint8Array;
     /** The second time-signature field; mostly empty. */
     time2?: string | Uint8Array;
+    /**
+     * A key signature kept apart from the music, e.g. "bBE" or "$bBE", read
+     * before it (positions count as if "$KEY " began the music field); it
+     * holds a key signature and nothing more. Empty: the music's own.
+     */
+    key?: string | Uint8Array;
     /** The Plaine & Easie music data. */
     music?: string | Uint8Array;
 

@@ -58,6 +58,10 @@ const FIELD_NAMES = fieldNames;
 // What a document may tell beside the music, in the glue's order.
 const DESCRIPTION = ['composer', 'workTitle', 'movementTitle', 'partName', 'textIncipit', 'keyOrMode'];
 const MUSIC = FIELD_NAMES.length - 1;
+// The texts of a record given apart, in the glue's order: a key signature
+// kept apart stands before the music.
+const RECORD_TEXTS = [...FIELD_NAMES.slice(0, MUSIC), 'key', 'music'];
+const DOLLAR = '$'.charCodeAt(0);
 
 function flagsOf(options) {
     if (options === undefined || options === null)
@@ -115,22 +119,24 @@ function indexOf(value, byte) {
 }
 
 // Where the sign at byte `byte` of the line stands: `spans` are the line's
-// fields as [value, first byte, byte length, first index].
+// fields as [name, value, first byte, byte length, first index].
 function locate(byte, spans) {
-    const field = Math.max(spans.findLastIndex(([, start]) => start <= byte), 0);
-    const [value, start, length, first] = spans[field];
+    const field = Math.max(spans.findLastIndex(([, , start]) => start <= byte), 0);
+    const [name, value, start, length, first] = spans[field];
     const fieldPosition = indexOf(value, Math.min(byte - start, length));
-    return { position: first + fieldPosition, bytePosition: byte, field: FIELD_NAMES[field], fieldPosition };
+    return { position: first + fieldPosition, bytePosition: byte, field: name, fieldPosition };
 }
 
-// The spans of fields given as [value, byte length, length in the line].
+// The spans of fields given as [name, value, byte length, length in the
+// line, bytes before the value in the line]; one byte (a TAB, or the blank
+// after a key) follows each.
 function spansOf(fields) {
     let start = 0;
     let first = 0;
-    return fields.map(([value, length, lineLength]) => {
-        const span = [value, start, length, first];
+    return fields.map(([name, value, length, lineLength, before = 0]) => {
+        const span = [name, value, start + before, length, first + before];
         start += lineLength + 1;
-        first += (lineLength === length ? value.length : lineLength) + 1;
+        first += (lineLength === length + before ? value.length + before : lineLength) + 1;
         return span;
     });
 }
@@ -248,7 +254,8 @@ export function convert(record, options) {
             const tab = fields.length === MUSIC ? -1 : bytes.indexOf(TAB, start);
             const stop = tab < 0 ? length : tab;
             const value = bytes.subarray(start, stop);
-            fields.push([typeof record === 'string' ? decoder.decode(value) : value, stop - start, stop - start]);
+            fields.push([FIELD_NAMES[fields.length], typeof record === 'string' ? decoder.decode(value) : value,
+                         stop - start, stop - start]);
             start = Math.min(stop + 1, length);
         }
         return spansOf(fields);
@@ -256,12 +263,14 @@ export function convert(record, options) {
     return readResult(wasm._tav_glue_convert(glue, length, flagsOf(options)), options, spans);
 }
 
-// Converts a record given as its six fields; a missing field is empty, and
-// an empty clef or time is a null field. The description's texts that are
-// not empty go into the document.
+// Converts a record given as its six fields, and a key signature kept
+// apart from the music (`key`, read before it, as "$KEY " at the start of
+// the music field would be); a missing field is empty, and an empty clef or
+// time is a null field. The description's texts that are not empty go into
+// the document.
 export function convertFields(fields, options) {
     ready();
-    const values = [...FIELD_NAMES, ...DESCRIPTION].map((name) => {
+    const values = [...RECORD_TEXTS, ...DESCRIPTION].map((name) => {
         const value = fields?.[name] ?? '';
         checkInput(value, `the field ${name}`);
         return value;
@@ -282,9 +291,16 @@ export function convertFields(fields, options) {
     if (!whole)
         return readResult(wasm._tav_glue_convert(glue, limit, flagsOf(options)), options, () => []);
     // The fields in the line they stand for, in which a null field takes
-    // two bytes ("\-").
-    const isNull = (i) => lengths[i] === 0 && (FIELD_NAMES[i] === 'clef' || FIELD_NAMES[i] === 'time');
-    const spans = () => spansOf(values.slice(0, FIELD_NAMES.length).map((value, i) => [value, lengths[i], isNull(i) ? 2 : lengths[i]]));
+    // two bytes ("\-") and a key its '$' (unless it has one) and a blank.
+    const spans = () => spansOf(RECORD_TEXTS.flatMap((name, i) => {
+        const [value, length] = [values[i], lengths[i]];
+        if (name === 'key') {
+            const before = length === 0 || value[0] === '$' || value[0] === DOLLAR ? 0 : 1;
+            return length === 0 ? [] : [[name, value, length, length + before, before]];
+        }
+        const isNull = length === 0 && (name === 'clef' || name === 'time');
+        return [[name, value, length, isNull ? 2 : length]];
+    }));
     return readResult(wasm._tav_glue_convert_fields(glue, ...lengths, flagsOf(options)), options, spans);
 }
 

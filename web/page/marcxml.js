@@ -17,8 +17,8 @@
 // The reader (a Gatherer) follows the elements, start tags, text and end tags
 // of records in the MARC 21 slim namespace or in none: each field 031 with
 // music ($p) and the system code "pe" or none is one incipit, its identifier
-// 001, its number "$a.$b.$c", clef $g, time $o and the key $n before the music
-// ("$" KEY " " MUSIC), and the composer (100 $a), the title (240 $a, else
+// 001, its number "$a.$b.$c", clef $g, time $o, the key $n (kept apart, read
+// before the music) and the music, and the composer (100 $a), the title (240 $a, else
 // 245 $a), the caption $d, the voice or instrument $m, the text incipit $t
 // and the key or mode $r for the document.
 const MARC = 'http://www.loc.gov/MARC21/slim';
@@ -286,7 +286,7 @@ class Gatherer {
             const warnings = this.markup.filter((where) => !where.startsWith('031 ') || where.startsWith(`${here} `))
                 .map((where) => `${where} holds markup; its text is read without it`);
             const fields = { identifier: id, number: `${a}.${b}.${c}`, clef: g, time: o,
-                             music: n === '' ? p : `${n[0] === '$' ? '' : '$'}${n} ${p}`, ...shared,
+                             key: n || undefined, music: p, ...shared,
                              movementTitle: d || undefined, partName: m || undefined, textIncipit: t || undefined,
                              keyOrMode: r || undefined };
             this.entries.push({ line: f.line, control: id, occurrence, fields, warnings });
