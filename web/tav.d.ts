@@ -8,13 +8,11 @@ export const version: string;
 export type Status = 'converted' | 'failed' | 'too_large' | 'line_too_long' | 'blank';
 
 /** The fields of a record line, in their order. */
-export type FieldName = 'identifier' | 'number' | 'clef' | 'time' | 'time2' | 'music';
+/** A field of a record: one of a record line's, or a key kept apart from the music. */
+export type FieldName = 'identifier' | 'number' | 'clef' | 'time' | 'time2' | 'key' | 'music';
 
-/** The field names in the order of a record line. */
+/** The field names in the order of a record line (no key: it is the music's start there). */
 export const fieldNames: readonly FieldName[];
-
-/** The field that holds a message's sign: a record line's, or a key kept apart. */
-export type SignField = FieldName | 'key';
 
 /**
  * The stable name of what a message is about, the same for every record
@@ -53,7 +51,7 @@ export interface Message {
     /** The same sign's byte index in the record line's bytes (the "i:" of the text). */
     bytePosition: number | null;
     /** The field that holds the sign. */
-    field: SignField | null;
+    field: FieldName | null;
     /** The sign's index within that field, counted as `position` is. */
     fieldPosition: number | null;
     /** For a sign the converter cannot read: its byte value (0..255); otherwise null. */
