@@ -269,7 +269,8 @@ void read_object(detail::KeyedIncipit& incipit, const JsonValue& value)
         incipit.fail(fault_text(value, e) + "; " + incipit.name() + " is passed over");
         return;
     } catch (const Json::exception& e) {
-        incipit.fail("malformed JSON in " + incipit.name() + ": " + e.what());
+        incipit.fail("malformed JSON at line " + std::to_string(value.line) + ": " + e.what() +
+                     "; " + incipit.name() + " is passed over");
         return;
     }
     if (!object.is_object()) {

@@ -95,7 +95,6 @@ constexpr CodeRow kCodes[] = {
     {"no_json", "this build of the library reads no JSON (built without nlohmann-json)", ""},
     {"malformed_json", "malformed JSON at line ", "", true},
     {"not_json_object", "incipit ", " is not a JSON object", true},
-    {"malformed_json", "malformed JSON in incipit ", "", true},
 };
 
 bool matches(const CodeRow& row, std::string_view text)
