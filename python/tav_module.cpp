@@ -94,21 +94,11 @@ tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
 // A row of the input forms; null for "auto".
 const tav::InputForm* form_of(const std::string& from)
 {
-    if (from == "auto")
-        return nullptr;
-    if (const tav::InputForm* form = tav::find_input_form(from))
-        return form;
-    throw py::value_error("from_ must be \"auto\", \"" + tav::input_form_names("\", \"", "\" or \"") +
-                          "\"");
-}
-
-// The names of the input forms, as convert_file's from_ takes them.
-py::list input_forms()
-{
-    py::list names;
-    for (const tav::InputForm& form : tav::input_forms())
-        names.append(py::str(form.name.data(), form.name.size()));
-    return names;
+    const tav::InputForm* form = tav::find_input_form(from);
+    if (form == nullptr && from != "auto")
+        throw py::value_error("from_ must be \"auto\", \"" +
+                              tav::input_form_names("\", \"", "\" or \"") + "\"");
+    return form;
 }
 
 // Each thread converts with a converter of its own, reused call after call.
@@ -603,7 +593,12 @@ PYBIND11_MODULE(_tav, m)
     bind_result(m, plain_type);
     bind_catalogue(m, plain_type);
     bind_conversions(m);
-    m.def("input_forms", &input_forms,
+    m.def("input_forms", [] {
+              std::vector<std::string> names;
+              for (const tav::InputForm& form : tav::input_forms())
+                  names.emplace_back(form.name);
+              return names;
+          },
           "input_forms() -> list[str]\n\n"
           "The names of the forms convert_file reads (its from_ besides \"auto\"), from the "
           "library's table: \"tab\", \"marcxml\", \"pae\", \"json\".");
