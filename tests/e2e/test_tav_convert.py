@@ -134,7 +134,10 @@ class Usage(unittest.TestCase):
             entries = [json.loads(line) for line in report.splitlines()]
             return sorted(m["code"] for e in entries if e["type"] == "record"
                           for m in e["messages"])
+        reads_json = b"built without nlohmann-json" not in convert(["--from", "json"], stdin=b"{}").stderr
         for case in e2e.reader_cases():
+            if case["form"] == "json" and not reads_json:
+                continue
             lines = b"\n".join(v for w, v in case["expected"] if w == "tab")
             by_lines = convert(["--stdout", "--report", "r", "--from", "tab", "-"], stdin=lines)
             codes = sorted(report_codes(by_lines.files["r"]) +
