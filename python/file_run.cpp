@@ -99,8 +99,8 @@ public:
     {
     }
 
-    // A converted record (or one that failed), from MARCXML when `item` is
-    // given; false when the run stops.
+    // A converted record (or one that failed), from a reader of records
+    // when `item` is given; false when the run stops.
     bool take(long line, tav::Result& r, const tav::MarcxmlItem* item)
     {
         if (clash_fd_ >= 0 && !r.file_name.empty() &&
@@ -130,6 +130,8 @@ public:
     }
 
     void blank() { ++run_.blank_lines; }
+    // Whether the items name catalogue records (MARCXML).
+    void set_catalogue(bool catalogue) { catalogue_ = catalogue; }
 
 private:
     // A record with messages, kept with all but its document (in its file).
@@ -144,7 +146,7 @@ private:
         p.result.messages = r.messages;
         p.result.identifier = r.identifier;
         p.result.number = r.number;
-        if (item != nullptr) {
+        if (item != nullptr && catalogue_) {
             p.catalogue = true;
             p.reader_message = reader;
             p.control_number = item->control_number;
@@ -156,17 +158,20 @@ private:
     FileRun& run_;
     const std::string& folder_;
     int clash_fd_;
+    bool catalogue_ = false;
     tav::WriteRun writes_;  // not started: it carries the cheaper way to open
 };
 
-// The incipits of a MARCXML input, each with its record's description.
-void convert_marcxml(std::unique_ptr<tav::InputStream> input, Records& records,
-                     const tav::Options& options, FileRun& run)
+// The incipits an input's reader of records gives (MARCXML's each with its
+// record's description).
+void convert_items(const tav::InputForm& form, std::unique_ptr<tav::InputStream> input,
+                   Records& records, const tav::Options& options, FileRun& run)
 {
-    tav::MarcxmlReader reader(std::move(input));
+    std::unique_ptr<tav::RecordSource> reader = form.open(std::move(input));
+    records.set_catalogue(reader->catalogue());
     tav::Converter converter;
     tav::MarcxmlItem item;
-    while (reader.next(item)) {
+    while (reader->next(item)) {
         if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
             records.passed_over(item);
             continue;
@@ -175,9 +180,9 @@ void convert_marcxml(std::unique_ptr<tav::InputStream> input, Records& records,
         if (!records.take(static_cast<long>(item.line), tav::last_result(converter), &item))
             return;
     }
-    if (reader.read_failed()) {
+    if (reader->read_failed()) {
         run.end = FileRun::End::ReadError;
-        run.failure = reader.input().failure();
+        run.failure = reader->failure();
     }
 }
 
@@ -206,14 +211,15 @@ void convert_lines(tav::LineReader& lines, Records& records, const tav::Options&
     }
 }
 
-bool is_marcxml(InputFormat format, const std::function<std::string_view()>& start)
+// The form asked for, else the one the input's start is in.
+const tav::InputForm& form_of(const tav::InputForm* form,
+                              const std::function<std::string_view()>& start)
 {
-    return format == InputFormat::Marcxml ||
-           (format == InputFormat::Auto && tav::looks_like_marcxml(start()));
+    return form != nullptr ? *form : tav::recognise_input_form(start());
 }
 
 void convert_path(const std::string& path, const std::string& folder,
-                  const tav::Options& options, InputFormat format, FileRun& run)
+                  const tav::Options& options, const tav::InputForm* asked, FileRun& run)
 {
     std::unique_ptr<std::FILE, CloseFile> input(std::fopen(path.c_str(), "rb"));
     if (!input) {
@@ -226,9 +232,10 @@ void convert_path(const std::string& path, const std::string& folder,
     // What the input is shows in its first bytes, which the reader of
     // either format then reads again, from a pipe too.
     auto lines = std::make_unique<tav::LineReader>(input.get());
-    if (is_marcxml(format, [&] { return lines->peek(); })) {
+    const tav::InputForm& form = form_of(asked, [&] { return lines->peek(); });
+    if (form.open != nullptr) {
         Records records(run, folder, clash ? fd : -1);
-        convert_marcxml(lines->release_input(), records, options, run);
+        convert_items(form, lines->release_input(), records, options, run);
         return;
     }
     if (clash) {
@@ -249,7 +256,7 @@ void convert_path(const std::string& path, const std::string& folder,
 }  // namespace
 
 FileRun convert_file(const FileInput& input, const std::string& folder,
-                     const tav::Options& options, InputFormat format)
+                     const tav::Options& options, const tav::InputForm* asked)
 {
     FileRun run;
     std::error_code ec;
@@ -262,13 +269,14 @@ FileRun convert_file(const FileInput& input, const std::string& folder,
         }
     }
     if (!input.read) {
-        convert_path(input.path, folder, options, format, run);
+        convert_path(input.path, folder, options, asked, run);
         return run;
     }
     auto stream = std::make_unique<tav::InputStream>(input.read);
     Records records(run, folder, clash_possible(input.fd, {}, folder) ? input.fd : -1);
-    if (is_marcxml(format, [&] { return stream->peek(); })) {
-        convert_marcxml(std::move(stream), records, options, run);
+    const tav::InputForm& form = form_of(asked, [&] { return stream->peek(); });
+    if (form.open != nullptr) {
+        convert_items(form, std::move(stream), records, options, run);
     } else {
         tav::LineReader lines(std::move(stream));
         convert_lines(lines, records, options, run);

@@ -10,10 +10,8 @@
 
 #include "tav/batch.h"
 #include "tav/input.h"
+#include "tav/readers.h"
 #include "tav/tav.h"
-
-// How the input is written: recognised by its first bytes, or as told.
-enum class InputFormat { Auto, Marcxml, Tab };
 
 // Where the records come from: the file at `path`, or what `read` gives (a
 // file object's bytes), whose descriptor `fd` is, when it has one.
@@ -24,8 +22,9 @@ struct FileInput {
 };
 
 // A record with warnings or errors, without its document: its line (from
-// 1, blank lines counted), and for a MARCXML input where it is in the
-// catalogue, as the batch command's messages say it.
+// 1, blank lines counted; for a reader of records the line where the
+// incipit starts), and for a MARCXML input where it is in the catalogue, as
+// the batch command's messages say it.
 struct Problem {
     long line = 0;
     tav::Result result;
@@ -56,6 +55,8 @@ struct FileRun {
 // Converts every record of `input` into `folder` (made if missing); blank
 // lines are passed over and counted. A record whose file would be the input
 // itself stops the run: for a tab-separated file named by its path before
-// any file is written, otherwise before that record's.
+// any file is written, otherwise before that record's. `form`: how the
+// input is written (a row of tav::input_forms()); null: recognised by its
+// first bytes.
 FileRun convert_file(const FileInput& input, const std::string& folder,
-                     const tav::Options& options, InputFormat format);
+                     const tav::Options& options, const tav::InputForm* form);

@@ -91,15 +91,14 @@ tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
     return options;
 }
 
-InputFormat format_of(const std::string& from)
+// A row of the input forms; null for "auto".
+const tav::InputForm* form_of(const std::string& from)
 {
-    if (from == "auto")
-        return InputFormat::Auto;
-    if (from == "marcxml")
-        return InputFormat::Marcxml;
-    if (from == "tab")
-        return InputFormat::Tab;
-    throw py::value_error("from_ must be \"auto\", \"marcxml\" or \"tab\"");
+    const tav::InputForm* form = tav::find_input_form(from);
+    if (form == nullptr && from != "auto")
+        throw py::value_error("from_ must be \"auto\", \"" +
+                              tav::input_form_names("\", \"", "\" or \"") + "\"");
+    return form;
 }
 
 // Each thread converts with a converter of its own, reused call after call.
@@ -558,11 +557,11 @@ py::tuple run_file(const py::object& source, const py::object& out_dir, bool rem
         std::string folder = path_bytes(out_dir);
         tav::Options options =
             options_of(remove_mensural, remove_measure_rests, musicxml, compress);
-        InputFormat format = format_of(from);
+        const tav::InputForm* form = form_of(from);
         FileRun run;
         {
             py::gil_scoped_release released;
-            run = convert_file(input, folder, options, format);
+            run = convert_file(input, folder, options, form);
         }
         if (object)
             object->raise_failure();
@@ -594,6 +593,15 @@ PYBIND11_MODULE(_tav, m)
     bind_result(m, plain_type);
     bind_catalogue(m, plain_type);
     bind_conversions(m);
+    m.def("input_forms", [] {
+              std::vector<std::string> names;
+              for (const tav::InputForm& form : tav::input_forms())
+                  names.emplace_back(form.name);
+              return names;
+          },
+          "input_forms() -> list[str]\n\n"
+          "The names of the forms convert_file reads (its from_ besides \"auto\"), from the "
+          "library's table: \"tab\", \"marcxml\", \"pae\", \"json\".");
 
     m.def(
         "convert_file",
@@ -606,10 +614,11 @@ PYBIND11_MODULE(_tav, m)
         "Converts every record of a file (a path, or a binary file object read in blocks) "
         "into files in out_dir (made if missing), as the batch command does: a line ends in "
         "LF, CR LF or a lone CR, and blank lines are passed over and counted. "
-        "from_=\"auto\" reads MARCXML when the input's first bytes begin an XML document "
-        "(from a pipe or a file object too), tab-separated records otherwise; \"marcxml\" "
-        "and \"tab\" say which. MARCXML gives every incipit with music, with its "
-        "description; a record the reader cannot read is a failed problem, and a field it "
+        "from_=\"auto\" recognises the input's form by its first bytes (from a pipe or a "
+        "file object too): MARCXML, the code's key-value form (\"@clef:G-2\" lines) or JSON "
+        "form (objects with clef, keysig, timesig and data), tab-separated records "
+        "otherwise; a name of input_forms() (\"tab\", \"marcxml\", \"pae\", \"json\") says "
+        "which. MARCXML gives every incipit with music, with its description; a record the reader cannot read is a failed problem, and a field it "
         "passes over (another notation system) a problem with its warning, counted neither "
         "written nor failed. Each problem is a Problem, the pair (line, result) with the "
         "record's control_number and occurrence. "

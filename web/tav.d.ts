@@ -33,7 +33,10 @@ export type MessageCode =
     | 'cannot_write_file' | 'cannot_create_folder' | 'no_marcxml' | 'malformed_xml'
     | 'catalogue_record_too_large' | 'no_control_number' | 'control_number_not_identifier'
     | 'other_notation_system' | 'subfield_holds_line_break' | 'xml_cannot_carry'
-    | 'record_out_of_memory' | 'record_not_closed' | 'subfield_holds_markup' | 'other';
+    | 'record_out_of_memory' | 'record_not_closed' | 'subfield_holds_markup' | 'unknown_key'
+    | 'key_given_twice' | 'zero_byte_in_value' | 'value_not_text' | 'no_music_key'
+    | 'incipit_too_large_to_read' | 'not_key_line' | 'no_json' | 'malformed_json'
+    | 'not_json_object' | 'other';
 
 /** One warning or error about a record. */
 export interface Message {

@@ -89,16 +89,22 @@ bool apply_choice(CommandLine& cl, const OptionSpec& spec, std::string_view valu
         if ((c = choice(cl, spec, value, "jsonl", "csv")) >= 0)
             cl.report_csv = c == 1;
         break;
-    case Key::From:
-        if ((c = choice(cl, spec, value, "marcxml", "tab")) >= 0)
-            cl.from = c == 1 ? InputFormat::Tab : InputFormat::Marcxml;
-        break;
     default:
         if ((c = choice(cl, spec, value, "1.0", "4.0")) >= 0)
             cl.options.musicxml = c == 1 ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
         break;
     }
     return c >= 0;
+}
+
+// --from NAME: a row of the input forms.
+bool apply_from(CommandLine& cl, std::string_view value)
+{
+    cl.from = tav::find_input_form(value);
+    if (cl.from == nullptr)
+        cl.error = "--from takes " + tav::input_form_names(", ", " or ") + ", not '" +
+                   std::string(value) + "'";
+    return cl.from != nullptr;
 }
 
 // A file or folder name: false, with the error, when it is empty.
@@ -132,8 +138,8 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
     case Key::Mensural:
     case Key::MeasureRests:
     case Key::ReportFormat:
-    case Key::From:
     case Key::MusicXml: return apply_choice(cl, spec, value);
+    case Key::From: return apply_from(cl, value);
     case Key::Jobs:
         if (read_jobs(value, cl.jobs))
             return true;
@@ -243,16 +249,39 @@ CommandLine parse_command_line(int argc, char** argv, unsigned cores)
     return cl;
 }
 
-const char* help_text()
+namespace {
+
+// The --from line and its choices, from the table of input forms.
+std::string input_forms_help()
+{
+    return "      --from " + tav::input_form_names("|") +
+           "\n                           how the inputs are written (default: recognised\n"
+           "                           by their start, see below)\n";
+}
+
+std::string input_forms_list()
+{
+    std::string text = "Input forms (--from), each recognised by its start:\n";
+    for (const tav::InputForm& form : tav::input_forms()) {
+        text += "  " + std::string(form.name) + std::string(9 - form.name.size(), ' ');
+        text += std::string(form.description) + "\n           (" + std::string(form.recognised) +
+                ")\n";
+    }
+    return text + "Each may be compressed with gzip.\n";
+}
+
+const char* help_before_options()
 {
     return "Usage: tav_convert [OPTION]... [FILE]...\n"
            "Converts incipit records (one per line) into MusicXML files, one per record.\n"
            "Reads the FILEs in order; standard input when there is none or FILE is -.\n"
-           "A FILE may also be MARCXML (catalogue records, incipits in field 031).\n"
-           "\n"
-           "      --from marcxml|tab   how the input is written (default: recognised by\n"
-           "                           its start, <?xml, <collection or <record for MARCXML)\n"
-           "      --musicxml 1.0|4.0   the MusicXML version written (default 1.0)\n"
+           "A FILE may also be MARCXML or the code's key-value or JSON form (below).\n"
+           "\n";
+}
+
+const char* help_options()
+{
+    return "      --musicxml 1.0|4.0   the MusicXML version written (default 1.0)\n"
            "      --compress           write compressed MusicXML files (.mxl)\n"
            "  -o, --output DIR         write the files into DIR (made if missing;\n"
            "                           default: the working folder)\n"
@@ -273,10 +302,24 @@ const char* help_text()
            "  -q, --quiet              no progress, messages or summary on standard error\n"
            "  -h, --help               show this help and exit\n"
            "  -V, --version            show the version and exit\n"
-           "\n"
-           "A line ends in LF, CR LF or a lone CR; blank lines are skipped.\n"
+           "\n";
+}
+
+const char* help_after_options()
+{
+    return "A line ends in LF, CR LF or a lone CR; blank lines are skipped.\n"
            "Exit status: 0 when every record was converted,\n"
            "1 when some records failed, 2 for a usage or input/output error of the run\n"
            "(the run stops at the first output that cannot be written), 130 or 143 when\n"
            "SIGINT or SIGTERM stopped it.\n";
+}
+
+}  // namespace
+
+const char* help_text()
+{
+    static const std::string text = std::string(help_before_options()) + input_forms_help() +
+                                    help_options() + input_forms_list() + "\n" +
+                                    help_after_options();
+    return text.c_str();
 }

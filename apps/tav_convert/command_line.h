@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tav/readers.h"
 #include "tav/tav.h"
 
 // Parallel converters: at most this many, whatever the machine.
 inline constexpr unsigned kMaxJobs = 64;
 
-// How the input files are written.
-enum class InputFormat { Auto, Tab, Marcxml };
 
 struct CommandLine {
     enum class Action { Convert, Help, Version, UsageError };
@@ -28,7 +27,7 @@ struct CommandLine {
     bool report_all = false;            // every record in the report
     bool report_csv = false;            // the report as CSV, not JSON Lines
     unsigned jobs = 1;
-    InputFormat from = InputFormat::Auto;
+    const tav::InputForm* from = nullptr;   // how the inputs are written; null: by their start
     tav::Options options;               // mensural, measure-rest and output choices
 };
 

@@ -182,7 +182,7 @@ const CatalogueEntry* Pipeline::begin_outcome(Slot& slot, std::size_t k)
     o.control_number.clear();
     o.occurrence = 0;
     o.passed_over = false;
-    o.catalogue = entry != nullptr;
+    o.catalogue = entry != nullptr && batch.catalogue;
     o.reader_message = false;
     if (entry == nullptr)
         return nullptr;
@@ -383,7 +383,7 @@ void Pipeline::emit(Slot& slot)
             report_.record(o, input);
     }
     std::uint64_t bytes = bytes_before_ + (reader_ != nullptr ? reader_->consumed() : 0) +
-                          (marcxml_ != nullptr ? marcxml_->consumed() : 0);
+                          (items_ != nullptr ? items_->consumed() : 0);
     progress_.update(report_.totals().records, bytes);
     if (files_ != nullptr)
         files_->forget_before(slot.first_seq + static_cast<std::int64_t>(count));
@@ -403,21 +403,22 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
         };
     }
     RecordReader reader(input, std::move(before_wait));
-    bool marcxml = cl_.from == InputFormat::Marcxml ||
-                   (cl_.from == InputFormat::Auto && tav::looks_like_marcxml(reader.peek()));
-    if (marcxml) {
-        MarcxmlBatchReader marc(reader.release_input());
-        marcxml_ = &marc;
-        run([&marc](LineBatch& batch) { return marc.fill(batch, kBatchLines, kBatchBytes); });
-        bytes_before_ += marc.consumed();
-        marcxml_ = nullptr;
-        read_failure_ = marc.failure();
-        report_.catalogue_read(marc.without_music());
-        if (marc.out_of_memory()) {
+    const tav::InputForm& form =
+        cl_.from != nullptr ? *cl_.from : tav::recognise_input_form(reader.peek());
+    if (form.open != nullptr) {
+        ItemBatchReader items(form, reader.release_input());
+        items_ = &items;
+        run([&items](LineBatch& batch) { return items.fill(batch, kBatchLines, kBatchBytes); });
+        bytes_before_ += items.consumed();
+        items_ = nullptr;
+        read_failure_ = items.failure();
+        if (items.without_music() >= 0)
+            report_.catalogue_read(items.without_music());
+        if (items.out_of_memory()) {
             stop(read_failure_);
             return true;
         }
-        return !marc.failed() || interrupt_signal() != 0;
+        return !items.failed() || interrupt_signal() != 0;
     }
     reader_ = &reader;
     run([&reader](LineBatch& batch) { return reader.fill(batch, kBatchLines, kBatchBytes); });

@@ -97,7 +97,7 @@ private:
     std::uint64_t bytes_before_ = 0;   // bytes of the inputs done
     std::string read_failure_;
     const RecordReader* reader_ = nullptr;
-    const MarcxmlBatchReader* marcxml_ = nullptr;
+    const ItemBatchReader* items_ = nullptr;
     std::int64_t next_seq_ = 0;
     std::string header_;
 

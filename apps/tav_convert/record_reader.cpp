@@ -11,6 +11,7 @@
 
 #include "interrupts.h"
 #include "tav/marcxml.h"
+#include "tav/readers.h"
 #include "tav/tav.h"
 
 namespace {
@@ -58,13 +59,14 @@ bool RecordReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max
     return !batch.lines.empty();
 }
 
-// The XML is read on a thread of its own, a bounded queue of items ahead of
-// the converters, so that parsing overlaps converting even with one job.
-struct MarcxmlBatchReader::State {
+// The input is read on a thread of its own, a bounded queue of items ahead
+// of the converters, so that parsing overlaps converting even with one job.
+struct ItemBatchReader::State {
     static constexpr std::size_t kQueued = 1024;
     static constexpr std::size_t kGroup = 64;
 
-    explicit State(std::unique_ptr<tav::InputStream> input) : reader(std::move(input))
+    State(const tav::InputForm& form, std::unique_ptr<tav::InputStream> input)
+        : reader(form.open(std::move(input))), catalogue(reader->catalogue()), name(form.name)
     {
         thread = std::thread([this] { read(); });
     }
@@ -80,8 +82,8 @@ struct MarcxmlBatchReader::State {
 
     // Items cross to the converters in groups, one lock and one wake-up a
     // group. A group may wait while the reader waits for its next block of
-    // input; the reader fills whole blocks anyway, so MARCXML is never read
-    // as it trickles in (a peer that waits for its documents before it
+    // input; the reader fills whole blocks anyway, so such an input is never
+    // read as it trickles in (a peer that waits for its documents before it
     // sends more is served by the tab route only).
     void read()
     {
@@ -92,8 +94,8 @@ struct MarcxmlBatchReader::State {
             // the run stops with this reason rather than on a lost thread.
             std::lock_guard<std::mutex> lock(mutex);
             failure = dynamic_cast<const std::bad_alloc*>(&e) != nullptr
-                          ? "out of memory reading the MARCXML input"
-                          : std::string("cannot read the MARCXML input: ") + e.what();
+                          ? "out of memory reading the " + name + " input"
+                          : "cannot read the " + name + " input: " + e.what();
             done = failed = out_of_memory = true;
             ready.notify_one();
         }
@@ -105,13 +107,13 @@ struct MarcxmlBatchReader::State {
         group.reserve(kGroup);
         for (;;) {
             tav::MarcxmlItem item;
-            bool more = reader.next(item);
+            bool more = reader->next(item);
             if (more)
                 group.push_back(std::move(item));
             if (more && group.size() < kGroup)
                 continue;
             std::unique_lock<std::mutex> lock(mutex);
-            consumed = reader.consumed();
+            consumed = reader->consumed();
             room.wait(lock, [this] { return queue.size() < kQueued || stop; });
             if (stop)
                 return;
@@ -121,9 +123,9 @@ struct MarcxmlBatchReader::State {
             group.clear();
             if (!more) {
                 done = true;
-                failed = reader.read_failed();
-                failure = reader.input().failure();
-                without_music = reader.counts().without_music;
+                failed = reader->read_failed();
+                failure = reader->failure();
+                without_music = reader->without_music();
             }
             if (was_empty || done)
                 ready.notify_one();
@@ -148,64 +150,68 @@ struct MarcxmlBatchReader::State {
         return true;
     }
 
-    tav::MarcxmlReader reader;
+    std::unique_ptr<tav::RecordSource> reader;
+    const bool catalogue;
+    const std::string name;   // the form's, for messages
     std::deque<tav::MarcxmlItem> queue;   // filled by the thread
     std::deque<tav::MarcxmlItem> taken;   // the consumer's share
     std::mutex mutex;
     std::condition_variable ready, room;
     bool done = false, stop = false, failed = false, out_of_memory = false;
     std::string failure;   // why reading stopped before the end, if it did
-    std::int64_t without_music = 0;
+    std::int64_t without_music = -1;
     std::uint64_t consumed = 0;
     std::thread thread;
     tav::MarcxmlItem item;
 };
 
-MarcxmlBatchReader::MarcxmlBatchReader(std::unique_ptr<tav::InputStream> input)
+ItemBatchReader::ItemBatchReader(const tav::InputForm& form,
+                                 std::unique_ptr<tav::InputStream> input)
     : state_(std::make_unique<State>(
           // Nothing is written out from the reading thread: it fills whole
           // blocks rather than wait for what is done to be handed on.
-          (input->set_before_wait({}), std::move(input))))
+          form, (input->set_before_wait({}), std::move(input))))
 {
 }
 
-MarcxmlBatchReader::~MarcxmlBatchReader() = default;
+ItemBatchReader::~ItemBatchReader() = default;
 
-bool MarcxmlBatchReader::failed() const
+bool ItemBatchReader::failed() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->failed;
 }
 
-std::int64_t MarcxmlBatchReader::without_music() const
+std::int64_t ItemBatchReader::without_music() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->without_music;
 }
 
-bool MarcxmlBatchReader::out_of_memory() const
+bool ItemBatchReader::out_of_memory() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->out_of_memory;
 }
 
-std::string MarcxmlBatchReader::failure() const
+std::string ItemBatchReader::failure() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->failure;
 }
 
-std::uint64_t MarcxmlBatchReader::consumed() const
+std::uint64_t ItemBatchReader::consumed() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->consumed;
 }
 
-bool MarcxmlBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes)
+bool ItemBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes)
 {
     if (batch.bytes.capacity() > 4 * max_bytes)
         std::string().swap(batch.bytes);
     batch.clear();
+    batch.catalogue = state_->catalogue;
     tav::MarcxmlItem& item = state_->item;
     while (batch.lines.size() < max_lines && batch.record_bytes < max_bytes &&
            state_->next(item)) {

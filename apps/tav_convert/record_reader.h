@@ -15,13 +15,14 @@
 #include <vector>
 
 #include "tav/batch.h"
+#include "tav/readers.h"
 #include "tav/tav.h"
 
-// An incipit read from MARCXML, with where it comes from; or, for a
-// message of the reader (a record it cannot read, a field it passes over),
-// that message alone.
+// An incipit read by a reader of records (MARCXML, the code's key-value or
+// JSON form), with where it comes from; or, for a message of the reader (a
+// record it cannot read, a field it passes over), that message alone.
 struct CatalogueEntry {
-    std::string control_number;   // 001
+    std::string control_number;   // MARCXML's 001
     int occurrence = 0;           // which 031 of the record; 0: the whole record
     tav::Record record;
     std::vector<std::string> warnings;   // the reader's, about the incipit's texts
@@ -38,11 +39,12 @@ struct LineBatch {
     std::string bytes;           // the lines one after the other, then tav::line_padding zeros
     std::vector<Line> lines;
     std::int64_t first_line = 1; // number of the first line in its input
-    // For a MARCXML input, one entry per line (each line empty, the record
-    // held in its entry) and each one's line number in the input; empty for
-    // a tab-separated input.
+    // For an input read by a reader of records, one entry per line (each
+    // line empty, the record held in its entry) and each one's line number
+    // in the input; empty for a tab-separated input.
     std::vector<CatalogueEntry> entries;
     std::vector<std::int64_t> line_numbers;
+    bool catalogue = false;        // the entries name catalogue records (MARCXML)
     std::size_t record_bytes = 0;  // the music and keys the entries hold
 
     // The line and every byte after it: the converter's buffer.
@@ -54,6 +56,7 @@ struct LineBatch {
         lines.clear();
         entries.clear();
         line_numbers.clear();
+        catalogue = false;
         record_bytes = 0;
     }
     // What the batch holds, against the run's memory budget.
@@ -92,14 +95,15 @@ private:
     std::int64_t next_line_ = 1;
 };
 
-// Reads a MARCXML input into batches of catalogue entries, each an incipit
-// as a tav::Record or a message of the reader.
-class MarcxmlBatchReader {
+// Reads an input with a reader of records (a row of tav::input_forms()) into
+// batches of entries, each an incipit as a tav::Record or a message of the
+// reader.
+class ItemBatchReader {
 public:
-    // Reads `input` (from RecordReader::release_input) on a thread of its
-    // own.
-    explicit MarcxmlBatchReader(std::unique_ptr<tav::InputStream> input);
-    ~MarcxmlBatchReader();
+    // Reads `input` (from RecordReader::release_input) with the reader of
+    // `form` on a thread of its own.
+    ItemBatchReader(const tav::InputForm& form, std::unique_ptr<tav::InputStream> input);
+    ~ItemBatchReader();
 
     bool fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes);
     bool failed() const;
@@ -109,7 +113,8 @@ public:
     // Whether reading ended for want of memory (or another exception), not
     // at the input's end or a failed read.
     bool out_of_memory() const;
-    // Fields 031 without music passed over, once the input is read.
+    // Fields 031 without music passed over, once the input is read; -1 for
+    // a form that has none.
     std::int64_t without_music() const;
     std::uint64_t consumed() const;
 

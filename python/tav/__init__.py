@@ -1,4 +1,4 @@
-"""Plaine & Easie incipits (tab exports, MARCXML) to MusicXML 1.0 and 4.0 and .mxl.
+"""Plaine & Easie incipits (tab exports, MARCXML, key-value, JSON) to MusicXML and .mxl.
 
 A record is one line of a catalogue export: tab-separated fields holding the
 incipit identifier, the incipit number, the clef, one or two time-signature
@@ -16,7 +16,9 @@ it: the same document, byte for byte, and the same warnings and errors.
 convert() takes one record line (or a CatalogueRecord that read_marcxml()
 reads from MARCXML), convert_fields() a record as its fields, and
 convert_file() a whole export into a folder of files, returning a
-FileReport (python -m tav does the same from the command line).
+FileReport (python -m tav does the same from the command line); it reads
+each of the forms input_forms() names (tab, MARCXML, the code's key-value
+and JSON forms), recognised by the input's start or chosen with from_.
 read_marcxml() and convert_file() take a path or a binary file object
 (open(path, "rb"), gzip.open(path), sys.stdin.buffer), read in blocks; they
 read gzip-compressed input as it is. Lines and fields are bytes or str (a
@@ -29,10 +31,12 @@ convert over lines or over the records read_marcxml() gives.
 from typing import List, NamedTuple
 
 from . import _tav
-from ._tav import CatalogueRecord, MarcxmlReader, Message, Result, __version__, read_marcxml
+from ._tav import (CatalogueRecord, MarcxmlReader, Message, Result, __version__, input_forms,
+                   read_marcxml)
 
 __all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "Problem", "Result",
-           "__version__", "convert", "convert_fields", "convert_file", "read_marcxml"]
+           "__version__", "convert", "convert_fields", "convert_file", "input_forms",
+           "read_marcxml"]
 
 
 class Problem(tuple):

@@ -10,6 +10,8 @@ _Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 _Kind = Literal["warning", "error"]
 _Status = Literal["converted", "written", "failed", "too_large", "line_too_long", "blank"]
 _MusicXml = Literal["1.0", "4.0"]
+# "auto" and the names of input_forms().
+_From = Literal["auto", "tab", "marcxml", "pae", "json"]
 
 class _BinaryFile(Protocol):
     # open(path, "rb"), gzip.open(path), sys.stdin.buffer, io.BytesIO: read
@@ -124,4 +126,5 @@ def convert_fields(identifier: _Bytes, number: _Bytes, clef: _Bytes, time: _Byte
 def convert_file(path: Union[_Path, _BinaryFile], out_dir: _Path, *,
                  remove_mensural: bool = ..., remove_measure_rests: bool = ...,
                  musicxml: _MusicXml = ..., compress: bool = ...,
-                 from_: Literal["auto", "marcxml", "tab"] = ...) -> FileReport: ...
+                 from_: _From = ...) -> FileReport: ...
+def input_forms() -> List[str]: ...

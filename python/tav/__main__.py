@@ -5,7 +5,7 @@ messages and exit statuses."""
 import argparse
 import sys
 
-from . import __version__, convert_file
+from . import __version__, convert_file, input_forms
 
 ALL_CONVERTED, SOME_FAILED, RUN_FAILED = 0, 1, 2
 
@@ -31,17 +31,18 @@ def _incipit(problem):
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python -m tav",
-        description="Converts incipit records (tab-separated, one per line, or MARCXML "
-                    "catalogue records) into MusicXML files.",
+        description="Converts incipit records (tab-separated, one per line, MARCXML "
+                    "catalogue records, or the code's key-value or JSON form) into MusicXML "
+                    "files.",
         epilog="Exit status: 0 when every record was converted, 1 when some records "
                "failed, 2 for a usage error or a file that cannot be read or made.")
     parser.add_argument("files", nargs="+", metavar="FILE",
                         help="export files to convert; - for standard input")
     parser.add_argument("-o", "--output", default=".", metavar="DIR",
                         help="write the files into DIR, made if missing (default: here)")
-    parser.add_argument("--from", dest="from_", choices=["auto", "marcxml", "tab"],
+    parser.add_argument("--from", dest="from_", choices=["auto"] + input_forms(),
                         default="auto", help="how the input is written (default: recognised "
-                        "by its start, <?xml, <collection or <record for MARCXML)")
+                        "by its start)")
     parser.add_argument("--mensural", choices=["keep", "remove"], default="keep",
                         help="keep (default) or remove mensural time signatures")
     parser.add_argument("--measure-rests", choices=["keep", "remove"], default="keep",

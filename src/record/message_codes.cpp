@@ -83,6 +83,18 @@ constexpr CodeRow kCodes[] = {
     {"record_not_closed", "record ",
      " is not closed before the next record starts; its fields are not read", true},
     {"subfield_holds_markup", "", " holds markup; its text is read without it", true},
+    // The code's key-value and JSON forms.
+    {"unknown_key", "incipit ", ", passed over", true},
+    {"key_given_twice", "incipit ", " given twice; it is not converted", true},
+    {"zero_byte_in_value", "incipit ", " holds a zero byte; it is not converted", true},
+    {"value_not_text", "incipit ", " is not text; it is not converted", true},
+    {"no_music_key", "incipit ", " has no music (no data)", true},
+    {"incipit_too_large_to_read", "incipit ", " is too large to read (over 64 MiB of text)",
+     true},
+    {"not_key_line", "line ", " is not a key line (@KEY:VALUE); passed over", true},
+    {"no_json", "this build of the library reads no JSON (built without nlohmann-json)", ""},
+    {"malformed_json", "malformed JSON at line ", "", true},
+    {"not_json_object", "incipit ", " is not a JSON object", true},
 };
 
 bool matches(const CodeRow& row, std::string_view text)

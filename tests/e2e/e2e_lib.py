@@ -167,3 +167,32 @@ def hostile_cases():
             case["input"] = (b"\xff\xfe" if case["encoding"].endswith("le") else b"\xfe\xff") + case["input"]
         case["messages"].sort()
     return cases
+
+
+def reader_cases():
+    """tests/data/readers/cases.txt (its head tells its format), as dicts:
+    the input's bytes and what it gives, as (word, value) pairs in order (the
+    value of "tab" the record line's bytes)."""
+    def unescape(text):
+        return re.sub(rb"\\(x..|.)", lambda m: bytes([int(m.group(1)[1:], 16)])
+                      if m.group(1)[:1] == b"x" else {b"n": b"\n", b"r": b"\r", b"t": b"\t"}
+                      .get(m.group(1), m.group(1)), text.encode())
+    cases = []
+    with open(os.path.join(ROOT, "tests", "data", "readers", "cases.txt"), encoding="utf-8") as f:
+        for line in f.read().splitlines():
+            word, _, rest = line.partition(" ")
+            if not line or line.startswith("#"):
+                continue
+            if word == "==":
+                cases.append({"name": rest, "input": [], "expected": []})
+            elif word == "form":
+                cases[-1]["form"] = cases[-1]["start"] = rest
+            elif word == "start":
+                cases[-1]["start"] = rest
+            elif word == "in":
+                cases[-1]["input"].append(unescape(rest))
+            else:
+                cases[-1]["expected"].append((word, unescape(rest) if word == "tab" else rest))
+    for case in cases:
+        case["input"] = b"\n".join(case["input"])
+    return cases

@@ -126,6 +126,33 @@ class Usage(unittest.TestCase):
                 self.assertRegex(r.err, err)
                 self.assertEqual(sorted(r.files), made)
 
+    def test_key_value_and_json_forms_read_as_their_record_lines(self):
+        """The readers' shared table through the command, by --from and, gzipped,
+        by the input's start: the documents are its record lines' own, byte for
+        byte, and the report's codes the table's and those of its lines."""
+        def report_codes(report):
+            entries = [json.loads(line) for line in report.splitlines()]
+            return sorted(m["code"] for e in entries if e["type"] == "record"
+                          for m in e["messages"])
+        reads_json = b"built without nlohmann-json" not in convert(["--from", "json"], stdin=b"{}").stderr
+        for case in e2e.reader_cases():
+            if case["form"] == "json" and not reads_json:
+                continue
+            lines = b"\n".join(v for w, v in case["expected"] if w == "tab")
+            by_lines = convert(["--stdout", "--report", "r", "--from", "tab", "-"], stdin=lines)
+            codes = sorted(report_codes(by_lines.files["r"]) +
+                           [v for w, v in case["expected"] if w != "tab"])
+            runs = [(["--from", case["form"]], case["input"])]
+            if case["start"] == case["form"]:
+                runs.append(([], gzip.compress(case["input"])))
+            for argv, stdin in runs:
+                with self.subTest(case["name"], argv=argv):
+                    r = convert(argv + ["--stdout", "--report", "r", "-"], stdin=stdin)
+                    self.assertEqual(r.stdout, by_lines.stdout)
+                    self.assertEqual(report_codes(r.files["r"]), codes)
+                    self.assertEqual(r.status, 1 if any(
+                        w in ("fails", "error") for w, _ in case["expected"]) else 0, r.err)
+
     def test_help_readme_and_manual_name_the_same_options(self):
         option = r"(?<![\w-])(--?[a-zA-Z][a-z-]*)"
         with open(os.path.join(TESTS, "..", "README.md"), encoding="utf-8") as f:
@@ -187,7 +214,7 @@ class Catalogue(unittest.TestCase):
         self.assertEqual((example.status, len(example.files)), (0, 61), example.err)
         as_tab = convert(["--from", "tab", "-n"], stdin=xml)
         self.assertRegex(as_tab.err, r"[1-9][0-9] records, 0 checked")
-        self.assertRegex(convert(["--from", "xml"]).err, r"--from takes marcxml or tab")
+        self.assertRegex(convert(["--from", "xml"]).err, r"--from takes tab, marcxml, pae or json")
 
     def test_hostile_table(self):
         """The front ends' shared table of hostile MARCXML, from standard

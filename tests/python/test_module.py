@@ -265,6 +265,27 @@ class Module(unittest.TestCase):
                 self.assertEqual(incipits, case["incipits"])
                 self.assertEqual(sorted(messages), case["messages"])
 
+    def test_key_value_and_json_table(self):
+        """The readers' shared table through convert_file, by from_ and by the
+        input's start: each incipit's file is its record line's document, the
+        problems' codes the table's and its lines' own."""
+        self.assertEqual(tav.input_forms(), ["tab", "marcxml", "pae", "json"])
+        for case in e2e_lib.reader_cases():
+            lines = [tav.convert(v) for w, v in case["expected"] if w == "tab"]
+            codes = sorted([m.code for r in lines for m in r.messages] +
+                           [v for w, v in case["expected"] if w != "tab"])
+            for from_ in [case["form"]] + (["auto"] if case["start"] == case["form"] else []):
+                with self.subTest(case["name"], from_=from_), tempfile.TemporaryDirectory() as out:
+                    report = tav.convert_file(io.BytesIO(case["input"]), out, from_=from_)
+                    self.assertEqual(report.written, len(lines))
+                    self.assertEqual(sorted(m.code for p in report.problems
+                                            for m in p.result.messages), codes)
+                    for r in lines:
+                        with open(os.path.join(out, r.file_name), "rb") as f:
+                            self.assertEqual(f.read(), r.data)
+        with self.assertRaisesRegex(ValueError, '"auto", "tab", "marcxml", "pae" or "json"'):
+            tav.convert_file(io.BytesIO(b""), ".", from_="yaml")
+
     def test_marcxml_reader_guards(self):
         """A folder is an OSError; a reader read from two threads at once is
         refused, as a generator is, and the reading goes on unharmed."""
