@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tav/melody.h"
 #include "tav/version.h"  // TAV_VERSION_MAJOR, _MINOR, _PATCH and _STRING
 
 namespace tav {
@@ -65,6 +66,9 @@ struct Options {
     // built without zlib fails such records with the error
     // "compressed output (.mxl) is not available: this build has no zlib".
     bool compress = false;
+    // Also read the melody into Result::melody (tav/melody.h), with
+    // parse_only too; a failed record has none.
+    bool melody = false;
 };
 
 // What a document tells of the work beside the music, e.g. from a
@@ -174,6 +178,8 @@ struct Result {
     // control bytes as \xHH).
     std::int32_t identifier = 0;
     std::string number;
+    // The record's melody, when Options::melody asked for it.
+    Melody melody;
 
     bool ok() const { return status == Status::Converted || status == Status::Written; }
 };

@@ -12,6 +12,7 @@
 
 #include "parser/parser.h"
 #include "record/record_reader.h"
+#include "score/melody.h"
 #include "score/pool.h"
 #include "tav/batch.h"
 #include "tav/tav.h"
@@ -64,6 +65,7 @@ void reset(Result& r)
     r.messages.clear();
     r.identifier = 0;
     r.number.clear();
+    r.melody.notes.clear();
 }
 
 // "YYYY-MM-DD" of the day in UTC.
@@ -325,6 +327,8 @@ const Result& Converter::State::convert_reading(const Options& options)
         r.status = parsed == ParseStatus::TooLarge ? Status::TooLarge : Status::Failed;
         return r;
     }
+    if (options.melody)
+        read_melody(incipit, r.melody);
     if (options.parse_only) {
         r.status = Status::Converted;
         return r;
@@ -390,6 +394,26 @@ Result convert_fields(const Fields& fields, const Options& options)
     Converter converter;
     converter.convert(fields, options);
     return std::move(last_result(converter));
+}
+
+Melody melody(std::string_view line)
+{
+    Options options;
+    options.parse_only = true;
+    options.melody = true;
+    Converter converter;
+    converter.convert(line, options);
+    return std::move(last_result(converter).melody);
+}
+
+Melody melody(const Record& record)
+{
+    Options options;
+    options.parse_only = true;
+    options.melody = true;
+    Converter converter;
+    converter.convert(record, options);
+    return std::move(last_result(converter).melody);
 }
 
 }  // namespace tav

@@ -207,13 +207,11 @@ int32_t sounding_alter(const Note* note, Kinds kinds, int32_t current_fifths,
     return 0;
 }
 
-// The alteration line; the note may start a tie for the next one. `shows`
-// receives the Accidental to write beside the note's own, or 0.
-char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
-                  MeasureAccidentals& memory, int32_t& shows)
+// The alteration the note sounds with, remembered for the notes after it:
+// the tie it may start, and those of its chord's notes.
+int32_t track_alter(const Note* note, Kinds kinds, int32_t current_fifths,
+                    MeasureAccidentals& memory, bool& own, bool& tied)
 {
-    bool own = false;
-    bool tied = false;
     int32_t alter = sounding_alter(note, kinds, current_fifths, memory, own, tied);
     uint32_t starts = (kinds & bit(ATTR_SLUR_START)) ? slur_values(note, ATTR_SLUR_START) : 0;
     memory.tie = {(starts & 1) != 0, note->step, note->octave, alter};
@@ -227,6 +225,17 @@ char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths
                 memory.chord_ties[v] = {true, note->step, note->octave, alter};
         }
     }
+    return alter;
+}
+
+// The alteration line; the note may start a tie for the next one. `shows`
+// receives the Accidental to write beside the note's own, or 0.
+char* write_alter(char* p, const Note* note, Kinds kinds, int32_t current_fifths,
+                  MeasureAccidentals& memory, int32_t& shows)
+{
+    bool own = false;
+    bool tied = false;
+    int32_t alter = track_alter(note, kinds, current_fifths, memory, own, tied);
     // A tie shows where its alteration comes from.
     shows = tied ? 0 : shown_accidental(note, alter, own, current_fifths, memory);
     return alter != 0 ? put_alter(p, alter) : p;
@@ -521,7 +530,32 @@ char* write_note(char* p, const Note* note, Kinds kinds, float divisions,
     return put(p, "\t\t\t</note>\n");
 }
 
+// The kinds of marks the note carries, and how many marks.
+Kinds kinds_of(const Note* note, size_t& marks)
+{
+    Kinds kinds = 0;
+    for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
+        // Kinds beyond the bit set are marks no group writes.
+        if (a->kind >= 0 && a->kind < 64)
+            kinds |= bit(a->kind);
+        ++marks;
+    }
+    return kinds;
+}
+
 }  // namespace
+
+int32_t sounded_alter(const Note* note, int32_t current_fifths, MeasureAccidentals& memory)
+{
+    if (note->step == 'R') {
+        memory.tie.open = false;
+        return 0;
+    }
+    size_t marks = 0;
+    bool own = false;
+    bool tied = false;
+    return track_alter(note, kinds_of(note, marks), current_fifths, memory, own, tied);
+}
 
 const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t count,
                                 float divisions, int32_t current_fifths,
@@ -529,14 +563,8 @@ const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t co
 {
     const Note* note = first_note;
     for (; note != nullptr && count > 0; note = note->next, --count) {
-        Kinds kinds = 0;
         size_t marks = 0;
-        for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-            // Kinds beyond the bit set are marks no group writes.
-            if (a->kind >= 0 && a->kind < 64)
-                kinds |= bit(a->kind);
-            ++marks;
-        }
+        Kinds kinds = kinds_of(note, marks);
         char* p = xml.reserve(kNoteRoom + kMarkRoom * marks);
         p = write_note(p, note, kinds, divisions, current_fifths, measure_accidentals);
         xml.commit(p);
