@@ -45,13 +45,8 @@ inline int run(std::string_view form_name, const uint8_t* data, size_t size)
         if (item.kind != tav::MarcxmlItem::Kind::Incipit)
             continue;
         const tav::Result& r = converter.convert(item.record, options);
-        if (r.ok() && xml_check::is_xml_text(r.number)) {
-            std::string problem = xml_check::xml_problem(r.document);
-            if (!problem.empty()) {
-                std::fprintf(stderr, "document not well-formed: %s\n", problem.c_str());
-                std::abort();
-            }
-        }
+        if (r.ok())
+            xml_check::check_document(r.number, r.document);
     }
     return 0;
 }

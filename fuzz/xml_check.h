@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -180,6 +182,18 @@ inline std::string xml_problem(const std::string& doc)
     if (!open.empty())
         return "unclosed <" + std::string(open.back()) + ">";
     return "";
+}
+
+// Aborts when a document of a number XML can carry is not well-formed.
+inline void check_document(const std::string& number, const std::string& document)
+{
+    if (!is_xml_text(number))
+        return;
+    std::string problem = xml_problem(document);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "document not well-formed: %s\n", problem.c_str());
+        std::abort();
+    }
 }
 
 }  // namespace xml_check

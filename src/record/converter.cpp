@@ -396,24 +396,25 @@ Result convert_fields(const Fields& fields, const Options& options)
     return std::move(last_result(converter));
 }
 
-Melody melody(std::string_view line)
+namespace {
+
+// The melody of a line or a record, read with a converter of its own and
+// no document built.
+template <typename Input>
+Melody melody_of(const Input& input)
 {
     Options options;
     options.parse_only = true;
     options.melody = true;
     Converter converter;
-    converter.convert(line, options);
+    converter.convert(input, options);
     return std::move(last_result(converter).melody);
 }
 
-Melody melody(const Record& record)
-{
-    Options options;
-    options.parse_only = true;
-    options.melody = true;
-    Converter converter;
-    converter.convert(record, options);
-    return std::move(last_result(converter).melody);
-}
+}  // namespace
+
+Melody melody(std::string_view line) { return melody_of(line); }
+
+Melody melody(const Record& record) { return melody_of(record); }
 
 }  // namespace tav
