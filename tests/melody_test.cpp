@@ -30,8 +30,11 @@ std::string shown(const tav::Melody& m)
 std::string joined(const std::vector<int>& values)
 {
     std::string text;
-    for (int v : values)
-        text += (text.empty() ? "" : " ") + std::to_string(v);
+    for (int v : values) {
+        if (!text.empty())
+            text += ' ';
+        text += std::to_string(v);
+    }
     return text;
 }
 

@@ -108,7 +108,9 @@ int open_user_path(const std::string& path, const FileIds& keep, std::string& er
 
 std::FILE* open_input(const std::string& name, std::string& error)
 {
-    std::FILE* input = std::fopen(name.c_str(), "r");
+    // Binary: gzip and UTF-16 bytes pass unchanged, and on Windows a 0x1A
+    // byte does not end the input (line ends are the line reader's).
+    std::FILE* input = std::fopen(name.c_str(), "rb");
     if (input == nullptr) {
         error = std::strerror(errno);
         return nullptr;

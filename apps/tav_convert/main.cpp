@@ -129,6 +129,7 @@ void open_inputs(const CommandLine& cl, Inputs& inputs)
     for (const std::string& name : cl.inputs) {
         InputFile input{name};
         if (name == "-") {
+            set_binary(stdin);
             input.file = stdin;
         } else {
             std::string error;

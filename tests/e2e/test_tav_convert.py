@@ -138,10 +138,6 @@ class Usage(unittest.TestCase):
         for case in e2e.reader_cases():
             if case["form"] == "json" and not reads_json:
                 continue
-            # Under the Windows build the key-value form's second incipit of
-            # this case reads without its data: a known fault, still open.
-            if e2e.WINDOWS and case["name"].startswith("key-value: what the converter"):
-                continue
             lines = b"\n".join(v for w, v in case["expected"] if w == "tab")
             by_lines = convert(["--stdout", "--report", "r", "--from", "tab", "-"], stdin=lines)
             codes = sorted(report_codes(by_lines.files["r"]) +
