@@ -4,9 +4,8 @@
 
 #include "score/melody.h"
 
+#include "score/accidentals.h"
 #include "score/note_length.h"
-#include "writer/notes_internal.h"
-#include "writer/output.h"
 
 namespace tav::detail {
 

@@ -17,9 +17,4 @@ const Note* write_measure_notes(XmlText& xml, const Note* first_note, int64_t co
                                 float divisions, int32_t current_fifths,
                                 MeasureAccidentals& measure_accidentals);
 
-// The alteration -2 .. 2 the note sounds with, decided as the note writer
-// decides it (its accidental, a tie, the measure's accidentals, the key),
-// `memory` moved on as writing the note would move it; 0 for a rest.
-int32_t sounded_alter(const Note* note, int32_t current_fifths, MeasureAccidentals& memory);
-
 }  // namespace tav::detail

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "score/accidentals.h"
 #include "score/incipit.h"
 #include "tav/tav.h"
 #include "score/score.h"
@@ -14,55 +15,6 @@
 #include "writer/xml_text.h"
 
 namespace tav::detail {
-
-// Accidentals given explicitly to step letters earlier in the current
-// measure: at most one entry per letter, in the order the letters first
-// received one.
-// What the notes written so far decide for the next one's alteration: the
-// accidentals given to each letter in the measure (0 natural, 1 sharp, 2
-// double sharp, -1 flat, -2 double flat), and the tie coming from the note
-// before, which may stand in the measure before.
-struct MeasureAccidentals {
-    char step[7];
-    int32_t alter[7];
-    int count = 0;
-    struct Tie {
-        bool open = false;
-        char step = 0;
-        int32_t octave = 0;
-        int32_t alter = 0;
-    } tie;
-    // The alteration a reader takes from each pitch (step and octave) shown
-    // with an accidental in the measure; past the capacity every further
-    // altered pitch shows its accidental.
-    static constexpr int kShownCapacity = 64;
-    struct Shown {
-        char step;
-        int32_t octave;
-        int32_t alter;
-    } shown[kShownCapacity];
-    int shown_count = 0;
-
-    // Slur numbers 2 and up are the ties of a chord's notes, each with its
-    // alteration to carry on. Where ties are written (MusicXML 4.0), a '+'
-    // between notes of the same sounding pitch is a tie: the numbers whose
-    // start was written as one; and the count of those written as slurs
-    // because they join different pitches.
-    static constexpr int kSlurNumbers = 16;
-    Tie chord_ties[kSlurNumbers];
-    bool write_ties = false;
-    uint32_t tie_started = 0;   // bit v: the start of number v + 1 was a tie
-    int64_t slurred_ties = 0;
-    const Measure* measure = nullptr;  // the one being written: the notes after it follow
-
-    // A new measure forgets the letters and the pitches shown; a tie goes on
-    // into it.
-    void next_measure()
-    {
-        count = 0;
-        shown_count = 0;
-    }
-};
 
 // The version details of a document; its descriptive data is the
 // record's (an empty text is left out).

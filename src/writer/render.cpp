@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "score/measure_marks.h"
 #include "score/note_length.h"
 #include "writer/notes_internal.h"
 #include "writer/output.h"
@@ -163,75 +164,6 @@ void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& 
     xml.commit(p);
 }
 
-// What one walk over a measure's attribute list finds.
-struct MeasureMarks {
-    size_t count = 0;
-    bool repeat_start = false;
-    const Attribute* right_bar = nullptr;    // the first double, final or repeat bar
-    const Attribute* first_place = nullptr;  // the first ATTR_AT_NOTE: a change within
-    const Attribute* time_place = nullptr;   // the last ATTR_TIME_HERE
-};
-
-MeasureMarks survey(const Measure* measure)
-{
-    MeasureMarks marks;
-    for (const Attribute* a = measure->first_attribute; a != nullptr; a = a->next) {
-        ++marks.count;
-        switch (a->kind) {
-        case ATTR_REPEAT_START: marks.repeat_start = true; break;
-        case ATTR_BAR_DOUBLE:
-        case ATTR_BAR_FINAL:
-        case ATTR_REPEAT_END:
-            if (marks.right_bar == nullptr)
-                marks.right_bar = a;
-            break;
-        case ATTR_AT_NOTE:
-            if (marks.first_place == nullptr)
-                marks.first_place = a;
-            break;
-        case ATTR_TIME_HERE: marks.time_place = a; break;
-        default: break;
-        }
-    }
-    return marks;
-}
-
-// The marks of one attributes element: from `from` up to the next
-// ATTR_AT_NOTE or the end of the list.
-struct Changes {
-    const Attribute* key = nullptr;    // the first key signature
-    const Attribute* clef = nullptr;   // the last clef: one clef per place
-    const Attribute* rest = nullptr;   // the first multiple rest
-    bool time = false;                 // the time signature stands here
-    const Attribute* next_place = nullptr;
-};
-
-Changes changes_from(const Attribute* from, const MeasureMarks& marks, bool at_start)
-{
-    Changes c;
-    c.time = at_start && marks.time_place == nullptr;
-    for (const Attribute* a = from; a != nullptr; a = a->next) {
-        switch (a->kind) {
-        case ATTR_AT_NOTE: c.next_place = a; return c;
-        case ATTR_KEY:
-            if (c.key == nullptr)
-                c.key = a;
-            break;
-        case ATTR_CLEF_G:
-        case ATTR_CLEF_F:
-        case ATTR_CLEF_C:
-        case ATTR_CLEF_G8: c.clef = a; break;
-        case ATTR_MULTIPLE_REST:
-            if (c.rest == nullptr)
-                c.rest = a;
-            break;
-        case ATTR_TIME_HERE: c.time = c.time || a == marks.time_place; break;
-        default: break;
-        }
-    }
-    return c;
-}
-
 char* write_clef(char* p, const Attribute* clef)
 {
     p = put(p, "\t\t\t\t<clef>\n");
@@ -362,7 +294,7 @@ int64_t write_document(XmlText& xml, const tav::Record& record, const Incipit& s
     for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
         measure_accidentals.next_measure();
         measure_accidentals.measure = m;
-        MeasureMarks marks = survey(m);
+        MeasureMarks marks = read_measure_marks(m);
         if (m == score.first_measure)
             pickup = info.musicxml4 && is_pickup(m, marks, divisions);
         char* p = xml.reserve(kMeasureRoom + kMarkRoom * marks.count);
