@@ -18,6 +18,7 @@
 #include "parser/convert.h"
 #include "record/record_reader.h"
 #include "score/pool.h"
+#include "tav/formats.h"
 #include "tav/tav.h"
 #include "writer/output.h"
 
@@ -104,8 +105,8 @@ void BM_Converter(benchmark::State& state)
     tav::Converter converter;
     tav::Options options;
     if (state.range(0) == 1) {
-        options.musicxml = tav::MusicXmlVersion::V4_0;
-        options.compress = true;
+        options.format = tav::find_format("musicxml4");
+        options.compressed = true;
         options.encoding_date = "2026-01-01";
     }
     size_t k = 0, bytes = 0;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "tav/readers.h"
+#include "tav/formats.h"
 #include "tav/tav.h"
 #include "xml_check.h"
 
@@ -30,7 +31,7 @@ inline int run(std::string_view form_name, const uint8_t* data, size_t size)
     if (size == 0 || size > (size_t{1} << 22))
         return 0;
     tav::Options options;
-    options.musicxml = (data[0] & 1) ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
+    options.format = &tav::formats()[data[0] % tav::formats().size()];
     options.encoding_date = "2026-01-01";
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
     auto source = tav::find_input_form(form_name)->open(std::make_unique<tav::InputStream>(input));

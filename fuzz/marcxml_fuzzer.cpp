@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "tav/marcxml.h"
+#include "tav/formats.h"
 #include "tav/tav.h"
 #include "xml_check.h"
 
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0 || size > (size_t{1} << 22))
         return 0;
     tav::Options options;
-    options.musicxml = (data[0] & 1) ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
+    options.format = &tav::formats()[data[0] % tav::formats().size()];
     options.encoding_date = "2026-01-01";
     tav::MarcxmlReader reader(
         std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));

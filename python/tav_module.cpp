@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "file_run.h"
+#include "options.h"
 #include "pickling.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -75,30 +76,6 @@ py::str decode(std::string_view bytes)
     if (text == nullptr)
         throw py::error_already_set();
     return py::reinterpret_steal<py::str>(text);
-}
-
-tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
-                        const std::string& musicxml = "1.0", bool compress = false)
-{
-    tav::Options options;
-    options.remove_mensural = remove_mensural;
-    options.remove_measure_rests = remove_measure_rests;
-    if (musicxml == "4.0")
-        options.musicxml = tav::MusicXmlVersion::V4_0;
-    else if (musicxml != "1.0")
-        throw py::value_error("musicxml must be \"1.0\" or \"4.0\"");
-    options.compress = compress;
-    return options;
-}
-
-// A row of the input forms; null for "auto".
-const tav::InputForm* form_of(const std::string& from)
-{
-    const tav::InputForm* form = tav::find_input_form(from);
-    if (form == nullptr && from != "auto")
-        throw py::value_error("from_ must be \"auto\", \"" +
-                              tav::input_form_names("\", \"", "\" or \"") + "\"");
-    return form;
 }
 
 // Each thread converts with a converter of its own, reused call after call.
@@ -494,9 +471,9 @@ void bind_conversions(py::module_& m)
     m.def(
         "convert",
         [](const py::handle& line, bool remove_mensural, bool remove_measure_rests,
-           const std::string& musicxml, bool compress) {
+           const py::object& musicxml, bool compress, const py::object& format) {
             tav::Options options =
-                options_of(remove_mensural, remove_measure_rests, musicxml, compress);
+                options_of(remove_mensural, remove_measure_rests, musicxml, format, compress);
             if (py::isinstance<tav::MarcxmlItem>(line))
                 return convert_item(line.cast<const tav::MarcxmlItem&>(), options);
             InputBytes in = input_bytes(line, "line");
@@ -504,20 +481,21 @@ void bind_conversions(py::module_& m)
             return thread_converter().convert(in.view, options);
         },
         py::arg("line"), py::kw_only(), py::arg("remove_mensural") = false,
-        py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
-        py::arg("compress") = false,
+        py::arg("remove_measure_rests") = false, py::arg("musicxml") = py::none(),
+        py::arg("compress") = false, py::arg("format") = py::none(),
         "convert(line, *, remove_mensural=False, remove_measure_rests=False, "
-        "musicxml=\"1.0\", compress=False) -> Result\n\n"
+        "musicxml=None, compress=False, format=None) -> Result\n\n"
         "Converts one record line (bytes or str; a line feed, if any, ends it) or a "
-        "CatalogueRecord from read_marcxml. musicxml: \"1.0\" or \"4.0\"; compress: the "
-        "result's data is a compressed MusicXML file (.mxl).");
+        "CatalogueRecord from read_marcxml. format: a name of formats() (the first is the "
+        "default), or musicxml: a MusicXML version of them; compress: the result's data is "
+        "the format's compressed file (MusicXML: .mxl).");
 
     m.def(
         "convert_fields",
         [](const py::handle& identifier, const py::handle& number, const py::handle& clef,
            const py::handle& time, const py::handle& time2, const py::handle& music,
-           bool remove_mensural, bool remove_measure_rests, const std::string& musicxml,
-           bool compress) {
+           bool remove_mensural, bool remove_measure_rests, const py::object& musicxml,
+           bool compress, const py::object& format) {
             InputBytes id = input_bytes(identifier, "identifier");
             InputBytes nb = input_bytes(number, "number");
             InputBytes c = input_bytes(clef, "clef");
@@ -525,26 +503,26 @@ void bind_conversions(py::module_& m)
             InputBytes t2 = input_bytes(time2, "time2");
             InputBytes mu = input_bytes(music, "music");
             tav::Options options =
-                options_of(remove_mensural, remove_measure_rests, musicxml, compress);
+                options_of(remove_mensural, remove_measure_rests, musicxml, format, compress);
             py::gil_scoped_release released;
             return thread_converter().convert(
                 tav::Fields{id.view, nb.view, c.view, t.view, t2.view, mu.view}, options);
         },
         py::arg("identifier"), py::arg("number"), py::arg("clef"), py::arg("time"),
         py::arg("time2"), py::arg("music"), py::kw_only(), py::arg("remove_mensural") = false,
-        py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
-        py::arg("compress") = false,
+        py::arg("remove_measure_rests") = false, py::arg("musicxml") = py::none(),
+        py::arg("compress") = false, py::arg("format") = py::none(),
         "convert_fields(identifier, number, clef, time, time2, music, *, "
-        "remove_mensural=False, remove_measure_rests=False, musicxml=\"1.0\", "
-        "compress=False) -> Result\n\n"
+        "remove_mensural=False, remove_measure_rests=False, musicxml=None, "
+        "compress=False, format=None) -> Result\n\n"
         "Converts a record given as its fields (each bytes or str); an empty clef or time is "
         "a null field. A field holding a tab or a line end fails the record.");
 }
 
 // convert_file's work: the input, the run, and its problems as tuples.
 py::tuple run_file(const py::object& source, const py::object& out_dir, bool remove_mensural,
-                   bool remove_measure_rests, const std::string& musicxml, bool compress,
-                   const std::string& from)
+                   bool remove_measure_rests, const py::object& musicxml, bool compress,
+                   const std::string& from, const py::object& format)
 {
         FileInput input;
         std::unique_ptr<FileObject> object = file_object(source);
@@ -556,7 +534,7 @@ py::tuple run_file(const py::object& source, const py::object& out_dir, bool rem
         }
         std::string folder = path_bytes(out_dir);
         tav::Options options =
-            options_of(remove_mensural, remove_measure_rests, musicxml, compress);
+            options_of(remove_mensural, remove_measure_rests, musicxml, format, compress);
         const tav::InputForm* form = form_of(from);
         FileRun run;
         {
@@ -593,24 +571,15 @@ PYBIND11_MODULE(_tav, m)
     bind_result(m, plain_type);
     bind_catalogue(m, plain_type);
     bind_conversions(m);
-    m.def("input_forms", [] {
-              std::vector<std::string> names;
-              for (const tav::InputForm& form : tav::input_forms())
-                  names.emplace_back(form.name);
-              return names;
-          },
-          "input_forms() -> list[str]\n\n"
-          "The names of the forms convert_file reads (its from_ besides \"auto\"), from the "
-          "library's table: \"tab\", \"marcxml\", \"pae\", \"json\".");
-
+    bind_tables(m, plain_type);
     m.def(
         "convert_file",
         &run_file,
         py::arg("path"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
-        py::arg("remove_measure_rests") = false, py::arg("musicxml") = "1.0",
-        py::arg("compress") = false, py::arg("from_") = "auto",
+        py::arg("remove_measure_rests") = false, py::arg("musicxml") = py::none(),
+        py::arg("compress") = false, py::arg("from_") = "auto", py::arg("format") = py::none(),
         "convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
-        "musicxml=\"1.0\", compress=False, from_=\"auto\") -> FileReport\n\n"
+        "musicxml=None, compress=False, from_=\"auto\", format=None) -> FileReport\n\n"
         "Converts every record of a file (a path, or a binary file object read in blocks) "
         "into files in out_dir (made if missing), as the batch command does: a line ends in "
         "LF, CR LF or a lone CR, and blank lines are passed over and counted. "

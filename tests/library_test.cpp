@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tav/batch.h"
+#include "tav/formats.h"
 #include "tav/tav.h"
 #include "test_support.h"
 
@@ -327,7 +328,7 @@ TEST(Converter, TiesOfMusicXml4)
     each_row(rows, [&](const Row& row) {
         const std::string line = std::string("12\t1.1\tG-2\t4/4\t\t") + row.music;
         const tav::Result v1 = tav::convert_record(line);
-        const tav::Result v4 = tav::convert_record(line, {.trace = {}, .musicxml = tav::MusicXmlVersion::V4_0});
+        const tav::Result v4 = tav::convert_record(line, {.trace = {}, .format = tav::find_format("musicxml4")});
         EXPECT_EQ(count(v1.document, "<tie"), 0);
         EXPECT_TRUE(v1.messages.empty());
         EXPECT_EQ(count(v4.document, "<tie type=\"start\"/>"), row.ties);
@@ -359,8 +360,8 @@ TEST(Converter, TextsStayWellFormedXml)
     };
     each_row(rows, [](const Row& row) {
         tav::Options options;
-        options.musicxml = row.v4 ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
-        options.compress = row.compress;
+        options.format = tav::find_format(row.v4 ? "musicxml4" : "musicxml1");
+        options.compressed = row.compress;
         tav::Result r = tav::convert_record("123\t1.\xE9\tG-2\t4/4\t\t4C//\n", options);
         ASSERT_TRUE(r.ok());
         EXPECT_NE(r.document.find(row.present), std::string::npos);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tav/marcxml.h"
+#include "tav/formats.h"
 #include "tav/tav.h"
 #include "test_support.h"
 
@@ -40,7 +41,7 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads)
     tav::MarcxmlItem item;
     tav::Converter converter;
     tav::Options options;
-    options.musicxml = tav::MusicXmlVersion::V4_0;
+    options.format = tav::find_format("musicxml4");
     options.encoding_date = "2026-01-02";
     while (reader.next(item)) {
         out += std::string(kKinds[static_cast<int>(item.kind)]) + " 001=" + item.control_number +
@@ -368,7 +369,7 @@ TEST(Marcxml, RecognisedByItsStart)
 TEST(Mxl, MimetypeFirstAndStored)
 {
     tav::Options options;
-    options.compress = true;
+    options.compressed = true;
     tav::Result r = tav::convert_record("123\t1.1\tG-2\t4/4\t\t4C//\n", options);
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.file_name, "123-1.1.mxl");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tav/batch.h"
+#include "tav/formats.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
 #include "writer/xml_text.h"
@@ -18,10 +19,11 @@ namespace {
 // Bits of the `flags` argument.
 constexpr int kRemoveMensural = 1;
 constexpr int kRemoveMeasureRests = 2;
-constexpr int kMusicXml4 = 4;
 // The caller zips the document into a compressed file (.mxl): the table
 // also gives the archive's container.xml and mimetype texts.
 constexpr int kCompress = 8;
+// The format written: its index in tav::formats(), in the bits from here up.
+constexpr int kFormatShift = 16;
 
 // The result table: a head, then one row per message. Texts are given as
 // a pointer and a length.
@@ -52,7 +54,8 @@ tav::Options options_from(int flags)
     tav::Options options;
     options.remove_mensural = (flags & kRemoveMensural) != 0;
     options.remove_measure_rests = (flags & kRemoveMeasureRests) != 0;
-    options.musicxml = (flags & kMusicXml4) != 0 ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
+    const auto index = static_cast<std::size_t>(flags >> kFormatShift);
+    options.format = index < tav::formats().size() ? &tav::formats()[index] : nullptr;
     return options;
 }
 
@@ -80,7 +83,9 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
     const bool zipped = (flags & kCompress) != 0 && result.ok();
     glue.container = zipped ? tav::detail::mxl_container_xml(tav::detail::utf8_or_latin1(result.file_name)) : std::string();
     push_text(glue.container);
-    push_text(zipped ? tav::detail::kMxlMimeType : std::string_view());
+    push_text(zipped ? tav::formats()[static_cast<std::size_t>(flags >> kFormatShift)]
+                           .compressed_media_type
+                     : std::string_view());
     for (const tav::Message& m : result.messages) {
         push_text(tav::kind_name(m.kind));
         push_text(m.text);
@@ -159,6 +164,23 @@ const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifie
                                           text(movement_title), text(part_name),
                                           text(text_incipit),   text(key_or_mode)};
     return describe(*glue, glue->converter.convert(record, options_from(flags)), flags);
+}
+
+// The table of formats: its row count, then eight texts of each row (a
+// pointer and a length each): name, family, version, suffix, media type,
+// description, compressed suffix, compressed media type.
+const std::uint32_t* tav_glue_formats(Glue* glue)
+{
+    std::vector<std::uint32_t>& t = glue->table;
+    t.assign(1, static_cast<std::uint32_t>(tav::formats().size()));
+    for (const tav::OutputFormat& f : tav::formats())
+        for (std::string_view text : {f.name, f.family, f.version, f.suffix, f.media_type,
+                                      f.description, f.compressed_suffix,
+                                      f.compressed_media_type}) {
+            t.push_back(address(text.data()));
+            t.push_back(static_cast<std::uint32_t>(text.size()));
+        }
+    return t.data();
 }
 
 // The longest line the converter reads, for the input's bound.

@@ -28,7 +28,7 @@ export type MessageCode =
     | 'time_field_text_ignored' | 'unknown_sign' | 'neumatic_note' | 'bracketed_key'
     | 'measure_rest_count' | 'too_large' | 'line_too_long' | 'converter_busy'
     | 'chord_tie_without_pitch' | 'tie_written_as_slur' | 'music_after_blank' | 'unsafe_number'
-    | 'number_not_xml' | 'no_compression' | 'too_large_to_compress' | 'compression_failed'
+    | 'number_not_xml' | 'no_compression' | 'not_compressible' | 'too_large_to_compress' | 'compression_failed'
     | 'written_twice' | 'output_is_input' | 'output_is_report' | 'cannot_create_file'
     | 'cannot_write_file' | 'cannot_create_folder' | 'no_marcxml' | 'malformed_xml'
     | 'catalogue_record_too_large' | 'no_control_number' | 'control_number_not_identifier'
@@ -97,9 +97,16 @@ export interface Options {
     /** false: leave `xml` empty, for a caller that needs only `data`, the status or the messages. */
     xml?: boolean;
     /**
-     * The MusicXML version written: '1.0' (the default, as the program writes
-     * it) or '4.0' (the same body with the 4.0 declaration, version and the
-     * day of the conversion, UTC, as the encoding date).
+     * The format written: a name of `formats()`, 'musicxml1' (the default,
+     * MusicXML 1.0 as the program writes it) or 'musicxml4' (the same body
+     * with the 4.0 declaration, version and the day of the conversion, UTC,
+     * as the encoding date). A name of no format throws a RangeError.
+     */
+    format?: FormatName;
+    /**
+     * The MusicXML version written, another spelling of `format`: '1.0'
+     * ('musicxml1') or '4.0' ('musicxml4'); given with `format`, both must
+     * name the same row.
      */
     musicxml?: '1.0' | '4.0';
     /**
@@ -156,6 +163,28 @@ export interface Fields {
  * same promise.
  */
 export function init(): Promise<void>;
+
+/** The names of the formats, the rows of `formats()`. */
+export type FormatName = 'musicxml1' | 'musicxml4';
+
+/** A format documents are written in: a row of the library's table. */
+export interface OutputFormat {
+    readonly name: FormatName;
+    /** 'musicxml' for MusicXML's rows, which differ in version. */
+    readonly family: string;
+    readonly version: string;
+    /** Of the file's name, e.g. '.xml'. */
+    readonly suffix: string;
+    readonly mediaType: string;
+    readonly description: string;
+    /** Of the compressed container (`compress: true`), e.g. '.mxl'; '' when there is none. */
+    readonly compressedSuffix: string;
+    readonly compressedMediaType: string;
+    readonly compressible: boolean;
+}
+
+/** The formats `convert` writes, the default first (after `init()`). */
+export function formats(): readonly OutputFormat[];
 
 /**
  * Converts one record line: tab-separated identifier, incipit number, clef,

@@ -21,6 +21,7 @@ export const version = '1.0.0';
 let wasm = null;
 let glue = 0;
 let maxLineLength = 0;
+let formatRows = [];
 let loading = null;
 
 /** Loads the converter; resolves when `convert` can be called. Safe to call again. */
@@ -29,8 +30,34 @@ export function init() {
         glue = module._tav_glue_new();
         maxLineLength = module._tav_glue_max_line_length();
         wasm = module;
+        formatRows = readFormats(module._tav_glue_formats(glue));
     });
     return loading;
+}
+
+// The library's table of formats, each row frozen.
+const FORMAT_TEXTS = ['name', 'family', 'version', 'suffix', 'mediaType', 'description',
+                      'compressedSuffix', 'compressedMediaType'];
+function readFormats(tablePointer) {
+    const words = wasm.HEAPU32;
+    let w = tablePointer >>> 2;
+    const rows = [];
+    for (let count = words[w++]; rows.length < count;) {
+        const row = {};
+        for (const name of FORMAT_TEXTS) {
+            row[name] = text(wasm.HEAPU8, words[w], words[w + 1]);
+            w += 2;
+        }
+        row.compressible = row.compressedSuffix !== '';
+        rows.push(Object.freeze(row));
+    }
+    return Object.freeze(rows);
+}
+
+/** The formats `convert` writes (its `format:` option), the default first. */
+export function formats() {
+    ready();
+    return formatRows;
 }
 
 function ready() {
@@ -47,10 +74,9 @@ const ROW_WORDS = 8;
 // Bits of the glue's flags.
 const REMOVE_MENSURAL = 1;
 const REMOVE_MEASURE_RESTS = 2;
-const MUSICXML_4 = 4;
 const COMPRESS = 8;
-// The MusicXML versions written, by their bits.
-const VERSIONS = { '1.0': 0, '4.0': MUSICXML_4 };
+// The format's index in the table, in the bits from here up.
+const FORMAT_SHIFT = 16;
 const TAB = 9;
 /** The fields of a record line, in their order. */
 export const fieldNames = Object.freeze(['identifier', 'number', 'clef', 'time', 'time2', 'music']);
@@ -63,14 +89,36 @@ const MUSIC = FIELD_NAMES.length - 1;
 const RECORD_TEXTS = [...FIELD_NAMES.slice(0, MUSIC), 'key', 'music'];
 const DOLLAR = '$'.charCodeAt(0);
 
+// The index in the table of the format the options name: by `format`, or
+// as a MusicXML version by `musicxml` (both: the same row).
+function formatIndexOf(options) {
+    const quoted = (values) => values.map((v) => `'${v}'`).join(', ');
+    let index = 0;
+    if (options?.format !== undefined) {
+        index = formatRows.findIndex((f) => f.name === options.format);
+        if (index < 0)
+            throw new RangeError(`format must be one of ${quoted(formatRows.map((f) => f.name))}, not ${options.format}`);
+    }
+    if (options?.musicxml !== undefined) {
+        const musicxml = formatRows.filter((f) => f.family === 'musicxml');
+        const byVersion = formatRows.findIndex((f) => f.family === 'musicxml' && f.version === options.musicxml);
+        if (byVersion < 0)
+            throw new RangeError(`musicxml must be one of ${quoted(musicxml.map((f) => f.version))}, not ${options.musicxml}`);
+        if (options.format !== undefined && byVersion !== index)
+            throw new RangeError(`format and musicxml name different formats`);
+        index = byVersion;
+    }
+    if (options?.compress && !formatRows[index].compressible)
+        throw new RangeError(`compress: the output format ${formatRows[index].name} has no compressed container`);
+    return index;
+}
+
 function flagsOf(options) {
     if (options === undefined || options === null)
         return 0;
-    const version = VERSIONS[options.musicxml ?? '1.0'];
-    if (version === undefined)
-        throw new RangeError(`musicxml must be '1.0' or '4.0', not ${options.musicxml}`);
     return (options.removeMensural ? REMOVE_MENSURAL : 0) |
-        (options.removeMeasureRests ? REMOVE_MEASURE_RESTS : 0) | (options.compress ? COMPRESS : 0) | version;
+        (options.removeMeasureRests ? REMOVE_MEASURE_RESTS : 0) | (options.compress ? COMPRESS : 0) |
+        (formatIndexOf(options) << FORMAT_SHIFT);
 }
 
 function checkInput(value, what) {
@@ -230,8 +278,9 @@ function readResult(tablePointer, options, spans) {
         result.data = heap.slice(documentAt, documentAt + documentLength);
     if (options?.compress && result.ok) {
         const [name, container, mimetype] = zipped;
+        const format = formatRows[formatIndexOf(options)];
         result.data = mxlOf(name, heap.subarray(documentAt, documentAt + documentLength), container, mimetype);
-        result.fileName = fileName.replace(/\.xml$/, '.mxl');
+        result.fileName = fileName.slice(0, fileName.length - format.suffix.length) + format.compressedSuffix;
     }
     return result;
 }

@@ -7,7 +7,7 @@
 namespace {
 
 enum class Key { Output, Shard, Stdout, Mensural, MeasureRests, DryRun, Report, ReportAll,
-                 ReportFormat, Quiet, Jobs, Help, Version, From, MusicXml, Compress };
+                 ReportFormat, Quiet, Jobs, Help, Version, From, Format, MusicXml, Compress };
 
 struct OptionSpec {
     const char* name;  // the long name, without "--"
@@ -29,6 +29,7 @@ constexpr OptionSpec kOptions[] = {
     {"quiet", 'q', false, Key::Quiet},
     {"jobs", 'j', true, Key::Jobs},
     {"from", 0, true, Key::From},
+    {"format", 0, true, Key::Format},
     {"musicxml", 0, true, Key::MusicXml},
     {"compress", 0, false, Key::Compress},
     {"help", 'h', false, Key::Help},
@@ -85,16 +86,29 @@ bool apply_choice(CommandLine& cl, const OptionSpec& spec, std::string_view valu
             (spec.key == Key::Mensural ? cl.options.remove_mensural
                                        : cl.options.remove_measure_rests) = c == 1;
         break;
-    case Key::ReportFormat:
+    default:
         if ((c = choice(cl, spec, value, "jsonl", "csv")) >= 0)
             cl.report_csv = c == 1;
         break;
-    default:
-        if ((c = choice(cl, spec, value, "1.0", "4.0")) >= 0)
-            cl.options.musicxml = c == 1 ? tav::MusicXmlVersion::V4_0 : tav::MusicXmlVersion::V1_0;
-        break;
     }
     return c >= 0;
+}
+
+// --format NAME, or --musicxml VERSION: a row of the output formats.
+bool apply_format(CommandLine& cl, const OptionSpec& spec, std::string_view value)
+{
+    const bool by_name = spec.key == Key::Format;
+    const tav::OutputFormat* format =
+        by_name ? tav::find_format(value) : tav::find_format("musicxml", value);
+    if (format == nullptr) {
+        cl.error = "--" + std::string(spec.name) + " takes " +
+                   (by_name ? tav::format_names(", ", " or ")
+                            : tav::format_versions("musicxml", " or ")) +
+                   ", not '" + std::string(value) + "'";
+        return false;
+    }
+    cl.options.format = format;
+    return true;
 }
 
 // --from NAME: a row of the input forms.
@@ -134,11 +148,12 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
             cl.action = CommandLine::Action::Version;
         return true;
     case Key::ReportAll: cl.report_all = true; return true;
-    case Key::Compress: cl.options.compress = true; return true;
+    case Key::Compress: cl.options.compressed = true; return true;
     case Key::Mensural:
     case Key::MeasureRests:
-    case Key::ReportFormat:
-    case Key::MusicXml: return apply_choice(cl, spec, value);
+    case Key::ReportFormat: return apply_choice(cl, spec, value);
+    case Key::Format:
+    case Key::MusicXml: return apply_format(cl, spec, value);
     case Key::From: return apply_from(cl, value);
     case Key::Jobs:
         if (read_jobs(value, cl.jobs))
@@ -198,6 +213,18 @@ const char* options_that_clash(const CommandLine& cl)
     return nullptr;
 }
 
+// --compress with a format that has no compressed container: the error,
+// else empty.
+std::string format_clash(const CommandLine& cl)
+{
+    const tav::OutputFormat& format =
+        cl.options.format != nullptr ? *cl.options.format : tav::default_format();
+    if (!cl.options.compressed || format.compressible())
+        return {};
+    return "--compress: the output format " + std::string(format.name) +
+           " has no compressed container";
+}
+
 }  // namespace
 
 CommandLine parse_command_line(int argc, char** argv, unsigned cores)
@@ -244,6 +271,8 @@ CommandLine parse_command_line(int argc, char** argv, unsigned cores)
         return cl;
     if (const char* clash = options_that_clash(cl))
         return usage_error(cl, clash);
+    if (std::string clash = format_clash(cl); !clash.empty())
+        return usage_error(cl, clash);
     if (cl.inputs.empty())
         cl.inputs.emplace_back("-");
     return cl;
@@ -257,6 +286,33 @@ std::string input_forms_help()
     return "      --from " + tav::input_form_names("|") +
            "\n                           how the inputs are written (default: recognised\n"
            "                           by their start, see below)\n";
+}
+
+// The --format and --musicxml lines and the formats' list, from the table
+// of output formats.
+std::string formats_help()
+{
+    std::string text = "      --format " + tav::format_names("|") +
+                       "\n                           the format written (default " +
+                       std::string(tav::default_format().name) + ", see below)\n";
+    const std::string versions = tav::format_versions("musicxml", "|");
+    text += "      --musicxml " + versions + std::string(10 - std::min<size_t>(versions.size(), 9), ' ') +
+            "the MusicXML version written (default " +
+            std::string(tav::default_format().version) + ")\n";
+    return text + "      --compress           write compressed files (MusicXML: .mxl)\n";
+}
+
+std::string formats_list()
+{
+    std::string text = "Output formats (--format), each with its files' suffix:\n";
+    for (const tav::OutputFormat& f : tav::formats()) {
+        text += "  " + std::string(f.name) + std::string(11 - std::min<size_t>(f.name.size(), 10), ' ');
+        text += std::string(f.description) + "\n             (" + std::string(f.suffix);
+        if (f.compressible())
+            text += ", compressed " + std::string(f.compressed_suffix);
+        text += ")\n";
+    }
+    return text;
 }
 
 std::string input_forms_list()
@@ -281,9 +337,7 @@ const char* help_before_options()
 
 const char* help_options()
 {
-    return "      --musicxml 1.0|4.0   the MusicXML version written (default 1.0)\n"
-           "      --compress           write compressed MusicXML files (.mxl)\n"
-           "  -o, --output DIR         write the files into DIR (made if missing;\n"
+    return "  -o, --output DIR         write the files into DIR (made if missing;\n"
            "                           default: the working folder)\n"
            "      --shard              put each file in the subfolder named by its\n"
            "                           identifier divided by 1000\n"
@@ -319,7 +373,7 @@ const char* help_after_options()
 const char* help_text()
 {
     static const std::string text = std::string(help_before_options()) + input_forms_help() +
-                                    help_options() + input_forms_list() + "\n" +
-                                    help_after_options();
+                                    formats_help() + help_options() + input_forms_list() +
+                                    formats_list() + "\n" + help_after_options();
     return text.c_str();
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tav/formats.h"
 #include "tav/readers.h"
 #include "tav/tav.h"
 

@@ -1,5 +1,6 @@
 // The incipit converter as a library: Plaine & Easie incipit records in,
-// MusicXML 1.0 partwise documents out, in memory.
+// MusicXML partwise documents out (1.0 unless the options choose another
+// format: tav/formats.h), in memory.
 //
 //     #include <tav/tav.h>
 //
@@ -34,11 +35,8 @@
 
 namespace tav {
 
-// The MusicXML version of the documents.
-enum class MusicXmlVersion {
-    V1_0,   // as the 2005 program writes them
-    V4_0,   // with its declared encoding, version attribute and encoding date
-};
+// A format documents are written in: a row of tav::formats() (tav/formats.h).
+struct OutputFormat;
 
 // What a conversion does beyond reading the record.
 struct Options {
@@ -55,17 +53,21 @@ struct Options {
     // record, as they happen: the sign-by-sign trace when `verbose`, and the
     // note "poop\n" at a key signature in brackets. Dropped when empty.
     std::function<void(std::string_view)> trace;
-    // The MusicXML version written; the body of the document is the same.
-    MusicXmlVersion musicxml = MusicXmlVersion::V1_0;
-    // For 4.0: the encoding date, "YYYY-MM-DD"; empty: the day of the
-    // conversion (UTC).
+    // The format written, a row of tav::formats() (tav/formats.h): MusicXML
+    // 1.0 or 4.0 (the body of the document is the same). Null: the default,
+    // MusicXML 1.0, as the 2005 program writes it.
+    const OutputFormat* format = nullptr;
+    // For MusicXML 4.0: the encoding date, "YYYY-MM-DD"; empty: the day of
+    // the conversion (UTC).
     std::string encoding_date = {};
-    // The document becomes a compressed MusicXML file: `document` holds the
-    // .mxl archive (the document, "ID-NUMBER.xml", and
-    // META-INF/container.xml) and `file_name` ends in ".mxl". A library
-    // built without zlib fails such records with the error
-    // "compressed output (.mxl) is not available: this build has no zlib".
-    bool compress = false;
+    // The document goes into the format's compressed container: for
+    // MusicXML, `document` holds the .mxl archive (the document,
+    // "ID-NUMBER.xml", and META-INF/container.xml) and `file_name` ends in
+    // ".mxl". A format without a container fails such records with the
+    // error "the output format NAME has no compressed container", and a
+    // library built without zlib with "compressed output (.mxl) is not
+    // available: this build has no zlib".
+    bool compressed = false;
     // Also read the melody into Result::melody (tav/melody.h), with
     // parse_only too; a failed record has none.
     bool melody = false;

@@ -18,7 +18,9 @@ reads from MARCXML), convert_fields() a record as its fields, and
 convert_file() a whole export into a folder of files, returning a
 FileReport (python -m tav does the same from the command line); it reads
 each of the forms input_forms() names (tab, MARCXML, the code's key-value
-and JSON forms), recognised by the input's start or chosen with from_.
+and JSON forms), recognised by the input's start or chosen with from_, and
+writes each of the formats formats() lists, chosen with format= (MusicXML
+1.0 by default; musicxml="4.0" is the same as format="musicxml4").
 read_marcxml() and convert_file() take a path or a binary file object
 (open(path, "rb"), gzip.open(path), sys.stdin.buffer), read in blocks; they
 read gzip-compressed input as it is. Lines and fields are bytes or str (a
@@ -31,12 +33,12 @@ convert over lines or over the records read_marcxml() gives.
 from typing import List, NamedTuple
 
 from . import _tav
-from ._tav import (CatalogueRecord, MarcxmlReader, Message, Result, __version__, input_forms,
-                   read_marcxml)
+from ._tav import (CatalogueRecord, MarcxmlReader, Message, OutputFormat, Result, __version__,
+                   formats, input_forms, read_marcxml)
 
-__all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "Problem", "Result",
-           "__version__", "convert", "convert_fields", "convert_file", "input_forms",
-           "read_marcxml"]
+__all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "OutputFormat",
+           "Problem", "Result", "__version__", "convert", "convert_fields", "convert_file",
+           "formats", "input_forms", "read_marcxml"]
 
 
 class Problem(tuple):
@@ -80,27 +82,27 @@ class FileReport(NamedTuple):
 
 # The functions are Python's own so that they pickle by name (a process
 # pool can map convert over lines); the work is the compiled module's.
-def convert(line, *, remove_mensural=False, remove_measure_rests=False, musicxml="1.0",
-            compress=False):
+def convert(line, *, remove_mensural=False, remove_measure_rests=False, musicxml=None,
+            compress=False, format=None):
     return _tav.convert(line, remove_mensural=remove_mensural,
                         remove_measure_rests=remove_measure_rests, musicxml=musicxml,
-                        compress=compress)
+                        compress=compress, format=format)
 
 
 def convert_fields(identifier, number, clef, time, time2, music, *, remove_mensural=False,
-                   remove_measure_rests=False, musicxml="1.0", compress=False):
+                   remove_measure_rests=False, musicxml=None, compress=False, format=None):
     return _tav.convert_fields(identifier, number, clef, time, time2, music,
                                remove_mensural=remove_mensural,
                                remove_measure_rests=remove_measure_rests, musicxml=musicxml,
-                               compress=compress)
+                               compress=compress, format=format)
 
 
 def convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False,
-                 musicxml="1.0", compress=False, from_="auto"):
+                 musicxml=None, compress=False, from_="auto", format=None):
     written, failed, blank_lines, problems = _tav.convert_file(
         path, out_dir, remove_mensural=remove_mensural,
         remove_measure_rests=remove_measure_rests, musicxml=musicxml, compress=compress,
-        from_=from_)
+        from_=from_, format=format)
     return FileReport(written, failed, blank_lines, [Problem(*p) for p in problems])
 
 

@@ -5,7 +5,7 @@ messages and exit statuses."""
 import argparse
 import sys
 
-from . import __version__, convert_file, input_forms
+from . import __version__, convert_file, formats, input_forms
 
 ALL_CONVERTED, SOME_FAILED, RUN_FAILED = 0, 1, 2
 
@@ -28,6 +28,17 @@ def _incipit(problem):
     return out
 
 
+# The MusicXML versions --musicxml takes, each the name of its format.
+_MUSICXML = {f.version: f.name for f in formats() if f.family == "musicxml"}
+
+
+class _MusicXmlVersion(argparse.Action):
+    """--musicxml VERSION: another spelling of --format, the last one given counting."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        namespace.format = _MUSICXML[values]
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python -m tav",
@@ -47,10 +58,16 @@ def main(argv=None):
                         help="keep (default) or remove mensural time signatures")
     parser.add_argument("--measure-rests", choices=["keep", "remove"], default="keep",
                         help="keep (default) or remove measure rests")
-    parser.add_argument("--musicxml", choices=["1.0", "4.0"], default="1.0",
-                        help="the MusicXML version written (default 1.0)")
+    default = formats()[0]
+    parser.add_argument("--format", choices=[f.name for f in formats()], default=default.name,
+                        help="the format written (default %s): %s" % (default.name, "; ".join(
+                            "%s, %s" % (f.name, f.description) for f in formats())))
+    parser.add_argument("--musicxml", choices=list(_MUSICXML), action=_MusicXmlVersion,
+                        help="the MusicXML version written (default %s)" % default.version)
     parser.add_argument("--compress", action="store_true",
-                        help="write compressed MusicXML files (.mxl)")
+                        help="write compressed files (%s)" % ", ".join(
+                            "%s: %s" % (f.name, f.compressed_suffix) for f in formats()
+                            if f.compressible))
     parser.add_argument("-q", "--quiet", action="store_true",
                         help="nothing on standard error but errors of the run itself")
     parser.add_argument("-V", "--version", action="version", version="tav " + __version__)
@@ -62,7 +79,7 @@ def main(argv=None):
             report = convert_file(sys.stdin.buffer if path == "-" else path, args.output,
                                   remove_mensural=args.mensural == "remove",
                                   remove_measure_rests=args.measure_rests == "remove",
-                                  musicxml=args.musicxml, compress=args.compress,
+                                  format=args.format, compress=args.compress,
                                   from_=args.from_)
         except (OSError, ValueError) as e:
             print("python -m tav: %s" % e, file=sys.stderr)

@@ -15,6 +15,7 @@
 #include "score/melody.h"
 #include "score/pool.h"
 #include "tav/batch.h"
+#include "tav/formats.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
 #include "writer/output.h"
@@ -79,19 +80,22 @@ std::string today()
     return text;
 }
 
-// The version details the options ask for.
+// The format the options ask for.
+const OutputFormat& format_of(const Options& options)
+{
+    return options.format != nullptr ? *options.format : default_format();
+}
+
+// The details the options ask for: the encoding date, today's unless given.
 DocumentInfo document_info(const Options& options, std::string& date)
 {
     DocumentInfo info;
-    if (options.musicxml == MusicXmlVersion::V4_0) {
-        info.musicxml4 = true;
-        if (options.encoding_date.empty()) {
-            if (date.empty())
-                date = today();
-            info.encoding_date = date;
-        } else {
-            info.encoding_date = options.encoding_date;
-        }
+    if (options.encoding_date.empty()) {
+        if (date.empty())
+            date = today();
+        info.encoding_date = date;
+    } else {
+        info.encoding_date = options.encoding_date;
     }
     return info;
 }
@@ -250,18 +254,26 @@ void warn_of_control_bytes(const Description& d, std::vector<Message>& messages)
 
 void Converter::State::write(const Options& options, const Incipit& score)
 {
+    const OutputFormat& format = format_of(options);
+    if (options.compressed && !format.compressible()) {
+        result.file_name.clear();
+        result.messages.push_back(make_message(
+            MessageKind::Error,
+            "the output format " + std::string(format.name) + " has no compressed container"));
+        return;
+    }
     warn_of_control_bytes(reading.record.description, result.messages);
-    for (int64_t n = render_score(reading.record, score, document, document_info(options, today));
+    for (int64_t n = format.writer(reading.record, score, document, document_info(options, today));
          n > 0; --n)
         result.messages.push_back(
             make_message(MessageKind::Warning, "tie between different pitches written as a slur"));
     std::string_view text(document.bytes.data(), document.length);
-    if (options.compress) {
+    if (options.compressed) {
         // The archive holds the document under the name it would have
         // alone, in UTF-8 as its container.xml is.
         std::string inner = result.file_name;
-        inner.replace(inner.size() - 3, 3, "xml");
-        inner = utf8_or_latin1(inner);
+        inner.resize(inner.size() - format.compressed_suffix.size());
+        inner = utf8_or_latin1(inner.append(format.suffix));
         if (const char* error = mxl.write(inner, text, result.document)) {
             result.file_name.clear();
             add_error(result, error);
@@ -295,7 +307,7 @@ const Result& Converter::State::convert_reading(const Options& options)
     r.messages.swap(reading.messages);
     r.identifier = identifier_value(record.identifier);
     r.number = record.number;
-    append_output_file_name(r.file_name, record, file_suffix(options));
+    append_output_file_name(r.file_name, record, format_of(options).file_suffix(options.compressed));
     // No document, no file name: nothing can be written by mistake.
     if (!header_read) {
         r.file_name.clear();

@@ -58,6 +58,7 @@ constexpr CodeRow kCodes[] = {
     {"unsafe_number", "incipit number is not a safe file name", ""},
     {"number_not_xml", "incipit number holds a character that XML cannot carry", ""},
     {"no_compression", "compressed output (.mxl) is not available: this build has no zlib", ""},
+    {"not_compressible", "the output format ", " has no compressed container", true},
     {"too_large_to_compress", "document too large for a compressed file", ""},
     {"compression_failed", "the document could not be compressed", ""},
     {"written_twice", "output file ", " written twice in this run, the earlier file is replaced",

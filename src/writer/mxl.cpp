@@ -37,7 +37,9 @@ void append_container_xml(std::string& out, std::string_view document_name)
            "\t<rootfiles>\n"
            "\t\t<rootfile full-path=\"";
     append_attribute_text(out, document_name);
-    out += "\" media-type=\"application/vnd.recordare.musicxml+xml\"/>\n"
+    out += "\" media-type=\"";
+    out += kMusicXmlMediaType;
+    out += "\"/>\n"
            "\t</rootfiles>\n"
            "</container>\n";
 }

@@ -12,8 +12,11 @@ namespace tav::detail {
 inline constexpr const char* kNoCompression =
     "compressed output (.mxl) is not available: this build has no zlib";
 
-// The text of the archive's first entry, "mimetype", stored.
+// The text of the archive's first entry, "mimetype", stored: the media
+// type of the compressed file.
 inline constexpr std::string_view kMxlMimeType = "application/vnd.recordare.musicxml";
+// The media type of the MusicXML document, as container.xml names it.
+inline constexpr std::string_view kMusicXmlMediaType = "application/vnd.recordare.musicxml+xml";
 
 // META-INF/container.xml, naming `document_name` as the archive's document.
 // A build without zlib has it too: the JavaScript package zips the

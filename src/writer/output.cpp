@@ -17,12 +17,7 @@
 
 namespace tav::detail {
 
-const char* file_suffix(const tav::Options& options)
-{
-    return options.compress ? ".mxl" : ".xml";
-}
-
-void append_output_file_name(std::string& out, const tav::Record& record, const char* suffix)
+void append_output_file_name(std::string& out, const tav::Record& record, std::string_view suffix)
 {
     out += record.identifier.empty() ? std::string_view("0") : record.identifier;
     out += '-';

@@ -16,11 +16,11 @@
 
 namespace tav::detail {
 
-// The version details of a document; its descriptive data is the
-// record's (an empty text is left out).
+// The details of a document beside the record and its score; its
+// descriptive data is the record's (an empty text is left out).
 struct DocumentInfo {
     bool musicxml4 = false;           // MusicXML 4.0 rather than 1.0
-    std::string_view encoding_date;   // 4.0: "YYYY-MM-DD"
+    std::string_view encoding_date;   // "YYYY-MM-DD", for a format that writes one
 };
 
 // The MusicXML document of `score`, read from `record`, written over
@@ -29,17 +29,21 @@ struct DocumentInfo {
 int64_t render_score(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
                      const DocumentInfo& info = {});
 
+// The writers of the formats table: render_score as MusicXML 1.0 and as
+// 4.0, whatever `info` says of the version.
+int64_t render_musicxml1(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                         const DocumentInfo& info);
+int64_t render_musicxml4(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                         const DocumentInfo& info);
+
 // MusicXML's divisions for the score: its units of a quarter, multiplied by
 // the least factor that makes every written duration whole.
 float document_divisions(const Incipit& score);
 
-// The suffix of a document's file name: ".xml", or ".mxl" for a compressed
-// MusicXML file.
-const char* file_suffix(const tav::Options& options);
-
 // "ID-NUMBER" and the writer's suffix, appended to `out`, which keeps its
 // storage: the identifier (0 when none was read) and the incipit number.
-void append_output_file_name(std::string& out, const tav::Record& record, const char* suffix);
+void append_output_file_name(std::string& out, const tav::Record& record,
+                             std::string_view suffix);
 
 // True when the incipit number can name a file in the working directory:
 // no '/', no '\' and no control byte (below 32, and 127).

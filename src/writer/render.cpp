@@ -342,4 +342,20 @@ int64_t render_score(const tav::Record& record, const Incipit& score, DocumentBu
     return write_document(xml, record, score, info);
 }
 
+int64_t render_musicxml1(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                         const DocumentInfo& info)
+{
+    DocumentInfo version = info;
+    version.musicxml4 = false;
+    return render_score(record, score, out, version);
+}
+
+int64_t render_musicxml4(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                         const DocumentInfo& info)
+{
+    DocumentInfo version = info;
+    version.musicxml4 = true;
+    return render_score(record, score, out, version);
+}
+
 }  // namespace tav::detail

@@ -116,6 +116,13 @@ class Usage(unittest.TestCase):
                                                       for i in range(50)), 0, r"^$",
              r"50 records, 50 checked", []),
             ("output is a file", ["-o", "f"], GOOD, 2, r"^$", r"output folder f", ["f"]),
+            ("format by name", ["-q", "--format", "musicxml4"], GOOD, 0, r"^$", r"^$", ["123-07.xml"]),
+            ("container", ["-q", "--format=musicxml1", "--compress"], GOOD, 0, r"^$", r"^$",
+             ["123-07.mxl"]),
+            ("unknown format", ["--format", "mxl"], b"", 2, r"^$",
+             r"--format takes musicxml1(, \w+)* or \w+, not 'mxl'", []),
+            ("unknown version", ["--musicxml", "3.0"], b"", 2, r"^$",
+             r"--musicxml takes 1\.0 or 4\.0, not '3\.0'", []),
         ]
         for name, argv, stdin, status, out, err, made in cases:
             with self.subTest(name):

@@ -27,6 +27,7 @@ import threading
 import types
 import unittest
 import xml.dom.minidom
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
 import e2e_lib  # noqa: E402
@@ -420,6 +421,41 @@ class Files(unittest.TestCase):
         copy = pickle.loads(pickle.dumps(records[0]))
         self.assertEqual([getattr(copy, a) for a in dir(copy) if not a.startswith("_")],
                          [getattr(records[0], a) for a in dir(copy) if not a.startswith("_")])
+
+    def test_formats_table(self):
+        """Every row of tav.formats(), and its container where it has one: the
+        files convert_file writes are tav_convert --format's, named with the
+        row's suffix, the container's media types the row's; musicxml= names
+        the same rows; a name of no row, or a container the row has not, is a
+        ValueError."""
+        e2e_lib.require(os.path.exists(TAV_CONVERT), "no tav_convert beside the program")
+        line = b"100000049\t1.1.1\tG-2\t4/4\t\t4C8DE/2F//\n"
+        for f, compress in [(f, False) for f in tav.formats()] + [
+                (f, True) for f in tav.formats() if f.compressible]:
+            with self.subTest(f.name, compress=compress), tempfile.TemporaryDirectory() as top:
+                write(os.path.join(top, "in.txt"), line)
+                tav.convert_file(os.path.join(top, "in.txt"), os.path.join(top, "py"),
+                                 format=f.name, compress=compress)
+                subprocess.run([TAV_CONVERT, "-q", "-o", "cli", "--format", f.name] +
+                               ["--compress"] * compress + ["in.txt"], cwd=top, check=True)
+                name = "100000049-1.1.1" + (f.compressed_suffix if compress else f.suffix)
+                self.assertEqual(os.listdir(os.path.join(top, "py")), [name])
+                data = [open(os.path.join(top, d, name), "rb").read() for d in ("py", "cli")]
+                self.assertEqual(data[0], data[1])
+                r = tav.convert(line, format=f.name, compress=compress)
+                self.assertEqual((r.file_name, r.data), (name, data[0]))
+                if f.family == "musicxml":
+                    self.assertEqual(tav.convert(line, musicxml=f.version, compress=compress).data,
+                                     r.data)
+                if compress:
+                    with zipfile.ZipFile(io.BytesIO(r.data)) as z:
+                        self.assertEqual(z.read("mimetype").decode(), f.compressed_media_type)
+                        self.assertIn('media-type="%s"' % f.media_type,
+                                      z.read("META-INF/container.xml").decode())
+        for wrong in [dict(format="mxl"), dict(format="musicxml1", musicxml="4.0")] + [
+                dict(format=f.name, compress=True) for f in tav.formats() if not f.compressible]:
+            with self.subTest(wrong=wrong), self.assertRaises(ValueError):
+                tav.convert(line, **wrong)
 
     def test_command_line(self):
         env = dict(os.environ, PYTHONPATH=PACKAGE_PATH)

@@ -3,15 +3,26 @@
 // (worker.js), and the page shows one page of records at a time, each with
 // its messages beside its engraving. The options hold from the moment they
 // change: what is shown and every download is converted with them.
-import { gunzip, init } from './tav.js';
+import { formats, gunzip, init } from './tav.js';
 import createVerovioModule from './verovio-module.mjs';
 import { VerovioToolkit } from './verovio.mjs';
-import { convertRecord, signOf } from './records.js';
+import { convertRecord, mediaTypeOf, signOf } from './records.js';
 import { looksLikeXml, readMarcxml } from './marcxml.js';
 
 const $ = (id) => document.getElementById(id);
 
 await init();
+// The formats, from the library's table; compressing is offered for those
+// that have a compressed container.
+for (const f of formats())
+    $('format').append(element('option', { value: f.name, textContent: `${f.description} (${f.suffix})` }));
+function offerCompression() {
+    const format = formats().find((f) => f.name === $('format').value);
+    $('compress').disabled = !format.compressible;
+    if (!format.compressible)
+        $('compress').checked = false;
+}
+offerCompression();
 const toolkit = new VerovioToolkit(await createVerovioModule());
 toolkit.setOptions({ scale: 40, breaks: 'none', adjustPageHeight: true, adjustPageWidth: true,
                      header: 'none', footer: 'none', pageMarginLeft: 20, pageMarginRight: 20,
@@ -20,11 +31,11 @@ $('state').textContent = 'Ready. Paste records, open a file, or fill in the fiel
 $('convert-records').disabled = false;
 $('open-file').disabled = false;
 
-const OPTIONS = ['remove-mensural', 'remove-measure-rests', 'compress', 'musicxml'];
+const OPTIONS = ['remove-mensural', 'remove-measure-rests', 'compress', 'format'];
 
 function options() {
     return { removeMensural: $('remove-mensural').checked, removeMeasureRests: $('remove-measure-rests').checked,
-             compress: $('compress').checked, musicxml: $('musicxml').value };
+             compress: $('compress').checked, format: $('format').value };
 }
 
 function element(tag, props = {}, children = []) {
@@ -39,7 +50,6 @@ function download(name, blob) {
     setTimeout(() => URL.revokeObjectURL(link.href), 10000);
 }
 
-const MXL = 'application/vnd.recordare.musicxml';
 const plural = (n, word) => `${n.toLocaleString('en')} ${word}${n === 1 ? '' : 's'}`;
 
 // --- one record ---------------------------------------------------------------
@@ -106,7 +116,7 @@ function convertForm() {
     const save = () => {
         const r = convertRecord(fields, { ...options(), bytes: true });
         if (r.ok)
-            download(r.fileName, new Blob([r.data], { type: r.fileName.endsWith('.mxl') ? MXL : 'application/xml' }));
+            download(r.fileName, new Blob([r.data], { type: mediaTypeOf(options()) }));
     };
     $('records-out').replaceChildren(show({ result, signs: result.messages.map((m) => signOf(fields, m)) }, save));
     $('summary').textContent = result.ok ? 'The fields convert.' : 'The fields do not convert.';
@@ -228,6 +238,7 @@ $('open-file').addEventListener('change', async () => {
 // New options convert again what is shown.
 for (const id of OPTIONS) {
     $(id).addEventListener('change', () => {
+        offerCompression();
         if (worker !== null)
             ask({ type: 'options', options: options() });
         else

@@ -1,7 +1,7 @@
 // The page's records, shared by the page and its worker: the records of a
 // pasted text, of a tab export's bytes or of the entries read from MARCXML,
 // and what the page shows of a message's sign.
-import { convert, convertFields, fieldNames as FIELD_NAMES } from './tav.js';
+import { convert, convertFields, fieldNames as FIELD_NAMES, formats } from './tav.js';
 
 const LF = 10;
 const CR = 13;
@@ -43,6 +43,13 @@ export function recordsOf(source) {
 }
 
 // Converts a record: a line, or fields.
+// The media type of the files the options make: the format's, or its
+// compressed container's.
+export function mediaTypeOf(options) {
+    const format = formats().find((f) => f.name === options.format) ?? formats()[0];
+    return options.compress ? format.compressedMediaType : format.mediaType;
+}
+
 export function convertRecord(record, options) {
     return typeof record === 'string' || record instanceof Uint8Array
         ? convert(record, options) : convertFields(record, options);

@@ -12,7 +12,7 @@
 //   {type: 'zip'} / {type: 'report'}      ->  progress..., {type: 'zip' | 'report', ...}
 import { init } from './tav.js';
 import { Zip, ZipDeflate } from './fflate.js';
-import { convertRecord, recordsOf, signOf } from './records.js';
+import { convertRecord, mediaTypeOf, recordsOf, signOf } from './records.js';
 
 // Records converted between two progress messages.
 const CHUNK = 2000;
@@ -135,8 +135,7 @@ function page({ filter, page }) {
 function file({ index }) {
     const { result: r } = outcomeOf(index, { ...run.options, bytes: true });
     if (r.ok) {
-        postMessage({ type: 'file', name: r.fileName, blob: new Blob([r.data], {
-            type: r.fileName.endsWith('.mxl') ? 'application/vnd.recordare.musicxml' : 'application/xml' }) });
+        postMessage({ type: 'file', name: r.fileName, blob: new Blob([r.data], { type: mediaTypeOf(run.options) }) });
     }
 }
 
@@ -270,7 +269,7 @@ async function report() {
             continue;
         const number = numberOf(record, r.number);
         const file = !r.ok ? null : typeof number === 'string' ? r.fileName
-            : new Uint8Array([...encoder.encode(`${r.identifier}-`), ...number, ...encoder.encode(r.fileName.slice(-4))]);
+            : new Uint8Array([...encoder.encode(`${r.identifier}-`), ...number, ...encoder.encode(r.fileName.slice(r.fileName.lastIndexOf('.')))]);
         const messages = r.messages.map((m) =>
             `{"kind":"${m.kind}","text":${json(m.text)},"position":${m.bytePosition ?? 'null'},"code":"${m.code}"}`);
         lines.push(`{"type":"record","input":${json(name)},"line":${records.lineOf(i)},"identifier":${r.identifier},` +

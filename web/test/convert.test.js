@@ -6,7 +6,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
-import { init, convert, convertFields, readMarcxml, version } from '../tav.js';
+import { init, convert, convertFields, formats, readMarcxml, version } from '../tav.js';
 import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
 await init();
@@ -149,6 +149,9 @@ const documentOptions = [
     [{ musicxml: '4.0' }, ['--musicxml', '4.0']],
     [{ compress: true }, ['--compress']],
     [{ compress: true, musicxml: '4.0', xml: false }, ['--compress', '--musicxml', '4.0']],
+    // Every row of the formats table by its name, and its container where it has one.
+    ...formats().flatMap((f) => [[{ format: f.name }, ['--format', f.name]], ...(f.compressible
+        ? [[{ format: f.name, compress: true, xml: false }, ['--format', f.name, '--compress']]] : [])]),
 ];
 test('documents and compressed files are the batch command\'s', () => {
     const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
@@ -164,13 +167,24 @@ test('documents and compressed files are the batch command\'s', () => {
         const expected = runBatch(input, args);
         assert.deepEqual([...files.keys()].sort(), [...expected.keys()].sort(), args.join(' '));
         const theirs = [...files.keys()].map((name) => expected.get(name));
-        if (options.compress)
-            assert.deepEqual(zipEntries([...files.values()]), zipEntries(theirs));
-        else
+        const row = formats().find((f) => f.name === options.format) ?? formats()[0];
+        for (const name of files.keys())
+            assert.ok(name.endsWith(options.compress ? row.compressedSuffix : row.suffix), name);
+        if (options.compress) {
+            const entries = zipEntries([...files.values()]);
+            assert.deepEqual(entries, zipEntries(theirs));
+            // The container's media types are the row's.
+            assert.deepEqual(entries[0][0].slice(0, 2), ['mimetype', 0]);
+            assert.equal(decoder.decode(entries[0][0][2]), row.compressedMediaType);
+            assert.ok(decoder.decode(entries[0][1][2]).includes(`media-type="${row.mediaType}"`));
+        } else {
             assert.deepEqual([...files.values()], theirs);
+        }
     }
     rmSync(dir, { recursive: true });
-    assert.throws(() => convert('1\t1\t\t\t\t4C', { musicxml: '3.0' }), RangeError);
+    for (const wrong of [{ musicxml: '3.0' }, { format: 'musicxml' }, { format: 'musicxml1', musicxml: '4.0' },
+                         ...formats().filter((f) => !f.compressible).map((f) => ({ format: f.name, compress: true }))])
+        assert.throws(() => convert('1\t1\t\t\t\t4C', wrong), RangeError, JSON.stringify(wrong));
 });
 
 // MARCXML read in Node: the catalogue's documents are the batch command's

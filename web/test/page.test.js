@@ -199,7 +199,7 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
     await open('catalogue.xml', readFileSync(described));
     assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runBatch(described));
     for (const [change, options] of [[() => page.check('#compress'), ['--compress']],
-                                     [() => page.selectOption('#musicxml', '4.0'), ['--compress', '--musicxml', '4.0']]]) {
+                                     [() => page.selectOption('#format', 'musicxml4'), ['--compress', '--musicxml', '4.0']]]) {
         await change();
         const mxl = runBatch(described, options);
         const files = unzip((await downloaded(page, '#download-all'))[1]);
