@@ -172,7 +172,6 @@ void add_whole_rest(ScanState& s, bool fermata = false)
 {
     if (Note* rest = append_note(s, 'R', s.current_octave, measure_quarters(time_in_force(s)))) {
         add_note_attrib(create_attribute(s.pools, ATTR_MEASURE_REST, 0, nullptr), rest);
-        s.length_marks = true;
         if (fermata)
             add_note_attrib(create_attribute(s.pools, ATTR_FERMATA, 0, nullptr), rest);
     }

@@ -73,8 +73,7 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
         return s.too_large ? ParseStatus::TooLarge : ParseStatus::Failed;
     }
     incipit.first_measure = s.first_measure;
-    incipit.quarter_units = s.quarter_units;
-    incipit.plain_lengths = !s.length_marks;
+    incipit.written = s.written;
     incipit.mensural = s.mensural;
     incipit.corrected_key = s.corrected_key;
     return ParseStatus::Parsed;

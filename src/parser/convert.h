@@ -47,8 +47,4 @@ int32_t get_keysig(const Line& line, int32_t position);
 // The same count with brackets inside the key signature passed over.
 int32_t get_alt_keysig(const Line& line, int32_t position);
 
-// Least common multiple of two units-per-quarter values; 0 when either
-// is 0.
-int32_t lcm(int32_t a, int32_t b);
-
 }  // namespace tav::detail

@@ -49,7 +49,6 @@ void tuplet_mark(ScanState& s, const Line& line, Note* note)
         kind = ATTR_TUPLET_STOP;
     }
     mark(s, note, kind, s.tuplet_number);
-    s.length_marks = true;
 }
 
 // Past the marks a note carries after its letter: ties, trills, closing
@@ -262,10 +261,8 @@ void open_parenthesis(ScanState& s, const Line& line)
                 number += 10;
         }
         s.tuplet_number = number;
-        // A tuplet of 0 («;0)») has no ratio and leaves the units as they are.
-        if (number > 0)
-            s.quarter_units =
-                static_cast<float>(lcm(static_cast<int32_t>(s.quarter_units), number));
+        // A tuplet of 0 («;0)») has no ratio.
+        add_tuplet(s.written, number);
         s.tuplet_start_pending = true;
     }
     ++s.position;

@@ -9,6 +9,7 @@
 #include "parser/report.h"
 #include "parser/search.h"
 #include "score/score.h"
+#include "score/written_values.h"
 
 namespace tav::detail {
 
@@ -72,8 +73,7 @@ struct ScanState {
     float current_duration = 1.0f;    // a quarter until the first note value
     int32_t dot_count = 0;
     int32_t pending_accidental = 0;
-    float quarter_units = 2.0f;       // see Incipit::quarter_units
-    bool length_marks = false;        // see Incipit::plain_lengths
+    WrittenValues written;            // see Incipit::written
     bool record_failed = false;
     bool too_large = false;           // failed at a size limit
 

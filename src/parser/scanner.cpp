@@ -29,33 +29,6 @@ float digit_value(unsigned char digit)
     return kDigitValues[digit - '0'];
 }
 
-// Units per quarter that a value needs to be whole: 1 / (value x the dots
-// factor), truncated, in double precision.
-// Index 1 is for one dot, 2 for two, 0 for none or more than two.
-constexpr int32_t units_for(float duration, int dots_index)
-{
-    double value = duration;
-    double units = dots_index == 1   ? 1.0 / (value * 1.5)
-                   : dots_index == 2 ? 1.0 / (value * 1.75)
-                                     : 1.0 / value;
-    return static_cast<int32_t>(units);
-}
-
-struct UnitsTable {
-    int32_t units[10][3];
-};
-
-constexpr UnitsTable make_units_table()
-{
-    UnitsTable t{};
-    for (int d = 0; d < 10; ++d)
-        for (int k = 0; k < 3; ++k)
-            t.units[d][k] = units_for(kDigitValues[d], k);
-    return t;
-}
-
-constexpr UnitsTable kUnits = make_units_table();
-
 void read_octave(ScanState& s, const Line& line, unsigned char mark)
 {
     int32_t count = 0;
@@ -64,25 +37,6 @@ void read_octave(ScanState& s, const Line& line, unsigned char mark)
         ++s.position;
     }
     s.current_octave = mark == '\'' ? count : -count;
-}
-
-// Raises the units of a quarter so that the value just read (of `digit`,
-// with s.dot_count dots) is a whole number of them.
-void grow_quarter_units(ScanState& s, unsigned char digit)
-{
-    int dots_index = s.dot_count == 1 ? 1 : s.dot_count == 2 ? 2 : 0;
-    if (s.dot_count > 0)
-        s.length_marks = true;
-    int32_t v = kUnits.units[digit - '0'][dots_index];
-    if (v <= 0)
-        return;
-    int32_t current = static_cast<int32_t>(s.quarter_units);
-    // The usual case: the value already divides the units, and the least
-    // common multiple is the units themselves.
-    if (current > 0 && current % v == 0)
-        s.quarter_units = static_cast<float>(current);
-    else
-        s.quarter_units = static_cast<float>(lcm(current, v));
 }
 
 // A run of note values written one after another is a rhythmic pattern
@@ -120,11 +74,10 @@ void read_note_value(ScanState& s, const Line& line)
         // «7.» is a neumatic note; it is read as a quarter.
         s.current_duration = 1.0f;
         s.dot_count = 0;
-        digit = '4';  // the digit of a quarter
         report_warning(s.console, s.incipit_id, s.incipit_nb,
                        "found a note in neumatic notation (7.), using quarter note instead");
     }
-    grow_quarter_units(s, digit);
+    add_value(s.written, s.current_duration, s.dot_count);
     record_pattern(s, line);
 }
 
@@ -352,7 +305,6 @@ void read_note(ScanState& s, const Line& line, unsigned char c)
         dots = 0;
     if (dots > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_DOTS, dots, nullptr), note);
-        s.length_marks = true;
     }
     if (s.pending_accidental > 0) {
         add_note_attrib(create_attribute(s.pools, ATTR_ACCIDENTAL, s.pending_accidental, nullptr),

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "score/score.h"
+#include "score/written_values.h"
 
 namespace tav::detail {
 
@@ -20,8 +21,7 @@ struct Incipit {
             release();
             pools = other.pools;
             first_measure = std::exchange(other.first_measure, nullptr);
-            quarter_units = other.quarter_units;
-            plain_lengths = other.plain_lengths;
+            written = other.written;
             mensural = other.mensural;
             corrected_key = other.corrected_key;
         }
@@ -39,15 +39,7 @@ struct Incipit {
 
     ScorePools* pools = nullptr;       // where the score lives
     Measure* first_measure = nullptr;  // the whole score; owned
-    // The units a quarter is divided into so that every note value and
-    // tuplet read is a whole number of them: at least 2, grown to the least
-    // common multiple with each (dotted values and measure rests may still
-    // need finer units).
-    float quarter_units = 2.0f;
-    // True when no note has dots, a tuplet or a measure's length and no
-    // dotted value or tuplet was read: every note then lasts a whole number
-    // of quarter_units, which a writer needs not check again.
-    bool plain_lengths = false;
+    WrittenValues written;             // every note value and tuplet read
     int mensural = 0;
     int corrected_key = 0;
 };

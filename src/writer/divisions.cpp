@@ -1,5 +1,6 @@
-// The divisions of a document: the units of a quarter the score was read
-// in, grown where a written duration would not be a whole number of them.
+// The divisions of a document: the least units of a quarter that make every
+// note value and tuplet written a whole number of them, grown where a note's
+// duration would still not be whole.
 
 #include <cstdint>
 
@@ -19,7 +20,7 @@ struct NoteMarks {
     bool factor = false;  // dots or a tuplet
 };
 
-NoteMarks survey(const Note* note)
+NoteMarks read_note_marks(const Note* note)
 {
     NoteMarks marks;
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
@@ -46,6 +47,39 @@ int64_t gcd(int64_t a, int64_t b)
     return a;
 }
 
+// Units per quarter that a value of 2^power quarters with `dots` (0, 1 or 2)
+// needs to be whole: 1 / (value x the dots factor), truncated (so a dotted
+// value may ask for fewer than it needs, and a value of a quarter or longer
+// for none).
+constexpr int64_t units_for(int power, int dots)
+{
+    double value = power >= 0 ? double(int64_t{1} << power) : 1.0 / double(int64_t{1} << -power);
+    double factor = dots == 1 ? 1.5 : dots == 2 ? 1.75 : 1.0;
+    return static_cast<int64_t>(1.0 / (value * factor));
+}
+
+int64_t lcm(int64_t a, int64_t b)
+{
+    return a / gcd(a, b) * b;
+}
+
+// At least 2, and the least common multiple of what the values and tuplets
+// written need: at most 2^5 x 3^2 x 5 x 7 x 11 x 13 x 17 x 19 x 23 x 29 x 31,
+// well inside 64 bits.
+int64_t written_units(const WrittenValues& written)
+{
+    int64_t units = 2;
+    for (int power = kShortestValue; power <= kLongestValue; ++power)
+        for (int dots = 0; dots < 3; ++dots)
+            if (written.values & uint32_t{1} << (3 * (power - kShortestValue) + dots))
+                if (int64_t v = units_for(power, dots); v > 0)
+                    units = lcm(units, v);
+    for (int notes = 1; notes <= kMaxTuplet; ++notes)
+        if (written.tuplets & uint32_t{1} << notes)
+            units = lcm(units, notes);
+    return units;
+}
+
 // The least factor of divisions that makes the note's units whole; 0 when
 // its length is no fraction of a manageable size.
 int64_t whole_factor(const Note* note, const LengthFactor& f, int64_t divisions)
@@ -69,14 +103,14 @@ int64_t whole_factor(const Note* note, const LengthFactor& f, int64_t divisions)
 
 float document_divisions(const Incipit& score)
 {
-    if (score.plain_lengths)
-        return score.quarter_units;  // every note is whole already
-    int64_t divisions = static_cast<int64_t>(score.quarter_units);
+    // Counted in a float, as the document writes it.
+    float units = static_cast<float>(written_units(score.written));
+    int64_t divisions = static_cast<int64_t>(units);
     for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
         for (const Note* n = m->first_note; n != nullptr; n = n->next) {
             NoteMarks marks;
             if (n->first_attribute != nullptr)
-                marks = survey(n);
+                marks = read_note_marks(n);
             if (marks.grace)
                 continue;
             LengthFactor f;
@@ -89,9 +123,7 @@ float document_divisions(const Incipit& score)
                 divisions *= k;
         }
     }
-    if (divisions != static_cast<int64_t>(score.quarter_units))
-        return static_cast<float>(divisions);
-    return score.quarter_units;
+    return divisions != static_cast<int64_t>(units) ? static_cast<float>(divisions) : units;
 }
 
 }  // namespace tav::detail

@@ -36,8 +36,9 @@ int64_t render_musicxml1(const tav::Record& record, const Incipit& score, Docume
 int64_t render_musicxml4(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
                          const DocumentInfo& info);
 
-// MusicXML's divisions for the score: its units of a quarter, multiplied by
-// the least factor that makes every written duration whole.
+// MusicXML's divisions for the score: the units of a quarter its written
+// note values and tuplets need, multiplied by the least factor that makes
+// every note's duration whole.
 float document_divisions(const Incipit& score);
 
 // "ID-NUMBER" and the writer's suffix, appended to `out`, which keeps its
