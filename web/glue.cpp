@@ -10,6 +10,8 @@
 
 #include "tav/batch.h"
 #include "tav/formats.h"
+#include "tav/input.h"
+#include "tav/readers.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
 #include "writer/xml_text.h"
@@ -37,16 +39,40 @@ constexpr std::size_t kRowWords = 8;
 // The fields a record line has between its TABs.
 constexpr std::uint64_t kFieldCount = 6;
 
+// The table of a reading: a head, then one row per item (an incipit, or
+// the reader's message). Texts are given as a pointer and a length.
+//   head: row count, the input could not be read to its end (1) or not
+//         (0), why, fields passed over for want of music (-1: none such)
+//   row:  kind (kIncipit, kWarning, kError, kIncipitWarning), line,
+//         occurrence, then for an incipit its identifier, number, clef,
+//         time, second time, key and music; for a message its text and code
+//         and five empty texts. An incipit's own warnings (about the texts
+//         it is made of) stand in the rows before it.
+constexpr std::size_t kReadHeadWords = 5;
+constexpr std::size_t kItemWords = 17;
+constexpr std::uint32_t kIncipit = 0;
+constexpr std::uint32_t kWarning = 1;
+constexpr std::uint32_t kError = 2;
+constexpr std::uint32_t kIncipitWarning = 3;
+
 struct Glue {
     tav::Converter converter;
     std::string input;
     std::vector<std::uint32_t> table;
     std::string container;
+    std::vector<tav::MarcxmlItem> items;  // the last reading's, which its table shows
+    std::string failure;
 };
 
 std::uint32_t address(const void* pointer)
 {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
+void push_text(std::vector<std::uint32_t>& t, std::string_view text)
+{
+    t.push_back(address(text.data()));
+    t.push_back(static_cast<std::uint32_t>(text.size()));
 }
 
 tav::Options options_from(int flags)
@@ -66,37 +92,69 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
 {
     std::vector<std::uint32_t>& t = glue.table;
     t.clear();
-    auto push_text = [&t](std::string_view text) {
-        t.push_back(address(text.data()));
-        t.push_back(static_cast<std::uint32_t>(text.size()));
-    };
-    push_text(tav::status_name(result.status));
+    push_text(t, tav::status_name(result.status));
     t.push_back(result.status == tav::Status::Converted ? 1 : 0);
-    push_text(result.document);
+    push_text(t, result.document);
     // Only a document has a file: a caller that writes `data` under
     // `fileName` unchecked then writes nothing for a failed record.
-    push_text(result.ok() ? std::string_view(result.file_name) : std::string_view());
+    push_text(t, result.ok() ? std::string_view(result.file_name) : std::string_view());
     t.push_back(static_cast<std::uint32_t>(result.identifier));
-    push_text(result.number);
+    push_text(t, result.number);
     t.push_back(static_cast<std::uint32_t>(result.messages.size()));
     // The archive's document keeps the plain file name ("ID-NUMBER.xml").
     const bool zipped = (flags & kCompress) != 0 && result.ok();
     glue.container = zipped ? tav::detail::mxl_container_xml(tav::detail::utf8_or_latin1(result.file_name)) : std::string();
-    push_text(glue.container);
-    push_text(zipped ? tav::formats()[static_cast<std::size_t>(flags >> kFormatShift)]
+    push_text(t, glue.container);
+    push_text(t, zipped ? tav::formats()[static_cast<std::size_t>(flags >> kFormatShift)]
                            .compressed_media_type
                      : std::string_view());
     for (const tav::Message& m : result.messages) {
-        push_text(tav::kind_name(m.kind));
-        push_text(m.text);
+        push_text(t, tav::kind_name(m.kind));
+        push_text(t, m.text);
         // Lines longer than max_line_length are never read, so a position
         // fits in 32 bits; -1 stays -1.
         t.push_back(static_cast<std::uint32_t>(static_cast<std::int32_t>(m.position)));
         t.push_back(static_cast<std::uint32_t>(m.byte));
-        push_text(m.code);  // static: it outlives the table
+        push_text(t, m.code);  // static: it outlives the table
     }
     static_assert(kHeadWords == 15 && kRowWords == 8, "the table's layout is shared with tav.js");
     return t.data();
+}
+
+std::uint32_t item_kind(tav::MarcxmlItem::Kind kind)
+{
+    switch (kind) {
+    case tav::MarcxmlItem::Kind::Incipit: return kIncipit;
+    case tav::MarcxmlItem::Kind::Warning: return kWarning;
+    case tav::MarcxmlItem::Kind::Error: return kError;
+    }
+    return kError;
+}
+
+// A message's row: its kind, where it is, its text and code.
+void push_message(std::vector<std::uint32_t>& t, std::uint32_t kind,
+                  const tav::MarcxmlItem& item, std::string_view text)
+{
+    t.insert(t.end(), {kind, static_cast<std::uint32_t>(item.line),
+                       static_cast<std::uint32_t>(item.occurrence)});
+    push_text(t, text);
+    push_text(t, tav::message_code(text));  // static: it outlives the table
+    for (int i = 0; i < 5; ++i)
+        push_text(t, {});
+}
+
+void push_item(std::vector<std::uint32_t>& t, const tav::MarcxmlItem& item)
+{
+    if (item.kind != tav::MarcxmlItem::Kind::Incipit)
+        return push_message(t, item_kind(item.kind), item, item.text);
+    for (const std::string& warning : item.warnings)
+        push_message(t, kIncipitWarning, item, warning);
+    t.insert(t.end(), {kIncipit, static_cast<std::uint32_t>(item.line),
+                       static_cast<std::uint32_t>(item.occurrence)});
+    const tav::Record& r = item.record;
+    for (const std::string* field : {&r.identifier, &r.number, &r.clef, &r.time, &r.time2, &r.key,
+                                      &r.music})
+        push_text(t, *field);
 }
 
 }  // namespace
@@ -176,10 +234,54 @@ const std::uint32_t* tav_glue_formats(Glue* glue)
     for (const tav::OutputFormat& f : tav::formats())
         for (std::string_view text : {f.name, f.family, f.version, f.suffix, f.media_type,
                                       f.description, f.compressed_suffix,
-                                      f.compressed_media_type}) {
-            t.push_back(address(text.data()));
-            t.push_back(static_cast<std::uint32_t>(text.size()));
-        }
+                                      f.compressed_media_type})
+            push_text(t, text);
+    return t.data();
+}
+
+// The table of input forms: its row count, then three texts of each row (a
+// pointer and a length each): name, description, how it is recognised.
+const std::uint32_t* tav_glue_input_forms(Glue* glue)
+{
+    std::vector<std::uint32_t>& t = glue->table;
+    t.assign(1, static_cast<std::uint32_t>(tav::input_forms().size()));
+    for (const tav::InputForm& f : tav::input_forms())
+        for (std::string_view text : {f.name, f.description, f.recognised})
+            push_text(t, text);
+    return t.data();
+}
+
+// The index of the input form the first `size` bytes of the input buffer
+// start (the record lines when no other form takes them).
+std::uint32_t tav_glue_recognise(Glue* glue, std::uint32_t size)
+{
+    const tav::InputForm& form =
+        tav::recognise_input_form(std::string_view(glue->input.data(), size));
+    return static_cast<std::uint32_t>(&form - tav::input_forms().data());
+}
+
+// Reads the first `size` bytes of the input buffer (gzip or not) with the
+// reader of input form `form`; null for a form that has none (the record
+// lines, which the caller reads line by line) or no such form.
+const std::uint32_t* tav_glue_read(Glue* glue, std::uint32_t form, std::uint32_t size)
+{
+    const auto forms = tav::input_forms();
+    if (form >= forms.size() || forms[form].open == nullptr || size > glue->input.size())
+        return nullptr;
+    auto source = forms[form].open(std::make_unique<tav::InputStream>(
+        std::string_view(glue->input.data(), size)));
+    glue->items.clear();
+    for (tav::MarcxmlItem item; source->next(item);)
+        glue->items.push_back(std::move(item));
+    glue->failure = source->read_failed() ? source->failure() : std::string();
+    std::vector<std::uint32_t>& t = glue->table;
+    t.assign({0, source->read_failed() ? 1u : 0u});
+    push_text(t, glue->failure);
+    t.push_back(static_cast<std::uint32_t>(static_cast<std::int32_t>(source->without_music())));
+    for (const tav::MarcxmlItem& item : glue->items)
+        push_item(t, item);
+    t[0] = static_cast<std::uint32_t>((t.size() - kReadHeadWords) / kItemWords);
+    static_assert(kReadHeadWords == 5 && kItemWords == 17, "the table's layout is shared with tav.js");
     return t.data();
 }
 

@@ -235,6 +235,52 @@ export interface Marcxml {
  */
 export function readMarcxml(input: string | Uint8Array): Promise<Marcxml>;
 
+/** The names of the input forms, the rows of `inputForms()`. */
+export type InputFormName = 'tab' | 'marcxml' | 'pae' | 'json';
+
+/** A form incipits are read from: a row of the library's table. */
+export interface InputForm {
+    readonly name: InputFormName;
+    readonly description: string;
+    /** How an input's start is recognised as this form. */
+    readonly recognised: string;
+}
+
+/** The forms `readRecords` knows, the record lines first (after `init()`). */
+export function inputForms(): readonly InputForm[];
+
+/** An incipit read, or the reader's message, where it stands in the input. */
+export type ReadEntry =
+    | { line: number; occurrence: number;
+        /** As `convertFields` takes them. */
+        fields: Required<Pick<Fields, 'identifier' | 'number' | 'clef' | 'time' | 'time2' | 'key' | 'music'>>;
+        /** The reader's warnings about the texts the incipit is made of. */
+        warnings: { text: string; code: MessageCode }[] }
+    | { line: number; occurrence: number; kind: 'warning' | 'error'; text: string; code: MessageCode };
+
+export interface Reading {
+    /** The form read: `form`, or the one the input's start is in. */
+    form: InputFormName;
+    /** The incipits and messages in the input's order; null for record lines, which `convert` takes one by one. */
+    entries: ReadEntry[] | null;
+    /** Why the input could not be read to its end (e.g. gzip data cut short); null when it was. */
+    failure: string | null;
+    /** Fields passed over for want of music; null for a form that has none. */
+    withoutMusic: number | null;
+}
+
+/**
+ * Reads the incipits of an input (its bytes, gzip-compressed or not, or its
+ * text) in the form `form` names, by default the form its first bytes are
+ * in, with the library's reader: the code's key-value form ('pae': lines
+ * "@clef:G-2", "@keysig:bB", "@timesig:3/4", "@data:...", a blank line or
+ * "@end" between incipits) and its JSON form ('json': an object, an array
+ * of objects or JSON Lines with "clef", "keysig", "timesig", "data",
+ * optional "id" and "number"). This build reads no MARCXML with it: use
+ * `readMarcxml`.
+ */
+export function readRecords(input: string | Uint8Array, form?: InputFormName): Reading;
+
 /**
  * Bytes compressed with gzip (known by their first two bytes; members one
  * after another too) decompressed, as the batch command reads them; other

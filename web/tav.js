@@ -22,6 +22,7 @@ let wasm = null;
 let glue = 0;
 let maxLineLength = 0;
 let formatRows = [];
+let formRows = [];
 let loading = null;
 
 /** Loads the converter; resolves when `convert` can be called. Safe to call again. */
@@ -31,33 +32,106 @@ export function init() {
         maxLineLength = module._tav_glue_max_line_length();
         wasm = module;
         formatRows = readFormats(module._tav_glue_formats(glue));
+        formRows = readTexts(module._tav_glue_input_forms(glue), ['name', 'description', 'recognised']);
     });
     return loading;
 }
 
-// The library's table of formats, each row frozen.
-const FORMAT_TEXTS = ['name', 'family', 'version', 'suffix', 'mediaType', 'description',
-                      'compressedSuffix', 'compressedMediaType'];
-function readFormats(tablePointer) {
+// A table of the library's (its row count, then texts of each row), each
+// row frozen.
+function readTexts(tablePointer, names, finish = () => {}) {
     const words = wasm.HEAPU32;
     let w = tablePointer >>> 2;
     const rows = [];
     for (let count = words[w++]; rows.length < count;) {
         const row = {};
-        for (const name of FORMAT_TEXTS) {
+        for (const name of names) {
             row[name] = text(wasm.HEAPU8, words[w], words[w + 1]);
             w += 2;
         }
-        row.compressible = row.compressedSuffix !== '';
+        finish(row);
         rows.push(Object.freeze(row));
     }
     return Object.freeze(rows);
+}
+
+// The library's table of formats.
+const FORMAT_TEXTS = ['name', 'family', 'version', 'suffix', 'mediaType', 'description',
+                      'compressedSuffix', 'compressedMediaType'];
+function readFormats(tablePointer) {
+    return readTexts(tablePointer, FORMAT_TEXTS, (row) => { row.compressible = row.compressedSuffix !== ''; });
 }
 
 /** The formats `convert` writes (its `format:` option), the default first. */
 export function formats() {
     ready();
     return formatRows;
+}
+
+/** The input forms `readRecords` reads ({ name, description, recognised }), the record lines first. */
+export function inputForms() {
+    ready();
+    return formRows;
+}
+
+// The reading table: a head of five words, then seventeen words per item.
+const READ_HEAD_WORDS = 5;
+const ITEM_WORDS = 17;
+const ITEM_KINDS = ['incipit', 'warning', 'error', 'incipit warning'];
+
+/**
+ * Reads the incipits of an input in the form `form` names (one of
+ * inputForms(); by default the form its first bytes are in), gzip or not,
+ * with the library's reader: { form, entries, failure, withoutMusic }.
+ * An entry is { line, occurrence, fields, warnings } for an incipit (its
+ * fields are what convertFields takes; its warnings { text, code } the
+ * reader's about the texts it is made of) and { line, occurrence, kind, text,
+ * code } for the reader's message, in the input's order. Record lines
+ * ("tab") have no reader here: their entries are null, and each line is
+ * given to convert. failure tells why the input could not be read to its
+ * end (null: it was); withoutMusic counts fields passed over for want of
+ * music (null for a form that has none).
+ */
+export function readRecords(input, form) {
+    ready();
+    checkInput(input, 'the input');
+    const bytes = typeof input === 'string' ? encoder.encode(input) : input;
+    const at = wasm._tav_glue_input(glue, bytes.length);
+    wasm.HEAPU8.set(bytes, at);
+    let index = wasm._tav_glue_recognise(glue, bytes.length);
+    if (form !== undefined) {
+        index = formRows.findIndex((f) => f.name === form);
+        if (index < 0)
+            throw new RangeError(`form must be one of ${formRows.map((f) => `'${f.name}'`).join(', ')}, not ${form}`);
+    }
+    const name = formRows[index].name;
+    const tablePointer = wasm._tav_glue_read(glue, index, bytes.length);
+    if (tablePointer === 0)
+        return { form: name, entries: null, failure: null, withoutMusic: null };
+    const words = wasm.HEAPU32;
+    const heap = wasm.HEAPU8;
+    const w = tablePointer >>> 2;
+    const entries = [];
+    let warnings = [];
+    for (let i = 0, row = w + READ_HEAD_WORDS; i < words[w]; ++i, row += ITEM_WORDS) {
+        const kind = ITEM_KINDS[words[row]];
+        const place = { line: words[row + 1], occurrence: words[row + 2] };
+        const texts = (count) => Array.from({ length: count }, (_, k) => text(heap, words[row + 3 + 2 * k], words[row + 4 + 2 * k]));
+        if (kind === 'incipit') {
+            const values = texts(RECORD_TEXTS.length);
+            entries.push({ ...place, fields: Object.fromEntries(RECORD_TEXTS.map((n, k) => [n, values[k]])), warnings });
+            warnings = [];
+        } else {
+            const [message, code] = texts(2);
+            if (kind === 'incipit warning')
+                warnings.push({ text: message, code });
+            else
+                entries.push({ ...place, kind, text: message, code });
+        }
+    }
+    const withoutMusic = words[w + 4] | 0;
+    return { form: name, entries, failure: words[w + 1] ? text(heap, words[w + 2], words[w + 3]) : null,
+             withoutMusic: withoutMusic < 0 ? null : withoutMusic };
 }
 
 function ready() {
@@ -526,7 +600,7 @@ export async function readMarcxml(input) {
             notes.push({ kind: e.kind, text: e.text, control });
             continue;
         }
-        for (const text of e.warnings)
+        for (const { text } of e.warnings)
             notes.push({ kind: 'warning', text, control });
         records.push({ label: `${e.control} 031 #${e.occurrence}`, fields: e.fields });
     }

@@ -13,7 +13,6 @@ namespace {
 
 // Semitones above C of each letter, A to G.
 constexpr int kLetterSemitones[7] = {9, 11, 0, 2, 4, 5, 7};
-constexpr int kNoMidi = -1;
 constexpr int kFirstOctave = 3;   // the octave of a note with one apostrophe, less one
 
 bool has_mark(const Note* note, int32_t kind)

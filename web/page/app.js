@@ -1,9 +1,10 @@
-// The page: records pasted, opened from a file (tab export or MARCXML) or
+// The page: records pasted, opened from a file (tab export, MARCXML, or the
+// code's key-value or JSON form) or
 // typed into the fields; the conversion of many runs in a worker
 // (worker.js), and the page shows one page of records at a time, each with
 // its messages beside its engraving. The options hold from the moment they
 // change: what is shown and every download is converted with them.
-import { formats, gunzip, init } from './tav.js';
+import { formats, gunzip, init, readRecords } from './tav.js';
 import createVerovioModule from './verovio-module.mjs';
 import { VerovioToolkit } from './verovio.mjs';
 import { convertRecord, mediaTypeOf, signOf } from './records.js';
@@ -217,7 +218,20 @@ function convertMany(source, name, notes = []) {
     worker.postMessage({ type: 'run', source, name, options: options() }, source.bytes ? [source.bytes.buffer] : []);
 }
 
-$('convert-records').addEventListener('click', () => convertMany({ text: $('records').value }, 'paste'));
+// What the worker converts of a text or bytes in the key-value or JSON form
+// (read by the library's reader), or in record lines; with the reader's
+// notes.
+function sourceOf(input) {
+    const { entries, failure } = readRecords(input);
+    if (entries === null)
+        return { source: typeof input === 'string' ? { text: input } : { bytes: input }, notes: [] };
+    return { source: { entries, catalogue: false }, notes: failure === null ? [] : [{ kind: 'error', text: `the input is not read to its end: ${failure}` }] };
+}
+
+$('convert-records').addEventListener('click', () => {
+    const { source, notes } = sourceOf($('records').value);
+    convertMany(source, 'paste', notes);
+});
 
 $('open-file').addEventListener('change', async () => {
     const file = $('open-file').files[0];
@@ -227,7 +241,8 @@ $('open-file').addEventListener('change', async () => {
     $('open-file').value = '';
     const unread = error === null ? [] : [{ kind: 'error', text: `cannot read ${file.name}: ${error}` }];
     if (!looksLikeXml(bytes)) {
-        convertMany({ bytes }, file.name, unread);
+        const { source, notes } = sourceOf(bytes);
+        convertMany(source, file.name, unread.concat(notes));
         return;
     }
     const { entries, withoutMusic } = readMarcxml(bytes);

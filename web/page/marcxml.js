@@ -284,7 +284,7 @@ class Gatherer {
         } else {
             // Markup in the texts it is made of: its own field's, the record's.
             const warnings = this.markup.filter((where) => !where.startsWith('031 ') || where.startsWith(`${here} `))
-                .map((where) => `${where} holds markup; its text is read without it`);
+                .map((where) => ({ text: `${where} holds markup; its text is read without it`, code: 'subfield_holds_markup' }));
             const fields = { identifier: id, number: `${a}.${b}.${c}`, clef: g, time: o,
                              key: n || undefined, music: p, ...shared,
                              movementTitle: d || undefined, partName: m || undefined, textIncipit: t || undefined,

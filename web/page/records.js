@@ -10,7 +10,8 @@ const FIELD_SEPARATOR = '\t';
 const CONTEXT = 40;
 
 // The records of `source`: { text } (a paste), { bytes } (a file) or
-// { entries } (read from MARCXML, see marcxml.js). Lines end at LF, CR LF or
+// { entries } (read from MARCXML, see marcxml.js; or with catalogue false
+// by the package's readRecords, whose entries name no catalogue record). Lines end at LF, CR LF or
 // a lone CR; empty lines are no records, as for the batch command, and are
 // counted. Each record knows its line; at(i) is what the converter takes,
 // null for an entry that is the MARCXML reader's own message.
@@ -18,7 +19,7 @@ export function recordsOf(source) {
     if (source.entries !== undefined) {
         const { entries } = source;
         return { count: entries.length, lineOf: (i) => entries[i].line, at: (i) => entries[i].fields ?? null,
-                 entry: (i) => entries[i], blankLines: 0 };
+                 entry: (i) => entries[i], blankLines: 0, catalogue: source.catalogue ?? true };
     }
     const value = source.text ?? source.bytes;
     const code = (i) => typeof value === 'string' ? value.charCodeAt(i) : value[i];
@@ -39,7 +40,8 @@ export function recordsOf(source) {
     }
     const slice = typeof value === 'string' ? (i) => value.slice(starts[i], ends[i])
         : (i) => value.subarray(starts[i], ends[i]);
-    return { count: starts.length, lineOf: (i) => lines[i], at: slice, entry: () => undefined, blankLines };
+    return { count: starts.length, lineOf: (i) => lines[i], at: slice, entry: () => undefined, blankLines,
+             catalogue: false };
 }
 
 // Converts a record: a line, or fields.

@@ -53,7 +53,7 @@ function outcomeOf(i, options) {
     }
     const result = convertRecord(record, options);
     if (entry?.warnings.length > 0)
-        result.messages.unshift(...entry.warnings.map((text) => ({ kind: 'warning', text, code: 'subfield_holds_markup', ...NOWHERE })));
+        result.messages.unshift(...entry.warnings.map(({ text, code }) => ({ kind: 'warning', text, code, ...NOWHERE })));
     return { record, entry, result };
 }
 
@@ -246,7 +246,7 @@ function numberOf(record, number) {
 // then the summary.
 async function report() {
     const { records, name, options } = run;
-    const catalogue = records.entry(0) !== undefined;
+    const { catalogue } = records;
     const totals = { records: 0, written: 0, failed: 0, warnings: 0, statuses: {}, codes: {} };
     const lines = [];
     for (let i = 0; i < records.count; ++i) {

@@ -6,7 +6,7 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
-import { init, convert, convertFields, formats, readMarcxml, version } from '../tav.js';
+import { init, convert, convertFields, formats, inputForms, readMarcxml, readRecords, version } from '../tav.js';
 import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
 await init();
@@ -217,8 +217,8 @@ test('MARCXML read in Node converts as the batch command reads it', async () => 
 
 // The table of hostile MARCXML (tests/data/marcxml/hostile.txt): its cases
 // for the page give its incipits and messages in Node.
-const unescape = (text) => Buffer.concat(text.split(/(\\x[0-9A-Fa-f]{2}|\\[nt\\])/).map((part, i) => i % 2 === 0
-    ? Buffer.from(part) : Buffer.from(part[1] === 'x' ? [parseInt(part.slice(2), 16)] : { n: '\n', t: '\t', '\\': '\\' }[part[1]])));
+const unescape = (text) => Buffer.concat(text.split(/(\\x[0-9A-Fa-f]{2}|\\[nrt\\])/).map((part, i) => i % 2 === 0
+    ? Buffer.from(part) : Buffer.from(part[1] === 'x' ? [parseInt(part.slice(2), 16)] : { n: '\n', r: '\r', t: '\t', '\\': '\\' }[part[1]])));
 const openRecord = (_, id, music) => `<record><controlfield tag="001">${id}</controlfield><datafield tag="031">` +
     '<subfield code="a">1</subfield><subfield code="b">1</subfield><subfield code="c">1</subfield>' +
     `<subfield code="p">${music}</subfield></datafield>`;
@@ -239,6 +239,44 @@ test('hostile MARCXML: the page\'s cases of the table', async () => {
             `${f.identifier} ${f.number} ${f.music}${c.incipits[n]?.includes(' | ') ? ` | ${f.composer}` : ''}`);
         assert.deepEqual([incipits, notes.map((m) => `${m.kind} ${m.control ?? '-'}`).sort()],
                          [c.incipits.map((line) => String(unescape(line))), c.messages], c.name);
+    }
+});
+
+// The shared table of the key-value and JSON forms (tests/data/readers/cases.txt):
+// each input is recognised as its form, and read gives the incipits the
+// record lines give and the reader's messages, in their order.
+test('the key-value and JSON forms: the cases of the table', () => {
+    assert.deepEqual(inputForms().map((f) => f.name), ['tab', 'marcxml', 'pae', 'json']);
+    const cases = [];
+    for (const line of readFileSync(join(root, 'tests/data/readers/cases.txt'), 'utf8').split('\n')) {
+        const [word, rest] = [line.split(' ', 1)[0], line.slice(line.indexOf(' ') + 1)];
+        if (word === '==')
+            cases.push({ name: rest, input: [], expected: [] });
+        else if (word === 'form')
+            Object.assign(cases.at(-1), { form: rest, start: rest });
+        else if (['start', 'in'].includes(word))
+            word === 'start' ? cases.at(-1).start = rest : cases.at(-1).input.push(unescape(word === line ? '' : rest));
+        else if (line !== '' && !line.startsWith('#'))
+            cases.at(-1).expected.push([word, word === 'tab' ? unescape(rest) : rest]);
+    }
+    const codes = (r) => r.messages.map((m) => `${m.kind} ${m.code}`);
+    for (const c of cases) {
+        const input = new Uint8Array(Buffer.concat(c.input.flatMap((b, i) => i > 0 ? [Buffer.from('\n'), b] : [b])));
+        assert.equal(readRecords(input).form, c.start, c.name);
+        // An incipit's warnings stand before it in the table.
+        const read = readRecords(input, c.form).entries.flatMap((e) => e.fields === undefined ? [e]
+            : [...e.warnings.map((w) => ({ kind: 'warning', code: w.code })), e]);
+        assert.equal(read.length, c.expected.length, c.name);
+        read.forEach((entry, i) => {
+            const [word, value] = c.expected[i];
+            if (entry.fields === undefined)
+                return assert.deepEqual([entry.kind, entry.code], [word, value], c.name);
+            const r = convertFields(entry.fields, { bytes: true });
+            if (word === 'fails')
+                return assert.deepEqual([r.ok, r.messages.some((m) => m.code === value)], [false, true], c.name);
+            const expected = convert(new Uint8Array(value), { bytes: true });
+            assert.deepEqual([r.fileName, r.data, codes(r)], [expected.fileName, expected.data, codes(expected)], c.name);
+        });
     }
 });
 

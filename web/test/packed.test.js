@@ -52,14 +52,15 @@ export const done: Promise<void> = init().then(() => void [id, where, data]);
 export const read: Promise<Result[]> = readMarcxml(new Uint8Array()).then(({ records, notes }) =>
     records.map(({ fields }) => convertFields(fields, { musicxml: notes[0]?.kind === 'error' ? '4.0' : '1.0' })));
 export const v: string = version;
+export const keyed: Result[] = (readRecords('@data:4C', 'pae').entries ?? []).flatMap((e) => 'fields' in e ? [convertFields(e.fields)] : []);
 // @ts-expect-error a message code is one of the library's
 export const code: MessageCode = 'no_such_code';
 // @ts-expect-error a record is a string or bytes
 convert(1);
 export type M = ${module};`;
     writeFileSync(join(project, 'typed.mts'),
-        `import { init, convert, convertFields, readMarcxml, version, type Result, type FieldName, type MessageCode } from 'tav-incipit';\n${typed("'esm'")}`);
+        `import { init, convert, convertFields, readMarcxml, readRecords, version, type Result, type FieldName, type MessageCode } from 'tav-incipit';\n${typed("'esm'")}`);
     writeFileSync(join(project, 'typed.cts'),
-        `import { init, convert, convertFields, readMarcxml, version, type Result, type FieldName, type MessageCode } from 'tav-incipit';\n${typed("'cjs'")}`);
+        `import { init, convert, convertFields, readMarcxml, readRecords, version, type Result, type FieldName, type MessageCode } from 'tav-incipit';\n${typed("'cjs'")}`);
     run(bin('tsc'), ['--noEmit', '--strict', '--module', 'nodenext', '--target', 'es2022', 'typed.mts', 'typed.cts']);
 });

@@ -192,6 +192,17 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
     const tab = Buffer.concat(linesOf('tests/data/tav_convert_mixed.txt').map((line) => Buffer.concat([line, Buffer.from('\n')])));
     await open('cut.txt.gz', Buffer.concat([gzipSync(tab), gzipSync(tab).subarray(0, 40)]));
     assert.deepEqual((await texts(page, '#notes li'))[0], 'error: cannot read cut.txt.gz: the gzip data ends early (a truncated file)');
+    // The code's key-value and JSON forms, recognised by their start and
+    // read by the library's readers, report and download as the command's.
+    for (const [name, text] of [['incipits.pae', '@clef:G-2\n@keysig:bB\n@timesig:3/4\n@data:4C8DE4F/2G\n\n' +
+                                 '@id:7\n@data:4CZ\n\nstray\n@clef:F-4\n@data:4E\n'],
+                                ['incipits.json', '{"id": "1", "number": "1.1.1", "clef": "G-2", "data": "4C8DE/2F"}\n' +
+                                 '{"data": x}\n{"clef": "F-4", "keysig": "xF", "data": "8ABC"}\n']]) {
+        writeFileSync(join(dir, name), text);
+        await open(name, readFileSync(join(dir, name)));
+        assert.deepEqual(await report(), batchReport(join(dir, name)), name);
+        assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runBatch(join(dir, name)), name);
+    }
     rmSync(dir, { recursive: true });
     // Options changed after the conversion hold for every download: each
     // file is the batch command's, .mxl archives entry by entry.
