@@ -2,6 +2,8 @@
 // note value and tuplet written a whole number of them, grown where a note's
 // duration would still not be whole.
 
+#include <array>
+#include <bit>
 #include <cstdint>
 
 #include "score/note_length.h"
@@ -58,6 +60,16 @@ constexpr int64_t units_for(int power, int dots)
     return static_cast<int64_t>(1.0 / (value * factor));
 }
 
+// units_for of each bit of WrittenValues::values.
+constexpr auto kValueUnits = [] {
+    std::array<int64_t, 3 * (kLongestValue - kShortestValue + 1)> units{};
+    for (int power = kShortestValue; power <= kLongestValue; ++power)
+        for (int dots = 0; dots < 3; ++dots)
+            units[static_cast<std::size_t>(3 * (power - kShortestValue) + dots)] =
+                units_for(power, dots);
+    return units;
+}();
+
 int64_t lcm(int64_t a, int64_t b)
 {
     return a / gcd(a, b) * b;
@@ -69,14 +81,12 @@ int64_t lcm(int64_t a, int64_t b)
 int64_t written_units(const WrittenValues& written)
 {
     int64_t units = 2;
-    for (int power = kShortestValue; power <= kLongestValue; ++power)
-        for (int dots = 0; dots < 3; ++dots)
-            if (written.values & uint32_t{1} << (3 * (power - kShortestValue) + dots))
-                if (int64_t v = units_for(power, dots); v > 0)
-                    units = lcm(units, v);
-    for (int notes = 1; notes <= kMaxTuplet; ++notes)
-        if (written.tuplets & uint32_t{1} << notes)
-            units = lcm(units, notes);
+    for (uint32_t bits = written.values; bits != 0; bits &= bits - 1)
+        if (int64_t v = kValueUnits[static_cast<std::size_t>(std::countr_zero(bits))]; v > 1)
+            units = units % v == 0 ? units : lcm(units, v);
+    for (uint32_t bits = written.tuplets; bits != 0; bits &= bits - 1)
+        if (int64_t notes = std::countr_zero(bits); notes > 1)
+            units = units % notes == 0 ? units : lcm(units, notes);
     return units;
 }
 
@@ -108,9 +118,10 @@ float document_divisions(const Incipit& score)
     int64_t divisions = static_cast<int64_t>(units);
     for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
         for (const Note* n = m->first_note; n != nullptr; n = n->next) {
-            NoteMarks marks;
-            if (n->first_attribute != nullptr)
-                marks = read_note_marks(n);
+            // A note without marks lasts a value written, whole already.
+            if (n->first_attribute == nullptr)
+                continue;
+            NoteMarks marks = read_note_marks(n);
             if (marks.grace)
                 continue;
             LengthFactor f;
