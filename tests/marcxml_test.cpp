@@ -48,7 +48,7 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads)
                " #" + std::to_string(item.occurrence) + " line " + std::to_string(item.line) +
                ": ";
         if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
-            out += item.text + "\n";
+            out += item.message.text + "\n";
             continue;
         }
         out += tab_line(item.record) + "\n";
@@ -294,12 +294,12 @@ TEST(Marcxml, HostileTable)
                 std::string composer = item.record.description.composer.str();
                 incipits.push_back(id + " " + item.record.number + " " + item.record.music +
                                    (composer.empty() ? "" : " | " + composer));
-                for (const std::string& text : item.warnings)
-                    messages.push_back("warning " + id + " " + std::string(tav::message_code(text)));
+                for (const tav::Message& warning : item.warnings)
+                    messages.push_back("warning " + id + " " + std::string(warning.code));
             } else {
                 messages.push_back(
                     std::string(item.kind == tav::MarcxmlItem::Kind::Error ? "error " : "warning ") +
-                    id + " " + std::string(tav::message_code(item.text)));
+                    id + " " + std::string(item.message.code));
             }
         }
         std::sort(messages.begin(), messages.end());

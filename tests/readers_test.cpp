@@ -73,7 +73,7 @@ std::string transcript_of(tav::MarcxmlItem& item, const std::string& expected)
 {
     if (item.kind != tav::MarcxmlItem::Kind::Incipit)
         return std::string(item.kind == tav::MarcxmlItem::Kind::Error ? "error " : "warning ") +
-               std::string(tav::message_code(item.text));
+               std::string(item.message.code);
     tav::Converter converter;
     tav::Result r = converter.convert(item.record);
     if (!r.ok())
@@ -100,8 +100,8 @@ TEST(Readers, CaseTable)
         std::vector<std::string> got;
         tav::MarcxmlItem item;
         while (source->next(item)) {
-            for (const std::string& text : item.warnings)
-                got.push_back("warning " + std::string(tav::message_code(text)));
+            for (const tav::Message& warning : item.warnings)
+                got.push_back("warning " + std::string(warning.code));
             got.push_back(transcript_of(item, got.size() < c.expected.size()
                                                   ? c.expected[got.size()]
                                                   : std::string()));
@@ -141,7 +141,7 @@ TEST(Readers, HugeValuesAreBounded)
         auto source = tav::recognise_input_form(input).open(std::make_unique<tav::InputStream>(input));
         tav::MarcxmlItem item;
         ASSERT_TRUE(source->next(item));
-        EXPECT_EQ(tav::message_code(item.text), "incipit_too_large_to_read");
+        EXPECT_EQ(item.message.id, tav::MessageCode::IncipitTooLargeToRead);
         EXPECT_LT(item.record.music.size(), 16u);
         ASSERT_TRUE(source->next(item));
         EXPECT_EQ(item.record.music, "4D");
@@ -156,7 +156,7 @@ TEST(Readers, WithoutJsonParserOneError)
     auto source = tav::open_json_reader(std::make_unique<tav::InputStream>("{\"data\":\"4C\"}"));
     tav::MarcxmlItem item;
     ASSERT_TRUE(source->next(item));
-    EXPECT_EQ(tav::message_code(item.text), "no_json");
+    EXPECT_EQ(item.message.id, tav::MessageCode::NoJson);
     EXPECT_FALSE(source->next(item));
 }
 
