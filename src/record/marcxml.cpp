@@ -28,6 +28,7 @@
 
 #include "record/marcxml_input.h"
 #include "record/marcxml_record.h"
+#include "writer/xml_text.h"
 #endif
 
 namespace tav {
@@ -325,11 +326,8 @@ struct MarcxmlReader::State {
             if (namespaces[2 * i] != nullptr)
                 root_namespaces.append(1, ':').append(text_of(namespaces[2 * i]));
             root_namespaces += "=\"";
-            for (const char* c = text_of(namespaces[2 * i + 1]); *c != '\0'; ++c)
-                root_namespaces += *c == '"' ? std::string("&quot;")
-                                 : *c == '&' ? std::string("&amp;")
-                                 : *c == '<' ? std::string("&lt;")
-                                             : std::string(1, *c);
+            detail::append_escaped(root_namespaces, text_of(namespaces[2 * i + 1]),
+                                   detail::XmlContext::Attribute);
             root_namespaces += '"';
         }
     }

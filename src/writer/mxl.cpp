@@ -17,26 +17,13 @@ namespace tav::detail {
 
 namespace {
 
-// Appends the text as an XML attribute value.
-void append_attribute_text(std::string& out, std::string_view text)
-{
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c; break;
-        }
-    }
-}
-
 void append_container_xml(std::string& out, std::string_view document_name)
 {
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<container>\n"
            "\t<rootfiles>\n"
            "\t\t<rootfile full-path=\"";
-    append_attribute_text(out, document_name);
+    append_escaped(out, document_name, XmlContext::Attribute);
     out += "\" media-type=\"";
     out += kMusicXmlMediaType;
     out += "\"/>\n"
@@ -173,8 +160,8 @@ MxlWriter::~MxlWriter() = default;
 MxlWriter::MxlWriter(MxlWriter&& other) noexcept = default;
 MxlWriter& MxlWriter::operator=(MxlWriter&& other) noexcept = default;
 
-std::optional<MessageCode> MxlWriter::write(std::string_view document_name, std::string_view document,
-                             std::string& out)
+std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
+                                            std::string_view document, std::string& out)
 {
 #ifdef TAV_HAVE_ZLIB
     out.clear();

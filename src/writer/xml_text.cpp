@@ -10,6 +10,37 @@ constexpr size_t kFirstSize = 8192;   // most documents need one step beyond thi
 
 }  // namespace
 
+char* put_escaped(char* p, std::string_view text, XmlContext context)
+{
+    const bool caller = context == XmlContext::CallerText;
+    const bool attribute = context == XmlContext::Attribute;
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '&')
+            p = put(p, "&amp;");
+        else if (c == '<')
+            p = put(p, "&lt;");
+        else if (c == '>' && !attribute)
+            p = put(p, "&gt;");
+        else if (c == '"' && attribute)
+            p = put(p, "&quot;");
+        else if (c == '\r' && caller)
+            p = put(p, "&#13;");
+        else if (c == '\x7F' && caller)
+            p = put(p, "&#127;");
+        else if (!caller || u >= 0x20 || c == '\t' || c == '\n')
+            *p++ = c;
+    }
+    return p;
+}
+
+void append_escaped(std::string& out, std::string_view text, XmlContext context)
+{
+    size_t length = out.size();
+    out.resize(length + kEscapedRoomPerByte * text.size());
+    out.resize(static_cast<size_t>(put_escaped(out.data() + length, text, context) - out.data()));
+}
+
 void XmlText::grow(size_t bytes)
 {
     // Doubling keeps the zero-filling that resize() does linear in the text.
