@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "parser/convert.h"
+#include "parser/line.h"
 #include "parser/report.h"
 #include "record/record_reader.h"
 #include "tav/tav.h"
@@ -262,15 +263,7 @@ namespace {
 // The line up to its end.
 std::string_view line_proper(std::string_view line)
 {
-    // The first line feed, carriage return or zero byte ends the line: the
-    // line feed is searched first, then the two others only before it.
-    for (char terminator : {'\n', '\r', '\0'}) {
-        if (line.empty())
-            break;
-        if (const void* found = std::memchr(line.data(), terminator, line.size()))
-            line = line.substr(0, static_cast<size_t>(static_cast<const char*>(found) - line.data()));
-    }
-    return line;
+    return line.substr(0, line_end(line.data(), line.size()));
 }
 
 }  // namespace
