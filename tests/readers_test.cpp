@@ -5,15 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tav/readers.h"
 #include "test_support.h"
 
-using test_support::data_path;
-using test_support::read_file;
 
 namespace {
 
@@ -44,13 +41,10 @@ struct ReaderCase {
 std::vector<ReaderCase> reader_cases()
 {
     std::vector<ReaderCase> cases;
-    std::istringstream table(read_file(data_path("readers/cases.txt")));
     bool first_in = true;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::string word = line.substr(0, line.find(' '));
-        std::string rest = line.substr(std::min(line.size(), word.size() + 1));
+    test_support::each_table_line("readers/cases.txt", [&](const std::string& word,
+                                                           const std::string& rest,
+                                                           const std::string& line) {
         if (word == "==") {
             cases.push_back({rest, "", "", "", {}});
             first_in = true;
@@ -64,7 +58,7 @@ std::vector<ReaderCase> reader_cases()
         } else {
             cases.back().expected.push_back(word == "tab" ? "tab " + unescape(rest) : line);
         }
-    }
+    });
     return cases;
 }
 
