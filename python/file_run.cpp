@@ -123,8 +123,7 @@ public:
     {
         const bool error = item.kind == tav::MarcxmlItem::Kind::Error;
         tav::Result unread;
-        unread.messages.push_back(
-            {error ? tav::MessageKind::Error : tav::MessageKind::Warning, item.text});
+        unread.messages.push_back(item.message);
         run_.failed += error ? 1 : 0;
         keep(static_cast<long>(item.line), unread, &item, true);
     }

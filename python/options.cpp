@@ -48,8 +48,8 @@ tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
     const tav::OutputFormat& chosen =
         options.format != nullptr ? *options.format : tav::default_format();
     if (compress && !chosen.compressible())
-        throw py::value_error("compress: the output format " + std::string(chosen.name) +
-                              " has no compressed container");
+        throw py::value_error("compress: " +
+                              tav::message_text(tav::MessageCode::NotCompressible, {chosen.name}));
     options.compressed = compress;
     return options;
 }

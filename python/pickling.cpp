@@ -20,15 +20,18 @@ constexpr tav::Status kStatuses[] = {tav::Status::Converted, tav::Status::Writte
 py::tuple message_state(const tav::Message& m)
 {
     return py::make_tuple(m.kind == tav::MessageKind::Warning, py::bytes(m.text), m.position,
-                          m.byte);
+                          m.byte, std::string(m.code));
 }
 
 tav::Message message_from(const py::tuple& t)
 {
-    if (t.size() != 4)
+    const tav::MessageRule* rule =
+        t.size() == 5 ? tav::find_message_rule(t[4].cast<std::string>()) : nullptr;
+    if (rule == nullptr)
         throw py::value_error("not a pickled tav.Message");
     return tav::Message{t[0].cast<bool>() ? tav::MessageKind::Warning : tav::MessageKind::Error,
-                        t[1].cast<std::string>(), t[2].cast<int64_t>(), t[3].cast<int>()};
+                        t[1].cast<std::string>(), t[2].cast<int64_t>(), t[3].cast<int>(),
+                        rule->name, rule->code};
 }
 
 py::tuple result_state(const tav::Result& r)
@@ -63,8 +66,8 @@ py::tuple item_state(const tav::MarcxmlItem& i)
     const tav::Record& r = i.record;
     const tav::Description& d = r.description;
     py::list warnings;
-    for (const std::string& w : i.warnings)
-        warnings.append(py::bytes(w));
+    for (const tav::Message& w : i.warnings)
+        warnings.append(message_state(w));
     return py::make_tuple(
         py::bytes(r.identifier), py::bytes(r.number), py::bytes(r.clef), py::bytes(r.time),
         py::bytes(r.time2), py::bytes(r.key), py::bytes(r.music), r.music_position,
@@ -93,7 +96,8 @@ tav::MarcxmlItem item_from(const py::tuple& t)
     i.control_number = text(14);
     i.occurrence = t[15].cast<int>();
     i.line = t[16].cast<std::int64_t>();
-    i.warnings = t[17].cast<std::vector<std::string>>();
+    for (const py::handle& w : t[17].cast<py::list>())
+        i.warnings.push_back(message_from(w.cast<py::tuple>()));
     return i;
 }
 

@@ -254,16 +254,14 @@ struct MarcxmlSource {
                 throw py::stop_iteration();
             }
             if (item.kind == tav::MarcxmlItem::Kind::Incipit) {
-                for (const std::string& text : item.warnings)
-                    messages.append(py::make_tuple("warning", decode(text),
+                for (const tav::Message& warning : item.warnings)
+                    messages.append(py::make_tuple("warning", decode(warning.text),
                                                    decode(item.control_number), item.line));
                 return item;
             }
-            messages.append(py::make_tuple(
-                tav::kind_name(item.kind == tav::MarcxmlItem::Kind::Warning
-                                   ? tav::MessageKind::Warning
-                                   : tav::MessageKind::Error),
-                decode(item.text), decode(item.control_number), item.line));
+            messages.append(py::make_tuple(tav::kind_name(item.message.kind),
+                                           decode(item.message.text),
+                                           decode(item.control_number), item.line));
         }
     }
 };

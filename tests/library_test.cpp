@@ -3,6 +3,7 @@
 // last one, and misuse has a defined outcome.
 
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -376,4 +377,33 @@ TEST(Converter, TextsStayWellFormedXml)
     EXPECT_NE(r.document.find(">A&#13;B&#127;CD</creator>"), std::string::npos);
     ASSERT_EQ(r.messages.size(), 1u);
     EXPECT_EQ(r.messages[0].code, "xml_cannot_carry");
+}
+
+// Each code has one row, found by its name; a message made from a code
+// carries that row's kind and name, and its values stand in the text's
+// holes in order (one missing stands as nothing).
+TEST(Messages, MadeFromTheirCodes)
+{
+    std::set<std::string_view> names;
+    for (const tav::MessageRule& rule : tav::message_rules()) {
+        SCOPED_TRACE(std::string(rule.name));
+        EXPECT_TRUE(names.insert(rule.name).second);
+        EXPECT_EQ(tav::find_message_rule(rule.name), &rule);
+        tav::Message m = tav::make_message(rule.code, {"X", "Y", "Z"});
+        EXPECT_EQ(m.id, rule.code);
+        EXPECT_EQ(m.code, rule.name);
+        EXPECT_EQ(m.kind, rule.kind);
+        EXPECT_EQ(m.text.find("{}"), std::string::npos);
+    }
+    EXPECT_EQ(tav::find_message_rule("no_such_code"), nullptr);
+    const std::pair<tav::Message, std::string> made[] = {
+        {tav::make_message(tav::MessageCode::TooLarge), "incipit too large"},
+        {tav::make_message(tav::MessageCode::WrittenTwice, {"1-1.xml"}),
+         "output file 1-1.xml written twice in this run, the earlier file is replaced"},
+        {tav::make_message(tav::MessageCode::CannotCreateFolder, {"out", "1-1.xml"}),
+         "cannot create output folder out for 1-1.xml: "},
+        {tav::make_message(tav::MessageCode::Other, {"a text of its own"}), "a text of its own"},
+    };
+    for (const auto& [message, text] : made)
+        EXPECT_EQ(message.text, text);
 }

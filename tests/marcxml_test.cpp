@@ -48,7 +48,7 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads)
                " #" + std::to_string(item.occurrence) + " line " + std::to_string(item.line) +
                ": ";
         if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
-            out += item.text + "\n";
+            out += item.message.text + "\n";
             continue;
         }
         out += tab_line(item.record) + "\n";
@@ -248,17 +248,13 @@ std::string utf16(const std::string& text, bool big_endian)
 std::vector<HostileCase> hostile_cases()
 {
     std::vector<HostileCase> cases;
-    std::istringstream table(read_file(data_path("marcxml/hostile.txt")));
-    std::vector<std::string> inputs;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::string word = line.substr(0, line.find(' '));
-        std::string rest = line.substr(std::min(line.size(), word.size() + 1));
+    test_support::each_table_line("marcxml/hostile.txt", [&](const std::string& word,
+                                                             const std::string& rest,
+                                                             const std::string& line) {
         if (word == "==") {
             cases.emplace_back();
             cases.back().name = rest;
-            continue;
+            return;
         }
         HostileCase& c = cases.back();
         if (word == "for")
@@ -271,7 +267,7 @@ std::vector<HostileCase> hostile_cases()
             c.incipits.push_back(unescape(rest));
         else
             c.messages.push_back(line);
-    }
+    });
     for (HostileCase& c : cases) {
         if (!c.encoding.empty())
             c.input = utf16(c.input, c.encoding == "utf-16be");
@@ -294,12 +290,12 @@ TEST(Marcxml, HostileTable)
                 std::string composer = item.record.description.composer.str();
                 incipits.push_back(id + " " + item.record.number + " " + item.record.music +
                                    (composer.empty() ? "" : " | " + composer));
-                for (const std::string& text : item.warnings)
-                    messages.push_back("warning " + id + " " + std::string(tav::message_code(text)));
+                for (const tav::Message& warning : item.warnings)
+                    messages.push_back("warning " + id + " " + std::string(warning.code));
             } else {
                 messages.push_back(
                     std::string(item.kind == tav::MarcxmlItem::Kind::Error ? "error " : "warning ") +
-                    id + " " + std::string(tav::message_code(item.text)));
+                    id + " " + std::string(item.message.code));
             }
         }
         std::sort(messages.begin(), messages.end());

@@ -5,15 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tav/readers.h"
 #include "test_support.h"
 
-using test_support::data_path;
-using test_support::read_file;
 
 namespace {
 
@@ -44,13 +41,10 @@ struct ReaderCase {
 std::vector<ReaderCase> reader_cases()
 {
     std::vector<ReaderCase> cases;
-    std::istringstream table(read_file(data_path("readers/cases.txt")));
     bool first_in = true;
-    for (std::string line; std::getline(table, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::string word = line.substr(0, line.find(' '));
-        std::string rest = line.substr(std::min(line.size(), word.size() + 1));
+    test_support::each_table_line("readers/cases.txt", [&](const std::string& word,
+                                                           const std::string& rest,
+                                                           const std::string& line) {
         if (word == "==") {
             cases.push_back({rest, "", "", "", {}});
             first_in = true;
@@ -64,7 +58,7 @@ std::vector<ReaderCase> reader_cases()
         } else {
             cases.back().expected.push_back(word == "tab" ? "tab " + unescape(rest) : line);
         }
-    }
+    });
     return cases;
 }
 
@@ -73,7 +67,7 @@ std::string transcript_of(tav::MarcxmlItem& item, const std::string& expected)
 {
     if (item.kind != tav::MarcxmlItem::Kind::Incipit)
         return std::string(item.kind == tav::MarcxmlItem::Kind::Error ? "error " : "warning ") +
-               std::string(tav::message_code(item.text));
+               std::string(item.message.code);
     tav::Converter converter;
     tav::Result r = converter.convert(item.record);
     if (!r.ok())
@@ -100,8 +94,8 @@ TEST(Readers, CaseTable)
         std::vector<std::string> got;
         tav::MarcxmlItem item;
         while (source->next(item)) {
-            for (const std::string& text : item.warnings)
-                got.push_back("warning " + std::string(tav::message_code(text)));
+            for (const tav::Message& warning : item.warnings)
+                got.push_back("warning " + std::string(warning.code));
             got.push_back(transcript_of(item, got.size() < c.expected.size()
                                                   ? c.expected[got.size()]
                                                   : std::string()));
@@ -141,7 +135,7 @@ TEST(Readers, HugeValuesAreBounded)
         auto source = tav::recognise_input_form(input).open(std::make_unique<tav::InputStream>(input));
         tav::MarcxmlItem item;
         ASSERT_TRUE(source->next(item));
-        EXPECT_EQ(tav::message_code(item.text), "incipit_too_large_to_read");
+        EXPECT_EQ(item.message.id, tav::MessageCode::IncipitTooLargeToRead);
         EXPECT_LT(item.record.music.size(), 16u);
         ASSERT_TRUE(source->next(item));
         EXPECT_EQ(item.record.music, "4D");
@@ -156,7 +150,7 @@ TEST(Readers, WithoutJsonParserOneError)
     auto source = tav::open_json_reader(std::make_unique<tav::InputStream>("{\"data\":\"4C\"}"));
     tav::MarcxmlItem item;
     ASSERT_TRUE(source->next(item));
-    EXPECT_EQ(tav::message_code(item.text), "no_json");
+    EXPECT_EQ(item.message.id, tav::MessageCode::NoJson);
     EXPECT_FALSE(source->next(item));
 }
 

@@ -48,6 +48,22 @@ inline std::string read_file(const std::string& path)
     return text.str();
 }
 
+// Each line of the case table tests/data/NAME, blank lines and comments
+// ('#') left out, split into its first word and the rest.
+inline void each_table_line(
+    const std::string& name,
+    const std::function<void(const std::string& word, const std::string& rest,
+                             const std::string& line)>& take)
+{
+    std::istringstream table(read_file(data_path(name)));
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::string word = line.substr(0, line.find(' '));
+        take(word, line.substr(std::min(line.size(), word.size() + 1)), line);
+    }
+}
+
 inline void expect_golden(const std::string& name, const std::string& actual)
 {
     const std::string path = data_path(name);

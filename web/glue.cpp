@@ -133,12 +133,12 @@ std::uint32_t item_kind(tav::MarcxmlItem::Kind kind)
 
 // A message's row: its kind, where it is, its text and code.
 void push_message(std::vector<std::uint32_t>& t, std::uint32_t kind,
-                  const tav::MarcxmlItem& item, std::string_view text)
+                  const tav::MarcxmlItem& item, const tav::Message& message)
 {
     t.insert(t.end(), {kind, static_cast<std::uint32_t>(item.line),
                        static_cast<std::uint32_t>(item.occurrence)});
-    push_text(t, text);
-    push_text(t, tav::message_code(text));  // static: it outlives the table
+    push_text(t, message.text);
+    push_text(t, message.code);  // static: it outlives the table
     for (int i = 0; i < 5; ++i)
         push_text(t, {});
 }
@@ -146,8 +146,8 @@ void push_message(std::vector<std::uint32_t>& t, std::uint32_t kind,
 void push_item(std::vector<std::uint32_t>& t, const tav::MarcxmlItem& item)
 {
     if (item.kind != tav::MarcxmlItem::Kind::Incipit)
-        return push_message(t, item_kind(item.kind), item, item.text);
-    for (const std::string& warning : item.warnings)
+        return push_message(t, item_kind(item.kind), item, item.message);
+    for (const tav::Message& warning : item.warnings)
         push_message(t, kIncipitWarning, item, warning);
     t.insert(t.end(), {kIncipit, static_cast<std::uint32_t>(item.line),
                        static_cast<std::uint32_t>(item.occurrence)});

@@ -221,8 +221,7 @@ std::string format_clash(const CommandLine& cl)
         cl.options.format != nullptr ? *cl.options.format : tav::default_format();
     if (!cl.options.compressed || format.compressible())
         return {};
-    return "--compress: the output format " + std::string(format.name) +
-           " has no compressed container";
+    return "--compress: " + tav::message_text(tav::MessageCode::NotCompressible, {format.name});
 }
 
 }  // namespace

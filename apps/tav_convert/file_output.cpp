@@ -31,9 +31,10 @@ bool output_failed(int error, const std::string& dir)
 #endif
 }
 
-tav::Status fail(tav::Result& result, std::string text)
+tav::Status fail(tav::Result& result, tav::MessageCode code,
+                 std::initializer_list<std::string_view> values)
 {
-    result.messages.push_back(tav::Message{tav::MessageKind::Error, std::move(text)});
+    result.messages.push_back(tav::make_message(code, values));
     result.status = tav::Status::Failed;
     return result.status;
 }
@@ -103,11 +104,10 @@ bool FileOutput::make_shard(tav::Result& result, const std::string& shard,
         // A name that is there but no folder: why it is none (a link loop,
         // say) says more than that it exists.
         std::error_code why = is_dir ? is_dir : ec;
-        std::string text = "cannot create output folder " + shard + " for " + result.file_name +
-                           ": " + why.message();
+        fail(result, tav::MessageCode::CannotCreateFolder,
+             {shard, result.file_name, why.message()});
         if (output_failed(why.value(), dir_))
-            stop = text;
-        fail(result, std::move(text));
+            stop = result.messages.back().text;
         return false;
     }
     if (made != nullptr)
@@ -180,16 +180,17 @@ bool FileOutput::write_named(tav::Result& result, const std::string& dir,
     tav::write_file(result, dir, &run);
     int error = errno;
     if (keeping.hit) {
-        const char* what = report_kept_ && keeping.hit == protected_.back() ? " is the report file"
-                                                                             : " is an input file";
-        fail(result, "output file " + result.file_name + what);
-        stop = "output file " + root_ + relative + what;
+        const tav::MessageCode what = report_kept_ && keeping.hit == protected_.back()
+                                          ? tav::MessageCode::OutputIsReport
+                                          : tav::MessageCode::OutputIsInput;
+        fail(result, what, {result.file_name});
+        stop = tav::message_text(what, {root_ + relative});
         return false;
     }
     if (result.status != tav::Status::Failed)
         return true;
     const std::string& text = result.messages.back().text;
-    bool written = result.messages.back().code == "cannot_write_file";
+    bool written = result.messages.back().id == tav::MessageCode::CannotWriteFile;
     if (!written && !output_failed(error, dir))
         return true;
     stop = text + ": " + std::strerror(error != 0 ? error : EIO);

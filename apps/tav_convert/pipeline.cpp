@@ -234,7 +234,7 @@ tav::Result* Pipeline::convert_line(tav::Converter& converter, Slot& slot, std::
         // converter starts afresh.
         converter = tav::Converter();
         o.status = tav::Status::TooLarge;
-        o.messages.push_back(tav::Message{tav::MessageKind::Error, "incipit too large"});
+        o.messages.push_back(tav::make_message(tav::MessageCode::TooLarge));
         return nullptr;
     }
     return r;

@@ -223,11 +223,7 @@ bool ItemBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t 
         e.occurrence = item.occurrence;
         if (item.kind != tav::MarcxmlItem::Kind::Incipit) {
             e.is_message = true;
-            e.message.kind = item.kind == tav::MarcxmlItem::Kind::Warning
-                                 ? tav::MessageKind::Warning
-                                 : tav::MessageKind::Error;
-            e.message.text = std::move(item.text);
-            e.message.code = tav::message_code(e.message.text);
+            e.message = std::move(item.message);
         } else {
             e.record = std::move(item.record);
             e.warnings = std::move(item.warnings);

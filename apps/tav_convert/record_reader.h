@@ -25,7 +25,7 @@ struct CatalogueEntry {
     std::string control_number;   // MARCXML's 001
     int occurrence = 0;           // which 031 of the record; 0: the whole record
     tav::Record record;
-    std::vector<std::string> warnings;   // the reader's, about the incipit's texts
+    std::vector<tav::Message> warnings;  // the reader's, about the incipit's texts
     bool is_message = false;
     tav::Message message;
 };

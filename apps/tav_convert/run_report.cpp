@@ -5,38 +5,6 @@
 
 namespace {
 
-// Length of the valid UTF-8 sequence at `p` (at most `left` bytes), 0 when
-// there is none.
-std::size_t utf8_length(const unsigned char* p, std::size_t left)
-{
-    unsigned char c = p[0];
-    std::size_t n;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0)
-            low = 0xA0;
-        if (c == 0xED)
-            high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0)
-            low = 0x90;
-        if (c == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (left < n || p[1] < low || p[1] > high)
-        return 0;
-    for (std::size_t k = 2; k < n; ++k)
-        if (p[k] < 0x80 || p[k] > 0xBF)
-            return 0;
-    return n;
-}
-
 // A dry run's converted records were only checked.
 const char* status_name(tav::Status status, bool dry_run)
 {
@@ -69,7 +37,7 @@ void append_json_string(std::string& out, std::string_view text)
         } else if (c < 0x80) {
             out += static_cast<char>(c);
             ++i;
-        } else if (std::size_t n = utf8_length(p + i, size - i)) {
+        } else if (std::size_t n = tav::utf8_sequence_length(text.substr(i))) {
             out.append(text.data() + i, n);
             i += n;
         } else {

@@ -83,6 +83,11 @@ Status write_file(Result& result, std::string_view directory = {}, WriteRun* run
 // cannot be created.
 std::FILE* open_run_log(const std::string& path, WriteRun& run);
 
+// The length of the UTF-8 sequence `text` starts with (1 for an ASCII
+// byte); 0 when it starts with none, or is empty. Overlong forms,
+// surrogates and code points past U+10FFFF are none.
+std::size_t utf8_sequence_length(std::string_view text);
+
 // `text` with every control byte (below 32, and 127) written as \xHH, so
 // that it cannot drive a terminal; other bytes as they are. The texts of
 // messages are shown this way already.

@@ -52,11 +52,12 @@ struct MarcxmlItem {
     std::int64_t line = 0;
 
     // Warning, Error: what is wrong, e.g. "031 #2 has the system code
-    // \"da\", which is not read".
-    std::string text;
+    // \"da\", which is not read" (code other_notation_system), its text as
+    // the input has it (control bytes not yet shown as \xHH).
+    Message message;
     // Incipit: the reader's warnings about the texts it is made of, e.g.
-    // "031 #1 $p holds markup; its text is read without it".
-    std::vector<std::string> warnings;
+    // "031 #1 $p holds markup; its text is read without it", as above.
+    std::vector<Message> warnings;
 };
 
 // What a reader has seen so far.
@@ -110,7 +111,7 @@ private:
 
 // Puts the reader's `warnings` about an incipit (MarcxmlItem::warnings)
 // before the messages of its conversion.
-void add_reader_warnings(const std::vector<std::string>& warnings, std::vector<Message>& messages);
+void add_reader_warnings(const std::vector<Message>& warnings, std::vector<Message>& messages);
 
 // True when `start`, the first bytes of an input, begin an XML document
 // (after a byte-order mark and white space: "<?xml", "<collection",

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "tav/melody.h"
+#include "tav/messages.h"
 #include "tav/version.h"  // TAV_VERSION_MAJOR, _MINOR, _PATCH and _STRING
 
 namespace tav {
@@ -128,15 +129,8 @@ enum class Status {
 // The longest line the converter reads.
 inline constexpr std::size_t max_line_length = std::size_t{1} << 30;
 
-enum class MessageKind { Warning, Error };
-
-// The stable code of a message's text: one snake_case name for each
-// warning and error the library and the programs give, whatever the record
-// ("unknown_sign", "measure_rest_count", "empty_clef_field", ...), and
-// "other" for a text that is none of them.
-std::string_view message_code(std::string_view text);
-
-// One warning or error about a record.
+// One warning or error about a record, made from its code
+// (tav/messages.h).
 struct Message {
     MessageKind kind = MessageKind::Error;
     // The text as the program writes it after "incipit: ID-NUMBER, ", e.g.
@@ -149,11 +143,16 @@ struct Message {
     int byte = -1;
     // A stable name for what the message is about, the same for every
     // record ("unknown_sign", "measure_rest_count", "empty_clef_field", ...):
-    // message_code(text) of the text the message was made with. It points
-    // into a static table, so it outlives the message; whoever changes
-    // `text` afterwards sets it again.
-    std::string_view code = message_code(text);
+    // the name of the row of `id`, "other" for a text of another's. It
+    // points into a static table, so it outlives the message.
+    std::string_view code = "other";
+    // What the message is about, as a code.
+    MessageCode id = MessageCode::Other;
 };
+
+// The message of code `code`: its kind the code's, its text the code's with
+// `values` in place, as they are.
+Message make_message(MessageCode code, std::initializer_list<std::string_view> values = {});
 
 // The status's name, as the bindings and reports spell it: "converted",
 // "written", "failed", "too_large", "line_too_long", "blank".

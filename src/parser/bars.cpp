@@ -1,8 +1,8 @@
 // Bars and measure-level signs: barlines, repeats, measure repeats,
 // measure rests, and changes of clef, time and key within the music.
 
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "parser/convert.h"
 #include "parser/handlers.h"
@@ -40,10 +40,8 @@ void report_ignored_music(ScanState& s, const Line& line, int32_t blank, const c
     s.searches.work += i - blank;
     if (first < 0)
         return;
-    char text[128];
-    std::snprintf(text, sizeof text, "music after a blank following a %s is ignored: %d characters",
-                  sign, static_cast<int>(last - first + 1));
-    report_warning(s.console, s.incipit_id, s.incipit_nb, text);
+    report(s.console, tav::MessageCode::MusicAfterBlank,
+           {sign, std::to_string(last - first + 1)});
 }
 
 // The ties and slurs of a copied measure go on from the music before it:
@@ -295,7 +293,7 @@ int64_t read_rest_count(ScanState& s, const Line& line, int32_t digits_end)
     for (int32_t i = 1; i < digits_end; ++i) {
         unsigned char c = line.at(s.position + i);
         if (!is_digit(c)) {
-            fail_record(s, "measure rest count is not a number");
+            fail_record(s, tav::MessageCode::MeasureRestCount);
             return -1;
         }
         if (count <= MAX_MEASURES)

@@ -48,7 +48,6 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
     Line line = make_line(scratch.data(), size);
 
     ScanState s(options, console, pools);
-    s.incipit_nb = record.number.c_str();
     // Positions count as if the key stood at the start of the music field.
     s.origin = record.music_position + key_field_size(record.key);
     try {

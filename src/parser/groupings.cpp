@@ -426,8 +426,7 @@ void tie_chord(ScanState& s, const Chord& from, const Chord& to)
         }
         s.searches.work += index + 1;
         if (match == nullptr || number == kMaxChordTies) {
-            report_warning(s.console, s.incipit_id, s.incipit_nb,
-                           "tie from a chord to a chord without its pitch: not written");
+            report(s.console, tav::MessageCode::ChordTieWithoutPitch);
             continue;
         }
         if (index <= kMaxChordTies)

@@ -37,8 +37,7 @@ void read_corrected_key(ScanState& s, const Line& line)
 {
     s.corrected_key = get_alt_keysig(line, s.position);
     skip_past_bracket(s, line);
-    report_warning(s.console, s.incipit_id, s.incipit_nb,
-                   "removing time signature within []");
+    report(s.console, tav::MessageCode::BracketedKey);
 }
 
 // The clef field: up to three characters. A two-character field (the null

@@ -7,6 +7,7 @@
 // or a fixed-length read reaches. Nothing outside the buffer is ever read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tav::detail {
@@ -31,6 +32,10 @@ struct Line {
     // test, for the scanning loop, which checks its position once per step.
     unsigned char visible(int32_t i) const { return static_cast<unsigned char>(bytes[i]); }
 };
+
+// Where a line ends: at its first line feed, carriage return or zero byte;
+// `size` when it holds none.
+size_t line_end(const char* bytes, size_t size);
 
 // Finds the line's end within the `size` bytes of `buffer`.
 Line make_line(char* buffer, int32_t size);

@@ -1,28 +1,24 @@
 #include "parser/report.h"
 
-#include <cstdio>
 #include <string>
 
 #include "tav/batch.h"
 
 namespace tav::detail {
 
-namespace {
-
-void add(const Console& console, tav::MessageKind kind, std::string_view text,
-         int64_t position = -1, int byte = -1)
+tav::Message shown_message(tav::Message message)
 {
-    if (console.messages != nullptr)
-        console.messages->push_back(make_message(kind, text, position, byte));
+    message.text = shown_text(message.text);
+    return message;
 }
 
-}  // namespace
-
-tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position,
-                          int byte)
+tav::Message shown_message(tav::MessageCode code, std::initializer_list<std::string_view> values,
+                           int64_t position, int byte)
 {
-    // The code is the shown text's.
-    return tav::Message{kind, shown_text(text), position, byte};
+    tav::Message m = shown_message(tav::make_message(code, values));
+    m.position = position;
+    m.byte = byte;
+    return m;
 }
 
 void print_trace(const Console& console, std::string_view text)
@@ -31,28 +27,25 @@ void print_trace(const Console& console, std::string_view text)
         (*console.trace)(text);
 }
 
-// The identifier and number belong to the result the messages are handed
-// back with; they are the same when each message arises.
-void report_warning(const Console& console, int32_t, const char*, const char* text)
+void report(const Console& console, tav::MessageCode code,
+            std::initializer_list<std::string_view> values)
 {
-    add(console, tav::MessageKind::Warning, text);
+    if (console.messages != nullptr)
+        console.messages->push_back(shown_message(code, values));
 }
 
-void report_record_error(const Console& console, int32_t, const char*, const char* reason)
+void report_unrecognised_sign(const Console& console, unsigned char sign, int64_t position)
 {
-    add(console, tav::MessageKind::Error, reason);
-}
-
-void report_unrecognised_sign(const Console& console, int32_t, const char*, unsigned char sign,
-                              int64_t position)
-{
-    // The sign is printed as a character and as its signed 8-bit value. Only
+    // The sign is shown as a character and as its signed 8-bit value. Only
     // bytes 33 to 127 are ever unrecognised signs, so the text holds no zero
     // byte.
-    char text[64];
-    std::snprintf(text, sizeof text, "char: %c, ascii: %d, i: %lld", sign,
-                  static_cast<signed char>(sign), static_cast<long long>(position));
-    add(console, tav::MessageKind::Error, text, position, sign);
+    if (console.messages == nullptr)
+        return;
+    const char character[] = {static_cast<char>(sign), '\0'};
+    console.messages->push_back(shown_message(
+        tav::MessageCode::UnknownSign,
+        {character, std::to_string(static_cast<signed char>(sign)), std::to_string(position)},
+        position, sign));
 }
 
 }  // namespace tav::detail

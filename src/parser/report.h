@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,24 +19,21 @@ struct Console {
     const std::function<void(std::string_view)>* trace = nullptr;  // texts as they happen
 };
 
-// A message with its text shown as above: every message of a result is
-// made here.
-tav::Message make_message(tav::MessageKind kind, std::string_view text, int64_t position = -1,
-                          int byte = -1);
+// The message of `code` with its text shown as above: every message of a
+// result is made here.
+tav::Message shown_message(tav::MessageCode code, std::initializer_list<std::string_view> values = {},
+                           int64_t position = -1, int byte = -1);
+// A message made elsewhere (a reader's), its text shown as above.
+tav::Message shown_message(tav::Message message);
 
 // Hands a text to the trace, if there is one.
 void print_trace(const Console& console, std::string_view text);
 
-// A warning with its text.
-void report_warning(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                    const char* text);
+// A warning or an error of the conversion.
+void report(const Console& console, tav::MessageCode code,
+            std::initializer_list<std::string_view> values = {});
 
-// An error with its reason.
-void report_record_error(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                         const char* reason);
-
-// The error "char: %c, ascii: %d, i: %d" for a sign the converter cannot read.
-void report_unrecognised_sign(const Console& console, int32_t incipit_id, const char* incipit_nb,
-                              unsigned char sign, int64_t position);
+// The error for a sign the converter cannot read, at `position`.
+void report_unrecognised_sign(const Console& console, unsigned char sign, int64_t position);
 
 }  // namespace tav::detail

@@ -50,8 +50,6 @@ struct ScanState {
     ScorePools& pools;   // where the score is built
 
     // Record header.
-    int32_t incipit_id = 0;
-    const char* incipit_nb = "";      // the record's incipit number
     char clef_code[3] = {};
     char time_text[5] = {};
     int mensural = 0;                 // 1 for mensural notation
@@ -157,7 +155,7 @@ constexpr bool is_clef(int32_t kind)
 
 // Fails the record with a reason (two-stream record error) and stops the
 // scan. A record that has already failed is not reported twice.
-void fail_record(ScanState& s, const char* reason);
+void fail_record(ScanState& s, tav::MessageCode reason);
 // Fails the record as too large for the converter's limits ("incipit too
 // large"): it is then TooLarge, not Failed.
 void fail_too_large(ScanState& s);

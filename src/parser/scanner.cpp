@@ -74,8 +74,7 @@ void read_note_value(ScanState& s, const Line& line)
         // «7.» is a neumatic note; it is read as a quarter.
         s.current_duration = 1.0f;
         s.dot_count = 0;
-        report_warning(s.console, s.incipit_id, s.incipit_nb,
-                       "found a note in neumatic notation (7.), using quarter note instead");
+        report(s.console, tav::MessageCode::NeumaticNote);
     }
     add_value(s.written, s.current_duration, s.dot_count);
     record_pattern(s, line);
@@ -162,22 +161,22 @@ void end_pattern(ScanState& s)
 void fail_unrecognised(ScanState& s, unsigned char sign)
 {
     s.record_failed = true;
-    report_unrecognised_sign(s.console, s.incipit_id, s.incipit_nb, sign, s.origin + s.position);
+    report_unrecognised_sign(s.console, sign, s.origin + s.position);
 }
 
-void fail_record(ScanState& s, const char* reason)
+void fail_record(ScanState& s, tav::MessageCode reason)
 {
     if (s.record_failed)
         return;
     s.record_failed = true;
-    report_record_error(s.console, s.incipit_id, s.incipit_nb, reason);
+    report(s.console, reason);
 }
 
 void fail_too_large(ScanState& s)
 {
     if (s.record_failed)
         return;
-    fail_record(s, "incipit too large");
+    fail_record(s, tav::MessageCode::TooLarge);
     s.too_large = true;
 }
 

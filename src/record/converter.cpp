@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,20 +34,19 @@ constexpr size_t kKeptBytes = size_t{1} << 20;
 
 // The error for an incipit number that cannot name the file or stand in
 // the document; none for a good one.
-const char* number_error(OutputStatus status)
+std::optional<MessageCode> number_error(OutputStatus status)
 {
     switch (status) {
-    case OutputStatus::UnsafeName: return "incipit number is not a safe file name";
-    case OutputStatus::NotXmlText: return "incipit number holds a character that XML cannot carry";
-    default: return nullptr;
+    case OutputStatus::UnsafeName: return MessageCode::UnsafeNumber;
+    case OutputStatus::NotXmlText: return MessageCode::NumberNotXml;
+    default: return std::nullopt;
     }
 }
 
-// Out of line: copying the texts inline above confuses GCC 12's
-// -Wstringop-overread under link-time optimisation.
-[[gnu::noinline]] void add_error(Result& result, const char* text)
+void add_message(Result& result, MessageCode code,
+                 std::initializer_list<std::string_view> values = {})
 {
-    result.messages.push_back(make_message(MessageKind::Error, text));
+    result.messages.push_back(shown_message(code, values));
 }
 
 // The identifier's value; its digits were read by the header rules.
@@ -157,7 +157,7 @@ Result* Converter::refuse_reentry()
     if (!st.converting)
         return nullptr;
     st.refused = Result{};
-    add_error(st.refused, "the converter is busy: called from its own trace callback");
+    add_message(st.refused, MessageCode::ConverterBusy);
     return &st.refused;
 }
 
@@ -193,7 +193,7 @@ struct ConverterAccess {
         Result& result = c.state().result;
         result = Result{};
         result.status = Status::LineTooLong;
-        result.messages.push_back(Message{MessageKind::Error, "line too long"});
+        result.messages.push_back(make_message(MessageCode::LineTooLong));
         return result;
     }
 
@@ -242,10 +242,7 @@ void warn_of_control_bytes(const Description& d, std::vector<Message>& messages)
     for (const auto& [name, text] : texts)
         for (char c : text)
             if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                messages.push_back(make_message(
-                    MessageKind::Warning,
-                    std::string("the ") + name +
-                        " holds a control character that XML cannot carry; it is left out"));
+                messages.push_back(shown_message(MessageCode::XmlCannotCarry, {name}));
                 break;
             }
 }
@@ -257,16 +254,13 @@ void Converter::State::write(const Options& options, const Incipit& score)
     const OutputFormat& format = format_of(options);
     if (options.compressed && !format.compressible()) {
         result.file_name.clear();
-        result.messages.push_back(make_message(
-            MessageKind::Error,
-            "the output format " + std::string(format.name) + " has no compressed container"));
+        add_message(result, MessageCode::NotCompressible, {format.name});
         return;
     }
     warn_of_control_bytes(reading.record.description, result.messages);
     for (int64_t n = format.writer(reading.record, score, document, document_info(options, today));
          n > 0; --n)
-        result.messages.push_back(
-            make_message(MessageKind::Warning, "tie between different pitches written as a slur"));
+        add_message(result, MessageCode::TieWrittenAsSlur);
     std::string_view text(document.bytes.data(), document.length);
     if (options.compressed) {
         // The archive holds the document under the name it would have
@@ -274,9 +268,9 @@ void Converter::State::write(const Options& options, const Incipit& score)
         std::string inner = result.file_name;
         inner.resize(inner.size() - format.compressed_suffix.size());
         inner = utf8_or_latin1(inner.append(format.suffix));
-        if (const char* error = mxl.write(inner, text, result.document)) {
+        if (std::optional<MessageCode> error = mxl.write(inner, text, result.document)) {
             result.file_name.clear();
-            add_error(result, error);
+            add_message(result, *error);
             return;
         }
     } else if (document.bytes.size() > kKeptBytes) {
@@ -345,9 +339,9 @@ const Result& Converter::State::convert_reading(const Options& options)
         r.status = Status::Converted;
         return r;
     }
-    if (const char* error = number_error(check_incipit_number(record.number.c_str()))) {
+    if (auto error = number_error(check_incipit_number(record.number.c_str()))) {
         r.file_name.clear();
-        add_error(r, error);
+        add_message(r, *error);
         return r;
     }
     write(options, incipit);

@@ -23,10 +23,10 @@ using namespace detail;
 
 namespace {
 
-// The record fails with the error `text`.
-Status failed(Result& result, std::string text)
+// The record fails with the error `code`.
+Status failed(Result& result, MessageCode code, std::initializer_list<std::string_view> values)
 {
-    result.messages.push_back(make_message(MessageKind::Error, std::move(text)));
+    result.messages.push_back(shown_message(code, values));
     result.status = Status::Failed;
     return result.status;
 }
@@ -50,7 +50,7 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
     FileTime earlier = kNoFileTime;
     // A zero byte would end the path early, somewhere else.
     if (path.find('\0') != std::string::npos)
-        return failed(result, "cannot create output file " + result.file_name);
+        return failed(result, MessageCode::CannotCreateFile, {result.file_name});
     OutputStatus status =
         detail::write_file(path, result.document.data(), result.document.size(), writes, earlier);
     // A folder that is not there yet is made, and the write tried again.
@@ -60,8 +60,8 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
         if (!std::filesystem::is_directory(folder, ec)) {
             std::filesystem::create_directories(folder, ec);
             if (ec)
-                return failed(result, "cannot create output folder " + std::string(directory) +
-                                          " for " + result.file_name + ": " + ec.message());
+                return failed(result, MessageCode::CannotCreateFolder,
+                              {directory, result.file_name, ec.message()});
             status = detail::write_file(path, result.document.data(), result.document.size(),
                                         writes, earlier);
         }
@@ -69,9 +69,7 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
     // A file dated after this write (its clock set wrong, or copied with its
     // date) was not written by this run either.
     if (earlier >= writes.start && earlier <= file_clock_now(path))
-        result.messages.push_back(make_message(
-            MessageKind::Warning, "output file " + result.file_name +
-                                      " written twice in this run, the earlier file is replaced"));
+        result.messages.push_back(shown_message(MessageCode::WrittenTwice, {result.file_name}));
     if (status == OutputStatus::Written) {
         result.status = Status::Written;
         return result.status;
@@ -80,9 +78,10 @@ Status write_file(Result& result, std::string_view directory, WriteRun* run)
         result.status = Status::Failed;
         return result.status;
     }
-    return failed(result, (status == OutputStatus::CannotCreate ? "cannot create output file "
-                                                                : "cannot write output file ") +
-                              result.file_name);
+    return failed(result,
+                  status == OutputStatus::CannotCreate ? MessageCode::CannotCreateFile
+                                                       : MessageCode::CannotWriteFile,
+                  {result.file_name});
 }
 
 #ifdef _WIN32

@@ -125,9 +125,7 @@ public:
             if (told_)
                 return false;
             told_ = true;
-            detail::error_item(item, 1,
-                               "this build of the library reads no JSON (built without "
-                               "nlohmann-json)");
+            detail::error_item(item, 1, make_message(MessageCode::NoJson));
             return true;
         }
         for (;;) {
@@ -214,9 +212,9 @@ private:
 
 using Json = nlohmann::json;
 
-// "malformed JSON at line L, column C: WHAT", the place counted in the
-// input from the parser's byte in the value.
-std::string fault_text(const JsonValue& value, const Json::parse_error& e)
+// Where a parse error is, "L, column C", counted in the input from the
+// parser's byte in the value.
+std::string fault_place(const JsonValue& value, const Json::parse_error& e)
 {
     std::size_t at = std::min<std::size_t>(e.byte > 0 ? e.byte - 1 : 0, value.text.size());
     std::int64_t line = value.line;
@@ -226,13 +224,18 @@ std::string fault_text(const JsonValue& value, const Json::parse_error& e)
             ++line;
             line_start = i + 1;
         }
+    return std::to_string(line) + ", column " + std::to_string(at - line_start + 1);
+}
+
+// What the parser says is wrong, without its own account of the place,
+// cut short past kMaxFaultText.
+std::string fault_what(const Json::parse_error& e)
+{
     std::string_view what = e.what();
     std::size_t column = what.find("column ");
     std::size_t colon = what.find(": ", column == what.npos ? 0 : column);
     what = colon == what.npos ? what : what.substr(colon + 2);
-    std::string text = "malformed JSON at line " + std::to_string(line) + ", column " +
-                       std::to_string(at - line_start + 1) + ": ";
-    text += what.substr(0, kMaxFaultText);
+    std::string text(what.substr(0, kMaxFaultText));
     if (what.size() > kMaxFaultText)
         text += "...";
     return text;
@@ -248,7 +251,7 @@ void set_field(detail::KeyedIncipit& incipit, const std::string& key, const Json
     } else if ((key == "id" || key == "number") && value.is_number_unsigned()) {
         incipit.set(key, std::to_string(value.get<std::uint64_t>()));
     } else if (detail::KeyedIncipit::known(key)) {
-        incipit.fail(incipit.name() + ": " + key + " is not text; it is not converted");
+        incipit.fail(make_message(MessageCode::ValueNotText, {incipit.number(), key}));
     } else {
         incipit.set(key, {});
     }
@@ -266,15 +269,16 @@ void read_object(detail::KeyedIncipit& incipit, const JsonValue& value)
     try {
         object = Json::parse(value.text, note_key);
     } catch (const Json::parse_error& e) {
-        incipit.fail(fault_text(value, e) + "; " + incipit.name() + " is passed over");
+        incipit.fail(make_message(MessageCode::MalformedJson,
+                                  {fault_place(value, e), fault_what(e), incipit.number()}));
         return;
     } catch (const Json::exception& e) {
-        incipit.fail("malformed JSON at line " + std::to_string(value.line) + ": " + e.what() +
-                     "; " + incipit.name() + " is passed over");
+        incipit.fail(make_message(MessageCode::MalformedJson,
+                                  {std::to_string(value.line), e.what(), incipit.number()}));
         return;
     }
     if (!object.is_object()) {
-        incipit.fail(incipit.name() + " is not a JSON object");
+        incipit.fail(make_message(MessageCode::NotJsonObject, {incipit.number()}));
         return;
     }
     for (const std::string& key : keys)
@@ -288,7 +292,7 @@ void JsonReader::read_value(MarcxmlItem& item)
     detail::KeyedIncipit incipit;
     incipit.begin(++count_, value_.line);
     if (value_.too_large)
-        incipit.fail(incipit.name() + " is too large to read (over 64 MiB of text)");
+        incipit.fail(make_message(MessageCode::IncipitTooLargeToRead, {incipit.number()}));
 #ifdef TAV_HAVE_NLOHMANN_JSON
     else
         read_object(incipit, value_);

@@ -61,7 +61,7 @@ private:
         ++line_;
         if (status == LineReader::Status::TooLong) {
             open_incipit();
-            incipit_.fail(incipit_.name() + " is too large to read (over 64 MiB of text)");
+            incipit_.fail(make_message(MessageCode::IncipitTooLargeToRead, {incipit_.number()}));
             return false;
         }
         std::string_view text(lines_.data(), lines_.length());
@@ -101,16 +101,15 @@ private:
 
     bool not_a_key_line(MarcxmlItem& item)
     {
-        std::string text = "line " + std::to_string(line_) +
-                           " is not a key line (@KEY:VALUE); passed over";
+        Message warning = make_message(MessageCode::NotKeyLine, {std::to_string(line_)});
         if (incipit_.open()) {
-            incipit_.warn(std::move(text));
+            incipit_.warn(std::move(warning));
             return false;
         }
         item = MarcxmlItem{};
         item.kind = MarcxmlItem::Kind::Warning;
         item.line = line_;
-        item.text = std::move(text);
+        item.message = std::move(warning);
         return true;
     }
 

@@ -30,31 +30,31 @@ void KeyedIncipit::begin(std::int64_t count, std::int64_t line)
         seen_[k] = false;
         values_[k].clear();
     }
-    error_.clear();
+    error_.reset();
     warnings_.clear();
 }
 
-std::string KeyedIncipit::name() const
+std::string KeyedIncipit::number() const
 {
-    return "incipit " + std::to_string(count_);
+    return std::to_string(count_);
 }
 
-void KeyedIncipit::fail(std::string text)
+void KeyedIncipit::fail(Message message)
 {
-    if (error_.empty())
-        error_ = std::move(text);
+    if (!error_)
+        error_ = std::move(message);
 }
 
-void KeyedIncipit::warn(std::string text)
+void KeyedIncipit::warn(Message message)
 {
-    warnings_.push_back(std::move(text));
+    warnings_.push_back(std::move(message));
 }
 
 void KeyedIncipit::count_bytes(std::size_t bytes)
 {
     bytes_ += bytes;
     if (bytes_ > kMaxIncipitText)
-        fail(name() + " is too large to read (over 64 MiB of text)");
+        fail(make_message(MessageCode::IncipitTooLargeToRead, {number()}));
 }
 
 bool KeyedIncipit::known(std::string_view key)
@@ -66,34 +66,34 @@ void KeyedIncipit::set(std::string_view key, std::string_view value)
 {
     int k = key_index(key);
     if (k == Keys) {
-        warn(name() + ": unknown key " + std::string(key) + ", passed over");
+        warn(make_message(MessageCode::UnknownKey, {number(), key}));
         return;
     }
     if (seen_[k])
-        fail(name() + ": " + std::string(key) + " given twice; it is not converted");
+        fail(make_message(MessageCode::KeyGivenTwice, {number(), key}));
     else if (value.find('\0') != std::string_view::npos)
-        fail(name() + ": " + std::string(key) + " holds a zero byte; it is not converted");
+        fail(make_message(MessageCode::ZeroByteInValue, {number(), key}));
     seen_[k] = true;
     count_bytes(value.size());
-    if (error_.empty())
+    if (!error_)
         values_[k] = value;
 }
 
-void error_item(MarcxmlItem& item, std::int64_t line, std::string text)
+void error_item(MarcxmlItem& item, std::int64_t line, Message message)
 {
     item = MarcxmlItem{};
     item.kind = MarcxmlItem::Kind::Error;
     item.line = line;
-    item.text = std::move(text);
+    item.message = std::move(message);
 }
 
 void KeyedIncipit::finish(MarcxmlItem& item)
 {
     open_ = false;
-    if (error_.empty() && !seen_[Data])
-        error_ = name() + " has no music (no data)";
-    if (!error_.empty()) {
-        error_item(item, line_, std::move(error_));
+    if (!error_ && !seen_[Data])
+        error_ = make_message(MessageCode::NoMusicKey, {number()});
+    if (error_) {
+        error_item(item, line_, std::move(*error_));
         return;
     }
     item = MarcxmlItem{};

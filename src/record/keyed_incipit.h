@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +34,10 @@ public:
     void set(std::string_view key, std::string_view value);
     // A fault of the form: the incipit is not converted (the first one
     // counts).
-    void fail(std::string text);
-    void warn(std::string text);
-    // "incipit N", as messages name it.
-    std::string name() const;
+    void fail(Message message);
+    void warn(Message message);
+    // "N", as messages name the incipit ("incipit N").
+    std::string number() const;
     // The text held past kMaxIncipitText: the incipit is then an error.
     void count_bytes(std::size_t bytes);
 
@@ -51,11 +52,11 @@ private:
     std::size_t bytes_ = 0;
     bool seen_[Keys] = {};
     std::string values_[Keys];
-    std::string error_;
-    std::vector<std::string> warnings_;
+    std::optional<Message> error_;
+    std::vector<Message> warnings_;
 };
 
-// Gives `item` the error `text` about what starts at `line`.
-void error_item(MarcxmlItem& item, std::int64_t line, std::string text);
+// Gives `item` the error `message` about what starts at `line`.
+void error_item(MarcxmlItem& item, std::int64_t line, Message message);
 
 }  // namespace tav::detail

@@ -28,6 +28,7 @@
 
 #include "record/marcxml_input.h"
 #include "record/marcxml_record.h"
+#include "writer/xml_text.h"
 #endif
 
 namespace tav {
@@ -120,9 +121,9 @@ struct MarcxmlReader::State {
     // otherwise print it.
     std::string thread_message;
 
-    void error(std::string control_number, std::int64_t line, std::string text)
+    void error(std::string control_number, std::int64_t line, Message message)
     {
-        gatherer.error(std::move(control_number), line, std::move(text));
+        gatherer.error(std::move(control_number), line, std::move(message));
     }
 
     // While the parser runs, the thread's error functions of libxml2 are
@@ -325,11 +326,8 @@ struct MarcxmlReader::State {
             if (namespaces[2 * i] != nullptr)
                 root_namespaces.append(1, ':').append(text_of(namespaces[2 * i]));
             root_namespaces += "=\"";
-            for (const char* c = text_of(namespaces[2 * i + 1]); *c != '\0'; ++c)
-                root_namespaces += *c == '"' ? std::string("&quot;")
-                                 : *c == '&' ? std::string("&amp;")
-                                 : *c == '<' ? std::string("&lt;")
-                                             : std::string(1, *c);
+            detail::append_escaped(root_namespaces, text_of(namespaces[2 * i + 1]),
+                                   detail::XmlContext::Attribute);
             root_namespaces += '"';
         }
     }
@@ -385,19 +383,19 @@ struct MarcxmlReader::State {
         } else if (fault.code == kOutOfMemory) {
             std::string control = gatherer.abandon();
             error(control, line,
-                  "out of memory reading record " + std::to_string(counts.records) +
-                      "; it is passed over");
+                  make_message(MessageCode::RecordOutOfMemory, {std::to_string(counts.records)}));
         } else if (!fault_said_already()) {
-            std::string text = "malformed XML at line " + std::to_string(line);
+            std::string where = std::to_string(line);
             if (input->encoding().empty())
-                text += ", byte " + std::to_string(offset);
-            text += ": " + fault_text();
-            std::string control;
+                where += ", byte " + std::to_string(offset);
+            std::string what = fault_text();
+            std::string control, passed_over;
             if (gatherer.in_record()) {
                 control = gatherer.abandon();
-                text += "; record " + std::to_string(counts.records) + " is passed over";
+                passed_over = "; record " + std::to_string(counts.records) + " is passed over";
             }
-            error(control, line, std::move(text));
+            error(control, line,
+                  make_message(MessageCode::MalformedXml, {where, what, passed_over}));
         }
         gatherer.abandon();
         drop_parser();
@@ -510,8 +508,9 @@ struct MarcxmlReader::State {
                 start_parser({});
             bool more = input->read(pending);
             if (!input->refused().empty()) {
-                error({}, 1, "malformed XML at line 1: " + input->refused() +
-                                 "; the input is not read");
+                error({}, 1,
+                      make_message(MessageCode::MalformedXml,
+                                   {"1", input->refused(), "; the input is not read"}));
                 finished = true;
                 break;
             }
@@ -537,7 +536,7 @@ struct MarcxmlReader::State {
             return;
         MarcxmlItem item;
         item.kind = MarcxmlItem::Kind::Error;
-        item.text = "this build of the library reads no MARCXML (built without libxml2)";
+        item.message = make_message(MessageCode::NoMarcxml);
         ready.push_back(std::move(item));
         ++counts.errors;
         finished = true;

@@ -12,11 +12,11 @@ using detail::is_xml_space;
 using detail::kMarcNamespace;
 using detail::local_name;
 
-void add_reader_warnings(const std::vector<std::string>& warnings, std::vector<Message>& messages)
+void add_reader_warnings(const std::vector<Message>& warnings, std::vector<Message>& messages)
 {
     std::vector<Message> first;
-    for (const std::string& text : warnings)
-        first.push_back(detail::make_message(MessageKind::Warning, text));
+    for (const Message& warning : warnings)
+        first.push_back(detail::shown_message(warning));
     messages.insert(messages.begin(), first.begin(), first.end());
 }
 

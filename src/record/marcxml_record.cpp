@@ -32,13 +32,13 @@ bool valid_identifier(const std::string& id)
 
 }  // namespace
 
-void RecordGatherer::error(std::string control_number, std::int64_t line, std::string text)
+void RecordGatherer::error(std::string control_number, std::int64_t line, Message message)
 {
     MarcxmlItem item;
     item.kind = MarcxmlItem::Kind::Error;
     item.control_number = std::move(control_number);
     item.line = line;
-    item.text = std::move(text);
+    item.message = std::move(message);
     ready_.push_back(std::move(item));
     ++counts_.errors;
 }
@@ -49,8 +49,7 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
         if (in_record_) {
             std::string id = abandon();
             error(id, line_,
-                  "record " + std::to_string(counts_.records) +
-                      " is not closed before the next record starts; its fields are not read");
+                  make_message(MessageCode::RecordNotClosed, {std::to_string(counts_.records)}));
             ++unclosed_;
         }
         in_record_ = true;
@@ -237,15 +236,13 @@ void RecordGatherer::finish_record()
 bool RecordGatherer::readable()
 {
     const std::string& id = control_number_.text;
-    std::string which = "record " + std::to_string(counts_.records);
+    std::string which = std::to_string(counts_.records);
     if (too_large_)
-        error(id, line_, which + " is too large to read (over 64 MiB of text)");
+        error(id, line_, make_message(MessageCode::CatalogueRecordTooLarge, {which}));
     else if (!control_number_.seen)
-        error({}, line_, which + " has no control number (001)");
+        error({}, line_, make_message(MessageCode::NoControlNumber, {which}));
     else if (!valid_identifier(id))
-        error(id, line_,
-              which + ": control number (001) \"" + id +
-                  "\" is not an incipit identifier (one to ten digits)");
+        error(id, line_, make_message(MessageCode::ControlNumberNotIdentifier, {which, id}));
     else
         return true;
     return false;
@@ -293,11 +290,12 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const SharedT
     if (!f.system.text.empty() && f.system.text != "pe") {
         ++counts_.other_system;
         item.kind = MarcxmlItem::Kind::Warning;
-        item.text = here + " has the system code \"" + f.system.text +
-                    "\", which is not read; passed over";
+        item.message = make_message(MessageCode::OtherNotationSystem,
+                                    {std::to_string(occurrence), f.system.text});
     } else if (const char* what = line_break_in(f)) {
         item.kind = MarcxmlItem::Kind::Error;
-        item.text = here + ": " + what + " holds a tab or a line break";
+        item.message = make_message(MessageCode::SubfieldHoldsLineBreak,
+                                    {std::to_string(occurrence), what});
         ++counts_.errors;
     } else {
         ++counts_.incipits;
@@ -318,7 +316,7 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const SharedT
         // Markup in the texts it is made of: its own field's, the record's.
         for (const std::string& where : markup_)
             if (where.compare(0, 4, "031 ") != 0 || where.compare(0, here.size() + 1, here + " ") == 0)
-                item.warnings.push_back(where + " holds markup; its text is read without it");
+                item.warnings.push_back(make_message(MessageCode::SubfieldHoldsMarkup, {where}));
     }
     ready_.push_back(std::move(item));
 }

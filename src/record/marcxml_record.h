@@ -38,7 +38,7 @@ public:
     // 001 as far as it was read.
     std::string abandon();
     // Gives an error item (about the record, or the XML).
-    void error(std::string control_number, std::int64_t line, std::string text);
+    void error(std::string control_number, std::int64_t line, Message message);
 
 private:
     struct Value {

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "record/joined_words.h"
+
 namespace tav {
 
 namespace {
@@ -104,13 +106,10 @@ const InputForm& recognise_input_form(std::string_view start)
 
 std::string input_form_names(std::string_view separator, std::string_view last)
 {
-    std::string names;
-    for (std::size_t i = 0; i < std::size(kForms); ++i) {
-        if (i > 0)
-            names += i + 1 == std::size(kForms) && !last.empty() ? last : separator;
-        names += kForms[i].name;
-    }
-    return names;
+    std::string_view names[std::size(kForms)];
+    for (std::size_t i = 0; i < std::size(kForms); ++i)
+        names[i] = kForms[i].name;
+    return detail::joined_words(names, separator, last);
 }
 
 }  // namespace tav

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "parser/convert.h"
+#include "parser/line.h"
 #include "parser/report.h"
 #include "record/record_reader.h"
 #include "tav/tav.h"
@@ -34,14 +35,11 @@ constexpr size_t kTabsBeforeMusic = 5;
 struct Header {
     RecordReading& out;
 
-    void warn(std::string_view text)
+    // A warning or, returning false, an error.
+    bool add(MessageCode code, std::initializer_list<std::string_view> values = {})
     {
-        out.messages.push_back(make_message(MessageKind::Warning, text));
-    }
-    bool fail(std::string_view text)
-    {
-        out.messages.push_back(make_message(MessageKind::Error, text));
-        return false;
+        out.messages.push_back(shown_message(code, values));
+        return message_rule(code).kind == MessageKind::Warning;
     }
 };
 
@@ -59,18 +57,18 @@ bool read_identifier(Header& h, std::string_view field)
     while (i < field.size() && !is_digit(static_cast<unsigned char>(field[i])))
         ++i;
     if (i == field.size())
-        return h.fail("no incipit identifier found");
+        return h.add(MessageCode::NoIdentifier);
     int64_t value = 0;
     for (int digits = 0; i < field.size() && is_digit(static_cast<unsigned char>(field[i]));
          ++digits, ++i) {
         if (digits == kMaxIdentifierDigits)
-            return h.fail("incipit identifier has more than ten digits");
+            return h.add(MessageCode::IdentifierTooLong);
         value = value * 10 + (field[i] - '0');
     }
     if (i < field.size())
-        return h.fail("incipit identifier is not a number");
+        return h.add(MessageCode::IdentifierNotNumber);
     if (value > INT32_MAX)
-        return h.fail("incipit identifier is larger than 2147483647");
+        return h.add(MessageCode::IdentifierTooLarge);
     h.out.record.identifier = std::to_string(value);
     return true;
 }
@@ -79,9 +77,9 @@ bool read_identifier(Header& h, std::string_view field)
 bool read_incipit_number(Header& h, std::string_view field)
 {
     if (!is_digit(first_of(field)))
-        return h.fail("no incipit number found");
+        return h.add(MessageCode::NoNumber);
     if (field.size() > kMaxNumberBytes)
-        return h.fail("incipit number too long");
+        return h.add(MessageCode::NumberTooLong);
     h.out.record.number = field;
     return true;
 }
@@ -92,11 +90,11 @@ void read_clef(Header& h, std::string_view clef)
 {
     h.out.record.clef = clef;
     if (clef.empty())
-        h.warn("found an empty clef field, using no clef");
+        h.add(MessageCode::EmptyClefField);
     else if (clef.size() == 1)
-        h.warn("found a clef field of one character, using no clef");
+        h.add(MessageCode::ShortClefField);
     else if (clef.size() > 3)
-        h.warn("found a clef field longer than three characters, using its first three");
+        h.add(MessageCode::LongClefField);
 }
 
 // A time-signature field holding more than its time signature took: what
@@ -106,12 +104,7 @@ void report_ignored_time(Header& h, std::string_view field)
     size_t used = static_cast<size_t>(read_time_text(field).used);
     if (used >= field.size() || field.find_first_not_of(' ', used) == std::string_view::npos)
         return;
-    std::string text = "time signature field read as ";
-    text += field.substr(0, used);
-    text += ", ignoring '";
-    text += field.substr(used);
-    text += "'";
-    h.warn(text);
+    h.add(MessageCode::TimeFieldTextIgnored, {field.substr(0, used), field.substr(used)});
 }
 
 // The time-signature field. An empty or null one is no time signature.
@@ -119,7 +112,7 @@ void read_time(Header& h, std::string_view time)
 {
     unsigned char first = first_of(time);
     if (!is_time_start(first) && first != '\\' && first != 0)
-        h.warn("found an unreadable time signature field, using no time signature");
+        h.add(MessageCode::UnreadableTimeField);
     h.out.record.time = time;
     if (is_time_start(first))
         report_ignored_time(h, time);
@@ -138,7 +131,7 @@ void read_second_time(Header& h, std::string_view time2)
     unsigned char d = first_of(time2);
     bool readable = (is_digit(d) && d != '0') || d == 'c' || d == 'o' || d == '\\' || d == '0';
     if (!readable)
-        h.warn("found an unreadable second time signature field, passing over it");
+        h.add(MessageCode::UnreadableSecondTimeField);
 }
 
 // Signs a time signature is written with; a field of nothing else holds
@@ -185,16 +178,16 @@ bool split_time_fields(Header& h, LineSplit& l)
 {
     if (l.last_field()) {
         if (!reads_as_music(l.line.substr(l.pos)))
-            return h.fail("no second time signature field found");
-        h.warn("no time signature fields found, reading the last field as the music");
+            return h.add(MessageCode::NoSecondTimeField);
+        h.add(MessageCode::MusicInTimeField);
         return true;
     }
     read_time(h, l.take_field());
     ++l.pos;
     if (l.last_field()) {
         if (!reads_as_music(l.line.substr(l.pos)))
-            return h.fail("no music field found");
-        h.warn("no second time signature field found, reading the last field as the music");
+            return h.add(MessageCode::NoMusicField);
+        h.add(MessageCode::MusicInSecondTimeField);
         return true;
     }
     read_second_time(h, l.take_field());
@@ -216,13 +209,13 @@ bool split_line(Header& h, LineSplit& l)
     if (!read_incipit_number(h, is_digit(l.at()) ? l.take_field() : std::string_view()))
         return false;
     if (l.at_end())
-        return h.fail("line ends after the incipit number");
+        return h.add(MessageCode::LineEndsAfterNumber);
     ++l.pos;
     // A line that ends in the clef field lacks the time signature and the
     // music.
     std::string_view clef = l.take_field();
     if (l.at_end())
-        return h.fail("no time signature field found");
+        return h.add(MessageCode::NoTimeField);
     read_clef(h, clef);
     ++l.pos;
     return split_time_fields(h, l);
@@ -270,15 +263,7 @@ namespace {
 // The line up to its end.
 std::string_view line_proper(std::string_view line)
 {
-    // The first line feed, carriage return or zero byte ends the line: the
-    // line feed is searched first, then the two others only before it.
-    for (char terminator : {'\n', '\r', '\0'}) {
-        if (line.empty())
-            break;
-        if (const void* found = std::memchr(line.data(), terminator, line.size()))
-            line = line.substr(0, static_cast<size_t>(static_cast<const char*>(found) - line.data()));
-    }
-    return line;
+    return line.substr(0, line_end(line.data(), line.size()));
 }
 
 }  // namespace
@@ -303,7 +288,7 @@ void read_fields_into(const Fields& fields, std::string_view key, RecordReading&
     clear(reading);
     Header h{reading};
     if (const char* name = field_with_line_end(fields, key)) {
-        h.fail(std::string(name) + " field holds a tab or a line end");
+        h.add(MessageCode::FieldHoldsLineEnd, {name});
         return;
     }
     // Blanks may stand before the number's first digit.

@@ -4,6 +4,9 @@
 
 #include "tav/formats.h"
 
+#include <vector>
+
+#include "record/joined_words.h"
 #include "writer/mxl.h"
 #include "writer/output.h"
 
@@ -25,20 +28,11 @@ constexpr OutputFormat kFormats[] = {
 template <typename Take>
 std::string joined(std::string_view separator, std::string_view last, Take take)
 {
-    std::string text;
-    std::size_t count = 0, total = 0;
+    std::vector<std::string_view> values;
     for (const OutputFormat& row : kFormats)
-        total += take(row).empty() ? 0 : 1;
-    for (const OutputFormat& row : kFormats) {
-        std::string_view value = take(row);
-        if (value.empty())
-            continue;
-        if (count > 0)
-            text += count + 1 == total && !last.empty() ? last : separator;
-        text += value;
-        ++count;
-    }
-    return text;
+        if (!take(row).empty())
+            values.push_back(take(row));
+    return detail::joined_words(values, separator, last);
 }
 
 }  // namespace

@@ -17,26 +17,13 @@ namespace tav::detail {
 
 namespace {
 
-// Appends the text as an XML attribute value.
-void append_attribute_text(std::string& out, std::string_view text)
-{
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c; break;
-        }
-    }
-}
-
 void append_container_xml(std::string& out, std::string_view document_name)
 {
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<container>\n"
            "\t<rootfiles>\n"
            "\t\t<rootfile full-path=\"";
-    append_attribute_text(out, document_name);
+    append_escaped(out, document_name, XmlContext::Attribute);
     out += "\" media-type=\"";
     out += kMusicXmlMediaType;
     out += "\"/>\n"
@@ -173,20 +160,20 @@ MxlWriter::~MxlWriter() = default;
 MxlWriter::MxlWriter(MxlWriter&& other) noexcept = default;
 MxlWriter& MxlWriter::operator=(MxlWriter&& other) noexcept = default;
 
-const char* MxlWriter::write(std::string_view document_name, std::string_view document,
-                             std::string& out)
+std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
+                                            std::string_view document, std::string& out)
 {
 #ifdef TAV_HAVE_ZLIB
     out.clear();
     if (document.size() >= kMaxEntry || document_name.size() > 0xFFFF)
-        return "document too large for a compressed file";
+        return MessageCode::TooLargeToCompress;
     if (stream_ == nullptr)
         stream_ = std::make_unique<Stream>();
     Stream& s = *stream_;
     if (!s.made) {
         if (deflateInit2(&s.z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
                          Z_DEFAULT_STRATEGY) != Z_OK)
-            return "the document could not be compressed";
+            return MessageCode::CompressionFailed;
         s.made = true;
     }
     s.container.clear();
@@ -196,7 +183,7 @@ const char* MxlWriter::write(std::string_view document_name, std::string_view do
     if (!add(out, entries[0], "mimetype", kMxlMimeType, nullptr) ||
         !add(out, entries[1], "META-INF/container.xml", s.container, &s.z) ||
         !add(out, entries[2], document_name, document, &s.z))
-        return "the document could not be compressed";
+        return MessageCode::CompressionFailed;
     std::uint32_t directory = static_cast<std::uint32_t>(out.size());
     for (const Entry& e : entries) {
         put32(out, kCentralHeader);
@@ -219,12 +206,12 @@ const char* MxlWriter::write(std::string_view document_name, std::string_view do
     put32(out, directory_size);
     put32(out, directory);
     put16(out, 0);
-    return nullptr;
+    return std::nullopt;
 #else
     (void)document_name;
     (void)document;
     out.clear();
-    return kNoCompression;
+    return MessageCode::NoCompression;
 #endif
 }
 

@@ -2,15 +2,14 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace tav::detail {
+#include "tav/messages.h"
 
-// The error of a build without zlib.
-inline constexpr const char* kNoCompression =
-    "compressed output (.mxl) is not available: this build has no zlib";
+namespace tav::detail {
 
 // The text of the archive's first entry, "mimetype", stored: the media
 // type of the compressed file.
@@ -37,9 +36,9 @@ public:
     MxlWriter& operator=(MxlWriter&& other) noexcept;
 
     // Writes over `out` the archive holding `document` under the name
-    // `document_name`. Null on success, else the error.
-    const char* write(std::string_view document_name, std::string_view document,
-                      std::string& out);
+    // `document_name`. None on success, else the error.
+    std::optional<MessageCode> write(std::string_view document_name, std::string_view document,
+                                     std::string& out);
 
 private:
     struct Stream;

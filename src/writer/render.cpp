@@ -26,36 +26,11 @@ constexpr size_t kMeasureRoom = 1024;
 constexpr size_t kMarkRoom = 256;
 constexpr size_t kMeasureEndRoom = 256;
 
-// The text of a descriptive element, escaped. A carriage return and DEL,
-// which XML carries but would not keep as they are, are character
-// references; the other control bytes, which no XML document can hold, are
-// left out (the converter warns of them).
-char* put_text(char* p, std::string_view text)
-{
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '&': p = put(p, "&amp;"); break;
-        case '<': p = put(p, "&lt;"); break;
-        case '>': p = put(p, "&gt;"); break;
-        case '\r': p = put(p, "&#13;"); break;
-        case '\x7F': p = put(p, "&#127;"); break;
-        default:
-            if (u >= 0x20 || c == '\t' || c == '\n')
-                *p++ = c;
-            break;
-        }
-    }
-    return p;
-}
-
-// Room for a text written by put_text.
-constexpr size_t kTextRoomPerByte = 6;
-
+// A descriptive element: a caller's text, escaped.
 char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close)
 {
     p = put(p, open);
-    p = put_text(p, text);
+    p = put_escaped(p, text, XmlContext::CallerText);
     return put(p, close);
 }
 
@@ -73,21 +48,6 @@ char* put_prologue(char* p, bool musicxml4)
                   "<score-partwise>\n");
 }
 
-// The incipit number, the only text from the record itself; escaped so
-// that the file stays well-formed (an entity takes at most five bytes).
-char* put_incipit_nb(char* p, std::string_view incipit_nb)
-{
-    for (char c : incipit_nb) {
-        switch (c) {
-        case '&': p = put(p, "&amp;"); break;
-        case '<': p = put(p, "&lt;"); break;
-        case '>': p = put(p, "&gt;"); break;
-        default: *p++ = c; break;
-        }
-    }
-    return p;
-}
-
 // The miscellaneous fields: the record's identity, its notation, a key
 // signature the converter corrected, and the descriptive texts.
 char* put_miscellaneous(char* p, const tav::Description& d, std::string_view incipit_id,
@@ -98,7 +58,9 @@ char* put_miscellaneous(char* p, const tav::Description& d, std::string_view inc
     p = put(p, incipit_id);
     p = put(p, "</miscellaneous-field>\n"
                "\t\t\t<miscellaneous-field name=\"Vellum - Incipit NB\">");
-    p = put_incipit_nb(p, incipit_nb);
+    // The only text from the record itself, escaped so that the file stays
+    // well-formed.
+    p = put_escaped(p, incipit_nb, XmlContext::Text);
     p = put(p, "</miscellaneous-field>\n");
     if (mensural == 0)
         p = put(p, "\t\t\t<miscellaneous-field name=\"Notation\">Common Western Music Notation"
@@ -133,8 +95,8 @@ void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& 
     size_t described = d.composer.size() + d.work_title.size() + d.movement_title.size() +
                        d.part_name.size() + d.text_incipit.size() + d.key_or_mode.size() +
                        info.encoding_date.size();
-    char* p = xml.reserve(kHeadRoom + incipit_id.size() + 5 * incipit_nb.size() +
-                          kTextRoomPerByte * described);
+    char* p = xml.reserve(kHeadRoom + incipit_id.size() +
+                          kEscapedRoomPerByte * (incipit_nb.size() + described));
     p = put_prologue(p, info.musicxml4);
     // The order of the score's header: work, movement title, identification.
     if (!d.work_title.empty())

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tav/batch.h"
+
 namespace tav::detail {
 
 namespace {
@@ -9,6 +11,37 @@ namespace {
 constexpr size_t kFirstSize = 8192;   // most documents need one step beyond this
 
 }  // namespace
+
+char* put_escaped(char* p, std::string_view text, XmlContext context)
+{
+    const bool caller = context == XmlContext::CallerText;
+    const bool attribute = context == XmlContext::Attribute;
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '&')
+            p = put(p, "&amp;");
+        else if (c == '<')
+            p = put(p, "&lt;");
+        else if (c == '>' && !attribute)
+            p = put(p, "&gt;");
+        else if (c == '"' && attribute)
+            p = put(p, "&quot;");
+        else if (c == '\r' && caller)
+            p = put(p, "&#13;");
+        else if (c == '\x7F' && caller)
+            p = put(p, "&#127;");
+        else if (!caller || u >= 0x20 || c == '\t' || c == '\n')
+            *p++ = c;
+    }
+    return p;
+}
+
+void append_escaped(std::string& out, std::string_view text, XmlContext context)
+{
+    size_t length = out.size();
+    out.resize(length + kEscapedRoomPerByte * text.size());
+    out.resize(static_cast<size_t>(put_escaped(out.data() + length, text, context) - out.data()));
+}
 
 void XmlText::grow(size_t bytes)
 {
@@ -61,20 +94,38 @@ Utf8Lead utf8_lead(unsigned char c)
 
 }  // namespace
 
+}  // namespace tav::detail
+
+namespace tav {
+
+std::size_t utf8_sequence_length(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    const detail::Utf8Lead lead = detail::utf8_lead(static_cast<unsigned char>(text[0]));
+    if (lead.length == 0 || lead.length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < lead.length; ++k) {
+        const auto c = static_cast<unsigned char>(text[k]);
+        if (c < (k == 1 ? lead.low : 0x80) || c > (k == 1 ? lead.high : 0xBF))
+            return 0;
+    }
+    return lead.length;
+}
+
+}  // namespace tav
+
+namespace tav::detail {
+
 Utf8Check check_utf8(std::string_view text)
 {
     Utf8Check check;
     for (std::size_t i = 0; i < text.size();) {
-        const Utf8Lead lead = utf8_lead(static_cast<unsigned char>(text[i]));
-        if (lead.length == 0 || lead.length > text.size() - i)
+        const std::size_t length = utf8_sequence_length(text.substr(i));
+        if (length == 0)
             return {false, check.past_ascii};
-        for (std::size_t k = 1; k < lead.length; ++k) {
-            const auto c = static_cast<unsigned char>(text[i + k]);
-            if (c < (k == 1 ? lead.low : 0x80) || c > (k == 1 ? lead.high : 0xBF))
-                return {false, check.past_ascii};
-        }
-        check.past_ascii = check.past_ascii || lead.length > 1;
-        i += lead.length;
+        check.past_ascii = check.past_ascii || length > 1;
+        i += length;
     }
     return check;
 }

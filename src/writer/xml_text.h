@@ -100,6 +100,30 @@ inline char* put_decimal(char* p, int64_t value)
 // Room a decimal of any 64-bit value takes.
 constexpr size_t kDecimalRoom = 20;
 
+// Where an escaped text stands in a document, which decides what is
+// escaped in it.
+enum class XmlContext {
+    // Element text the converter has checked (the incipit number): '&', '<'
+    // and '>' escaped, every other byte as it is.
+    Text,
+    // Element text of a caller's (a description): escaped as Text, and a
+    // carriage return and DEL, which XML carries but would not keep as they
+    // are, as character references; the other control bytes, which no XML
+    // document can hold, are left out (the converter warns of them).
+    CallerText,
+    // An attribute value in double quotes: '&', '<' and '"' escaped.
+    Attribute,
+};
+
+// The most bytes one byte of text takes once escaped ("&#127;").
+inline constexpr size_t kEscapedRoomPerByte = 6;
+
+// Writes `text` escaped for `context` at the cursor; room for
+// kEscapedRoomPerByte bytes per byte of text must have been reserved.
+char* put_escaped(char* p, std::string_view text, XmlContext context);
+// Appends `text` escaped for `context`.
+void append_escaped(std::string& out, std::string_view text, XmlContext context);
+
 // Whether `text` is UTF-8 throughout (no overlong forms, surrogates or code
 // points past U+10FFFF), and whether it has a character past ASCII.
 struct Utf8Check {

@@ -136,13 +136,19 @@ HOSTILE_RECORD = ('<record><controlfield tag="001">%s</controlfield><datafield t
                   '<subfield code="c">1</subfield><subfield code="p">%s</subfield></datafield>')
 
 
+def unescape_table_text(text):
+    """A case table's text as bytes: \\n, \\r, \\t and \\xHH read as the bytes
+    they stand for, any other escaped character as itself."""
+    return re.sub(rb"\\(x..|.)", lambda m: bytes([int(m.group(1)[1:], 16)])
+                  if m.group(1)[:1] == b"x" else {b"n": b"\n", b"r": b"\r", b"t": b"\t"}
+                  .get(m.group(1), m.group(1)), text.encode())
+
+
 def hostile_cases():
     """tests/data/marcxml/hostile.txt (its head tells its format), as dicts."""
     def unescape(text):
-        text = re.sub(r"\{([^|}]*)\|([^}]*)\}", lambda m: HOSTILE_RECORD % m.groups(), text)
-        return re.sub(rb"\\(x..|.)", lambda m: bytes([int(m.group(1)[1:], 16)])
-                      if m.group(1)[:1] == b"x" else {b"n": b"\n", b"t": b"\t"}.get(m.group(1), m.group(1)),
-                      text.encode())
+        return unescape_table_text(
+            re.sub(r"\{([^|}]*)\|([^}]*)\}", lambda m: HOSTILE_RECORD % m.groups(), text))
     cases = []
     with open(os.path.join(ROOT, "tests", "data", "marcxml", "hostile.txt"), encoding="utf-8") as f:
         for line in f.read().splitlines():
@@ -173,10 +179,6 @@ def reader_cases():
     """tests/data/readers/cases.txt (its head tells its format), as dicts:
     the input's bytes and what it gives, as (word, value) pairs in order (the
     value of "tab" the record line's bytes)."""
-    def unescape(text):
-        return re.sub(rb"\\(x..|.)", lambda m: bytes([int(m.group(1)[1:], 16)])
-                      if m.group(1)[:1] == b"x" else {b"n": b"\n", b"r": b"\r", b"t": b"\t"}
-                      .get(m.group(1), m.group(1)), text.encode())
     cases = []
     with open(os.path.join(ROOT, "tests", "data", "readers", "cases.txt"), encoding="utf-8") as f:
         for line in f.read().splitlines():
@@ -190,9 +192,9 @@ def reader_cases():
             elif word == "start":
                 cases[-1]["start"] = rest
             elif word == "in":
-                cases[-1]["input"].append(unescape(rest))
+                cases[-1]["input"].append(unescape_table_text(rest))
             else:
-                cases[-1]["expected"].append((word, unescape(rest) if word == "tab" else rest))
+                cases[-1]["expected"].append((word, unescape_table_text(rest) if word == "tab" else rest))
     for case in cases:
         case["input"] = b"\n".join(case["input"])
     return cases

@@ -286,7 +286,7 @@ test('the version and the message codes are the library\'s', () => {
     const header = readFileSync(join(process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10'), '../include/tav/version.h'), 'utf8');
     assert.deepEqual([JSON.parse(text('web/package.json')).version, /TAV_VERSION_STRING "(.*)"/.exec(header)[1]],
                      [version, version]);
-    const codes = [...text('src/record/message_codes.cpp').matchAll(/\{"([a-z_]+)",\s*"/g)].map((m) => m[1]);
+    const codes = [...text('src/record/message_codes.cpp').matchAll(/\{[A-Za-z]+, "([a-z_]+)",/g)].map((m) => m[1]);
     const declared = /type MessageCode =([^;]*);/.exec(text('web/tav.d.ts'))[1].match(/[a-z_]+/g);
-    assert.deepEqual(declared, [...codes, 'other']);
+    assert.deepEqual(declared, codes);
 });
