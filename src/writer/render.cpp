@@ -26,39 +26,6 @@ constexpr size_t kMeasureRoom = 1024;
 constexpr size_t kMarkRoom = 256;
 constexpr size_t kMeasureEndRoom = 256;
 
-// The text of a descriptive element, escaped. A carriage return and DEL,
-// which XML carries but would not keep as they are, are character
-// references; the other control bytes, which no XML document can hold, are
-// left out (the converter warns of them).
-char* put_text(char* p, std::string_view text)
-{
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '&': p = put(p, "&amp;"); break;
-        case '<': p = put(p, "&lt;"); break;
-        case '>': p = put(p, "&gt;"); break;
-        case '\r': p = put(p, "&#13;"); break;
-        case '\x7F': p = put(p, "&#127;"); break;
-        default:
-            if (u >= 0x20 || c == '\t' || c == '\n')
-                *p++ = c;
-            break;
-        }
-    }
-    return p;
-}
-
-// Room for a text written by put_text.
-constexpr size_t kTextRoomPerByte = 6;
-
-char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close)
-{
-    p = put(p, open);
-    p = put_text(p, text);
-    return put(p, close);
-}
-
 // The XML declaration, the document type and the root element's start.
 char* put_prologue(char* p, bool musicxml4)
 {

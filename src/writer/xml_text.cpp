@@ -16,6 +16,32 @@ void XmlText::grow(size_t bytes)
     out_.resize(std::max({length_ + bytes, out_.size() * 2, kFirstSize}));
 }
 
+char* put_text(char* p, std::string_view text)
+{
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '&': p = put(p, "&amp;"); break;
+        case '<': p = put(p, "&lt;"); break;
+        case '>': p = put(p, "&gt;"); break;
+        case '\r': p = put(p, "&#13;"); break;
+        case '\x7F': p = put(p, "&#127;"); break;
+        default:
+            if (u >= 0x20 || c == '\t' || c == '\n')
+                *p++ = c;
+            break;
+        }
+    }
+    return p;
+}
+
+char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close)
+{
+    p = put(p, open);
+    p = put_text(p, text);
+    return put(p, close);
+}
+
 char* put_decimal_slow(char* p, int64_t value)
 {
     // Filled from the end, then copied. The magnitude is unsigned so that

@@ -100,6 +100,17 @@ inline char* put_decimal(char* p, int64_t value)
 // Room a decimal of any 64-bit value takes.
 constexpr size_t kDecimalRoom = 20;
 
+// The text of a descriptive element, escaped, at most kTextRoomPerByte
+// bytes for each byte of `text`. A carriage return and DEL, which XML
+// carries but would not keep as they are, are character references; the
+// other control bytes, which no XML document can hold, are left out (the
+// converter warns of them).
+char* put_text(char* p, std::string_view text);
+constexpr size_t kTextRoomPerByte = 6;
+
+// `open`, the escaped `text`, then `close`.
+char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close);
+
 // Whether `text` is UTF-8 throughout (no overlong forms, surrogates or code
 // points past U+10FFFF), and whether it has a character past ASCII.
 struct Utf8Check {
