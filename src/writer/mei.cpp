@@ -9,7 +9,9 @@
 // for each note.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "score/accidentals.h"
 #include "score/measure_marks.h"
@@ -27,8 +29,50 @@ constexpr size_t kContainerRoom = 128;
 constexpr size_t kMarkRoom = 256;     // one measure or staff attribute
 constexpr size_t kControlRoom = 128;  // one slur or trill
 
-constexpr int kNoId = 0;
 constexpr int kSlurs = MeasureAccidentals::kSlurNumbers;
+
+// A note's id: "m" the measure's place in the score (from 1), "n" the
+// note's in the measure (from 1); measure 0 for none.
+struct NoteId {
+    int64_t measure = 0;
+    int64_t note = 0;
+};
+
+std::string id_text(const NoteId& id)
+{
+    return "m" + std::to_string(id.measure) + "n" + std::to_string(id.note);
+}
+
+// Where each slur mark of the score that starts stops: the next stop of
+// its number (a '+' tying notes included, so that the writer counts them
+// alike). Its slur element stands in the measure of its start.
+std::vector<NoteId> pair_slurs(const Incipit& score)
+{
+    std::vector<NoteId> ends;
+    size_t open[kSlurs];
+    bool pending[kSlurs] = {};
+    NoteId id;
+    for (const Measure* m = score.first_measure; m != nullptr; m = m->next) {
+        ++id.measure;
+        id.note = 0;
+        for (const Note* n = m->first_note; n != nullptr; n = n->next) {
+            ++id.note;
+            for (const Attribute* a = n->first_attribute; a != nullptr; a = a->next) {
+                if (a->value < 0 || a->value >= kSlurs)
+                    continue;
+                if (a->kind == ATTR_SLUR_START) {
+                    open[a->value] = ends.size();
+                    pending[a->value] = true;
+                    ends.push_back({});
+                } else if (a->kind == ATTR_SLUR_STOP && pending[a->value]) {
+                    ends[open[a->value]] = id;
+                    pending[a->value] = false;
+                }
+            }
+        }
+    }
+    return ends;
+}
 
 // What the writer carries from note to note and measure to measure: the
 // accidental memory, the key, the ids of the notes, the slurs waiting for
@@ -37,8 +81,9 @@ constexpr int kSlurs = MeasureAccidentals::kSlurNumbers;
 struct MeiState {
     MeasureAccidentals memory;
     int32_t fifths = 0;
-    int64_t last_id = 0;
-    int64_t slur_start[kSlurs] = {};
+    NoteId id;                    // of the note being written
+    std::vector<NoteId> slur_ends;  // of each slur start, in order; none: no stop
+    size_t slur_starts = 0;         // the slur starts written so far
     bool beam_open = false;
     bool tuplet_open = false;
     bool beam_in_tuplet = false;   // the beam was opened inside the tuplet
@@ -234,7 +279,8 @@ char* put_meter(char* p, const Rhythm* rhythm, std::string_view prefix = "meter.
 }
 
 // A change of key, time or clef: the score's definition at the start, a
-// staff definition between measures, or an element within the layer.
+// score definition of key and time between measures (a clef there is the
+// layer's first element), or elements within the layer.
 enum class Where { Start, Between, Within };
 
 char* put_changes(char* p, const Measure* m, const Changes& c, Where where, MeiState& state)
@@ -251,21 +297,23 @@ char* put_changes(char* p, const Measure* m, const Changes& c, Where where, MeiS
             p = put(put_meter(put(p, "\t\t\t\t\t\t\t\t\t<meterSig"), rhythm, ""), "/>\n");
         return p;
     }
-    if (where == Where::Between && c.key == nullptr && rhythm == nullptr && c.clef == nullptr)
-        return p;
-    p = put(p, where == Where::Start ? "\t\t\t\t\t<scoreDef>\n\t\t\t\t\t\t<staffGrp>\n"
-                                       "\t\t\t\t\t\t\t<staffDef n=\"1\" lines=\"5\""
-                                     : "\t\t\t\t\t\t<staffDef n=\"1\"");
+    if (where == Where::Between) {
+        if (c.key == nullptr && rhythm == nullptr)
+            return p;
+        p = put(p, "\t\t\t\t\t\t<scoreDef");
+        if (c.key != nullptr)
+            p = put_key(p, c.key->value);
+        return put(rhythm != nullptr ? put_meter(p, rhythm) : p, "/>\n");
+    }
+    p = put(p, "\t\t\t\t\t<scoreDef>\n\t\t\t\t\t\t<staffGrp>\n"
+               "\t\t\t\t\t\t\t<staffDef n=\"1\" lines=\"5\"");
     if (c.clef != nullptr)
         p = put_clef(p, c.clef, "clef.");
-    else if (where == Where::Start)
+    else
         p = put(p, " clef.shape=\"G\" clef.line=\"2\"");
-    if (c.key != nullptr || where == Where::Start)
-        p = put_key(p, c.key != nullptr ? c.key->value : 0);
+    p = put_key(p, c.key != nullptr ? c.key->value : 0);
     if (rhythm != nullptr)
         p = put_meter(p, rhythm);
-    if (where == Where::Between)
-        return put(p, "/>\n");
     return put(p, "/>\n\t\t\t\t\t\t</staffGrp>\n\t\t\t\t\t</scoreDef>\n\t\t\t\t\t<section>\n");
 }
 
@@ -312,10 +360,14 @@ char* put_duration(char* p, const Note* note)
 constexpr std::string_view kWritten[ACC_DOUBLE_FLAT + 1] = {"", "n", "s", "x", "f", "ff"};
 constexpr std::string_view kSounded[5] = {"ff", "f", "", "s", "ss"};
 
+// The id of the next note of the measure.
 char* put_id(char* p, MeiState& state)
 {
-    p = put(p, " xml:id=\"n");
-    p = put_decimal(p, ++state.last_id);
+    ++state.id.note;
+    p = put(p, " xml:id=\"m");
+    p = put_decimal(p, state.id.measure);
+    p = put(p, "n");
+    p = put_decimal(p, state.id.note);
     return put(p, "\"");
 }
 
@@ -343,25 +395,18 @@ char* put_pitch(char* p, const Note* note, MarkKinds kinds, MeiState& state)
     return p;
 }
 
-// The slurs a note starts and stops (those that are not ties); a slur is
-// written in the measure of its stop.
+// The slurs a note starts (those that are not ties), each to the note of
+// its stop.
 void note_slurs(const Note* note, const NoteTies& ties, MeiState& state)
 {
     for (const Attribute* a = note->first_attribute; a != nullptr; a = a->next) {
-        if ((a->kind != ATTR_SLUR_START && a->kind != ATTR_SLUR_STOP) || a->value < 0 ||
-            a->value >= kSlurs)
+        if (a->kind != ATTR_SLUR_START || a->value < 0 || a->value >= kSlurs)
             continue;
-        bool start = a->kind == ATTR_SLUR_START;
-        if (((start ? ties.starts : ties.stops) >> a->value & 1) != 0)
+        NoteId end = state.slur_ends[state.slur_starts++];
+        if ((ties.starts >> a->value & 1) != 0 || end.measure == 0)
             continue;
-        int64_t& open = state.slur_start[a->value];
-        if (start) {
-            open = state.last_id;
-        } else if (open != kNoId) {
-            state.controls += "\t\t\t\t\t\t\t<slur staff=\"1\" startid=\"#n" + std::to_string(open) +
-                              "\" endid=\"#n" + std::to_string(state.last_id) + "\"/>\n";
-            open = kNoId;
-        }
+        state.controls += "\t\t\t\t\t\t\t<slur staff=\"1\" startid=\"#" + id_text(state.id) +
+                          "\" endid=\"#" + id_text(end) + "\"/>\n";
     }
 }
 
@@ -388,8 +433,8 @@ char* put_note(char* p, const Note* note, bool in_chord, MeiState& state)
     if ((kinds & mark_bit(ATTR_FERMATA)) && !in_chord)
         p = put(p, " fermata=\"above\"");
     if (kinds & mark_bit(ATTR_TRILL))
-        state.controls += "\t\t\t\t\t\t\t<trill staff=\"1\" startid=\"#n" +
-                          std::to_string(state.last_id) + "\"/>\n";
+        state.controls += "\t\t\t\t\t\t\t<trill staff=\"1\" startid=\"#" + id_text(state.id) +
+                          "\"/>\n";
     note_slurs(note, ties, state);
     return put(p, "/>\n");
 }
@@ -517,20 +562,42 @@ const Measure* rested_measures(const Measure* m, int32_t count)
     return m;
 }
 
+// The notes of the measures from `m` to `last` that a multiple rest stands
+// for: their sounds and slur starts read, nothing written.
+void pass_over(const Measure* m, const Measure* last, MeiState& state)
+{
+    for (;; m = m->next) {
+        for (const Note* n = m->first_note; n != nullptr; n = n->next) {
+            sounded_alter(n, state.fifths, state.memory);
+            for (const Attribute* a = n->first_attribute; a != nullptr; a = a->next)
+                if (a->kind == ATTR_SLUR_START && a->value >= 0 && a->value < kSlurs)
+                    ++state.slur_starts;
+        }
+        if (m == last)
+            return;
+        ++state.id.measure;
+    }
+}
+
 // The layer of one measure: its notes, the changes within it between the
 // notes they stand before, a multiple rest in place of its notes.
-void write_layer(XmlText& xml, const Measure* m, const MeasureMarks& marks, Changes changes,
-                 MeiState& state)
+void write_layer(XmlText& xml, const Measure* m, const Measure* last, const MeasureMarks& marks,
+                 Changes changes, bool first, MeiState& state)
 {
-    if (changes.rest != nullptr && changes.next_place == nullptr) {
+    if (changes.clef != nullptr && !first) {
+        char* p = xml.reserve(kMarkRoom);
+        Changes clef;
+        clef.clef = changes.clef;
+        xml.commit(put_changes(p, m, clef, Where::Within, state));
+    }
+    if (m != last) {
         char* p = xml.reserve(kMarkRoom);
         p = put(p, "\t\t\t\t\t\t\t\t\t<multiRest");
         p = put_id(p, state);
         p = put(p, " num=\"");
         p = put_decimal(p, changes.rest->value);
         xml.commit(put(p, "\"/>\n"));
-        for (const Note* n = m->first_note; n != nullptr; n = n->next)
-            sounded_alter(n, state.fifths, state.memory);
+        pass_over(m, last, state);
         return;
     }
     const Note* note = m->first_note;
@@ -553,6 +620,7 @@ const Measure* write_measure(XmlText& xml, const Measure* m, bool first, MeiStat
 {
     state.memory.next_measure();
     state.memory.measure = m;
+    state.id = {state.id.measure + 1, 0};
     MeasureMarks marks = read_measure_marks(m);
     Changes changes = changes_from(m->first_attribute, marks, true);
     const Measure* last = changes.rest != nullptr && changes.next_place == nullptr
@@ -566,7 +634,7 @@ const Measure* write_measure(XmlText& xml, const Measure* m, bool first, MeiStat
     p = put_barlines(p, last == m ? marks : read_measure_marks(last));
     xml.commit(put(p, ">\n\t\t\t\t\t\t\t<staff n=\"1\">\n\t\t\t\t\t\t\t\t<layer n=\"1\">\n"));
     state.controls.clear();
-    write_layer(xml, m, marks, changes, state);
+    write_layer(xml, m, last, marks, changes, first, state);
     put_fixed(xml, "\t\t\t\t\t\t\t\t</layer>\n\t\t\t\t\t\t\t</staff>\n");
     p = xml.reserve(state.controls.size() + kControlRoom);
     p = put(p, state.controls);
@@ -583,6 +651,7 @@ int64_t render_mei(const tav::Record& record, const Incipit& score, DocumentBuff
     write_head(xml, record, score, info);
     MeiState state;
     state.memory.write_ties = true;
+    state.slur_ends = pair_slurs(score);
     if (score.first_measure == nullptr)
         put_fixed(xml, "\t\t\t\t\t<scoreDef>\n\t\t\t\t\t\t<staffGrp>\n\t\t\t\t\t\t\t<staffDef n=\"1\" "
                        "lines=\"5\" clef.shape=\"G\" clef.line=\"2\"/>\n\t\t\t\t\t\t</staffGrp>\n"
