@@ -40,7 +40,11 @@ struct NoteId {
 
 std::string id_text(const NoteId& id)
 {
-    return "m" + std::to_string(id.measure) + "n" + std::to_string(id.note);
+    std::string text(1, 'm');
+    text += std::to_string(id.measure);
+    text += 'n';
+    text += std::to_string(id.note);
+    return text;
 }
 
 // Where each slur mark of the score that starts stops: the next stop of
