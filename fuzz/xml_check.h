@@ -126,6 +126,15 @@ inline std::string xml_problem(const std::string& doc)
             i = end + 1;
             continue;
         }
+        if (doc.compare(i, 2, "<?") == 0) {  // a processing instruction (MEI's xml-model)
+            if (roots > 0 || !open.empty())
+                return "misplaced processing instruction";
+            size_t end = doc.find("?>", i);
+            if (end == std::string::npos)
+                return "unterminated processing instruction";
+            i = end + 2;
+            continue;
+        }
         bool closing = doc[i + 1] == '/';
         size_t j = i + (closing ? 2 : 1);
         size_t name_start = j;

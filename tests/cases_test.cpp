@@ -2,7 +2,9 @@
 // and what the parser and the writer make of them:
 //   # a comment
 //   $ m r v xml     options for the records below ("xml": the whole document,
-//                   "xml4": the MusicXML 4.0 one, with its ties written as slurs)
+//                   "xml4": the MusicXML 4.0 one, with its ties written as slurs;
+//                   "mei": the MEI one, the version it names as VERSION; "d":
+//                   the record described, every text with a sign to escape)
 //   < RECORD        one record line; \xNN stands for the byte NN
 // The loop keeps these lines and writes each record's outcome below it; the
 // file must come out unchanged. To add a case, add a "<" line and run the
@@ -48,10 +50,42 @@ std::string unescaped(const std::string& text)
     return s;
 }
 
-std::string outcome(const std::string& record, const ConvertOptions& options, bool xml, bool v4)
+// Which document a record's outcome shows.
+struct Shown {
+    bool xml = false;
+    bool v4 = false;
+    bool mei = false;
+    bool described = false;
+};
+
+void describe(tav::Description& d)
 {
+    d.composer = "Composer & Son";
+    d.work_title = "Work <1>";
+    d.movement_title = "Movement > 2";
+    d.part_name = "Part\rname";
+    d.text_incipit = "Text & incipit";
+    d.key_or_mode = "G \x7F major";
+}
+
+// The MEI document, the writer's version named VERSION.
+std::string mei_document(const Parsed& p, int64_t& slurred)
+{
+    std::string text = document_of(p.reading.record, p.incipit, {false, "2000-01-01"}, &slurred,
+                                   tav::find_format("mei")->writer);
+    const std::string version = "version=\"" TAV_VERSION_STRING "\"";
+    if (size_t at = text.find(version); at != std::string::npos)
+        text.replace(at, version.size(), "version=\"VERSION\"");
+    return text;
+}
+
+std::string outcome(const std::string& record, const ConvertOptions& options, Shown shown)
+{
+    const bool xml = shown.xml, v4 = shown.v4;
     Parsed p;
     parse_into(p, record + "\n", options);
+    if (shown.described)
+        describe(p.reading.record.description);
     std::string err = p.err;
     for (size_t at; (at = err.find("...outputting to log file\n\n")) != std::string::npos;)
         err.erase(at, 27);
@@ -72,7 +106,8 @@ std::string outcome(const std::string& record, const ConvertOptions& options, bo
          (i.mensural ? ", mensural" : "") +
          (i.corrected_key ? ", corrected key " + std::to_string(i.corrected_key) : "") + "\n";
     int64_t slurred = 0;
-    std::string body = !xml  ? dump_score(i.first_measure)
+    std::string body = shown.mei ? mei_document(p, slurred)
+                       : !xml    ? dump_score(i.first_measure)
                        : !v4 ? p.document()
                              : document_of(p.reading.record, i, {true, "2000-01-01"}, &slurred);
     if (slurred > 0)
@@ -88,8 +123,7 @@ std::string transcript(const std::string& text)
 {
     std::string s;
     ConvertOptions options;
-    bool xml = false;
-    bool v4 = false;
+    Shown shown;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || (line[0] != '#' && line[0] != '$' && line[0] != '<'))
@@ -100,10 +134,12 @@ std::string transcript(const std::string& text)
             options.remove_mensural = line.find(" m") != std::string::npos;
             options.remove_measure_rests = line.find(" r") != std::string::npos;
             options.verbose = line.find(" v") != std::string::npos;
-            xml = line.find(" xml") != std::string::npos;
-            v4 = line.find(" xml4") != std::string::npos;
+            shown.mei = line.find(" mei") != std::string::npos;
+            shown.xml = shown.mei || line.find(" xml") != std::string::npos;
+            shown.v4 = line.find(" xml4") != std::string::npos;
+            shown.described = line.find(" d") != std::string::npos;
         } else if (line[0] == '<') {
-            s += outcome(unescaped(line.substr(2)), options, xml, v4);
+            s += outcome(unescaped(line.substr(2)), options, shown);
         }
     }
     return s;

@@ -27,6 +27,7 @@
 #include "score/pool.h"
 #include "score/score.h"
 #include "tav/batch.h"
+#include "tav/formats.h"
 #include "writer/output.h"
 
 namespace test_support {
@@ -190,10 +191,11 @@ inline int32_t identifier_of(const tav::Record& record)
 // The MusicXML document of a score; `slurred` receives the count of ties
 // written as slurs.
 inline std::string document_of(const tav::Record& record, const Incipit& incipit,
-                               const DocumentInfo& info = {}, int64_t* slurred = nullptr)
+                               const DocumentInfo& info = {}, int64_t* slurred = nullptr,
+                               tav::DocumentWriter writer = render_score)
 {
     DocumentBuffer text;
-    int64_t n = render_score(record, incipit, text, info);
+    int64_t n = writer(record, incipit, text, info);
     if (slurred != nullptr)
         *slurred = n;
     return std::string(text.bytes.data(), text.length);

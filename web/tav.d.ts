@@ -100,7 +100,8 @@ export interface Options {
      * The format written: a name of `formats()`, 'musicxml1' (the default,
      * MusicXML 1.0 as the program writes it) or 'musicxml4' (the same body
      * with the 4.0 declaration, version and the day of the conversion, UTC,
-     * as the encoding date). A name of no format throws a RangeError.
+     * as the encoding date) or 'mei' (MEI 4.0.1, in `xml` too). A name of no
+     * format throws a RangeError.
      */
     format?: FormatName;
     /**
@@ -165,7 +166,7 @@ export interface Fields {
 export function init(): Promise<void>;
 
 /** The names of the formats, the rows of `formats()`. */
-export type FormatName = 'musicxml1' | 'musicxml4';
+export type FormatName = 'musicxml1' | 'musicxml4' | 'mei';
 
 /** A format documents are written in: a row of the library's table. */
 export interface OutputFormat {

@@ -11,7 +11,8 @@
 //
 // The rows: "musicxml1" (MusicXML 1.0, as the 2005 program writes it; the
 // default) and "musicxml4" (MusicXML 4.0), both with the compressed
-// MusicXML container (.mxl).
+// MusicXML container (.mxl), and "mei" (MEI 4.0.1, common music notation,
+// ID-NUMBER.mei), which has none.
 #pragma once
 
 #include <cstdint>

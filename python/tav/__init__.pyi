@@ -11,7 +11,7 @@ _Kind = Literal["warning", "error"]
 _Status = Literal["converted", "written", "failed", "too_large", "line_too_long", "blank"]
 _MusicXml = Literal["1.0", "4.0"]
 # The names of formats().
-_Format = Literal["musicxml1", "musicxml4"]
+_Format = Literal["musicxml1", "musicxml4", "mei"]
 # "auto" and the names of input_forms().
 _From = Literal["auto", "tab", "marcxml", "pae", "json"]
 

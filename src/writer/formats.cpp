@@ -21,6 +21,9 @@ constexpr OutputFormat kFormats[] = {
     {"musicxml4", "musicxml", "4.0", ".xml", detail::kMusicXmlMediaType,
      "MusicXML 4.0 partwise, with its encoding date and the record's description", ".mxl",
      detail::kMxlMimeType, detail::render_musicxml4},
+    {"mei", "mei", "4.0.1", ".mei", "application/mei+xml",
+     "MEI 4.0.1 (common music notation), with the record's description in its head", "", "",
+     detail::render_mei},
 };
 
 // The names or versions of `rows` that `take` gives, joined as

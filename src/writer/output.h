@@ -36,6 +36,11 @@ int64_t render_musicxml1(const tav::Record& record, const Incipit& score, Docume
 int64_t render_musicxml4(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
                          const DocumentInfo& info);
 
+// The writer of the MEI row: an MEI 4.0.1 document (common music
+// notation) of one staff, with the record's description in its head.
+int64_t render_mei(const tav::Record& record, const Incipit& score, DocumentBuffer& out,
+                   const DocumentInfo& info);
+
 // MusicXML's divisions for the score: the units of a quarter its written
 // note values and tuplets need, multiplied by the least factor that makes
 // every note's duration whole.

@@ -26,14 +26,6 @@ constexpr size_t kMeasureRoom = 1024;
 constexpr size_t kMarkRoom = 256;
 constexpr size_t kMeasureEndRoom = 256;
 
-// A descriptive element: a caller's text, escaped.
-char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close)
-{
-    p = put(p, open);
-    p = put_escaped(p, text, XmlContext::CallerText);
-    return put(p, close);
-}
-
 // The XML declaration, the document type and the root element's start.
 char* put_prologue(char* p, bool musicxml4)
 {

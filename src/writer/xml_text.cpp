@@ -49,6 +49,14 @@ void XmlText::grow(size_t bytes)
     out_.resize(std::max({length_ + bytes, out_.size() * 2, kFirstSize}));
 }
 
+// A descriptive element: a caller's text, escaped.
+char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close)
+{
+    p = put(p, open);
+    p = put_escaped(p, text, XmlContext::CallerText);
+    return put(p, close);
+}
+
 char* put_decimal_slow(char* p, int64_t value)
 {
     // Filled from the end, then copied. The magnitude is unsigned so that

@@ -124,6 +124,9 @@ char* put_escaped(char* p, std::string_view text, XmlContext context);
 // Appends `text` escaped for `context`.
 void append_escaped(std::string& out, std::string_view text, XmlContext context);
 
+// `open`, the caller's `text` escaped (XmlContext::CallerText), then `close`.
+char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close);
+
 // Whether `text` is UTF-8 throughout (no overlong forms, surrogates or code
 // points past U+10FFFF), and whether it has a character past ASCII.
 struct Utf8Check {

@@ -1,6 +1,7 @@
 // node load_and_count.js FILE...: loads each MusicXML file into the notation
 // toolkit, renders every page to SVG and prints one JSON object per file
-// (see inspect); "multirests" lists the num of every multi-measure rest.
+// (see inspect); "multirests" lists the num of every multi-measure rest,
+// "durations" the value of every note and rest in order (see durations).
 
 'use strict';
 
@@ -22,6 +23,34 @@ function readLog(toolkit, result) {
         else
             result.warnings.push(line.trim());
     }
+}
+
+// The note values the toolkit read, in order: "N" or "R" for a note or a
+// rest, its dur (a chord's when in one), a dot for each dot, "g" for a
+// grace note: "N4.", "R8", "N8g"; "M" for a measure rest.
+function durations(mei) {
+    const values = [];
+    let chord = null;
+    for (const m of mei.matchAll(/<(\/?)(chord|note|rest|mRest)\b([^>]*)>/g)) {
+        const attr = (name) => {
+            const found = new RegExp('\\s' + name + '="([^"]*)"').exec(m[3]);
+            return found === null ? null : found[1];
+        };
+        if (m[2] === 'chord') {
+            chord = m[1] === '/' || m[3].endsWith('/') ? null : { dur: attr('dur'), dots: attr('dots'), grace: attr('grace') };
+            continue;
+        }
+        if (m[1] === '/')
+            continue;
+        if (m[2] === 'mRest') {
+            values.push('M');
+            continue;
+        }
+        const from = m[2] === 'note' && chord !== null ? chord : { dur: attr('dur'), dots: attr('dots'), grace: attr('grace') };
+        values.push((m[2] === 'note' ? 'N' : 'R') + (from.dur || '') +
+                    '.'.repeat(Number(from.dots || 0)) + (from.grace ? 'g' : ''));
+    }
+    return values;
 }
 
 function inspect(toolkit, file) {
@@ -48,6 +77,7 @@ function inspect(toolkit, file) {
     result.notes = count(mei, /<note\b/g);
     result.rests = count(mei, /<rest\b/g);
     result.mrests = count(mei, /<mRest\b/g);
+    result.durations = durations(mei);
     result.multirests = [];
     for (const m of mei.matchAll(/<multiRest\b[^>]*>/g)) {
         const num = /\bnum="(\d+)"/.exec(m[0]);
