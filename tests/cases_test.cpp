@@ -78,7 +78,7 @@ std::string outcome(const std::string& record, const ConvertOptions& options, bo
     int64_t slurred = 0;
     std::string body = !xml  ? dump_score(i.first_measure)
                        : !v4 ? p.document()
-                             : document_of(p.reading.record, i, {true, "2000-01-01"}, &slurred);
+                             : document_of(p.reading.record, i, {true, "2000-01-01", {}}, &slurred);
     if (slurred > 0)
         s += "  ties written as slurs " + std::to_string(slurred) + "\n";
     for (size_t start = 0, end; start < body.size(); start = end + 1) {

@@ -86,7 +86,8 @@ const OutputFormat& format_of(const Options& options)
     return options.format != nullptr ? *options.format : default_format();
 }
 
-// The details the options ask for: the encoding date, today's unless given.
+// The details the options ask for: the encoding date, today's unless given,
+// and the link to a catalogue record.
 DocumentInfo document_info(const Options& options, std::string& date)
 {
     DocumentInfo info;
@@ -97,6 +98,7 @@ DocumentInfo document_info(const Options& options, std::string& date)
     } else {
         info.encoding_date = options.encoding_date;
     }
+    info.record_uri = options.record_uri;
     return info;
 }
 
@@ -238,7 +240,8 @@ void warn_of_control_bytes(const Description& d, std::vector<Message>& messages)
     const std::pair<const char*, std::string_view> texts[] = {
         {"composer", d.composer},          {"work title", d.work_title},
         {"movement title", d.movement_title}, {"part name", d.part_name},
-        {"text incipit", d.text_incipit},  {"key or mode", d.key_or_mode}};
+        {"text incipit", d.text_incipit},  {"key or mode", d.key_or_mode},
+        {"role", d.role},                  {"note", d.note}};
     for (const auto& [name, text] : texts)
         for (char c : text)
             if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
