@@ -20,6 +20,7 @@
 
 #include "file_run.h"
 #include "options.h"
+#include "description.h"
 #include "pickling.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -411,9 +412,9 @@ void bind_result(py::module_& m, const py::metaclass& plain_type)
 
 void bind_catalogue(py::module_& m, const py::metaclass& plain_type)
 {
-    py::class_<tav::MarcxmlItem>(m, "CatalogueRecord", plain_type,
-                                 "An incipit read from MARCXML, with its record's description.")
-        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
+    py::class_<tav::MarcxmlItem> item(m, "CatalogueRecord", plain_type, "An incipit read from MARCXML, with its record's description.");
+    bind_description(item);
+    item.def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
         .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.record.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
         .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.record.clef); }, "The clef code (031 $g).")
         .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.record.time); }, "The time signature (031 $o).")
@@ -424,7 +425,7 @@ void bind_catalogue(py::module_& m, const py::metaclass& plain_type)
         .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.movement_title); }, "The movement's title (031 $d).")
         .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.record.description.part_name); }, "The part's name (031 $m).")
         .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.record.description.text_incipit); }, "The text incipit (031 $t).")
-        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.record.description.key_or_mode); }, "The key or mode (031 $r).")
+        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.record.description.key_or_mode); }, "The key or mode (031 $r) as written, e.g. \"E|b\".")
         .def_property_readonly("control_number", [](const tav::MarcxmlItem& i) { return decode(i.control_number); }, "The record's 001 as written; empty when it has none.")
         .def_property_readonly("occurrence", [](const tav::MarcxmlItem& i) { return i.occurrence; }, "Which 031 of the record, from 1.")
         .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; }, "The line of the input where the field is.")
