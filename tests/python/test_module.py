@@ -273,11 +273,18 @@ class Module(unittest.TestCase):
         names = [a for a in dir(first) if not a.startswith("_")]
         self.assertEqual([[getattr(c, a) for a in names] for c in copies],
                          [[getattr(r, a) for a in names] for r in records])
+        uri = "https://example.org/{id}?a=<1>&b={id}"
         with tempfile.TemporaryDirectory() as out:
-            subprocess.run([TAV_CONVERT, "-q", "--musicxml", "4.0", "-o", out, SOURCES], check=True)
+            subprocess.run([TAV_CONVERT, "-q", "--musicxml", "4.0", "--record-uri", uri, "-o", out,
+                            SOURCES], check=True)
+            tav.convert_file(SOURCES, os.path.join(out, "py"), musicxml="4.0", record_uri=uri)
             for r in copies:
-                with open(os.path.join(out, "%d-%s.xml" % (int(r.identifier), r.number)), "rb") as f:
-                    self.assertEqual(dated(tav.convert(r, musicxml="4.0").data), dated(f.read()))
+                name = "%d-%s.xml" % (int(r.identifier), r.number)
+                expected = dated(bytes_of(os.path.join(out, name)))
+                self.assertEqual(dated(tav.convert(r, musicxml="4.0", record_uri=uri).data), expected)
+                self.assertEqual(dated(bytes_of(os.path.join(out, "py", name))), expected)
+            self.assertIn(b"<relation>https://example.org/300?a=&lt;1&gt;&amp;b=300</relation>",
+                          bytes_of(os.path.join(out, "300-1.1.1.xml")))
 
     def test_hostile_marcxml_table(self):
         """The front ends' shared table of hostile MARCXML, through read_marcxml:
