@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -116,6 +117,42 @@ TEST(Marcxml, SourceDescriptionsInEachFormat)
                                                 {"arranger", "Arranger, An"},
                                                 {"lyricist", "Poet & \"Son\""}};
     EXPECT_EQ(d.source->creators, creators);
+}
+
+// Every text of a description at its longest once escaped, given through
+// the library: each is written whole, in every format.
+TEST(Marcxml, EscapedDescriptionFitsItsHead)
+{
+    const std::string hostile = std::string(300, '&') + std::string(300, '\r') + "\"";
+    tav::Record r;
+    r.identifier = "7";
+    r.number = "1.1.1";
+    r.music = "4C//";
+    auto source = std::make_shared<tav::SourceDescription>();
+    for (std::string* text : {&source->control_number, &source->siglum, &source->shelfmark,
+                              &source->composer_dates, &source->work_number, &source->scoring,
+                              &source->source_title, &source->date})
+        *text = hostile;
+    source->creators.assign(20, {hostile, hostile});
+    tav::Description& d = r.description;
+    d = {hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, source};
+    // 1.0: the nine texts of the incipit, 20 creators' roles and names, and
+    // eight of the source (siglum and shelfmark apart); 4.0 also the three
+    // credits and the link (the template twice, the control number once).
+    const std::pair<const char*, std::size_t> formats[] = {{"musicxml1", 57}, {"musicxml4", 63}};
+    for (const auto& [format, texts] : formats) {
+        tav::Options options = musicxml4_options();
+        options.format = tav::find_format(format);
+        options.record_uri = hostile + "{id}" + hostile;
+        tav::Converter converter;
+        const tav::Result& result = converter.convert(r, options);
+        ASSERT_TRUE(result.ok()) << format;
+        EXPECT_TRUE(result.document.ends_with("</score-partwise>\n")) << format;
+        std::size_t returns = 0;
+        for (std::size_t at = 0; (at = result.document.find("&#13;", at)) != std::string::npos; ++at)
+            ++returns;
+        EXPECT_EQ(returns, 300 * texts) << format;
+    }
 }
 
 // Keys and modes by the catalogue's convention in words, and the rest as

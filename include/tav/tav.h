@@ -80,9 +80,13 @@ struct Options {
 // What a document tells of the work beside the music, e.g. from a
 // catalogue record: each text that is not empty goes into the document
 // (composer as <creator type="composer">, work title as <work-title>,
-// movement title as <movement-title>, part name as <part-name> in place of
-// "MusicXML Part", text incipit and key or mode as miscellaneous fields),
-// escaped. Without one the document is the tab record's, byte for byte.
+// movement number and title, part name as <part-name>, text incipit, role,
+// note and the key or mode in words as miscellaneous fields; the source's
+// location as <source>, its creators, work number and other texts; in 4.0
+// credits for the titles, the composer and the lyricists), escaped. A
+// described part without a name takes the one instrument or voice of the
+// scoring, else none. Without a description the document is the tab
+// record's, byte for byte ("MusicXML Part" its part's name).
 // A text that copies share rather than repeat: a catalogue record's
 // composer and title, given to each of its incipits, are held once however
 // many incipits the record has. It reads as a std::string_view.

@@ -11,9 +11,10 @@ namespace tav::detail {
 
 namespace {
 
-// Room for the head's fixed lines (beside the record's texts), and for the
-// lines around one creator or credit.
-constexpr size_t kHeadRoom = 2048;
+// Room for the head's fixed lines (beside the record's texts: some 2.5 KiB
+// with every miscellaneous field and credit), and for the lines around one
+// creator or credit.
+constexpr size_t kHeadRoom = 4096;
 constexpr size_t kLineRoom = 256;
 // Room for a text written by put_text.
 constexpr size_t kTextRoomPerByte = 6;
@@ -255,7 +256,8 @@ char* put_part_list(char* p, const Description& d)
 }
 
 // The room the head's texts take, escaped; the titles, the composer and
-// the creators are written twice in 4.0 (as credits).
+// the creators are written twice in 4.0 (as credits), and the key or mode
+// in words is at most a few bytes longer than as written.
 size_t texts_room(const Description& d, const DocumentInfo& info, std::string_view link)
 {
     const SourceDescription& s = source_of(d);
@@ -263,10 +265,10 @@ size_t texts_room(const Description& d, const DocumentInfo& info, std::string_vi
                   d.movement_number.size() + s.control_number.size() + s.siglum.size() +
                   s.shelfmark.size() + s.composer_dates.size() + s.work_number.size() +
                   2 * s.scoring.size() + s.source_title.size() + s.date.size() + link.size() +
-                  info.encoding_date.size() + 2 * d.key_or_mode.size();
+                  info.encoding_date.size() + 2 * d.key_or_mode.size() + kLineRoom;
     size_t twice = d.composer.size() + d.work_title.size() + d.movement_title.size();
     for (const Creator& c : s.creators)
-        twice += c.name.size() + kLineRoom;
+        twice += c.role.size() + c.name.size() + kLineRoom;
     return kTextRoomPerByte * (once + 2 * twice) + 4 * kLineRoom;
 }
 
