@@ -232,25 +232,48 @@ Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const O
 
 namespace {
 
+bool holds_control_byte(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return true;
+    return false;
+}
+
 // The descriptive texts that hold a control byte no XML document can hold
 // (a caller's text: MARCXML cannot carry one): each is written without it,
 // with a warning.
 void warn_of_control_bytes(const Description& d, std::vector<Message>& messages)
 {
+    if (d.empty())
+        return;
+    static const SourceDescription no_source;
+    const SourceDescription& s = d.source != nullptr ? *d.source : no_source;
     const std::pair<const char*, std::string_view> texts[] = {
         {"composer", d.composer},          {"work title", d.work_title},
         {"movement title", d.movement_title}, {"part name", d.part_name},
         {"text incipit", d.text_incipit},  {"key or mode", d.key_or_mode},
-        {"role", d.role},                  {"note", d.note}};
+        {"role", d.role},                  {"note", d.note},
+        {"movement number", d.movement_number}, {"control number", s.control_number},
+        {"siglum", s.siglum},              {"shelfmark", s.shelfmark},
+        {"composer's lifetime", s.composer_dates}, {"work number", s.work_number},
+        {"scoring", s.scoring},            {"source title", s.source_title},
+        {"date", s.date}};
+    auto warn = [&messages](const char* name) {
+        messages.push_back(make_message(
+            MessageKind::Warning,
+            std::string("the ") + name +
+                " holds a control character that XML cannot carry; it is left out"));
+    };
     for (const auto& [name, text] : texts)
-        for (char c : text)
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                messages.push_back(make_message(
-                    MessageKind::Warning,
-                    std::string("the ") + name +
-                        " holds a control character that XML cannot carry; it is left out"));
-                break;
-            }
+        if (holds_control_byte(text))
+            warn(name);
+    // One warning for the creators, however many hold one.
+    for (const Creator& c : s.creators)
+        if (holds_control_byte(c.role) || holds_control_byte(c.name)) {
+            warn("list of creators");
+            break;
+        }
 }
 
 }  // namespace
