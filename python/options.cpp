@@ -34,7 +34,8 @@ const tav::OutputFormat* format_named(const py::object& value, bool by_name)
 }  // namespace
 
 tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
-                        const py::object& musicxml, const py::object& format, bool compress)
+                        const py::object& musicxml, const py::object& format, bool compress,
+                        const std::string& record_uri)
 {
     tav::Options options;
     options.remove_mensural = remove_mensural;
@@ -51,6 +52,7 @@ tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
         throw py::value_error("compress: " +
                               tav::message_text(tav::MessageCode::NotCompressible, {chosen.name}));
     options.compressed = compress;
+    options.record_uri = record_uri;
     return options;
 }
 

@@ -11,12 +11,13 @@
 
 // The options of the keywords: `format` a name of tav.formats(), `musicxml`
 // a MusicXML version ("1.0", "4.0"), each None when not given (both given
-// must name the same format); `compress` the format's compressed container.
+// must name the same format); `compress` the format's compressed container;
+// `record_uri` the template of a link to a catalogue record.
 // ValueError for a name or version of no format, for two that differ, and
 // for a container the format does not have.
 tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
                         const pybind11::object& musicxml, const pybind11::object& format,
-                        bool compress);
+                        bool compress, const std::string& record_uri);
 
 // A row of the input forms; null for "auto".
 const tav::InputForm* form_of(const std::string& from);

@@ -2,6 +2,8 @@
 
 #include "pickling.h"
 
+#include "description.h"
+
 #include <iterator>
 #include <string>
 #include <vector>
@@ -73,12 +75,13 @@ py::tuple item_state(const tav::MarcxmlItem& i)
         py::bytes(r.time2), py::bytes(r.key), py::bytes(r.music), r.music_position,
         py::bytes(d.composer.str()), py::bytes(d.work_title.str()), py::bytes(d.movement_title),
         py::bytes(d.part_name), py::bytes(d.text_incipit), py::bytes(d.key_or_mode),
-        py::bytes(i.control_number), i.occurrence, i.line, warnings);
+        py::bytes(i.control_number), i.occurrence, i.line, warnings, py::bytes(d.role),
+        py::bytes(d.note), py::bytes(d.movement_number), source_state(d));
 }
 
 tav::MarcxmlItem item_from(const py::tuple& t)
 {
-    if (t.size() != 18)
+    if (t.size() != 22)
         throw py::value_error("not a pickled tav.CatalogueRecord");
     auto text = [&t](std::size_t k) { return t[k].cast<std::string>(); };
     tav::MarcxmlItem i;
@@ -91,8 +94,17 @@ tav::MarcxmlItem item_from(const py::tuple& t)
     r.key = text(5);
     r.music = text(6);
     r.music_position = t[7].cast<std::int64_t>();
-    r.description = tav::Description{text(8),  text(9),  text(10),
-                                     text(11), text(12), text(13)};
+    tav::Description& d = r.description;
+    d.composer = text(8);
+    d.work_title = text(9);
+    d.movement_title = text(10);
+    d.part_name = text(11);
+    d.text_incipit = text(12);
+    d.key_or_mode = text(13);
+    d.role = text(18);
+    d.note = text(19);
+    d.movement_number = text(20);
+    d.source = source_from(t[21]);
     i.control_number = text(14);
     i.occurrence = t[15].cast<int>();
     i.line = t[16].cast<std::int64_t>();

@@ -20,6 +20,7 @@
 
 #include "file_run.h"
 #include "options.h"
+#include "description.h"
 #include "pickling.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -409,9 +410,9 @@ void bind_result(py::module_& m, const py::metaclass& plain_type)
 
 void bind_catalogue(py::module_& m, const py::metaclass& plain_type)
 {
-    py::class_<tav::MarcxmlItem>(m, "CatalogueRecord", plain_type,
-                                 "An incipit read from MARCXML, with its record's description.")
-        .def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
+    py::class_<tav::MarcxmlItem> item(m, "CatalogueRecord", plain_type, "An incipit read from MARCXML, with its record's description.");
+    bind_description(item);
+    item.def_property_readonly("identifier", [](const tav::MarcxmlItem& i) { return decode(i.record.identifier); }, "The incipit identifier (001).")
         .def_property_readonly("number", [](const tav::MarcxmlItem& i) { return decode(i.record.number); }, "The incipit number, \"$a.$b.$c\" of 031.")
         .def_property_readonly("clef", [](const tav::MarcxmlItem& i) { return decode(i.record.clef); }, "The clef code (031 $g).")
         .def_property_readonly("time", [](const tav::MarcxmlItem& i) { return decode(i.record.time); }, "The time signature (031 $o).")
@@ -422,7 +423,7 @@ void bind_catalogue(py::module_& m, const py::metaclass& plain_type)
         .def_property_readonly("movement_title", [](const tav::MarcxmlItem& i) { return decode(i.record.description.movement_title); }, "The movement's title (031 $d).")
         .def_property_readonly("part_name", [](const tav::MarcxmlItem& i) { return decode(i.record.description.part_name); }, "The part's name (031 $m).")
         .def_property_readonly("text_incipit", [](const tav::MarcxmlItem& i) { return decode(i.record.description.text_incipit); }, "The text incipit (031 $t).")
-        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.record.description.key_or_mode); }, "The key or mode (031 $r).")
+        .def_property_readonly("key_or_mode", [](const tav::MarcxmlItem& i) { return decode(i.record.description.key_or_mode); }, "The key or mode (031 $r) as written, e.g. \"E|b\".")
         .def_property_readonly("control_number", [](const tav::MarcxmlItem& i) { return decode(i.control_number); }, "The record's 001 as written; empty when it has none.")
         .def_property_readonly("occurrence", [](const tav::MarcxmlItem& i) { return i.occurrence; }, "Which 031 of the record, from 1.")
         .def_property_readonly("line", [](const tav::MarcxmlItem& i) { return i.line; }, "The line of the input where the field is.")
@@ -469,9 +470,9 @@ void bind_conversions(py::module_& m)
     m.def(
         "convert",
         [](const py::handle& line, bool remove_mensural, bool remove_measure_rests,
-           const py::object& musicxml, bool compress, const py::object& format) {
+           const py::object& musicxml, bool compress, const py::object& format, const std::string& record_uri) {
             tav::Options options =
-                options_of(remove_mensural, remove_measure_rests, musicxml, format, compress);
+                options_of(remove_mensural, remove_measure_rests, musicxml, format, compress, record_uri);
             if (py::isinstance<tav::MarcxmlItem>(line))
                 return convert_item(line.cast<const tav::MarcxmlItem&>(), options);
             InputBytes in = input_bytes(line, "line");
@@ -480,13 +481,13 @@ void bind_conversions(py::module_& m)
         },
         py::arg("line"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false, py::arg("musicxml") = py::none(),
-        py::arg("compress") = false, py::arg("format") = py::none(),
+        py::arg("compress") = false, py::arg("format") = py::none(), py::arg("record_uri") = "",
         "convert(line, *, remove_mensural=False, remove_measure_rests=False, "
-        "musicxml=None, compress=False, format=None) -> Result\n\n"
+        "musicxml=None, compress=False, format=None, record_uri=\"\") -> Result\n\n"
         "Converts one record line (bytes or str; a line feed, if any, ends it) or a "
         "CatalogueRecord from read_marcxml. format: a name of formats() (the first is the "
         "default), or musicxml: a MusicXML version of them; compress: the result's data is "
-        "the format's compressed file (MusicXML: .mxl).");
+        "the format's compressed file (MusicXML: .mxl); record_uri: for a CatalogueRecord, a link to the record in 4.0, \"{id}\" its 001.");
 
     m.def(
         "convert_fields",
@@ -501,7 +502,7 @@ void bind_conversions(py::module_& m)
             InputBytes t2 = input_bytes(time2, "time2");
             InputBytes mu = input_bytes(music, "music");
             tav::Options options =
-                options_of(remove_mensural, remove_measure_rests, musicxml, format, compress);
+                options_of(remove_mensural, remove_measure_rests, musicxml, format, compress, {});
             py::gil_scoped_release released;
             return thread_converter().convert(
                 tav::Fields{id.view, nb.view, c.view, t.view, t2.view, mu.view}, options);
@@ -520,7 +521,7 @@ void bind_conversions(py::module_& m)
 // convert_file's work: the input, the run, and its problems as tuples.
 py::tuple run_file(const py::object& source, const py::object& out_dir, bool remove_mensural,
                    bool remove_measure_rests, const py::object& musicxml, bool compress,
-                   const std::string& from, const py::object& format)
+                   const std::string& from, const py::object& format, const std::string& record_uri)
 {
         FileInput input;
         std::unique_ptr<FileObject> object = file_object(source);
@@ -532,7 +533,7 @@ py::tuple run_file(const py::object& source, const py::object& out_dir, bool rem
         }
         std::string folder = path_bytes(out_dir);
         tav::Options options =
-            options_of(remove_mensural, remove_measure_rests, musicxml, format, compress);
+            options_of(remove_mensural, remove_measure_rests, musicxml, format, compress, record_uri);
         const tav::InputForm* form = form_of(from);
         FileRun run;
         {
@@ -575,9 +576,9 @@ PYBIND11_MODULE(_tav, m)
         &run_file,
         py::arg("path"), py::arg("out_dir"), py::kw_only(), py::arg("remove_mensural") = false,
         py::arg("remove_measure_rests") = false, py::arg("musicxml") = py::none(),
-        py::arg("compress") = false, py::arg("from_") = "auto", py::arg("format") = py::none(),
+        py::arg("compress") = false, py::arg("from_") = "auto", py::arg("format") = py::none(), py::arg("record_uri") = "",
         "convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False, "
-        "musicxml=None, compress=False, from_=\"auto\", format=None) -> FileReport\n\n"
+        "musicxml=None, compress=False, from_=\"auto\", format=None, record_uri=\"\") -> FileReport\n\n"
         "Converts every record of a file (a path, or a binary file object read in blocks) "
         "into files in out_dir (made if missing), as the batch command does: a line ends in "
         "LF, CR LF or a lone CR, and blank lines are passed over and counted. "
@@ -585,7 +586,7 @@ PYBIND11_MODULE(_tav, m)
         "file object too): MARCXML, the code's key-value form (\"@clef:G-2\" lines) or JSON "
         "form (objects with clef, keysig, timesig and data), tab-separated records "
         "otherwise; a name of input_forms() (\"tab\", \"marcxml\", \"pae\", \"json\") says "
-        "which. MARCXML gives every incipit with music, with its description; a record the reader cannot read is a failed problem, and a field it "
+        "which. MARCXML gives every incipit with music, with its description (record_uri: a link to its record in 4.0, \"{id}\" its 001); a record the reader cannot read is a failed problem, and a field it "
         "passes over (another notation system) a problem with its warning, counted neither "
         "written nor failed. Each problem is a Problem, the pair (line, result) with the "
         "record's control_number and occurrence. "

@@ -71,7 +71,7 @@ void describe(tav::Description& d)
 // The MEI document, the writer's version named VERSION.
 std::string mei_document(const Parsed& p, int64_t& slurred)
 {
-    std::string text = document_of(p.reading.record, p.incipit, {false, "2000-01-01"}, &slurred,
+    std::string text = document_of(p.reading.record, p.incipit, {false, "2000-01-01", {}}, &slurred,
                                    tav::find_format("mei")->writer);
     const std::string version = "version=\"" TAV_VERSION_STRING "\"";
     if (size_t at = text.find(version); at != std::string::npos)
@@ -109,7 +109,7 @@ std::string outcome(const std::string& record, const ConvertOptions& options, Sh
     std::string body = shown.mei ? mei_document(p, slurred)
                        : !xml    ? dump_score(i.first_measure)
                        : !v4 ? p.document()
-                             : document_of(p.reading.record, i, {true, "2000-01-01"}, &slurred);
+                             : document_of(p.reading.record, i, {true, "2000-01-01", {}}, &slurred);
     if (slurred > 0)
         s += "  ties written as slurs " + std::to_string(slurred) + "\n";
     for (size_t start = 0, end; start < body.size(); start = end + 1) {

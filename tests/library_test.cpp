@@ -3,6 +3,7 @@
 // last one, and misuse has a defined outcome.
 
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -373,10 +374,20 @@ TEST(Converter, TextsStayWellFormedXml)
     record.number = "1.1";
     record.music = "4C";
     record.description.composer = std::string("A\rB\x7F" "C\x01" "D");
+    auto source = std::make_shared<tav::SourceDescription>();
+    source->shelfmark = "Ms.\x02 1";
+    source->creators = {{"lyricist", "P\x03Q"}, {"arranger", "R\x04"}};
+    record.description.source = source;
     const tav::Result r = tav::Converter().convert(record);
     EXPECT_NE(r.document.find(">A&#13;B&#127;CD</creator>"), std::string::npos);
-    ASSERT_EQ(r.messages.size(), 1u);
-    EXPECT_EQ(r.messages[0].code, "xml_cannot_carry");
+    EXPECT_NE(r.document.find("<source>Ms. 1</source>"), std::string::npos);
+    EXPECT_NE(r.document.find("<creator type=\"lyricist\">PQ</creator>"), std::string::npos);
+    std::vector<std::string> texts;
+    for (const tav::Message& m : r.messages) {
+        EXPECT_EQ(m.code, "xml_cannot_carry");
+        texts.push_back(m.text.substr(0, m.text.find(" holds")));
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"the composer", "the shelfmark", "the list of creators"}));
 }
 
 // Each code has one row, found by its name; a message made from a code

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,16 +34,23 @@ std::string tab_line(const tav::Record& r)
            r.time2 + "\t" + key + r.music;
 }
 
-// Every item, one line each, then the counts.
-std::string transcript(tav::MarcxmlReader& reader, bool heads)
+tav::Options musicxml4_options()
+{
+    tav::Options options;
+    options.format = tav::find_format("musicxml4");
+    options.encoding_date = "2026-01-02";
+    return options;
+}
+
+// Every item, one line each, then the counts; with `heads`, each
+// incipit's document up to its part (`whole`: all of it).
+std::string transcript(tav::MarcxmlReader& reader, bool heads,
+                       const tav::Options& options = musicxml4_options(), bool whole = false)
 {
     static const char* const kKinds[] = {"incipit", "warning", "error"};
     std::string out;
     tav::MarcxmlItem item;
     tav::Converter converter;
-    tav::Options options;
-    options.format = tav::find_format("musicxml4");
-    options.encoding_date = "2026-01-02";
     while (reader.next(item)) {
         out += std::string(kKinds[static_cast<int>(item.kind)]) + " 001=" + item.control_number +
                " #" + std::to_string(item.occurrence) + " line " + std::to_string(item.line) +
@@ -56,7 +64,7 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads)
             continue;
         const tav::Result& r = converter.convert(item.record, options);
         out += r.file_name + " " + tav::status_name(r.status) + "\n";
-        out += r.document.substr(0, r.document.find("\t<part id="));
+        out += whole ? r.document : r.document.substr(0, r.document.find("\t<part id="));
     }
     const tav::MarcxmlCounts& c = reader.counts();
     out += "records " + std::to_string(c.records) + ", incipits " + std::to_string(c.incipits) +
@@ -79,6 +87,97 @@ TEST(Marcxml, CatalogueFileTranscript)
     EXPECT_EQ(transcript(memory, true), read_file(data_path("marcxml/catalogue.txt")));
     tav::MarcxmlReader gzip(read_file(data_path("marcxml/catalogue.xml.gz")));
     EXPECT_EQ(transcript(gzip, true), read_file(data_path("marcxml/catalogue.txt")));
+}
+
+// Records that name their source, creators, work and keys, with hostile
+// texts, in each format: the whole documents (4.0 with a link to the
+// record).
+TEST(Marcxml, SourceDescriptionsInEachFormat)
+{
+    SKIP_WITHOUT_READER();
+    const std::string xml = read_file(data_path("marcxml/sources.xml"));
+    tav::Options musicxml1;
+    tav::MarcxmlReader reader1(xml);
+    expect_golden("marcxml/sources_musicxml1.txt", transcript(reader1, true, musicxml1, true));
+    tav::Options musicxml4 = musicxml4_options();
+    musicxml4.record_uri = "https://example.org/sources/{id}?a=1&b={id}";
+    tav::MarcxmlReader reader4(xml);
+    expect_golden("marcxml/sources_musicxml4.txt", transcript(reader4, true, musicxml4, true));
+    // The description keeps what the record gave; the source is shared.
+    tav::MarcxmlReader reader(xml);
+    tav::MarcxmlItem first, second;
+    ASSERT_TRUE(reader.next(first) && reader.next(second));
+    const tav::Description& d = first.record.description;
+    EXPECT_EQ(d.key_or_mode, "E|b");
+    EXPECT_EQ(d.role, "Donna Anna; Elvira");
+    ASSERT_NE(d.source, nullptr);
+    EXPECT_EQ(d.source, second.record.description.source);
+    EXPECT_EQ(d.source->location(), "D-B Mus.ms. 15 <a> & \"b\"");
+    const std::vector<tav::Creator> creators = {{"librettist", "Da Ponte, Lorenzo"},
+                                                {"arranger", "Arranger, An"},
+                                                {"lyricist", "Poet & \"Son\""}};
+    EXPECT_EQ(d.source->creators, creators);
+}
+
+// Every text of a description at its longest once escaped, given through
+// the library: each is written whole, in every format.
+TEST(Marcxml, EscapedDescriptionFitsItsHead)
+{
+    const std::string hostile = std::string(300, '&') + std::string(300, '\r') + "\"";
+    tav::Record r;
+    r.identifier = "7";
+    r.number = "1.1.1";
+    r.music = "4C//";
+    auto source = std::make_shared<tav::SourceDescription>();
+    for (std::string* text : {&source->control_number, &source->siglum, &source->shelfmark,
+                              &source->composer_dates, &source->work_number, &source->scoring,
+                              &source->source_title, &source->date})
+        *text = hostile;
+    source->creators.assign(20, {hostile, hostile});
+    tav::Description& d = r.description;
+    d = {hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, source};
+    // 1.0: the nine texts of the incipit, 20 creators' roles and names, and
+    // eight of the source (siglum and shelfmark apart); 4.0 also the three
+    // credits and the link (the template twice, the control number once).
+    const std::pair<const char*, std::size_t> formats[] = {{"musicxml1", 57}, {"musicxml4", 63}};
+    for (const auto& [format, texts] : formats) {
+        tav::Options options = musicxml4_options();
+        options.format = tav::find_format(format);
+        options.record_uri = hostile + "{id}" + hostile;
+        tav::Converter converter;
+        const tav::Result& result = converter.convert(r, options);
+        ASSERT_TRUE(result.ok()) << format;
+        EXPECT_TRUE(result.document.ends_with("</score-partwise>\n")) << format;
+        std::size_t returns = 0;
+        for (std::size_t at = 0; (at = result.document.find("&#13;", at)) != std::string::npos; ++at)
+            ++returns;
+        EXPECT_EQ(returns, 300 * texts) << format;
+    }
+}
+
+// Keys and modes by the catalogue's convention in words, and the rest as
+// they stand; the one instrument or voice of a scoring.
+TEST(Marcxml, KeysInWordsAndSinglePart)
+{
+    const struct {
+        const char* value;
+        const char* words;
+        const char* mode;
+    } keys[] = {{"E|b", "E\u266D major", "major"}, {"f|x", "F\u266F minor", "minor"},
+                {"g", "G minor", "minor"},          {"C", "C major", "major"},
+                {"b|b", "B\u266D minor", "minor"}, {"Es", "Es", ""},
+                {"H", "H", ""},                     {"E|", "E|", ""},
+                {"1t", "1t", ""},                   {"", "", ""},
+                {"E|b|b", "E|b|b", ""},             {"e|X", "e|X", ""}};
+    for (const auto& k : keys) {
+        EXPECT_EQ(tav::key_in_words(k.value), k.words) << k.value;
+        EXPECT_EQ(tav::key_mode(k.value), k.mode) << k.value;
+    }
+    const std::pair<const char*, const char*> scorings[] = {
+        {"pf", "pf"}, {"S", "S"}, {"", ""}, {"S, A, T", ""}, {"vl; b", ""},
+        {"2 vl", ""}, {"S + org", ""}, {"vl/vla", ""}, {"Coro & orch", ""}};
+    for (const auto& [scoring, part] : scorings)
+        EXPECT_EQ(tav::single_part_of(scoring), part) << scoring;
 }
 
 std::string record(const std::string& id, const std::string& music)

@@ -3,7 +3,9 @@
 // converts it, and reads the result from one table of 32-bit words that
 // points at the texts in memory, so that no text is copied on the way out.
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +61,7 @@ struct Glue {
     tav::Converter converter;
     std::string input;
     std::vector<std::uint32_t> table;
+    std::vector<std::uint32_t> lengths;   // of the texts tav_glue_convert_fields reads
     std::string container;
     std::vector<tav::MarcxmlItem> items;  // the last reading's, which its table shows
     std::string failure;
@@ -157,6 +160,59 @@ void push_item(std::vector<std::uint32_t>& t, const tav::MarcxmlItem& item)
         push_text(t, *field);
 }
 
+// The texts tav_glue_convert_fields reads, in its order: the record's
+// five header fields, a key signature kept apart from the music (empty:
+// none) and the music; the description's texts; its source's texts (none
+// but empty ones: no source), the creators as "ROLE\x1FNAME\x1E" each; and
+// the template of the link to the record.
+enum Text : std::uint32_t {
+    kIdentifier, kNumber, kClef, kTime, kTime2, kKey, kMusic,
+    kComposer, kWorkTitle, kMovementTitle, kPartName, kTextIncipit, kKeyOrMode, kRole, kNote,
+    kMovementNumber,
+    kControlNumber, kSiglum, kShelfmark, kComposerDates, kWorkNumber, kScoring, kSourceTitle,
+    kDate, kCreators,
+    kRecordUri, kTextCount
+};
+
+// A source from its texts; null when every one is empty.
+std::shared_ptr<const tav::SourceDescription> source_of(std::vector<std::string>& t)
+{
+    bool any = false;
+    for (std::uint32_t k = kControlNumber; k <= kCreators; ++k)
+        any = any || !t[k].empty();
+    if (!any)
+        return nullptr;
+    auto s = std::make_shared<tav::SourceDescription>();
+    for (auto [field, k] : {std::pair{&s->control_number, kControlNumber}, {&s->siglum, kSiglum},
+                            {&s->shelfmark, kShelfmark}, {&s->composer_dates, kComposerDates},
+                            {&s->work_number, kWorkNumber}, {&s->scoring, kScoring},
+                            {&s->source_title, kSourceTitle}, {&s->date, kDate}})
+        *field = std::move(t[k]);
+    std::string_view creators = t[kCreators];
+    for (std::size_t end; (end = creators.find('\x1E')) != std::string_view::npos;
+         creators.remove_prefix(end + 1)) {
+        std::string_view c = creators.substr(0, end);
+        std::size_t unit = std::min(c.find('\x1F'), c.size());
+        s->creators.push_back({std::string(c.substr(0, unit)),
+                               std::string(c.substr(std::min(unit + 1, c.size())))});
+    }
+    return s;
+}
+
+tav::Description description_of(std::vector<std::string>& t)
+{
+    tav::Description d;
+    d.composer = std::move(t[kComposer]);
+    d.work_title = std::move(t[kWorkTitle]);
+    for (auto [field, k] : {std::pair{&d.movement_title, kMovementTitle}, {&d.part_name, kPartName},
+                            {&d.text_incipit, kTextIncipit}, {&d.key_or_mode, kKeyOrMode},
+                            {&d.role, kRole}, {&d.note, kNote},
+                            {&d.movement_number, kMovementNumber}})
+        *field = std::move(t[k]);
+    d.source = source_of(t);
+    return d;
+}
+
 }  // namespace
 
 extern "C" {
@@ -185,43 +241,48 @@ const std::uint32_t* tav_glue_convert(Glue* glue, std::uint32_t size, int flags)
     return describe(*glue, glue->converter.convert(line, options_from(flags)), flags);
 }
 
-// Converts the record's texts held one after another in the input buffer:
-// its five header fields, a key signature kept apart from the music (empty:
-// none) and the music, followed by the six texts of the description (composer, work title, movement title, part
-// name, text incipit, key or mode). Fields whose line would be longer than
-// max_line_length are not read, as such a line is not, and lengths past the
-// buffer are refused the same way.
-const std::uint32_t* tav_glue_convert_fields(Glue* glue, std::uint32_t identifier,
-                                             std::uint32_t number, std::uint32_t clef,
-                                             std::uint32_t time, std::uint32_t time2,
-                                             std::uint32_t key, std::uint32_t music,
-                                             std::uint32_t composer, std::uint32_t work_title,
-                                             std::uint32_t movement_title,
-                                             std::uint32_t part_name, std::uint32_t text_incipit,
-                                             std::uint32_t key_or_mode, int flags)
+// Room for the lengths of the texts tav_glue_convert_fields reads (their
+// count: tav_glue_text_count()); valid until the next call on `glue`.
+std::uint32_t* tav_glue_lengths(Glue* glue)
 {
-    const std::uint64_t line =
-        std::uint64_t{identifier} + number + clef + time + time2 + key + music;
-    const std::uint64_t total = line + composer + work_title + movement_title + part_name +
-                                text_incipit + key_or_mode;
-    if (total > glue->input.size() || line + (kFieldCount - 1) > tav::max_line_length)
+    glue->lengths.assign(kTextCount, 0);
+    return glue->lengths.data();
+}
+
+std::uint32_t tav_glue_text_count()
+{
+    return kTextCount;
+}
+
+// Converts the record's texts held one after another in the input buffer,
+// of the lengths tav_glue_lengths holds. Fields whose line would be longer
+// than max_line_length are not read, as such a line is not, and lengths
+// past the buffer are refused the same way.
+const std::uint32_t* tav_glue_convert_fields(Glue* glue, int flags)
+{
+    const std::vector<std::uint32_t>& n = glue->lengths;
+    std::uint64_t line = 0, total = 0;
+    for (std::uint32_t k = 0; k < kTextCount && k < n.size(); ++k)
+        (k <= kMusic ? line : total) += n[k];
+    total += line;
+    if (n.size() != kTextCount || total > glue->input.size() ||
+        line + (kFieldCount - 1) > tav::max_line_length)
         return describe(*glue, tav::line_too_long(glue->converter), flags);
+    std::vector<std::string> t;
     const char* at = glue->input.data();
-    auto text = [&at](std::uint32_t length) {
-        std::string field(at, length);
+    for (std::uint32_t length : n) {
+        t.emplace_back(at, length);
         at += length;
-        return field;
-    };
+    }
     tav::Record record;
-    for (auto [field, length] : {std::pair{&record.identifier, identifier}, {&record.number, number},
-                                 {&record.clef, clef}, {&record.time, time}, {&record.time2, time2},
-                                 {&record.key, key}, {&record.music, music}})
-        *field = text(length);
-    // Braced lists are read from left to right: the texts in their order.
-    record.description = tav::Description{text(composer),       text(work_title),
-                                          text(movement_title), text(part_name),
-                                          text(text_incipit),   text(key_or_mode)};
-    return describe(*glue, glue->converter.convert(record, options_from(flags)), flags);
+    for (auto [field, k] : {std::pair{&record.identifier, kIdentifier}, {&record.number, kNumber},
+                            {&record.clef, kClef}, {&record.time, kTime}, {&record.time2, kTime2},
+                            {&record.key, kKey}, {&record.music, kMusic}})
+        *field = std::move(t[k]);
+    record.description = description_of(t);
+    tav::Options options = options_from(flags);
+    options.record_uri = std::move(t[kRecordUri]);
+    return describe(*glue, glue->converter.convert(record, options), flags);
 }
 
 // The table of formats: its row count, then eight texts of each row (a

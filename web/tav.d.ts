@@ -118,6 +118,39 @@ export interface Options {
      * still the document's text.
      */
     compress?: boolean;
+    /**
+     * For a record with a source: a link to the record in MusicXML 4.0
+     * (`<relation>`), the template with each "{id}" replaced by the source's
+     * control number, as `tav_convert --record-uri` makes it.
+     */
+    recordUri?: string;
+}
+
+/** A lyricist, librettist or arranger: `<creator type="ROLE">`. */
+export interface Creator {
+    role: string;
+    name: string;
+}
+
+/** What a catalogue record tells of the source its incipits are found in. */
+export interface Source {
+    /** The record's 001 as written: a miscellaneous field, and the link's {id}. */
+    controlNumber?: string;
+    /** 852 $a and $c: the `<source>`, "D-B Mus.ms. 1234". */
+    siglum?: string;
+    shelfmark?: string;
+    /** 100 $d. */
+    composerDates?: string;
+    /** 240 $n, else 383 $b: the `<work-number>`. */
+    workNumber?: string;
+    /** 240 $m, else 594 $b joined by ", "; names the part when it names one. */
+    scoring?: string;
+    /** 245 $a. */
+    sourceTitle?: string;
+    /** 260 $c. */
+    date?: string;
+    /** From 700 with $4 lyr, lbt or arr, in the record's order. */
+    creators?: Creator[];
 }
 
 /** The header fields and the music of one record, and its description; a missing field is empty. */
@@ -154,8 +187,16 @@ export interface Fields {
     partName?: string | Uint8Array;
     /** A `<miscellaneous-field>`: the text incipit. */
     textIncipit?: string | Uint8Array;
-    /** A `<miscellaneous-field>`: the key or mode. */
+    /** A `<miscellaneous-field>`: the key or mode, in words by the catalogue's convention ("E|b": "E♭ major"). */
     keyOrMode?: string | Uint8Array;
+    /** A `<miscellaneous-field>`: the role (031 $e). */
+    role?: string | Uint8Array;
+    /** A `<miscellaneous-field>`: a note (031 $q). */
+    note?: string | Uint8Array;
+    /** The `<movement-number>` (031 $a.$b.$c). */
+    movementNumber?: string | Uint8Array;
+    /** The source the incipit is found in, as a catalogue record gives it. */
+    source?: Source;
 }
 
 /**

@@ -156,7 +156,13 @@ const TAB = 9;
 export const fieldNames = Object.freeze(['identifier', 'number', 'clef', 'time', 'time2', 'music']);
 const FIELD_NAMES = fieldNames;
 // What a document may tell beside the music, in the glue's order.
-const DESCRIPTION = ['composer', 'workTitle', 'movementTitle', 'partName', 'textIncipit', 'keyOrMode'];
+const DESCRIPTION = ['composer', 'workTitle', 'movementTitle', 'partName', 'textIncipit', 'keyOrMode',
+                     'role', 'note', 'movementNumber'];
+// The source's texts (`fields.source`), in the glue's order; the creators
+// go as one text, "ROLE\x1FNAME\x1E" each.
+const SOURCE = ['controlNumber', 'siglum', 'shelfmark', 'composerDates', 'workNumber', 'scoring',
+                'sourceTitle', 'date', 'creators'];
+const creatorsText = (creators) => (creators ?? []).map((c) => `${c.role}\x1F${c.name}\x1E`).join('');
 const MUSIC = FIELD_NAMES.length - 1;
 // The texts of a record given apart, in the glue's order: a key signature
 // kept apart stands before the music.
@@ -398,6 +404,15 @@ export function convertFields(fields, options) {
         checkInput(value, `the field ${name}`);
         return value;
     });
+    const source = fields?.source;
+    for (const name of SOURCE) {
+        const value = name === 'creators' ? creatorsText(source?.creators) : source?.[name] ?? '';
+        checkInput(value, `the source's ${name}`);
+        values.push(value);
+    }
+    const recordUri = options?.recordUri ?? '';
+    checkInput(recordUri, 'the option recordUri');
+    values.push(recordUri);
     // Texts longer together than the longest line the converter reads are
     // cut at one byte past it, and then converted as such a line: too long.
     const limit = maxLineLength + 1;
@@ -424,7 +439,8 @@ export function convertFields(fields, options) {
         const isNull = length === 0 && (name === 'clef' || name === 'time');
         return [[name, value, length, isNull ? 2 : length]];
     }));
-    return readResult(wasm._tav_glue_convert_fields(glue, ...lengths, flagsOf(options)), options, spans);
+    wasm.HEAPU32.set(lengths, wasm._tav_glue_lengths(glue) / 4);
+    return readResult(wasm._tav_glue_convert_fields(glue, flagsOf(options)), options, spans);
 }
 
 // Characters that XML cannot carry.

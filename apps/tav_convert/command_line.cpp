@@ -7,7 +7,8 @@
 namespace {
 
 enum class Key { Output, Shard, Stdout, Mensural, MeasureRests, DryRun, Report, ReportAll,
-                 ReportFormat, Quiet, Jobs, Help, Version, From, Format, MusicXml, Compress };
+                 ReportFormat, Quiet, Jobs, Help, Version, From, Format, MusicXml, Compress,
+                 RecordUri };
 
 struct OptionSpec {
     const char* name;  // the long name, without "--"
@@ -32,6 +33,7 @@ constexpr OptionSpec kOptions[] = {
     {"format", 0, true, Key::Format},
     {"musicxml", 0, true, Key::MusicXml},
     {"compress", 0, false, Key::Compress},
+    {"record-uri", 0, true, Key::RecordUri},
     {"help", 'h', false, Key::Help},
     {"version", 'V', false, Key::Version},
 };
@@ -149,6 +151,7 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
         return true;
     case Key::ReportAll: cl.report_all = true; return true;
     case Key::Compress: cl.options.compressed = true; return true;
+    case Key::RecordUri: cl.options.record_uri = value; return true;
     case Key::Mensural:
     case Key::MeasureRests:
     case Key::ReportFormat: return apply_choice(cl, spec, value);
@@ -298,7 +301,10 @@ std::string formats_help()
     text += "      --musicxml " + versions + std::string(10 - std::min<size_t>(versions.size(), 9), ' ') +
             "the MusicXML version written (default " +
             std::string(tav::default_format().version) + ")\n";
-    return text + "      --compress           write compressed files (MusicXML: .mxl)\n";
+    return text + "      --compress           write compressed files (MusicXML: .mxl)\n"
+                  "      --record-uri TEMPLATE\n"
+                  "                           link each catalogue record's documents to it\n"
+                  "                           (MusicXML 4.0): {id} stands for its 001\n";
 }
 
 std::string formats_list()

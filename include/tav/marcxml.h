@@ -11,8 +11,9 @@
 // Each 031 field with music ($p) and the system code "pe" or none is one
 // incipit: the identifier from 001, the number "$a.$b.$c", the clef $g, the
 // key $n, the time $o and the music $p, with the descriptive data of the
-// record (composer 100 $a; title 240 $a, else 245 $a) and of the field
-// (caption $d, voice or instrument $m, text incipit $t, key or mode $r).
+// record (composer 100 $a; title 240 $a, else 245 $a; its source, shared by
+// its incipits: tav::SourceDescription) and of the field (caption $d, role
+// $e, voice or instrument $m, note $q, text incipit $t, key or mode $r).
 // A 031 without music is passed over and counted; one with another system
 // code is passed over with a warning. A record without 001, a bad 001 and
 // malformed XML are errors; the reader goes on with the next record where
@@ -38,9 +39,10 @@ struct MarcxmlItem {
     // An incipit: the identifier (001, one to ten digits), the number
     // ("$a.$b.$c"), the clef ($g), the time ($o), the key ($n, kept apart
     // and read as the key signature before the music) and the music ($p); and the description: composer
-    // (100 $a), work title (240 $a, else 245 $a), movement title (031 $d),
-    // part name ($m), text incipit ($t) and key or mode ($r), each empty
-    // when the record has none. Converter::convert takes it as it is.
+    // (100 $a), work title (240 $a, else 245 $a), movement number
+    // ($a.$b.$c) and title (031 $d), part name ($m), text incipit ($t), key
+    // or mode ($r), role ($e) and note ($q), each empty when the record has
+    // none, and the record's source. Converter::convert takes it as it is.
     Record record;
 
     // Where it comes from: the record's 001 as written (empty when it has

@@ -72,14 +72,22 @@ struct Options {
     // Also read the melody into Result::melody (tav/melody.h), with
     // parse_only too; a failed record has none.
     bool melody = false;
+    // For a catalogue record, a link to it in MusicXML 4.0 (<relation>):
+    // the template with each "{id}" replaced by the record's control number,
+    // e.g. "https://example.org/sources/{id}". Empty: no link.
+    std::string record_uri = {};
 };
 
 // What a document tells of the work beside the music, e.g. from a
 // catalogue record: each text that is not empty goes into the document
 // (composer as <creator type="composer">, work title as <work-title>,
-// movement title as <movement-title>, part name as <part-name> in place of
-// "MusicXML Part", text incipit and key or mode as miscellaneous fields),
-// escaped. Without one the document is the tab record's, byte for byte.
+// movement number and title, part name as <part-name>, text incipit, role,
+// note and the key or mode in words as miscellaneous fields; the source's
+// location as <source>, its creators, work number and other texts; in 4.0
+// credits for the titles, the composer and the lyricists), escaped. A
+// described part without a name takes the one instrument or voice of the
+// scoring, else none. Without a description the document is the tab
+// record's, byte for byte ("MusicXML Part" its part's name).
 // A text that copies share rather than repeat: a catalogue record's
 // composer and title, given to each of its incipits, are held once however
 // many incipits the record has. It reads as a std::string_view.
@@ -108,14 +116,67 @@ private:
     std::shared_ptr<const std::string> text_;
 };
 
+// A person the document names beside the composer: a lyricist, librettist
+// or arranger, as a <creator type="ROLE">.
+struct Creator {
+    std::string role;   // "lyricist", "librettist", "arranger"
+    std::string name;
+
+    friend bool operator==(const Creator&, const Creator&) = default;
+};
+
+// What a catalogue record tells of the source its incipits are found in,
+// shared by the record's incipits. Every text is trimmed; an empty one is
+// not in the document.
+struct SourceDescription {
+    std::string control_number;   // 001, as written ("000051650")
+    std::string siglum;           // of the library holding it (852 $a), "D-B"
+    std::string shelfmark;        // 852 $c, "Mus.ms. 1234"
+    std::string composer_dates;   // 100 $d, "1760-1812"
+    std::vector<Creator> creators;  // 700 with $4 lyr, lbt or arr, in the record's order
+    std::string work_number;      // 240 $n, else 383 $b
+    std::string scoring;          // 240 $m, else every 594 $b joined by ", "
+    std::string source_title;     // 245 $a, as written on the source
+    std::string date;             // 260 $c
+
+    // Siglum and shelfmark as one text, "D-B Mus.ms. 1234" (either alone
+    // when the other is missing).
+    std::string location() const;
+
+    friend bool operator==(const SourceDescription&, const SourceDescription&) = default;
+};
+
 struct Description {
     SharedText composer;     // of the whole record: shared by its incipits
     SharedText work_title;
     std::string movement_title;
     std::string part_name;
     std::string text_incipit;
-    std::string key_or_mode;
+    std::string key_or_mode;     // as the record writes it: "E|b", "f|x", "g"
+    std::string role;            // 031 $e, e.g. the singer's part
+    std::string note;            // 031 $q
+    std::string movement_number; // 031 $a.$b.$c, "1.2.1"
+    // The source the incipit is found in: its record's, shared by the
+    // record's incipits; null for a record line.
+    std::shared_ptr<const SourceDescription> source;
+
+    // True when it holds nothing: a record line's, whose document is the
+    // 2005 program's head.
+    bool empty() const;
 };
+
+// A key or mode by the catalogue's convention (a note name, upper case for
+// major and lower case for minor, "|b" a flat and "|x" a sharp) in words:
+// "E|b" is "E♭ major", "f|x" "F♯ minor", "g" "G minor". A value
+// that does not follow the convention is given as it stands.
+std::string key_in_words(std::string_view key_or_mode);
+
+// "major" or "minor" for a key by the convention; empty for anything else.
+std::string_view key_mode(std::string_view key_or_mode);
+
+// The name of the single instrument or voice a scoring names ("pf",
+// "S"); empty when it names none or several ("S, A, T, B", "2 vl").
+std::string single_part_of(std::string_view scoring);
 
 enum class Status {
     Converted,    // `document` holds the MusicXML document

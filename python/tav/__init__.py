@@ -83,10 +83,10 @@ class FileReport(NamedTuple):
 # The functions are Python's own so that they pickle by name (a process
 # pool can map convert over lines); the work is the compiled module's.
 def convert(line, *, remove_mensural=False, remove_measure_rests=False, musicxml=None,
-            compress=False, format=None):
+            compress=False, format=None, record_uri=""):
     return _tav.convert(line, remove_mensural=remove_mensural,
                         remove_measure_rests=remove_measure_rests, musicxml=musicxml,
-                        compress=compress, format=format)
+                        compress=compress, format=format, record_uri=record_uri)
 
 
 def convert_fields(identifier, number, clef, time, time2, music, *, remove_mensural=False,
@@ -98,11 +98,11 @@ def convert_fields(identifier, number, clef, time, time2, music, *, remove_mensu
 
 
 def convert_file(path, out_dir, *, remove_mensural=False, remove_measure_rests=False,
-                 musicxml=None, compress=False, from_="auto", format=None):
+                 musicxml=None, compress=False, from_="auto", format=None, record_uri=""):
     written, failed, blank_lines, problems = _tav.convert_file(
         path, out_dir, remove_mensural=remove_mensural,
         remove_measure_rests=remove_measure_rests, musicxml=musicxml, compress=compress,
-        from_=from_, format=format)
+        from_=from_, format=format, record_uri=record_uri)
     return FileReport(written, failed, blank_lines, [Problem(*p) for p in problems])
 
 

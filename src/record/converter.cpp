@@ -86,7 +86,8 @@ const OutputFormat& format_of(const Options& options)
     return options.format != nullptr ? *options.format : default_format();
 }
 
-// The details the options ask for: the encoding date, today's unless given.
+// The details the options ask for: the encoding date, today's unless given,
+// and the link to a catalogue record.
 DocumentInfo document_info(const Options& options, std::string& date)
 {
     DocumentInfo info;
@@ -97,6 +98,7 @@ DocumentInfo document_info(const Options& options, std::string& date)
     } else {
         info.encoding_date = options.encoding_date;
     }
+    info.record_uri = options.record_uri;
     return info;
 }
 
@@ -230,21 +232,45 @@ Result& convert_buffer(Converter& converter, char* buffer, int32_t size, const O
 
 namespace {
 
+bool holds_control_byte(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return true;
+    return false;
+}
+
 // The descriptive texts that hold a control byte no XML document can hold
 // (a caller's text: MARCXML cannot carry one): each is written without it,
 // with a warning.
 void warn_of_control_bytes(const Description& d, std::vector<Message>& messages)
 {
+    if (d.empty())
+        return;
+    static const SourceDescription no_source;
+    const SourceDescription& s = d.source != nullptr ? *d.source : no_source;
     const std::pair<const char*, std::string_view> texts[] = {
         {"composer", d.composer},          {"work title", d.work_title},
         {"movement title", d.movement_title}, {"part name", d.part_name},
-        {"text incipit", d.text_incipit},  {"key or mode", d.key_or_mode}};
+        {"text incipit", d.text_incipit},  {"key or mode", d.key_or_mode},
+        {"role", d.role},                  {"note", d.note},
+        {"movement number", d.movement_number}, {"control number", s.control_number},
+        {"siglum", s.siglum},              {"shelfmark", s.shelfmark},
+        {"composer's lifetime", s.composer_dates}, {"work number", s.work_number},
+        {"scoring", s.scoring},            {"source title", s.source_title},
+        {"date", s.date}};
+    auto warn = [&messages](const char* name) {
+        messages.push_back(shown_message(MessageCode::XmlCannotCarry, {name}));
+    };
     for (const auto& [name, text] : texts)
-        for (char c : text)
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-                messages.push_back(shown_message(MessageCode::XmlCannotCarry, {name}));
-                break;
-            }
+        if (holds_control_byte(text))
+            warn(name);
+    // One warning for the creators, however many hold one.
+    for (const Creator& c : s.creators)
+        if (holds_control_byte(c.role) || holds_control_byte(c.name)) {
+            warn("list of creators");
+            break;
+        }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-// Gathering a MARC record: the control number (001), the composer (100 $a),
-// the titles (240 $a, 245 $a) and each incipit field (031) with its
-// subfields, read as text only while a subfield of interest is open.
+// Gathering a MARC record: the control number (001), the composer (100 $a
+// $d), the titles (240 $a, 245 $a), what describes the source (240 $n $m,
+// 260 $c, 383 $b, 594 $b, 700 $a $4, 852 $a $c) and each incipit field
+// (031) with its subfields, read as text only while a subfield of interest
+// is open.
 
 #include "record/xml_names.h"
 #include "record/marcxml_record.h"
@@ -55,6 +57,7 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
         in_record_ = true;
         line_ = line;
         control_number_ = composer_ = uniform_title_ = title_ = Value{};
+        source_ = SourceFields{};
         fields_.clear();
         markup_.clear();
         bytes_ = 0;
@@ -76,25 +79,7 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
         if (field_ == Field::Control001)
             gather(control_number_, false, "001");
         return;
-    case MarcElement::Datafield:
-        field_ = Field::None;
-        if (key == "031") {
-            field_ = Field::Incipit;
-            bytes_ += sizeof(Incipit031);
-            if (bytes_ > kMaxRecordBytes) {
-                too_large_ = true;
-            } else {
-                fields_.emplace_back();
-                fields_.back().line = line;
-            }
-        } else if (key == "100") {
-            field_ = Field::Composer;
-        } else if (key == "240") {
-            field_ = Field::UniformTitle;
-        } else if (key == "245") {
-            field_ = Field::Title;
-        }
-        return;
+    case MarcElement::Datafield: datafield(key, line); return;
     case MarcElement::Subfield:
         if (key.size() == 1)
             subfield(key[0]);
@@ -103,39 +88,82 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
     }
 }
 
+// A field starts: the fields of interest are the incipits (031), the
+// composer (100), the titles (240, 245), the persons (700), the work's
+// number (383), the date (260), the scoring (594) and the location (852).
+void RecordGatherer::datafield(std::string_view tag, std::int64_t line)
+{
+    static constexpr std::pair<std::string_view, Field> kFields[] = {
+        {"031", Field::Incipit},      {"100", Field::Composer}, {"240", Field::UniformTitle},
+        {"245", Field::Title},        {"700", Field::Person},   {"383", Field::Subject},
+        {"260", Field::Imprint},      {"594", Field::Scoring},  {"852", Field::Location}};
+    field_ = Field::None;
+    for (const auto& [name, field] : kFields)
+        if (tag == name)
+            field_ = field;
+    if (field_ != Field::Incipit && field_ != Field::Person)
+        return;
+    bytes_ += field_ == Field::Incipit ? sizeof(Incipit031) : sizeof(Person700);
+    if (bytes_ > kMaxRecordBytes) {
+        too_large_ = true;
+        field_ = Field::None;
+    } else if (field_ == Field::Person) {
+        source_.persons.emplace_back();
+    } else {
+        fields_.emplace_back();
+        fields_.back().line = line;
+    }
+}
+
 // Starts gathering `value`: the first occurrence, or every one joined by
-// "; " when `repeats`.
-void RecordGatherer::gather(Value& value, bool repeats, std::string where)
+// `joint` when `repeats`.
+void RecordGatherer::gather(Value& value, bool repeats, std::string where, std::string_view joint)
 {
     if (value.seen && !repeats)
         return;
     if (value.seen)
-        value.text += "; ";
+        value.text += joint;
     value.seen = true;
     target_ = &value;
     target_name_ = std::move(where);
 }
 
+// A subfield of a field that describes the whole record; false for one
+// of an incipit field.
+bool RecordGatherer::record_subfield(char code, const std::string& where)
+{
+    SourceFields& s = source_;
+    auto at = [&](const char* tag, char wanted, Value& value, bool repeats = false,
+                  std::string_view joint = "; ") {
+        if (code == wanted)
+            gather(value, repeats, tag + where, joint);
+    };
+    switch (field_) {
+    case Field::Composer: at("100", 'a', composer_); at("100", 'd', s.composer_dates); break;
+    case Field::UniformTitle:
+        at("240", 'a', uniform_title_);
+        at("240", 'n', s.uniform_number);
+        at("240", 'm', s.uniform_scoring);
+        break;
+    case Field::Title: at("245", 'a', title_); break;
+    case Field::Person:
+        at("700", 'a', s.persons.back().name);
+        at("700", '4', s.persons.back().relator, true, " ");
+        break;
+    case Field::Subject: at("383", 'b', s.subject_number); break;
+    case Field::Imprint: at("260", 'c', s.date); break;
+    case Field::Scoring: at("594", 'b', s.scoring, true, ", "); break;
+    case Field::Location: at("852", 'a', s.siglum); at("852", 'c', s.shelfmark); break;
+    case Field::Incipit: return false;
+    default: break;
+    }
+    return true;
+}
+
 void RecordGatherer::subfield(char code)
 {
     std::string where = std::string(" $") + code;
-    switch (field_) {
-    case Field::Composer:
-        if (code == 'a')
-            gather(composer_, false, "100" + where);
-        return;
-    case Field::UniformTitle:
-        if (code == 'a')
-            gather(uniform_title_, false, "240" + where);
-        return;
-    case Field::Title:
-        if (code == 'a')
-            gather(title_, false, "245" + where);
-        return;
-    case Field::Incipit: break;
-    default: return;
-    }
-    if (fields_.empty())
+    if (record_subfield(code, where) || fields_.empty())
         return;
     Incipit031& f = fields_.back();
     where = "031 #" + std::to_string(fields_.size()) + where;
@@ -144,11 +172,13 @@ void RecordGatherer::subfield(char code)
     case 'b': gather(f.b, false, where); break;
     case 'c': gather(f.c, false, where); break;
     case 'd': gather(f.d, true, where); break;
+    case 'e': gather(f.e, true, where); break;
     case 'g': gather(f.g, false, where); break;
     case 'm': gather(f.m, true, where); break;
     case 'n': gather(f.n, false, where); break;
     case 'o': gather(f.o, false, where); break;
     case 'p': gather(f.p, false, where); break;
+    case 'q': gather(f.q, true, where); break;
     case 'r': gather(f.r, true, where); break;
     case 't': gather(f.t, true, where); break;
     case '2': gather(f.system, false, where); break;
@@ -222,13 +252,50 @@ void RecordGatherer::finish_record()
     trim(composer_.text);
     trim(uniform_title_.text);
     trim(title_.text);
-    const SharedText composer(std::move(composer_.text));
-    const SharedText work_title(
-        std::move(uniform_title_.text.empty() ? title_.text : uniform_title_.text));
+    Description shared;
+    shared.source = finish_source();
+    shared.composer = SharedText(std::move(composer_.text));
+    shared.work_title =
+        SharedText(std::move(uniform_title_.text.empty() ? title_.text : uniform_title_.text));
     int occurrence = 0;
     for (Incipit031& f : fields_)
-        finish_incipit(f, ++occurrence, composer, work_title);
+        finish_incipit(f, ++occurrence, shared);
     fields_.clear();
+}
+
+// The record's source, for its incipits to share: a person is a creator
+// when one of its relator codes names one (lyricist, then librettist, then
+// arranger, when it has several).
+std::shared_ptr<const SourceDescription> RecordGatherer::finish_source()
+{
+    static constexpr std::pair<std::string_view, std::string_view> kRoles[] = {
+        {"lyr", "lyricist"}, {"lbt", "librettist"}, {"arr", "arranger"}};
+    SourceFields& f = source_;
+    for (Value* v : {&f.siglum, &f.shelfmark, &f.composer_dates, &f.uniform_number,
+                     &f.uniform_scoring, &f.subject_number, &f.scoring, &f.date})
+        trim(v->text);
+    auto s = std::make_shared<SourceDescription>();
+    s->control_number = control_number_.text;
+    s->siglum = std::move(f.siglum.text);
+    s->shelfmark = std::move(f.shelfmark.text);
+    s->composer_dates = std::move(f.composer_dates.text);
+    s->work_number = std::move(f.uniform_number.text.empty() ? f.subject_number.text
+                                                             : f.uniform_number.text);
+    s->scoring = std::move(f.uniform_scoring.text.empty() ? f.scoring.text
+                                                          : f.uniform_scoring.text);
+    s->source_title = title_.text;
+    s->date = std::move(f.date.text);
+    for (Person700& p : f.persons) {
+        trim(p.name.text);
+        std::string_view codes = p.relator.text;
+        for (const auto& [code, role] : kRoles)
+            if (!p.name.text.empty() && codes.find(code) != std::string_view::npos) {
+                s->creators.push_back({std::string(role), std::move(p.name.text)});
+                break;
+            }
+    }
+    f.persons.clear();
+    return s;
 }
 
 // False, with the record's error, for a record too large, without 001 or
@@ -273,10 +340,10 @@ const char* line_break_in(const Field& f)
 // One 031 field: passed over without music, a warning for another system
 // code, an error for a line break in a field of the record line, and else
 // an incipit with the record's description.
-void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const SharedText& composer,
-                                    const SharedText& work_title)
+void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const Description& shared)
 {
-    for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.g, &f.m, &f.n, &f.o, &f.p, &f.r, &f.t, &f.system})
+    for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.e, &f.g, &f.m, &f.n, &f.o, &f.p, &f.q, &f.r, &f.t,
+                     &f.system})
         trim(v->text);
     if (f.p.text.empty()) {
         ++counts_.without_music;
@@ -307,8 +374,10 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const SharedT
         out.key = std::move(f.n.text);
         out.music = std::move(f.p.text);
         Description& d = out.description;
-        d.composer = composer;
-        d.work_title = work_title;
+        d = shared;
+        d.movement_number = out.number;
+        d.role = std::move(f.e.text);
+        d.note = std::move(f.q.text);
         d.movement_title = std::move(f.d.text);
         d.part_name = std::move(f.m.text);
         d.text_incipit = std::move(f.t.text);

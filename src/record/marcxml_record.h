@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,16 +48,31 @@ private:
     };
     struct Incipit031 {
         std::int64_t line = 0;
-        Value a, b, c, d, g, m, n, o, p, r, t, system;
+        Value a, b, c, d, e, g, m, n, o, p, q, r, t, system;
     };
-    enum class Field { None, Control001, Incipit, Composer, UniformTitle, Title };
+    // A 700: a person, a creator when the relator code names one.
+    struct Person700 {
+        Value name, relator;
+    };
+    // The record's fields that describe its source.
+    struct SourceFields {
+        Value siglum, shelfmark, composer_dates, uniform_number, uniform_scoring,
+            subject_number, scoring, date;
+        std::vector<Person700> persons;
+    };
+    enum class Field {
+        None, Control001, Incipit, Composer, UniformTitle, Title, Person, Subject, Imprint,
+        Scoring, Location
+    };
 
-    void gather(Value& value, bool repeats, std::string where);
+    void gather(Value& value, bool repeats, std::string where, std::string_view joint = "; ");
+    void datafield(std::string_view tag, std::int64_t line);
     void subfield(char code);
+    bool record_subfield(char code, const std::string& where);
     void finish_record();
     bool readable();
-    void finish_incipit(Incipit031& f, int occurrence, const SharedText& composer,
-                        const SharedText& work_title);
+    std::shared_ptr<const SourceDescription> finish_source();
+    void finish_incipit(Incipit031& f, int occurrence, const Description& shared);
 
     std::deque<MarcxmlItem>& ready_;
     MarcxmlCounts& counts_;
@@ -65,6 +81,7 @@ private:
     int unclosed_ = 0;
     std::int64_t line_ = 0;
     Value control_number_, composer_, uniform_title_, title_;
+    SourceFields source_;
     std::vector<Incipit031> fields_;
     std::size_t bytes_ = 0;
     bool too_large_ = false;

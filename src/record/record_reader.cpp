@@ -249,10 +249,11 @@ void clear(RecordReading& reading)
     Description& d = r.description;
     for (std::string* text : {&r.identifier, &r.number, &r.clef, &r.time, &r.time2, &r.key,
                               &r.music, &d.movement_title, &d.part_name, &d.text_incipit,
-                              &d.key_or_mode})
+                              &d.key_or_mode, &d.role, &d.note, &d.movement_number})
         text->clear();
     d.composer.clear();
     d.work_title.clear();
+    d.source.reset();
     r.music_position = 0;
     reading.messages.clear();
     reading.blank = false;

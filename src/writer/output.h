@@ -21,6 +21,7 @@ namespace tav::detail {
 struct DocumentInfo {
     bool musicxml4 = false;           // MusicXML 4.0 rather than 1.0
     std::string_view encoding_date;   // "YYYY-MM-DD", for a format that writes one
+    std::string_view record_uri;      // a catalogue record's link, "{id}" its 001
 };
 
 // The MusicXML document of `score`, read from `record`, written over

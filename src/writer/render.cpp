@@ -1,4 +1,4 @@
-// The document head, and each measure's number, left barline, attributes
+// Each measure's number, left barline, attributes
 // element, notes and right barline.
 //
 // Lines are written whole, tabs and line feed included, through the cursor
@@ -10,6 +10,7 @@
 
 #include "score/measure_marks.h"
 #include "score/note_length.h"
+#include "writer/head.h"
 #include "writer/notes_internal.h"
 #include "writer/output.h"
 #include "writer/xml_text.h"
@@ -18,105 +19,11 @@ namespace tav::detail {
 
 namespace {
 
-// Room for the head (beside the incipit number), for the fixed lines of a
-// measure, for the lines one measure attribute can add, and for the right
-// barline and the end of a measure.
-constexpr size_t kHeadRoom = 2048;
+// Room for the fixed lines of a measure, for the lines one measure
+// attribute can add, and for the right barline and the end of a measure.
 constexpr size_t kMeasureRoom = 1024;
 constexpr size_t kMarkRoom = 256;
 constexpr size_t kMeasureEndRoom = 256;
-
-// The XML declaration, the document type and the root element's start.
-char* put_prologue(char* p, bool musicxml4)
-{
-    if (musicxml4)
-        return put(p, "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
-                      "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
-                      "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
-                      "<score-partwise version=\"4.0\">\n");
-    return put(p, "<?xml version=\"1.0\" standalone=\"no\"?>\n"
-                  "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 1.0 Partwise//EN\" "
-                  "\"http://www.musicxml.org/dtds/partwise.dtd\">\n"
-                  "<score-partwise>\n");
-}
-
-// The miscellaneous fields: the record's identity, its notation, a key
-// signature the converter corrected, and the descriptive texts.
-char* put_miscellaneous(char* p, const tav::Description& d, std::string_view incipit_id,
-                        std::string_view incipit_nb, int mensural, int corrected_key)
-{
-    p = put(p, "\t\t<miscellaneous>\n"
-               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit ID\">");
-    p = put(p, incipit_id);
-    p = put(p, "</miscellaneous-field>\n"
-               "\t\t\t<miscellaneous-field name=\"Vellum - Incipit NB\">");
-    // The only text from the record itself, escaped so that the file stays
-    // well-formed.
-    p = put_escaped(p, incipit_nb, XmlContext::Text);
-    p = put(p, "</miscellaneous-field>\n");
-    if (mensural == 0)
-        p = put(p, "\t\t\t<miscellaneous-field name=\"Notation\">Common Western Music Notation"
-                   "</miscellaneous-field>\n");
-    else if (mensural == 1)
-        p = put(p, "\t\t\t<miscellaneous-field name=\"Notation\">Mensural Notation"
-                   "</miscellaneous-field>\n");
-    if (corrected_key != 0) {
-        p = put(p, "\t\t\t<miscellaneous-field name=\"Corrected Key Signature\">");
-        p = put_decimal(p, corrected_key);
-        p = put(p, "</miscellaneous-field>\n");
-    }
-    if (!d.text_incipit.empty())
-        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Text incipit\">", d.text_incipit,
-                        "</miscellaneous-field>\n");
-    if (!d.key_or_mode.empty())
-        p = put_element(p, "\t\t\t<miscellaneous-field name=\"Key or mode\">", d.key_or_mode,
-                        "</miscellaneous-field>\n");
-    return put(p, "\t\t</miscellaneous>\n");
-}
-
-void write_head(XmlText& xml, const DocumentInfo& info, const tav::Description& d,
-                std::string_view incipit_id, std::string_view incipit_nb, int mensural,
-                int corrected_key)
-{
-    // A 4.0 document is UTF-8: a number that is not is read as Latin-1.
-    std::string number_text;
-    if (info.musicxml4 && !check_utf8(incipit_nb).valid) {
-        number_text = utf8_or_latin1(incipit_nb);
-        incipit_nb = number_text;
-    }
-    size_t described = d.composer.size() + d.work_title.size() + d.movement_title.size() +
-                       d.part_name.size() + d.text_incipit.size() + d.key_or_mode.size() +
-                       info.encoding_date.size();
-    char* p = xml.reserve(kHeadRoom + incipit_id.size() +
-                          kEscapedRoomPerByte * (incipit_nb.size() + described));
-    p = put_prologue(p, info.musicxml4);
-    // The order of the score's header: work, movement title, identification.
-    if (!d.work_title.empty())
-        p = put_element(p, "\t<work>\n\t\t<work-title>", d.work_title,
-                        "</work-title>\n\t</work>\n");
-    if (!d.movement_title.empty())
-        p = put_element(p, "\t<movement-title>", d.movement_title, "</movement-title>\n");
-    p = put(p, "\t<identification>\n");
-    if (!d.composer.empty())
-        p = put_element(p, "\t\t<creator type=\"composer\">", d.composer, "</creator>\n");
-    p = put(p, "\t\t<encoding>\n"
-               "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
-    if (info.musicxml4)
-        p = put_element(p, "\t\t\t<encoding-date>", info.encoding_date, "</encoding-date>\n");
-    p = put(p, "\t\t</encoding>\n");
-    p = put_miscellaneous(p, d, incipit_id, incipit_nb, mensural, corrected_key);
-    p = put(p, "\t</identification>\n"
-               "\t<part-list>\n"
-               "\t\t<score-part id=\"P1\">\n");
-    if (d.part_name.empty())  // the usual case, with nothing to escape
-        p = put(p, "\t\t\t<part-name>MusicXML Part</part-name>\n");
-    else
-        p = put_element(p, "\t\t\t<part-name>", d.part_name, "</part-name>\n");
-    p = put(p, "\t\t</score-part>\n"
-               "\t</part-list>\n"
-               "\t<part id=\"P1\">\n");
-    xml.commit(p);
-}
 
 char* write_clef(char* p, const Attribute* clef)
 {
@@ -136,10 +43,11 @@ char* write_clef(char* p, const Attribute* clef)
 }
 
 // An attributes element, present only when it has a line: divisions
-// (at the start of measure 1 only), key, time, clef, then a multiple rest.
-// Sets current_fifths from its key signature.
+// (at the start of measure 1 only), key (with `mode`, when given, at the
+// start of measure 1), time, clef, then a multiple rest. Sets
+// current_fifths from its key signature.
 char* write_attributes(char* p, const Measure* measure, const Changes& marks, bool at_start,
-                       float divisions, int32_t& current_fifths)
+                       float divisions, int32_t& current_fifths, std::string_view mode = {})
 {
     const Rhythm* rhythm = marks.time ? measure->rhythm : nullptr;
     bool head = at_start && measure->number == 1;
@@ -156,7 +64,10 @@ char* write_attributes(char* p, const Measure* measure, const Changes& marks, bo
         current_fifths = key->value;
         p = put(p, "\t\t\t\t<key>\n\t\t\t\t\t<fifths>");
         p = put_decimal(p, key->value);
-        p = put(p, "</fifths>\n\t\t\t\t</key>\n");
+        p = put(p, "</fifths>\n");
+        if (!mode.empty())
+            p = put(put(put(p, "\t\t\t\t\t<mode>"), mode), "</mode>\n");
+        p = put(p, "\t\t\t\t</key>\n");
     }
     if (rhythm != nullptr) {
         // The parser gives the symbol only to common time (4/4) and cut
@@ -238,8 +149,8 @@ char* put_measure_start(char* p, const Measure* m, bool pickup)
 int64_t write_document(XmlText& xml, const tav::Record& record, const Incipit& score,
                        const DocumentInfo& info)
 {
-    write_head(xml, info, record.description, record.identifier, record.number, score.mensural,
-               score.corrected_key);
+    write_head(xml, info, record, score.mensural, score.corrected_key);
+    const std::string_view mode = key_mode(record.description.key_or_mode);
     const float divisions = document_divisions(score);
     int32_t current_fifths = 0;
     MeasureAccidentals measure_accidentals;
@@ -259,7 +170,8 @@ int64_t write_document(XmlText& xml, const tav::Record& record, const Incipit& s
                        "\t\t\t\t<repeat direction=\"forward\"/>\n"
                        "\t\t\t</barline>\n");
         Changes changes = changes_from(m->first_attribute, marks, true);
-        p = write_attributes(p, m, changes, true, divisions, current_fifths);
+        p = write_attributes(p, m, changes, true, divisions, current_fifths,
+                             m == score.first_measure ? mode : std::string_view());
         xml.commit(p);
         // Changes within the measure stand between the notes they come between.
         const Note* note = m->first_note;

@@ -269,7 +269,8 @@ class Catalogue(unittest.TestCase):
                 tab_files = convert(["-j2"], stdin=f.read()).files
         xml_files = convert(["-j2"], stdin=xml).files
         self.assertEqual(sorted(xml_files), sorted(tab_files))
-        body = lambda doc: doc[doc.index(b"<part id="):]
+        # The same music; a record's key or mode ($r) adds the first key's mode.
+        body = lambda doc: re.sub(rb"\t*<mode>(major|minor)</mode>\n", b"", doc[doc.index(b"<part id="):])
         self.assertEqual([n for n in tab_files if body(tab_files[n]) != body(xml_files[n])], [])
         self.assertNotEqual(xml_files, tab_files)
 

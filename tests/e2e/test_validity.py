@@ -118,7 +118,8 @@ class Validity(unittest.TestCase):
                 self.assertEqual((proc.returncode, faults[:20]), (0, []))
 
     def test_catalogue_documents(self):
-        """MARCXML in: 1.0 documents valid against the DTD; 4.0 documents
+        """MARCXML in (with every field that describes a source, and a link
+        to the record): 1.0 documents valid against the DTD; 4.0 documents
         against the 4.0 XSD; every .mxl passes unzip -t and holds a valid
         document."""
         e2e.require(shutil.which("unzip"), "unzip not found")
@@ -127,12 +128,17 @@ class Validity(unittest.TestCase):
             self.skipTest("this build reads no MARCXML")
         schemas = os.path.join(os.path.dirname(os.path.abspath(DTD_DIR)), "musicxml-4.0")
         xsd = ["--schema", os.path.join(schemas, "musicxml.xsd")]
-        xml = e2e.read("tests/data/marcxml/catalogue.xml")
-        for argv, catalog, check in ((["-o", "v"], CATALOG, ["--valid"]),
-                                     (["-o", "v", "--musicxml", "4.0"], schemas, xsd),
-                                     (["-o", "v", "--musicxml", "4.0", "--compress"], schemas, xsd)):
+        link = ["--record-uri", "https://example.org/sources/{id}?a=<1>&b=\"{id}\""]
+        for source, argv, catalog, check in (
+                (source, argv, catalog, check) for source in ("catalogue.xml", "sources.xml")
+                for argv, catalog, check in ((["-o", "v"] + link, CATALOG, ["--valid"]),
+                                             (["-o", "v", "--musicxml", "4.0"] + link, schemas, xsd),
+                                             (["-o", "v", "--musicxml", "4.0", "--compress"],
+                                              schemas, xsd))):
+            xml = e2e.read("tests/data/marcxml/" + source)
             r = e2e.run(argv + ["in.xml"], files={"in.xml": xml}, exe=e2e.CONVERT, after=e2e.tree)
-            with self.subTest(argv), tempfile.TemporaryDirectory(prefix="tav_valid_") as work:
+            with self.subTest(source=source, argv=argv), \
+                    tempfile.TemporaryDirectory(prefix="tav_valid_") as work:
                 names = []
                 for name, content in r.after.items():
                     if name.startswith("v/"):

@@ -48,10 +48,15 @@ EXAMPLES = os.path.join(HERE, "..", "..", "examples", "incipits.txt")
 # checks the library's documents for this larger set.
 CORPUS = os.path.join(HERE, "..", "data", "corpus_records.txt")
 CATALOGUE = os.path.join(HERE, "..", "data", "marcxml", "catalogue.xml")
+SOURCES = os.path.join(HERE, "..", "data", "marcxml", "sources.xml")
 TAV_CONVERT = os.path.join(os.path.dirname(os.path.abspath(os.environ["TAV_EXE"])), "tav_convert")
 OPTIONS = [("-f", {}), ("-mrf", {"remove_mensural": True, "remove_measure_rests": True})]
 STATUSES = {"converted", "failed", "too_large", "line_too_long", "blank"}
 HEADER = "123456789\t1.1.1\tG-2\t4/4\t\t"
+
+
+def dated(document):
+    return re.sub(rb"<encoding-date>[^<]*<", b"<encoding-date><", document)
 
 
 def lines_of(path):
@@ -248,6 +253,38 @@ class Module(unittest.TestCase):
                 self.assertEqual(f.read(), tav.convert(records[0]).data)
         with self.assertRaises(ValueError):
             tav.convert(records[0], musicxml="2.0")
+
+    def test_source_descriptions(self):
+        """A record's source, creators, work and keys as the properties of its
+        incipits, kept through pickling; their 4.0 documents are tav_convert's."""
+        e2e_lib.require(os.path.exists(TAV_CONVERT), "no tav_convert beside the program")
+        records = list(tav.read_marcxml(SOURCES))
+        first = records[0]
+        self.assertEqual([first.location, first.work_number, first.scoring, first.date,
+                          first.composer_dates, first.role, first.movement_number,
+                          first.key_or_mode, first.key_in_words, records[1].key_in_words],
+                         ['D-B Mus.ms. 15 <a> & "b"', "KV 527", "S, orch", "1787", "1756-1791",
+                          "Donna Anna; Elvira", "1.1.1", "E|b", "E\u266d major", "F\u266f minor"])
+        self.assertEqual(first.creators, [("librettist", "Da Ponte, Lorenzo"),
+                                          ("arranger", "Arranger, An"), ("lyricist", 'Poet & "Son"')])
+        self.assertEqual([(r.work_number, r.scoring, r.location) for r in records[2:]],
+                         [("op. 3/2", "vl", "GB-Lbl"), ("", "S, A, T", "Ms. 1")])
+        copies = pickle.loads(pickle.dumps(records))
+        names = [a for a in dir(first) if not a.startswith("_")]
+        self.assertEqual([[getattr(c, a) for a in names] for c in copies],
+                         [[getattr(r, a) for a in names] for r in records])
+        uri = "https://example.org/{id}?a=<1>&b={id}"
+        with tempfile.TemporaryDirectory() as out:
+            subprocess.run([TAV_CONVERT, "-q", "--musicxml", "4.0", "--record-uri", uri, "-o", out,
+                            SOURCES], check=True)
+            tav.convert_file(SOURCES, os.path.join(out, "py"), musicxml="4.0", record_uri=uri)
+            for r in copies:
+                name = "%d-%s.xml" % (int(r.identifier), r.number)
+                expected = dated(bytes_of(os.path.join(out, name)))
+                self.assertEqual(dated(tav.convert(r, musicxml="4.0", record_uri=uri).data), expected)
+                self.assertEqual(dated(bytes_of(os.path.join(out, "py", name))), expected)
+            self.assertIn(b"<relation>https://example.org/300?a=&lt;1&gt;&amp;b=300</relation>",
+                          bytes_of(os.path.join(out, "300-1.1.1.xml")))
 
     def test_hostile_marcxml_table(self):
         """The front ends' shared table of hostile MARCXML, through read_marcxml:

@@ -1,7 +1,8 @@
 // node load_and_count.js FILE...: loads each MusicXML file into the notation
 // toolkit, renders every page to SVG and prints one JSON object per file
 // (see inspect); "multirests" lists the num of every multi-measure rest,
-// "durations" the value of every note and rest in order (see durations).
+// "durations" the value of every note and rest in order (see durations);
+// "page_head" the texts printed at the top of the first page.
 
 'use strict';
 
@@ -78,6 +79,10 @@ function inspect(toolkit, file) {
     result.rests = count(mei, /<rest\b/g);
     result.mrests = count(mei, /<mRest\b/g);
     result.durations = durations(mei);
+    // The texts the toolkit prints at the top of the first page (from the
+    // file's credits).
+    const head = /<pgHead\b[^>]*>([\s\S]*?)<\/pgHead>/.exec(mei);
+    result.page_head = head === null ? [] : [...head[1].matchAll(/<rend\b[^>]*>([^<]*)<\/rend>/g)].map((m) => m[1]);
     result.multirests = [];
     for (const m of mei.matchAll(/<multiRest\b[^>]*>/g)) {
         const num = /\bnum="(\d+)"/.exec(m[0]);

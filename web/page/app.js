@@ -32,11 +32,11 @@ $('state').textContent = 'Ready. Paste records, open a file, or fill in the fiel
 $('convert-records').disabled = false;
 $('open-file').disabled = false;
 
-const OPTIONS = ['remove-mensural', 'remove-measure-rests', 'compress', 'format'];
+const OPTIONS = ['remove-mensural', 'remove-measure-rests', 'compress', 'format', 'record-uri'];
 
 function options() {
     return { removeMensural: $('remove-mensural').checked, removeMeasureRests: $('remove-measure-rests').checked,
-             compress: $('compress').checked, format: $('format').value };
+             compress: $('compress').checked, format: $('format').value, recordUri: $('record-uri').value };
 }
 
 function element(tag, props = {}, children = []) {

@@ -19,8 +19,10 @@
 // music ($p) and the system code "pe" or none is one incipit, its identifier
 // 001, its number "$a.$b.$c", clef $g, time $o, the key $n (kept apart, read
 // before the music) and the music, and the composer (100 $a), the title (240 $a, else
-// 245 $a), the caption $d, the voice or instrument $m, the text incipit $t
-// and the key or mode $r for the document.
+// 245 $a), the caption $d, the role $e, the voice or instrument $m, the note
+// $q, the text incipit $t and the key or mode $r for the document, with the
+// record's source (852 $a $c, 100 $d, 700 creators, 240 $n $m, 383 $b, 594
+// $b, 245 $a, 260 $c).
 const MARC = 'http://www.loc.gov/MARC21/slim';
 const XHTML = 'http://www.w3.org/1999/xhtml';
 // What a namespace prefix never declared stands for here: as for libxml2, no
@@ -34,8 +36,18 @@ const WINDOW = 1 << 18;
 // malformed XML looks no further into a name.
 const LONGEST_NAME = 256;
 // The subfields of a 031 read, and those that may repeat (joined by "; ").
-const READ = new Set(['a', 'b', 'c', 'd', 'g', 'm', 'n', 'o', 'p', 'r', 't', '2']);
-const REPEATING = new Set(['d', 'm', 'r', 't']);
+const READ = new Set(['a', 'b', 'c', 'd', 'e', 'g', 'm', 'n', 'o', 'p', 'q', 'r', 't', '2']);
+const REPEATING = new Set(['d', 'e', 'm', 'q', 'r', 't']);
+// The subfields of the record's other fields read, by tag and code: what
+// each is kept as, and how repeated ones are joined (none: the first only).
+const RECORD_READ = {
+    100: { a: ['composer'], d: ['composerDates'] },
+    240: { a: ['uniform'], n: ['uniformNumber'], m: ['uniformScoring'] },
+    245: { a: ['title'] }, 260: { c: ['date'] }, 383: { b: ['subjectNumber'] },
+    594: { b: ['scoring', ', '] }, 852: { a: ['siglum'], c: ['shelfmark'] },
+};
+// A person (700) is a creator by a relator code ($4) that names one.
+const ROLES = [['lyr', 'lyricist'], ['lbt', 'librettist'], ['arr', 'arranger']];
 const SPACE = /^[ \t\n\r]+|[ \t\n\r]+$/g;
 const trim = (text) => text.replace(SPACE, '');
 const localName = (name) => name.slice(name.lastIndexOf(':') + 1);
@@ -178,8 +190,9 @@ class Gatherer {
                              'the next record starts; its fields are not read', 'record_not_closed');
                 ++this.unclosed;
             }
-            Object.assign(this, { inRecord: true, line, control: value(), composer: value(), uniform: value(),
-                                  title: value(), fields: [], markup: [], field: null });
+            const kept = Object.values(RECORD_READ).flatMap((codes) => Object.values(codes).map(([name]) => [name, value()]));
+            Object.assign(this, { inRecord: true, line, control: value(), ...Object.fromEntries(kept),
+                                  persons: [], fields: [], markup: [], field: null });
             ++this.records;
         } else if (!this.inRecord) {
             // outside records: nothing is read
@@ -192,29 +205,33 @@ class Gatherer {
             if (this.field)
                 this.gather(this.control, false, '001');
         } else if (kind === DATAFIELD) {
-            this.field = ['031', '100', '240', '245'].includes(key) ? key : null;
+            this.field = key === '031' || key === '700' || key in RECORD_READ ? key : null;
             if (key === '031')
                 this.fields.push({ line });
+            if (key === '700')
+                this.persons.push({ name: value(), relator: value() });
         } else if (kind === SUBFIELD && key.length === 1) {
             this.subfield(key);
         }
     }
 
-    gather(target, repeats, where) {
+    gather(target, repeats, where, joint = '; ') {
         if (target.seen && !repeats)
             return;
         if (target.seen)
-            target.text += '; ';
+            target.text += joint;
         target.seen = true;
         this.target = target;
         this.where = where;
     }
 
     subfield(code) {
-        const titles = { 100: this.composer, 240: this.uniform, 245: this.title };
-        if (this.field in titles) {
-            if (code === 'a')
-                this.gather(titles[this.field], false, `${this.field} $a`);
+        const read = RECORD_READ[this.field]?.[code];
+        if (read !== undefined) {
+            this.gather(this[read[0]], read[1] !== undefined, `${this.field} $${code}`, read[1]);
+        } else if (this.field === '700' && (code === 'a' || code === '4')) {
+            const person = this.persons.at(-1);
+            this.gather(code === 'a' ? person.name : person.relator, code === '4', `700 $${code}`, ' ');
         } else if (this.field === '031' && READ.has(code)) {
             this.gather(this.fields.at(-1)[code] ??= value(), REPEATING.has(code), `031 #${this.fields.length} $${code}`);
         }
@@ -262,13 +279,28 @@ class Gatherer {
         }
         const composer = trim(this.composer.text);
         const uniform = trim(this.uniform.text);
-        const shared = { composer: composer || undefined, workTitle: uniform || trim(this.title.text) || undefined };
+        const shared = { composer: composer || undefined, workTitle: uniform || trim(this.title.text) || undefined,
+                         source: this.source(id) };
         this.fields.forEach((f, i) => this.incipit(f, i + 1, id, shared));
+    }
+
+    // What the record tells of its source, shared by its incipits.
+    source(id) {
+        const t = (name) => trim(this[name].text);
+        const creators = [];
+        for (const p of this.persons) {
+            const role = ROLES.find(([code]) => p.relator.text.includes(code));
+            if (role !== undefined && trim(p.name.text) !== '')
+                creators.push({ role: role[1], name: trim(p.name.text) });
+        }
+        return { controlNumber: id, siglum: t('siglum'), shelfmark: t('shelfmark'), composerDates: t('composerDates'),
+                 workNumber: t('uniformNumber') || t('subjectNumber'), scoring: t('uniformScoring') || t('scoring'),
+                 sourceTitle: t('title'), date: t('date'), creators };
     }
 
     incipit(f, occurrence, id, shared) {
         const v = Object.fromEntries([...READ].map((code) => [code, trim(f[code]?.text ?? '')]));
-        const { a, b, c, d, g, m, n, o, p, r, t, 2: system } = v;
+        const { a, b, c, d, e, g, m, n, o, p, q, r, t, 2: system } = v;
         if (p === '') {
             ++this.withoutMusic;
             return;
@@ -288,7 +320,8 @@ class Gatherer {
             const fields = { identifier: id, number: `${a}.${b}.${c}`, clef: g, time: o,
                              key: n || undefined, music: p, ...shared,
                              movementTitle: d || undefined, partName: m || undefined, textIncipit: t || undefined,
-                             keyOrMode: r || undefined };
+                             keyOrMode: r || undefined, role: e || undefined, note: q || undefined,
+                             movementNumber: `${a}.${b}.${c}` };
             this.entries.push({ line: f.line, control: id, occurrence, fields, warnings });
         }
     }

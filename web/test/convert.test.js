@@ -195,10 +195,17 @@ test('MARCXML read in Node converts as the batch command reads it', async () => 
     const catalogue = join(root, 'tests/data/marcxml/catalogue.xml');
     const { records } = await readMarcxml(readFileSync(catalogue));
     assert.equal((await readMarcxml(gzipSync(readFileSync(catalogue)))).records.length, records.length);
-    for (const [options, args] of [[{}, []], [{ musicxml: '4.0' }, ['--musicxml', '4.0']]]) {
-        const files = new Map(records.map(({ fields }) => convertFields(fields, { ...options, bytes: true }))
+    // Records that name their source, creators and work, linked to the record.
+    const sources = join(root, 'tests/data/marcxml/sources.xml');
+    const described = (await readMarcxml(readFileSync(sources))).records;
+    const uri = 'https://example.org/{id}?a=<1>&b={id}';
+    for (const [file, read, options, args] of [
+        [catalogue, records, {}, []], [catalogue, records, { musicxml: '4.0' }, ['--musicxml', '4.0']],
+        [sources, described, {}, []],
+        [sources, described, { musicxml: '4.0', recordUri: uri }, ['--musicxml', '4.0', '--record-uri', uri]]]) {
+        const files = new Map(read.map(({ fields }) => convertFields(fields, { ...options, bytes: true }))
             .filter((r) => r.ok).map((r) => [r.fileName, dated(r.data)]));
-        const expected = runBatch(catalogue, args);
+        const expected = runBatch(file, args);
         assert.deepEqual(files, new Map([...expected].map(([name, data]) => [name, dated(data)])), args.join(' '));
     }
     const record = (id, inside) => `<record><controlfield tag="001">${id}</controlfield><datafield tag="031">` +
