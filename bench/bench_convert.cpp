@@ -54,7 +54,7 @@ const std::vector<std::string>& records()
 }
 
 const ConvertOptions kOptions{};
-const Console kQuiet{};
+const MessageSink kQuiet{};
 
 ScorePools& bench_pools()
 {
@@ -183,9 +183,9 @@ Measure* rebuild(const Measure* source)
     Measure* last = nullptr;
     for (const Measure* m = source; m != nullptr; m = m->next) {
         Measure* copy = create_measure(bench_pools(), m->number, nullptr);
-        if (m->rhythm != nullptr)
-            copy->rhythm = create_rhythm(bench_pools(), m->rhythm->beats, m->rhythm->beat_type,
-                                         m->rhythm->symbol, m->rhythm->mensural);
+        if (m->time_signature != nullptr)
+            copy->time_signature = create_time_signature(bench_pools(), m->time_signature->beats, m->time_signature->beat_type,
+                                         m->time_signature->symbol, m->time_signature->mensural);
         for (const Attribute* a = m->first_attribute; a != nullptr; a = a->next)
             add_measure_attrib(create_attribute(bench_pools(), a->kind, a->value, nullptr), copy);
         for (const Note* n = m->first_note; n != nullptr; n = n->next) {

@@ -66,7 +66,7 @@ TEST(Pools, TakeALastScoreBackAtOnceAndReuseItsSlots)
             Note* n = create_note(pools, 'C', i % 3 + 1, 1, nullptr);
             add_note_attrib(create_attribute(pools, ATTR_DOTS, i, nullptr), n);
             add_note(n, m);
-            destroy_rhythm(pools, create_rhythm(pools, i, 4, 0, 0));
+            destroy_time_signature(pools, create_time_signature(pools, i, 4, 0, 0));
         }
         return m;
     };

@@ -133,7 +133,7 @@ struct Captured {
     std::vector<tav::Message> messages;
     std::string out;
     std::function<void(std::string_view)> trace = [this](std::string_view t) { out += t; };
-    Console console() { return Console{&messages, &trace}; }
+    MessageSink console() { return MessageSink{&messages, &trace}; }
     // The messages as the program prints them on standard error and in the log.
     void print(int32_t incipit_id, const char* incipit_nb, std::string& err, std::string& log)
     {
@@ -301,7 +301,7 @@ inline std::string dump_score(const Measure* first)
         s += std::to_string(m->number);
         if (m->first_attribute != nullptr)
             s += " {" + dump_marks(m->first_attribute) + '}';
-        if (const Rhythm* r = m->rhythm)
+        if (const TimeSignature* r = m->time_signature)
             s += ' ' + std::to_string(r->beats) + '/' + std::to_string(r->beat_type) +
                  (r->symbol ? " symbol" : "") + (r->mensural ? " mensural" : "");
         s += ':';

@@ -31,7 +31,7 @@ constexpr std::size_t kAloneBytes = kBudgetBytes / 8;
 constexpr std::size_t kBatchDocumentBytes = std::size_t{1} << 20;
 // A batch's lines or documents this large are let go once reported, and a
 // record this large gives its storage back to the system.
-constexpr std::size_t kKeptBytes = std::size_t{1} << 22;
+constexpr std::size_t kMaxKeptBatchBytes = std::size_t{1} << 22;
 // Bytes of records at work and of documents waiting to be reported: a
 // converter takes its next batch only within them, unless its batch is the
 // oldest not yet reported (so one record always goes on, and the others
@@ -271,7 +271,7 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     o.messages = r->messages;
     if (entry != nullptr)
         tav::add_reader_warnings(entry->warnings, o.messages);
-    if (size > kKeptBytes || std::max(r->document.size(), o.document_size) > kKeptBytes) {
+    if (size > kMaxKeptBatchBytes || std::max(r->document.size(), o.document_size) > kMaxKeptBatchBytes) {
         // Written or moved on: the converter keeps nothing of it.
         std::string().swap(r->document);
         give_back();
@@ -280,7 +280,7 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
 
 void Pipeline::convert_batch(tav::Converter& converter, Slot& slot, bool alone)
 {
-    if (slot.documents.capacity() > kKeptBytes)
+    if (slot.documents.capacity() > kMaxKeptBatchBytes)
         std::string().swap(slot.documents);
     slot.documents.clear();
     std::size_t count = slot.lines.lines.size();
@@ -317,8 +317,8 @@ void Pipeline::emit_oldest(bool wait)
     // A slot that held a long line or large documents lets them go now, not
     // when the ring comes round to it again, and before the budget they
     // held is given to another converter.
-    if (oldest.lines.bytes.capacity() > kKeptBytes ||
-        oldest.documents.capacity() > kKeptBytes) {
+    if (oldest.lines.bytes.capacity() > kMaxKeptBatchBytes ||
+        oldest.documents.capacity() > kMaxKeptBatchBytes) {
         std::string().swap(oldest.lines.bytes);
         std::string().swap(oldest.documents);
         give_back();

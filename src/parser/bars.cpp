@@ -156,11 +156,11 @@ bool open_repeat(ScanState& s, const Line& line)
 }
 
 // The time signature in force in the current measure.
-const Rhythm* time_in_force(const ScanState& s)
+const TimeSignature* time_in_force(const ScanState& s)
 {
-    if (s.current_measure->rhythm != nullptr)
-        return s.current_measure->rhythm;
-    return (s.timed_measure != nullptr ? s.timed_measure : s.first_measure)->rhythm;
+    if (s.current_measure->time_signature != nullptr)
+        return s.current_measure->time_signature;
+    return (s.timed_measure != nullptr ? s.timed_measure : s.first_measure)->time_signature;
 }
 
 // A rest that lasts its measure. Counted like any note: the rests kept when
@@ -380,14 +380,14 @@ void read_time_change(ScanState& s, const Line& line)
     if (s.notes_in_measure > 0 &&
         !(mark_place(s) && add_measure_mark(s, s.current_measure, ATTR_TIME_HERE, 0)))
         return;
-    destroy_rhythm(s.pools, s.current_measure->rhythm);
-    s.current_measure->rhythm = rhythm_convert(s.pools, s.time_change_text);
+    destroy_time_signature(s.pools, s.current_measure->time_signature);
+    s.current_measure->time_signature = read_time_signature(s.pools, s.time_change_text);
     s.timed_measure = s.current_measure;
     // Measure rests already in this measure take its new length.
     for (Note* n = s.current_measure->first_note; n != nullptr; n = n->next) {
         if (n->step == 'R' && n->first_attribute != nullptr &&
             n->first_attribute->kind == ATTR_MEASURE_REST) {
-            n->duration = measure_quarters(s.current_measure->rhythm);
+            n->duration = measure_quarters(s.current_measure->time_signature);
         }
     }
 }
@@ -406,7 +406,7 @@ namespace {
 // Nothing but a repeat start: no notes, no time signature, no other mark.
 bool is_empty_measure(const Measure* m)
 {
-    if (m->first_note != nullptr || m->rhythm != nullptr)
+    if (m->first_note != nullptr || m->time_signature != nullptr)
         return false;
     for (const Attribute* a = m->first_attribute; a != nullptr; a = a->next)
         if (a->kind != ATTR_REPEAT_START)

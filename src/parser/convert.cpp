@@ -33,7 +33,7 @@ int32_t copy_text(std::string_view text, std::vector<char>& scratch, size_t at)
 }  // namespace
 
 ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
-                          const ConvertOptions& options, const Console& console,
+                          const ConvertOptions& options, const MessageSink& console,
                           ScorePools& pools, Incipit& incipit)
 {
     incipit.release();
@@ -60,12 +60,12 @@ ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
     } catch (...) {
         // Only the caller's trace throws: the partial score goes back to
         // the pools before the exception leaves.
-        destroy_rhythm(s.pools, s.pending_time);
+        destroy_time_signature(s.pools, s.pending_time);
         destroy_measure(s.pools, s.first_measure);
         throw;
     }
 
-    destroy_rhythm(s.pools, s.pending_time);
+    destroy_time_signature(s.pools, s.pending_time);
     end_pattern(s);
     if (s.record_failed) {
         destroy_measure(s.pools, s.first_measure);

@@ -34,10 +34,10 @@ TimeText read_time_text(std::string_view field);
 bool is_mensural_time(std::string_view field);
 
 // Time-signature text of up to five characters (zero bytes after a shorter
-// one) to a new Rhythm; clears the five characters before it returns.
+// one) to a new TimeSignature; clears the five characters before it returns.
 // `used`, when given, receives how many characters of the text the reading
 // took (the rest is never read).
-Rhythm* rhythm_convert(ScorePools& pools, char text[5], int* used = nullptr);
+TimeSignature* read_time_signature(ScorePools& pools, char text[5], int* used = nullptr);
 
 // Count of fifths of the key signature whose sign ('x' or 'b') stands at
 // `position`: the letters B, E, A, D, G, C, F directly after it, negated

@@ -51,11 +51,11 @@ void read_clef_field(ScanState& s, const std::string& clef)
         s.mensural = 1;
 }
 
-// The first five characters of a time-signature field to a new Rhythm.
-Rhythm* time_from(ScanState& s, const std::string& field)
+// The first five characters of a time-signature field to a new TimeSignature.
+TimeSignature* time_from(ScanState& s, const std::string& field)
 {
     field.copy(s.time_text, sizeof s.time_text);
-    return rhythm_convert(s.pools, s.time_text);
+    return read_time_signature(s.pools, s.time_text);
 }
 
 // The time field and, after a mensural sign in it, the second one.
@@ -68,7 +68,7 @@ void read_time_fields(ScanState& s, const tav::Record& record)
         return;
     unsigned char d = record.time2.empty() ? 0 : static_cast<unsigned char>(record.time2[0]);
     if ((is_digit(d) && d != '0') || d == 'c' || d == 'o') {
-        destroy_rhythm(s.pools, s.pending_time);
+        destroy_time_signature(s.pools, s.pending_time);
         s.pending_time = time_from(s, record.time2);
         s.pending_time->mensural = 1;
     } else if (d == '\\' || d == '0') {
@@ -79,14 +79,14 @@ void read_time_fields(ScanState& s, const tav::Record& record)
 void resolve_mensural(ScanState& s)
 {
     if (s.mensural == 1 && s.pending_time != nullptr) {
-        destroy_rhythm(s.pools, s.pending_time);
+        destroy_time_signature(s.pools, s.pending_time);
         s.pending_time = nullptr;
     }
     if (s.pending_time != nullptr && s.pending_time->mensural == 1)
         s.mensural = 1;
     if (s.options.remove_mensural == 1 && s.pending_time != nullptr &&
         s.pending_time->mensural == 1) {
-        destroy_rhythm(s.pools, s.pending_time);
+        destroy_time_signature(s.pools, s.pending_time);
         s.pending_time = nullptr;
     }
 }
@@ -198,7 +198,7 @@ void read_header(ScanState& s, const tav::Record& record, const Line& key, const
         s.keysig_count = 0;
     }
     if (s.pending_time != nullptr) {
-        s.first_measure->rhythm = s.pending_time;
+        s.first_measure->time_signature = s.pending_time;
         s.pending_time = nullptr;
         std::memset(s.time_text, 0, sizeof s.time_text);
     }

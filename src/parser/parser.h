@@ -39,7 +39,7 @@ inline std::int64_t key_field_size(std::string_view key)
 // the record was read from. A key kept apart is read as a key signature,
 // before the music.
 ParseStatus parse_incipit(const tav::Record& record, std::vector<char>& scratch,
-                          const ConvertOptions& options, const Console& console,
+                          const ConvertOptions& options, const MessageSink& console,
                           ScorePools& pools, Incipit& incipit);
 
 }  // namespace tav::detail

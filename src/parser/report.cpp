@@ -21,20 +21,20 @@ tav::Message shown_message(tav::MessageCode code, std::initializer_list<std::str
     return m;
 }
 
-void print_trace(const Console& console, std::string_view text)
+void print_trace(const MessageSink& console, std::string_view text)
 {
     if (console.trace != nullptr && *console.trace)
         (*console.trace)(text);
 }
 
-void report(const Console& console, tav::MessageCode code,
+void report(const MessageSink& console, tav::MessageCode code,
             std::initializer_list<std::string_view> values)
 {
     if (console.messages != nullptr)
         console.messages->push_back(shown_message(code, values));
 }
 
-void report_unrecognised_sign(const Console& console, unsigned char sign, int64_t position)
+void report_unrecognised_sign(const MessageSink& console, unsigned char sign, int64_t position)
 {
     // The sign is shown as a character and as its signed 8-bit value. Only
     // bytes 33 to 127 are ever unrecognised signs, so the text holds no zero

@@ -14,7 +14,7 @@
 namespace tav::detail {
 
 // Where one conversion sends what it has to say.
-struct Console {
+struct MessageSink {
     std::vector<tav::Message>* messages = nullptr;  // warnings and errors; none when null
     const std::function<void(std::string_view)>* trace = nullptr;  // texts as they happen
 };
@@ -27,13 +27,13 @@ tav::Message shown_message(tav::MessageCode code, std::initializer_list<std::str
 tav::Message shown_message(tav::Message message);
 
 // Hands a text to the trace, if there is one.
-void print_trace(const Console& console, std::string_view text);
+void print_trace(const MessageSink& console, std::string_view text);
 
 // A warning or an error of the conversion.
-void report(const Console& console, tav::MessageCode code,
+void report(const MessageSink& console, tav::MessageCode code,
             std::initializer_list<std::string_view> values = {});
 
 // The error for a sign the converter cannot read, at `position`.
-void report_unrecognised_sign(const Console& console, unsigned char sign, int64_t position);
+void report_unrecognised_sign(const MessageSink& console, unsigned char sign, int64_t position);
 
 }  // namespace tav::detail

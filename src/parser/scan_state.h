@@ -40,13 +40,13 @@ constexpr int64_t MAX_MEASURE_ATTRIBUTES = TAV_MAX_MEASURE_ATTRIBUTES;
 constexpr int64_t WORK_BASE = TAV_WORK_BASE;
 
 struct ScanState {
-    ScanState(const ConvertOptions& o, const Console& c, ScorePools& p)
+    ScanState(const ConvertOptions& o, const MessageSink& c, ScorePools& p)
         : options(o), console(c), pools(p)
     {
     }
 
     const ConvertOptions& options;
-    const Console& console;
+    const MessageSink& console;
     ScorePools& pools;   // where the score is built
 
     // Record header.
@@ -55,7 +55,7 @@ struct ScanState {
     int mensural = 0;                 // 1 for mensural notation
     int corrected_key = 0;            // fifths of a bracketed key signature
     int keysig_count = 0;             // fifths of the plain key signature
-    Rhythm* pending_time = nullptr;   // header time signature until measure 1 takes it
+    TimeSignature* pending_time = nullptr;   // header time signature until measure 1 takes it
 
     // Position and measures.
     int32_t position = 0;

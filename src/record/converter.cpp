@@ -30,7 +30,7 @@ namespace {
 
 // A buffer grown by an unusually large record is released afterwards
 // rather than kept for the converter's whole life.
-constexpr size_t kKeptBytes = size_t{1} << 20;
+constexpr size_t kMaxKeptBufferBytes = size_t{1} << 20;
 
 // The error for an incipit number that cannot name the file or stand in
 // the document; none for a good one.
@@ -115,7 +115,7 @@ size_t record_line_size(const Fields& f, std::string_view key = {})
 template <typename Buffer>
 void trim(Buffer& buffer)
 {
-    if (buffer.capacity() > kKeptBytes)
+    if (buffer.capacity() > kMaxKeptBufferBytes)
         Buffer().swap(buffer);
 }
 
@@ -299,7 +299,7 @@ void Converter::State::write(const Options& options, const Incipit& score)
             add_message(result, *error);
             return;
         }
-    } else if (document.bytes.size() > kKeptBytes) {
+    } else if (document.bytes.size() > kMaxKeptBufferBytes) {
         // An unusually large document is handed over rather than copied, so
         // that it is never held twice; the buffer starts afresh.
         document.bytes.resize(document.length);
@@ -308,7 +308,7 @@ void Converter::State::write(const Options& options, const Incipit& score)
     } else {
         result.document.assign(text);
     }
-    if (document.bytes.size() > kKeptBytes)
+    if (document.bytes.size() > kMaxKeptBufferBytes)
         document = DocumentBuffer{};
     result.status = Status::Converted;
 }
@@ -336,7 +336,7 @@ const Result& Converter::State::convert_reading(const Options& options)
 
     ConvertOptions parser_options{options.remove_mensural ? 1 : 0,
                                   options.remove_measure_rests ? 1 : 0, options.verbose ? 1 : 0};
-    Console console{&r.messages, options.trace ? &options.trace : nullptr};
+    MessageSink console{&r.messages, options.trace ? &options.trace : nullptr};
     Incipit incipit;
     // Whatever happens below (an exception from the trace included), the
     // score goes back to the converter's pools, which hold no other, all at
@@ -347,7 +347,7 @@ const Result& Converter::State::convert_reading(const Options& options)
         ~ScoreRelease()
         {
             destroy_last_score(st.pools, std::exchange(incipit.first_measure, nullptr));
-            trim_pools(st.pools, kKeptBytes);
+            trim_pools(st.pools, kMaxKeptBufferBytes);
             st.converting = false;
         }
     } release{*this, incipit};

@@ -81,7 +81,7 @@ struct Walk {
     Melody& out;
     MeasureAccidentals memory;
     int32_t fifths = 0;
-    const Rhythm* time = nullptr;
+    const TimeSignature* time = nullptr;
     bool tie_open = false;   // the last melody note (or its chord) starts a tie
     double onset = 0;        // quarters from the start of the measure
 };
@@ -120,8 +120,8 @@ void read_measure(Walk& w, const Measure* m, bool first)
 {
     w.memory.next_measure();
     w.memory.measure = m;
-    if (m->rhythm != nullptr)
-        w.time = m->rhythm->mensural != 0 ? nullptr : m->rhythm;
+    if (m->time_signature != nullptr)
+        w.time = m->time_signature->mensural != 0 ? nullptr : m->time_signature;
     w.onset = 0;
     if (first && w.time != nullptr && m->next != nullptr) {
         // An upbeat ends at the barline after it.

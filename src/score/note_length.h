@@ -66,7 +66,7 @@ inline double note_units(const Note* note, const LengthFactor& f, double divisio
 // A measure lasts beats x 4 / beat type quarters of its time signature, for
 // a beat type of 1 to 64; four quarters without one, for a mensural sign or
 // for one that gives no such length.
-inline float measure_quarters(const Rhythm* time)
+inline float measure_quarters(const TimeSignature* time)
 {
     if (time == nullptr || time->mensural != 0 || time->beats < 1 || time->beats > 9999)
         return 4.0f;

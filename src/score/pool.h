@@ -156,7 +156,7 @@ struct ScorePools {
     score_pools::ScoreRecordPool<Measure> measures;
     score_pools::ScoreRecordPool<Note> notes;
     score_pools::ScoreRecordPool<Attribute> attributes;
-    score_pools::ScoreRecordPool<Rhythm> rhythms;
+    score_pools::ScoreRecordPool<TimeSignature> time_signatures;
 };
 
 }  // namespace tav::detail

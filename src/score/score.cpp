@@ -81,10 +81,10 @@ Measure* copy_measure(ScorePools& pools, const Measure* measure)
     return copy;
 }
 
-void destroy_rhythm(ScorePools& pools, Rhythm* rhythm)
+void destroy_time_signature(ScorePools& pools, TimeSignature* rhythm)
 {
     if (rhythm != nullptr)
-        pools.rhythms.release(rhythm);
+        pools.time_signatures.release(rhythm);
 }
 
 void destroy_measure(ScorePools& pools, Measure* measure)
@@ -93,7 +93,7 @@ void destroy_measure(ScorePools& pools, Measure* measure)
         Measure* next = measure->next;
         destroy_note(pools, measure->first_note);
         destroy_attribute(pools, measure->first_attribute);
-        destroy_rhythm(pools, measure->rhythm);
+        destroy_time_signature(pools, measure->time_signature);
         pools.measures.release(measure);
         measure = next;
     }
@@ -105,7 +105,7 @@ void destroy_last_score(ScorePools& pools, Measure* score)
         pools.measures.release_all();
         pools.notes.release_all();
         pools.attributes.release_all();
-        pools.rhythms.release_all();
+        pools.time_signatures.release_all();
     } else {
         destroy_measure(pools, score);
     }
@@ -114,13 +114,13 @@ void destroy_last_score(ScorePools& pools, Measure* score)
 void trim_pools(ScorePools& pools, std::size_t kept)
 {
     if (pools.measures.held_bytes() + pools.notes.held_bytes() + pools.attributes.held_bytes() +
-            pools.rhythms.held_bytes() <=
+            pools.time_signatures.held_bytes() <=
         kept)
         return;
     pools.measures.free_blocks();
     pools.notes.free_blocks();
     pools.attributes.free_blocks();
-    pools.rhythms.free_blocks();
+    pools.time_signatures.free_blocks();
 }
 
 }  // namespace tav::detail

@@ -63,7 +63,7 @@ struct Attribute {
     Attribute* next;           // owned
 };
 
-struct Rhythm {
+struct TimeSignature {
     int32_t beats;
     int32_t beat_type;
     int32_t symbol;            // 1 for the common-time and cut-time signs
@@ -81,7 +81,7 @@ struct Note {
 
 struct Measure {
     int32_t number;
-    Rhythm* rhythm;            // owned; the time signature that starts here
+    TimeSignature* time_signature;  // owned; the time signature that starts here
     Note* first_note;          // owned
     Note* last_note;           // not owned
     Attribute* first_attribute;  // owned
@@ -95,7 +95,7 @@ struct ScorePools;
 Measure* create_measure(ScorePools& pools, int32_t number, Measure* next);
 Note* create_note(ScorePools& pools, char step, int32_t octave, float duration, Note* next);
 Attribute* create_attribute(ScorePools& pools, int32_t kind, int32_t value, Attribute* next);
-Rhythm* create_rhythm(ScorePools& pools, int32_t beats, int32_t beat_type, int32_t symbol,
+TimeSignature* create_time_signature(ScorePools& pools, int32_t beats, int32_t beat_type, int32_t symbol,
                       int32_t mensural);
 
 void add_note(Note* note, Measure* measure);
@@ -111,7 +111,7 @@ Measure* copy_measure(ScorePools& pools, const Measure* measure);
 // Each frees its argument and every record after it along `next`. None of
 // them recurses, so chains of any length are released in constant stack.
 // Passing none is allowed and does nothing.
-void destroy_rhythm(ScorePools& pools, Rhythm* rhythm);
+void destroy_time_signature(ScorePools& pools, TimeSignature* rhythm);
 void destroy_measure(ScorePools& pools, Measure* measure);
 
 // Frees `score` like destroy_measure, for a score that is the last one in
@@ -131,7 +131,7 @@ namespace tav::detail {
 
 inline Measure* create_measure(ScorePools& pools, int32_t number, Measure* next)
 {
-    return pools.measures.create(number, static_cast<Rhythm*>(nullptr),
+    return pools.measures.create(number, static_cast<TimeSignature*>(nullptr),
                                  static_cast<Note*>(nullptr),
                                  static_cast<Note*>(nullptr),
                                  static_cast<Attribute*>(nullptr),
@@ -151,10 +151,10 @@ inline Attribute* create_attribute(ScorePools& pools, int32_t kind, int32_t valu
     return pools.attributes.create(kind, value, next);
 }
 
-inline Rhythm* create_rhythm(ScorePools& pools, int32_t beats, int32_t beat_type,
+inline TimeSignature* create_time_signature(ScorePools& pools, int32_t beats, int32_t beat_type,
                              int32_t symbol, int32_t mensural)
 {
-    return pools.rhythms.create(beats, beat_type, symbol, mensural);
+    return pools.time_signatures.create(beats, beat_type, symbol, mensural);
 }
 
 // Links `element` behind the tail of the list held by `first` and `last`.

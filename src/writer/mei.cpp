@@ -267,7 +267,7 @@ char* put_key(char* p, int32_t fifths, std::string_view name = " key.sig=\"")
 
 // The attributes of a meter: on a staff definition (prefix "meter.") or a
 // meter signature element (none).
-char* put_meter(char* p, const Rhythm* rhythm, std::string_view prefix = "meter.")
+char* put_meter(char* p, const TimeSignature* rhythm, std::string_view prefix = "meter.")
 {
     if (rhythm->beats >= 1 && rhythm->beat_type >= 1) {
         p = put(put(put(p, " "), prefix), "count=\"");
@@ -289,7 +289,7 @@ enum class Where { Start, Between, Within };
 
 char* put_changes(char* p, const Measure* m, const Changes& c, Where where, MeiState& state)
 {
-    const Rhythm* rhythm = c.time ? m->rhythm : nullptr;
+    const TimeSignature* rhythm = c.time ? m->time_signature : nullptr;
     if (c.key != nullptr)
         state.fifths = c.key->value;
     if (where == Where::Within) {
@@ -558,7 +558,7 @@ const Measure* rested_measures(const Measure* m, int32_t count)
         const Measure* next = m->next;
         const Note* rest = next->first_note;
         bool alone = rest != nullptr && rest->next == nullptr && rest->step == 'R' &&
-                     next->rhythm == nullptr && read_measure_marks(next).first_place == nullptr;
+                     next->time_signature == nullptr && read_measure_marks(next).first_place == nullptr;
         if (!alone)
             break;
         m = next;

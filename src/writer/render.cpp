@@ -49,7 +49,7 @@ char* write_clef(char* p, const Attribute* clef)
 char* write_attributes(char* p, const Measure* measure, const Changes& marks, bool at_start,
                        float divisions, int32_t& current_fifths, std::string_view mode = {})
 {
-    const Rhythm* rhythm = marks.time ? measure->rhythm : nullptr;
+    const TimeSignature* rhythm = marks.time ? measure->time_signature : nullptr;
     bool head = at_start && measure->number == 1;
     if (!head && marks.key == nullptr && rhythm == nullptr && marks.clef == nullptr &&
         marks.rest == nullptr)
@@ -119,7 +119,7 @@ char* write_right_barline(char* p, const Attribute* bar)
 // with a length, standing at its start), with music after it.
 bool is_pickup(const Measure* first, const MeasureMarks& marks, float divisions)
 {
-    const Rhythm* time = first->rhythm;
+    const TimeSignature* time = first->time_signature;
     if (first->next == nullptr || first->first_note == nullptr || time == nullptr ||
         time->mensural != 0 || marks.time_place != nullptr)
         return false;

@@ -70,7 +70,7 @@ bool is_mensural_time(std::string_view field)
     return read_time_text(field).mensural != 0;
 }
 
-Rhythm* rhythm_convert(ScorePools& pools, char text[5], int* used)
+TimeSignature* read_time_signature(ScorePools& pools, char text[5], int* used)
 {
     unsigned char t[5];
     std::memcpy(t, text, 5);
@@ -78,7 +78,7 @@ Rhythm* rhythm_convert(ScorePools& pools, char text[5], int* used)
     TimeText time = read_time_text(t);
     if (used != nullptr)
         *used = time.used;
-    return create_rhythm(pools, time.beats, time.beat_type, time.symbol, time.mensural);
+    return create_time_signature(pools, time.beats, time.beat_type, time.symbol, time.mensural);
 }
 
 }  // namespace tav::detail
