@@ -106,6 +106,8 @@ class NotationProgram(unittest.TestCase):
         self.require_toolkit()
         r = e2e.run(["--musicxml", "4.0", "in.xml"], exe=e2e.CONVERT,
                     files={"in.xml": e2e.read("tests/data/marcxml/sources.xml")})
+        if b"built without libxml2" in r.stderr:
+            self.skipTest("this build reads no MARCXML")
         results = load(r.files)
         self.assertEqual(results["200001-1.1.1.xml"]["page_head"][:3],
                          ["Don Giovanni", "Ouverture", "Mozart, Wolfgang Amadeus"])
