@@ -98,12 +98,10 @@ export function readRecords(input, form) {
     const bytes = typeof input === 'string' ? encoder.encode(input) : input;
     const at = wasm._tav_glue_input(glue, bytes.length);
     wasm.HEAPU8.set(bytes, at);
-    let index = wasm._tav_glue_recognise(glue, bytes.length);
-    if (form !== undefined) {
-        index = formRows.findIndex((f) => f.name === form);
-        if (index < 0)
-            throw new RangeError(`form must be one of ${formRows.map((f) => `'${f.name}'`).join(', ')}, not ${form}`);
-    }
+    const index = form === undefined ? wasm._tav_glue_recognise(glue, bytes.length)
+        : formRows.findIndex((f) => f.name === form);
+    if (index < 0)
+        throw new RangeError(`form must be one of ${formRows.map((f) => `'${f.name}'`).join(', ')}, not ${form}`);
     const name = formRows[index].name;
     const tablePointer = wasm._tav_glue_read(glue, index, bytes.length);
     if (tablePointer === 0)
