@@ -2,9 +2,8 @@
 
 #include "file_run.h"
 
+#include "tav/file_identity.h"
 #include "tav/marcxml.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,44 +23,31 @@ struct CloseFile {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-#ifdef _WIN32
-
-// No inode numbers to compare: a name is the input only as the same path.
-bool clash_possible(int, const std::string&, const std::string&) { return false; }
-bool is_input(int, const std::string&) { return false; }
-
-#else
-
-bool same_file(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // An output can be the input only when the input is a regular file with one
 // link (a link to the input is replaced rather than written through, and a
 // file with several links is made afresh) and a record's file is its entry:
 // in the output folder itself when the input's path is known, on the
-// folder's device when only its descriptor `fd` is.
+// folder's device when only its descriptor `fd` is. Never where files have
+// no identity (Windows): a name is the input only as the same path there.
 bool clash_possible(int fd, const std::string& input_path, const std::string& folder)
 {
-    struct stat in, dir, in_dir;
-    if (fd < 0 || ::fstat(fd, &in) != 0 || !S_ISREG(in.st_mode) || in.st_nlink != 1 ||
-        ::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0)
+    std::optional<tav::FileFacts> in = fd < 0 ? std::nullopt : tav::file_facts(fd);
+    if (!in || !in->regular || in->links != 1)
+        return false;
+    std::optional<tav::FileFacts> dir = tav::file_facts(folder.empty() ? "." : folder.c_str(), true);
+    if (!dir)
         return false;
     if (input_path.empty())
-        return in.st_dev == dir.st_dev;
+        return in->id.device == dir->id.device;
     std::error_code ec;
     std::filesystem::path real = std::filesystem::canonical(input_path, ec);
-    return ec || (::stat(real.parent_path().c_str(), &in_dir) == 0 && same_file(dir, in_dir));
+    return ec || tav::same_file(dir, tav::file_facts(real.parent_path().string().c_str(), true));
 }
 
 bool is_input(int fd, const std::string& path)
 {
-    struct stat in, out;
-    return ::fstat(fd, &in) == 0 && ::lstat(path.c_str(), &out) == 0 && same_file(in, out);
+    return tav::same_file(tav::file_facts(fd), tav::file_facts(path.c_str(), false));
 }
-
-#endif
 
 std::string in_folder(const std::string& folder, const std::string& name)
 {

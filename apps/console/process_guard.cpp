@@ -9,20 +9,12 @@ bool is_named(std::FILE*, const char*) { return false; }
 #else
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
-namespace {
-
-bool same_file(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-}  // namespace
+#include "tav/file_identity.h"
 
 unsigned guard_process()
 {
@@ -39,16 +31,12 @@ unsigned guard_process()
 
 bool is_standard_input(std::FILE* input)
 {
-    struct stat in, standard;
-    return ::fstat(fileno(input), &in) == 0 && ::fstat(STDIN_FILENO, &standard) == 0 &&
-           same_file(in, standard);
+    return tav::same_file(tav::file_facts(fileno(input)), tav::file_facts(STDIN_FILENO));
 }
 
 bool is_named(std::FILE* input, const char* name)
 {
-    struct stat in, entry;
-    return ::fstat(fileno(input), &in) == 0 && ::lstat(name, &entry) == 0 &&
-           same_file(in, entry);
+    return tav::same_file(tav::file_facts(fileno(input)), tav::file_facts(name, false));
 }
 
 #endif

@@ -13,6 +13,25 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+std::optional<FileId> regular_id(const std::optional<tav::FileFacts>& facts)
+{
+    return facts && facts->regular ? std::optional<FileId>(facts->id) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<FileId> regular_file_id(int fd)
+{
+    return regular_id(tav::file_facts(fd));
+}
+
+std::optional<FileId> regular_file_id(const std::string& path, bool follow)
+{
+    return regular_id(tav::file_facts(path.c_str(), follow));
+}
+
 bool holds(const FileIds& ids, const std::optional<FileId>& id)
 {
     return id && std::find(ids.begin(), ids.end(), *id) != ids.end();
@@ -20,8 +39,6 @@ bool holds(const FileIds& ids, const std::optional<FileId>& id)
 
 #ifdef _WIN32
 
-std::optional<FileId> regular_file_id(int) { return std::nullopt; }
-std::optional<FileId> regular_file_id(const std::string&, bool) { return std::nullopt; }
 bool is_terminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 void set_binary(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
 
@@ -43,30 +60,6 @@ int open_user_path(const std::string& path, const FileIds&, std::string& error)
 }
 
 #else
-
-namespace {
-
-std::optional<FileId> id_of(const struct stat& info)
-{
-    if (!S_ISREG(info.st_mode))
-        return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
-}
-
-}  // namespace
-
-std::optional<FileId> regular_file_id(int fd)
-{
-    struct stat info;
-    return ::fstat(fd, &info) == 0 ? id_of(info) : std::nullopt;
-}
-
-std::optional<FileId> regular_file_id(const std::string& path, bool follow)
-{
-    struct stat info;
-    int status = follow ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
-    return status == 0 ? id_of(info) : std::nullopt;
-}
 
 bool is_terminal(std::FILE* stream) { return ::isatty(fileno(stream)) != 0; }
 void set_binary(std::FILE*) {}

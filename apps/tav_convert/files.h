@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tav/file_identity.h"
+
 // Opens an input file for reading (not a folder); null with `error` set
 // when it cannot be.
 std::FILE* open_input(const std::string& name, std::string& error);
@@ -17,11 +19,7 @@ std::uint64_t regular_file_size(std::FILE* file);
 
 // A regular file's device and inode: two names or descriptors with the same
 // identity are one file.
-struct FileId {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const FileId&) const = default;
-};
+using FileId = tav::FileId;
 using FileIds = std::vector<FileId>;
 
 // The identity of the regular file open on `fd`; none for anything else

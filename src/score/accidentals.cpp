@@ -4,6 +4,8 @@
 
 #include "score/accidentals.h"
 
+#include <bit>
+
 namespace tav::detail {
 
 namespace {
@@ -109,10 +111,10 @@ int32_t sounding_alter(const Note* note, MarkKinds kinds, int32_t current_fifths
         return alter;
     }
     uint32_t stops = (kinds & mark_bit(ATTR_SLUR_STOP)) ? slur_values(note, ATTR_SLUR_STOP) : 0;
-    for (int v = 0; v < MeasureAccidentals::kSlurNumbers; ++v) {
+    for (; stops != 0; stops &= stops - 1) {
+        const int v = std::countr_zero(stops);
         const MeasureAccidentals::Tie& tie = v == 0 ? memory.tie : memory.chord_ties[v];
-        if ((stops >> v & 1) && tie.open && tie.step == note->step &&
-            tie.octave == note->octave) {
+        if (tie.open && tie.step == note->step && tie.octave == note->octave) {
             tied = true;
             return tie.alter;
         }
@@ -136,12 +138,10 @@ int32_t track_alter(const Note* note, MarkKinds kinds, int32_t current_fifths,
     // The ties of a chord's notes: each number ends at its stop.
     if (kinds & (mark_bit(ATTR_SLUR_STOP) | mark_bit(ATTR_SLUR_START))) {
         uint32_t stops = slur_values(note, ATTR_SLUR_STOP);
-        for (int v = 1; v < MeasureAccidentals::kSlurNumbers; ++v) {
-            if (stops >> v & 1)
-                memory.chord_ties[v].open = false;
-            if (starts >> v & 1)
-                memory.chord_ties[v] = {true, note->step, note->octave, alter};
-        }
+        for (uint32_t s = stops & ~1u; s != 0; s &= s - 1)
+            memory.chord_ties[std::countr_zero(s)].open = false;
+        for (uint32_t s = starts & ~1u; s != 0; s &= s - 1)
+            memory.chord_ties[std::countr_zero(s)] = {true, note->step, note->octave, alter};
     }
     return alter;
 }
