@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "tav/batch.h"
 #include "tav/formats.h"
+#include "tav/shared_options.h"
 
 namespace py = pybind11;
 
@@ -65,6 +67,47 @@ const tav::InputForm* form_of(const std::string& from)
     return form;
 }
 
+namespace {
+
+// The options, exit statuses and shown texts the batch commands share.
+void bind_front_end_tables(py::module_& m)
+{
+    m.def("shared_options", [] {
+              std::vector<py::dict> rows;
+              for (const tav::SharedOption& o : tav::shared_options()) {
+                  py::dict row;
+                  row["name"] = o.name;
+                  row["value"] = o.value;
+                  row["choices"] = o.choices;
+                  row["default"] = o.default_value;
+                  row["help"] = o.help;
+                  rows.push_back(row);
+              }
+              return rows;
+          },
+          "shared_options() -> list[dict[str, str]]\n\n"
+          "The options the batch commands share (python -m tav and tav_convert), from the "
+          "library's table: name (--NAME), value (its name in help, empty for a switch or a "
+          "choice), choices (\"|\" between them; empty: any), default and help.");
+    m.def("exit_statuses", [] {
+              py::dict statuses;
+              for (const tav::ExitStatusRow& row : tav::exit_statuses())
+                  statuses[py::str(std::string(row.name))] = static_cast<int>(row.status);
+              return statuses;
+          },
+          "exit_statuses() -> dict[str, int]\n\n"
+          "The batch commands' exit statuses by name: all_converted, records_failed, "
+          "run_error.");
+    m.def("shown_text", [](const py::bytes& text) {
+              return py::bytes(tav::shown_text(std::string(text)));
+          },
+          "shown_text(text: bytes) -> bytes\n\n"
+          "The text with every control byte (below 32, and 127) written as \\xHH, as the "
+          "batch commands show names and messages.");
+}
+
+}  // namespace
+
 void bind_tables(py::module_& m, const py::metaclass& plain_type)
 {
     using Format = tav::OutputFormat;
@@ -107,4 +150,5 @@ void bind_tables(py::module_& m, const py::metaclass& plain_type)
           "input_forms() -> list[str]\n\n"
           "The names of the forms convert_file reads (its from_ besides \"auto\"), from the "
           "library's table: \"tab\", \"marcxml\", \"pae\", \"json\".");
+    bind_front_end_tables(m);
 }

@@ -14,6 +14,7 @@
 #include "tav/formats.h"
 #include "tav/input.h"
 #include "tav/readers.h"
+#include "tav/shared_options.h"
 #include "tav/tav.h"
 #include "writer/mxl.h"
 #include "writer/xml_text.h"
@@ -65,6 +66,7 @@ struct Glue {
     std::string container;
     std::vector<tav::MarcxmlItem> items;  // the last reading's, which its table shows
     std::string failure;
+    std::vector<tav::SharedOption> shared_options;  // what tav_glue_shared_options shows
 };
 
 std::uint32_t address(const void* pointer)
@@ -309,6 +311,19 @@ const std::uint32_t* tav_glue_input_forms(Glue* glue)
     for (const tav::InputForm& f : tav::input_forms())
         for (std::string_view text : {f.name, f.description, f.recognised})
             push_text(t, text);
+    return t.data();
+}
+
+// The options the front ends share: the row count, then five texts of each
+// row: name, value, choices, default, help.
+const std::uint32_t* tav_glue_shared_options(Glue* glue)
+{
+    glue->shared_options = tav::shared_options();
+    std::vector<std::uint32_t>& t = glue->table;
+    t.assign(1, static_cast<std::uint32_t>(glue->shared_options.size()));
+    for (const tav::SharedOption& o : glue->shared_options)
+        for (const std::string* text : {&o.name, &o.value, &o.choices, &o.default_value, &o.help})
+            push_text(t, *text);
     return t.data();
 }
 

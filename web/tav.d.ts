@@ -291,6 +291,22 @@ export interface InputForm {
 /** The forms `readRecords` knows, the record lines first (after `init()`). */
 export function inputForms(): readonly InputForm[];
 
+/** An option the batch commands and the page share: a row of the library's table. */
+export interface SharedOption {
+  /** As the batch commands take it: --NAME. */
+  readonly name: string;
+  /** What its value is called in help texts; empty for a switch or a choice. */
+  readonly value: string;
+  /** The values it takes; empty: any. */
+  readonly choices: readonly string[];
+  /** Its default; empty when it has none. */
+  readonly default: string;
+  readonly help: string;
+}
+
+/** The options the batch commands and the page share, from the library's table. */
+export function sharedOptions(): readonly SharedOption[];
+
 /** An incipit read, or the reader's message, where it stands in the input. */
 export type ReadEntry =
     | { line: number; occurrence: number;

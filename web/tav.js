@@ -23,6 +23,7 @@ let glue = 0;
 let maxLineLength = 0;
 let formatRows = [];
 let formRows = [];
+let optionRows = [];
 let loading = null;
 
 /** Loads the converter; resolves when `convert` can be called. Safe to call again. */
@@ -33,6 +34,8 @@ export function init() {
         wasm = module;
         formatRows = readFormats(module._tav_glue_formats(glue));
         formRows = readTexts(module._tav_glue_input_forms(glue), ['name', 'description', 'recognised']);
+        optionRows = readTexts(module._tav_glue_shared_options(glue), ['name', 'value', 'choices', 'default', 'help'],
+                               (row) => { row.choices = row.choices === '' ? [] : row.choices.split('|'); });
     });
     return loading;
 }
@@ -72,6 +75,17 @@ export function formats() {
 export function inputForms() {
     ready();
     return formRows;
+}
+
+/**
+ * The options the batch commands and the page share ({ name, value, choices,
+ * default, help }), from the library's table: `convert`'s removeMensural,
+ * removeMeasureRests, compress, format and recordUri are the mensural,
+ * measure-rests, compress, format and record-uri rows.
+ */
+export function sharedOptions() {
+    ready();
+    return optionRows;
 }
 
 // The reading table: a head of five words, then seventeen words per item.

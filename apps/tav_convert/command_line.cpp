@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <csignal>
 #include <string_view>
+
+#include "tav/shared_options.h"
 
 namespace {
 
@@ -54,16 +57,27 @@ const OptionSpec* find_short(char letter)
     return nullptr;
 }
 
-// Which of `choices` the value of `spec` is, 0 for the first; -1, with
-// `cl.error` set ("--from takes marcxml or tab, not 'xml'"), for none.
-int choice(CommandLine& cl, const OptionSpec& spec, std::string_view value,
-           std::string_view first, std::string_view second)
+// The shared options' rows, and the report's form, which only this command
+// has.
+const std::vector<tav::SharedOption>& option_rows()
 {
-    if (value == first || value == second)
-        return value == second ? 1 : 0;
-    cl.error = std::string("--") + spec.name + " takes " + std::string(first) + " or " +
-               std::string(second) + ", not '" + std::string(value) + "'";
-    return -1;
+    static const std::vector<tav::SharedOption> rows = [] {
+        std::vector<tav::SharedOption> r = tav::shared_options();
+        r.push_back({"report-format", "", "jsonl|csv", "jsonl", "JSON Lines or CSV"});
+        return r;
+    }();
+    return rows;
+}
+
+// Which of its row's choices the value of `spec` is, 0 for the first; -1,
+// with `cl.error` set ("--from takes marcxml or tab, not 'xml'"), for none.
+int choice(CommandLine& cl, const OptionSpec& spec, std::string_view value)
+{
+    const tav::SharedOption& row = *tav::find_shared_option(option_rows(), spec.name);
+    int c = tav::choice_index(row, value);
+    if (c < 0)
+        cl.error = tav::choice_error(row, value);
+    return c;
 }
 
 bool read_jobs(std::string_view value, unsigned& jobs)
@@ -84,12 +98,12 @@ bool apply_choice(CommandLine& cl, const OptionSpec& spec, std::string_view valu
     switch (spec.key) {
     case Key::Mensural:
     case Key::MeasureRests:
-        if ((c = choice(cl, spec, value, "keep", "remove")) >= 0)
+        if ((c = choice(cl, spec, value)) >= 0)
             (spec.key == Key::Mensural ? cl.options.remove_mensural
                                        : cl.options.remove_measure_rests) = c == 1;
         break;
     default:
-        if ((c = choice(cl, spec, value, "jsonl", "csv")) >= 0)
+        if ((c = choice(cl, spec, value)) >= 0)
             cl.report_csv = c == 1;
         break;
     }
@@ -99,14 +113,11 @@ bool apply_choice(CommandLine& cl, const OptionSpec& spec, std::string_view valu
 // --format NAME, or --musicxml VERSION: a row of the output formats.
 bool apply_format(CommandLine& cl, const OptionSpec& spec, std::string_view value)
 {
-    const bool by_name = spec.key == Key::Format;
-    const tav::OutputFormat* format =
-        by_name ? tav::find_format(value) : tav::find_format("musicxml", value);
+    const tav::OutputFormat* format = spec.key == Key::Format
+                                          ? tav::find_format(value)
+                                          : tav::find_format("musicxml", value);
     if (format == nullptr) {
-        cl.error = "--" + std::string(spec.name) + " takes " +
-                   (by_name ? tav::format_names(", ", " or ")
-                            : tav::format_versions("musicxml", " or ")) +
-                   ", not '" + std::string(value) + "'";
+        choice(cl, spec, value);
         return false;
     }
     cl.options.format = format;
@@ -114,12 +125,11 @@ bool apply_format(CommandLine& cl, const OptionSpec& spec, std::string_view valu
 }
 
 // --from NAME: a row of the input forms.
-bool apply_from(CommandLine& cl, std::string_view value)
+bool apply_from(CommandLine& cl, const OptionSpec& spec, std::string_view value)
 {
     cl.from = tav::find_input_form(value);
     if (cl.from == nullptr)
-        cl.error = "--from takes " + tav::input_form_names(", ", " or ") + ", not '" +
-                   std::string(value) + "'";
+        choice(cl, spec, value);
     return cl.from != nullptr;
 }
 
@@ -157,7 +167,7 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
     case Key::ReportFormat: return apply_choice(cl, spec, value);
     case Key::Format:
     case Key::MusicXml: return apply_format(cl, spec, value);
-    case Key::From: return apply_from(cl, value);
+    case Key::From: return apply_from(cl, spec, value);
     case Key::Jobs:
         if (read_jobs(value, cl.jobs))
             return true;
@@ -282,29 +292,56 @@ CommandLine parse_command_line(int argc, char** argv, unsigned cores)
 
 namespace {
 
-// The --from line and its choices, from the table of input forms.
-std::string input_forms_help()
+constexpr std::size_t kHelpColumn = 27;  // where an option's text starts
+constexpr std::size_t kHelpWidth = 79;
+
+// `text` wrapped at the width: its first line after `head` (on a line of
+// its own when it reaches the column), each from `column` on.
+std::string wrapped(std::string head, std::string_view text, std::size_t column)
 {
-    return "      --from " + tav::input_form_names("|") +
-           "\n                           how the inputs are written (default: recognised\n"
-           "                           by their start, see below)\n";
+    std::string out;
+    std::string line = std::move(head);
+    if (column > 0 && line.size() + 2 > column) {
+        out = line + "\n";
+        line.clear();
+    }
+    std::size_t at = 0;
+    for (;;) {
+        line.resize(std::max(line.size(), column), ' ');
+        std::size_t room = kHelpWidth - line.size();
+        std::size_t end = text.size() - at <= room ? text.size() : text.rfind(' ', at + room);
+        if (end == std::string_view::npos || end <= at)
+            end = std::min(text.size(), at + room);
+        out += line + std::string(text.substr(at, end - at)) + "\n";
+        line.clear();
+        at = end < text.size() && text[end] == ' ' ? end + 1 : end;
+        if (at >= text.size())
+            return out;
+    }
 }
 
-// The --format and --musicxml lines and the formats' list, from the table
-// of output formats.
-std::string formats_help()
+// One option's help: "      --NAME CHOICES" and its text from the column
+// on, with its default.
+std::string option_help(const tav::SharedOption& o)
 {
-    std::string text = "      --format " + tav::format_names("|") +
-                       "\n                           the format written (default " +
-                       std::string(tav::default_format().name) + ", see below)\n";
-    const std::string versions = tav::format_versions("musicxml", "|");
-    text += "      --musicxml " + versions + std::string(10 - std::min<size_t>(versions.size(), 9), ' ') +
-            "the MusicXML version written (default " +
-            std::string(tav::default_format().version) + ")\n";
-    return text + "      --compress           write compressed files (MusicXML: .mxl)\n"
-                  "      --record-uri TEMPLATE\n"
-                  "                           link each catalogue record's documents to it\n"
-                  "                           (MusicXML 4.0): {id} stands for its 001\n";
+    std::string line = "      --" + o.name;
+    if (!o.choices.empty())
+        line += (o.value.empty() ? "=" : " ") + o.choices;
+    else if (!o.value.empty())
+        line += " " + o.value;
+    std::string text = o.help;
+    if (!o.default_value.empty())
+        text += " (default " + o.default_value + ")";
+    return wrapped(line, text, kHelpColumn);
+}
+
+std::string shared_options_help()
+{
+    std::string text;
+    for (const tav::SharedOption& o : option_rows())
+        if (o.name != "report-format")
+            text += option_help(o);
+    return text;
 }
 
 std::string formats_list()
@@ -340,7 +377,7 @@ const char* help_before_options()
            "\n";
 }
 
-const char* help_options()
+std::string help_options()
 {
     return "  -o, --output DIR         write the files into DIR (made if missing;\n"
            "                           default: the working folder)\n"
@@ -348,14 +385,12 @@ const char* help_options()
            "                           identifier divided by 1000\n"
            "      --stdout             write the documents to standard output, each after\n"
            "                           a line \"LENGTH NAME\"; no files\n"
-           "      --mensural=keep|remove       mensural time signatures (default keep)\n"
-           "      --measure-rests=keep|remove  measure rests (default keep)\n"
            "  -n, --dry-run            read and check every record; write nothing\n"
            "      --report FILE        write the report to FILE (- for standard output):\n"
            "                           one entry per record with messages, then a summary\n"
            "      --report-all         report every record, messages or not: the list of\n"
-           "                           records and their files\n"
-           "      --report-format=jsonl|csv    JSON Lines (default) or CSV\n"
+           "                           records and their files\n" +
+           option_help(*tav::find_shared_option(option_rows(), "report-format")) +
            "  -j, --jobs N             converters working in parallel (1 to 64;\n"
            "                           default: the number of cores)\n"
            "  -q, --quiet              no progress, messages or summary on standard error\n"
@@ -364,21 +399,25 @@ const char* help_options()
            "\n";
 }
 
-const char* help_after_options()
+std::string help_after_options()
 {
-    return "A line ends in LF, CR LF or a lone CR; blank lines are skipped.\n"
-           "Exit status: 0 when every record was converted,\n"
-           "1 when some records failed, 2 for a usage or input/output error of the run\n"
-           "(the run stops at the first output that cannot be written), 130 or 143 when\n"
-           "SIGINT or SIGTERM stopped it.\n";
+    std::string text = "Exit status:";
+    for (const tav::ExitStatusRow& row : tav::exit_statuses())
+        text += (row.status == tav::ExitStatus::AllConverted ? " " : ", ") +
+                std::to_string(static_cast<int>(row.status)) + " " + std::string(row.meaning);
+    text += " (the run stops at the first output that cannot be written), " +
+            std::to_string(tav::kSignalExitBase + SIGINT) + " or " +
+            std::to_string(tav::kSignalExitBase + SIGTERM) + " when SIGINT or SIGTERM stopped it.";
+    return "A line ends in LF, CR LF or a lone CR; blank lines are skipped.\n" +
+           wrapped("", text, 0);
 }
 
 }  // namespace
 
 const char* help_text()
 {
-    static const std::string text = std::string(help_before_options()) + input_forms_help() +
-                                    formats_help() + help_options() + input_forms_list() +
+    static const std::string text = std::string(help_before_options()) + shared_options_help() +
+                                    help_options() + input_forms_list() +
                                     formats_list() + "\n" + help_after_options();
     return text.c_str();
 }

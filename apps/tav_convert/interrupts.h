@@ -4,6 +4,8 @@
 // Blocked object lives never do. On Windows nothing is caught.
 #pragma once
 
+#include "tav/shared_options.h"
+
 // Starts catching SIGINT and SIGTERM.
 void catch_interrupts();
 
@@ -16,7 +18,7 @@ int interrupt_signal();
 int interrupt_fd();
 
 // The exit status of a run ended by `signal`: 128 and its number.
-inline int interrupted_status(int signal) { return 128 + signal; }
+inline int interrupted_status(int signal) { return tav::kSignalExitBase + signal; }
 
 // Keeps SIGINT and SIGTERM blocked in this thread, so that threads started
 // meanwhile never take them.

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "tav/shared_options.h"
 #include "command_line.h"
 #include "file_output.h"
 #include "files.h"
@@ -28,9 +29,9 @@
 namespace {
 
 // Exit statuses.
-constexpr int kAllConverted = 0;
-constexpr int kRecordsFailed = 1;
-constexpr int kRunError = 2;
+constexpr int kAllConverted = static_cast<int>(tav::ExitStatus::AllConverted);
+constexpr int kRecordsFailed = static_cast<int>(tav::ExitStatus::RecordsFailed);
+constexpr int kRunError = static_cast<int>(tav::ExitStatus::RunError);
 
 const char* const kProgram = "tav_convert";
 

@@ -34,11 +34,12 @@ from typing import List, NamedTuple
 
 from . import _tav
 from ._tav import (CatalogueRecord, MarcxmlReader, Message, OutputFormat, Result, __version__,
-                   formats, input_forms, read_marcxml)
+                   exit_statuses, formats, input_forms, read_marcxml, shared_options, shown_text)
 
 __all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "OutputFormat",
            "Problem", "Result", "__version__", "convert", "convert_fields", "convert_file",
-           "formats", "input_forms", "read_marcxml"]
+           "exit_statuses", "formats", "input_forms", "read_marcxml", "shared_options",
+           "shown_text"]
 
 
 class Problem(tuple):

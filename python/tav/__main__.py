@@ -5,14 +5,14 @@ messages and exit statuses."""
 import argparse
 import sys
 
-from . import __version__, convert_file, formats, input_forms
+from . import __version__, convert_file, exit_statuses, formats, shared_options, shown_text
 
-ALL_CONVERTED, SOME_FAILED, RUN_FAILED = 0, 1, 2
+_STATUS = exit_statuses()
 
 
 def _shown(text):
     """The text with its control characters written as \\xHH."""
-    return "".join("\\x%02X" % ord(c) if ord(c) < 32 or ord(c) == 127 else c for c in text)
+    return shown_text(text.encode("utf-8", "surrogateescape")).decode("utf-8", "surrogateescape")
 
 
 def _incipit(problem):
@@ -39,40 +39,43 @@ class _MusicXmlVersion(argparse.Action):
         namespace.format = _MUSICXML[values]
 
 
+def _add_shared(parser, row):
+    """An option of the library's table of shared options, as tav_convert takes it."""
+    name, choices = row["name"], row["choices"].split("|") if row["choices"] else None
+    text = row["help"] + (" (default %s)" % row["default"] if row["default"] else "")
+    named = {"dest": name.replace("-", "_") + ("_" if name == "from" else ""), "help": text}
+    if name == "from":
+        parser.add_argument("--from", choices=["auto"] + choices, default="auto", **named)
+    elif name == "musicxml":
+        parser.add_argument("--musicxml", choices=choices, action=_MusicXmlVersion,
+                            dest="format", help=text)
+    elif choices is not None:
+        parser.add_argument("--" + name, choices=choices, default=row["default"], **named)
+    elif row["value"]:
+        parser.add_argument("--" + name, metavar=row["value"], default="", **named)
+    else:
+        parser.add_argument("--" + name, action="store_true", **named)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="python -m tav",
         description="Converts incipit records (tab-separated, one per line, MARCXML "
                     "catalogue records, or the code's key-value or JSON form) into MusicXML "
                     "files.",
-        epilog="Exit status: 0 when every record was converted, 1 when some records "
-               "failed, 2 for a usage error or a file that cannot be read or made.")
+        epilog="Exit status: " + ", ".join(
+            "%d %s" % (code, name.replace("_", " ")) for name, code in _STATUS.items()) + ".")
     parser.add_argument("files", nargs="+", metavar="FILE",
                         help="export files to convert; - for standard input")
     parser.add_argument("-o", "--output", default=".", metavar="DIR",
                         help="write the files into DIR, made if missing (default: here)")
-    parser.add_argument("--from", dest="from_", choices=["auto"] + input_forms(),
-                        default="auto", help="how the input is written (default: recognised "
-                        "by its start)")
-    parser.add_argument("--mensural", choices=["keep", "remove"], default="keep",
-                        help="keep (default) or remove mensural time signatures")
-    parser.add_argument("--measure-rests", choices=["keep", "remove"], default="keep",
-                        help="keep (default) or remove measure rests")
-    default = formats()[0]
-    parser.add_argument("--format", choices=[f.name for f in formats()], default=default.name,
-                        help="the format written (default %s): %s" % (default.name, "; ".join(
-                            "%s, %s" % (f.name, f.description) for f in formats())))
-    parser.add_argument("--musicxml", choices=list(_MUSICXML), action=_MusicXmlVersion,
-                        help="the MusicXML version written (default %s)" % default.version)
-    parser.add_argument("--compress", action="store_true",
-                        help="write compressed files (%s)" % ", ".join(
-                            "%s: %s" % (f.name, f.compressed_suffix) for f in formats()
-                            if f.compressible))
+    for row in shared_options():
+        _add_shared(parser, row)
     parser.add_argument("-q", "--quiet", action="store_true",
                         help="nothing on standard error but errors of the run itself")
     parser.add_argument("-V", "--version", action="version", version="tav " + __version__)
     args = parser.parse_args(argv)
-    status = ALL_CONVERTED
+    status = _STATUS["all_converted"]
     totals = [0, 0, 0]
     for path in args.files:
         try:
@@ -80,15 +83,15 @@ def main(argv=None):
                                   remove_mensural=args.mensural == "remove",
                                   remove_measure_rests=args.measure_rests == "remove",
                                   format=args.format, compress=args.compress,
-                                  from_=args.from_)
+                                  from_=args.from_, record_uri=args.record_uri)
         except (OSError, ValueError) as e:
             print("python -m tav: %s" % e, file=sys.stderr)
-            status = RUN_FAILED
+            status = _STATUS["run_error"]
             continue
         for i, n in enumerate(report[:3]):
             totals[i] += n
-        if report.failed and status == ALL_CONVERTED:
-            status = SOME_FAILED
+        if report.failed and status == _STATUS["all_converted"]:
+            status = _STATUS["records_failed"]
         if not args.quiet:
             for problem in report.problems:
                 where = "%s:%d: " % (_shown(path), problem.line)

@@ -522,15 +522,21 @@ class Files(unittest.TestCase):
         """MARCXML on standard input: the batch command's message lines."""
         e2e_lib.require(os.path.exists(TAV_CONVERT), "no tav_convert beside the program")
         env = dict(os.environ, PYTHONPATH=PACKAGE_PATH)
-        with tempfile.TemporaryDirectory() as top:
-            ours, theirs = (subprocess.run(cmd, input=bytes_of(CATALOGUE), cwd=top, env=env,
-                                           capture_output=True)
-                            for cmd in ([sys.executable, "-m", "tav", "-o", "out", "-"],
-                                        [TAV_CONVERT, "-o", "out2", "-"]))
-            self.assertEqual((ours.returncode, theirs.returncode), (1, 1))
-            self.assertEqual(ours.stderr.splitlines()[:-1], theirs.stderr.splitlines()[:-1])
-            self.assertEqual(len(ours.stderr.splitlines()), 6, ours.stderr)
-            self.assertEqual(tree(os.path.join(top, "out")), tree(os.path.join(top, "out2")))
+        # Each option of the shared table, given to both, means the same.
+        shared = ["--format", "musicxml4", "--record-uri", "https://example.org/{id}",
+                  "--measure-rests=remove", "--mensural=remove", "--from", "marcxml"]
+        self.assertEqual({o["name"] for o in tav.shared_options()} - {"musicxml", "compress"},
+                         {a[2:].split("=")[0] for a in shared if a.startswith("--")})
+        for options in ([], shared):
+            with self.subTest(options=options), tempfile.TemporaryDirectory() as top:
+                ours, theirs = (subprocess.run(cmd, input=bytes_of(CATALOGUE), cwd=top, env=env,
+                                               capture_output=True)
+                                for cmd in ([sys.executable, "-m", "tav", "-o", "out", "-"] + options,
+                                            [TAV_CONVERT, "-o", "out2", "-"] + options))
+                self.assertEqual((ours.returncode, theirs.returncode), (1, 1))
+                self.assertEqual(ours.stderr.splitlines()[:-1], theirs.stderr.splitlines()[:-1])
+                self.assertEqual(len(ours.stderr.splitlines()), 6, ours.stderr)
+                self.assertEqual(tree(os.path.join(top, "out")), tree(os.path.join(top, "out2")))
 
     def test_readme_example_runs_as_written(self):
         with open(README, encoding="utf-8") as f:

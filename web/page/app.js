@@ -4,7 +4,7 @@
 // (worker.js), and the page shows one page of records at a time, each with
 // its messages beside its engraving. The options hold from the moment they
 // change: what is shown and every download is converted with them.
-import { formats, gunzip, init, readRecords } from './tav.js';
+import { formats, gunzip, init, readRecords, sharedOptions } from './tav.js';
 import createVerovioModule from './verovio-module.mjs';
 import { VerovioToolkit } from './verovio.mjs';
 import { convertRecord, mediaTypeOf, signOf } from './records.js';
@@ -33,6 +33,13 @@ $('convert-records').disabled = false;
 $('open-file').disabled = false;
 
 const OPTIONS = ['remove-mensural', 'remove-measure-rests', 'compress', 'format', 'record-uri'];
+// Each control's tip is its option's help, from the library's table of the
+// options the batch commands share.
+const OPTION_ROWS = ['mensural', 'measure-rests', 'compress', 'format', 'record-uri'];
+OPTIONS.forEach((id, k) => {
+    const row = sharedOptions().find((o) => o.name === OPTION_ROWS[k]);
+    $(id).title = `--${row.name}: ${row.help}` + (row.default ? ` (default ${row.default})` : '');
+});
 
 function options() {
     return { removeMensural: $('remove-mensural').checked, removeMeasureRests: $('remove-measure-rests').checked,
