@@ -7,6 +7,7 @@
 #include "writer/mxl.h"
 #include "writer/xml_text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #ifdef TAV_HAVE_ZLIB
@@ -17,18 +18,19 @@ namespace tav::detail {
 
 namespace {
 
-void append_container_xml(std::string& out, std::string_view document_name)
+// The container's text before the document's name and after it.
+constexpr std::string_view kContainerHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                            "<container>\n"
+                                            "\t<rootfiles>\n"
+                                            "\t\t<rootfile full-path=\"";
+
+std::string container_tail()
 {
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<container>\n"
-           "\t<rootfiles>\n"
-           "\t\t<rootfile full-path=\"";
-    append_escaped(out, document_name, XmlContext::Attribute);
-    out += "\" media-type=\"";
+    std::string out = "\" media-type=\"";
     out += kMusicXmlMediaType;
-    out += "\"/>\n"
-           "\t</rootfiles>\n"
-           "</container>\n";
+    return out + "\"/>\n"
+                 "\t</rootfiles>\n"
+                 "</container>\n";
 }
 
 #ifdef TAV_HAVE_ZLIB
@@ -88,44 +90,92 @@ void put_common(std::string& out, const Entry& e)
     put16(out, static_cast<std::uint16_t>(e.name.size()));
 }
 
-// Appends one entry, deflated with `z` (null: stored); false when zlib
-// fails.
-bool add(std::string& out, Entry& e, std::string_view name, std::string_view data, z_stream* z)
+// The deflate streams' level: zlib's fastest. On MusicXML it takes 40% fewer
+// instructions than the default level for files 10% larger.
+constexpr int kLevel = Z_BEST_SPEED;
+// Windows from 512 bytes to zlib's largest, 32 KiB, each with as many hash
+// entries as bytes of window: a document within its window less zlib's
+// lookahead deflates as with the largest window, and a stream is reset by
+// clearing a hash table of its size, not of 64 KiB.
+constexpr int kMinWindowBits = 9;
+constexpr int kWindowSizes = MAX_WBITS - kMinWindowBits + 1;
+constexpr std::size_t kLookahead = 262;
+// A stored block holds at most this many bytes.
+constexpr std::size_t kMaxStoredBlock = 0xFFFF;
+
+// The memory level (zlib's default, 8, at most) whose hash table has an
+// entry for each byte of a window of 2^bits.
+int memory_level(int bits)
 {
-    const bool compress = z != nullptr;
-    e = Entry{};
-    e.name = name;
-    e.method = compress ? kDeflated : kStored;
-    e.size = static_cast<std::uint32_t>(data.size());
-    e.crc = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    return std::clamp(bits - 7, 1, 8);
+}
+
+// The smallest window for `size` bytes.
+int window_bits(std::size_t size)
+{
+    int bits = kMinWindowBits;
+    while (bits < MAX_WBITS && (std::size_t{1} << bits) - kLookahead < size)
+        ++bits;
+    return bits;
+}
+
+std::uint32_t crc_of(std::uint32_t crc, std::string_view data)
+{
+    return static_cast<std::uint32_t>(
+        crc32(crc, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+// Starts the entry `e` at the end of `out`: its local header, the packed
+// size left for end_entry to fill in.
+void begin_entry(std::string& out, Entry& e)
+{
     e.offset = static_cast<std::uint32_t>(out.size());
     put32(out, kLocalHeader);
-    std::size_t sizes = out.size() + 14;   // where the packed size goes
     put_common(out, e);
     put16(out, 0);   // extra field
-    out += name;
-    std::size_t begin = out.size();
-    if (!compress) {
-        out += data;
-    } else {
-        if (deflateReset(z) != Z_OK)
-            return false;
-        uLong bound = deflateBound(z, static_cast<uLong>(data.size()));
-        out.resize(begin + bound);
-        z->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-        z->avail_in = static_cast<uInt>(data.size());
-        z->next_out = reinterpret_cast<Bytef*>(out.data() + begin);
-        z->avail_out = static_cast<uInt>(bound);
-        int status = deflate(z, Z_FINISH);
-        out.resize(begin + z->total_out);
-        if (status != Z_STREAM_END)
-            return false;
-    }
-    e.packed = static_cast<std::uint32_t>(out.size() - begin);
+    out += e.name;
+}
+
+// Ends the entry begun at e.offset, its data at the end of `out`.
+void end_entry(std::string& out, Entry& e)
+{
+    const std::size_t data = e.offset + 30 + e.name.size();
+    const std::size_t sizes = e.offset + 18;   // where the packed size goes
+    e.packed = static_cast<std::uint32_t>(out.size() - data);
     for (int i = 0; i < 4; ++i)
         out[sizes + static_cast<std::size_t>(i)] = static_cast<char>((e.packed >> (8 * i)) & 0xFF);
-    return true;
+}
+
+// Appends `data` deflated by `z` with `flush`; false when zlib fails.
+bool deflate_into(std::string& out, z_stream& z, std::string_view data, int flush)
+{
+    if (deflateReset(&z) != Z_OK)
+        return false;
+    const std::size_t begin = out.size();
+    const uLong bound = deflateBound(&z, static_cast<uLong>(data.size())) + 8;
+    out.resize(begin + bound);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data() + begin);
+    z.avail_out = static_cast<uInt>(bound);
+    const int status = deflate(&z, flush);
+    out.resize(begin + (bound - z.avail_out));
+    return flush == Z_FINISH ? status == Z_STREAM_END
+                            : status == Z_OK && z.avail_in == 0 && z.avail_out != 0;
+}
+
+// Appends `data` as stored deflate blocks that are not the last, after
+// deflated bytes that end on a byte.
+void append_stored_blocks(std::string& out, std::string_view data)
+{
+    do {
+        const std::size_t n = std::min(data.size(), kMaxStoredBlock);
+        out += '\0';   // not the last block, stored
+        put16(out, static_cast<std::uint16_t>(n));
+        put16(out, static_cast<std::uint16_t>(~n & 0xFFFF));
+        out += data.substr(0, n);
+        data.remove_prefix(n);
+    } while (!data.empty());
 }
 
 #endif
@@ -134,31 +184,97 @@ bool add(std::string& out, Entry& e, std::string_view name, std::string_view dat
 
 std::string mxl_container_xml(std::string_view document_name)
 {
-    std::string out;
-    append_container_xml(out, document_name);
-    return out;
+    std::string out(kContainerHead);
+    append_escaped(out, document_name, XmlContext::Attribute);
+    return out + container_tail();
 }
 
-// The deflate stream (made once: raw deflate, the default level, a 32 KiB
-// window and the default memory level, the parameters of every archive)
-// and the container's text.
+// The deflate streams, one for each window size, each made when a document
+// first needs it, and the container's text before and after the name, each
+// deflated once: the container entry is the deflated head, the name in
+// stored blocks, and the deflated tail (the last block).
 struct MxlWriter::Stream {
 #ifdef TAV_HAVE_ZLIB
-    z_stream z{};
-    bool made = false;
+    z_stream z[kWindowSizes]{};
+    bool made[kWindowSizes]{};
+    std::string head;
+    std::string tail;
+    std::uint32_t head_crc = 0;
+    std::string tail_text;
+    std::string name;   // the document's name as the container writes it
     ~Stream()
     {
-        if (made)
-            deflateEnd(&z);
+        for (int i = 0; i < kWindowSizes; ++i)
+            if (made[i])
+                deflateEnd(&z[i]);
+    }
+    // The stream for `size` bytes; null when zlib cannot make it.
+    z_stream* stream_for(std::size_t size)
+    {
+        const int i = window_bits(size) - kMinWindowBits;
+        if (!made[i]) {
+            const int bits = i + kMinWindowBits;
+            if (deflateInit2(&z[i], kLevel, Z_DEFLATED, -bits, memory_level(bits),
+                             Z_DEFAULT_STRATEGY) != Z_OK)
+                return nullptr;
+            made[i] = true;
+        }
+        return &z[i];
+    }
+    // The container's head and tail deflated by `z`, once (any window
+    // holds them); false when zlib fails.
+    bool deflate_container(z_stream& z)
+    {
+        if (!tail_text.empty())
+            return true;
+        std::string text = container_tail();
+        if (!deflate_into(head, z, kContainerHead, Z_SYNC_FLUSH) ||
+            !deflate_into(tail, z, text, Z_FINISH))
+            return false;
+        head_crc = crc_of(0, kContainerHead);
+        tail_text = std::move(text);
+        return true;
     }
 #endif
-    std::string container;
 };
 
 MxlWriter::MxlWriter() = default;
 MxlWriter::~MxlWriter() = default;
 MxlWriter::MxlWriter(MxlWriter&& other) noexcept = default;
 MxlWriter& MxlWriter::operator=(MxlWriter&& other) noexcept = default;
+
+#ifdef TAV_HAVE_ZLIB
+namespace {
+
+// Appends the central directory of `entries` and its end.
+void put_directory(std::string& out, const Entry* entries, std::uint16_t count)
+{
+    const std::uint32_t directory = static_cast<std::uint32_t>(out.size());
+    for (const Entry* e = entries; e != entries + count; ++e) {
+        put32(out, kCentralHeader);
+        put16(out, kVersion);   // made by
+        put_common(out, *e);
+        put16(out, 0);          // extra field
+        put16(out, 0);          // comment
+        put16(out, 0);          // disk
+        put16(out, 0);          // internal attributes
+        put32(out, 0);          // external attributes
+        put32(out, e->offset);
+        out += e->name;
+    }
+    const std::uint32_t directory_size = static_cast<std::uint32_t>(out.size()) - directory;
+    put32(out, kEndOfCentral);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, count);
+    put16(out, count);
+    put32(out, directory_size);
+    put32(out, directory);
+    put16(out, 0);
+}
+
+}  // namespace
+#endif
 
 std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
                                             std::string_view document, std::string& out)
@@ -170,42 +286,37 @@ std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
     if (stream_ == nullptr)
         stream_ = std::make_unique<Stream>();
     Stream& s = *stream_;
-    if (!s.made) {
-        if (deflateInit2(&s.z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                         Z_DEFAULT_STRATEGY) != Z_OK)
-            return MessageCode::CompressionFailed;
-        s.made = true;
-    }
-    s.container.clear();
-    append_container_xml(s.container, document_name);
-    Entry entries[3];
-    out.reserve(document.size() / 4 + s.container.size() + 512);
-    if (!add(out, entries[0], "mimetype", kMxlMimeType, nullptr) ||
-        !add(out, entries[1], "META-INF/container.xml", s.container, &s.z) ||
-        !add(out, entries[2], document_name, document, &s.z))
+    z_stream* z = s.stream_for(document.size());
+    if (z == nullptr || !s.deflate_container(*z))
         return MessageCode::CompressionFailed;
-    std::uint32_t directory = static_cast<std::uint32_t>(out.size());
-    for (const Entry& e : entries) {
-        put32(out, kCentralHeader);
-        put16(out, kVersion);   // made by
-        put_common(out, e);
-        put16(out, 0);          // extra field
-        put16(out, 0);          // comment
-        put16(out, 0);          // disk
-        put16(out, 0);          // internal attributes
-        put32(out, 0);          // external attributes
-        put32(out, e.offset);
-        out += e.name;
-    }
-    std::uint32_t directory_size = static_cast<std::uint32_t>(out.size()) - directory;
-    put32(out, kEndOfCentral);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, 3);
-    put16(out, 3);
-    put32(out, directory_size);
-    put32(out, directory);
-    put16(out, 0);
+    s.name.clear();
+    append_escaped(s.name, document_name, XmlContext::Attribute);
+    out.reserve(document.size() / 4 + s.head.size() + s.name.size() + s.tail.size() + 512);
+
+    Entry entries[3];
+    entries[0] = Entry{"mimetype", kStored, crc_of(0, kMxlMimeType),
+                       static_cast<std::uint32_t>(kMxlMimeType.size())};
+    begin_entry(out, entries[0]);
+    out += kMxlMimeType;
+    end_entry(out, entries[0]);
+
+    const std::uint32_t name_crc = crc_of(s.head_crc, s.name);
+    entries[1] = Entry{"META-INF/container.xml", kDeflated, crc_of(name_crc, s.tail_text),
+                       static_cast<std::uint32_t>(kContainerHead.size() + s.name.size() +
+                                                  s.tail_text.size())};
+    begin_entry(out, entries[1]);
+    out += s.head;
+    append_stored_blocks(out, s.name);
+    out += s.tail;
+    end_entry(out, entries[1]);
+
+    entries[2] = Entry{document_name, kDeflated, crc_of(0, document),
+                       static_cast<std::uint32_t>(document.size())};
+    begin_entry(out, entries[2]);
+    if (!deflate_into(out, *z, document, Z_FINISH))
+        return MessageCode::CompressionFailed;
+    end_entry(out, entries[2]);
+    put_directory(out, entries, 3);
     return std::nullopt;
 #else
     (void)document_name;

@@ -22,10 +22,11 @@ inline constexpr std::string_view kMusicXmlMediaType = "application/vnd.recordar
 // archive itself around the library's document and this text.
 std::string mxl_container_xml(std::string_view document_name);
 
-// Writes .mxl archives, one after another: one deflate stream, made at the
-// first archive and reset for each entry after it, and buffers that keep
-// their storage, so that a converter allocates nothing per file once it
-// runs.
+// Writes .mxl archives, one after another: a deflate stream for each size
+// of window, made at the first document that needs it and reset for each
+// one after it, the container entry deflated once but for the document's
+// name, and buffers that keep their storage, so that a converter allocates
+// nothing per file once it runs.
 class MxlWriter {
 public:
     MxlWriter();
