@@ -43,7 +43,8 @@ tav::Options musicxml4_options()
 }
 
 // Every item, one line each, then the counts; with `heads`, each
-// incipit's document up to its part (`whole`: all of it).
+// incipit's document up to its part (`whole`: all of it), the converter's
+// version named VERSION.
 std::string transcript(tav::MarcxmlReader& reader, bool heads,
                        const tav::Options& options = musicxml4_options(), bool whole = false)
 {
@@ -64,7 +65,8 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads,
             continue;
         const tav::Result& r = converter.convert(item.record, options);
         out += r.file_name + " " + tav::status_name(r.status) + "\n";
-        out += whole ? r.document : r.document.substr(0, r.document.find("\t<part id="));
+        out += version_named(whole ? r.document
+                                   : r.document.substr(0, r.document.find("\t<part id=")));
     }
     const tav::MarcxmlCounts& c = reader.counts();
     out += "records " + std::to_string(c.records) + ", incipits " + std::to_string(c.incipits) +
@@ -90,8 +92,8 @@ TEST(Marcxml, CatalogueFileTranscript)
 }
 
 // Records that name their source, creators, work and keys, with hostile
-// texts, in each format: the whole documents (4.0 with a link to the
-// record).
+// texts, in each format: the whole documents (4.0 and MEI with a link to
+// the record).
 TEST(Marcxml, SourceDescriptionsInEachFormat)
 {
     SKIP_WITHOUT_READER();
@@ -103,6 +105,10 @@ TEST(Marcxml, SourceDescriptionsInEachFormat)
     musicxml4.record_uri = "https://example.org/sources/{id}?a=1&b={id}";
     tav::MarcxmlReader reader4(xml);
     expect_golden("marcxml/sources_musicxml4.txt", transcript(reader4, true, musicxml4, true));
+    tav::Options mei = musicxml4;
+    mei.format = tav::find_format("mei");
+    tav::MarcxmlReader reader_mei(xml);
+    expect_golden("marcxml/sources_mei.txt", transcript(reader_mei, true, mei, true));
     // The description keeps what the record gave; the source is shared.
     tav::MarcxmlReader reader(xml);
     tav::MarcxmlItem first, second;
@@ -138,16 +144,24 @@ TEST(Marcxml, EscapedDescriptionFitsItsHead)
     d = {hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, source};
     // 1.0: the nine texts of the incipit, 20 creators' roles and names, and
     // eight of the source (siglum and shelfmark apart); 4.0 also the three
-    // credits and the link (the template twice, the control number once).
-    const std::pair<const char*, std::size_t> formats[] = {{"musicxml1", 57}, {"musicxml4", 63}};
-    for (const auto& [format, texts] : formats) {
+    // credits and the link (the template twice, the control number once);
+    // MEI the titles, composer and creators twice (the file's and the
+    // work's), the scoring once.
+    const struct {
+        const char* format;
+        std::size_t texts;
+        const char* end;
+    } formats[] = {{"musicxml1", 57, "</score-partwise>\n"},
+                   {"musicxml4", 63, "</score-partwise>\n"},
+                   {"mei", 103, "</mei>\n"}};
+    for (const auto& [format, texts, end] : formats) {
         tav::Options options = musicxml4_options();
         options.format = tav::find_format(format);
         options.record_uri = hostile + "{id}" + hostile;
         tav::Converter converter;
         const tav::Result& result = converter.convert(r, options);
         ASSERT_TRUE(result.ok()) << format;
-        EXPECT_TRUE(result.document.ends_with("</score-partwise>\n")) << format;
+        EXPECT_TRUE(result.document.ends_with(end)) << format;
         std::size_t returns = 0;
         for (std::size_t at = 0; (at = result.document.find("&#13;", at)) != std::string::npos; ++at)
             ++returns;
