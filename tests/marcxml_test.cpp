@@ -71,7 +71,8 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads,
     const tav::MarcxmlCounts& c = reader.counts();
     out += "records " + std::to_string(c.records) + ", incipits " + std::to_string(c.incipits) +
            ", without music " + std::to_string(c.without_music) + ", other system " +
-           std::to_string(c.other_system) + ", errors " + std::to_string(c.errors) + "\n";
+           std::to_string(c.other_system) + ", without 001 " +
+           std::to_string(c.without_control_number) + ", errors " + std::to_string(c.errors) + "\n";
     return out;
 }
 
@@ -221,20 +222,20 @@ TEST(Marcxml, HostileInputs)
         const char* expected;   // the transcript without documents
     } rows[] = {
         {"empty", "", "error 001= #0 line 1: malformed XML at line 1, byte 0: Document is empty\n"
-                      "records 0, incipits 0, without music 0, other system 0, errors 1\n"},
+                      "records 0, incipits 0, without music 0, other system 0, without 001 0, errors 1\n"},
         {"not XML", "123\t1\tG-2\n",
          "error 001= #0 line 1: malformed XML at line 1, byte 0: Document is empty\n"
-         "records 0, incipits 0, without music 0, other system 0, errors 1\n"},
+         "records 0, incipits 0, without music 0, other system 0, without 001 0, errors 1\n"},
         {"single record, BOM",
          "\xEF\xBB\xBF" + record("7", "4C//"),
          "incipit 001=7 #1 line 1: 7\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 1, incipits 1, without music 0, other system 0, errors 0\n"},
+         "records 1, incipits 1, without music 0, other system 0, without 001 0, errors 0\n"},
         {"truncated",
          "<collection>" + kGood + "<record><controlfield tag=\"001\">9</contr",
          "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "error 001=9 #0 line 2: malformed XML at line 2, byte 272: expected '>'; "
          "record 2 is passed over\n"
-         "records 2, incipits 1, without music 0, other system 0, errors 1\n"},
+         "records 2, incipits 1, without music 0, other system 0, without 001 0, errors 1\n"},
         {"broken record between good ones",
          "<collection>" + kGood + "<record><datafield tag=\"031\"></record>\n" + kGood +
              "</collection>",
@@ -243,7 +244,7 @@ TEST(Marcxml, HostileInputs)
          "mismatch: datafield line 2 and record; "
          "record 2 is passed over\n"
          "incipit 001=123 #1 line 3: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 3, incipits 2, without music 0, other system 0, errors 1\n"},
+         "records 3, incipits 2, without music 0, other system 0, without 001 0, errors 1\n"},
         {"entity expansion",
          "<!DOCTYPE c [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\"><!ENTITY b "
          "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
@@ -254,26 +255,26 @@ TEST(Marcxml, HostileInputs)
          "&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">]><c>" + record("5", "&e;&e;&e;&e;") + "</c>",
          "error 001=5 #0 line 1: malformed XML at line 1, byte 694: Entity 'e' not defined; "
          "record 1 is passed over\n"
-         "records 1, incipits 0, without music 0, other system 0, errors 1\n"},
+         "records 1, incipits 0, without music 0, other system 0, without 001 0, errors 1\n"},
         {"entity of an external DTD, which is not read",
          "<!DOCTYPE c SYSTEM \"c.dtd\"><c>" + record("6", "4C&e;//") + kGood + "</c>",
          "error 001=6 #0 line 1: malformed XML at line 1, byte 216: Entity 'e' not defined; "
          "record 1 is passed over\n"
          "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 2, incipits 1, without music 0, other system 0, errors 1\n"},
+         "records 2, incipits 1, without music 0, other system 0, without 001 0, errors 1\n"},
         {"UTF-16 with a lone surrogate: the next record is read",
          "\xFF\xFE" + utf16le("<c>" + kGood) + std::string("\x00\xD8", 2) + utf16le("x" + kGood + "</c>"),
          "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "error 001= #0 line 2: malformed XML at line 2: bytes that cannot be read as UTF-16LE: "
          "0x00 0xD8\n"
          "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 2, incipits 2, without music 0, other system 0, errors 1\n"},
+         "records 2, incipits 2, without music 0, other system 0, without 001 0, errors 1\n"},
         {"records one after another without a root, each on its own line",
          record("1", "4C//") + "\n" + record("2", "4D//") + record("3", "4E//"),
          "incipit 001=1 #1 line 1: 1\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "incipit 001=2 #1 line 3: 2\t1.1.1\t\\-\t\\-\t\t4D//\n"
          "incipit 001=3 #1 line 4: 3\t1.1.1\t\\-\t\\-\t\t4E//\n"
-         "records 3, incipits 3, without music 0, other system 0, errors 0\n"},
+         "records 3, incipits 3, without music 0, other system 0, without 001 0, errors 0\n"},
         {"identifiers",
          "<c>" + record("12345678901", "4C//") + record("2147483648", "4C//") +
              record("2147483647", "4C//") + record(" 000000042\n", "4C//") + "</c>",
@@ -283,7 +284,7 @@ TEST(Marcxml, HostileInputs)
          "an incipit identifier (one to ten digits)\n"
          "incipit 001=2147483647 #1 line 3: 2147483647\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "incipit 001=000000042 #1 line 5: 000000042\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 4, incipits 2, without music 0, other system 0, errors 2\n"},
+         "records 4, incipits 2, without music 0, other system 0, without 001 0, errors 2\n"},
         {"line break inside the music, empty music, nested record",
          "<c>" + record("8", "4C\n4D//") + record("9", " ") +
              "<record><controlfield tag=\"001\">10</controlfield><record/></record></c>",
@@ -291,7 +292,7 @@ TEST(Marcxml, HostileInputs)
          "error 001=10 #0 line 4: record 3 is not closed before the next record starts; its "
          "fields are not read\n"
          "error 001= #0 line 4: record 4 has no control number (001)\n"
-         "records 4, incipits 0, without music 1, other system 0, errors 3\n"},
+         "records 4, incipits 0, without music 1, other system 0, without 001 1, errors 3\n"},
     };
     each_row(rows, [](const Row& row) {
         testing::internal::CaptureStderr();
