@@ -3,8 +3,9 @@
 //   # a comment
 //   $ m r v xml     options for the records below ("xml": the whole document,
 //                   "xml4": the MusicXML 4.0 one, with its ties written as slurs;
-//                   "mei": the MEI one, the version it names as VERSION; "d":
-//                   the record described, every text with a sign to escape)
+//                   "mei": the MEI one; both name the converter's version
+//                   VERSION; "d": the record described, every text with a
+//                   sign to escape)
 //   < RECORD        one record line; \xNN stands for the byte NN
 // The loop keeps these lines and writes each record's outcome below it; the
 // file must come out unchanged. To add a case, add a "<" line and run the
@@ -71,12 +72,8 @@ void describe(tav::Description& d)
 // The MEI document, the writer's version named VERSION.
 std::string mei_document(const Parsed& p, int64_t& slurred)
 {
-    std::string text = document_of(p.reading.record, p.incipit, {false, "2000-01-01", {}}, &slurred,
-                                   tav::find_format("mei")->writer);
-    const std::string version = "version=\"" TAV_VERSION_STRING "\"";
-    if (size_t at = text.find(version); at != std::string::npos)
-        text.replace(at, version.size(), "version=\"VERSION\"");
-    return text;
+    return version_named(document_of(p.reading.record, p.incipit, {false, "2000-01-01", {}},
+                                     &slurred, tav::find_format("mei")->writer));
 }
 
 std::string outcome(const std::string& record, const ConvertOptions& options, Shown shown)
@@ -109,7 +106,8 @@ std::string outcome(const std::string& record, const ConvertOptions& options, Sh
     std::string body = shown.mei ? mei_document(p, slurred)
                        : !xml    ? dump_score(i.first_measure)
                        : !v4 ? p.document()
-                             : document_of(p.reading.record, i, {true, "2000-01-01", {}}, &slurred);
+                             : version_named(document_of(p.reading.record, i,
+                                                         {true, "2000-01-01", {}}, &slurred));
     if (slurred > 0)
         s += "  ties written as slurs " + std::to_string(slurred) + "\n";
     for (size_t start = 0, end; start < body.size(); start = end + 1) {

@@ -43,7 +43,8 @@ tav::Options musicxml4_options()
 }
 
 // Every item, one line each, then the counts; with `heads`, each
-// incipit's document up to its part (`whole`: all of it).
+// incipit's document up to its part (`whole`: all of it), the converter's
+// version named VERSION.
 std::string transcript(tav::MarcxmlReader& reader, bool heads,
                        const tav::Options& options = musicxml4_options(), bool whole = false)
 {
@@ -64,12 +65,14 @@ std::string transcript(tav::MarcxmlReader& reader, bool heads,
             continue;
         const tav::Result& r = converter.convert(item.record, options);
         out += r.file_name + " " + tav::status_name(r.status) + "\n";
-        out += whole ? r.document : r.document.substr(0, r.document.find("\t<part id="));
+        out += version_named(whole ? r.document
+                                   : r.document.substr(0, r.document.find("\t<part id=")));
     }
     const tav::MarcxmlCounts& c = reader.counts();
     out += "records " + std::to_string(c.records) + ", incipits " + std::to_string(c.incipits) +
            ", without music " + std::to_string(c.without_music) + ", other system " +
-           std::to_string(c.other_system) + ", errors " + std::to_string(c.errors) + "\n";
+           std::to_string(c.other_system) + ", without 001 " +
+           std::to_string(c.without_control_number) + ", errors " + std::to_string(c.errors) + "\n";
     return out;
 }
 
@@ -90,8 +93,8 @@ TEST(Marcxml, CatalogueFileTranscript)
 }
 
 // Records that name their source, creators, work and keys, with hostile
-// texts, in each format: the whole documents (4.0 with a link to the
-// record).
+// texts, in each format: the whole documents (4.0 and MEI with a link to
+// the record).
 TEST(Marcxml, SourceDescriptionsInEachFormat)
 {
     SKIP_WITHOUT_READER();
@@ -103,6 +106,10 @@ TEST(Marcxml, SourceDescriptionsInEachFormat)
     musicxml4.record_uri = "https://example.org/sources/{id}?a=1&b={id}";
     tav::MarcxmlReader reader4(xml);
     expect_golden("marcxml/sources_musicxml4.txt", transcript(reader4, true, musicxml4, true));
+    tav::Options mei = musicxml4;
+    mei.format = tav::find_format("mei");
+    tav::MarcxmlReader reader_mei(xml);
+    expect_golden("marcxml/sources_mei.txt", transcript(reader_mei, true, mei, true));
     // The description keeps what the record gave; the source is shared.
     tav::MarcxmlReader reader(xml);
     tav::MarcxmlItem first, second;
@@ -138,16 +145,24 @@ TEST(Marcxml, EscapedDescriptionFitsItsHead)
     d = {hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, hostile, source};
     // 1.0: the nine texts of the incipit, 20 creators' roles and names, and
     // eight of the source (siglum and shelfmark apart); 4.0 also the three
-    // credits and the link (the template twice, the control number once).
-    const std::pair<const char*, std::size_t> formats[] = {{"musicxml1", 57}, {"musicxml4", 63}};
-    for (const auto& [format, texts] : formats) {
+    // credits and the link (the template twice, the control number once);
+    // MEI the titles, composer and creators twice (the file's and the
+    // work's), the scoring once.
+    const struct {
+        const char* format;
+        std::size_t texts;
+        const char* end;
+    } formats[] = {{"musicxml1", 57, "</score-partwise>\n"},
+                   {"musicxml4", 63, "</score-partwise>\n"},
+                   {"mei", 103, "</mei>\n"}};
+    for (const auto& [format, texts, end] : formats) {
         tav::Options options = musicxml4_options();
         options.format = tav::find_format(format);
         options.record_uri = hostile + "{id}" + hostile;
         tav::Converter converter;
         const tav::Result& result = converter.convert(r, options);
         ASSERT_TRUE(result.ok()) << format;
-        EXPECT_TRUE(result.document.ends_with("</score-partwise>\n")) << format;
+        EXPECT_TRUE(result.document.ends_with(end)) << format;
         std::size_t returns = 0;
         for (std::size_t at = 0; (at = result.document.find("&#13;", at)) != std::string::npos; ++at)
             ++returns;
@@ -207,20 +222,20 @@ TEST(Marcxml, HostileInputs)
         const char* expected;   // the transcript without documents
     } rows[] = {
         {"empty", "", "error 001= #0 line 1: malformed XML at line 1, byte 0: Document is empty\n"
-                      "records 0, incipits 0, without music 0, other system 0, errors 1\n"},
+                      "records 0, incipits 0, without music 0, other system 0, without 001 0, errors 1\n"},
         {"not XML", "123\t1\tG-2\n",
          "error 001= #0 line 1: malformed XML at line 1, byte 0: Document is empty\n"
-         "records 0, incipits 0, without music 0, other system 0, errors 1\n"},
+         "records 0, incipits 0, without music 0, other system 0, without 001 0, errors 1\n"},
         {"single record, BOM",
          "\xEF\xBB\xBF" + record("7", "4C//"),
          "incipit 001=7 #1 line 1: 7\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 1, incipits 1, without music 0, other system 0, errors 0\n"},
+         "records 1, incipits 1, without music 0, other system 0, without 001 0, errors 0\n"},
         {"truncated",
          "<collection>" + kGood + "<record><controlfield tag=\"001\">9</contr",
          "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "error 001=9 #0 line 2: malformed XML at line 2, byte 272: expected '>'; "
          "record 2 is passed over\n"
-         "records 2, incipits 1, without music 0, other system 0, errors 1\n"},
+         "records 2, incipits 1, without music 0, other system 0, without 001 0, errors 1\n"},
         {"broken record between good ones",
          "<collection>" + kGood + "<record><datafield tag=\"031\"></record>\n" + kGood +
              "</collection>",
@@ -229,7 +244,7 @@ TEST(Marcxml, HostileInputs)
          "mismatch: datafield line 2 and record; "
          "record 2 is passed over\n"
          "incipit 001=123 #1 line 3: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 3, incipits 2, without music 0, other system 0, errors 1\n"},
+         "records 3, incipits 2, without music 0, other system 0, without 001 0, errors 1\n"},
         {"entity expansion",
          "<!DOCTYPE c [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\"><!ENTITY b "
          "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
@@ -240,26 +255,26 @@ TEST(Marcxml, HostileInputs)
          "&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">]><c>" + record("5", "&e;&e;&e;&e;") + "</c>",
          "error 001=5 #0 line 1: malformed XML at line 1, byte 694: Entity 'e' not defined; "
          "record 1 is passed over\n"
-         "records 1, incipits 0, without music 0, other system 0, errors 1\n"},
+         "records 1, incipits 0, without music 0, other system 0, without 001 0, errors 1\n"},
         {"entity of an external DTD, which is not read",
          "<!DOCTYPE c SYSTEM \"c.dtd\"><c>" + record("6", "4C&e;//") + kGood + "</c>",
          "error 001=6 #0 line 1: malformed XML at line 1, byte 216: Entity 'e' not defined; "
          "record 1 is passed over\n"
          "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 2, incipits 1, without music 0, other system 0, errors 1\n"},
+         "records 2, incipits 1, without music 0, other system 0, without 001 0, errors 1\n"},
         {"UTF-16 with a lone surrogate: the next record is read",
          "\xFF\xFE" + utf16le("<c>" + kGood) + std::string("\x00\xD8", 2) + utf16le("x" + kGood + "</c>"),
          "incipit 001=123 #1 line 1: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "error 001= #0 line 2: malformed XML at line 2: bytes that cannot be read as UTF-16LE: "
          "0x00 0xD8\n"
          "incipit 001=123 #1 line 2: 123\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 2, incipits 2, without music 0, other system 0, errors 1\n"},
+         "records 2, incipits 2, without music 0, other system 0, without 001 0, errors 1\n"},
         {"records one after another without a root, each on its own line",
          record("1", "4C//") + "\n" + record("2", "4D//") + record("3", "4E//"),
          "incipit 001=1 #1 line 1: 1\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "incipit 001=2 #1 line 3: 2\t1.1.1\t\\-\t\\-\t\t4D//\n"
          "incipit 001=3 #1 line 4: 3\t1.1.1\t\\-\t\\-\t\t4E//\n"
-         "records 3, incipits 3, without music 0, other system 0, errors 0\n"},
+         "records 3, incipits 3, without music 0, other system 0, without 001 0, errors 0\n"},
         {"identifiers",
          "<c>" + record("12345678901", "4C//") + record("2147483648", "4C//") +
              record("2147483647", "4C//") + record(" 000000042\n", "4C//") + "</c>",
@@ -269,7 +284,7 @@ TEST(Marcxml, HostileInputs)
          "an incipit identifier (one to ten digits)\n"
          "incipit 001=2147483647 #1 line 3: 2147483647\t1.1.1\t\\-\t\\-\t\t4C//\n"
          "incipit 001=000000042 #1 line 5: 000000042\t1.1.1\t\\-\t\\-\t\t4C//\n"
-         "records 4, incipits 2, without music 0, other system 0, errors 2\n"},
+         "records 4, incipits 2, without music 0, other system 0, without 001 0, errors 2\n"},
         {"line break inside the music, empty music, nested record",
          "<c>" + record("8", "4C\n4D//") + record("9", " ") +
              "<record><controlfield tag=\"001\">10</controlfield><record/></record></c>",
@@ -277,7 +292,7 @@ TEST(Marcxml, HostileInputs)
          "error 001=10 #0 line 4: record 3 is not closed before the next record starts; its "
          "fields are not read\n"
          "error 001= #0 line 4: record 4 has no control number (001)\n"
-         "records 4, incipits 0, without music 1, other system 0, errors 3\n"},
+         "records 4, incipits 0, without music 1, other system 0, without 001 1, errors 3\n"},
     };
     each_row(rows, [](const Row& row) {
         testing::internal::CaptureStderr();

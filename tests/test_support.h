@@ -17,10 +17,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "parser/convert.h"
@@ -47,6 +49,21 @@ inline std::string read_file(const std::string& path)
     std::ostringstream text;
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
+}
+
+// A document with the version the converter names itself by (its
+// encoding's software) written VERSION, so that goldens outlive a release.
+inline std::string version_named(std::string text)
+{
+    for (std::string_view name : {"<software>tav " TAV_VERSION_STRING "<",
+                                  "<application version=\"" TAV_VERSION_STRING "\""}) {
+        const std::string named =
+            std::string(name.substr(0, name.size() - std::strlen(TAV_VERSION_STRING) - 1)) +
+            "VERSION" + name.back();
+        for (size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += named.size())
+            text.replace(at, name.size(), named);
+    }
+    return text;
 }
 
 // Each line of the case table tests/data/NAME, blank lines and comments

@@ -262,6 +262,32 @@ void RunReport::unreadable(std::string_view input, std::string_view reason)
     out_.end_record();
 }
 
+namespace {
+
+// When a MARCXML input was read: the fields without music, and the counts
+// named by their codes.
+void append_catalogue_counts(std::string& out, const Totals& t)
+{
+    if (t.without_music < 0)
+        return;
+    out += ",\"without_music\":";
+    append_int(out, t.without_music);
+    for (tav::MessageCode code : kCatalogueCounts) {
+        out += ",\"";
+        out += tav::message_rule(code).name;
+        out += "\":";
+        append_int(out, t.count_of(code));
+    }
+}
+
+}  // namespace
+
+std::int64_t Totals::count_of(tav::MessageCode code) const
+{
+    auto found = by_code.find(tav::message_rule(code).name);
+    return found != by_code.end() ? found->second : 0;
+}
+
 void RunReport::catalogue_read(std::int64_t without_music)
 {
     totals_.without_music = std::max<std::int64_t>(totals_.without_music, 0) + without_music;
@@ -280,10 +306,7 @@ bool RunReport::finish(const RunEnd& end)
                       totals_.records, totals_.written, totals_.checked, totals_.failed,
                       totals_.warnings, totals_.blank_lines, totals_.unreadable_inputs);
         buffer_.assign(text);
-        if (totals_.without_music >= 0) {
-            buffer_ += ",\"without_music\":";
-            append_int(buffer_, totals_.without_music);
-        }
+        append_catalogue_counts(buffer_, totals_);
         buffer_ += ",\"statuses\":{";
         bool first = true;
         for (std::size_t k = 0; k < kStatuses; ++k) {
@@ -334,6 +357,12 @@ std::string summary_line(const Totals& t, bool dry_run, const RunEnd& end)
         line += ", " + std::to_string(t.unreadable_inputs) + " unreadable inputs";
     if (t.without_music > 0)
         line += ", " + std::to_string(t.without_music) + " fields 031 without music";
+    const char* const kCountNames[] = {" fields 031 of another notation system",
+                                       " records without a control number"};
+    for (std::size_t k = 0; k < std::size(kCatalogueCounts); ++k)
+        if (std::int64_t n = t.count_of(kCatalogueCounts[k]); n > 0)
+            line += ", " + std::to_string(n) + kCountNames[k] + " (" +
+                    std::string(tav::message_rule(kCatalogueCounts[k]).name) + ")";
     if (end.signal != 0)
         line += ", interrupted by signal " + std::to_string(end.signal);
     if (!end.stopped.empty())

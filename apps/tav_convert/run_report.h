@@ -57,7 +57,16 @@ struct Totals {
     std::array<std::int64_t, kStatuses> by_status{};
     // Messages by their code (the codes are the library's static names).
     std::map<std::string_view, std::int64_t> by_code;
+
+    // The messages of `code` so far.
+    std::int64_t count_of(tav::MessageCode code) const;
 };
+
+// The counts a cataloguer checks beside the fields without music, each
+// named by its message code: fields 031 of another notation system passed
+// over, and records without a control number.
+inline constexpr tav::MessageCode kCatalogueCounts[] = {tav::MessageCode::OtherNotationSystem,
+                                                         tav::MessageCode::NoControlNumber};
 
 // How the run ended, for the summary.
 struct RunEnd {

@@ -67,7 +67,8 @@ struct MarcxmlCounts {
     std::int64_t records = 0;          // record elements
     std::int64_t incipits = 0;         // 031 fields read as incipits
     std::int64_t without_music = 0;    // 031 fields without $p, passed over
-    std::int64_t other_system = 0;     // 031 fields of another system code
+    std::int64_t other_system = 0;     // 031 fields of another system code (other_notation_system)
+    std::int64_t without_control_number = 0;   // records without 001 (no_control_number)
     std::int64_t errors = 0;           // error items given
     // Bytes looked at while searching for the next record after malformed
     // XML: at most a few times the input's, whatever it holds.

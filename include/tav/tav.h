@@ -142,6 +142,9 @@ struct SourceDescription {
     // Siglum and shelfmark as one text, "D-B Mus.ms. 1234" (either alone
     // when the other is missing).
     std::string location() const;
+    // The link to the catalogue record: `uri_template` with each "{id}"
+    // replaced by the control number; empty without either.
+    std::string record_link(std::string_view uri_template) const;
 
     friend bool operator==(const SourceDescription&, const SourceDescription&) = default;
 };
@@ -163,6 +166,11 @@ struct Description {
     // True when it holds nothing: a record line's, whose document is the
     // 2005 program's head.
     bool empty() const;
+    // The source, or an empty one when there is none.
+    const SourceDescription& source_or_empty() const;
+    // The staff's label: the part's name, else the single instrument or
+    // voice the scoring names, else none.
+    std::string part_label() const;
 };
 
 // A key or mode by the catalogue's convention (a note name, upper case for

@@ -247,8 +247,7 @@ void warn_of_control_bytes(const Description& d, std::vector<Message>& messages)
 {
     if (d.empty())
         return;
-    static const SourceDescription no_source;
-    const SourceDescription& s = d.source != nullptr ? *d.source : no_source;
+    const SourceDescription& s = d.source_or_empty();
     const std::pair<const char*, std::string_view> texts[] = {
         {"composer", d.composer},          {"work title", d.work_title},
         {"movement title", d.movement_title}, {"part name", d.part_name},

@@ -39,6 +39,29 @@ std::string SourceDescription::location() const
     return siglum + ' ' + shelfmark;
 }
 
+std::string SourceDescription::record_link(std::string_view uri_template) const
+{
+    constexpr std::string_view kId = "{id}";
+    if (uri_template.empty() || control_number.empty())
+        return {};
+    std::string link(uri_template);
+    for (size_t at = link.find(kId); at != std::string::npos;
+         at = link.find(kId, at + control_number.size()))
+        link.replace(at, kId.size(), control_number);
+    return link;
+}
+
+const SourceDescription& Description::source_or_empty() const
+{
+    static const SourceDescription none;
+    return source != nullptr ? *source : none;
+}
+
+std::string Description::part_label() const
+{
+    return part_name.empty() ? single_part_of(source_or_empty().scoring) : part_name;
+}
+
 bool Description::empty() const
 {
     return composer.empty() && work_title.empty() && movement_title.empty() &&

@@ -304,14 +304,16 @@ bool RecordGatherer::readable()
 {
     const std::string& id = control_number_.text;
     std::string which = std::to_string(counts_.records);
-    if (too_large_)
+    if (too_large_) {
         error(id, line_, make_message(MessageCode::CatalogueRecordTooLarge, {which}));
-    else if (!control_number_.seen)
+    } else if (!control_number_.seen) {
+        ++counts_.without_control_number;
         error({}, line_, make_message(MessageCode::NoControlNumber, {which}));
-    else if (!valid_identifier(id))
+    } else if (!valid_identifier(id)) {
         error(id, line_, make_message(MessageCode::ControlNumberNotIdentifier, {which, id}));
-    else
+    } else {
         return true;
+    }
     return false;
 }
 

@@ -16,19 +16,6 @@ namespace {
 // creator or credit.
 constexpr size_t kHeadRoom = 4096;
 constexpr size_t kLineRoom = 256;
-// An attribute's value: escaped as a text, its quotation marks too.
-char* put_attribute(char* p, std::string_view value)
-{
-    for (size_t at = 0; at < value.size();) {
-        size_t quote = std::min(value.find('"', at), value.size());
-        p = put_escaped(p, value.substr(at, quote - at), XmlContext::CallerText);
-        if (quote < value.size())
-            p = put(p, "&quot;");
-        at = quote + 1;
-    }
-    return p;
-}
-
 // A miscellaneous field, when its text is not empty.
 char* put_field(char* p, std::string_view name, std::string_view text)
 {
@@ -59,16 +46,10 @@ char* put_incipit_nb(char* p, std::string_view incipit_nb)
     return put_escaped(p, incipit_nb, XmlContext::Text);
 }
 
-const SourceDescription& source_of(const Description& d)
-{
-    static const SourceDescription none;
-    return d.source != nullptr ? *d.source : none;
-}
-
 // The work (its number and title), the movement's number and title.
 char* put_work(char* p, const Description& d)
 {
-    const std::string& number = source_of(d).work_number;
+    const std::string& number = d.source_or_empty().work_number;
     if (!d.work_title.empty() || !number.empty()) {
         p = put(p, "\t<work>\n");
         if (!number.empty())
@@ -89,37 +70,29 @@ char* put_creators(char* p, const Description& d)
 {
     if (!d.composer.empty())
         p = put_element(p, "\t\t<creator type=\"composer\">", d.composer, "</creator>\n");
-    for (const Creator& c : source_of(d).creators) {
-        p = put_attribute(put(p, "\t\t<creator type=\""), c.role);
+    for (const Creator& c : d.source_or_empty().creators) {
+        p = put_caller_attribute(put(p, "\t\t<creator type=\""), c.role);
         p = put_element(p, "\">", c.name, "</creator>\n");
     }
     return p;
-}
-
-// The link to the catalogue record: the template with each "{id}"
-// replaced by its control number.
-std::string record_link(const DocumentInfo& info, const Description& d)
-{
-    constexpr std::string_view kId = "{id}";
-    const std::string& id = source_of(d).control_number;
-    if (!info.musicxml4 || info.record_uri.empty() || id.empty())
-        return {};
-    std::string link(info.record_uri);
-    for (size_t at = link.find(kId); at != std::string::npos; at = link.find(kId, at + id.size()))
-        link.replace(at, kId.size(), id);
-    return link;
 }
 
 // The encoding, then the source, its location, and the record's link.
 char* put_encoding(char* p, const DocumentInfo& info, const Description& d,
                    std::string_view link)
 {
-    p = put(p, "\t\t<encoding>\n"
-               "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
-    if (info.musicxml4)
+    // 1.0 names the 2005 program, as the files it wrote do.
+    if (info.musicxml4) {
+        p = put(p, "\t\t<encoding>\n\t\t\t<software>");
+        p = put(put(put(p, kSoftwareName), " "), kSoftwareVersion);
+        p = put(p, "</software>\n");
         p = put_element(p, "\t\t\t<encoding-date>", info.encoding_date, "</encoding-date>\n");
+    } else {
+        p = put(p, "\t\t<encoding>\n"
+                   "\t\t\t<software>TAV 2005 for Windows/Linux</software>\n");
+    }
     p = put(p, "\t\t</encoding>\n");
-    if (std::string location = source_of(d).location(); !location.empty())
+    if (std::string location = d.source_or_empty().location(); !location.empty())
         p = put_element(p, "\t\t<source>", location, "</source>\n");
     if (!link.empty())
         p = put_element(p, "\t\t<relation>", link, "</relation>\n");
@@ -149,7 +122,7 @@ char* put_miscellaneous(char* p, const Description& d, std::string_view incipit_
         p = put_decimal(p, corrected_key);
         p = put(p, "</miscellaneous-field>\n");
     }
-    const SourceDescription& s = source_of(d);
+    const SourceDescription& s = d.source_or_empty();
     p = put_field(p, "Control number", s.control_number);
     p = put_field(p, "Composer dates", s.composer_dates);
     p = put_field(p, "Source title", s.source_title);
@@ -188,7 +161,7 @@ char* put_credits(char* p, const Description& d)
     p = put_credit(p, "composer",
                    "default-x=\"1134\" default-y=\"1512\" justify=\"right\" valign=\"bottom\"",
                    d.composer);
-    for (const Creator& c : source_of(d).creators)
+    for (const Creator& c : d.source_or_empty().creators)
         if (c.role == "lyricist")
             p = put_credit(p, "lyricist",
                            "default-x=\"56\" default-y=\"1512\" justify=\"left\" valign=\"bottom\"",
@@ -204,11 +177,8 @@ char* put_part_list(char* p, const Description& d)
                "\t\t<score-part id=\"P1\">\n");
     if (d.empty())
         p = put(p, "\t\t\t<part-name>MusicXML Part</part-name>\n");
-    else if (!d.part_name.empty())
-        p = put_element(p, "\t\t\t<part-name>", d.part_name, "</part-name>\n");
     else
-        p = put_element(p, "\t\t\t<part-name>", single_part_of(source_of(d).scoring),
-                        "</part-name>\n");
+        p = put_element(p, "\t\t\t<part-name>", d.part_label(), "</part-name>\n");
     return put(p, "\t\t</score-part>\n"
                   "\t</part-list>\n"
                   "\t<part id=\"P1\">\n");
@@ -219,7 +189,7 @@ char* put_part_list(char* p, const Description& d)
 // in words is at most a few bytes longer than as written.
 size_t texts_room(const Description& d, const DocumentInfo& info, std::string_view link)
 {
-    const SourceDescription& s = source_of(d);
+    const SourceDescription& s = d.source_or_empty();
     size_t once = d.part_name.size() + d.text_incipit.size() + d.role.size() + d.note.size() +
                   d.movement_number.size() + s.control_number.size() + s.siglum.size() +
                   s.shelfmark.size() + s.composer_dates.size() + s.work_number.size() +
@@ -244,7 +214,8 @@ void write_head(XmlText& xml, const DocumentInfo& info, const tav::Record& recor
         number_text = utf8_or_latin1(incipit_nb);
         incipit_nb = number_text;
     }
-    const std::string link = record_link(info, d);
+    const std::string link =
+        info.musicxml4 ? d.source_or_empty().record_link(info.record_uri) : std::string();
     char* p = xml.reserve(kHeadRoom + record.identifier.size() + 5 * incipit_nb.size() +
                           texts_room(d, info, link));
     p = put_prologue(p, info.musicxml4);

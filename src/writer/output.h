@@ -16,6 +16,10 @@
 
 namespace tav::detail {
 
+// The converter as a document's encoding names it (MusicXML 4.0, MEI).
+inline constexpr std::string_view kSoftwareName = "tav";
+inline constexpr std::string_view kSoftwareVersion = TAV_VERSION_STRING;
+
 // The details of a document beside the record and its score; its
 // descriptive data is the record's (an empty text is left out).
 struct DocumentInfo {

@@ -57,6 +57,18 @@ char* put_element(char* p, std::string_view open, std::string_view text, std::st
     return put(p, close);
 }
 
+char* put_caller_attribute(char* p, std::string_view text)
+{
+    for (size_t at = 0; at < text.size();) {
+        size_t quote = std::min(text.find('"', at), text.size());
+        p = put_escaped(p, text.substr(at, quote - at), XmlContext::CallerText);
+        if (quote < text.size())
+            p = put(p, "&quot;");
+        at = quote + 1;
+    }
+    return p;
+}
+
 char* put_decimal_slow(char* p, int64_t value)
 {
     // Filled from the end, then copied. The magnitude is unsigned so that

@@ -127,6 +127,10 @@ void append_escaped(std::string& out, std::string_view text, XmlContext context)
 // `open`, the caller's `text` escaped (XmlContext::CallerText), then `close`.
 char* put_element(char* p, std::string_view open, std::string_view text, std::string_view close);
 
+// The caller's `text` as an attribute value in double quotes: escaped as
+// CallerText, and its quotation marks too.
+char* put_caller_attribute(char* p, std::string_view text);
+
 // Whether `text` is UTF-8 throughout (no overlong forms, surrogates or code
 // points past U+10FFFF), and whether it has a character past ASCII.
 struct Utf8Check {

@@ -88,7 +88,7 @@ class Validity(unittest.TestCase):
     def test_mei_documents(self):
         """tav_convert --format mei: the examples, the generated records, the
         awkward ones, the test corpus and the catalogue (with its
-        descriptions), each document valid against the MEI 4.0.1 RelaxNG
+        descriptions and links to the records), each document valid against the MEI 4.0.1 RelaxNG
         schema."""
         e2e.require(shutil.which("xmllint"), "xmllint not found (Debian package libxml2-utils)")
         inputs = {"examples.txt": e2e.read("examples/incipits.txt"),
@@ -101,7 +101,9 @@ class Validity(unittest.TestCase):
         probe = e2e.run(["-n", "in.xml"], files={"in.xml": b"<record/>"}, exe=e2e.CONVERT)
         if b"built without libxml2" not in probe.stderr:
             inputs["catalogue.xml"] = e2e.read("tests/data/marcxml/catalogue.xml")
-        r = e2e.run(["-q", "--format", "mei"] + sorted(inputs), files=inputs, exe=e2e.CONVERT)
+            inputs["sources.xml"] = e2e.read("tests/data/marcxml/sources.xml")
+        r = e2e.run(["-q", "--format", "mei", "--record-uri", "https://example.org/s/{id}?a=1&b=<{id}>"]
+                    + sorted(inputs), files=inputs, exe=e2e.CONVERT)
         self.assertEqual(r.status, 1 if "catalogue.xml" in inputs else 0)  # it fails 4 on purpose
         names = sorted(n for n in r.files if n.endswith(".mei"))
         self.assertGreater(len(names), 5000)
