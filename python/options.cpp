@@ -55,6 +55,7 @@ tav::Options options_of(bool remove_mensural, bool remove_measure_rests,
                               tav::message_text(tav::MessageCode::NotCompressible, {chosen.name}));
     options.compressed = compress;
     options.record_uri = record_uri;
+    options.melody = true;   // Result.melody
     return options;
 }
 

@@ -3,6 +3,7 @@
 #include "pickling.h"
 
 #include "description.h"
+#include "melody.h"
 
 #include <iterator>
 #include <string>
@@ -42,12 +43,13 @@ py::tuple result_state(const tav::Result& r)
     for (const tav::Message& m : r.messages)
         messages.append(message_state(m));
     return py::make_tuple(static_cast<int>(r.status), py::bytes(r.document),
-                          py::bytes(r.file_name), messages, r.identifier, py::bytes(r.number));
+                          py::bytes(r.file_name), messages, r.identifier, py::bytes(r.number),
+                          melody_state(r.melody));
 }
 
 tav::Result result_from(const py::tuple& t)
 {
-    int status = t.size() == 6 ? t[0].cast<int>() : -1;
+    int status = t.size() == 7 ? t[0].cast<int>() : -1;
     if (status < 0 || status >= static_cast<int>(std::size(kStatuses)))
         throw py::value_error("not a pickled tav.Result");
     tav::Result r;
@@ -58,6 +60,7 @@ tav::Result result_from(const py::tuple& t)
         r.messages.push_back(message_from(m.cast<py::tuple>()));
     r.identifier = t[4].cast<std::int32_t>();
     r.number = t[5].cast<std::string>();
+    r.melody = melody_from(t[6]);
     return r;
 }
 

@@ -21,6 +21,7 @@
 #include "file_run.h"
 #include "options.h"
 #include "description.h"
+#include "melody.h"
 #include "pickling.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -568,6 +569,7 @@ PYBIND11_MODULE(_tav, m)
     const py::metaclass plain_type(reinterpret_cast<PyObject*>(&PyType_Type));
     bind_message(m, plain_type);
     bind_result(m, plain_type);
+    bind_melody(m, plain_type);
     bind_catalogue(m, plain_type);
     bind_conversions(m);
     bind_tables(m, plain_type);

@@ -97,3 +97,39 @@ TEST(Melody, GivenWithTheConversionOnlyWhenAskedFor)
 }
 
 }  // namespace
+
+namespace {
+
+// The keys as a report line and a search engine's document hold them.
+TEST(Melody, KeysAsJsonFields)
+{
+    const struct Row {
+        const char* name;
+        const char* time;
+        const char* music;
+        const char* json;
+    } rows[] = {
+        {"with a time signature: beats", "3/4", "'8C/4.D8-nE",
+         "\"pitches\":[\"C4\",\"D4\",\"r\",\"E4\"],\"midi\":[60,62,64],"
+         "\"chromatic_intervals\":[2,2],\"diatonic_intervals\":[1,1],\"gross_contour\":\"UU\","
+         "\"refined_contour\":\"uu\",\"durations\":[0.5,1.5,0.5,0.5],\"beats\":[2.5,0,1.5,2]"},
+        {"without one: beats null", "", "$bB '4B,C",
+         "\"pitches\":[\"Bb4\",\"C3\"],\"midi\":[70,48],\"chromatic_intervals\":[-22],"
+         "\"diatonic_intervals\":[-13],\"gross_contour\":\"D\",\"refined_contour\":\"D\","
+         "\"durations\":[1,1],\"beats\":null"},
+    };
+    each_row(rows, [](const Row& row) {
+        std::string line = std::string("1\t1\tG-2\t") + (*row.time ? row.time : "\\-") + "\t\t" +
+                           row.music;
+        std::string json;
+        tav::append_keys_json(json, tav::melody(line));
+        EXPECT_EQ(json, row.json);
+    });
+    std::string empty;
+    tav::append_keys_json(empty, tav::Melody{});
+    EXPECT_EQ(empty, "\"pitches\":[],\"midi\":[],\"chromatic_intervals\":[],"
+                     "\"diatonic_intervals\":[],\"gross_contour\":\"\",\"refined_contour\":\"\","
+                     "\"durations\":[],\"beats\":[]");
+}
+
+}  // namespace

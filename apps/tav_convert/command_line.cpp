@@ -11,7 +11,7 @@ namespace {
 
 enum class Key { Output, Shard, Stdout, Mensural, MeasureRests, DryRun, Report, ReportAll,
                  ReportFormat, Quiet, Jobs, Help, Version, From, Format, MusicXml, Compress,
-                 RecordUri };
+                 RecordUri, Keys };
 
 struct OptionSpec {
     const char* name;  // the long name, without "--"
@@ -37,6 +37,7 @@ constexpr OptionSpec kOptions[] = {
     {"musicxml", 0, true, Key::MusicXml},
     {"compress", 0, false, Key::Compress},
     {"record-uri", 0, true, Key::RecordUri},
+    {"keys", 0, false, Key::Keys},
     {"help", 'h', false, Key::Help},
     {"version", 'V', false, Key::Version},
 };
@@ -162,6 +163,7 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
     case Key::ReportAll: cl.report_all = true; return true;
     case Key::Compress: cl.options.compressed = true; return true;
     case Key::RecordUri: cl.options.record_uri = value; return true;
+    case Key::Keys: cl.keys = cl.options.melody = cl.report_all = true; return true;
     case Key::Mensural:
     case Key::MeasureRests:
     case Key::ReportFormat: return apply_choice(cl, spec, value);
@@ -223,6 +225,8 @@ const char* options_that_clash(const CommandLine& cl)
         return "--dry-run writes nothing: it does not go with --stdout";
     if (cl.to_stdout && cl.report == "-")
         return "--stdout and --report - would both write to standard output";
+    if (cl.keys && (cl.report.empty() || cl.report_csv))
+        return "--keys go into the JSON Lines report: it needs --report and no CSV";
     return nullptr;
 }
 
@@ -391,6 +395,8 @@ std::string help_options()
            "      --report-all         report every record, messages or not: the list of\n"
            "                           records and their files\n" +
            option_help(*tav::find_shared_option(option_rows(), "report-format")) +
+           "      --keys               every record in the report, with its melodic keys\n"
+           "                           (pitches, intervals, contours, durations, beats)\n"
            "  -j, --jobs N             converters working in parallel (1 to 64;\n"
            "                           default: the number of cores)\n"
            "  -q, --quiet              no progress, messages or summary on standard error\n"

@@ -240,6 +240,7 @@ int convert(const CommandLine& cl, unsigned closed)
     RunReport report(streams.report, cl.report_csv ? ReportFormat::Csv : ReportFormat::JsonLines,
                      cl.report_all, cl.quiet || !cl.report.empty() ? nullptr : stderr, progress,
                      cl.dry_run);
+    report.include_keys(cl.keys);
     for (const auto& [name, reason] : inputs.unopened)
         report.unreadable(name, reason);
     bool io_error = !inputs.unopened.empty();

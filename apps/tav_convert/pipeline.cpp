@@ -269,6 +269,8 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     o.number = r->number;
     o.file = files_ != nullptr ? files_->relative_path(*r) : r->file_name;
     o.messages = r->messages;
+    if (cl_.options.melody)
+        o.melody = r->melody;
     if (entry != nullptr)
         tav::add_reader_warnings(entry->warnings, o.messages);
     if (size > kMaxKeptBatchBytes || std::max(r->document.size(), o.document_size) > kMaxKeptBatchBytes) {

@@ -176,7 +176,13 @@ void RunReport::record_json(const Outcome& o, std::string_view input)
     }
     buffer_ += ",\"status\":\"";
     buffer_ += o.passed_over ? "passed_over" : status_name(o.status, dry_run_);
-    buffer_ += "\",\"messages\":[";
+    if (keys_ && (o.status == tav::Status::Converted || o.status == tav::Status::Written)) {
+        buffer_ += "\",";
+        tav::append_keys_json(buffer_, o.melody);
+        buffer_ += ",\"messages\":[";
+    } else {
+        buffer_ += "\",\"messages\":[";
+    }
     bool first = true;
     for (const tav::Message& m : o.messages) {
         buffer_ += first ? "{\"kind\":\"" : ",{\"kind\":\"";

@@ -37,6 +37,8 @@ struct Outcome {
     // to standard output.
     std::size_t document_begin = 0;
     std::size_t document_size = 0;
+    // The record's melody, when the run reads the keys.
+    tav::Melody melody;
 };
 
 // How many of each status there are, by tav::Status, "checked" counted as
@@ -103,6 +105,9 @@ public:
     // A MARCXML input read: its fields 031 without music count.
     void catalogue_read(std::int64_t without_music);
 
+    // Each converted record's line carries its melodic keys.
+    void include_keys(bool keys) { keys_ = keys; }
+
     // Writes out the records reported so far.
     void flush() { out_.flush(); }
     // Writes the summary; false when the report could not be written.
@@ -120,6 +125,7 @@ private:
     std::FILE* messages_;
     ProgressLine& progress_;
     bool dry_run_;
+    bool keys_ = false;
     Totals totals_;
     std::string buffer_;
 };

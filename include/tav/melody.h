@@ -66,6 +66,16 @@ std::string gross_contour(const Melody& melody);
 std::string refined_contour(const Melody& melody);
 // Durations in quarters of every note, rests included.
 std::vector<double> durations(const Melody& melody);
+// Where every note starts in its measure (tav::MelodyNote::beat), rests
+// included; empty without a time signature.
+std::vector<double> beats(const Melody& melody);
+
+// The keys as the members of a JSON object, without its braces, each a
+// field of a search engine's document: "pitches" (pitch_names), "midi",
+// "chromatic_intervals", "diatonic_intervals", "gross_contour",
+// "refined_contour", "durations" and "beats" (null without a time
+// signature).
+void append_keys_json(std::string& out, const Melody& melody);
 
 // The melody of one record line, or of a record; empty when the record
 // cannot be read (its messages are a conversion's: Converter::convert with

@@ -459,6 +459,34 @@ class Files(unittest.TestCase):
         self.assertEqual([getattr(copy, a) for a in dir(copy) if not a.startswith("_")],
                          [getattr(records[0], a) for a in dir(copy) if not a.startswith("_")])
 
+    def test_melody_keys_as_the_report_gives_them(self):
+        """Result.melody has one property for each field of a --keys report
+        line, with its value, for every record of a tab file and of a
+        catalogue; a failed record has no melody."""
+        e2e_lib.require(os.path.exists(TAV_CONVERT), "no tav_convert beside the program")
+        import json
+        for path, convert in ((CORPUS, lambda: map(tav.convert, lines_of(CORPUS))),
+                              (CATALOGUE, lambda: map(tav.convert, tav.read_marcxml(CATALOGUE)))):
+            run = subprocess.run([TAV_CONVERT, "-n", "-q", "--keys", "--report", "-", path],
+                                 stdout=subprocess.PIPE, check=False)
+            lines = [json.loads(l) for l in run.stdout.splitlines()]
+            reported = {(l["identifier"], l["number"]): l for l in lines
+                        if l["type"] == "record" and l["status"] != "passed_over"}
+            results = [r for r in convert() if r.status != "blank"]
+            self.assertGreater(len(results), 4)
+            names = [n for n in dir(tav.Melody) if not n.startswith("_") and n != "keys_json"]
+            for r in results:
+                line = reported[(r.identifier, r.number)]
+                if not r.ok:
+                    self.assertEqual(len(r.melody), 0)
+                    self.assertNotIn("pitches", line)
+                    continue
+                keys = {n: line[n] for n in line if n in json.loads(r.melody.keys_json())}
+                self.assertEqual(sorted(keys), sorted(names))
+                self.assertEqual(keys, {n: getattr(r.melody, n) for n in names})
+                self.assertEqual(len(r.melody), len(keys["pitches"]))
+                self.assertEqual(pickle.loads(pickle.dumps(r)).melody, r.melody)
+
     def test_formats_table(self):
         """Every row of tav.formats(), and its container where it has one: the
         files convert_file writes are tav_convert --format's, named with the
