@@ -33,10 +33,10 @@ convert over lines or over the records read_marcxml() gives.
 from typing import List, NamedTuple
 
 from . import _tav
-from ._tav import (CatalogueRecord, MarcxmlReader, Message, OutputFormat, Result, __version__,
-                   formats, input_forms, read_marcxml)
+from ._tav import (COUNT_CODES, CatalogueRecord, MarcxmlReader, Message, OutputFormat, Result,
+                   __version__, formats, input_forms, read_marcxml)
 
-__all__ = ["CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "OutputFormat",
+__all__ = ["COUNT_CODES", "CatalogueRecord", "FileReport", "MarcxmlReader", "Message", "OutputFormat",
            "Problem", "Result", "__version__", "convert", "convert_fields", "convert_file",
            "formats", "input_forms", "read_marcxml"]
 
