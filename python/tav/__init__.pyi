@@ -4,6 +4,9 @@ from typing import (Dict, Iterator, List, Literal, NamedTuple, NoReturn, Optiona
                     Union)
 
 __version__: str
+# The message codes of MarcxmlReader.counts' keys that have one:
+# {"other_system": "other_notation_system", "without_control_number": "no_control_number"}.
+COUNT_CODES: Dict[str, str]
 
 _Bytes = Union[bytes, bytearray, memoryview, str]
 _Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
@@ -162,7 +165,8 @@ class MarcxmlReader:
     @property
     def messages(self) -> List[Tuple[_Kind, str, str, int]]: ...
     @property
-    def counts(self) -> Dict[str, int]: ...
+    def counts(self) -> Dict[str, int]: ...   # records, incipits, without_music, other_system,
+                                              # without_control_number, errors
     def __iter__(self) -> Iterator[CatalogueRecord]: ...
     def __next__(self) -> CatalogueRecord: ...
 

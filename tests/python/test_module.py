@@ -212,7 +212,10 @@ class Module(unittest.TestCase):
             met.append((r.control_number, [m[0] for m in reader.messages]))
         met.append((None, [m[0] for m in reader.messages]))
         self.assertEqual(reader.counts, {"records": 7, "incipits": 5, "without_music": 1,
-                                         "other_system": 1, "errors": 3})
+                                         "other_system": 1, "without_control_number": 1,
+                                         "errors": 3})
+        self.assertEqual(tav.COUNT_CODES, {"other_system": "other_notation_system",
+                                           "without_control_number": "no_control_number"})
         self.assertEqual(met, [("000051650", []), ("000051650", []), ("1001145660", []),
                                ("000112233", ["warning", "error", "error"]),
                                ("000112235", ["error"]), (None, [])])
@@ -583,7 +586,7 @@ class Package(unittest.TestCase):
             stub = ast.parse(f.read())
         names = {n.name for n in stub.body if isinstance(n, (ast.ClassDef, ast.FunctionDef))
                  and not n.name.startswith("_")}
-        self.assertEqual(names | {"__version__"}, set(tav.__all__))
+        self.assertEqual(names | {"__version__", "COUNT_CODES"}, set(tav.__all__))
         for c in (n for n in stub.body if isinstance(n, ast.ClassDef) and n.name in names):
             members = {n.name if isinstance(n, ast.FunctionDef) else n.target.id for n in c.body}
             members = {m for m in members if not m.startswith("_")}

@@ -278,11 +278,14 @@ async function report() {
                                 `"occurrence":${entry.occurrence}` : '') +
                    `,"status":"${status}","messages":[${messages.join(',')}]}\n`);
     }
+    const CATALOGUE_COUNTS = ['other_notation_system', 'no_control_number'];
     const counts = (object, keys) => `{${keys.filter((key) => object[key] !== undefined)
         .map((key) => `"${key}":${object[key]}`).join(',')}}`;
     lines.push(`{"type":"summary","records":${totals.records},"written":${totals.written},"checked":0,` +
                `"failed":${totals.failed},"warnings":${totals.warnings},"blank_lines":${records.blankLines},` +
-               `"unreadable_inputs":0,${catalogue ? `"without_music":${run.withoutMusic ?? 0},` : ''}` +
+               `"unreadable_inputs":0,${catalogue ? `"without_music":${run.withoutMusic ?? 0},` +
+                   // the counts a cataloguer checks, named by their message codes, as the command gives them
+                   CATALOGUE_COUNTS.map((code) => `"${code}":${totals.codes[code] ?? 0},`).join('') : ''}` +
                `"statuses":${counts(totals.statuses, STATUSES)},` +
                `"codes":${counts(totals.codes, Object.keys(totals.codes).sort())},"seconds":${run.seconds.toFixed(3)}}\n`);
     progress('report', records.count, records.count);
