@@ -3,6 +3,8 @@
 
 #include "description.h"
 
+#include "tav/messages.h"
+
 #include <pybind11/stl.h>
 
 namespace py = pybind11;
@@ -94,4 +96,26 @@ std::shared_ptr<const tav::SourceDescription> source_from(const py::handle& stat
     s->source_title = bytes(7);
     s->date = bytes(8);
     return s;
+}
+
+pybind11::dict counts_dict(const tav::MarcxmlCounts& c)
+{
+    pybind11::dict counts;
+    counts["records"] = c.records;
+    counts["incipits"] = c.incipits;
+    counts["without_music"] = c.without_music;
+    counts["other_system"] = c.other_system;
+    counts["without_control_number"] = c.without_control_number;
+    counts["errors"] = c.errors;
+    return counts;
+}
+
+pybind11::dict count_codes()
+{
+    pybind11::dict codes;
+    codes["other_system"] =
+        std::string(tav::message_rule(tav::MessageCode::OtherNotationSystem).name);
+    codes["without_control_number"] =
+        std::string(tav::message_rule(tav::MessageCode::NoControlNumber).name);
+    return codes;
 }

@@ -13,3 +13,8 @@
 void bind_description(pybind11::class_<tav::MarcxmlItem>& c);
 pybind11::object source_state(const tav::Description& d);
 std::shared_ptr<const tav::SourceDescription> source_from(const pybind11::handle& state);
+
+// A MARCXML reader's counts as CatalogueReader.counts gives them, and the
+// message codes of the counts that stand for messages (COUNT_CODES).
+pybind11::dict counts_dict(const tav::MarcxmlCounts& c);
+pybind11::dict count_codes();

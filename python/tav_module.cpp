@@ -446,27 +446,11 @@ void bind_catalogue(py::module_& m, const py::metaclass& plain_type)
                       "control_number, line); a new list at each step.")
         .def_property_readonly(
             "counts",
-            [](const MarcxmlSource& s) {
-                const tav::MarcxmlCounts& c = s.reader->counts();
-                py::dict counts;
-                counts["records"] = c.records;
-                counts["incipits"] = c.incipits;
-                counts["without_music"] = c.without_music;
-                counts["other_system"] = c.other_system;
-                counts["without_control_number"] = c.without_control_number;
-                counts["errors"] = c.errors;
-                return counts;
-            },
+            [](const MarcxmlSource& s) { return counts_dict(s.reader->counts()); },
             "What the reader has seen so far: record elements, incipits given, fields 031 "
             "without music and of another notation system passed over, records without a "
             "control number, errors (a dict; COUNT_CODES names the messages' codes).");
-    // The codes of the messages the reader's counts stand for.
-    py::dict codes;
-    codes["other_system"] =
-        std::string(tav::message_rule(tav::MessageCode::OtherNotationSystem).name);
-    codes["without_control_number"] =
-        std::string(tav::message_rule(tav::MessageCode::NoControlNumber).name);
-    m.attr("COUNT_CODES") = codes;
+    m.attr("COUNT_CODES") = count_codes();
 
     m.def("read_marcxml", &open_marcxml, py::arg("source"),
           "Reads MARCXML (MARC 21 records, incipits in field 031) from a path, from bytes or "

@@ -31,7 +31,7 @@ std::vector<SharedOption> shared_options()
          "the MusicXML version written: another spelling of --format"},
         {"compress", "", "", "", "write compressed files (MusicXML: .mxl)"},
         {"record-uri", "TEMPLATE", "", "",
-         "link each catalogue record's documents to it (MusicXML 4.0): {id} stands for "
+         "link each catalogue record's documents to it (MusicXML 4.0, MEI): {id} stands for "
          "its 001"},
         {"mensural", "", "keep|remove", "keep", "mensural time signatures"},
         {"measure-rests", "", "keep|remove", "keep", "measure rests"},
