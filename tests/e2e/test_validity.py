@@ -102,7 +102,7 @@ class Validity(unittest.TestCase):
         if b"built without libxml2" not in probe.stderr:
             inputs["catalogue.xml"] = e2e.read("tests/data/marcxml/catalogue.xml")
             inputs["sources.xml"] = e2e.read("tests/data/marcxml/sources.xml")
-        r = e2e.run(["-q", "--format", "mei", "--record-uri", "https://example.org/s/{id}?a=1&b=<{id}>"]
+        r = e2e.run(["-q", "--format", "mei", "--record-uri", "https://example.org/s/{id}?a=1&b=<{id}>&c=\"'%20 \u00e9{"]
                     + sorted(inputs), files=inputs, exe=e2e.CONVERT)
         self.assertEqual(r.status, 1 if "catalogue.xml" in inputs else 0)  # it fails 4 on purpose
         names = sorted(n for n in r.files if n.endswith(".mei"))
@@ -130,7 +130,8 @@ class Validity(unittest.TestCase):
             self.skipTest("this build reads no MARCXML")
         schemas = os.path.join(os.path.dirname(os.path.abspath(DTD_DIR)), "musicxml-4.0")
         xsd = ["--schema", os.path.join(schemas, "musicxml.xsd")]
-        link = ["--record-uri", "https://example.org/sources/{id}?a=<1>&b=\"{id}\""]
+        # A template with characters each format must escape, and text past ASCII.
+        link = ["--record-uri", "https://example.org/sources/{id}?a=<1>&b=\"{id}\"&c='%20 \u00e9{'"]
         for source, argv, catalog, check in (
                 (source, argv, catalog, check) for source in ("catalogue.xml", "sources.xml")
                 for argv, catalog, check in ((["-o", "v"] + link, CATALOG, ["--valid"]),
@@ -147,7 +148,7 @@ class Validity(unittest.TestCase):
                         with open(os.path.join(work, name[2:]), "wb") as f:
                             f.write(content)
                         names.append(name[2:])
-                self.assertEqual(len(names), 4)
+                self.assertEqual(len(names), {"catalogue.xml": 4, "sources.xml": 5}[source])
                 for name in [n for n in names if n.endswith(".mxl")]:
                     self.assertEqual(subprocess.run(["unzip", "-tq", name], cwd=work,
                                                     stdout=subprocess.PIPE).returncode, 0)

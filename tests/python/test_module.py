@@ -14,6 +14,7 @@ import concurrent.futures
 import contextlib
 import gzip
 import io
+import json
 import multiprocessing
 import os
 import pickle
@@ -27,6 +28,7 @@ import threading
 import types
 import unittest
 import xml.dom.minidom
+from xml.etree import ElementTree
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
@@ -49,6 +51,12 @@ EXAMPLES = os.path.join(HERE, "..", "..", "examples", "incipits.txt")
 CORPUS = os.path.join(HERE, "..", "data", "corpus_records.txt")
 CATALOGUE = os.path.join(HERE, "..", "data", "marcxml", "catalogue.xml")
 SOURCES = os.path.join(HERE, "..", "data", "marcxml", "sources.xml")
+# Each incipit's description as every front end reads it, one JSON object a line.
+DESCRIPTIONS = os.path.join(HERE, "..", "data", "marcxml", "sources_descriptions.jsonl")
+# The miscellaneous fields of a 4.0 document that carry a description's texts.
+DOCUMENT_FIELDS = {"Control number": "control_number", "Composer dates": "composer_dates",
+                   "Source title": "source_title", "Scoring": "scoring", "Date": "date", "Role": "role",
+                   "Note": "note", "Text incipit": "text_incipit", "Key or mode": "key_in_words"}
 TAV_CONVERT = os.path.join(os.path.dirname(os.path.abspath(os.environ["TAV_EXE"])), "tav_convert")
 OPTIONS = [("-f", {}), ("-mrf", {"remove_mensural": True, "remove_measure_rests": True})]
 STATUSES = {"converted", "failed", "too_large", "line_too_long", "blank"}
@@ -57,6 +65,28 @@ HEADER = "123456789\t1.1.1\tG-2\t4/4\t\t"
 
 def dated(document):
     return re.sub(rb"<encoding-date>[^<]*<", b"<encoding-date><", document)
+
+
+def descriptions():
+    with open(DESCRIPTIONS, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip() and not line.startswith("#")]
+
+
+def described(document):
+    """What a 4.0 document tells of its incipit's description, by the names
+    of the description's texts; a text the record lacks is empty."""
+    root = ElementTree.fromstring(document)
+    text = lambda path: root.findtext(path) or ""  # noqa: E731
+    found = {key: "" for key in DOCUMENT_FIELDS.values()}
+    found.update({DOCUMENT_FIELDS[f.get("name")]: f.text or "" for f in root.iter("miscellaneous-field")
+                  if f.get("name") in DOCUMENT_FIELDS})
+    creators = [(c.get("type"), c.text) for c in root.iter("creator")]
+    found.update(work_title=text("work/work-title"), work_number=text("work/work-number"),
+                 movement_number=text("movement-number"), movement_title=text("movement-title"),
+                 location=text("identification/source"),
+                 composer="".join(name for role, name in creators if role == "composer"),
+                 creators=[[role, name] for role, name in creators if role != "composer"])
+    return found
 
 
 def lines_of(path):
@@ -270,7 +300,7 @@ class Module(unittest.TestCase):
                           "Donna Anna; Elvira", "1.1.1", "E|b", "E\u266d major", "F\u266f minor"])
         self.assertEqual(first.creators, [("librettist", "Da Ponte, Lorenzo"),
                                           ("arranger", "Arranger, An"), ("lyricist", 'Poet & "Son"')])
-        self.assertEqual([(r.work_number, r.scoring, r.location) for r in records[2:]],
+        self.assertEqual([(r.work_number, r.scoring, r.location) for r in records[2:4]],
                          [("op. 3/2", "vl", "GB-Lbl"), ("", "S, A, T", "Ms. 1")])
         copies = pickle.loads(pickle.dumps(records))
         names = [a for a in dir(first) if not a.startswith("_")]
@@ -288,6 +318,14 @@ class Module(unittest.TestCase):
                 self.assertEqual(dated(bytes_of(os.path.join(out, "py", name))), expected)
             self.assertIn(b"<relation>https://example.org/300?a=&lt;1&gt;&amp;b=300</relation>",
                           bytes_of(os.path.join(out, "300-1.1.1.xml")))
+            # The descriptions, as the module reads them and as tav_convert's documents carry them.
+            expected = descriptions()
+            self.assertEqual([{k: [list(c) for c in v] if k == "creators" else v for k, v in
+                               ((k, getattr(r, k)) for k in expected[0])} for r in records], expected)
+            for r, e in zip(records, expected):
+                name = "%d-%s.xml" % (int(r.identifier), r.number)
+                carried = described(bytes_of(os.path.join(out, name)))
+                self.assertEqual(carried, {k: e[k] for k in carried}, name)
 
     def test_hostile_marcxml_table(self):
         """The front ends' shared table of hostile MARCXML, through read_marcxml:
