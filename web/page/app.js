@@ -9,6 +9,7 @@ import createVerovioModule from './verovio-module.mjs';
 import { VerovioToolkit } from './verovio.mjs';
 import { convertRecord, mediaTypeOf, signOf } from './records.js';
 import { looksLikeXml, readMarcxml } from './marcxml.js';
+import { catalogueCounts } from './description.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -83,10 +84,16 @@ function showMessage(m, sign) {
     return item;
 }
 
+// What the record tells of its source, as rows of a list of terms.
+function showDescription(rows) {
+    return element('dl', { className: 'description' },
+                   rows.flatMap(([label, text]) => [element('dt', { textContent: label }), element('dd', { textContent: text })]));
+}
+
 // A record of the list: `control` and `occurrence` for one read from
-// MARCXML, `reader` for the MARCXML reader's own message; `save` downloads
-// its file.
-function show({ line, control, occurrence, reader, result, signs }, save) {
+// MARCXML, `reader` for the MARCXML reader's own message, `description` the
+// rows of its record's description; `save` downloads its file.
+function show({ line, control, occurrence, reader, result, signs, description = [] }, save) {
     const item = element('li', { className: 'record' });
     item.dataset.status = result.status;
     const name = result.ok ? result.fileName : reader ? `001 ${control ?? '(none)'}` : `${result.identifier}-${result.number}`;
@@ -98,8 +105,11 @@ function show({ line, control, occurrence, reader, result, signs }, save) {
         element('span', { className: 'where', textContent: where.join(', ') })]);
     if (result.ok)
         head.append(element('button', { className: 'download', textContent: 'Download', onclick: save }));
-    const body = element('div', { className: 'body' }, [
+    const about = element('div', { className: 'about' }, [
         element('ul', { className: 'messages' }, result.messages.map((m, i) => showMessage(m, signs[i])))]);
+    if (description.length > 0)
+        about.prepend(showDescription(description));
+    const body = element('div', { className: 'body' }, [about]);
     item.append(head, body);
     if (result.ok) {
         const engraving = engrave(result.xml);
@@ -129,6 +139,7 @@ function convertForm() {
     $('records-out').replaceChildren(show({ result, signs: result.messages.map((m) => signOf(fields, m)) }, save));
     $('summary').textContent = result.ok ? 'The fields convert.' : 'The fields do not convert.';
     $('notes').replaceChildren();
+    $('catalogue-counts').hidden = true;
     $('results').hidden = true;
 }
 $('fields').addEventListener('input', convertForm);
@@ -168,6 +179,9 @@ function summarize() {
                      ['warned', `With warnings (${c.warned})`],
                      ...Object.entries(c.codes).sort((a, b) => b[1] - a[1])
                          .map(([code, n]) => [`code:${code}`, `Message ${code} (${n})`])];
+    $('catalogue-counts').replaceChildren(...(c.catalogue ? catalogueCounts(c.withoutMusic, c.codes) : [])
+        .map((text) => element('li', { textContent: text })));
+    $('catalogue-counts').hidden = !c.catalogue;
     $('filter').replaceChildren(...choices.map(([value, text]) => element('option', { value, textContent: text })));
     $('filter').value = view.filter;
     $('download-all').disabled = c.converted === 0;
@@ -218,6 +232,7 @@ function convertMany(source, name, notes = []) {
     counts = null;
     view = { filter: 'all', page: 0 };
     $('summary').textContent = '';
+    $('catalogue-counts').hidden = true;
     $('records-out').replaceChildren();
     $('results').hidden = true;
     $('notes').replaceChildren(...notes.map((n) => element('li', { className: n.kind, textContent: `${n.kind}: ${n.text}` })));
@@ -252,9 +267,9 @@ $('open-file').addEventListener('change', async () => {
         convertMany(source, file.name, unread.concat(notes));
         return;
     }
+    // The fields without music are among the catalogue counts shown with the summary.
     const { entries, withoutMusic } = readMarcxml(bytes);
-    convertMany({ entries, withoutMusic }, file.name, unread.concat(withoutMusic === 0 ? []
-        : [{ kind: 'note', text: `${plural(withoutMusic, 'field')} 031 without music ($p) passed over` }]));
+    convertMany({ entries, withoutMusic }, file.name, unread);
 });
 
 // New options convert again what is shown.

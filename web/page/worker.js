@@ -13,6 +13,7 @@
 import { init } from './tav.js';
 import { Zip, ZipDeflate } from './fflate.js';
 import { convertRecord, mediaTypeOf, recordsOf, signOf } from './records.js';
+import { CATALOGUE_CODES, descriptionRows } from './description.js';
 
 // Records converted between two progress messages.
 const CHUNK = 2000;
@@ -64,7 +65,8 @@ async function convertAll() {
     const outcome = new Uint8Array(records.count);
     const codes = new Map();
     const counts = { records: 0, converted: 0, failed: 0, warned: 0, passedOver: 0, entries: records.count,
-                     blankLines: records.blankLines, codes: {} };
+                     blankLines: records.blankLines, codes: {}, catalogue: records.catalogue,
+                     withoutMusic: run.withoutMusic ?? 0 };
     for (let i = 0; i < records.count; ++i) {
         if (i % CHUNK === 0) {
             progress('convert', i, records.count);
@@ -126,7 +128,8 @@ function page({ filter, page }) {
     const items = kept.slice(shown * PAGE_SIZE, (shown + 1) * PAGE_SIZE).map((i) => {
         const { record, entry, result } = outcomeOf(i, { ...run.options, xml: true });
         return { index: i, line: run.records.lineOf(i), control: entry?.control, occurrence: entry?.occurrence,
-                 reader: record === null, result, signs: result.messages.map((m) => record === null ? null : signOf(record, m)) };
+                 reader: record === null, result, signs: result.messages.map((m) => record === null ? null : signOf(record, m)),
+                 description: entry?.fields ? descriptionRows(entry.fields) : [] };
     });
     postMessage({ type: 'page', filter, page: shown, pages, matching: kept.length, first: shown * PAGE_SIZE, items });
 }
@@ -278,14 +281,13 @@ async function report() {
                                 `"occurrence":${entry.occurrence}` : '') +
                    `,"status":"${status}","messages":[${messages.join(',')}]}\n`);
     }
-    const CATALOGUE_COUNTS = ['other_notation_system', 'no_control_number'];
     const counts = (object, keys) => `{${keys.filter((key) => object[key] !== undefined)
         .map((key) => `"${key}":${object[key]}`).join(',')}}`;
     lines.push(`{"type":"summary","records":${totals.records},"written":${totals.written},"checked":0,` +
                `"failed":${totals.failed},"warnings":${totals.warnings},"blank_lines":${records.blankLines},` +
                `"unreadable_inputs":0,${catalogue ? `"without_music":${run.withoutMusic ?? 0},` +
                    // the counts a cataloguer checks, named by their message codes, as the command gives them
-                   CATALOGUE_COUNTS.map((code) => `"${code}":${totals.codes[code] ?? 0},`).join('') : ''}` +
+                   CATALOGUE_CODES.map((code) => `"${code}":${totals.codes[code] ?? 0},`).join('') : ''}` +
                `"statuses":${counts(totals.statuses, STATUSES)},` +
                `"codes":${counts(totals.codes, Object.keys(totals.codes).sort())},"seconds":${run.seconds.toFixed(3)}}\n`);
     progress('report', records.count, records.count);

@@ -7,7 +7,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 import { init, convert, convertFields, formats, inputForms, readMarcxml, readRecords, version } from '../tav.js';
-import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
+import { decoder, describedBy, descriptions, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
 await init();
 
@@ -198,6 +198,7 @@ test('MARCXML read in Node converts as the batch command reads it', async () => 
     // Records that name their source, creators and work, linked to the record.
     const sources = join(root, 'tests/data/marcxml/sources.xml');
     const described = (await readMarcxml(readFileSync(sources))).records;
+    assert.deepEqual(described.map(({ fields }) => describedBy(fields)), descriptions());
     const uri = 'https://example.org/{id}?a=<1>&b={id}';
     for (const [file, read, options, args] of [
         [catalogue, records, {}, []], [catalogue, records, { musicxml: '4.0' }, ['--musicxml', '4.0']],

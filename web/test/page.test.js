@@ -11,7 +11,7 @@ import { tmpdir } from 'node:os';
 import { gzipSync } from 'node:zlib';
 import { basename, dirname, extname, join, normalize, resolve } from 'node:path';
 import { chromium } from 'playwright-core';
-import { decoder, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
+import { decoder, describedBy, descriptions, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
 
 const site = mkdtempSync(join(tmpdir(), 'tav-site-'));
 assert.equal(spawnSync(process.execPath, [join(root, 'web/site.js'), site]).status, 0);
@@ -166,7 +166,13 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
     assert.deepEqual(unzip((await downloaded(page, '#download-all'))[1]), runProgram(examples, '').files);
 
     await open('catalogue.xml', readFileSync(join(root, 'tests/data/web/catalogue.xml')));
-    assert.deepEqual(await texts(page, '#notes li'), ['note: 1 field 031 without music ($p) passed over']);
+    assert.deepEqual(await texts(page, '#notes li'), []);
+    // The counts a cataloguer checks, with their codes, are the batch command's.
+    const summary = JSON.parse(batchReport(join(root, 'tests/data/web/catalogue.xml')).at(-2));
+    assert.deepEqual(await texts(page, '#catalogue-counts li'), [
+        `${summary.without_music} field 031 without music`,
+        `${summary.other_notation_system} field 031 of another notation system (other_notation_system)`,
+        `${summary.no_control_number} record without a control number (no_control_number)`]);
     assert.deepEqual(await texts(page, '.record .where'), ['line 8, 001 1001145660, 031 #1', 'line 18, 001 1001145660, 031 #3',
                                                            'line 23, 031 #4', 'line 28', 'line 31', 'line 37, 001 000051, 031 #1']);
     assert.deepEqual(await texts(page, '.messages .sign'), ['music field, character 10: 4C8DE/2F4Y//']);
@@ -217,6 +223,33 @@ test('files open: a tab export with any line ends, and MARCXML', { timeout: 1800
         assert.deepEqual(zipEntries([file]), zipEntries([mxl.get(name)]));
         assert.deepEqual(await report(), batchReport(described, options));
     }
+    assert.deepEqual(page.errors, []);
+});
+
+test('each engraving beside its record: composer, titles, siglum and shelfmark, as text', { timeout: 120000 }, async () => {
+    const page = await ready();
+    const sources = readFileSync(join(root, 'tests/data/marcxml/sources.xml'));
+    // The page's reader, on the browser's XML parser, reads the descriptions every front end reads.
+    const read = await page.evaluate(async (bytes) => (await import('/marcxml.js')).readMarcxml(new Uint8Array(bytes))
+        .entries.map((e) => e.fields), [...sources]);
+    const expected = descriptions();
+    assert.deepEqual(read.map(describedBy), expected);
+    await run(page, () => page.setInputFiles('#open-file', { name: 'sources.xml', mimeType: 'text/xml', buffer: sources }));
+    assert.deepEqual(await texts(page, '#catalogue-counts li'), ['0 fields 031 without music',
+        '0 fields 031 of another notation system (other_notation_system)',
+        '0 records without a control number (no_control_number)']);
+    const shown = await page.$$eval('.record .description', (lists) => lists.map((list) =>
+        [...list.children].map((node) => `${node.tagName} ${node.textContent}`)));
+    assert.deepEqual(shown[0], ['DT Composer', 'DD Mozart, Wolfgang Amadeus (1756-1791)', 'DT Work', 'DD Don Giovanni',
+                                'DT Movement', 'DD Ouverture', 'DT Source title', 'DD Il dissoluto punito <o sia> Il D. Giovanni',
+                                'DT Siglum', 'DD D-B', 'DT Shelfmark', 'DD Mus.ms. 15 <a> & "b"']);
+    assert.deepEqual(shown[3], ['DT Shelfmark', 'DD Ms. 1']);
+    // Markup in a record's values is shown as the text it is.
+    const hostile = expected.at(-1);
+    assert.deepEqual(shown.at(-1).filter((row) => row.startsWith('DD ')),
+                     [`${hostile.composer} (${hostile.composer_dates})`, hostile.work_title, hostile.movement_title,
+                      hostile.source_title, hostile.siglum, hostile.shelfmark].map((text) => `DD ${text}`));
+    assert.equal(await page.$$eval('.record .description dd *', (nodes) => nodes.length), 0);
     assert.deepEqual(page.errors, []);
 });
 

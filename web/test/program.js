@@ -69,3 +69,25 @@ export function zipEntries(zips) {
     return JSON.parse(run.stdout).map((entries) =>
         entries.map(([name, method, data]) => [name, method, Buffer.from(data, 'base64')]));
 }
+
+// The descriptions of the incipits of tests/data/marcxml/sources.xml, as
+// every front end reads them (one JSON object a line), and the same texts
+// of fields read from MARCXML (the package's and the page's reader), by the
+// golden's names; the library's own words (key_in_words, location) left out.
+export function descriptions() {
+    return readFileSync(join(root, 'tests/data/marcxml/sources_descriptions.jsonl'), 'utf8').split('\n')
+        .filter((line) => line !== '' && !line.startsWith('#')).map((line) => {
+            const { key_in_words: _, location: __, ...read } = JSON.parse(line);
+            return read;
+        });
+}
+export function describedBy(f) {
+    const s = f.source ?? {};
+    const texts = { identifier: f.identifier, number: f.number, control_number: s.controlNumber, composer: f.composer,
+                    composer_dates: s.composerDates, work_title: f.workTitle, work_number: s.workNumber,
+                    movement_number: f.movementNumber, movement_title: f.movementTitle, part_name: f.partName,
+                    text_incipit: f.textIncipit, scoring: s.scoring, source_title: s.sourceTitle, date: s.date,
+                    role: f.role, note: f.note, key_or_mode: f.keyOrMode, siglum: s.siglum, shelfmark: s.shelfmark };
+    return { ...Object.fromEntries(Object.entries(texts).map(([k, v]) => [k, v ?? ''])),
+             creators: (s.creators ?? []).map(({ role, name }) => [role, name]) };
+}
