@@ -6,9 +6,11 @@ of N counting N), notes (grace notes included) and rests as the file holds.
 The MEI of the examples and of generated and corpus records must read, in
 the toolkit, as the MusicXML 4.0 of the same records: the same measures,
 notes, rests, and note values in order.
-A catalogue record's 4.0 document has its titles and composer printed.
+A catalogue record's 4.0 document has its titles and composer printed, hostile
+texts as the texts they are.
 Skipped without node or the toolkit (`npm ci` in tests/verovio), except in CI."""
 
+import html
 import json
 import os
 import shutil
@@ -112,6 +114,14 @@ class NotationProgram(unittest.TestCase):
         self.assertEqual(results["200001-1.1.1.xml"]["page_head"][:3],
                          ["Don Giovanni", "Ouverture", "Mozart, Wolfgang Amadeus"])
         self.assertEqual(results["300-1.1.1.xml"]["page_head"], ["Sonata"])
+        # Hostile texts are drawn as the texts they are, the very long title whole.
+        hostile = results["400002-1.1.1.xml"]
+        self.assertEqual((hostile["errors"], hostile["warnings"]), ([], []))
+        title, *rest = [html.unescape(text) for text in hostile["page_head"]]
+        self.assertEqual(rest, ['Allegro </movement-title>\t"ma" \'non\' & troppo',
+                                '</creator> &amp; "\u0427\u0430\u0439\u043a\u043e\u0432\u0441\u043a\u0438\u0439" '
+                                '\'\u041f\u0451\u0442\u0440\' \U0001d11e', '<lyricist type="x"/>'])
+        self.assertEqual(title, " ".join("Sonata %d a violino solo e basso & cembalo," % i for i in range(1, 81)))
 
     def test_examples_load_with_all_their_notes(self):
         self.require_toolkit()
