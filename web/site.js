@@ -14,6 +14,7 @@ const files = [
     ...['index.html', 'app.js', 'worker.js', 'records.js', 'marcxml.js'].map((name) => [join(here, 'page', name), name]),
     [join(here, 'node_modules', 'fflate', 'esm', 'browser.js'), 'fflate.js'],
     [join(here, 'tav.js'), 'tav.js'],
+    [join(here, 'xml_parser.js'), 'xml_parser.js'],
     [join(here, 'dist', 'tav_wasm.js'), join('dist', 'tav_wasm.js')],
     [join(toolkit, 'verovio-module.mjs'), 'verovio-module.mjs'],
     [join(toolkit, 'verovio.mjs'), 'verovio.mjs'],

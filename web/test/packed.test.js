@@ -16,7 +16,8 @@ test('the tarball holds the package, its README and its licence', () => {
     const tarball = readdirSync(join(project, '..')).find((name) => name.endsWith('.tgz'));
     const files = run('tar', ['tzf', join(project, '..', tarball)]).split('\n').filter(Boolean).sort();
     assert.deepEqual(files, ['LICENSE', 'README.md', 'dist/tav.cjs', 'dist/tav.d.cts', 'dist/tav_wasm.js',
-                             'package.json', 'page/marcxml.js', 'tav.d.ts', 'tav.js'].map((f) => `package/${f}`));
+                             'package.json', 'page/marcxml.js', 'tav.d.ts', 'tav.js',
+                             'xml_parser.js'].map((f) => `package/${f}`));
 });
 
 const use = `await init();
