@@ -156,11 +156,12 @@ const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
 // The result table: a head of fifteen words, then eight words per message.
-const HEAD_WORDS = 15;
+const HEAD_WORDS = 17;
 const ROW_WORDS = 8;
 // Bits of the glue's flags.
 const REMOVE_MENSURAL = 1;
 const REMOVE_MEASURE_RESTS = 2;
+const MELODY = 4;
 const COMPRESS = 8;
 // The format's index in the table, in the bits from here up.
 const FORMAT_SHIFT = 16;
@@ -211,7 +212,7 @@ function flagsOf(options) {
         return 0;
     return (options.removeMensural ? REMOVE_MENSURAL : 0) |
         (options.removeMeasureRests ? REMOVE_MEASURE_RESTS : 0) | (options.compress ? COMPRESS : 0) |
-        (formatIndexOf(options) << FORMAT_SHIFT);
+        (options.melody ? MELODY : 0) | (formatIndexOf(options) << FORMAT_SHIFT);
 }
 
 function checkInput(value, what) {
@@ -344,6 +345,7 @@ function readResult(tablePointer, options, spans) {
     // The compressed file's parts: the document's name, container.xml and
     // the mimetype (empty unless asked for).
     const zipped = [bytesAt(5), bytesAt(11), bytesAt(13)];
+    const keys = text(heap, words[w + 15], words[w + 16]);
     w += HEAD_WORDS;
     const messages = [];
     for (let i = 0; i < count; ++i, w += ROW_WORDS) {
@@ -367,6 +369,9 @@ function readResult(tablePointer, options, spans) {
     };
     // The document's bytes: the same as the text's UTF-8 whenever the
     // incipit number is UTF-8, which the text cannot carry otherwise.
+    // The melodic keys, named as in the batch command's report (--keys).
+    if (options?.melody)
+        result.melody = keys === '' ? null : JSON.parse(`{${keys}}`);
     if (options?.bytes)
         result.data = heap.slice(documentAt, documentAt + documentLength);
     if (options?.compress && result.ok) {
