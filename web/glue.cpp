@@ -24,6 +24,8 @@ namespace {
 // Bits of the `flags` argument.
 constexpr int kRemoveMensural = 1;
 constexpr int kRemoveMeasureRests = 2;
+// Also read the melody: the table gives its keys as JSON.
+constexpr int kMelody = 4;
 // The caller zips the document into a compressed file (.mxl): the table
 // also gives the archive's container.xml and mimetype texts.
 constexpr int kCompress = 8;
@@ -34,9 +36,11 @@ constexpr int kFormatShift = 16;
 // a pointer and a length.
 // The names of statuses and kinds are the library's.
 //   head: status name, converted (1) or not (0), document, file name,
-//         identifier, number, message count, container.xml, mimetype
+//         identifier, number, message count, container.xml, mimetype,
+//         the melodic keys (the members of a JSON object; empty unless
+//         asked for and converted)
 //   row:  kind name, text, position, byte, code
-constexpr std::size_t kHeadWords = 15;
+constexpr std::size_t kHeadWords = 17;
 constexpr std::size_t kRowWords = 8;
 
 // The fields a record line has between its TABs.
@@ -64,6 +68,7 @@ struct Glue {
     std::vector<std::uint32_t> table;
     std::vector<std::uint32_t> lengths;   // of the texts tav_glue_convert_fields reads
     std::string container;
+    std::string keys;                     // the last result's melodic keys
     std::vector<tav::MarcxmlItem> items;  // the last reading's, which its table shows
     std::string failure;
     std::vector<tav::SharedOption> shared_options;  // what tav_glue_shared_options shows
@@ -85,6 +90,7 @@ tav::Options options_from(int flags)
     tav::Options options;
     options.remove_mensural = (flags & kRemoveMensural) != 0;
     options.remove_measure_rests = (flags & kRemoveMeasureRests) != 0;
+    options.melody = (flags & kMelody) != 0;
     const auto index = static_cast<std::size_t>(flags >> kFormatShift);
     options.format = index < tav::formats().size() ? &tav::formats()[index] : nullptr;
     return options;
@@ -113,6 +119,10 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
     push_text(t, zipped ? tav::formats()[static_cast<std::size_t>(flags >> kFormatShift)]
                            .compressed_media_type
                      : std::string_view());
+    glue.keys.clear();
+    if ((flags & kMelody) != 0 && result.ok())
+        tav::append_keys_json(glue.keys, result.melody);
+    push_text(t, glue.keys);
     for (const tav::Message& m : result.messages) {
         push_text(t, tav::kind_name(m.kind));
         push_text(t, m.text);
@@ -122,7 +132,7 @@ const std::uint32_t* describe(Glue& glue, const tav::Result& result, int flags)
         t.push_back(static_cast<std::uint32_t>(m.byte));
         push_text(t, m.code);  // static: it outlives the table
     }
-    static_assert(kHeadWords == 15 && kRowWords == 8, "the table's layout is shared with tav.js");
+    static_assert(kHeadWords == 17 && kRowWords == 8, "the table's layout is shared with tav.js");
     return t.data();
 }
 

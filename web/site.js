@@ -15,6 +15,7 @@ const files = [
         'marcxml_fields.js', 'marcxml_parsing.js'].map((name) => [join(here, 'page', name), name]),
     [join(here, 'node_modules', 'fflate', 'esm', 'browser.js'), 'fflate.js'],
     [join(here, 'tav.js'), 'tav.js'],
+    [join(here, 'xml_parser.js'), 'xml_parser.js'],
     [join(here, 'dist', 'tav_wasm.js'), join('dist', 'tav_wasm.js')],
     [join(toolkit, 'verovio-module.mjs'), 'verovio-module.mjs'],
     [join(toolkit, 'verovio.mjs'), 'verovio.mjs'],

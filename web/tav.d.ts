@@ -85,6 +85,35 @@ export interface Result {
     number: string;
     /** Warnings, then at most one error, in the order they arose. */
     messages: Message[];
+    /**
+     * With the option `melody`: the incipit's melodic keys, the fields
+     * `tav_convert --keys` adds to its report line; null unless ok.
+     */
+    melody?: MelodyKeys | null;
+}
+
+/**
+ * The melody as a search reads it (notes as they sound, ties joined, grace
+ * notes left out, the highest note of a chord), in the keys of a search
+ * engine's document. Intervals and contours pass rests by.
+ */
+export interface MelodyKeys {
+    /** "C4", "F#4", "Bb3"; "r" for a rest. */
+    pitches: string[];
+    /** MIDI keys of the sounding notes (middle C 60). */
+    midi: number[];
+    /** Semitones from each sounding note to the next (+ up). */
+    chromatic_intervals: number[];
+    /** Steps of the staff from each sounding note to the next. */
+    diatonic_intervals: number[];
+    /** U up, D down, R repeated, one letter per interval. */
+    gross_contour: string;
+    /** u/d a step (1 or 2 semitones), U/D a leap, r repeated. */
+    refined_contour: string;
+    /** In quarters, rests included. */
+    durations: number[];
+    /** Where each note starts in its measure, in quarters; null without a time signature. */
+    beats: number[] | null;
 }
 
 export interface Options {
@@ -124,6 +153,8 @@ export interface Options {
      * control number, as `tav_convert --record-uri` makes it.
      */
     recordUri?: string;
+    /** Also give the incipit's melodic keys as `melody`. */
+    melody?: boolean;
 }
 
 /** A lyricist, librettist or arranger: `<creator type="ROLE">`. */

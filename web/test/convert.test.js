@@ -187,6 +187,31 @@ test('documents and compressed files are the batch command\'s', () => {
         assert.throws(() => convert('1\t1\t\t\t\t4C', wrong), RangeError, JSON.stringify(wrong));
 });
 
+// The melodic keys of every corpus record are those of the batch
+// command's report with --keys, field by field.
+const KEY_FIELDS = ['pitches', 'midi', 'chromatic_intervals', 'diatonic_intervals', 'gross_contour',
+                    'refined_contour', 'durations', 'beats'];
+test('melodic keys are the batch command\'s report keys', () => {
+    const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
+    try {
+        const corpus = join(root, 'tests/data/corpus_records.txt');
+        const report = join(dir, 'report.jsonl');
+        runBatch(corpus, ['-n', '--keys', '--report', report]);
+        const expected = readFileSync(report, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l))
+            .filter((r) => r.type === 'record');
+        const lines = linesOf('tests/data/corpus_records.txt');
+        assert.equal(lines.length, expected.length);
+        lines.forEach((line, i) => {
+            const r = convert(line, { melody: true, xml: false });
+            const theirs = 'pitches' in expected[i] ? Object.fromEntries(KEY_FIELDS.map((k) => [k, expected[i][k]])) : null;
+            assert.deepEqual(r.melody, theirs, `line ${i + 1}`);
+        });
+        assert.equal(convert(lines[0]).melody, undefined);
+    } finally {
+        rmSync(dir, { recursive: true, force: true });
+    }
+});
+
 // MARCXML read in Node: the catalogue's documents are the batch command's
 // (an encoding date is the day's), and where xmldom alone would let a
 // fault pass, the record is not well-formed, as the batch command finds.

@@ -17,7 +17,7 @@ test('the tarball holds the package, its README and its licence', () => {
     const files = run('tar', ['tzf', join(project, '..', tarball)]).split('\n').filter(Boolean).sort();
     assert.deepEqual(files, ['LICENSE', 'README.md', 'dist/tav.cjs', 'dist/tav.d.cts', 'dist/tav_wasm.js',
                              'package.json', 'page/marcxml.js', 'page/marcxml_encoding.js', 'page/marcxml_fields.js',
-                             'page/marcxml_parsing.js', 'tav.d.ts', 'tav.js'].map((f) => `package/${f}`));
+                             'page/marcxml_parsing.js', 'tav.d.ts', 'tav.js', 'xml_parser.js'].map((f) => `package/${f}`));
 });
 
 const use = `await init();
