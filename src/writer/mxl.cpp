@@ -1,6 +1,7 @@
 // The compressed MusicXML file (.mxl): a zip archive holding "mimetype"
 // first and stored, META-INF/container.xml naming the document, and the
-// document deflated. zlib deflates and sums; the archive's few headers are
+// document deflated. zlib deflates and sums (libdeflate, when there is, the
+// document in one call, and every sum); the archive's few headers are
 // written here. Every entry carries the same fixed date, so the same
 // document always gives the same bytes.
 
@@ -12,6 +13,9 @@
 
 #ifdef TAV_HAVE_ZLIB
 #include <zlib.h>
+#endif
+#ifdef TAV_HAVE_LIBDEFLATE
+#include <libdeflate.h>
 #endif
 
 namespace tav::detail {
@@ -121,9 +125,31 @@ int window_bits(std::size_t size)
 
 std::uint32_t crc_of(std::uint32_t crc, std::string_view data)
 {
+#ifdef TAV_HAVE_LIBDEFLATE
+    return libdeflate_crc32(crc, data.data(), data.size());
+#else
     return static_cast<std::uint32_t>(
         crc32(crc, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+#endif
 }
+
+#ifdef TAV_HAVE_LIBDEFLATE
+// libdeflate's fastest level: on MusicXML documents of a few kilobytes it
+// takes about half zlib's fastest time for files of about the same size.
+constexpr int kLibdeflateLevel = 1;
+
+// Appends `data` deflated in one call by `c`; false when libdeflate fails.
+bool deflate_into(std::string& out, libdeflate_compressor& c, std::string_view data)
+{
+    const std::size_t begin = out.size();
+    const std::size_t bound = libdeflate_deflate_compress_bound(&c, data.size());
+    out.resize(begin + bound);
+    const std::size_t packed =
+        libdeflate_deflate_compress(&c, data.data(), data.size(), out.data() + begin, bound);
+    out.resize(begin + packed);
+    return packed != 0;
+}
+#endif
 
 // Starts the entry `e` at the end of `out`: its local header, the packed
 // size left for end_entry to fill in.
@@ -202,8 +228,14 @@ struct MxlWriter::Stream {
     std::uint32_t head_crc = 0;
     std::string tail_text;
     std::string name;   // the document's name as the container writes it
+#ifdef TAV_HAVE_LIBDEFLATE
+    libdeflate_compressor* compressor = nullptr;   // the documents'
+#endif
     ~Stream()
     {
+#ifdef TAV_HAVE_LIBDEFLATE
+        libdeflate_free_compressor(compressor);
+#endif
         for (int i = 0; i < kWindowSizes; ++i)
             if (made[i])
                 deflateEnd(&z[i]);
@@ -286,7 +318,17 @@ std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
     if (stream_ == nullptr)
         stream_ = std::make_unique<Stream>();
     Stream& s = *stream_;
+#ifdef TAV_HAVE_LIBDEFLATE
+    // zlib deflates the container's head and tail once, libdeflate every
+    // document.
+    z_stream* z = s.stream_for(0);
+    if (s.compressor == nullptr)
+        s.compressor = libdeflate_alloc_compressor(kLibdeflateLevel);
+    if (s.compressor == nullptr)
+        return MessageCode::CompressionFailed;
+#else
     z_stream* z = s.stream_for(document.size());
+#endif
     if (z == nullptr || !s.deflate_container(*z))
         return MessageCode::CompressionFailed;
     s.name.clear();
@@ -313,7 +355,11 @@ std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
     entries[2] = Entry{document_name, kDeflated, crc_of(0, document),
                        static_cast<std::uint32_t>(document.size())};
     begin_entry(out, entries[2]);
+#ifdef TAV_HAVE_LIBDEFLATE
+    if (!deflate_into(out, *s.compressor, document))
+#else
     if (!deflate_into(out, *z, document, Z_FINISH))
+#endif
         return MessageCode::CompressionFailed;
     end_entry(out, entries[2]);
     put_directory(out, entries, 3);
