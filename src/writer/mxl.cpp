@@ -228,6 +228,7 @@ struct MxlWriter::Stream {
     std::uint32_t head_crc = 0;
     std::string tail_text;
     std::string name;   // the document's name as the container writes it
+    z_stream* current = nullptr;   // the stream prepare() chose
 #ifdef TAV_HAVE_LIBDEFLATE
     libdeflate_compressor* compressor = nullptr;   // the documents'
 #endif
@@ -252,6 +253,30 @@ struct MxlWriter::Stream {
             made[i] = true;
         }
         return &z[i];
+    }
+    // Makes what a document of `size` bytes needs, and the container's
+    // entry; false when it cannot. libdeflate, when there is, deflates
+    // every document, and zlib the container's head and tail once.
+    bool prepare(std::size_t size)
+    {
+#ifdef TAV_HAVE_LIBDEFLATE
+        if (compressor == nullptr)
+            compressor = libdeflate_alloc_compressor(kLibdeflateLevel);
+        (void)size;   // one compressor serves every size
+        current = compressor != nullptr ? stream_for(0) : nullptr;
+#else
+        current = stream_for(size);
+#endif
+        return current != nullptr && deflate_container(*current);
+    }
+    // Appends the document deflated; false when the library fails.
+    bool deflate_document(std::string& out, std::string_view document)
+    {
+#ifdef TAV_HAVE_LIBDEFLATE
+        return deflate_into(out, *compressor, document);
+#else
+        return deflate_into(out, *current, document, Z_FINISH);
+#endif
     }
     // The container's head and tail deflated by `z`, once (any window
     // holds them); false when zlib fails.
@@ -318,18 +343,7 @@ std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
     if (stream_ == nullptr)
         stream_ = std::make_unique<Stream>();
     Stream& s = *stream_;
-#ifdef TAV_HAVE_LIBDEFLATE
-    // zlib deflates the container's head and tail once, libdeflate every
-    // document.
-    z_stream* z = s.stream_for(0);
-    if (s.compressor == nullptr)
-        s.compressor = libdeflate_alloc_compressor(kLibdeflateLevel);
-    if (s.compressor == nullptr)
-        return MessageCode::CompressionFailed;
-#else
-    z_stream* z = s.stream_for(document.size());
-#endif
-    if (z == nullptr || !s.deflate_container(*z))
+    if (!s.prepare(document.size()))
         return MessageCode::CompressionFailed;
     s.name.clear();
     append_escaped(s.name, document_name, XmlContext::Attribute);
@@ -355,11 +369,7 @@ std::optional<MessageCode> MxlWriter::write(std::string_view document_name,
     entries[2] = Entry{document_name, kDeflated, crc_of(0, document),
                        static_cast<std::uint32_t>(document.size())};
     begin_entry(out, entries[2]);
-#ifdef TAV_HAVE_LIBDEFLATE
-    if (!deflate_into(out, *s.compressor, document))
-#else
-    if (!deflate_into(out, *z, document, Z_FINISH))
-#endif
+    if (!s.deflate_document(out, document))
         return MessageCode::CompressionFailed;
     end_entry(out, entries[2]);
     put_directory(out, entries, 3);
