@@ -125,6 +125,7 @@ struct Converter::State {
     ScorePools pools;
     DocumentBuffer document;
     MxlWriter mxl;   // the .mxl archives, one stream for them all
+    std::string inner_name;   // the name of the document an archive holds
     std::vector<char> music;  // the parser's copy of the music
     RecordReading reading;
     std::string today;   // the encoding date of 4.0 documents, once found
@@ -290,9 +291,12 @@ void Converter::State::write(const Options& options, const Incipit& score)
     if (options.compressed) {
         // The archive holds the document under the name it would have
         // alone, in UTF-8 as its container.xml is.
-        std::string inner = result.file_name;
-        inner.resize(inner.size() - format.compressed_suffix.size());
-        inner = utf8_or_latin1(inner.append(format.suffix));
+        std::string& inner = inner_name;
+        inner.assign(result.file_name, 0,
+                     result.file_name.size() - format.compressed_suffix.size());
+        inner.append(format.suffix);
+        if (!check_utf8(inner).valid)
+            inner = utf8_or_latin1(inner);
         if (std::optional<MessageCode> error = mxl.write(inner, text, result.document)) {
             result.file_name.clear();
             add_message(result, *error);

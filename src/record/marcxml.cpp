@@ -22,9 +22,9 @@
 #include <new>
 
 #ifdef TAV_HAVE_LIBXML2
-#include <cstdarg>
-
 #include <libxml/parser.h>
+
+#include "record/libxml_messages.h"
 
 #include "record/marcxml_input.h"
 #include "record/marcxml_record.h"
@@ -41,6 +41,7 @@ using detail::local_name;
 
 namespace {
 
+using detail::LibxmlMessagesKept;
 using detail::MarcElement;
 
 const char* text_of(const xmlChar* s)
@@ -126,53 +127,6 @@ struct MarcxmlReader::State {
         gatherer.error(std::move(control_number), line, std::move(message));
     }
 
-    // While the parser runs, the thread's error functions of libxml2 are
-    // the reader's: they keep the first message instead of printing it.
-    class ErrorsKept {
-    public:
-        explicit ErrorsKept(State& s)
-            : generic_(xmlGenericError), generic_context_(xmlGenericErrorContext),
-              structured_(xmlStructuredError), structured_context_(xmlStructuredErrorContext)
-        {
-            xmlSetGenericErrorFunc(&s, &State::on_thread_message);
-            xmlSetStructuredErrorFunc(&s, &State::on_thread_error);
-        }
-        ~ErrorsKept()
-        {
-            xmlSetGenericErrorFunc(generic_context_, generic_);
-            xmlSetStructuredErrorFunc(structured_context_, structured_);
-        }
-        ErrorsKept(const ErrorsKept&) = delete;
-        ErrorsKept& operator=(const ErrorsKept&) = delete;
-
-    private:
-        xmlGenericErrorFunc generic_;
-        void* generic_context_;
-        xmlStructuredErrorFunc structured_;
-        void* structured_context_;
-    };
-
-    void keep_thread_message(std::string text)
-    {
-        trim(text);
-        if (thread_message.empty())
-            thread_message = std::move(text);
-    }
-    static void on_thread_message(void* data, const char* format, ...)
-    {
-        char text[256];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        static_cast<State*>(data)->keep_thread_message(text);
-    }
-    static void on_thread_error(void* data, xmlErrorPtr e)
-    {
-        if (e != nullptr && e->message != nullptr)
-            static_cast<State*>(data)->keep_thread_message(e->message);
-    }
-
     void drop_parser()
     {
         if (parser == nullptr)
@@ -210,7 +164,7 @@ struct MarcxmlReader::State {
         static const bool initialised = (xmlInitParser(), true);
         (void)initialised;
         xmlSAXHandler sax = *handler();   // the parser keeps a copy
-        ErrorsKept kept(*this);
+        LibxmlMessagesKept kept(thread_message);
         parser = xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr);
         xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
         fault = Fault{};
@@ -479,7 +433,7 @@ struct MarcxmlReader::State {
             std::string block = std::move(pending);
             pending.clear();
             {
-                ErrorsKept kept(*this);
+                LibxmlMessagesKept kept(thread_message);
                 xmlParseChunk(parser, block.data(), static_cast<int>(block.size()), final ? 1 : 0);
             }
             if (!fault.seen && parser->disableSAX != 0) {
