@@ -40,7 +40,7 @@ py::list search(const py::object& database, const std::string& text, bool exact,
     options.rhythm = rhythm;
     options.hits = hits;
     std::string error;
-    if (!tav::db::parse_query(text, query, error))
+    if (!tav::db::parse_query(text, query, error) || !tav::db::check_options(query, options, error))
         throw py::value_error(error);
     std::vector<tav::db::Hit> found;
     bool ok;
@@ -72,6 +72,7 @@ void bind_search(py::module_& m)
           "identifier, number, control_number, occurrence, composer, work_title, "
           "movement_title, siglum, shelfmark, note (where the match starts, 1 the first "
           "note), exact and score, as tav_search --json gives them. Raises ValueError for "
-          "a query that is none (empty, too long, not readable, fewer than two notes) and "
+          "a query that is none (empty, too long, not readable, fewer than two notes, exact "
+          "or rhythm without music in the code) and "
           "RuntimeError when the database cannot be read or searched.");
 }

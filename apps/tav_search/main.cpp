@@ -135,7 +135,8 @@ int run(const Command& c, tav::db::Catalogue& catalogue)
         tav::db::Query query;
         std::vector<tav::db::Hit> hits;
         std::string error;
-        if (!tav::db::parse_query(text, query, error)) {
+        if (!tav::db::parse_query(text, query, error) ||
+            !tav::db::check_options(query, c.options, error)) {
             std::fprintf(stderr, "tav_search: %s\n", error.c_str());
             return kExitUsage;
         }

@@ -65,12 +65,6 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-struct SearchOptions {
-    bool exact_pitch = false;   // the notes' pitches, not only their intervals
-    bool rhythm = false;        // the notes' lengths too (a query in the code)
-    int hits = 10;              // the most hits given
-};
-
 // An incipit found, with where the melody starts in it.
 struct Hit {
     std::string identifier;

@@ -212,14 +212,8 @@ bool Catalogue::search(const Query& q, const SearchOptions& o, std::vector<Hit>&
                        std::string& error)
 {
     hits.clear();
-    if ((o.exact_pitch || o.rhythm) && q.kind != QueryKind::Code) {
-        error = "exact pitch and rhythm need a query in the code, e.g. '4C8DE/2F";
+    if (!check_options(q, o, error))
         return false;
-    }
-    if (o.hits < 1) {
-        error = "the number of hits is at least 1";
-        return false;
-    }
     std::vector<Candidate> found;
     bool trigram_query = q.kind != QueryKind::Contour && q.intervals.size() >= kGramIntervals;
     if (!(trigram_query ? impl_->by_trigrams(q, o, found, error) : impl_->by_scan(q, o, found, error)))

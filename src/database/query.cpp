@@ -142,4 +142,17 @@ bool parse_query(std::string_view text, Query& query, std::string& error)
     return true;
 }
 
+bool check_options(const Query& query, const SearchOptions& options, std::string& error)
+{
+    if ((options.exact_pitch || options.rhythm) && query.kind != QueryKind::Code) {
+        error = "the query's exact pitch and rhythm need a melody in the code, e.g. '4C8DE/2F";
+        return false;
+    }
+    if (options.hits < 1) {
+        error = "the number of hits is at least 1";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace tav::db

@@ -30,4 +30,14 @@ struct Query {
 // notes (one interval, one contour letter).
 bool parse_query(std::string_view text, Query& query, std::string& error);
 
+struct SearchOptions {
+    bool exact_pitch = false;   // the notes' pitches, not only their intervals
+    bool rhythm = false;        // the notes' lengths too (a query in the code)
+    int hits = 10;              // the most hits given
+};
+
+// False, saying why, when the options do not go with the query: pitch or
+// rhythm without music in the code, or fewer than one hit.
+bool check_options(const Query& query, const SearchOptions& options, std::string& error);
+
 }  // namespace tav::db

@@ -131,7 +131,7 @@ class Catalogue(unittest.TestCase):
                 self.assertEqual(r.stdout, b"")
                 self.assertRegex(r.stderr.decode(), r"^tav_search: the query|^tav_search: an int")
         for argv, status in [([], 2), (["UUD", "-n", "0"], 2), (["UUD", "--bogus"], 2),
-                             (["+2 +2", "--exact"], 1)]:
+                             (["+2 +2", "--exact"], 2)]:
             self.assertEqual(self.search(argv).returncode, status, argv)
         for path in [os.path.join(self.dir.name, "none.sqlite"), CATALOGUE[0]]:
             r = run("tav_search", [path, "UUD"])

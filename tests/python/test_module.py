@@ -601,7 +601,7 @@ class Search(unittest.TestCase):
             for query, error in [("", ValueError), ("+2 +x", ValueError), ("'", ValueError)]:
                 self.assertRaises(error, tav.search, db, query)
             self.assertRaises(RuntimeError, tav.search, os.path.join(d, "none"), "UUD")
-            self.assertRaises(RuntimeError, tav.search, db, "+2 +2", exact=True)
+            self.assertRaises(ValueError, tav.search, db, "+2 +2", exact=True)
 
 
 class Package(unittest.TestCase):
