@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue.h"
 #include "query.h"
 
 namespace {
@@ -70,6 +71,18 @@ TEST(Query, RefusesWhatIsNoMelody)
         EXPECT_FALSE(tav::db::parse_query(text, q, error)) << text.substr(0, 20);
         EXPECT_NE(error.find(why), std::string::npos) << text.substr(0, 20) << ": " << error;
     }
+}
+
+TEST(Database, WithoutSqliteSaysSo)
+{
+    if (tav::db::available())
+        GTEST_SKIP() << "built with SQLite";
+    std::string error;
+    tav::db::CatalogueWriter writer;
+    EXPECT_FALSE(writer.open("catalogue.sqlite", error));
+    EXPECT_NE(error.find("this build has no SQLite"), std::string::npos) << error;
+    tav::db::Catalogue catalogue;
+    EXPECT_FALSE(catalogue.open("catalogue.sqlite", error));
 }
 
 }  // namespace

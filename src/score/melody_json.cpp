@@ -1,8 +1,7 @@
 // The keys of a melody as members of a JSON object: what a report line
 // carries and a search engine's document holds, one field per key.
 
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
 #include <type_traits>
 
 #include "tav/melody.h"
@@ -11,14 +10,25 @@ namespace tav {
 
 namespace {
 
-// The shortest of 15 or 17 digits that reads back as `value`.
+void append_number(std::string& out, int value)
+{
+    char text[16];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// The shortest of 15 or 17 digits that reads back as `value` (as printf's
+// "%.15g" and "%.17g" write them).
 void append_number(std::string& out, double value)
 {
+    constexpr int kShort = 15;
+    constexpr int kExact = 17;
     char text[32];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    if (std::strtod(text, nullptr) != value)
-        std::snprintf(text, sizeof text, "%.17g", value);
-    out += text;
+    char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, kShort).ptr;
+    double back = 0;
+    std::from_chars(text, end, back);
+    if (back != value)
+        end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, kExact).ptr;
+    out.append(text, end);
 }
 
 template <typename Values>
