@@ -2,6 +2,9 @@
 // carries and a search engine's document holds, one field per key.
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <type_traits>
 
 #include "tav/melody.h"
@@ -16,19 +19,43 @@ void append_number(std::string& out, int value)
     out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-// The shortest of 15 or 17 digits that reads back as `value` (as printf's
-// "%.15g" and "%.17g" write them).
+// Lengths and beats are mostly sums of halves, quarters and so on, whose
+// decimals end within ten places: written digit by digit, exactly as
+// "%.15g" writes them (the whole part kept under 15 - 10 digits).
+constexpr double kBinaryPlaces = 1024;
+constexpr double kShortWhole = 1e5;
+
+bool append_short(std::string& out, double value)
+{
+    double size = std::fabs(value);
+    if (!(size < kShortWhole) || size * kBinaryPlaces != std::floor(size * kBinaryPlaces))
+        return false;
+    if (std::signbit(value))
+        out += '-';
+    double whole = std::floor(size);
+    append_number(out, static_cast<int>(whole));
+    double rest = size - whole;
+    if (rest != 0)
+        out += '.';
+    while (rest != 0) {
+        rest *= 10;
+        double digit = std::floor(rest);
+        out += static_cast<char>('0' + static_cast<int>(digit));
+        rest -= digit;
+    }
+    return true;
+}
+
+// The shortest of 15 or 17 digits that reads back as `value`.
 void append_number(std::string& out, double value)
 {
-    constexpr int kShort = 15;
-    constexpr int kExact = 17;
+    if (append_short(out, value))
+        return;
     char text[32];
-    char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, kShort).ptr;
-    double back = 0;
-    std::from_chars(text, end, back);
-    if (back != value)
-        end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, kExact).ptr;
-    out.append(text, end);
+    std::snprintf(text, sizeof text, "%.15g", value);
+    if (std::strtod(text, nullptr) != value)
+        std::snprintf(text, sizeof text, "%.17g", value);
+    out += text;
 }
 
 template <typename Values>
