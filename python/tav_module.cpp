@@ -22,6 +22,7 @@
 #include "options.h"
 #include "description.h"
 #include "melody.h"
+#include "search.h"
 #include "pickling.h"
 #include "tav/marcxml.h"
 #include "tav/tav.h"
@@ -563,6 +564,7 @@ PYBIND11_MODULE(_tav, m)
     bind_message(m, plain_type);
     bind_result(m, plain_type);
     bind_melody(m, plain_type);
+    bind_search(m);
     bind_catalogue(m, plain_type);
     bind_conversions(m);
     bind_tables(m, plain_type);

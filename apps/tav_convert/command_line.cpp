@@ -11,7 +11,7 @@ namespace {
 
 enum class Key { Output, Shard, Stdout, Mensural, MeasureRests, DryRun, Report, ReportAll,
                  ReportFormat, Quiet, Jobs, Help, Version, From, Format, MusicXml, Compress,
-                 RecordUri, Keys };
+                 RecordUri, Keys, Database };
 
 struct OptionSpec {
     const char* name;  // the long name, without "--"
@@ -38,6 +38,7 @@ constexpr OptionSpec kOptions[] = {
     {"compress", 0, false, Key::Compress},
     {"record-uri", 0, true, Key::RecordUri},
     {"keys", 0, false, Key::Keys},
+    {"database", 0, true, Key::Database},
     {"help", 'h', false, Key::Help},
     {"version", 'V', false, Key::Version},
 };
@@ -164,6 +165,9 @@ bool apply(CommandLine& cl, const OptionSpec& spec, std::string_view value)
     case Key::Compress: cl.options.compressed = true; return true;
     case Key::RecordUri: cl.options.record_uri = value; return true;
     case Key::Keys: cl.keys = cl.options.melody = cl.report_all = true; return true;
+    case Key::Database:
+        cl.options.melody = true;
+        return apply_name(cl, value, cl.database, "database file");
     case Key::Mensural:
     case Key::MeasureRests:
     case Key::ReportFormat: return apply_choice(cl, spec, value);
@@ -397,6 +401,10 @@ std::string help_options()
            option_help(*tav::find_shared_option(option_rows(), "report-format")) +
            "      --keys               every record in the report, with its melodic keys\n"
            "                           (pitches, intervals, contours, durations, beats)\n"
+           "      --database FILE      every record, its document and melodic keys into the\n"
+           "                           SQLite database FILE (for tav_search), a record\n"
+           "                           replacing the one of its identifier and number; kept\n"
+           "                           only when the run ends well; files only with -o\n"
            "  -j, --jobs N             converters working in parallel (1 to 64;\n"
            "                           default: the number of cores)\n"
            "  -q, --quiet              no progress, messages or summary on standard error\n"

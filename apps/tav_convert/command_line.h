@@ -28,6 +28,7 @@ struct CommandLine {
     bool report_all = false;            // every record in the report
     bool report_csv = false;            // the report as CSV, not JSON Lines
     bool keys = false;                  // each report line with the record's melodic keys
+    std::string database;               // the catalogue database written; empty: none
     unsigned jobs = 1;
     const tav::InputForm* from = nullptr;   // how the inputs are written; null: by their start
     tav::Options options;               // mensural, measure-rest and output choices

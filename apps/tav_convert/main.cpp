@@ -152,12 +152,14 @@ void open_inputs(const CommandLine& cl, Inputs& inputs)
 // reason, if any) and whether an input could not be read. Memory or threads
 // that run out end the run as an error, with its report, never as an abort.
 RunEnd convert_inputs(const CommandLine& cl, FileOutput* files, Streams& streams,
-                      RunReport& report, ProgressLine& progress, Inputs& inputs, bool& io_error)
+                      RunReport& report, ProgressLine& progress, Inputs& inputs, bool& io_error,
+                      DatabaseOutput* database)
 {
     RunEnd end;
     try {
         Pipeline pipeline(cl, files, cl.to_stdout ? &streams.documents : nullptr, report,
                           progress);
+        pipeline.write_database(database);
         for (InputFile& input : inputs.files) {
             bool read = !pipeline.stopped() && pipeline.convert(input.file, input.name);
             if (pipeline.stopped())
@@ -217,7 +219,9 @@ int convert(const CommandLine& cl, unsigned closed)
 
     // The output folder first: the report may lie in it.
     std::unique_ptr<FileOutput> files;
-    if (!cl.dry_run && !cl.to_stdout) {
+    // With a database, files only where a folder is named.
+    bool to_files = cl.database.empty() || !cl.output_dir.empty() || cl.shard;
+    if (!cl.dry_run && !cl.to_stdout && to_files) {
         files = std::make_unique<FileOutput>(cl.output_dir, cl.shard, cl.jobs > 1);
         std::string error;
         if (!files->prepare(error))
@@ -244,9 +248,23 @@ int convert(const CommandLine& cl, unsigned closed)
     for (const auto& [name, reason] : inputs.unopened)
         report.unreadable(name, reason);
     bool io_error = !inputs.unopened.empty();
-    RunEnd end = convert_inputs(cl, files.get(), streams, report, progress, inputs, io_error);
+    std::unique_ptr<DatabaseOutput> database;
+    if (!cl.database.empty()) {
+        database = std::make_unique<DatabaseOutput>();
+        if (std::string error; !database->open(cl.database, error))
+            return run_error(error);
+    }
+    RunEnd end = convert_inputs(cl, files.get(), streams, report, progress, inputs, io_error,
+                                database.get());
     inputs.close();
     progress.finish();
+    if (database) {
+        bool keep = end.stopped.empty() && !io_error && interrupt_signal() == 0;
+        if (std::string error; !database->finish(keep, error)) {
+            run_error(error);
+            io_error = true;
+        }
+    }
     end.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return finish_run(cl, streams, report, end, io_error);
 }

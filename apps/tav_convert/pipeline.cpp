@@ -249,9 +249,16 @@ void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
     Outcome& o = slot.outcomes[k];
     std::size_t size = entry != nullptr ? entry->record.music.size()
                                         : batch.lines[k].end - batch.lines[k].begin;
+    o.incipit.reset();
+    if (database_ != nullptr)   // read before the converter works on the line
+        o.incipit = entry != nullptr ? incipit_fields(entry->record)
+                                     : incipit_fields({batch.from(batch.lines[k]), size});
     tav::Result* r = convert_line(converter, slot, k, entry);
     if (r == nullptr)
         return;
+    if (o.incipit != nullptr)
+        complete_incipit(*o.incipit, *r, std::string_view(slot.documents).substr(
+                                             o.document_begin, o.document_size));
     o.status = r->status;
     if (r->status == tav::Status::Blank)
         return;
@@ -383,6 +390,8 @@ void Pipeline::emit(Slot& slot)
             o.skipped = true;
         if (!o.skipped)
             report_.record(o, input);
+        if (!o.skipped && database_ != nullptr)
+            database_->add(o);
     }
     std::uint64_t bytes = bytes_before_ + (reader_ != nullptr ? reader_->consumed() : 0) +
                           (items_ != nullptr ? items_->consumed() : 0);

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "database_output.h"
 #include "file_output.h"
 #include "out_stream.h"
 #include "progress.h"
@@ -49,6 +50,8 @@ public:
     // Converts every line of `input`; false when it could not be read to
     // its end.
     bool convert(std::FILE* input, const std::string& name);
+    // Every record reported also goes into `database`.
+    void write_database(DatabaseOutput* database) { database_ = database; }
     // Waits for every record and reports it.
     void finish();
     // True once the run has to stop: the output failed or a signal came.
@@ -91,6 +94,7 @@ private:
     FileOutput* files_;
     OutStream* documents_;
     RunReport& report_;
+    DatabaseOutput* database_ = nullptr;
     ProgressLine& progress_;
 
     std::vector<std::string> inputs_;

@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "catalogue.h"
+#include "json_text.h"
 #include "out_stream.h"
 #include "progress.h"
 #include "tav/batch.h"
@@ -39,6 +42,8 @@ struct Outcome {
     std::size_t document_size = 0;
     // The record's melody, when the run reads the keys.
     tav::Melody melody;
+    // What --database keeps of it beside this outcome; null without.
+    std::shared_ptr<tav::db::Incipit> incipit;
 };
 
 // How many of each status there are, by tav::Status, "checked" counted as
@@ -78,15 +83,6 @@ struct RunEnd {
 };
 
 enum class ReportFormat { JsonLines, Csv };
-
-// `text` as the inside of a JSON string: quotes, backslashes and control
-// bytes escaped; a byte that is not part of valid UTF-8 becomes \udcXX (XX
-// its value), the lone surrogate by which such bytes are carried through
-// UTF-8 text, so that it stays distinct from the character of that number.
-void append_json_string(std::string& out, std::string_view text);
-
-// A text that may be absent, as a JSON value: the string, quoted, or null.
-void append_json_string_or_null(std::string& out, const std::string* text);
 
 class RunReport {
 public:

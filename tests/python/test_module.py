@@ -618,6 +618,29 @@ class Files(unittest.TestCase):
             self.assertIn("FileReport(written=61, failed=0, blank_lines=0", run.stdout)
 
 
+class Search(unittest.TestCase):
+    def test_search_gives_what_tav_search_gives(self):
+        with tempfile.TemporaryDirectory() as d:
+            db = os.path.join(d, "catalogue.sqlite")
+            subprocess.run([TAV_CONVERT, "-q", "--database", db, CATALOGUE], capture_output=True)
+            if not os.path.exists(db):
+                self.skipTest("this build has no catalogue database")
+            search = os.path.join(os.path.dirname(TAV_CONVERT), "tav_search")
+            for query, options in [("+2 +2 +1", {}), ("'4C8DEF", {"exact": True, "hits": 1}),
+                                   ("UUD", {}), ("+11 +11 +11", {})]:
+                argv = [search, db, query, "--json"] + ["--" + k for k in options if k != "hits"]
+                argv += ["-n", str(options.get("hits", 10))]
+                lines = subprocess.run(argv, capture_output=True).stdout.decode().splitlines()
+                hits = tav.search(db, query, **options)
+                self.assertEqual([json.loads(line) for line in lines],
+                                 [dict(h, score=round(h["score"], 3)) for h in hits], query)
+            self.assertEqual(tav.search(db, "+2 +2 +1 +4")[0]["identifier"], "51650")
+            for query, error in [("", ValueError), ("+2 +x", ValueError), ("'", ValueError)]:
+                self.assertRaises(error, tav.search, db, query)
+            self.assertRaises(RuntimeError, tav.search, os.path.join(d, "none"), "UUD")
+            self.assertRaises(ValueError, tav.search, db, "+2 +2", exact=True)
+
+
 class Package(unittest.TestCase):
     def test_stub_names_docstrings_and_version(self):
         with open(os.path.join(os.path.dirname(tav.__file__), "__init__.pyi")) as f:

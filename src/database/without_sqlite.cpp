@@ -1,0 +1,50 @@
+// A build without SQLite: the database cannot be opened, and says why.
+
+#include "catalogue.h"
+
+namespace tav::db {
+
+namespace {
+
+constexpr const char* kNoDatabase =
+    "the catalogue database is not available: this build has no SQLite (apt-get install "
+    "libsqlite3-dev)";
+
+}  // namespace
+
+bool available() { return false; }
+
+struct CatalogueWriter::Impl {};
+CatalogueWriter::CatalogueWriter() = default;
+CatalogueWriter::~CatalogueWriter() = default;
+bool CatalogueWriter::open(const std::string&, std::string& error)
+{
+    error = kNoDatabase;
+    return false;
+}
+bool CatalogueWriter::add(const Incipit&, std::string& error)
+{
+    error = kNoDatabase;
+    return false;
+}
+bool CatalogueWriter::commit(std::string& error)
+{
+    error = kNoDatabase;
+    return false;
+}
+
+struct Catalogue::Impl {};
+Catalogue::Catalogue() = default;
+Catalogue::~Catalogue() = default;
+bool Catalogue::open(const std::string&, std::string& error)
+{
+    error = kNoDatabase;
+    return false;
+}
+bool Catalogue::search(const Query&, const SearchOptions&, std::vector<Hit>&, std::string& error)
+{
+    error = kNoDatabase;
+    return false;
+}
+
+}  // namespace tav::db
