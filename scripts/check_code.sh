@@ -1,11 +1,13 @@
 #!/bin/sh
-# Checks two rules of the library's code and prints every breach:
+# Checks three rules of the library's code and prints every breach:
 #   - the static library LIBRARY defines no global function outside
 #     namespace tav (its internals live in tav::detail or have internal
 #     linkage); instances of the standard library's templates and symbols
 #     the compiler makes (thunks, vtables, guards) are allowed;
 #   - no function of the program code (src/, apps/, python/, web/glue.cpp)
-#     is longer than 60 lines (universal-ctags).
+#     is longer than 60 lines (universal-ctags);
+#   - no file of the program code (those, and the JavaScript package and
+#     page in web/) is longer than 600 lines.
 #
 #     scripts/check_code.sh LIBRARY
 #
@@ -15,6 +17,7 @@ set -eu
 library=${1:?usage: check_code.sh LIBRARY}
 cd "$(dirname "$0")/.."
 max_lines=60
+max_file_lines=600
 
 for tool in nm c++filt ctags; do
   if ! command -v "$tool" >/dev/null 2>&1; then
@@ -62,5 +65,17 @@ if [ -n "$long" ]; then
   status=1
 fi
 
-[ $status -eq 0 ] && echo "no global function outside tav::, no function over $max_lines lines"
+# Files longer than the limit, as FILE (LINES lines).
+big=$( (find src apps python -name '*.cpp' -o -name '*.h' -o -name '*.py'
+        find web -path web/node_modules -prune -o -path web/dist -prune -o -path web/site -prune -o \
+          -name '*.js' -print -o -name '*.cpp' -print) | sort |
+  xargs wc -l | awk -v max="$max_file_lines" '$2 != "total" && $1 > max { printf "  %s (%d lines)\n", $2, $1 }')
+if [ -n "$big" ]; then
+  echo "files longer than $max_file_lines lines:"
+  echo "$big"
+  status=1
+fi
+
+[ $status -eq 0 ] && echo "no global function outside tav::, no function over $max_lines lines," \
+  "no file over $max_file_lines lines"
 exit $status
