@@ -34,7 +34,10 @@ const char kUsage[] =
     "  -n, --hits N    at most N hits (default 10)\n"
     "  --json          the hits as JSON Lines\n"
     "  --queries FILE  one query a line; each hit names its query\n"
-    "  --timing        the median and 99th percentile of the queries' times on standard error\n";
+    "  --timing        the median and 99th percentile of the queries' times on standard error\n"
+    "  -h, --help      this help\n"
+    "Exit status: 0 when the queries ran (with hits or none), 1 when the database cannot be\n"
+    "searched, 2 for a wrong command line or query.\n";
 
 struct Command {
     std::string database;
@@ -162,6 +165,12 @@ int run(const Command& c, tav::db::Catalogue& catalogue)
 
 int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return std::fflush(stdout) == 0 ? 0 : kExitDatabase;
+        }
+    }
     Command c;
     if (!read_command(argc, argv, c) || !read_queries(c))
         return kExitUsage;
