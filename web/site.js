@@ -11,7 +11,7 @@ const here = dirname(fileURLToPath(import.meta.url));
 const folder = resolve(process.argv[2] ?? join(here, 'site'));
 const toolkit = join(here, 'node_modules', 'verovio', 'dist');
 const files = [
-    ...['index.html', 'app.js', 'worker.js', 'records.js', 'description.js', 'marcxml.js', 'marcxml_encoding.js',
+    ...['index.html', 'app.js', 'worker.js', 'records.js', 'search.js', 'description.js', 'marcxml.js', 'marcxml_encoding.js',
         'marcxml_fields.js', 'marcxml_parsing.js'].map((name) => [join(here, 'page', name), name]),
     [join(here, 'node_modules', 'fflate', 'esm', 'browser.js'), 'fflate.js'],
     [join(here, 'tav.js'), 'tav.js'],

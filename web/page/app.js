@@ -93,7 +93,7 @@ function showDescription(rows) {
 // A record of the list: `control` and `occurrence` for one read from
 // MARCXML, `reader` for the MARCXML reader's own message, `description` the
 // rows of its record's description; `save` downloads its file.
-function show({ line, control, occurrence, reader, result, signs, description = [] }, save) {
+function show({ line, control, occurrence, reader, result, signs, description = [], hit }, save) {
     const item = element('li', { className: 'record' });
     item.dataset.status = result.status;
     const name = result.ok ? result.fileName : reader ? `001 ${control ?? '(none)'}` : `${result.identifier}-${result.number}`;
@@ -103,6 +103,9 @@ function show({ line, control, occurrence, reader, result, signs, description = 
         element('h3', { textContent: name }),
         element('span', { className: 'status', textContent: result.status.replaceAll('_', ' ') }),
         element('span', { className: 'where', textContent: where.join(', ') })]);
+    if (hit !== undefined)
+        head.append(element('span', { className: 'hit', textContent: hit.exact ? `the melody from note ${hit.note}`
+            : `${Math.round(hit.score * 100)}% of the melody's trigrams, best near note ${hit.note}` }));
     if (result.ok)
         head.append(element('button', { className: 'download', textContent: 'Download', onclick: save }));
     const about = element('div', { className: 'about' }, [
@@ -149,6 +152,7 @@ $('fields').addEventListener('submit', (event) => { event.preventDefault(); conv
 let worker = null;
 let counts = null;
 let view = { filter: 'all', page: 0 };
+let found = null;  // the hits of the last search: their count, or null
 
 function stop() {
     worker?.terminate();
@@ -178,7 +182,8 @@ function summarize() {
     const choices = [['all', `All (${c.entries})`], ['failed', `Failed (${c.failed})`],
                      ['warned', `With warnings (${c.warned})`],
                      ...Object.entries(c.codes).sort((a, b) => b[1] - a[1])
-                         .map(([code, n]) => [`code:${code}`, `Message ${code} (${n})`])];
+                         .map(([code, n]) => [`code:${code}`, `Message ${code} (${n})`]),
+                     ...(found === null ? [] : [['search', `Found (${found})`]])];
     $('catalogue-counts').replaceChildren(...(c.catalogue ? catalogueCounts(c.withoutMusic, c.codes) : [])
         .map((text) => element('li', { textContent: text })));
     $('catalogue-counts').hidden = !c.catalogue;
@@ -190,6 +195,7 @@ function summarize() {
 
 function showPage({ filter, page, pages, matching, first, items }) {
     view = { filter, page };
+    $('filter').value = filter;
     $('page-info').textContent = matching === 0 ? 'No records' :
         `Records ${first + 1}-${first + items.length} of ${matching.toLocaleString('en')} (page ${page + 1} of ${pages})`;
     $('previous-page').disabled = page === 0;
@@ -203,6 +209,23 @@ const replies = {
     done: (message) => {
         counts = message.counts;
         $('progress').hidden = true;
+        // The hits are found again in what the new options converted.
+        if (found !== null)
+            return askSearch(view.filter === 'search');
+        summarize();
+        ask({ type: 'page', ...view });
+    },
+    found: ({ count }) => {
+        found = count;
+        $('search-state').textContent = count === 0 ? 'No record holds this melody.' : `${plural(count, 'hit')}, best first.`;
+        summarize();
+        ask({ type: 'page', filter: showHits ? 'search' : view.filter, page: showHits ? 0 : view.page });
+    },
+    unsearchable: ({ text }) => {
+        found = null;
+        $('search-state').textContent = `Not searched: ${text}`;
+        if (view.filter === 'search')
+            view = { filter: 'all', page: 0 };
         summarize();
         ask({ type: 'page', ...view });
     },
@@ -230,6 +253,8 @@ function convertMany(source, name, notes = []) {
     worker.onmessage = ({ data }) => replies[data.type](data);
     worker.onerror = (event) => replies.error({ text: event.message });
     counts = null;
+    found = null;
+    $('search-state').textContent = '';
     view = { filter: 'all', page: 0 };
     $('summary').textContent = '';
     $('catalogue-counts').hidden = true;
@@ -282,6 +307,18 @@ for (const id of OPTIONS) {
             convertForm();
     });
 }
+
+// A melodic search in the records converted; `show` turns the list to its hits.
+let showHits = true;
+function askSearch(show = true) {
+    showHits = show;
+    ask({ type: 'search', query: $('query').value, exactPitch: $('exact-pitch').checked, rhythm: $('rhythm').checked });
+}
+$('search').addEventListener('submit', (event) => {
+    event.preventDefault();
+    if (worker !== null)
+        askSearch();
+});
 
 $('filter').addEventListener('change', () => ask({ type: 'page', filter: $('filter').value, page: 0 }));
 $('previous-page').addEventListener('click', () => ask({ type: 'page', filter: view.filter, page: view.page - 1 }));

@@ -10,15 +10,20 @@
 //   {type: 'page', filter, page}          ->  {type: 'page', ...}
 //   {type: 'file', index}                 ->  {type: 'file', name, blob}
 //   {type: 'zip'} / {type: 'report'}      ->  progress..., {type: 'zip' | 'report', ...}
-import { init } from './tav.js';
+//   {type: 'search', query, exactPitch, rhythm}  ->  {type: 'found', count} | {type: 'unsearchable', text}
+// and the filter 'search' then pages through the hits, best first.
+import { convertFields, init } from './tav.js';
 import { Zip, ZipDeflate } from './fflate.js';
 import { convertRecord, mediaTypeOf, recordsOf, signOf } from './records.js';
 import { CATALOGUE_CODES, descriptionRows } from './description.js';
+import { keysOf, parseQuery, search } from './search.js';
 
 // Records converted between two progress messages.
 const CHUNK = 2000;
 // Records on one page of the list.
 const PAGE_SIZE = 100;
+// The most hits a melodic search gives.
+const SEARCH_HITS = 100;
 // A zip's 16-bit count of entries; more files go into further zips.
 const ZIP_MAX_ENTRIES = 0xFFFF;
 // Bits of a record's outcome.
@@ -63,6 +68,7 @@ async function convertAll() {
     const { records } = run;
     const started = performance.now();
     const outcome = new Uint8Array(records.count);
+    const keys = new Array(records.count).fill(null);
     const codes = new Map();
     const counts = { records: 0, converted: 0, failed: 0, warned: 0, passedOver: 0, entries: records.count,
                      blankLines: records.blankLines, codes: {}, catalogue: records.catalogue,
@@ -72,7 +78,9 @@ async function convertAll() {
             progress('convert', i, records.count);
             await pause();
         }
-        const { result: r } = outcomeOf(i, run.options);
+        const { result: r } = outcomeOf(i, { ...run.options, melody: true });
+        if (r.ok && r.melody)
+            keys[i] = keysOf(r.melody);
         if (r.status === 'passed_over')
             counts.passedOver += 1;
         else
@@ -88,7 +96,7 @@ async function convertAll() {
                 counts.codes[code] = (counts.codes[code] ?? 0) + 1;
         }
     }
-    Object.assign(run, { outcome, codes, counts, seconds: (performance.now() - started) / 1000 });
+    Object.assign(run, { outcome, codes, counts, keys, hits: [], seconds: (performance.now() - started) / 1000 });
     progress('convert', records.count, records.count);
     postMessage({ type: 'done', counts });
 }
@@ -108,6 +116,8 @@ function setOptions({ options }) {
 // The records a filter keeps: 'all', 'failed', 'warned' or 'code:CODE'.
 function matching(filter) {
     const { outcome, codes } = run;
+    if (filter === 'search')
+        return run.hits.map((hit) => hit.index);
     if (filter.startsWith('code:')) {
         const code = filter.slice(5);
         return [...codes.keys()].filter((i) => codes.get(i).includes(code));
@@ -129,7 +139,8 @@ function page({ filter, page }) {
         const { record, entry, result } = outcomeOf(i, { ...run.options, xml: true });
         return { index: i, line: run.records.lineOf(i), control: entry?.control, occurrence: entry?.occurrence,
                  reader: record === null, result, signs: result.messages.map((m) => record === null ? null : signOf(record, m)),
-                 description: entry?.fields ? descriptionRows(entry.fields) : [] };
+                 description: entry?.fields ? descriptionRows(entry.fields) : [],
+                 hit: filter === 'search' ? run.hits.find((h) => h.index === i) : undefined };
     });
     postMessage({ type: 'page', filter, page: shown, pages, matching: kept.length, first: shown * PAGE_SIZE, items });
 }
@@ -294,7 +305,26 @@ async function report() {
     postMessage({ type: 'report', blob: new Blob(lines.map((line) => encoder.encode(line)), { type: 'application/jsonl' }) });
 }
 
-const tasks = { run: start, options: setOptions, page, file, zip: zipAll, report };
+// A query in the code is read as the library reads a record's music.
+const melodyOfCode = (music) => convertFields({ identifier: '1', number: '1', clef: 'G-2', time: '', time2: '', music },
+                                              { melody: true, xml: false }).melody;
+
+// The records whose melody holds the query, ranked as tav_search ranks a
+// database's.
+function find({ query, exactPitch, rhythm }) {
+    if (run === null)
+        return;
+    try {
+        run.hits = search(run.keys, parseQuery(query, melodyOfCode), { exactPitch, rhythm, hits: SEARCH_HITS });
+    } catch (error) {
+        run.hits = [];
+        postMessage({ type: 'unsearchable', text: error.message });
+        return;
+    }
+    postMessage({ type: 'found', count: run.hits.length });
+}
+
+const tasks = { run: start, options: setOptions, page, file, zip: zipAll, report, search: find };
 let queue = ready;
 onmessage = ({ data }) => {
     queue = queue.then(() => tasks[data.type](data)).catch((error) => {

@@ -2,12 +2,14 @@
 // by both, and the files and messages must be the same, byte for byte.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { spawnSync } from 'node:child_process';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
 import { init, convert, convertFields, formats, inputForms, readMarcxml, readRecords, version } from '../tav.js';
-import { decoder, describedBy, descriptions, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
+import { decoder, describedBy, descriptions, linesOf, program, root, runBatch, runProgram, zipEntries } from './program.js';
+import { keysOf, parseQuery, search } from '../page/search.js';
 
 await init();
 
@@ -207,6 +209,42 @@ test('melodic keys are the batch command\'s report keys', () => {
             assert.deepEqual(r.melody, theirs, `line ${i + 1}`);
         });
         assert.equal(convert(lines[0]).melody, undefined);
+    } finally {
+        rmSync(dir, { recursive: true, force: true });
+    }
+});
+
+// The page's search ranks the records it holds as tav_search ranks a
+// database of the same records: the same hits, places and scores, in order.
+const hasDatabase = spawnSync(program('tav_search'), ['--help']).status === 0;
+test('the page\'s search finds what tav_search finds', { skip: !hasDatabase && 'a build without SQLite' }, () => {
+    const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
+    try {
+        const lines = linesOf('tests/data/corpus_records.txt');
+        const database = join(dir, 'catalogue.sqlite');
+        runBatch(join(root, 'tests/data/corpus_records.txt'), ['-n', '--database', database]);
+        const results = lines.map((line) => convert(line, { melody: true, xml: false }));
+        const entries = results.map((r) => (r.ok ? keysOf(r.melody) : null));
+        const melodyOfCode = (music) => convertFields({ identifier: '1', number: '1', clef: 'G-2', music },
+                                                      { melody: true, xml: false }).melody;
+        // Openings of records as intervals, contours and music; a query found nowhere.
+        const opening = (k, n) => entries[k].intervals.slice(0, n).map((v) => (v >= 0 ? `+${v}` : `${v}`)).join(' ');
+        const queries = [[opening(5, 6), []], [opening(40, 2), []], [opening(77, 9), ['-n', '25']],
+                         [entries[9].contour.slice(0, 4), []], ["'4C8DE/2F", []], ["'4C8DE/2F", ['--exact']],
+                         ["8CDEFG", ['--rhythm']], ['+11 +11 +11 +11', []]];
+        for (const [query, args] of queries) {
+            const run = spawnSync(program('tav_search'), [database, query, '--json', ...args], { encoding: 'utf8' });
+            assert.equal(run.status, 0, run.stderr);
+            const theirs = run.stdout.split('\n').filter(Boolean).map((l) => JSON.parse(l))
+                .map((h) => [h.identifier, h.number, h.note, h.exact, h.score.toFixed(3)]);
+            const hits = search(entries, parseQuery(query, melodyOfCode), {
+                exactPitch: args.includes('--exact'), rhythm: args.includes('--rhythm'),
+                hits: args.includes('-n') ? Number(args[1]) : 10 });
+            const mine = hits.map((h) => [String(results[h.index].identifier), results[h.index].number, h.note,
+                                          h.exact, h.score.toFixed(3)]);
+            assert.deepEqual(mine, theirs, `${query} ${args.join(' ')}`);
+        }
+        assert.equal(existsSync(database), true);
     } finally {
         rmSync(dir, { recursive: true, force: true });
     }

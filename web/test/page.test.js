@@ -12,6 +12,9 @@ import { gzipSync } from 'node:zlib';
 import { basename, dirname, extname, join, normalize, resolve } from 'node:path';
 import { chromium } from 'playwright-core';
 import { decoder, describedBy, descriptions, linesOf, root, runBatch, runProgram, zipEntries } from './program.js';
+import { convert, init } from '../tav.js';
+
+await init();
 
 const site = mkdtempSync(join(tmpdir(), 'tav-site-'));
 assert.equal(spawnSync(process.execPath, [join(root, 'web/site.js'), site]).status, 0);
@@ -94,6 +97,36 @@ test('pasted records are engraved and download as the program writes them', { ti
         await page.$eval('#records', (area) => { area.scrollLeft = 0; });
         await page.screenshot({ path: process.env.TAV_SCREENSHOT });
     }
+    assert.deepEqual(page.errors, []);
+});
+
+// A melody searched among the records pasted: the record it comes from is
+// the first hit, engraved; a query the search cannot read says why.
+test('a melody is found among the records, with its engraving', { timeout: 180000 }, async () => {
+    const page = await ready();
+    const lines = linesOf('examples/incipits.txt');
+    await paste(page, lines);
+    const find = async (query) => {
+        await page.$eval('#search-state', (state) => { state.textContent = ''; });
+        await page.fill('#query', query);
+        await page.click('#find');
+        await page.waitForFunction(() => document.getElementById('search-state').textContent !== '');
+        return page.textContent('#search-state');
+    };
+    // The fourth record's whole melody, as intervals.
+    const { melody, fileName } = convert(lines[3], { melody: true });
+    const target = melody.chromatic_intervals.map((v) => (v >= 0 ? `+${v}` : `${v}`)).join(' ');
+    assert.match(await find(target), /hits?, best first/);
+    await page.waitForFunction(() => document.querySelector('#records-out .hit'));
+    const hits = await page.$$eval('#records-out .record', (items) => items.map((item) => [
+        item.querySelector('h3').textContent, item.querySelector('.hit').textContent,
+        item.querySelectorAll('.score svg g.note').length > 0]));
+    assert.deepEqual(hits.find(([name]) => name === fileName), [fileName, 'the melody from note 1', true], target);
+    assert.equal(await page.$eval('#filter', (f) => f.value), 'search');
+    for (const [query, why] of [['', /the query is empty/], ['+2 2+3', /is not one/], ['U'.repeat(300), /too many notes/], ['+1 '.repeat(2000), /too long/],
+                                ["'; DROP TABLE incipits; --", /^Not searched: the query/]])
+        assert.match(await find(query), why, query);
+    assert.match(await find('+99 -99 +99 -99'), /^No record holds this melody/);
     assert.deepEqual(page.errors, []);
 });
 

@@ -9,6 +9,8 @@ import { fileURLToPath } from 'node:url';
 
 export const root = fileURLToPath(new URL('../../', import.meta.url));
 const exe = resolve(process.env.TAV_EXE ?? join(root, 'build/release/tav2005_10'));
+// A program built beside the reference one (tav_convert, tav_search).
+export const program = (name) => join(exe, '..', name);
 export const decoder = new TextDecoder();
 
 // The lines of a file in the repository, as bytes; empty lines dropped.
@@ -45,7 +47,7 @@ export function runProgram(lines, letters) {
 export function runBatch(file, options = []) {
     const dir = mkdtempSync(join(tmpdir(), 'tav-web-'));
     try {
-        const run = spawnSync(join(exe, '..', 'tav_convert'), ['-q', '-o', dir, ...options, file], { maxBuffer: 1 << 30 });
+        const run = spawnSync(program('tav_convert'), ['-q', '-o', dir, ...options, file], { maxBuffer: 1 << 30 });
         assert.ok(run.status === 0 || run.status === 1, `tav_convert: ${run.error ?? run.stderr}`);
         return new Map(readdirSync(dir, { encoding: 'buffer' }).map((name) =>
             [decoder.decode(name), readFileSync(Buffer.concat([Buffer.from(`${dir}/`), name]))]));
