@@ -2,8 +2,9 @@
 
 #include "keys_text.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "score/number_text.h"
 
 namespace tav::db {
 
@@ -32,26 +33,24 @@ std::vector<Value> values_of(std::string_view list, Read read)
     return values;
 }
 
-}  // namespace
-
-std::string number_list(const std::vector<int>& values)
+// Each number as the keys' JSON writes it: a length reads back as the
+// very length written, so that a query's rhythm compares equal to it.
+template <typename Value>
+std::string list_of(const std::vector<Value>& values)
 {
     std::string out = ",";
-    for (int v : values)
-        out += std::to_string(v) + ',';
-    return out;
-}
-
-std::string number_list(const std::vector<double>& values)
-{
-    std::string out = ",";
-    char text[32];
-    for (double v : values) {
-        std::snprintf(text, sizeof text, "%.10g,", v);
-        out += text;
+    for (Value v : values) {
+        detail::append_number(out, v);
+        out += ',';
     }
     return out;
 }
+
+}  // namespace
+
+std::string number_list(const std::vector<int>& values) { return list_of(values); }
+
+std::string number_list(const std::vector<double>& values) { return list_of(values); }
 
 std::vector<int> integers_of(std::string_view list)
 {
