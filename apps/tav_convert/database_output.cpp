@@ -12,7 +12,8 @@ std::shared_ptr<tav::db::Incipit> incipit_fields(const tav::Record& record)
     in->siglum = d.source_or_empty().siglum;
     in->shelfmark = d.source_or_empty().shelfmark;
     in->clef = record.clef;
-    in->key = record.key.empty() ? d.key_or_mode : record.key;
+    in->key = record.key;
+    in->key_or_mode = d.key_or_mode;
     in->time = record.time;
     in->music = record.music;
     return in;

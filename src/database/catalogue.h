@@ -36,7 +36,8 @@ struct Incipit {
     std::string siglum;
     std::string shelfmark;
     std::string clef;
-    std::string key;
+    std::string key;              // the key signature as written
+    std::string key_or_mode;      // the catalogue's key or mode (031 $r)
     std::string time;
     std::string music;            // the music as written
     std::string status;           // "converted", "failed", ...

@@ -140,9 +140,9 @@ bool CatalogueWriter::add(const Incipit& in, std::string& error)
         s.bind(k + 1, *texts[k]);
     s.bind(4, static_cast<long long>(in.occurrence));
     const std::string* more[] = {&in.composer, &in.work_title, &in.movement_title, &in.siglum,
-                                 &in.shelfmark, &in.clef, &in.key, &in.time, &in.music,
-                                 &in.status, &in.messages};
-    for (int k = 0; k < 11; ++k)
+                                 &in.shelfmark, &in.clef, &in.key, &in.key_or_mode, &in.time,
+                                 &in.music, &in.status, &in.messages};
+    for (int k = 0; k < 12; ++k)
         s.bind(k + 5, *more[k]);
     if (impl_->failed(s, error))
         return false;

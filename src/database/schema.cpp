@@ -6,12 +6,6 @@
 
 namespace tav::db {
 
-namespace {
-
-constexpr long long kSchemaVersion = 1;
-
-}  // namespace
-
 bool check_schema(Connection& db, std::string& error)
 {
     Statement version, tables;
