@@ -29,6 +29,8 @@ TEST(Query, ReadsEachKind)
         {"$bB '4B8CxC/-4B", QueryKind::Code, {-10, 1, 9}, ""},
         {"'4C+4C8D", QueryKind::Code, {2}, ""},
         {"'4C(4D)", QueryKind::Code, {2}, ""},
+        // A comma is an octave mark in music, also at the start.
+        {",8CEG'C", QueryKind::Code, {4, 3, 5}, ""},
     };
     for (const Taken& c : cases) {
         tav::db::Query q;

@@ -14,13 +14,16 @@ namespace {
 
 constexpr int kMaxInterval = 127;   // semitones; a MIDI key's whole range
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n' || c == '\r'; }
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// What stands between intervals: a blank or a comma. In music a comma is
+// an octave mark, and stays.
+bool is_space(char c) { return is_blank(c) || c == ','; }
 
-std::string_view trimmed(std::string_view text)
+std::string_view trimmed(std::string_view text, bool (*space)(char))
 {
-    while (!text.empty() && is_space(text.front()))
+    while (!text.empty() && space(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && is_space(text.back()))
+    while (!text.empty() && space(text.back()))
         text.remove_suffix(1);
     return text;
 }
@@ -107,7 +110,8 @@ bool parse_query(std::string_view text, Query& query, std::string& error)
         error = "the query is too long: more than " + std::to_string(kMaxQueryBytes) + " bytes";
         return false;
     }
-    text = trimmed(text);
+    std::string_view music = trimmed(text, is_blank);
+    text = trimmed(text, is_space);
     if (text.empty()) {
         error = "the query is empty: give a melody in the code ('4C8DE/2F), intervals "
                 "(+2 +2 +1) or a contour (UUD)";
@@ -123,7 +127,7 @@ bool parse_query(std::string_view text, Query& query, std::string& error)
         ok = read_intervals(text, query, error);
     } else {
         query.kind = QueryKind::Code;
-        ok = read_code(text, query, error);
+        ok = read_code(music, query, error);
     }
     if (!ok)
         return false;

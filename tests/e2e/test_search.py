@@ -103,6 +103,28 @@ class Catalogue(unittest.TestCase):
             for q, ids in wanted.items():
                 self.assertEqual(ids[exact] - found.get(q, set()), set(), (q, argv))
 
+    def test_every_incipit_is_found_by_its_own_music_with_pitch_and_rhythm(self):
+        # Besides the catalogue: triplets, whose lengths no decimal writes
+        # exactly, and music that starts with an octave mark.
+        extra = os.path.join(self.dir.name, "extra.txt")
+        with open(extra, "w") as f:
+            f.write("900001\t1.1.1\tG-2\t4/4\t\t(3'8CDE)4FG/\n"
+                    "900002\t1.1.1\tF-4\t3/4\t\t,,8G(6ABC)4D\n")
+        self.assertEqual(run("tav_convert", ["-q", "--database", self.db, extra]).returncode, 0)
+        with sqlite3.connect(self.db) as db:
+            rows = db.execute("SELECT identifier, number, key, music FROM incipits JOIN melodic_keys "
+                              "ON incipit = id WHERE status = 'converted' AND midi LIKE ',%,%,%'"
+                              ).fetchall()
+        queries = {(("$" + key + " ") if key else "") + music: (identifier, number)
+                   for identifier, number, key, music in rows}
+        self.assertGreater(len(queries), 8)
+        for query, wanted in queries.items():
+            r = self.search([query, "--exact", "--rhythm", "--json", "-n", "1000"])
+            self.assertEqual(r.returncode, 0, (query, r.stderr))
+            found = {(h["identifier"], h["number"]) for h in hits_of(r.stdout)
+                     if h["exact"] and h["note"] == 1}
+            self.assertIn(wanted, found, query)
+
     def test_a_query_of_every_kind_finds_a_record_with_its_fields(self):
         for query in ["'4C8DEF", "+2 +2 +1", "2, 2, 1", "UUUUUDDD"]:
             r = self.search([query, "--json"])

@@ -18,8 +18,11 @@ const GRAM = 3;
 const CANDIDATES_PER_HIT = 20;
 const MIN_CANDIDATES = 1000;
 
+// What stands between intervals: a blank or a comma. In music a comma is
+// an octave mark, and stays.
 const SPACE = /[ \t,\n\r]/;
 const trimmed = (text) => text.replace(/^[ \t,\n\r]+|[ \t,\n\r]+$/g, '');
+const blankTrimmed = (text) => text.replace(/^[ \t\n\r]+|[ \t\n\r]+$/g, '');
 
 function readIntervals(text) {
     const intervals = [];
@@ -50,6 +53,7 @@ function readIntervals(text) {
 export function parseQuery(text, melodyOfCode) {
     if (new TextEncoder().encode(text).length > MAX_QUERY_BYTES)
         throw new Error(`the query is too long: more than ${MAX_QUERY_BYTES} bytes`);
+    const music = blankTrimmed(text);
     text = trimmed(text);
     if (text === '')
         throw new Error('the query is empty: give a melody in the code (\'4C8DE/2F), intervals ' +
@@ -60,7 +64,7 @@ export function parseQuery(text, melodyOfCode) {
     } else if (/^[ \t,\n\r+\-0-9]+$/.test(text)) {
         query = { kind: 'intervals', intervals: readIntervals(text) };
     } else {
-        const keys = melodyOfCode(text);
+        const keys = melodyOfCode(music);
         if (keys === null)
             throw new Error('the query is not a melody in the code');
         query = { kind: 'code', ...keysOf(keys) };
