@@ -152,7 +152,6 @@ $('fields').addEventListener('submit', (event) => { event.preventDefault(); conv
 let worker = null;
 let counts = null;
 let view = { filter: 'all', page: 0 };
-let found = null;  // the hits of the last search: their count, or null
 
 function stop() {
     worker?.terminate();
@@ -183,7 +182,7 @@ function summarize() {
                      ['warned', `With warnings (${c.warned})`],
                      ...Object.entries(c.codes).sort((a, b) => b[1] - a[1])
                          .map(([code, n]) => [`code:${code}`, `Message ${code} (${n})`]),
-                     ...(found === null ? [] : [['search', `Found (${found})`]])];
+                     ...(c.found === null ? [] : [['search', `Found (${c.found})`]])];
     $('catalogue-counts').replaceChildren(...(c.catalogue ? catalogueCounts(c.withoutMusic, c.codes) : [])
         .map((text) => element('li', { textContent: text })));
     $('catalogue-counts').hidden = !c.catalogue;
@@ -209,20 +208,17 @@ const replies = {
     done: (message) => {
         counts = message.counts;
         $('progress').hidden = true;
-        // The hits are found again in what the new options converted.
-        if (found !== null)
-            return askSearch(view.filter === 'search');
         summarize();
         ask({ type: 'page', ...view });
     },
     found: ({ count }) => {
-        found = count;
+        counts.found = count;
         $('search-state').textContent = count === 0 ? 'No record holds this melody.' : `${plural(count, 'hit')}, best first.`;
         summarize();
-        ask({ type: 'page', filter: showHits ? 'search' : view.filter, page: showHits ? 0 : view.page });
+        ask({ type: 'page', filter: 'search', page: 0 });
     },
     unsearchable: ({ text }) => {
-        found = null;
+        counts.found = null;
         $('search-state').textContent = `Not searched: ${text}`;
         if (view.filter === 'search')
             view = { filter: 'all', page: 0 };
@@ -253,7 +249,6 @@ function convertMany(source, name, notes = []) {
     worker.onmessage = ({ data }) => replies[data.type](data);
     worker.onerror = (event) => replies.error({ text: event.message });
     counts = null;
-    found = null;
     $('search-state').textContent = '';
     view = { filter: 'all', page: 0 };
     $('summary').textContent = '';
@@ -308,16 +303,11 @@ for (const id of OPTIONS) {
     });
 }
 
-// A melodic search in the records converted; `show` turns the list to its hits.
-let showHits = true;
-function askSearch(show = true) {
-    showHits = show;
-    ask({ type: 'search', query: $('query').value, exactPitch: $('exact-pitch').checked, rhythm: $('rhythm').checked });
-}
+// A melodic search in the records converted; the list turns to its hits.
 $('search').addEventListener('submit', (event) => {
     event.preventDefault();
-    if (worker !== null)
-        askSearch();
+    if (worker !== null && counts !== null)
+        ask({ type: 'search', query: $('query').value, exactPitch: $('exact-pitch').checked, rhythm: $('rhythm').checked });
 });
 
 $('filter').addEventListener('change', () => ask({ type: 'page', filter: $('filter').value, page: 0 }));

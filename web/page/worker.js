@@ -11,7 +11,8 @@
 //   {type: 'file', index}                 ->  {type: 'file', name, blob}
 //   {type: 'zip'} / {type: 'report'}      ->  progress..., {type: 'zip' | 'report', ...}
 //   {type: 'search', query, exactPitch, rhythm}  ->  {type: 'found', count} | {type: 'unsearchable', text}
-// and the filter 'search' then pages through the hits, best first.
+// and the filter 'search' then pages through the hits, best first; a run
+// converted again finds them again (counts.found, null without a search).
 import { convertFields, init } from './tav.js';
 import { Zip, ZipDeflate } from './fflate.js';
 import { convertRecord, mediaTypeOf, recordsOf, signOf } from './records.js';
@@ -96,13 +97,16 @@ async function convertAll() {
                 counts.codes[code] = (counts.codes[code] ?? 0) + 1;
         }
     }
-    Object.assign(run, { outcome, codes, counts, keys, hits: [], seconds: (performance.now() - started) / 1000 });
+    Object.assign(run, { outcome, codes, counts, keys, seconds: (performance.now() - started) / 1000 });
+    run.hits = run.search === null ? [] : hitsOf(run.search);
+    counts.found = run.search === null ? null : run.hits.length;
     progress('convert', records.count, records.count);
     postMessage({ type: 'done', counts });
 }
 
 function start({ source, name, options }) {
-    run = { records: recordsOf(source), name, options: { ...options, xml: false }, withoutMusic: source.withoutMusic };
+    run = { records: recordsOf(source), name, options: { ...options, xml: false }, withoutMusic: source.withoutMusic,
+            search: null };
     return convertAll();
 }
 
@@ -311,16 +315,21 @@ const melodyOfCode = (music) => convertFields({ identifier: '1', number: '1', cl
 
 // The records whose melody holds the query, ranked as tav_search ranks a
 // database's.
+const hitsOf = ({ query, exactPitch, rhythm }) =>
+    search(run.keys, parseQuery(query, melodyOfCode), { exactPitch, rhythm, hits: SEARCH_HITS });
+
 function find({ query, exactPitch, rhythm }) {
     if (run === null)
         return;
+    run.search = null;
+    run.hits = [];
     try {
-        run.hits = search(run.keys, parseQuery(query, melodyOfCode), { exactPitch, rhythm, hits: SEARCH_HITS });
+        run.hits = hitsOf({ query, exactPitch, rhythm });
     } catch (error) {
-        run.hits = [];
         postMessage({ type: 'unsearchable', text: error.message });
         return;
     }
+    run.search = { query, exactPitch, rhythm };
     postMessage({ type: 'found', count: run.hits.length });
 }
 
