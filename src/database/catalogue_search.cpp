@@ -64,6 +64,15 @@ void place(const Keys& keys, const Query& q, const SearchOptions& o, Candidate& 
     }
 }
 
+KeysWanted wanted_of(const Query& q, const SearchOptions& o)
+{
+    KeysWanted w;
+    w.midi = o.exact_pitch;
+    w.durations = o.rhythm;
+    w.contour = q.kind == QueryKind::Contour;
+    return w;
+}
+
 bool by_rank(const Candidate& a, const Candidate& b)
 {
     if (a.exact != b.exact)
@@ -81,19 +90,20 @@ struct Catalogue::Impl {
     std::vector<std::uint16_t> shared;   // per incipit id, the query's trigrams it holds
     std::vector<long long> touched;      // the ids of `shared` not 0
 
-    bool load(long long id, Keys& k);
+    bool load(long long id, const KeysWanted& wanted, Keys& k);
     bool count_shared(const std::vector<std::int64_t>& grams, std::string& error);
     bool by_trigrams(const Query& q, const SearchOptions& o, std::vector<Candidate>& found,
                      std::string& error);
     bool by_scan(const Query& q, const SearchOptions& o, std::vector<Candidate>& found,
                  std::string& error);
     bool hit(const Candidate& c, Hit& h, std::string& error);
+    bool find(const Query& q, const SearchOptions& o, std::vector<Hit>& hits, std::string& error);
 };
 
-bool Catalogue::Impl::load(long long id, Keys& k)
+bool Catalogue::Impl::load(long long id, const KeysWanted& wanted, Keys& k)
 {
     keys.bind(1, id);
-    bool held = keys.step() && search_keys_of(keys.bytes(0), k);
+    bool held = keys.step() && search_keys_of(keys.bytes(0), wanted, k);
     keys.reset();
     return held;
 }
@@ -143,7 +153,7 @@ bool Catalogue::Impl::by_trigrams(const Query& q, const SearchOptions& o,
             c.score = static_cast<double>(shared[static_cast<std::size_t>(c.id)]) /
                       static_cast<double>(grams.size());
             Keys keys;
-            if (load(c.id, keys))
+            if (load(c.id, wanted_of(q, o), keys))
                 place(keys, q, o, c);
             if (c.exact)
                 c.score = 1;
@@ -168,7 +178,7 @@ bool Catalogue::Impl::by_scan(const Query& q, const SearchOptions& o,
         Candidate c;
         c.id = s.integer(0);
         Keys k;
-        if (!search_keys_of(s.bytes(1), k))
+        if (!search_keys_of(s.bytes(1), wanted_of(q, o), k))
             continue;
         if (contour) {
             std::size_t at = k.contour.find(q.contour);
@@ -217,7 +227,8 @@ bool Catalogue::open(const std::string& path, std::string& error)
         return false;
     bool empty = false;
     Impl& m = *impl_;
-    if (!check_schema(m.db, empty, why) || !any.prepare(m.db, "SELECT 1 FROM incipits", why) ||
+    // Read through a map of the file rather than a copy of each page.
+    if (!m.db.run("PRAGMA mmap_size = 1099511627776", why) || !check_schema(m.db, empty, why) || !any.prepare(m.db, "SELECT 1 FROM incipits", why) ||
         !m.keys.prepare(m.db, "SELECT keys FROM melodic_keys WHERE incipit = ?", why) ||
         !m.postings.prepare(m.db, "SELECT postings FROM ngrams WHERE gram = ?", why) ||
         !m.document.prepare(m.db, "SELECT file_name, document FROM documents JOIN incipits ON "
@@ -232,24 +243,35 @@ bool Catalogue::open(const std::string& path, std::string& error)
     return true;
 }
 
-bool Catalogue::search(const Query& q, const SearchOptions& o, std::vector<Hit>& hits,
-                       std::string& error)
+bool Catalogue::Impl::find(const Query& q, const SearchOptions& o, std::vector<Hit>& hits,
+                           std::string& error)
 {
-    hits.clear();
-    if (!check_options(q, o, error))
-        return false;
     std::vector<Candidate> found;
     bool trigram_query = q.kind != QueryKind::Contour && q.intervals.size() >= kGramIntervals;
-    if (!(trigram_query ? impl_->by_trigrams(q, o, found, error) : impl_->by_scan(q, o, found, error)))
+    if (!(trigram_query ? by_trigrams(q, o, found, error) : by_scan(q, o, found, error)))
         return false;
     std::sort(found.begin(), found.end(), by_rank);
     if (found.size() > static_cast<std::size_t>(o.hits))
         found.resize(static_cast<std::size_t>(o.hits));
     hits.resize(found.size());
     for (std::size_t k = 0; k < found.size(); ++k)
-        if (!impl_->hit(found[k], hits[k], error))
+        if (!hit(found[k], hits[k], error))
             return false;
     return true;
+}
+
+// One read transaction for the whole search: the file is locked once, not
+// at every statement.
+bool Catalogue::search(const Query& q, const SearchOptions& o, std::vector<Hit>& hits,
+                       std::string& error)
+{
+    hits.clear();
+    if (!check_options(q, o, error) || !impl_->db.run("BEGIN", error))
+        return false;
+    bool ok = impl_->find(q, o, hits, error);
+    std::string ignored;
+    impl_->db.run("COMMIT", ignored);
+    return ok;
 }
 
 bool Catalogue::document(const std::string& identifier, const std::string& number,

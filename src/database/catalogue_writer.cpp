@@ -108,7 +108,7 @@ bool CatalogueWriter::Impl::remove(const std::string& identifier, const std::str
     bool held = find.step();
     long long id = held ? find.integer(0) : 0;
     SearchKeys keys;
-    if (held && search_keys_of(find.bytes(1), keys))
+    if (held && search_keys_of(find.bytes(1), {}, keys))
         grams.remove(distinct_trigrams(keys.intervals), id);
     else if (held)
         grams.remove({}, id);

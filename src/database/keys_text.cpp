@@ -79,16 +79,20 @@ bool text_of(std::string_view json, std::string_view name, std::string& text)
 
 }  // namespace
 
-bool search_keys_of(std::string_view json, SearchKeys& keys)
+bool search_keys_of(std::string_view json, const KeysWanted& wanted, SearchKeys& keys)
 {
     auto integer = [](const char* p, char** end) { return std::strtol(p, end, 10); };
     auto real = [](const char* p, char** end) { return std::strtod(p, end); };
+    if (!numbers_of(json, "chromatic_intervals", keys.intervals, integer) ||
+        (wanted.midi && !numbers_of(json, "midi", keys.midi, integer)) ||
+        (wanted.contour && !text_of(json, "gross_contour", keys.contour)))
+        return false;
+    if (!wanted.durations)
+        return true;
     std::vector<double> all;
     std::vector<bool> rests;
-    if (!numbers_of(json, "chromatic_intervals", keys.intervals, integer) ||
-        !numbers_of(json, "midi", keys.midi, integer) || !numbers_of(json, "durations", all, real) ||
-        !rests_of(json, rests) || rests.size() != all.size() ||
-        !text_of(json, "gross_contour", keys.contour))
+    if (!numbers_of(json, "durations", all, real) || !rests_of(json, rests) ||
+        rests.size() != all.size())
         return false;
     keys.durations.clear();
     for (std::size_t k = 0; k < all.size(); ++k)

@@ -19,8 +19,16 @@ struct SearchKeys {
     std::string contour;             // gross_contour
 };
 
-// The keys' JSON read back; false when it is not what the writer wrote.
-bool search_keys_of(std::string_view json, SearchKeys& keys);
+// Which of SearchKeys to read besides the intervals.
+struct KeysWanted {
+    bool midi = false;
+    bool durations = false;
+    bool contour = false;
+};
+
+// The keys' JSON read back, the intervals and what `wanted` names; false
+// when it is not what the writer wrote.
+bool search_keys_of(std::string_view json, const KeysWanted& wanted, SearchKeys& keys);
 
 // Three intervals after one another, as one integer.
 inline constexpr std::size_t kGramIntervals = 3;
