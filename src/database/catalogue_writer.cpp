@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "catalogue.h"
 #include "document_codec.h"
 #include "keys_text.h"
@@ -78,15 +80,23 @@ bool CatalogueWriter::Impl::load_dictionary(std::string& error)
     return ok;
 }
 
-// The first documents, the last of their bytes that deflate can reach,
-// and the incipits that waited for them written.
+// The dictionary: the end of the first documents (the music, written the
+// same way in every document), then the start of the first (the markup
+// every document opens with), nearest to the documents deflated with it.
+// The incipits that waited for it are written then.
 bool CatalogueWriter::Impl::make_dictionary(std::string& error)
 {
-    std::string dictionary;
+    std::string all;
     for (const Incipit& in : waiting)
-        dictionary += in.document;
-    if (dictionary.size() > kDictionaryBytes)
-        dictionary.erase(0, dictionary.size() - kDictionaryBytes);
+        all += in.document;
+    std::size_t head = 0;
+    for (const Incipit& in : waiting)
+        if (!in.document.empty()) {
+            head = std::min(in.document.size(), kDictionaryHeadBytes);
+            break;
+        }
+    std::size_t tail = std::min(all.size(), kDictionaryBytes - head);
+    std::string dictionary = all.substr(all.size() - tail) + all.substr(0, head);
     write_dictionary.bind_blob(1, dictionary);
     if (failed(write_dictionary, error))
         return false;

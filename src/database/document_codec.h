@@ -14,9 +14,11 @@
 
 namespace tav::db {
 
-// The dictionary is the last bytes of a database's first documents, this
-// many: more compress better, and cost more time for every document.
+// The dictionary is made of a database's first documents, this many bytes
+// of them (more compress better, and cost more time for every document),
+// this many of them the start of the first.
 inline constexpr std::size_t kDictionaryBytes = 8192;
+inline constexpr std::size_t kDictionaryHeadBytes = 2048;
 
 // One compressor, reused from document to document (not shared between
 // threads).
