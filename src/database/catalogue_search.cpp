@@ -20,6 +20,9 @@ namespace {
 // this many times the hits asked for, and at least kMinCandidates.
 constexpr int kCandidatesPerHit = 20;
 constexpr int kMinCandidates = 1000;
+// An incipit id past this in the index is a damaged index, not a reason
+// to count over that many ids.
+constexpr std::int64_t kMaxIncipitId = std::int64_t{1} << 32;
 
 using Keys = SearchKeys;
 
@@ -114,16 +117,19 @@ bool Catalogue::Impl::count_shared(const std::vector<std::int64_t>& grams, std::
     touched.clear();
     for (std::int64_t g : grams) {
         postings.bind(1, static_cast<long long>(g));
-        bool ok = true;
+        bool ok = true, in_range = true;
         if (postings.step())
-            ok = for_each_incipit(postings.bytes(0), [this](std::int64_t id) {
+            ok = for_each_incipit(postings.bytes(0), [this, &in_range](std::int64_t id) {
+                in_range = in_range && id > 0 && id <= kMaxIncipitId;
+                if (!in_range)
+                    return;
                 auto at = static_cast<std::size_t>(id);
                 if (at >= shared.size())
                     shared.resize(at + 1 + at / 2);
                 if (shared[at]++ == 0)
                     touched.push_back(id);
             });
-        ok = ok && !postings.failed();
+        ok = ok && in_range && !postings.failed();
         if (!ok)
             error = postings.failed() ? db.last_error() : "the index of trigrams is damaged";
         postings.reset();
