@@ -18,20 +18,23 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 COUNT=${1:-100000}
 WORK=${TAV_BENCH_WORK:-/dev/shm/tav_bench}/search
+# TAV_BENCH_XML: a catalogue-shaped MARCXML file to use instead of generating one.
 BUILD=$ROOT/build/release
 
 cmake --preset release -S "$ROOT" >/dev/null
 cmake --build "$BUILD" -j2 --target tav_convert tav_search >/dev/null
 mkdir -p "$WORK"
-if [ ! -s "$WORK/r$COUNT.xml" ] || [ "$ROOT/bench/gen_marcxml.py" -nt "$WORK/r$COUNT.xml" ]; then
+XML=${TAV_BENCH_XML:-$WORK/r$COUNT.xml}
+if [ -z "${TAV_BENCH_XML:-}" ] && { [ ! -s "$XML" ] || [ "$ROOT/bench/gen_marcxml.py" -nt "$XML" ]; }; then
     python3 "$ROOT/bench/gen_records.py" "$COUNT" 20250101 |
         python3 "$ROOT/bench/gen_marcxml.py" --catalogue > "$WORK/r$COUNT.xml"
 fi
 
-python3 - "$BUILD" "$WORK" "$COUNT" <<'PY'
-import os, random, sqlite3, subprocess, sys, time
-build, work, count = sys.argv[1], sys.argv[2], sys.argv[3]
-xml = os.path.join(work, "r%s.xml" % count)
+python3 - "$BUILD" "$WORK" "$XML" "$ROOT" <<'PY'
+import json, os, random, sqlite3, subprocess, sys, time
+build, work, xml, root = sys.argv[1:5]
+sys.path.insert(0, os.path.join(root, "tests", "e2e"))
+from e2e_lib import code_of
 convert = os.path.join(build, "tav_convert")
 search = os.path.join(build, "tav_search")
 
@@ -52,21 +55,19 @@ for f in (db, db + "-journal"):
 built = wall([convert, "-q", "-j2", "--database", db, xml])
 with sqlite3.connect(db) as c:
     n = c.execute("SELECT count(*) FROM incipits").fetchone()[0]
-    rows = [r[0] for r in c.execute("SELECT midi FROM melodic_keys")]
+    # The queries are drawn from some 20,000 incipits spread over the database.
+    rows = [r[0] for r in c.execute("SELECT json_extract(keys, '$.midi') FROM melodic_keys "
+                                    "WHERE incipit % ? = 0", (max(1, n // 20000),))]
 print("build: %d incipits in %.1f s wall (-j2), %.0f MB on disk" % (n, built, os.path.getsize(db) / 1e6))
-
-letters = ["C", "xC", "D", "xD", "E", "F", "xF", "G", "xG", "A", "xA", "B"]
-def code_of(keys):
-    out = []
-    for k in keys:
-        octave = k // 12 - 1
-        mark = "'" * (octave - 3) if octave >= 4 else "," * (4 - octave)
-        letter = letters[k % 12]
-        out.append(mark + (letter if letter.startswith("x") else "n" + letter))
-    return "4" + "".join(out)
+try:
+    with sqlite3.connect(db) as c:
+        tables = c.execute("SELECT name, sum(pgsize) FROM dbstat GROUP BY name ORDER BY 2 DESC").fetchall()
+    print("tables: " + ", ".join("%s %.1f MB" % (name, size / 1e6) for name, size in tables))
+except sqlite3.OperationalError:   # an SQLite without dbstat
+    pass
 
 rng = random.Random(20251208)
-melodies = [[int(k) for k in m.strip(",").split(",") if k] for m in rows]
+melodies = [json.loads(m) for m in rows]
 melodies = [m for m in melodies if len(m) >= 6]
 queries = []
 while len(queries) < 1000:

@@ -57,6 +57,22 @@ py::list search(const py::object& database, const std::string& text, bool exact,
     return out;
 }
 
+py::bytes document(const py::object& database, const std::string& identifier,
+                   const std::string& number)
+{
+    std::string path = py::str(py::module_::import("os").attr("fspath")(database));
+    std::string name, text, error;
+    bool ok;
+    {
+        py::gil_scoped_release unlocked;
+        tav::db::Catalogue catalogue;
+        ok = catalogue.open(path, error) && catalogue.document(identifier, number, name, text, error);
+    }
+    if (!ok)
+        throw std::runtime_error(error);
+    return py::bytes(text);
+}
+
 }  // namespace
 
 void bind_search(py::module_& m)
@@ -75,4 +91,9 @@ void bind_search(py::module_& m)
           "a query that is none (empty, too long, not readable, fewer than two notes, exact "
           "or rhythm without music in the code) and "
           "RuntimeError when the database cannot be read or searched.");
+    m.def("document", &document, py::arg("database"), py::arg("identifier"), py::arg("number"),
+          "document(database, identifier, number) -> bytes\n\n"
+          "The document of one incipit of a catalogue database that tav_convert --database "
+          "wrote, byte for byte as tav_convert writes it to a file. Raises RuntimeError when "
+          "the database cannot be read or holds no document of that incipit.");
 }

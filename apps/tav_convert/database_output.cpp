@@ -1,5 +1,8 @@
 #include "database_output.h"
 
+#include <algorithm>
+
+#include "document_codec.h"
 #include "run_report.h"
 
 std::shared_ptr<tav::db::Incipit> incipit_fields(const tav::Record& record)
@@ -31,18 +34,132 @@ void complete_incipit(tav::db::Incipit& incipit, tav::Result& result, std::strin
     incipit.melody = std::move(result.melody);
 }
 
-bool DatabaseOutput::open(const std::string& path, std::string& error)
+namespace {
+
+// Records a batch holds, and the batches between the run and the database
+// at most: past this the run waits, and the memory they hold stays bounded.
+constexpr std::size_t kBatchRecords = 256;
+constexpr std::size_t kMaxBatches = 16;
+
+}  // namespace
+
+DatabaseOutput::~DatabaseOutput() { stop(true); }
+
+bool DatabaseOutput::open(const std::string& path, unsigned threads, std::string& error)
 {
     path_ = path;
-    return writer_.open(path, error);
+    if (!writer_.open(path, error))
+        return false;
+    if (const std::string* d = writer_.dictionary()) {
+        dictionary_ = *d;
+        has_dictionary_ = true;
+    }
+    threads_.emplace_back([this] { write_all(); });
+    for (unsigned k = 0; k < std::max(1u, threads); ++k)
+        threads_.emplace_back([this] { deflate_all(); });
+    return true;
+}
+
+// Takes the oldest batch waiting, deflates its documents when there is a
+// dictionary (else the writer does), and passes it on.
+void DatabaseOutput::deflate_all()
+{
+    std::unique_ptr<tav::db::DocumentDeflater> deflater;
+    std::string deflated;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !to_deflate_.empty() || ended_ || abandoned_; });
+        if (abandoned_ || to_deflate_.empty())
+            return;
+        auto [seq, batch] = std::move(to_deflate_.front());
+        to_deflate_.pop_front();
+        if (deflater == nullptr && has_dictionary_)
+            deflater = std::make_unique<tav::db::DocumentDeflater>(dictionary_);
+        lock.unlock();
+        for (tav::db::Incipit& in : batch) {
+            if (deflater == nullptr || in.document.empty() || !deflater->deflate(in.document, deflated))
+                continue;
+            in.document.swap(deflated);
+            in.deflated = true;
+        }
+        lock.lock();
+        to_write_.emplace(seq, std::move(batch));
+        changed_.notify_all();
+    }
+}
+
+bool DatabaseOutput::write(const Batch& batch)
+{
+    std::string error;
+    for (const tav::db::Incipit& in : batch)
+        if (!writer_.add(in, error))
+            break;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!has_dictionary_ && writer_.dictionary() != nullptr) {
+        dictionary_ = *writer_.dictionary();
+        has_dictionary_ = true;
+    }
+    if (!error.empty())
+        failure_ = error;
+    ++written_;
+    changed_.notify_all();
+    return error.empty();
+}
+
+// Writes the batches in the order they were submitted.
+void DatabaseOutput::write_all()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] {
+            return abandoned_ || to_write_.count(written_) != 0 || (ended_ && written_ == submitted_);
+        });
+        if (abandoned_ || to_write_.count(written_) == 0)
+            return;
+        auto node = to_write_.extract(written_);
+        lock.unlock();
+        bool ok = write(node.mapped());
+        lock.lock();
+        if (!ok)
+            return;
+    }
+}
+
+void DatabaseOutput::submit()
+{
+    if (filling_.empty())
+        return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] {
+        return submitted_ - written_ < kMaxBatches || !failure_.empty() || abandoned_;
+    });
+    if (failure_.empty() && !abandoned_)
+        to_deflate_.emplace_back(submitted_++, std::move(filling_));
+    filling_.clear();
+    changed_.notify_all();
+}
+
+void DatabaseOutput::stop(bool abandon)
+{
+    if (!abandon)
+        submit();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        abandoned_ = abandoned_ || abandon;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_)
+        if (t.joinable())
+            t.join();
+    threads_.clear();
 }
 
 void DatabaseOutput::add(const Outcome& o)
 {
-    if (!failure_.empty() || o.reader_message || o.status == tav::Status::Blank)
+    if (o.reader_message || o.status == tav::Status::Blank)
         return;
-    tav::db::Incipit empty;
-    tav::db::Incipit& in = o.incipit != nullptr ? *o.incipit : empty;
+    tav::db::Incipit in = o.incipit != nullptr ? std::move(*o.incipit) : tav::db::Incipit();
     in.identifier = std::to_string(o.identifier);
     in.number = o.number;
     in.control_number = o.control_number;
@@ -52,14 +169,17 @@ void DatabaseOutput::add(const Outcome& o)
     in.messages.clear();
     for (const tav::Message& m : o.messages)
         in.messages += std::string(tav::kind_name(m.kind)) + ": " + m.text + '\n';
-    writer_.add(in, failure_);
-    // Written: the document and keys need not wait for the end of the run.
+    // Moved on: the document and keys need not wait for the end of the run.
     if (o.incipit != nullptr)
         *o.incipit = tav::db::Incipit();
+    filling_.push_back(std::move(in));
+    if (filling_.size() >= kBatchRecords)
+        submit();
 }
 
 bool DatabaseOutput::finish(bool keep, std::string& error)
 {
+    stop(!keep);
     if (!failure_.empty()) {
         error = failure_ + "; the database " + path_ + " is left as it was";
         return false;

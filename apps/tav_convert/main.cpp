@@ -251,7 +251,7 @@ int convert(const CommandLine& cl, unsigned closed)
     std::unique_ptr<DatabaseOutput> database;
     if (!cl.database.empty()) {
         database = std::make_unique<DatabaseOutput>();
-        if (std::string error; !database->open(cl.database, error))
+        if (std::string error; !database->open(cl.database, cl.jobs, error))
             return run_error(error);
     }
     RunEnd end = convert_inputs(cl, files.get(), streams, report, progress, inputs, io_error,

@@ -4,6 +4,7 @@
 //     tav_search catalogue.sqlite "'4C8DE/2F"      a melody in the code
 //     tav_search catalogue.sqlite "+2 +2 +1"       chromatic intervals
 //     tav_search catalogue.sqlite UUD              a gross contour
+//     tav_search catalogue.sqlite --document 51650-1.1.1   a record's document
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +29,7 @@ constexpr int kMaxHits = 100000;
 const char kUsage[] =
     "usage: tav_search DATABASE QUERY [options]\n"
     "       tav_search DATABASE --queries FILE [options]\n"
+    "       tav_search DATABASE --document IDENTIFIER-NUMBER\n"
     "QUERY: a melody in the code ('4C8DE/2F), chromatic intervals (+2 +2 +1) or a contour (UUD)\n"
     "  --exact         the pitches as written, not only the intervals (a query in the code)\n"
     "  --rhythm        the notes' lengths too (a query in the code)\n"
@@ -35,6 +37,8 @@ const char kUsage[] =
     "  --json          the hits as JSON Lines\n"
     "  --queries FILE  one query a line; each hit names its query\n"
     "  --timing        the median and 99th percentile of the queries' times on standard error\n"
+    "  --document ID   the document of the incipit ID (as a hit names it: 51650-1.1.1) on\n"
+    "                  standard output, byte for byte as tav_convert wrote it\n"
     "  -h, --help      this help\n"
     "Exit status: 0 when the queries ran (with hits or none), 1 when the database cannot be\n"
     "searched, 2 for a wrong command line or query.\n";
@@ -43,6 +47,7 @@ struct Command {
     std::string database;
     std::vector<std::string> queries;
     std::string queries_file;
+    std::string document;   // --document: the incipit's name
     tav::db::SearchOptions options;
     bool json = false;
     bool timing = false;
@@ -64,7 +69,7 @@ bool read_command(int argc, char** argv, Command& c)
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        bool needs_value = a == "-n" || a == "--hits" || a == "--queries";
+        bool needs_value = a == "-n" || a == "--hits" || a == "--queries" || a == "--document";
         if (needs_value && i + 1 >= argc) {
             std::fprintf(stderr, "tav_search: %s needs a value\n%s", a.c_str(), kUsage);
             return false;
@@ -79,6 +84,8 @@ bool read_command(int argc, char** argv, Command& c)
             c.timing = true;
         } else if (a == "--queries") {
             c.queries_file = argv[++i];
+        } else if (a == "--document") {
+            c.document = argv[++i];
         } else if (needs_value) {
             if (!read_hits(argv[++i], c.options.hits)) {
                 std::fprintf(stderr, "tav_search: the number of hits is a whole number from 1 to %d\n",
@@ -92,7 +99,7 @@ bool read_command(int argc, char** argv, Command& c)
             words.push_back(a);
         }
     }
-    std::size_t wanted = c.queries_file.empty() ? 2 : 1;
+    std::size_t wanted = c.queries_file.empty() && c.document.empty() ? 2 : 1;
     if (words.size() != wanted) {
         std::fprintf(stderr, "%s", kUsage);
         return false;
@@ -161,6 +168,25 @@ int run(const Command& c, tav::db::Catalogue& catalogue)
     return std::fflush(stdout) == 0 ? 0 : kExitDatabase;
 }
 
+// --document: the identifier is a number, the incipit's number follows
+// the first '-'.
+int write_document(const Command& c, tav::db::Catalogue& catalogue)
+{
+    std::size_t dash = c.document.find('-');
+    if (dash == std::string::npos || dash == 0) {
+        std::fprintf(stderr, "tav_search: --document takes IDENTIFIER-NUMBER (51650-1.1.1)\n");
+        return kExitUsage;
+    }
+    std::string name, document, error;
+    if (!catalogue.document(c.document.substr(0, dash), c.document.substr(dash + 1), name,
+                            document, error)) {
+        std::fprintf(stderr, "tav_search: %s\n", error.c_str());
+        return kExitDatabase;
+    }
+    std::fwrite(document.data(), 1, document.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : kExitDatabase;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -180,5 +206,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tav_search: %s\n", error.c_str());
         return kExitDatabase;
     }
-    return run(c, catalogue);
+    return c.document.empty() ? run(c, catalogue) : write_document(c, catalogue);
 }

@@ -34,13 +34,13 @@ from typing import List, NamedTuple
 
 from . import _tav
 from ._tav import (COUNT_CODES, CatalogueRecord, MarcxmlReader, Melody, Message, OutputFormat,
-                   Result, __version__, exit_statuses, formats, input_forms, read_marcxml,
-                   search, shared_options, shown_text)
+                   Result, __version__, document, exit_statuses, formats, input_forms,
+                   read_marcxml, search, shared_options, shown_text)
 
 __all__ = ["COUNT_CODES", "CatalogueRecord", "FileReport", "MarcxmlReader", "Melody", "Message",
            "OutputFormat",
            "Problem", "Result", "__version__", "convert", "convert_fields", "convert_file",
-           "exit_statuses", "formats", "input_forms", "read_marcxml", "search", "shared_options",
+           "document", "exit_statuses", "formats", "input_forms", "read_marcxml", "search", "shared_options",
            "shown_text"]
 
 

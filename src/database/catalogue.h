@@ -10,6 +10,7 @@
 //     tav::db::Catalogue c;
 //     c.open("catalogue.sqlite", error);
 //     c.search(query, options, hits, error);
+//     c.document(identifier, number, file_name, document, error);
 #pragma once
 
 #include <memory>
@@ -43,6 +44,7 @@ struct Incipit {
     std::string status;           // "converted", "failed", ...
     std::string messages;         // one per line
     std::string document;         // the chosen format's document; empty: none
+    bool deflated = false;        // `document` is deflated with the writer's dictionary()
     std::string file_name;        // the document's name
     Melody melody;
 };
@@ -60,6 +62,10 @@ public:
     bool open(const std::string& path, std::string& error);
     bool add(const Incipit& incipit, std::string& error);
     bool commit(std::string& error);
+    // The dictionary documents are deflated with (document_codec.h), so
+    // that other threads may deflate them before add(); null until the
+    // first documents have made it.
+    const std::string* dictionary() const;
 
 private:
     struct Impl;
@@ -95,6 +101,11 @@ public:
     // (by identifier and number), then by score.
     bool search(const Query& query, const SearchOptions& options, std::vector<Hit>& hits,
                 std::string& error);
+    // The document of the incipit `identifier` `number`, byte for byte as
+    // the run wrote it, and its file name; false, saying why, when the
+    // database holds none.
+    bool document(const std::string& identifier, const std::string& number,
+                  std::string& file_name, std::string& document, std::string& error);
 
 private:
     struct Impl;

@@ -6,7 +6,7 @@
 
 namespace tav::db {
 
-bool check_schema(Connection& db, std::string& error)
+bool check_schema(Connection& db, bool& empty, std::string& error)
 {
     Statement version, tables;
     if (!version.prepare(db, "PRAGMA user_version", error) ||
@@ -18,9 +18,15 @@ bool check_schema(Connection& db, std::string& error)
         error = db.last_error();
         return false;
     }
-    if (v == kSchemaVersion || (v == 0 && n == 0))
+    empty = v == 0 && n == 0;
+    if (v == kSchemaVersion || empty)
         return true;
-    error = "it is not a catalogue database of this program";
+    if (v > 0 && v < kSchemaVersion)
+        error = "it was written by an older version of tav_convert (tables version " +
+                std::to_string(v) + ", this one reads " + std::to_string(kSchemaVersion) +
+                "): write it again into a new file with tav_convert --database";
+    else
+        error = "it is not a catalogue database of this program";
     return false;
 }
 

@@ -53,6 +53,11 @@ void Statement::bind(int index, std::string_view text)
 
 void Statement::bind(int index, long long value) { sqlite3_bind_int64(stmt_, index, value); }
 
+void Statement::bind_blob(int index, std::string_view bytes)
+{
+    sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+}
+
 bool Statement::step()
 {
     int rc = sqlite3_step(stmt_);
@@ -79,12 +84,14 @@ long long Statement::integer(int column) const { return sqlite3_column_int64(stm
 
 double Statement::real(int column) const { return sqlite3_column_double(stmt_, column); }
 
-std::string Statement::text(int column) const
+std::string Statement::text(int column) const { return std::string(bytes(column)); }
+
+std::string_view Statement::bytes(int column) const
 {
-    const unsigned char* t = sqlite3_column_text(stmt_, column);
-    return t != nullptr ? std::string(reinterpret_cast<const char*>(t),
-                                      static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
-                        : std::string();
+    const void* b = sqlite3_column_blob(stmt_, column);
+    return b != nullptr ? std::string_view(static_cast<const char*>(b),
+                                           static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+                        : std::string_view();
 }
 
 }  // namespace tav::db

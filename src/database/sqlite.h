@@ -39,6 +39,7 @@ public:
     // Binds parameter `index` (from 1).
     void bind(int index, std::string_view text);
     void bind(int index, long long value);
+    void bind_blob(int index, std::string_view bytes);
     // True while there is a row; `failed` tells an end from an error.
     bool step();
     bool failed() const { return failed_; }
@@ -48,6 +49,8 @@ public:
     long long integer(int column) const;
     double real(int column) const;
     std::string text(int column) const;
+    // A text or blob column's bytes, valid until the next step or reset.
+    std::string_view bytes(int column) const;
 
 private:
     sqlite3_stmt* stmt_ = nullptr;

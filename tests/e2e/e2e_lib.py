@@ -26,6 +26,21 @@ TIMEOUT = 600  # seconds per run of the converter
 EXE, CONVERT, WRAPPER, WINDOWS = None, None, [], False  # set by main()
 
 
+PITCH_LETTERS = ["C", "xC", "D", "xD", "E", "F", "xF", "G", "xG", "A", "xA", "B"]
+
+
+def code_of(midi_keys):
+    """Quarter notes at these MIDI keys in the code, each with its octave and
+    its accidental written out: a query for the search (tests and bench)."""
+    notes = []
+    for key in midi_keys:
+        octave = key // 12 - 1
+        mark = "'" * (octave - 3) if octave >= 4 else "," * (4 - octave)
+        letter = PITCH_LETTERS[key % 12]
+        notes.append(mark + (letter if letter.startswith("x") else "n" + letter))
+    return "4" + "".join(notes)
+
+
 def parse_args(argv):
     """Sets the globals from the options in argv; returns the other arguments."""
     global EXE, CONVERT, WRAPPER, WINDOWS

@@ -4,6 +4,7 @@ that fails or is killed leaves the database as it was; a run again replaces
 records rather than adding them; hostile queries are refused clearly."""
 
 import glob
+import json
 import os
 import signal
 import sqlite3
@@ -12,13 +13,13 @@ import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_lib as e2e  # noqa: E402
 
 TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CATALOGUE = sorted(glob.glob(os.path.join(TESTS, "data", "marcxml", "*.xml")))
-LETTERS = ["C", "xC", "D", "xD", "E", "F", "xF", "G", "xG", "A", "xA", "B"]
 OPENING = 6   # notes of the query made from each incipit
 
 
@@ -31,18 +32,6 @@ def run(name, argv, **kw):
                           capture_output=True, timeout=600, **kw)
 
 
-def code_of(midi_keys):
-    """Quarter notes at these MIDI keys in the code, each with its octave and
-    its accidental written out."""
-    notes = []
-    for key in midi_keys:
-        octave = key // 12 - 1
-        mark = "'" * (octave - 3) if octave >= 4 else "," * (4 - octave)
-        letter = LETTERS[key % 12]
-        notes.append(mark + (letter if letter.startswith("x") else "n" + letter))
-    return "4" + "".join(notes)
-
-
 def contents(path):
     """Every row of every table, to compare a database before and after."""
     with sqlite3.connect(path) as db:
@@ -51,12 +40,39 @@ def contents(path):
 
 def incipits(path):
     with sqlite3.connect(path) as db:
-        return db.execute("SELECT identifier, number, midi FROM incipits JOIN melodic_keys "
-                          "ON incipit = id ORDER BY id").fetchall()
+        return db.execute("SELECT identifier, number, json_extract(keys, '$.midi') FROM incipits"
+                          " JOIN melodic_keys ON incipit = id ORDER BY id").fetchall()
+
+
+def leb128(blob):
+    """The numbers of a postings blob."""
+    value, shift = 0, 0
+    for byte in blob:
+        value |= (byte & 0x7f) << shift
+        shift += 7
+        if byte < 0x80:
+            yield value
+            value, shift = 0, 0
+
+
+def check_index(test, path):
+    """Every trigram of every incipit is in the index where it starts, and
+    the index holds nothing else."""
+    with sqlite3.connect(path) as db:
+        keys = {i: json.loads(k)["chromatic_intervals"]
+                for i, k in db.execute("SELECT incipit, keys FROM melodic_keys")}
+        stored = set()
+        for gram, blob in db.execute("SELECT gram, postings FROM ngrams"):
+            numbers, incipit = list(leb128(blob)), 0
+            for delta, note in zip(numbers[::2], numbers[1::2]):
+                incipit += delta
+                stored.add((gram, incipit, note))
+    wanted = {(((a + 128) << 16) | ((b + 128) << 8) | (c + 128), i, k)
+              for i, v in keys.items() for k, (a, b, c) in enumerate(zip(v, v[1:], v[2:]))}
+    test.assertEqual(stored, wanted)
 
 
 def hits_of(stdout):
-    import json
     return [json.loads(line) for line in stdout.decode().splitlines()]
 
 
@@ -76,14 +92,13 @@ class Catalogue(unittest.TestCase):
         return run("tav_search", [self.db] + argv)
 
     def test_every_incipit_is_found_by_its_opening_in_every_transposition(self):
-        rows = [(i, n, [int(k) for k in m.strip(",").split(",") if k]) for i, n, m in
-                incipits(self.db)]
+        rows = [(i, n, json.loads(m)) for i, n, m in incipits(self.db)]
         queries, wanted = [], {}
         for identifier, number, keys in rows:
             if len(keys) < 2:
                 continue
             for shift in range(-12, 13):
-                q = code_of([k + shift for k in keys[:OPENING]])
+                q = e2e.code_of([k + shift for k in keys[:OPENING]])
                 queries.append(q)
                 # With exact pitch, only the opening as written.
                 wanted.setdefault(q, [set(), set()])[0].add((identifier, number))
@@ -113,7 +128,8 @@ class Catalogue(unittest.TestCase):
         self.assertEqual(run("tav_convert", ["-q", "--database", self.db, extra]).returncode, 0)
         with sqlite3.connect(self.db) as db:
             rows = db.execute("SELECT identifier, number, key, music FROM incipits JOIN melodic_keys "
-                              "ON incipit = id WHERE status = 'converted' AND midi LIKE ',%,%,%'"
+                              "ON incipit = id WHERE status = 'converted' AND "
+                              "json_array_length(keys, '$.midi') >= 2"
                               ).fetchall()
         queries = {(("$" + key + " ") if key else "") + music: (identifier, number)
                    for identifier, number, key, music in rows}
@@ -166,17 +182,61 @@ class Catalogue(unittest.TestCase):
         again = run("tav_convert", ["-q", "--database", self.db] + CATALOGUE)
         self.assertIn(again.returncode, (0, 1))
         self.assertEqual(sorted(incipits(self.db)), sorted(before))
+        check_index(self, self.db)
         line = os.path.join(self.dir.name, "one.txt")
         with open(line, "w") as f:
             f.write("51650\t1.1.1\tG-2\t\t4CDEF\n")
         self.assertEqual(run("tav_convert", ["-q", "--database", self.db, line]).returncode, 0)
         after = incipits(self.db)
         self.assertEqual(len(after), len(before))
-        self.assertIn(("51650", "1.1.1", ",60,62,64,65,"), after)
+        check_index(self, self.db)
+        self.assertIn(("51650", "1.1.1", "[60,62,64,65]"), after)
         with sqlite3.connect(self.db) as db:
             self.assertEqual(db.execute("SELECT count(*) FROM documents JOIN incipits "
                                         "ON incipit = id WHERE identifier = '51650' AND "
                                         "number = '1.1.1'").fetchone(), (1,))
+
+    def test_documents_read_back_byte_for_byte_as_the_files_written(self):
+        for k, form in enumerate([[], ["--format", "mei"], ["--compress"]]):
+            db = os.path.join(self.dir.name, "d.sqlite")
+            out = os.path.join(self.dir.name, "out%d" % k)
+            r = run("tav_convert", ["-q", "--database", db, "-o", out] + form + CATALOGUE)
+            self.assertIn(r.returncode, (0, 1), r.stderr)
+            files = {os.path.basename(p): p for p in glob.glob(os.path.join(out, "**", "*.*"),
+                                                               recursive=True)}
+            with sqlite3.connect(db) as c:
+                dictionary = c.execute("SELECT dictionary FROM document_dictionary").fetchone()[0]
+                rows = c.execute("SELECT identifier, number, file_name, document FROM documents "
+                                 "JOIN incipits ON incipit = id").fetchall()
+            self.assertGreater(len(rows), 5)
+            self.assertEqual(sorted(r[2] for r in rows), sorted(files), form)
+            for identifier, number, name, blob in rows:
+                with open(files[name], "rb") as f:
+                    written = f.read()
+                # As a web application reads it: raw deflate, the dictionary preset.
+                inflater = zlib.decompressobj(wbits=-15, zdict=dictionary)
+                self.assertEqual(inflater.decompress(blob) + inflater.flush(), written, name)
+                got = run("tav_search", [db, "--document", f"{identifier}-{number}"])
+                self.assertEqual((got.returncode, got.stdout), (0, written), name)
+            os.remove(db)
+        for name in ["7-1.1.1", "51650", "-1.1.1"]:
+            r = self.search(["--document", name])
+            self.assertIn(r.returncode, (1, 2), name)
+            self.assertRegex(r.stderr.decode(), "^tav_search: (the database holds no|--document)")
+
+    def test_a_database_of_other_tables_is_refused_clearly(self):
+        older = os.path.join(self.dir.name, "older.sqlite")
+        with sqlite3.connect(older) as db:
+            db.executescript("CREATE TABLE incipits (id INTEGER PRIMARY KEY); PRAGMA user_version = 2;")
+        before = contents(older)
+        for r in [self.search_in(older, ["UUD"]),
+                  run("tav_convert", ["-q", "--database", older] + CATALOGUE)]:
+            self.assertNotEqual(r.returncode, 0)
+            self.assertIn(b"written by an older version of tav_convert", r.stderr)
+        self.assertEqual(contents(older), before)
+
+    def search_in(self, path, argv):
+        return run("tav_search", [path] + argv)
 
     def test_a_run_that_fails_leaves_the_database_as_it_was(self):
         before = contents(self.db)

@@ -622,9 +622,16 @@ class Search(unittest.TestCase):
     def test_search_gives_what_tav_search_gives(self):
         with tempfile.TemporaryDirectory() as d:
             db = os.path.join(d, "catalogue.sqlite")
-            subprocess.run([TAV_CONVERT, "-q", "--database", db, CATALOGUE], capture_output=True)
+            out = os.path.join(d, "out")
+            subprocess.run([TAV_CONVERT, "-q", "--database", db, "-o", out, CATALOGUE],
+                           capture_output=True)
             if not os.path.exists(db):
                 self.skipTest("this build has no catalogue database")
+            for name in os.listdir(out):
+                identifier, number = name.rsplit(".", 1)[0].split("-", 1)
+                with open(os.path.join(out, name), "rb") as f:
+                    self.assertEqual(tav.document(db, identifier, number), f.read(), name)
+            self.assertRaises(RuntimeError, tav.document, db, "7", "1.1.1")
             search = os.path.join(os.path.dirname(TAV_CONVERT), "tav_search")
             for query, options in [("+2 +2 +1", {}), ("'4C8DEF", {"exact": True, "hits": 1}),
                                    ("UUD", {}), ("+11 +11 +11", {})]:
