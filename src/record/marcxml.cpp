@@ -445,15 +445,18 @@ struct MarcxmlReader::State {
     {
         State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
         s.counts.records = piece.records;
-        s.resume(head, piece.bytes, piece.offset, piece.lines);
+        s.resume(head, {}, piece.offset, piece.lines);
         if (s.parser == nullptr || s.pending_offset != piece.offset)
             return false;
         const std::int64_t line = s.parser->input->line;
-        s.parse_pending(false);
-        if (s.faulted || s.parser == nullptr || s.depth != 1 || s.root_closed ||
-            s.gatherer.in_record() || s.gatherer.unclosed() != 0 ||
+        {
+            LibxmlMessagesKept kept(s.thread_message);
+            xmlParseChunk(s.parser, piece.bytes.data(), static_cast<int>(piece.bytes.size()), 0);
+        }
+        if (s.fault.seen || s.parser->disableSAX != 0 || !s.thread_message.empty() ||
+            s.depth != 1 || s.root_closed || s.gatherer.in_record() || s.gatherer.unclosed() != 0 ||
             s.counts.records - piece.records != piece.holds ||
-            s.parser->input->line - line != std::count(piece.bytes.begin(), piece.bytes.end(), '\n') ||
+            s.parser->input->line - line != piece.line_feeds ||
             xmlByteConsumed(s.parser) != static_cast<long>(piece.offset + piece.bytes.size()))
             return false;
         items.assign(std::make_move_iterator(s.ready.begin()), std::make_move_iterator(s.ready.end()));

@@ -154,14 +154,18 @@ bool RecordSplitter::find_head()
 
 void RecordSplitter::cut(MarcxmlPiece& piece, std::size_t size, std::int64_t holds)
 {
-    piece.bytes.assign(buffer_, 0, size);
-    buffer_.erase(0, size);
+    // The piece keeps the buffer; what follows it is copied out.
+    std::string after(buffer_, size);
+    piece.bytes = std::move(buffer_);
+    piece.bytes.resize(size);
+    buffer_ = std::move(after);
     piece.offset = offset_;
     piece.lines = lines_;
     piece.records = records_;
     piece.holds = holds;
+    piece.line_feeds = std::count(piece.bytes.begin(), piece.bytes.end(), '\n');
     offset_ += size;
-    lines_ += std::count(piece.bytes.begin(), piece.bytes.end(), '\n');
+    lines_ += piece.line_feeds;
     records_ += holds;
 }
 

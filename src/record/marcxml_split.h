@@ -29,6 +29,7 @@ struct MarcxmlPiece {
     std::int64_t lines = 0;     // line feeds before it
     std::int64_t records = 0;   // records before it, as the scan counted them
     std::int64_t holds = 0;     // records it holds, likewise
+    std::int64_t line_feeds = 0;   // in its bytes
 };
 
 class RecordSplitter {
