@@ -569,9 +569,14 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
         {"plain", plain, true},
         {"comments, instructions, CDATA between and inside records",
          open + many_records(1500, "\n<!-- <record> --><?pi <record>?>\n",
-                             "<!--</record>--><?pi y?><datafield tag=\"500\"><subfield code=\"a\">"
-                             "<![CDATA[</record><record>]]></subfield></datafield>") + close,
+                             "<!--<record>--><?pi y?><datafield tag=\"500\"><subfield code=\"a\">"
+                             "<![CDATA[<record>]]></subfield></datafield>") + close,
          true},
+        {"record end tags in comments and CDATA: no cut holds",
+         open + many_records(1500, "\n", "<!--</record>--><datafield tag=\"500\"><subfield "
+                                          "code=\"a\"><![CDATA[</record>]]></subfield></datafield>") +
+             close,
+         false},
         {"a namespace prefix",
          decl + prefixed("<collection xmlns:marc=\"http://www.loc.gov/MARC21/slim\">\n" +
                              many_records(1500, "\n") + close, "marc:"), true},
@@ -580,8 +585,11 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
              many_records(1500, "\n", "", 900, prefixed(record("5", "4C//"), "x:")) + close, true},
         {"a record nested in one", open + many_records(1500, "\n", "", 700, "<record>" + kGood +
                                                                     "</record>") + close, true},
-        {"a broken record in the middle", open + many_records(1500, "\n", "", 800, broken) + close,
+        {"a broken record in the middle", open + many_records(1500, "\n", "", 1300, broken) + close,
          true},
+        {"a record without 001 (its message counts the records before)",
+         open + many_records(1500, "\n", "", 1300, "<record><datafield tag=\"031\"/></record>") +
+             close, true},
         {"records larger than a read block", open + many_records(20, "\n", large) + close, true},
         {"a record larger than a piece",
          open + many_records(1500, "\n", "", 1000, "<record>" + std::string((4 << 20) + 100, ' ') +

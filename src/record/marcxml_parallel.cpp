@@ -2,6 +2,7 @@
 
 #include "record/marcxml_parallel.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -74,7 +75,11 @@ void ParallelRead::work()
         }
         bool ok = false;
         try {
-            ok = parse_(splitter_.head(), job->piece, job->items, job->counts);
+            // Read as if no line came between the head and the piece.
+            MarcxmlPiece& piece = job->piece;
+            piece.line_feeds = std::count(piece.bytes.begin(), piece.bytes.end(), '\n');
+            piece.lines = splitter_.head_lines();
+            ok = parse_(splitter_.head(), piece, job->items, job->counts);
         } catch (...) {
             ok = false;   // the streaming parser reads it, and meets the fault itself
         }
@@ -112,13 +117,34 @@ bool ParallelRead::next(std::deque<MarcxmlItem>& ready, MarcxmlCounts& counts)
         job = std::move(jobs_.front());
         jobs_.pop_front();
     }
-    if (!job->ok) {
+    if (!hand_on(*job, ready, counts)) {
         refused_ = std::move(job);
         return false;
     }
+    return true;
+}
+
+bool ParallelRead::hand_on(Job& job, std::deque<MarcxmlItem>& ready, MarcxmlCounts& counts)
+{
+    MarcxmlPiece& piece = job.piece;
+    const std::int64_t shift = lines_;
+    piece.lines = splitter_.head_lines() + lines_;
+    piece.records = records_;
+    if (job.ok && job.counts.errors > 0) {
+        job.items.clear();
+        job.counts = MarcxmlCounts{};
+        job.ok = parse_(splitter_.head(), piece, job.items, job.counts);
+    } else {
+        for (MarcxmlItem& item : job.items)
+            item.line += shift;
+    }
+    if (!job.ok)
+        return false;
     used_ = true;
-    std::move(job->items.begin(), job->items.end(), std::back_inserter(ready));
-    add(counts, job->counts);
+    std::move(job.items.begin(), job.items.end(), std::back_inserter(ready));
+    add(counts, job.counts);
+    lines_ += piece.line_feeds;
+    records_ += job.counts.records;
     return true;
 }
 
@@ -127,10 +153,9 @@ ParallelRead::Rest ParallelRead::rest()
     end_threads();
     Rest rest;
     rest.offset = splitter_.rest_offset();
-    rest.lines = splitter_.rest_lines();
+    rest.lines = splitter_.head_lines() + lines_;
     if (refused_ != nullptr) {
         rest.offset = refused_->piece.offset;
-        rest.lines = refused_->piece.lines;
         rest.bytes = std::move(refused_->piece.bytes);
         for (const std::unique_ptr<Job>& job : jobs_)
             rest.bytes += job->piece.bytes;

@@ -1,10 +1,12 @@
 // MARCXML read on several threads: the reading thread cuts the document
 // into pieces of whole records (record/marcxml_split.h), parsers on threads
 // of their own read the pieces side by side, and their items are handed on
-// in the document's order. A piece whose parse is not plainly the same as
-// the streaming parser's would be (malformed XML, markup the scan did not
-// follow) is not used: the streaming parser reads the input from that
-// piece on, in the state it would have had there.
+// in the document's order, their lines moved on by the lines of the pieces
+// before. A piece with an error is parsed again once the records before it
+// are known (its messages count them). A piece whose parse is not plainly
+// the same as the streaming parser's would be (malformed XML, a cut the
+// parse does not confirm) is not used: the streaming parser reads the
+// input from that piece on, in the state it would have had there.
 #pragma once
 
 #include <condition_variable>
@@ -21,9 +23,9 @@
 
 namespace tav::detail {
 
-// Parses `piece` of the document that starts with `head`: its items and
-// counts (records: those it holds); false when the parse may differ from
-// the streaming one.
+// Parses `piece` of the document that starts with `head` (its lines and
+// records before as given): its items and counts (records: those it
+// holds); false when the parse may differ from the streaming one.
 using PieceParse = bool (*)(const std::string& head, const MarcxmlPiece& piece,
                             std::vector<MarcxmlItem>& items, MarcxmlCounts& counts);
 
@@ -56,6 +58,7 @@ private:
         MarcxmlCounts counts;
         bool ok = false, taken = false, done = false;
     };
+    bool hand_on(Job& job, std::deque<MarcxmlItem>& ready, MarcxmlCounts& counts);
     void work();
     void end_threads();
 
@@ -64,6 +67,8 @@ private:
     std::size_t ahead_;               // pieces cut ahead of the one handed on
     bool split_done_ = false;
     bool used_ = false;               // a piece was handed on
+    std::int64_t lines_ = 0;          // line feeds after the head, before the next piece
+    std::int64_t records_ = 0;        // records likewise
     std::unique_ptr<Job> refused_;    // the piece the streaming parser starts at
 
     std::mutex mutex_;

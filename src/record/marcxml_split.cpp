@@ -12,8 +12,8 @@ namespace tav::detail {
 
 namespace {
 
-// A piece is cut after the first record that ends past this many bytes;
-// a record that would make one larger than kLargestPiece stops the scan.
+// A piece is cut once this many bytes are read; one that would be larger
+// than kLargestPiece (a record that does not end) stops the cut.
 constexpr std::size_t kPieceBytes = std::size_t{1} << 17;
 constexpr std::size_t kLargestPiece = std::size_t{1} << 22;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
@@ -147,12 +147,12 @@ bool RecordSplitter::find_head()
         head_ = buffer_.substr(0, end);
         buffer_.erase(0, end);
         offset_ = end;
-        lines_ = std::count(head_.begin(), head_.end(), '\n');
+        head_lines_ = std::count(head_.begin(), head_.end(), '\n');
         return true;
     }
 }
 
-void RecordSplitter::cut(MarcxmlPiece& piece, std::size_t size, std::int64_t holds)
+void RecordSplitter::cut(MarcxmlPiece& piece, std::size_t size)
 {
     // The piece keeps the buffer; what follows it is copied out.
     std::string after(buffer_, size);
@@ -160,14 +160,34 @@ void RecordSplitter::cut(MarcxmlPiece& piece, std::size_t size, std::int64_t hol
     piece.bytes.resize(size);
     buffer_ = std::move(after);
     piece.offset = offset_;
-    piece.lines = lines_;
-    piece.records = records_;
-    piece.holds = holds;
-    piece.line_feeds = std::count(piece.bytes.begin(), piece.bytes.end(), '\n');
     offset_ += size;
-    lines_ += piece.line_feeds;
-    records_ += holds;
 }
+
+namespace {
+
+// Past the last end tag of a record ("</record>", "</marc:record>") in
+// `text`; npos when there is none.
+std::size_t last_record_end(std::string_view text)
+{
+    constexpr std::string_view kEnd = "record>";
+    constexpr std::size_t kLongestPrefix = 64;
+    for (std::size_t at = text.rfind(kEnd); at != std::string_view::npos && at > 0;
+         at = text.rfind(kEnd, at - 1)) {
+        std::size_t start = at;
+        if (text[at - 1] == ':')
+            for (--start; start > 0 && at - start < kLongestPrefix && text[start - 1] != '<' &&
+                          text[start - 1] != '>' && text[start - 1] != '/' &&
+                          !is_xml_space(text[start - 1]);)
+                --start;
+        if (start >= 2 && text.compare(start - 2, 2, "</") == 0)
+            return at + kEnd.size();
+        if (at == 0)
+            break;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
 
 bool RecordSplitter::next(MarcxmlPiece& piece)
 {
@@ -177,41 +197,20 @@ bool RecordSplitter::next(MarcxmlPiece& piece)
         stopped_ = true;
         return false;
     }
-    std::size_t at = 0, last_cut = 0;
-    std::int64_t depth = 0, seen = 0, held = 0;   // depth inside the root
     for (;;) {
-        std::size_t open = buffer_.find('<', at);
-        Markup markup = Markup::Doubt;
-        std::size_t end = open == std::string::npos ? open : markup_end(open, markup);
-        if (end == std::string::npos) {
-            if (buffer_.size() <= kLargestPiece && read_more())
-                continue;
-            break;
+        bool more = buffer_.size() < kPieceBytes && read_more();
+        if (more)
+            continue;
+        std::size_t end = last_record_end(buffer_);
+        if (end != std::string_view::npos) {
+            cut(piece, end);
+            return true;
         }
-        if (markup == Markup::Doubt || (markup == Markup::End && depth == 0))
+        if (input_ended_ || buffer_.size() > kLargestPiece || !read_more())
             break;
-        at = end;
-        if (markup == Markup::Record || markup == Markup::EmptyRecord)
-            ++seen;
-        if (markup == Markup::Start || markup == Markup::Record)
-            ++depth;
-        else if (markup == Markup::End)
-            --depth;
-        if (depth == 0 && markup != Markup::Comment && markup != Markup::Instruction &&
-            markup != Markup::Cdata) {
-            last_cut = at;
-            held = seen;
-            if (last_cut >= kPieceBytes) {
-                cut(piece, last_cut, held);
-                return true;
-            }
-        }
     }
     stopped_ = true;
-    if (last_cut == 0)
-        return false;
-    cut(piece, last_cut, held);
-    return true;
+    return false;
 }
 
 }  // namespace tav::detail
