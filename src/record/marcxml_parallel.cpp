@@ -11,6 +11,9 @@ namespace tav::detail {
 namespace {
 
 constexpr std::size_t kPiecesPerThread = 2;
+// Parsers at most, whatever is asked: the pieces in flight (about 128 KiB
+// each, two a parser) stay within a few MB.
+constexpr unsigned kMostThreads = 8;
 
 void add(MarcxmlCounts& to, const MarcxmlCounts& piece)
 {
@@ -27,10 +30,10 @@ void add(MarcxmlCounts& to, const MarcxmlCounts& piece)
 }  // namespace
 
 ParallelRead::ParallelRead(XmlInput& input, unsigned threads, PieceParse parse)
-    : splitter_(input), parse_(parse), ahead_(kPiecesPerThread * threads)
+    : splitter_(input), parse_(parse), ahead_(kPiecesPerThread * std::min(threads, kMostThreads))
 {
     try {
-        for (unsigned i = 0; i < threads; ++i)
+        for (unsigned i = 0; i < std::min(threads, kMostThreads); ++i)
             threads_.emplace_back([this] { work(); });
     } catch (...) {
         end_threads();
