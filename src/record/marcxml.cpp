@@ -37,6 +37,7 @@
 
 namespace tav {
 
+using detail::kMarcNamespace;
 using detail::local_name;
 
 #ifdef TAV_HAVE_LIBXML2
@@ -51,10 +52,23 @@ const char* text_of(const xmlChar* s)
     return reinterpret_cast<const char*>(s);
 }
 
-// What an element is (record/marcxml_record.h).
+// What an element is, by its local name (libxml2 gives it without the
+// prefix, one that was never declared too) and namespace: a MARC record's
+// elements are in the MARC 21 namespace or in none.
 MarcElement element_of(const xmlChar* name, const xmlChar* uri)
 {
-    return detail::marc_element(text_of(name), uri != nullptr ? text_of(uri) : nullptr);
+    if (uri != nullptr && text_of(uri) != kMarcNamespace)
+        return MarcElement::Other;
+    std::string_view local = text_of(name);
+    if (local == "subfield")
+        return MarcElement::Subfield;
+    if (local == "datafield")
+        return MarcElement::Datafield;
+    if (local == "controlfield")
+        return MarcElement::Controlfield;
+    if (local == "record")
+        return MarcElement::Record;
+    return MarcElement::Other;
 }
 
 using detail::trim;
@@ -441,7 +455,7 @@ struct MarcxmlReader::State {
     // parse when it read every byte without a fault, counted the lines and
     // records the scan did, and left the parse inside the root, no record open.
     static bool parse_piece(const std::string& head, const detail::MarcxmlPiece& piece,
-                            std::vector<MarcxmlItem>& items, MarcxmlCounts& counts)
+                            std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
     {
         State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
         s.counts.records = piece.records;
@@ -458,7 +472,7 @@ struct MarcxmlReader::State {
             s.parser->input->line - line != piece.line_feeds ||
             xmlByteConsumed(s.parser) != static_cast<long>(piece.offset + piece.bytes.size()))
             return false;
-        items.assign(std::make_move_iterator(s.ready.begin()), std::make_move_iterator(s.ready.end()));
+        items.swap(s.ready);
         counts = s.counts;
         counts.records -= piece.records;
         return true;

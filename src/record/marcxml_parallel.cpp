@@ -144,7 +144,10 @@ bool ParallelRead::hand_on(Job& job, std::deque<MarcxmlItem>& ready, MarcxmlCoun
     if (!job.ok)
         return false;
     used_ = true;
-    std::move(job.items.begin(), job.items.end(), std::back_inserter(ready));
+    if (ready.empty())
+        ready.swap(job.items);
+    else
+        std::move(job.items.begin(), job.items.end(), std::back_inserter(ready));
     add(counts, job.counts);
     lines_ += piece.line_feeds;
     records_ += job.counts.records;

@@ -27,7 +27,7 @@ namespace tav::detail {
 // records before as given): its items and counts (records: those it
 // holds); false when the parse may differ from the streaming one.
 using PieceParse = bool (*)(const std::string& head, const MarcxmlPiece& piece,
-                            std::vector<MarcxmlItem>& items, MarcxmlCounts& counts);
+                            std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
 
 class ParallelRead {
 public:
@@ -54,7 +54,7 @@ public:
 private:
     struct Job {
         MarcxmlPiece piece;
-        std::vector<MarcxmlItem> items;
+        std::deque<MarcxmlItem> items;
         MarcxmlCounts counts;
         bool ok = false, taken = false, done = false;
     };

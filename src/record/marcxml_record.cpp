@@ -34,25 +34,6 @@ bool valid_identifier(const std::string& id)
 
 }  // namespace
 
-// What an element is, by its local name (libxml2 gives it without the
-// prefix, one that was never declared too) and namespace: a MARC record's
-// elements are in the MARC 21 namespace or in none.
-MarcElement marc_element(const char* name, const char* uri)
-{
-    if (uri != nullptr && uri != kMarcNamespace)
-        return MarcElement::Other;
-    std::string_view local = name;
-    if (local == "subfield")
-        return MarcElement::Subfield;
-    if (local == "datafield")
-        return MarcElement::Datafield;
-    if (local == "controlfield")
-        return MarcElement::Controlfield;
-    if (local == "record")
-        return MarcElement::Record;
-    return MarcElement::Other;
-}
-
 void RecordGatherer::error(std::string control_number, std::int64_t line, Message message)
 {
     MarcxmlItem item;

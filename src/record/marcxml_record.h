@@ -16,8 +16,6 @@ namespace tav::detail {
 // The elements of a MARC record (in the MARC 21 namespace or in none) that
 // the reader looks at; every other element is Other.
 enum class MarcElement { Record, Controlfield, Datafield, Subfield, Other };
-// What the element of local name `name` in namespace `uri` (null: none) is.
-MarcElement marc_element(const char* name, const char* uri);
 
 class RecordGatherer {
 public:
