@@ -15,6 +15,10 @@
 #include "tav/tav.h"
 #include "test_support.h"
 
+#ifdef TAV_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
 namespace {
 
 using namespace test_support;
@@ -492,3 +496,127 @@ TEST(Mxl, MimetypeFirstAndStored)
 }
 
 }  // namespace
+
+// Read on two threads, every hostile input reads as on one: items, lines,
+// messages and counts.
+TEST(Marcxml, HostileTableOnThreads)
+{
+    SKIP_WITHOUT_READER();
+    for (const HostileCase& c : hostile_cases()) {
+        SCOPED_TRACE(c.name);
+        tav::MarcxmlReader one(c.input), two(c.input);
+        two.read_on(2);
+        EXPECT_EQ(transcript(two, false), transcript(one, false));
+    }
+}
+
+// `count` records, `between` after each, `inside` at the start of each;
+// record `odd` (if any) is `odd_record` instead.
+std::string many_records(int count, const std::string& between, const std::string& inside = "",
+                         int odd = -1, const std::string& odd_record = "")
+{
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        std::string r = i == odd ? odd_record : record(std::to_string(1000 + i), "'4C8DE/2F//");
+        if (i != odd)
+            r.insert(8, inside);
+        out += r + between;
+    }
+    return out;
+}
+
+std::string prefixed(std::string xml, const std::string& prefix)
+{
+    for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at + 1))
+        xml.insert(at + (xml[at + 1] == '/' ? 2 : 1), prefix);
+    return xml;
+}
+
+#ifdef TAV_HAVE_ZLIB
+std::string gzipped(const std::string& text)
+{
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, text.size()) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+#endif
+
+// Documents of many pieces, each with what the cut into pieces must follow
+// or give up on: read on two threads, each reads as on one; `side_by_side`:
+// pieces of it were read so.
+TEST(Marcxml, PiecesOnThreadsReadAsOne)
+{
+    SKIP_WITHOUT_READER();
+    const std::string marc = " xmlns=\"http://www.loc.gov/MARC21/slim\"";
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const std::string open = decl + "<collection" + marc + ">\n", close = "</collection>\n";
+    const std::string plain = open + many_records(1500, "\n") + close;
+    const std::string broken = "<record><controlfield tag=\"001\">7</controlfield><junk></record>";
+    const std::string large = "<datafield tag=\"500\"><subfield code=\"a\">" +
+                              std::string(100000, 'x') + "</subfield></datafield>";
+    struct Case {
+        std::string name, input;
+        bool side_by_side;
+    } cases[] = {
+        {"plain", plain, true},
+        {"comments, instructions, CDATA between and inside records",
+         open + many_records(1500, "\n<!-- <record> --><?pi <record>?>\n",
+                             "<!--<record>--><?pi y?><datafield tag=\"500\"><subfield code=\"a\">"
+                             "<![CDATA[<record>]]></subfield></datafield>") + close,
+         true},
+        {"record end tags in comments and CDATA: no cut holds",
+         open + many_records(1500, "\n", "<!--</record>--><datafield tag=\"500\"><subfield "
+                                          "code=\"a\"><![CDATA[</record>]]></subfield></datafield>") +
+             close,
+         false},
+        {"a namespace prefix",
+         decl + prefixed("<collection xmlns:marc=\"http://www.loc.gov/MARC21/slim\">\n" +
+                             many_records(1500, "\n") + close, "marc:"), true},
+        {"a record of another namespace",
+         "<collection xmlns:x=\"urn:x\">" +
+             many_records(1500, "\n", "", 900, prefixed(record("5", "4C//"), "x:")) + close, true},
+        {"a record nested in one", open + many_records(1500, "\n", "", 700, "<record>" + kGood +
+                                                                    "</record>") + close, true},
+        {"a broken record in the middle", open + many_records(1500, "\n", "", 1300, broken) + close,
+         true},
+        {"a record without 001 (its message counts the records before)",
+         open + many_records(1500, "\n", "", 1300, "<record><datafield tag=\"031\"/></record>") +
+             close, true},
+        {"records larger than a read block", open + many_records(20, "\n", large) + close, true},
+        {"a record larger than a piece",
+         open + many_records(1500, "\n", "", 1000, "<record>" + std::string((4 << 20) + 100, ' ') +
+                                                       "</record>") + close, true},
+        {"line ends CR LF and references",
+         open + many_records(1500, "\r\n", "<datafield tag=\"100\"><subfield code=\"a\">"
+                                           "A &amp; B&#233;\r\nC</subfield></datafield>") + close,
+         true},
+        {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<collection>" +
+                           many_records(1500, "\n", "<datafield tag=\"100\"><subfield code=\"a\">"
+                                                    "Caf\xE9</subfield></datafield>") + close, true},
+        {"UTF-16", utf16(plain, false), true},
+        {"a second document after the root", plain + plain, true},
+        {"no end of the root", open + many_records(1500, "\n"), true},
+        {"a document type", "<!DOCTYPE collection [<!ENTITY e \"x\">]>\n<collection>" +
+                                many_records(1500, "\n") + close, false},
+        {"a record as the root", kGood + kGood, false},
+#ifdef TAV_HAVE_ZLIB
+        {"gzip", gzipped(plain), true},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tav::MarcxmlReader one(c.input), two(c.input);
+        two.read_on(2);
+        EXPECT_EQ(transcript(two, false), transcript(one, false));
+        EXPECT_EQ(two.counts().pieces > 0, c.side_by_side);
+        EXPECT_EQ(two.consumed(), one.consumed());
+    }
+}

@@ -417,7 +417,8 @@ bool Pipeline::convert(std::FILE* input, const std::string& name)
     const tav::InputForm& form =
         cl_.from != nullptr ? *cl_.from : tav::recognise_input_form(reader.peek());
     if (form.open != nullptr) {
-        ItemBatchReader items(form, reader.release_input());
+        // The input is parsed on as many threads as convert it.
+        ItemBatchReader items(form, reader.release_input(), cl_.jobs);
         items_ = &items;
         run([&items](LineBatch& batch) { return items.fill(batch, kBatchLines, kBatchBytes); });
         bytes_before_ += items.consumed();

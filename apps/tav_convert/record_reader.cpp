@@ -65,9 +65,10 @@ struct ItemBatchReader::State {
     static constexpr std::size_t kQueued = 1024;
     static constexpr std::size_t kGroup = 64;
 
-    State(const tav::InputForm& form, std::unique_ptr<tav::InputStream> input)
+    State(const tav::InputForm& form, std::unique_ptr<tav::InputStream> input, unsigned threads)
         : reader(form.open(std::move(input))), catalogue(reader->catalogue()), name(form.name)
     {
+        reader->read_on(threads);
         thread = std::thread([this] { read(); });
     }
     ~State()
@@ -166,11 +167,11 @@ struct ItemBatchReader::State {
 };
 
 ItemBatchReader::ItemBatchReader(const tav::InputForm& form,
-                                 std::unique_ptr<tav::InputStream> input)
+                                 std::unique_ptr<tav::InputStream> input, unsigned threads)
     : state_(std::make_unique<State>(
           // Nothing is written out from the reading thread: it fills whole
           // blocks rather than wait for what is done to be handed on.
-          form, (input->set_before_wait({}), std::move(input))))
+          form, (input->set_before_wait({}), std::move(input)), threads))
 {
 }
 

@@ -101,8 +101,10 @@ private:
 class ItemBatchReader {
 public:
     // Reads `input` (from RecordReader::release_input) with the reader of
-    // `form` on a thread of its own.
-    ItemBatchReader(const tav::InputForm& form, std::unique_ptr<tav::InputStream> input);
+    // `form` on a thread of its own, and parses on `threads` threads where
+    // the form can.
+    ItemBatchReader(const tav::InputForm& form, std::unique_ptr<tav::InputStream> input,
+                    unsigned threads);
     ~ItemBatchReader();
 
     bool fill(LineBatch& batch, std::size_t max_lines, std::size_t max_bytes);

@@ -51,6 +51,9 @@ public:
     // Fields passed over for want of music (MARCXML's 031 without $p), once
     // the input is read; -1 for a form that has none.
     virtual std::int64_t without_music() const { return -1; }
+    // Reads on `threads` threads where the form can (before the first
+    // next()); the items are the same.
+    virtual void read_on(unsigned threads) { (void)threads; }
 };
 
 struct InputForm {

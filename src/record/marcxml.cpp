@@ -11,6 +11,9 @@
 // a root are read as documents one after another. Entities declared in the
 // document itself are not expanded (a reference to one is malformed XML
 // here), and nothing is loaded from the network or from other files.
+// With threads to read on, pieces of whole records are read side by side
+// for as long as that reads them as the streaming parse would
+// (record/marcxml_parallel.h), and the streaming parse takes the rest.
 
 #include "tav/marcxml.h"
 
@@ -27,13 +30,13 @@
 #include "record/libxml_messages.h"
 
 #include "record/marcxml_input.h"
+#include "record/marcxml_parallel.h"
 #include "record/marcxml_record.h"
 #include "writer/xml_text.h"
 #endif
 
 namespace tav {
 
-using detail::is_xml_space;
 using detail::kMarcNamespace;
 using detail::local_name;
 
@@ -71,10 +74,6 @@ MarcElement element_of(const xmlChar* name, const xmlChar* uri)
 using detail::trim;
 
 
-// A start tag's name no longer than this can be a record's (a prefix and
-// "record"); the search after malformed XML looks no further into a name.
-constexpr std::size_t kLongestName = 256;
-
 }  // namespace
 
 #endif
@@ -90,6 +89,8 @@ struct MarcxmlReader::State {
 
     std::unique_ptr<detail::XmlInput> input;
     detail::RecordGatherer gatherer;
+    std::unique_ptr<detail::ParallelRead> parallel;   // while pieces are read side by side
+    bool faulted = false;                             // malformed XML was met
 
     // UTF-8 not yet given to a parser, its stream offset and (when a parser
     // is to start on it: at the start and after malformed XML) the number
@@ -321,6 +322,7 @@ struct MarcxmlReader::State {
     // from the byte after it.
     void malformed(const char* block, std::size_t size)
     {
+        faulted = true;
         std::uint64_t offset = parser_offset;
         if (fault.index > static_cast<std::int64_t>(prefix))
             offset += static_cast<std::uint64_t>(fault.index) - prefix;
@@ -378,37 +380,11 @@ struct MarcxmlReader::State {
         pending_offset += skip;
     }
 
-    // In `bytes`, where the next record's start tag (or, for Seek::Element,
-    // any element's) begins; npos when there is none. `keep` receives where
-    // an unfinished tag begins, which the next block may finish.
-    std::size_t find_start(const std::string& bytes, std::size_t& keep)
-    {
-        keep = bytes.size();
-        for (std::size_t i = bytes.find('<'); i != std::string::npos; i = bytes.find('<', i + 1)) {
-            std::size_t end = i + 1;
-            std::size_t limit = std::min(bytes.size(), i + 1 + kLongestName);
-            while (end < limit && !is_xml_space(bytes[end]) && bytes[end] != '>' &&
-                   bytes[end] != '/' && bytes[end] != '<')
-                ++end;
-            counts.bytes_searched += static_cast<std::int64_t>(end - i);
-            if (end == bytes.size()) {
-                keep = i;
-                return std::string::npos;
-            }
-            std::string_view name(bytes.data() + i + 1, end - i - 1);
-            if (name.empty() || name.size() == kLongestName)
-                continue;
-            if (seek_for == Seek::Element ? name[0] != '!' && name[0] != '?'
-                                          : local_name(name) == "record")
-                return i;
-        }
-        return std::string::npos;
-    }
-
     void seek()
     {
         std::size_t keep;
-        std::size_t at = find_start(pending, keep);
+        std::size_t at = detail::find_start(pending, seek_for == Seek::Element, keep,
+                                            counts.bytes_searched);
         std::size_t drop = at == std::string::npos ? keep : at;
         pending_lines += std::count(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(drop), '\n');
         pending_offset += drop;
@@ -455,8 +431,76 @@ struct MarcxmlReader::State {
         }
     }
 
+    // A parser that goes on at `offset` (`lines` line feeds before it) of
+    // the document that starts with `head`, as if it had read all between:
+    // it reads the head (the root, its line, its namespaces), then its
+    // counts of lines and bytes are moved on; `bytes` are held for it.
+    void resume(const std::string& head, std::string_view bytes, std::uint64_t offset,
+                std::int64_t lines)
+    {
+        pending.assign(head);
+        pending_offset = pending_lines = 0;
+        start_parser({});
+        parse_pending(false);
+        if (parser == nullptr || faulted || parser->input == nullptr ||
+            xmlByteConsumed(parser) != static_cast<long>(head.size()))
+            return;
+        parser->input->line += static_cast<int>(lines - std::count(head.begin(), head.end(), '\n'));
+        parser->input->consumed += offset - head.size();
+        pending.assign(bytes);
+        pending_offset = offset;
+    }
+
+    // A piece read on a thread of its own: it stands for the streaming
+    // parse when it read every byte without a fault, counted the lines and
+    // records the scan did, and left the parse inside the root, no record open.
+    static bool parse_piece(const std::string& head, const detail::MarcxmlPiece& piece,
+                            std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+    {
+        State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
+        s.counts.records = piece.records;
+        s.resume(head, {}, piece.offset, piece.lines);
+        if (s.parser == nullptr || s.pending_offset != piece.offset)
+            return false;
+        const std::int64_t line = s.parser->input->line;
+        {
+            LibxmlMessagesKept kept(s.thread_message);
+            xmlParseChunk(s.parser, piece.bytes.data(), static_cast<int>(piece.bytes.size()), 0);
+        }
+        if (s.fault.seen || s.parser->disableSAX != 0 || !s.thread_message.empty() ||
+            s.depth != 1 || s.root_closed || s.gatherer.in_record() || s.gatherer.unclosed() != 0 ||
+            s.parser->input->line - line != piece.line_feeds ||
+            xmlByteConsumed(s.parser) != static_cast<long>(piece.offset + piece.bytes.size()))
+            return false;
+        items.swap(s.ready);
+        counts = s.counts;
+        counts.records -= piece.records;
+        return true;
+    }
+
+    void read_on(unsigned threads)
+    {
+        if (threads > 1 && parser == nullptr && !finished && counts.records == 0)
+            parallel = std::make_unique<detail::ParallelRead>(*input, threads, &State::parse_piece);
+    }
+
+    void fill_parallel()
+    {
+        while (parallel != nullptr && ready.empty()) {
+            if (parallel->next(ready, counts))
+                continue;
+            detail::ParallelRead::Rest rest = parallel->rest();
+            parallel.reset();
+            if (rest.head.empty())
+                pending = std::move(rest.bytes);
+            else
+                resume(rest.head, rest.bytes, rest.offset, rest.lines);
+        }
+    }
+
     void fill()
     {
+        fill_parallel();
         while (ready.empty() && !finished) {
             if (parser == nullptr && seek_for == Seek::Nothing)
                 start_parser({});
@@ -498,21 +542,6 @@ struct MarcxmlReader::State {
 #endif
 };
 
-MarcxmlReader::MarcxmlReader(std::FILE* input)
-    : MarcxmlReader(std::make_unique<InputStream>(input))
-{
-}
-
-MarcxmlReader::MarcxmlReader(std::FILE* input, std::string_view already_read)
-    : MarcxmlReader(std::make_unique<InputStream>(input, InputReading{}, already_read))
-{
-}
-
-MarcxmlReader::MarcxmlReader(std::string_view document)
-    : MarcxmlReader(std::make_unique<InputStream>(document))
-{
-}
-
 #ifdef TAV_HAVE_LIBXML2
 MarcxmlReader::MarcxmlReader(std::unique_ptr<InputStream> input)
     : state_(std::make_unique<State>(new detail::XmlInput(std::move(input))))
@@ -536,17 +565,16 @@ const InputStream& MarcxmlReader::input() const
 }
 #endif
 
-bool MarcxmlReader::read_failed() const
-{
-    return input().failed();
-}
-
-std::uint64_t MarcxmlReader::consumed() const
-{
-    return input().consumed();
-}
-
 MarcxmlReader::~MarcxmlReader() = default;
+
+void MarcxmlReader::read_on(unsigned threads)
+{
+#ifdef TAV_HAVE_LIBXML2
+    state_->read_on(threads);
+#else
+    (void)threads;
+#endif
+}
 
 bool MarcxmlReader::next(MarcxmlItem& item)
 {
@@ -563,15 +591,6 @@ bool MarcxmlReader::next(MarcxmlItem& item)
 const MarcxmlCounts& MarcxmlReader::counts() const
 {
     return state_->counts;
-}
-
-bool MarcxmlReader::available()
-{
-#ifdef TAV_HAVE_LIBXML2
-    return true;
-#else
-    return false;
-#endif
 }
 
 }  // namespace tav

@@ -1,5 +1,5 @@
-// The MARCXML reader's warnings before a conversion's messages, and what an
-// input that is MARCXML starts with.
+// The MARCXML reader's warnings before a conversion's messages, what an
+// input that is MARCXML starts with, and the reader's ways of opening.
 
 #include "tav/marcxml.h"
 
@@ -40,6 +40,41 @@ bool looks_like_marcxml(std::string_view start)
     // Records, or a response that holds records (SRU, OAI-PMH).
     return name == "collection" || name == "record" ||
            start.find(kMarcNamespace) != std::string_view::npos;
+}
+
+MarcxmlReader::MarcxmlReader(std::FILE* input)
+    : MarcxmlReader(std::make_unique<InputStream>(input))
+{
+}
+
+MarcxmlReader::MarcxmlReader(std::FILE* input, std::string_view already_read)
+    : MarcxmlReader(std::make_unique<InputStream>(input, InputReading{}, already_read))
+{
+}
+
+MarcxmlReader::MarcxmlReader(std::string_view document)
+    : MarcxmlReader(std::make_unique<InputStream>(document))
+{
+}
+
+bool MarcxmlReader::read_failed() const
+{
+    return input().failed();
+}
+
+std::uint64_t MarcxmlReader::consumed() const
+{
+    return input().consumed();
+}
+
+
+bool MarcxmlReader::available()
+{
+#ifdef TAV_HAVE_LIBXML2
+    return true;
+#else
+    return false;
+#endif
 }
 
 }  // namespace tav

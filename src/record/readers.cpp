@@ -60,6 +60,7 @@ public:
     std::uint64_t consumed() const override { return reader_.consumed(); }
     bool catalogue() const override { return true; }
     std::int64_t without_music() const override { return reader_.counts().without_music; }
+    void read_on(unsigned threads) override { reader_.read_on(threads); }
 
 private:
     MarcxmlReader reader_;
