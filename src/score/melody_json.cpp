@@ -3,6 +3,8 @@
 // straight from the notes in one go, without a list of each key between.
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "score/melody_rules.h"
@@ -21,9 +23,28 @@ constexpr std::size_t kNoteChars =
     6 + 4 * (detail::kIntChars + 1) + 2 + 2 * (detail::kRealChars + 1);
 constexpr std::size_t kFieldChars = 160;
 
-// Text written at a place that has room for it.
+// Text written at a place that has room for it. A length or beat the same
+// as the one before it (to the bit: -0 is not 0) is copied from there.
 struct Text {
     char* at;
+    std::uint64_t last_bits = 0;
+    const char* last = nullptr;
+    std::size_t last_size = 0;
+
+    void real(double value)
+    {
+        auto bits = std::bit_cast<std::uint64_t>(value);
+        if (last != nullptr && bits == last_bits) {
+            std::memmove(at, last, last_size);
+            last = at;
+            at += last_size;
+            return;
+        }
+        last = at;
+        at = write_number(at, value);
+        last_bits = bits;
+        last_size = static_cast<std::size_t>(at - last);
+    }
     void put(char c) { *at++ = c; }
     template <std::size_t N>
     void put(const char (&text)[N])
@@ -31,8 +52,7 @@ struct Text {
         std::memcpy(at, text, N - 1);
         at += N - 1;
     }
-    template <typename Number>
-    void number(Number value) { at = write_number(at, value); }
+    void number(int value) { at = write_number(at, value); }
 };
 
 // Writes `each(text, note)` for every note, rests included, comma separated.
@@ -106,7 +126,7 @@ void put_intervals(Text& t, const Melody& melody)
 void put_rhythm(Text& t, const Melody& melody)
 {
     t.put(",\"durations\":[");
-    put_each_note(t, melody, [&](const MelodyNote& n) { t.number(n.duration); });
+    put_each_note(t, melody, [&](const MelodyNote& n) { t.real(n.duration); });
     t.put(']');
     bool timed = std::none_of(melody.notes.begin(), melody.notes.end(),
                               [](const MelodyNote& n) { return n.beat < 0; });
@@ -115,7 +135,7 @@ void put_rhythm(Text& t, const Melody& melody)
         return;
     }
     t.put(",\"beats\":[");
-    put_each_note(t, melody, [&](const MelodyNote& n) { t.number(n.beat); });
+    put_each_note(t, melody, [&](const MelodyNote& n) { t.real(n.beat); });
     t.put(']');
 }
 

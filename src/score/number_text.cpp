@@ -20,12 +20,11 @@ namespace {
 
 // Lengths and beats are mostly sums of halves, quarters and so on, whose
 // decimals end within ten places: written as a whole number of 1024ths,
-// exactly as "%.15g" writes them (the whole part kept under 15 - 10
-// digits).
+// digit by digit, exactly as "%.15g" writes them (the whole part kept
+// under 15 - 10 digits).
 constexpr double kBinaryPlaces = 1024;
-constexpr std::int64_t kUnitsPerWhole = 1024;
-constexpr std::int64_t kDecimalsPerUnit = 9765625;   // 10^10 / 1024: a 1024th in ten places
-constexpr int kDecimalPlaces = 10;
+constexpr int kPlaceBits = 10;
+constexpr std::int64_t kPlaceMask = (std::int64_t{1} << kPlaceBits) - 1;
 constexpr double kShortWhole = 1e5;
 
 char* write_short(char* at, double value)
@@ -37,17 +36,16 @@ char* write_short(char* at, double value)
     if (std::signbit(value))
         *at++ = '-';
     auto whole_units = static_cast<std::int64_t>(units);
-    at = write_number(at, static_cast<int>(whole_units / kUnitsPerWhole));
-    std::int64_t decimals = whole_units % kUnitsPerWhole * kDecimalsPerUnit;
-    if (decimals == 0)
-        return at;
-    *at = '.';
-    for (int place = kDecimalPlaces; place > 0; --place, decimals /= 10)
-        at[place] = static_cast<char>('0' + decimals % 10);
-    char* last = at + kDecimalPlaces;
-    while (*last == '0')
-        --last;
-    return last + 1;
+    at = write_number(at, static_cast<int>(whole_units >> kPlaceBits));
+    std::int64_t rest = whole_units & kPlaceMask;   // in 1024ths
+    if (rest != 0)
+        *at++ = '.';
+    while (rest != 0) {
+        rest *= 10;
+        *at++ = static_cast<char>('0' + (rest >> kPlaceBits));
+        rest &= kPlaceMask;
+    }
+    return at;
 }
 
 // "%.15g" when that reads back as `value`, else "%.17g", which always does.
