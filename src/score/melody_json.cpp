@@ -3,7 +3,6 @@
 // straight from the notes in one go, without a list of each key between.
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -33,7 +32,8 @@ struct Text {
 
     void real(double value)
     {
-        auto bits = std::bit_cast<std::uint64_t>(value);
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
         if (last != nullptr && bits == last_bits) {
             std::memmove(at, last, last_size);
             last = at;
