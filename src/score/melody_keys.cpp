@@ -1,51 +1,15 @@
 // The keys a search compares, made from a melody's notes.
 
-#include <cstdlib>
-
-#include "tav/melody.h"
+#include "score/melody_rules.h"
 
 namespace tav {
 
-namespace {
-
-// The letter's place in the octave, C = 0 .. B = 6.
-int letter_index(char step)
-{
-    static constexpr int kIndex[7] = {5, 6, 0, 1, 2, 3, 4};  // A .. G
-    return step >= 'A' && step <= 'G' ? kIndex[step - 'A'] : 0;
-}
-
-// Applies `each(previous, next)` to every pair of sounding notes in order.
-template <typename Each>
-void each_interval(const Melody& melody, Each each)
-{
-    const MelodyNote* previous = nullptr;
-    for (const MelodyNote& n : melody.notes) {
-        if (n.rest())
-            continue;
-        if (previous != nullptr)
-            each(*previous, n);
-        previous = &n;
-    }
-}
-
-constexpr int kLargestStep = 2;   // semitones of a step; more is a leap
-
-}  // namespace
+using detail::each_interval;
 
 std::string pitch_name(const MelodyNote& note)
 {
-    if (note.rest())
-        return "r";
-    std::string name(1, note.step);
-    switch (note.alter) {
-    case 2: name += 'x'; break;
-    case 1: name += '#'; break;
-    case -1: name += 'b'; break;
-    case -2: name += "bb"; break;
-    default: break;
-    }
-    return name + std::to_string(note.octave);
+    char text[3 + detail::kIntChars];
+    return std::string(text, detail::write_pitch_name(text, note));
 }
 
 std::vector<std::string> pitch_names(const Melody& melody)
@@ -60,6 +24,7 @@ std::vector<std::string> pitch_names(const Melody& melody)
 std::vector<int> midi_keys(const Melody& melody)
 {
     std::vector<int> keys;
+    keys.reserve(melody.notes.size());
     for (const MelodyNote& n : melody.notes)
         if (!n.rest())
             keys.push_back(n.midi);
@@ -69,6 +34,7 @@ std::vector<int> midi_keys(const Melody& melody)
 std::vector<int> chromatic_intervals(const Melody& melody)
 {
     std::vector<int> intervals;
+    intervals.reserve(melody.notes.size());
     each_interval(melody, [&](const MelodyNote& a, const MelodyNote& b) {
         intervals.push_back(b.midi - a.midi);
     });
@@ -78,8 +44,9 @@ std::vector<int> chromatic_intervals(const Melody& melody)
 std::vector<int> diatonic_intervals(const Melody& melody)
 {
     std::vector<int> steps;
+    steps.reserve(melody.notes.size());
     each_interval(melody, [&](const MelodyNote& a, const MelodyNote& b) {
-        steps.push_back((b.octave - a.octave) * 7 + letter_index(b.step) - letter_index(a.step));
+        steps.push_back(detail::diatonic_interval(a, b));
     });
     return steps;
 }
@@ -87,8 +54,9 @@ std::vector<int> diatonic_intervals(const Melody& melody)
 std::string gross_contour(const Melody& melody)
 {
     std::string contour;
+    contour.reserve(melody.notes.size());
     each_interval(melody, [&](const MelodyNote& a, const MelodyNote& b) {
-        contour += b.midi > a.midi ? 'U' : b.midi < a.midi ? 'D' : 'R';
+        contour += detail::gross_letter(a, b);
     });
     return contour;
 }
@@ -96,10 +64,9 @@ std::string gross_contour(const Melody& melody)
 std::string refined_contour(const Melody& melody)
 {
     std::string contour;
+    contour.reserve(melody.notes.size());
     each_interval(melody, [&](const MelodyNote& a, const MelodyNote& b) {
-        int d = b.midi - a.midi;
-        bool leap = std::abs(d) > kLargestStep;
-        contour += d > 0 ? (leap ? 'U' : 'u') : d < 0 ? (leap ? 'D' : 'd') : 'r';
+        contour += detail::refined_letter(a, b);
     });
     return contour;
 }
