@@ -2,7 +2,8 @@
 // through a converter with its description, as the batch command does. The
 // first input byte chooses the output (bit 0: MusicXML 4.0); the rest is
 // the document. A converted incipit whose number is valid UTF-8 must come
-// with a well-formed document, and the reader must end.
+// with a well-formed document, and the reader must end. Read on two
+// threads, the document must give the same items and counts as on one.
 
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,30 @@
 #include "tav/tav.h"
 #include "xml_check.h"
 
+namespace {
+
+bool same_item(const tav::MarcxmlItem& a, const tav::MarcxmlItem& b)
+{
+    const tav::Record& x = a.record;
+    const tav::Record& y = b.record;
+    return a.kind == b.kind && a.control_number == b.control_number &&
+           a.occurrence == b.occurrence && a.line == b.line && a.message.text == b.message.text &&
+           a.message.code == b.message.code && a.warnings.size() == b.warnings.size() &&
+           x.identifier == y.identifier && x.number == y.number && x.clef == y.clef &&
+           x.key == y.key && x.time == y.time && x.music == y.music &&
+           x.description.composer.str() == y.description.composer.str() &&
+           x.description.work_title.str() == y.description.work_title.str();
+}
+
+bool same_counts(const tav::MarcxmlCounts& a, const tav::MarcxmlCounts& b)
+{
+    return a.records == b.records && a.incipits == b.incipits &&
+           a.without_music == b.without_music && a.other_system == b.other_system &&
+           a.without_control_number == b.without_control_number && a.errors == b.errors;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0 || size > (size_t{1} << 22))
@@ -22,8 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     tav::Options options;
     options.format = &tav::formats()[data[0] % tav::formats().size()];
     options.encoding_date = "2026-01-01";
-    tav::MarcxmlReader reader(
-        std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+    const std::string_view document(reinterpret_cast<const char*>(data) + 1, size - 1);
+    tav::MarcxmlReader reader(document);
+    tav::MarcxmlReader on_two(document);
+    on_two.read_on(2);
+    tav::MarcxmlItem twin;
     static tav::Converter converter;
     tav::MarcxmlItem item;
     std::string storage;
@@ -31,6 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (reader.next(item)) {
         if (++items > size + 16) {
             std::fprintf(stderr, "reader gives more items than the input has bytes\n");
+            std::abort();
+        }
+        if (!on_two.next(twin) || !same_item(item, twin)) {
+            std::fprintf(stderr, "item %zu differs when read on two threads\n", items);
             std::abort();
         }
         if (item.kind != tav::MarcxmlItem::Kind::Incipit)
@@ -64,6 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (r.ok())
             xml_check::check_document(r.number, r.document);
+    }
+    if (on_two.next(twin) || !same_counts(reader.counts(), on_two.counts())) {
+        std::fprintf(stderr, "read on two threads, the document gives more or other counts\n");
+        std::abort();
     }
     return 0;
 }

@@ -607,6 +607,10 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
         {"a document type", "<!DOCTYPE collection [<!ENTITY e \"x\">]>\n<collection>" +
                                 many_records(1500, "\n") + close, false},
         {"a record as the root", kGood + kGood, false},
+        {"malformed from the start, past the first read",
+         read_file(data_path("marcxml/malformed_start.xml")), false},
+        {"undecodable from the start, past the first read",
+         read_file(data_path("marcxml/undecodable_start.xml")), false},
 #ifdef TAV_HAVE_ZLIB
         {"gzip", gzipped(plain), true},
 #endif

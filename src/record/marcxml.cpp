@@ -434,9 +434,8 @@ struct MarcxmlReader::State {
     // A parser that goes on at `offset` (`lines` line feeds before it) of
     // the document that starts with `head`, as if it had read all between:
     // it reads the head (the root, its line, its namespaces), then its
-    // counts of lines and bytes are moved on; `bytes` are held for it.
-    void resume(const std::string& head, std::string_view bytes, std::uint64_t offset,
-                std::int64_t lines)
+    // counts of lines and bytes are moved on.
+    void resume(const std::string& head, std::uint64_t offset, std::int64_t lines)
     {
         pending.assign(head);
         pending_offset = pending_lines = 0;
@@ -447,7 +446,7 @@ struct MarcxmlReader::State {
             return;
         parser->input->line += static_cast<int>(lines - std::count(head.begin(), head.end(), '\n'));
         parser->input->consumed += offset - head.size();
-        pending.assign(bytes);
+        pending.clear();
         pending_offset = offset;
     }
 
@@ -459,7 +458,7 @@ struct MarcxmlReader::State {
     {
         State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
         s.counts.records = piece.records;
-        s.resume(head, {}, piece.offset, piece.lines);
+        s.resume(head, piece.offset, piece.lines);
         if (s.parser == nullptr || s.pending_offset != piece.offset)
             return false;
         const std::int64_t line = s.parser->input->line;
@@ -491,10 +490,10 @@ struct MarcxmlReader::State {
                 continue;
             detail::ParallelRead::Rest rest = parallel->rest();
             parallel.reset();
-            if (rest.head.empty())
-                pending = std::move(rest.bytes);
-            else
-                resume(rest.head, rest.bytes, rest.offset, rest.lines);
+            // What the pieces' reading left is read again, read by read.
+            input->read_again(std::move(rest.bytes), std::move(rest.reads));
+            if (!rest.head.empty())
+                resume(rest.head, rest.offset, rest.lines);
         }
     }
 

@@ -163,8 +163,21 @@ void XmlInput::decode(bool final, std::string& out)
     raw_.erase(0, done);
 }
 
+void XmlInput::read_again(std::string text, std::vector<std::pair<std::size_t, bool>> reads)
+{
+    again_ = std::move(text);
+    again_reads_.assign(reads.rbegin(), reads.rend());
+}
+
 bool XmlInput::read(std::string& out)
 {
+    if (!again_reads_.empty()) {
+        auto [size, more] = again_reads_.back();
+        again_reads_.pop_back();
+        out.append(again_, 0, size);
+        again_.erase(0, size);
+        return more;
+    }
     bool more = read_raw();
     if (!started_) {
         started_ = true;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 #include <string_view>
 
 #include "tav/input.h"
@@ -25,6 +27,9 @@ public:
     // the document's encoding becomes the byte 0xFF, which is never UTF-8,
     // so that the parser stops at it; undecodable() then tells what it was.
     bool read(std::string& out);
+    // Has read() give `text` again first, read by read as `reads` (each
+    // read's size, and what it returned) say, then go on with the input.
+    void read_again(std::string text, std::vector<std::pair<std::size_t, bool>> reads);
 
     // The encoding the input is decoded from; empty for UTF-8, which is
     // passed on as it is.
@@ -50,6 +55,8 @@ private:
     bool end_ = false;
     std::string encoding_, refused_, undecodable_;
     void* converter_ = nullptr;  // the iconv descriptor, when decoding
+    std::string again_;          // read_again()'s text, and its reads, last first
+    std::vector<std::pair<std::size_t, bool>> again_reads_;
 };
 
 }  // namespace tav::detail

@@ -143,6 +143,8 @@ bool ParallelRead::hand_on(Job& job, std::deque<MarcxmlItem>& ready, MarcxmlCoun
     }
     if (!job.ok)
         return false;
+    if (!used_)
+        splitter_.forget_reads();
     used_ = true;
     if (ready.empty())
         ready.swap(job.items);
@@ -168,7 +170,12 @@ ParallelRead::Rest ParallelRead::rest()
         jobs_.clear();
     }
     rest.bytes += splitter_.take_rest();
+    if (!rest.bytes.empty())
+        rest.reads = {{rest.bytes.size(), splitter_.last_read_more()}};
     if (!used_) {
+        // Nothing was handed on: the streaming parser reads from the start,
+        // read by read as it would have.
+        rest.reads = splitter_.take_reads();
         // Nothing was handed on: the streaming parser reads from the start.
         rest.bytes.insert(0, splitter_.head());
         rest.offset = 0;

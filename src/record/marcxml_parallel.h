@@ -47,6 +47,9 @@ public:
         std::string head, bytes;
         std::uint64_t offset = 0;
         std::int64_t lines = 0;
+        // The reads that gave `bytes` (their sizes, whether each said that
+        // more may follow): the streaming parser takes them read by read.
+        RecordSplitter::Reads reads;
     };
     // After next() gave false; the threads are ended.
     Rest rest();

@@ -66,6 +66,11 @@ bool RecordSplitter::read_more()
         return false;
     std::size_t before = buffer_.size();
     input_ended_ = !input_.read(buffer_);
+    if (buffer_.size() > before) {
+        last_read_more_ = !input_ended_;
+        if (logging_)
+            reads_.emplace_back(buffer_.size() - before, last_read_more_);
+    }
     return buffer_.size() > before || !input_ended_;
 }
 

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "record/marcxml_input.h"
 
@@ -46,6 +48,13 @@ public:
     std::uint64_t rest_offset() const { return offset_; }
     // Line feeds in the head.
     std::int64_t head_lines() const { return head_lines_; }
+    // Whether the last read that gave bytes said that more may follow.
+    bool last_read_more() const { return last_read_more_; }
+    // Every read that gave bytes, its size and whether it said that more
+    // may follow, until forget_reads().
+    using Reads = std::vector<std::pair<std::size_t, bool>>;
+    Reads take_reads() { return std::move(reads_); }
+    void forget_reads() { reads_ = Reads(); logging_ = false; }
 
 private:
     enum class Markup { Comment, Instruction, Cdata, Start, Empty, End, Record, EmptyRecord, Doubt };
@@ -62,6 +71,9 @@ private:
     std::int64_t head_lines_ = 0;
     std::string head_;
     bool input_ended_ = false;
+    bool last_read_more_ = true;
+    Reads reads_;
+    bool logging_ = true;
     bool stopped_ = false;
 };
 
