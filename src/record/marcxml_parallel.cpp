@@ -176,7 +176,6 @@ ParallelRead::Rest ParallelRead::rest()
         // Nothing was handed on: the streaming parser reads from the start,
         // read by read as it would have.
         rest.reads = splitter_.take_reads();
-        // Nothing was handed on: the streaming parser reads from the start.
         rest.bytes.insert(0, splitter_.head());
         rest.offset = 0;
         rest.lines = 0;

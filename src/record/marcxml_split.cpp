@@ -186,8 +186,6 @@ std::size_t last_record_end(std::string_view text)
                 --start;
         if (start >= 2 && text.compare(start - 2, 2, "</") == 0)
             return at + kEnd.size();
-        if (at == 0)
-            break;
     }
     return std::string_view::npos;
 }
