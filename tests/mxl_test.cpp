@@ -1,7 +1,8 @@
 // The .mxl archive read back with zlib's inflate: every entry's sizes and
 // sum, the container naming the document, and the document itself, through
 // one writer over documents of every window size and names that need
-// escaping (one past a stored block's 64 KiB when escaped).
+// escaping (one past a stored block's 64 KiB when escaped), text and bytes
+// that do not deflate.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -56,14 +57,19 @@ TEST(Mxl, ReadsBackThroughInflate)
     for (int i = 0; body.size() < 70000; ++i)
         body += "<note><step>" + std::string(1, static_cast<char>('A' + i * 7 % 7)) +
                 "</step><octave>" + std::to_string(i % 9) + "</octave></note>\n";
+    // Bytes that do not deflate: the document goes in stored blocks.
+    std::string noise;
+    for (std::uint32_t x = 1; noise.size() < 140000; x = x * 1103515245u + 12345u)
+        noise += static_cast<char>(x >> 24);
     const std::string names[] = {"1-1.1.xml", "Tr&o \"<1>\".xml", "\xC3\x9C" "ber.xml",
                                  std::string(20000, '&') + ".xml"};
     tav::detail::MxlWriter writer;
     std::string archive;
     int k = 0;
-    for (std::size_t size : {0, 1, 200, 3000, 9000, 32000, 32600, 70000, 300})
+    for (std::size_t size : {0, 1, 200, 3000, 9000, 32000, 32600, 70000, 140000, 300})
         for (const std::string& name : names) {
-            const std::string document = body.substr(k++ % 5, size);
+            const std::string document = (k % 3 == 2 ? noise : body).substr(k % 5, size);
+            ++k;
             ASSERT_FALSE(writer.write(name, document, archive).has_value());
             std::size_t at = 0;
             EXPECT_EQ(entry(archive, at), std::make_pair(std::string("mimetype"),
