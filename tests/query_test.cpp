@@ -1,9 +1,10 @@
 // The search query reader: each kind of query and what it holds, and the
-// queries it refuses.
+// queries it refuses; the postings a run holds, merged with those stored.
 
 #include <gtest/gtest.h>
 
 #include "catalogue.h"
+#include "postings.h"
 #include "query.h"
 
 namespace {
@@ -85,6 +86,43 @@ TEST(Database, WithoutSqliteSaysSo)
     EXPECT_NE(error.find("this build has no SQLite"), std::string::npos) << error;
     tav::db::Catalogue catalogue;
     EXPECT_FALSE(catalogue.open("catalogue.sqlite", error));
+}
+
+// Each case: the gram's stored postings, then what the run adds (incipit,
+// note) and removes (incipit, as -incipit), and the blob merge() gives.
+struct Merged {
+    const char* what;
+    std::vector<tav::db::Posting> stored;
+    std::vector<tav::db::Posting> steps;
+    std::vector<tav::db::Posting> merged;
+};
+
+TEST(Postings, RunMergedWithStored)
+{
+    const Merged cases[] = {
+        {"added in order", {}, {{3, 0}, {3, 4}, {200, 1}}, {{3, 0}, {3, 4}, {200, 1}}},
+        {"added out of order", {}, {{9, 2}, {4, 0}, {9, 1}}, {{4, 0}, {9, 1}, {9, 2}}},
+        {"after the stored", {{1, 0}, {2, 5}}, {{7, 1}}, {{1, 0}, {2, 5}, {7, 1}}},
+        {"a stored one replaced", {{1, 0}, {2, 5}, {3, 1}}, {{-2, 0}, {2, 3}},
+         {{1, 0}, {2, 3}, {3, 1}}},
+        {"an added one removed", {}, {{5, 0}, {6, 1}, {-5, 0}, {8, 2}}, {{6, 1}, {8, 2}}},
+        {"all removed", {{4, 4}}, {{-4, 0}}, {}},
+    };
+    for (const Merged& c : cases) {
+        tav::db::GramIndex index;
+        for (const tav::db::Posting& p : c.steps)
+            if (p.incipit < 0)
+                index.remove({7}, -p.incipit);
+            else
+                index.add(7, p.incipit, p.note);
+        ASSERT_EQ(index.grams(), std::vector<std::int64_t>{7}) << c.what;
+        std::vector<tav::db::Posting> got;
+        EXPECT_TRUE(tav::db::decode_postings(
+            index.merge(7, tav::db::encode_postings(c.stored)), got)) << c.what;
+        ASSERT_EQ(got.size(), c.merged.size()) << c.what;
+        for (std::size_t k = 0; k < got.size(); ++k)
+            EXPECT_TRUE(!(got[k] < c.merged[k]) && !(c.merged[k] < got[k])) << c.what << " " << k;
+    }
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ namespace tav::db {
 // this many of them the start of the first.
 inline constexpr std::size_t kDictionaryBytes = 8192;
 inline constexpr std::size_t kDictionaryHeadBytes = 2048;
+// The window, zlib's largest, which every reader takes.
+inline constexpr int kWindowBits = 15;
 
 // One compressor, reused from document to document (not shared between
 // threads).

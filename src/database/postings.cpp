@@ -22,6 +22,13 @@ void write_number(std::string& out, std::uint64_t value)
     out += static_cast<char>(value);
 }
 
+// A posting's numbers, after a posting of incipit `last`.
+void append_posting(std::string& out, std::int64_t last, const Posting& p)
+{
+    write_number(out, static_cast<std::uint64_t>(p.incipit - last));
+    write_number(out, static_cast<std::uint64_t>(p.note));
+}
+
 }  // namespace
 
 bool read_number(std::string_view blob, std::size_t& at, std::int64_t& value)
@@ -43,8 +50,7 @@ std::string encode_postings(const std::vector<Posting>& postings)
     std::string out;
     std::int64_t last = 0;
     for (const Posting& p : postings) {
-        write_number(out, static_cast<std::uint64_t>(p.incipit - last));
-        write_number(out, static_cast<std::uint64_t>(p.note));
+        append_posting(out, last, p);
         last = p.incipit;
     }
     return out;
@@ -66,21 +72,26 @@ bool decode_postings(std::string_view blob, std::vector<Posting>& postings)
 
 void GramIndex::add(std::int64_t gram, std::int64_t incipit, std::int64_t note)
 {
-    added_[gram].push_back({incipit, note});
-    touched_.insert(gram);
+    Added& a = added_[gram];
+    Posting p{incipit, note};
+    a.ordered = a.ordered && a.last < p;
+    append_posting(a.blob, a.last.incipit, p);
+    a.last = p;
 }
 
 void GramIndex::remove(const std::vector<std::int64_t>& grams, std::int64_t incipit)
 {
+    std::vector<Posting> p;
     for (std::int64_t g : grams) {
         touched_.insert(g);
         auto it = added_.find(g);
-        if (it == added_.end())
+        if (it == added_.end() || !decode_postings(it->second.blob, p))
             continue;
-        std::vector<Posting>& p = it->second;
         p.erase(std::remove_if(p.begin(), p.end(),
                                [incipit](const Posting& x) { return x.incipit == incipit; }),
                 p.end());
+        std::sort(p.begin(), p.end());
+        it->second = Added{encode_postings(p), p.empty() ? Posting{0, -1} : p.back(), true};
     }
     removed_.insert(incipit);
 }
@@ -88,22 +99,27 @@ void GramIndex::remove(const std::vector<std::int64_t>& grams, std::int64_t inci
 std::vector<std::int64_t> GramIndex::grams() const
 {
     std::vector<std::int64_t> all(touched_.begin(), touched_.end());
+    for (const auto& [gram, added] : added_)
+        if (touched_.count(gram) == 0)
+            all.push_back(gram);
     std::sort(all.begin(), all.end());
     return all;
 }
 
 std::string GramIndex::merge(std::int64_t gram, std::string_view stored) const
 {
-    std::vector<Posting> postings;
+    auto it = added_.find(gram);
+    if (stored.empty() && it != added_.end() && it->second.ordered)
+        return it->second.blob;
+    std::vector<Posting> postings, more;
     if (!stored.empty() && decode_postings(stored, postings) && !removed_.empty())
         postings.erase(std::remove_if(postings.begin(), postings.end(),
                                       [this](const Posting& p) {
                                           return removed_.count(p.incipit) != 0;
                                       }),
                        postings.end());
-    auto it = added_.find(gram);
-    if (it != added_.end())
-        postings.insert(postings.end(), it->second.begin(), it->second.end());
+    if (it != added_.end() && decode_postings(it->second.blob, more))
+        postings.insert(postings.end(), more.begin(), more.end());
     std::sort(postings.begin(), postings.end());
     return encode_postings(postings);
 }

@@ -35,7 +35,8 @@ template <typename Each>
 bool for_each_incipit(std::string_view blob, Each each);
 
 // The postings a run adds, held until it commits: appending to a blob per
-// incipit would rewrite the blobs of its trigrams each time.
+// incipit would rewrite the blobs of its trigrams each time. Each gram's are
+// held encoded, as they come (in order, since ids and notes grow).
 class GramIndex {
 public:
     void add(std::int64_t gram, std::int64_t incipit, std::int64_t note);
@@ -49,8 +50,13 @@ public:
     std::string merge(std::int64_t gram, std::string_view stored) const;
 
 private:
-    std::unordered_map<std::int64_t, std::vector<Posting>> added_;
-    std::unordered_set<std::int64_t> touched_;
+    struct Added {
+        std::string blob;   // as encode_postings() writes them
+        Posting last{0, -1};
+        bool ordered = true;   // the blob is in order
+    };
+    std::unordered_map<std::int64_t, Added> added_;
+    std::unordered_set<std::int64_t> touched_;   // grams of removed incipits
     std::unordered_set<std::int64_t> removed_;
 };
 
