@@ -15,8 +15,6 @@ namespace tav::detail {
 
 namespace {
 
-// A record's gathered text beyond this is an error, not memory.
-constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
 constexpr std::size_t kMaxIdentifierDigits = 10;
 
 bool valid_identifier(const std::string& id)
@@ -33,6 +31,21 @@ bool valid_identifier(const std::string& id)
 }
 
 }  // namespace
+
+MarcElement marc_element(std::string_view local, bool marc)
+{
+    if (!marc)
+        return MarcElement::Other;
+    if (local == "subfield")
+        return MarcElement::Subfield;
+    if (local == "datafield")
+        return MarcElement::Datafield;
+    if (local == "controlfield")
+        return MarcElement::Controlfield;
+    if (local == "record")
+        return MarcElement::Record;
+    return MarcElement::Other;
+}
 
 void RecordGatherer::error(std::string control_number, std::int64_t line, Message message)
 {
@@ -103,6 +116,9 @@ void RecordGatherer::datafield(std::string_view tag, std::int64_t line)
             field_ = field;
     if (field_ != Field::Incipit && field_ != Field::Person)
         return;
+    // What kBytesWithinLimit rests on: a field's shortest start tag.
+    constexpr std::size_t kShortestTag = sizeof "<datafield tag=\"031\">" - 1;
+    static_assert(sizeof(Incipit031) < 64 * kShortestTag && sizeof(Person700) < 64 * kShortestTag);
     bytes_ += field_ == Field::Incipit ? sizeof(Incipit031) : sizeof(Person700);
     if (bytes_ > kMaxRecordBytes) {
         too_large_ = true;

@@ -17,8 +17,18 @@ namespace tav::detail {
 // the reader looks at; every other element is Other.
 enum class MarcElement { Record, Controlfield, Datafield, Subfield, Other };
 
+// What an element is, by its local name, when it is in the MARC 21
+// namespace or in none (`marc`); Other else.
+MarcElement marc_element(std::string_view local, bool marc);
+
 class RecordGatherer {
 public:
+    // A record's gathered text beyond this is an error, not memory.
+    static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
+    // Every field counts fewer bytes than 64 times those of its start tag,
+    // so that a document of at most this many bytes cannot reach the limit.
+    static constexpr std::size_t kBytesWithinLimit = kMaxRecordBytes / 64;
+
     // Items go to `ready`, counted in `counts`.
     RecordGatherer(std::deque<MarcxmlItem>& ready, MarcxmlCounts& counts)
         : ready_(ready), counts_(counts)
