@@ -17,6 +17,7 @@
 
 #include "tav/marcxml.h"
 
+#include "record/marcxml_scan.h"
 #include "record/xml_names.h"
 
 #include <algorithm>
@@ -31,7 +32,6 @@
 #include "record/marcxml_input.h"
 #include "record/marcxml_parallel.h"
 #include "record/marcxml_record.h"
-#include "record/marcxml_scan.h"
 #endif
 
 namespace tav {
@@ -45,6 +45,7 @@ namespace {
 
 using detail::LibxmlMessagesKept;
 using detail::MarcElement;
+using detail::trim;
 
 const char* text_of(const xmlChar* s)
 {
@@ -57,8 +58,6 @@ MarcElement element_of(const xmlChar* name, const xmlChar* uri)
 {
     return detail::marc_element(text_of(name), uri == nullptr || text_of(uri) == kMarcNamespace);
 }
-
-using detail::trim;
 
 }  // namespace
 
@@ -549,22 +548,27 @@ const InputStream& MarcxmlReader::input() const
 
 MarcxmlReader::~MarcxmlReader() = default;
 
-#ifdef TAV_HAVE_LIBXML2
-namespace detail {
-bool PieceParses::scanner(const std::string& head, const MarcxmlPiece& piece,
-                          std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+bool detail::PieceParses::scanner(const std::string& head, const detail::MarcxmlPiece& piece,
+                                  std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
+#ifdef TAV_HAVE_LIBXML2
     using State = MarcxmlReader::State;
     return State::read_piece(head, piece, items, counts, State::PieceBy::Scanner);
+#else
+    return (void)head, (void)piece, (void)items, (void)counts, false;
+#endif
 }
-bool PieceParses::libxml(const std::string& head, const MarcxmlPiece& piece,
-                         std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+
+bool detail::PieceParses::libxml(const std::string& head, const detail::MarcxmlPiece& piece,
+                                 std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
+#ifdef TAV_HAVE_LIBXML2
     using State = MarcxmlReader::State;
     return State::read_piece(head, piece, items, counts, State::PieceBy::Libxml);
-}
-}  // namespace detail
+#else
+    return (void)head, (void)piece, (void)items, (void)counts, false;
 #endif
+}
 
 void MarcxmlReader::read_on(unsigned threads)
 {
