@@ -41,6 +41,8 @@ public:
     void start(MarcElement element, std::string_view key, std::int64_t line);
     void end(MarcElement element);
     void text(const char* text, std::size_t length);
+    // Whether text is gathered now (else text() passes it by).
+    bool gathering() const { return target_ != nullptr; }
 
     bool in_record() const { return in_record_; }
     // Records reported as not closed whose elements are still open.
@@ -75,10 +77,19 @@ private:
         Scoring, Location
     };
 
-    void gather(Value& value, bool repeats, std::string where, std::string_view joint = "; ");
+    // Where gathered text is: a field's tag, the number of its incipit field
+    // (0 for another field) and the subfield's code (0 for none).
+    struct Where {
+        std::string_view tag;
+        std::size_t occurrence = 0;
+        char code = 0;
+        std::string text() const;   // "031 #2 $p", "100 $a", "001"
+    };
+
+    void gather(Value& value, bool repeats, Where where, std::string_view joint = "; ");
     void datafield(std::string_view tag, std::int64_t line);
     void subfield(char code);
-    bool record_subfield(char code, const std::string& where);
+    bool record_subfield(char code);
     void finish_record();
     bool readable();
     std::shared_ptr<const SourceDescription> finish_source();
@@ -100,7 +111,7 @@ private:
 
     Field field_ = Field::None;
     Value* target_ = nullptr;    // the text being gathered
-    std::string target_name_;    // where it is, as "031 #2 $p"
+    Where target_where_;         // where it is
     int markup_depth_ = 0;       // elements open inside the gathered subfield
 };
 

@@ -46,8 +46,8 @@ constexpr std::array<unsigned char, 256> kClasses = [] {
     for (int c = 0x20; c < 0x7F; ++c)
         t[c] = kPlainText | kValue;
     t[0x7F] = kPlainText;   // an XML character, though a control one
-    t['\t'] = t['\n'] = kPlainText | kSpace;
-    t['\r'] = kSpace;
+    t['\t'] = kPlainText | kSpace;
+    t['\n'] = t['\r'] = kSpace;   // a line feed is counted, a CR read as one
     t[' '] |= kSpace;
     for (unsigned char c : {'<', '&', ']'})
         t[c] &= static_cast<unsigned char>(~kPlainText);
@@ -140,7 +140,7 @@ class Scanner {
 public:
     Scanner(std::string_view bytes, const RootNamespaces& root, std::int64_t line,
             RecordGatherer& gatherer)
-        : p_(bytes.data()), end_(bytes.data() + bytes.size()), counted_(p_), line_(line),
+        : p_(bytes.data()), end_(bytes.data() + bytes.size()), line_(line),
           root_(root), gatherer_(gatherer)
     {
     }
@@ -170,26 +170,18 @@ private:
 
     void give(const char* from, const char* to)
     {
-        if (to > from)
+        if (to > from && gatherer_.gathering())
             gatherer_.text(from, static_cast<std::size_t>(to - from));
     }
     void skip_space()
     {
-        while (p_ < end_ && is(*p_, kSpace))
-            ++p_;
-    }
-    // The line of `at`, at or after every place asked before.
-    std::int64_t line_of(const char* at)
-    {
-        line_ += std::count(counted_, at, '\n');
-        counted_ = at;
-        return line_;
+        for (; p_ < end_ && is(*p_, kSpace); ++p_)
+            line_ += *p_ == '\n';
     }
 
     const char* p_;
     const char* end_;
-    const char* counted_;   // line feeds before it are counted in line_
-    std::int64_t line_;
+    std::int64_t line_;     // of p_: line feeds before it are counted
     const RootNamespaces& root_;
     RecordGatherer& gatherer_;
     std::vector<Open> open_;
@@ -208,6 +200,11 @@ bool Scanner::text()
         }
         if (c == '<')
             break;
+        if (c == '\n') {
+            ++line_;
+            ++p_;
+            continue;
+        }
         if (c == ']') {
             if (end_ - p_ < 3 || (p_[1] == ']' && p_[2] == '>'))
                 return false;
@@ -318,7 +315,7 @@ bool Scanner::start_tag()
         !attributes(element, key))
         return false;
     const bool empty = *p_ == '/';
-    gatherer_.start(element, key, line_of(p_));
+    gatherer_.start(element, key, line_);
     p_ += empty ? 2 : 1;
     if (empty)
         gatherer_.end(element);
@@ -338,7 +335,14 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
                                               element == MarcElement::Controlfield
                                         ? "tag"
                                         : "";
-    std::array<std::string_view, kMostAttributes> seen;
+    struct Name {
+        const char* begin;
+        std::size_t size;
+        bool operator==(std::string_view other) const
+        {
+            return other == std::string_view(begin, size);
+        }
+    } seen[kMostAttributes];
     std::size_t count = 0;
     for (;;) {
         const char* before = p_;
@@ -353,9 +357,9 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
             return false;
         const std::string_view attribute = name(false);
         if (attribute.empty() || attribute == "xmlns" ||
-            std::find(seen.begin(), seen.begin() + count, attribute) != seen.begin() + count)
+            std::find(seen, seen + count, attribute) != seen + count)
             return false;
-        seen[count++] = attribute;
+        seen[count++] = {attribute.data(), attribute.size()};
         skip_space();
         if (p_ == end_ || *p_ != '=')
             return false;
@@ -375,14 +379,22 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
     }
 }
 
-// An end tag of the element last opened in the piece (the root's is not).
+// An end tag of the element last opened in the piece (the root's is not):
+// its name, as written there, and white space before the '>'.
 bool Scanner::end_tag()
 {
     p_ += 2;
-    const std::string_view qualified = name(true);
+    if (open_.empty())
+        return false;
+    const std::string_view name = open_.back().name;
+    if (static_cast<std::size_t>(end_ - p_) <= name.size() ||
+        std::string_view(p_, name.size()) != name)
+        return false;
+    p_ += name.size();
+    if (*p_ != '>' && !is(*p_, kSpace))
+        return false;
     skip_space();
-    if (qualified.empty() || open_.empty() || qualified != open_.back().name || p_ == end_ ||
-        *p_ != '>')
+    if (p_ == end_ || *p_ != '>')
         return false;
     ++p_;
     const MarcElement element = open_.back().element;
