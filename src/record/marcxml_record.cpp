@@ -34,17 +34,19 @@ bool valid_identifier(const std::string& id)
 
 MarcElement marc_element(std::string_view local, bool marc)
 {
+    // By the name's length first: this is asked of every element read.
+    auto named = [&](std::string_view name, MarcElement element) {
+        return local == name ? element : MarcElement::Other;
+    };
     if (!marc)
         return MarcElement::Other;
-    if (local == "subfield")
-        return MarcElement::Subfield;
-    if (local == "datafield")
-        return MarcElement::Datafield;
-    if (local == "controlfield")
-        return MarcElement::Controlfield;
-    if (local == "record")
-        return MarcElement::Record;
-    return MarcElement::Other;
+    switch (local.size()) {
+    case 6: return named("record", MarcElement::Record);
+    case 8: return named("subfield", MarcElement::Subfield);
+    case 9: return named("datafield", MarcElement::Datafield);
+    case 12: return named("controlfield", MarcElement::Controlfield);
+    default: return MarcElement::Other;
+    }
 }
 
 std::string RecordGatherer::Where::text() const

@@ -299,7 +299,8 @@ bool Scanner::element_of(std::string_view name, MarcElement& element) const
             uri = &declared_uri;
     if (uri == nullptr && !prefix.empty())
         return false;
-    element = marc_element(local_name(name), uri == nullptr || *uri == kMarcNamespace);
+    const std::string_view local = colon == std::string_view::npos ? name : name.substr(colon + 1);
+    element = marc_element(local, uri == nullptr || *uri == kMarcNamespace);
     return true;
 }
 
