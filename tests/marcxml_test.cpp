@@ -610,6 +610,9 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
         {"a document type", "<!DOCTYPE collection [<!ENTITY e \"x\">]>\n<collection>" +
                                 many_records(1500, "\n") + close, false},
         {"a record as the root", kGood + kGood, false},
+        {"a malformed XML declaration in the head",
+         "<?xml version=\"1.0 encoding=\"UTF-8\"?>\n<collection>" + many_records(1500, "\n") + close,
+         false},
         {"malformed from the start, past the first read",
          read_file(data_path("marcxml/malformed_start.xml")), false},
         {"undecodable from the start, past the first read",

@@ -426,7 +426,7 @@ struct MarcxmlReader::State {
         State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
         s.counts.records = piece.records;
         s.resume(head, piece.offset, piece.lines);
-        if (s.parser == nullptr || s.pending_offset != piece.offset)
+        if (s.parser == nullptr || s.faulted || s.fault.seen || s.pending_offset != piece.offset)
             return false;
         const std::int64_t line = s.parser->input->line;
         if (by != PieceBy::Libxml) {
