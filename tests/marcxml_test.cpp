@@ -610,6 +610,8 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
         {"a document type", "<!DOCTYPE collection [<!ENTITY e \"x\">]>\n<collection>" +
                                 many_records(1500, "\n") + close, false},
         {"a record as the root", kGood + kGood, false},
+        {"bytes that are not UTF-8 in the root's start tag, a piece after it",
+         read_file(data_path("marcxml/head_not_utf8.xml")), false},
         {"a malformed XML declaration in the head",
          "<?xml version=\"1.0 encoding=\"UTF-8\"?>\n<collection>" + many_records(1500, "\n") + close,
          false},

@@ -394,8 +394,8 @@ struct MarcxmlReader::State {
     // A parser that goes on at `offset` (`lines` line feeds before it) of
     // the document that starts with `head`, as if it had read all between:
     // it reads the head (the root, its line, its namespaces), then its
-    // counts of lines and bytes are moved on.
-    void resume(const std::string& head, std::uint64_t offset, std::int64_t lines)
+    // counts of lines and bytes are moved on; false when it did not read it.
+    bool resume(const std::string& head, std::uint64_t offset, std::int64_t lines)
     {
         pending.assign(head);
         pending_offset = pending_lines = 0;
@@ -403,11 +403,12 @@ struct MarcxmlReader::State {
         parse_pending(false);
         if (parser == nullptr || faulted || parser->input == nullptr ||
             xmlByteConsumed(parser) != static_cast<long>(head.size()))
-            return;
+            return false;
         parser->input->line += static_cast<int>(lines - std::count(head.begin(), head.end(), '\n'));
         parser->input->consumed += offset - head.size();
         pending.clear();
         pending_offset = offset;
+        return true;
     }
 
     // A piece read on a thread of its own: it stands for the streaming
@@ -425,15 +426,15 @@ struct MarcxmlReader::State {
     {
         State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
         s.counts.records = piece.records;
-        s.resume(head, piece.offset, piece.lines);
-        if (s.parser == nullptr || s.faulted || s.fault.seen || s.pending_offset != piece.offset)
+        const bool head_read = s.resume(head, piece.offset, piece.lines) && !s.fault.seen;
+        if (s.parser == nullptr || s.pending_offset != piece.offset)
             return false;
         const std::int64_t line = s.parser->input->line;
         if (by != PieceBy::Libxml) {
             std::deque<MarcxmlItem> scanned;
             MarcxmlCounts scanned_counts = s.counts;
             detail::RecordGatherer gatherer(scanned, scanned_counts);
-            if (detail::scan_piece(piece.bytes, s.root.namespaces, line, gatherer))
+            if (head_read && detail::scan_piece(piece.bytes, s.root.namespaces, line, gatherer))
                 return hand_over(scanned, scanned_counts, piece, items, counts);
             if (by == PieceBy::Scanner)
                 return false;
