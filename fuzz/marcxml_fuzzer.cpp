@@ -3,17 +3,23 @@
 // first input byte chooses the output (bit 0: MusicXML 4.0); the rest is
 // the document. A converted incipit whose number is valid UTF-8 must come
 // with a well-formed document, and the reader must end. Read on two
-// threads, the document must give the same items and counts as on one.
+// threads, the document must give the same items and counts as on one, and
+// every piece of it that the scanner reads must read so by libxml2 too.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "tav/marcxml.h"
 #include "tav/formats.h"
 #include "tav/tav.h"
+#include "record/marcxml_scan.h"
+#include "record/marcxml_split.h"
 #include "xml_check.h"
 
 namespace {
@@ -38,6 +44,32 @@ bool same_counts(const tav::MarcxmlCounts& a, const tav::MarcxmlCounts& b)
            a.without_control_number == b.without_control_number && a.errors == b.errors;
 }
 
+// The document cut into pieces as on threads: each piece the scanner reads
+// gives the items and counts of libxml2's parse of it, which reads it too.
+void check_pieces(std::string_view document)
+{
+    using tav::detail::PieceParses;
+    tav::detail::XmlInput input(std::make_unique<tav::InputStream>(document));
+    tav::detail::RecordSplitter splitter(input);
+    tav::detail::MarcxmlPiece piece;
+    while (splitter.next(piece)) {
+        piece.line_feeds = std::count(piece.bytes.begin(), piece.bytes.end(), '\n');
+        std::deque<tav::MarcxmlItem> scanned, parsed;
+        tav::MarcxmlCounts scanned_counts, parsed_counts;
+        if (!PieceParses::scanner(splitter.head(), piece, scanned, scanned_counts))
+            continue;
+        bool same = PieceParses::libxml(splitter.head(), piece, parsed, parsed_counts) &&
+                    same_counts(scanned_counts, parsed_counts) && scanned.size() == parsed.size();
+        for (std::size_t i = 0; same && i < scanned.size(); ++i)
+            same = same_item(scanned[i], parsed[i]);
+        if (!same) {
+            std::fprintf(stderr, "a piece at byte %llu scans otherwise than libxml2 parses it\n",
+                         static_cast<unsigned long long>(piece.offset));
+            std::abort();
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -48,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.format = &tav::formats()[data[0] % tav::formats().size()];
     options.encoding_date = "2026-01-01";
     const std::string_view document(reinterpret_cast<const char*>(data) + 1, size - 1);
+    check_pieces(document);
     tav::MarcxmlReader reader(document);
     tav::MarcxmlReader on_two(document);
     on_two.read_on(2);

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "record/marcxml_scan.h"
+#include "record/marcxml_split.h"
 #include "tav/marcxml.h"
 #include "tav/formats.h"
 #include "tav/tav.h"
@@ -607,6 +610,11 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
         {"a document type", "<!DOCTYPE collection [<!ENTITY e \"x\">]>\n<collection>" +
                                 many_records(1500, "\n") + close, false},
         {"a record as the root", kGood + kGood, false},
+        {"bytes that are not UTF-8 in the root's start tag, a piece after it",
+         read_file(data_path("marcxml/head_not_utf8.xml")), false},
+        {"a malformed XML declaration in the head",
+         "<?xml version=\"1.0 encoding=\"UTF-8\"?>\n<collection>" + many_records(1500, "\n") + close,
+         false},
         {"malformed from the start, past the first read",
          read_file(data_path("marcxml/malformed_start.xml")), false},
         {"undecodable from the start, past the first read",
@@ -623,4 +631,90 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
         EXPECT_EQ(two.counts().pieces > 0, c.side_by_side);
         EXPECT_EQ(two.consumed(), one.consumed());
     }
+}
+
+namespace {
+
+// A table's text with \r, \t, \n and \xHH as their bytes.
+std::string unescaped(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+        } else if (text[++i] == 'x') {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i] == 'r' ? '\r' : text[i] == 't' ? '\t' : text[i] == 'n' ? '\n' : text[i];
+        }
+    }
+    return out;
+}
+
+// Items as text, with all the description a record gives them.
+std::string items_text(const std::deque<tav::MarcxmlItem>& items, const tav::MarcxmlCounts& c)
+{
+    std::string out;
+    for (const tav::MarcxmlItem& item : items) {
+        const tav::Description& d = item.record.description;
+        const tav::SourceDescription& s = d.source_or_empty();
+        out += std::to_string(static_cast<int>(item.kind)) + " " + item.control_number + " #" +
+               std::to_string(item.occurrence) + " line " + std::to_string(item.line) + ": " +
+               item.message.text + tab_line(item.record) + "|" + d.composer.str() + "|" +
+               d.work_title.str() + "|" + d.movement_title + "|" + d.part_name + "|" +
+               d.text_incipit + "|" + d.key_or_mode + "|" + d.role + "|" + d.note + "|" +
+               s.siglum + "|" + s.shelfmark + "|" + s.composer_dates + "|" + s.source_title;
+        for (const tav::Message& m : item.warnings)
+            out += " [" + m.text + "]";
+        out += "\n";
+    }
+    return out + std::to_string(c.records) + " " + std::to_string(c.incipits) + " " +
+           std::to_string(c.errors) + " " + std::to_string(c.without_music) + "\n";
+}
+
+}  // namespace
+
+// Odd records amid plain ones: every piece the scanner reads gives the items
+// and counts libxml2's parse of it gives; it reads every piece of a plain
+// subset and declines the piece of anything else; read on threads, every
+// document reads as on one.
+TEST(Marcxml, PiecesScannedAsParsed)
+{
+    SKIP_WITHOUT_READER();
+    const std::string open =
+        "<collection xmlns=\"http://www.loc.gov/MARC21/slim\" xmlns:m=\"http://www.loc.gov/"
+        "MARC21/slim\" xmlns:x=\"urn:x\">\n";
+    each_table_line("marcxml/scanned_pieces.txt", [&](const std::string& expect,
+                                                      const std::string& rest, const std::string&) {
+        SCOPED_TRACE(rest.substr(0, rest.find(" | ")));
+        const std::string odd = unescaped(rest.substr(rest.find(" | ") + 3));
+        const std::string document =
+            open + many_records(1500, "\n", "", 700, odd) + "</collection>\n";
+        tav::detail::XmlInput input(std::make_unique<tav::InputStream>(document));
+        tav::detail::RecordSplitter splitter(input);
+        tav::detail::MarcxmlPiece piece;
+        int pieces = 0, scanned = 0;
+        bool odd_scanned = false;
+        while (splitter.next(piece)) {
+            ++pieces;
+            piece.line_feeds = std::count(piece.bytes.begin(), piece.bytes.end(), '\n');
+            std::deque<tav::MarcxmlItem> by_scanner, by_libxml;
+            tav::MarcxmlCounts scanner_counts, libxml_counts;
+            if (!tav::detail::PieceParses::scanner(splitter.head(), piece, by_scanner,
+                                                   scanner_counts))
+                continue;
+            ++scanned;
+            odd_scanned = odd_scanned || piece.bytes.find(odd) != std::string::npos;
+            ASSERT_TRUE(tav::detail::PieceParses::libxml(splitter.head(), piece, by_libxml,
+                                                         libxml_counts));
+            EXPECT_EQ(items_text(by_scanner, scanner_counts), items_text(by_libxml, libxml_counts));
+        }
+        EXPECT_GT(pieces, 2);
+        EXPECT_EQ(scanned, expect == "scan" ? pieces : pieces - 1);
+        EXPECT_EQ(odd_scanned, expect == "scan");
+        tav::MarcxmlReader one(document), two(document);
+        two.read_on(2);
+        EXPECT_EQ(transcript(two, false), transcript(one, false));
+    });
 }

@@ -77,6 +77,10 @@ struct MarcxmlCounts {
     std::int64_t pieces = 0;
 };
 
+namespace detail {
+struct PieceParses;
+}
+
 class MarcxmlReader {
 public:
     // Reads `input` from where it stands, in blocks (a gzip stream
@@ -117,6 +121,7 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
+    friend struct detail::PieceParses;   // a check of the parse of pieces
 };
 
 // Puts the reader's `warnings` about an incipit (MarcxmlItem::warnings)

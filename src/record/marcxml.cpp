@@ -17,10 +17,10 @@
 
 #include "tav/marcxml.h"
 
+#include "record/marcxml_scan.h"
 #include "record/xml_names.h"
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <new>
 
@@ -32,7 +32,6 @@
 #include "record/marcxml_input.h"
 #include "record/marcxml_parallel.h"
 #include "record/marcxml_record.h"
-#include "writer/xml_text.h"
 #endif
 
 namespace tav {
@@ -46,6 +45,7 @@ namespace {
 
 using detail::LibxmlMessagesKept;
 using detail::MarcElement;
+using detail::trim;
 
 const char* text_of(const xmlChar* s)
 {
@@ -53,26 +53,11 @@ const char* text_of(const xmlChar* s)
 }
 
 // What an element is, by its local name (libxml2 gives it without the
-// prefix, one that was never declared too) and namespace: a MARC record's
-// elements are in the MARC 21 namespace or in none.
+// prefix, one that was never declared too) and namespace.
 MarcElement element_of(const xmlChar* name, const xmlChar* uri)
 {
-    if (uri != nullptr && text_of(uri) != kMarcNamespace)
-        return MarcElement::Other;
-    std::string_view local = text_of(name);
-    if (local == "subfield")
-        return MarcElement::Subfield;
-    if (local == "datafield")
-        return MarcElement::Datafield;
-    if (local == "controlfield")
-        return MarcElement::Controlfield;
-    if (local == "record")
-        return MarcElement::Record;
-    return MarcElement::Other;
+    return detail::marc_element(text_of(name), uri == nullptr || text_of(uri) == kMarcNamespace);
 }
-
-using detail::trim;
-
 
 }  // namespace
 
@@ -102,9 +87,7 @@ struct MarcxmlReader::State {
     xmlParserCtxtPtr parser = nullptr;
     // After malformed XML: what to look for before a new parser starts.
     enum class Seek { Nothing, Record, Element } seek_for = Seek::Nothing;
-    std::string root_name;        // the document's root element, as written; empty
-                                  // while no element was seen
-    std::string root_namespaces;  // its namespace declarations, as attributes
+    detail::RootElement root;     // the document's root element
     int depth = 0;                // elements open in this parser
     bool root_closed = false;
     std::uint64_t parser_offset = 0;   // stream offset of the parser's first real byte
@@ -222,8 +205,8 @@ struct MarcxmlReader::State {
                const xmlChar** attributes)
     {
         State& s = *this;
-        if (s.root_name.empty())
-            s.keep_root(name, prefix_name, namespace_count, namespaces);
+        if (s.root.name.empty())
+            s.root.keep(name, prefix_name, namespace_count, namespaces);
         ++s.depth;
         MarcElement element = element_of(name, uri);
         std::string_view key;
@@ -264,37 +247,14 @@ struct MarcxmlReader::State {
         xmlStopParser(s.parser);
     }
 
-    // The root's name and namespace declarations, for a parser that starts
-    // again inside it. A document that is a single record restarts inside
-    // a collection of the record's namespaces.
-    void keep_root(const xmlChar* name, const xmlChar* prefix_name, int count,
-                   const xmlChar** namespaces)
-    {
-        if (prefix_name != nullptr)
-            root_name.append(text_of(prefix_name)).append(1, ':');
-        root_name.append(text_of(name));
-        if (std::strcmp(text_of(name), "record") == 0)
-            root_name.replace(root_name.size() - 6, 6, "collection");
-        root_namespaces.clear();
-        for (int i = 0; i < count; ++i) {
-            root_namespaces += " xmlns";
-            if (namespaces[2 * i] != nullptr)
-                root_namespaces.append(1, ':').append(text_of(namespaces[2 * i]));
-            root_namespaces += "=\"";
-            detail::append_escaped(root_namespaces, text_of(namespaces[2 * i + 1]),
-                                   detail::XmlContext::Attribute);
-            root_namespaces += '"';
-        }
-    }
-
     // The parser's fault in words: an undecodable byte sequence is named
     // as such rather than as bytes that are not UTF-8.
     std::string fault_text()
     {
         // The parser's words for an input that ends too soon.
         if (fault.code == XML_ERR_DOCUMENT_END && !root_closed)
-            return root_name.empty() ? "Document is empty"
-                                     : "the input ends before the element " + root_name +
+            return root.name.empty() ? "Document is empty"
+                                     : "the input ends before the element " + root.name +
                                            " is closed";
         if (!input->encoding().empty() &&
             std::string_view(fault.text).starts_with("Input is not proper UTF-8") &&
@@ -356,13 +316,13 @@ struct MarcxmlReader::State {
         gatherer.abandon();
         drop_parser();
         if (next_document) {
-            root_name.clear();
+            root.name.clear();
             seek_for = Seek::Element;
         } else {
             // From the fault itself (a record may start right there), or
             // from the byte after it when the parser got no further than
             // its first byte, so that every search moves on.
-            seek_for = root_name.empty() ? Seek::Element : Seek::Record;
+            seek_for = root.name.empty() ? Seek::Element : Seek::Record;
             if (offset <= parser_offset)
                 ++offset;
         }
@@ -393,7 +353,7 @@ struct MarcxmlReader::State {
             return;
         Seek was = seek_for;
         seek_for = Seek::Nothing;
-        start_parser(was == Seek::Record ? "<" + root_name + root_namespaces + ">" : std::string());
+        start_parser(was == Seek::Record ? "<" + root.name + root.declarations + ">" : std::string());
     }
 
     // Gives the held bytes to the parser; after malformed XML, looks for
@@ -434,8 +394,8 @@ struct MarcxmlReader::State {
     // A parser that goes on at `offset` (`lines` line feeds before it) of
     // the document that starts with `head`, as if it had read all between:
     // it reads the head (the root, its line, its namespaces), then its
-    // counts of lines and bytes are moved on.
-    void resume(const std::string& head, std::uint64_t offset, std::int64_t lines)
+    // counts of lines and bytes are moved on; false when it did not read it.
+    bool resume(const std::string& head, std::uint64_t offset, std::int64_t lines)
     {
         pending.assign(head);
         pending_offset = pending_lines = 0;
@@ -443,25 +403,42 @@ struct MarcxmlReader::State {
         parse_pending(false);
         if (parser == nullptr || faulted || parser->input == nullptr ||
             xmlByteConsumed(parser) != static_cast<long>(head.size()))
-            return;
+            return false;
         parser->input->line += static_cast<int>(lines - std::count(head.begin(), head.end(), '\n'));
         parser->input->consumed += offset - head.size();
         pending.clear();
         pending_offset = offset;
+        return true;
     }
 
     // A piece read on a thread of its own: it stands for the streaming
     // parse when it read every byte without a fault, counted the lines and
-    // records the scan did, and left the parse inside the root, no record open.
+    // records the scan did, and left the parse inside the root, no record
+    // open. The scanner reads it when it can, libxml2 else.
+    enum class PieceBy { ScannerOrLibxml, Scanner, Libxml };
     static bool parse_piece(const std::string& head, const detail::MarcxmlPiece& piece,
                             std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
     {
+        return read_piece(head, piece, items, counts, PieceBy::ScannerOrLibxml);
+    }
+    static bool read_piece(const std::string& head, const detail::MarcxmlPiece& piece,
+                           std::deque<MarcxmlItem>& items, MarcxmlCounts& counts, PieceBy by)
+    {
         State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
         s.counts.records = piece.records;
-        s.resume(head, piece.offset, piece.lines);
+        const bool head_read = s.resume(head, piece.offset, piece.lines) && !s.fault.seen;
         if (s.parser == nullptr || s.pending_offset != piece.offset)
             return false;
         const std::int64_t line = s.parser->input->line;
+        if (by != PieceBy::Libxml) {
+            std::deque<MarcxmlItem> scanned;
+            MarcxmlCounts scanned_counts = s.counts;
+            detail::RecordGatherer gatherer(scanned, scanned_counts);
+            if (head_read && detail::scan_piece(piece.bytes, s.root.namespaces, line, gatherer))
+                return hand_over(scanned, scanned_counts, piece, items, counts);
+            if (by == PieceBy::Scanner)
+                return false;
+        }
         {
             LibxmlMessagesKept kept(s.thread_message);
             xmlParseChunk(s.parser, piece.bytes.data(), static_cast<int>(piece.bytes.size()), 0);
@@ -471,8 +448,14 @@ struct MarcxmlReader::State {
             s.parser->input->line - line != piece.line_feeds ||
             xmlByteConsumed(s.parser) != static_cast<long>(piece.offset + piece.bytes.size()))
             return false;
-        items.swap(s.ready);
-        counts = s.counts;
+        return hand_over(s.ready, s.counts, piece, items, counts);
+    }
+    static bool hand_over(std::deque<MarcxmlItem>& ready, const MarcxmlCounts& read,
+                          const detail::MarcxmlPiece& piece, std::deque<MarcxmlItem>& items,
+                          MarcxmlCounts& counts)
+    {
+        items.swap(ready);
+        counts = read;
         counts.records -= piece.records;
         return true;
     }
@@ -565,6 +548,28 @@ const InputStream& MarcxmlReader::input() const
 #endif
 
 MarcxmlReader::~MarcxmlReader() = default;
+
+bool detail::PieceParses::scanner(const std::string& head, const detail::MarcxmlPiece& piece,
+                                  std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+{
+#ifdef TAV_HAVE_LIBXML2
+    using State = MarcxmlReader::State;
+    return State::read_piece(head, piece, items, counts, State::PieceBy::Scanner);
+#else
+    return (void)head, (void)piece, (void)items, (void)counts, false;
+#endif
+}
+
+bool detail::PieceParses::libxml(const std::string& head, const detail::MarcxmlPiece& piece,
+                                 std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+{
+#ifdef TAV_HAVE_LIBXML2
+    using State = MarcxmlReader::State;
+    return State::read_piece(head, piece, items, counts, State::PieceBy::Libxml);
+#else
+    return (void)head, (void)piece, (void)items, (void)counts, false;
+#endif
+}
 
 void MarcxmlReader::read_on(unsigned threads)
 {

@@ -15,8 +15,6 @@ namespace tav::detail {
 
 namespace {
 
-// A record's gathered text beyond this is an error, not memory.
-constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
 constexpr std::size_t kMaxIdentifierDigits = 10;
 
 bool valid_identifier(const std::string& id)
@@ -33,6 +31,33 @@ bool valid_identifier(const std::string& id)
 }
 
 }  // namespace
+
+MarcElement marc_element(std::string_view local, bool marc)
+{
+    // By the name's length first: this is asked of every element read.
+    auto named = [&](std::string_view name, MarcElement element) {
+        return local == name ? element : MarcElement::Other;
+    };
+    if (!marc)
+        return MarcElement::Other;
+    switch (local.size()) {
+    case 6: return named("record", MarcElement::Record);
+    case 8: return named("subfield", MarcElement::Subfield);
+    case 9: return named("datafield", MarcElement::Datafield);
+    case 12: return named("controlfield", MarcElement::Controlfield);
+    default: return MarcElement::Other;
+    }
+}
+
+std::string RecordGatherer::Where::text() const
+{
+    std::string out(tag);
+    if (occurrence > 0)
+        out += " #" + std::to_string(occurrence);
+    if (code != 0)
+        out.append(" $").append(1, code);
+    return out;
+}
 
 void RecordGatherer::error(std::string control_number, std::int64_t line, Message message)
 {
@@ -69,15 +94,18 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
         return;
     if (target_ != nullptr) {
         // Markup inside a subfield: its text is kept, the element is not.
-        if (markup_depth_++ == 0 && (markup_.empty() || markup_.back() != target_name_))
-            markup_.push_back(target_name_);
+        if (markup_depth_++ == 0) {
+            std::string where = target_where_.text();
+            if (markup_.empty() || markup_.back() != where)
+                markup_.push_back(std::move(where));
+        }
         return;
     }
     switch (element) {
     case MarcElement::Controlfield:
         field_ = key == "001" ? Field::Control001 : Field::None;
         if (field_ == Field::Control001)
-            gather(control_number_, false, "001");
+            gather(control_number_, false, {"001"});
         return;
     case MarcElement::Datafield: datafield(key, line); return;
     case MarcElement::Subfield:
@@ -103,6 +131,9 @@ void RecordGatherer::datafield(std::string_view tag, std::int64_t line)
             field_ = field;
     if (field_ != Field::Incipit && field_ != Field::Person)
         return;
+    // What kBytesWithinLimit rests on: a field's shortest start tag.
+    constexpr std::size_t kShortestTag = sizeof "<datafield tag=\"031\">" - 1;
+    static_assert(sizeof(Incipit031) < 64 * kShortestTag && sizeof(Person700) < 64 * kShortestTag);
     bytes_ += field_ == Field::Incipit ? sizeof(Incipit031) : sizeof(Person700);
     if (bytes_ > kMaxRecordBytes) {
         too_large_ = true;
@@ -117,7 +148,7 @@ void RecordGatherer::datafield(std::string_view tag, std::int64_t line)
 
 // Starts gathering `value`: the first occurrence, or every one joined by
 // `joint` when `repeats`.
-void RecordGatherer::gather(Value& value, bool repeats, std::string where, std::string_view joint)
+void RecordGatherer::gather(Value& value, bool repeats, Where where, std::string_view joint)
 {
     if (value.seen && !repeats)
         return;
@@ -125,18 +156,18 @@ void RecordGatherer::gather(Value& value, bool repeats, std::string where, std::
         value.text += joint;
     value.seen = true;
     target_ = &value;
-    target_name_ = std::move(where);
+    target_where_ = where;
 }
 
 // A subfield of a field that describes the whole record; false for one
 // of an incipit field.
-bool RecordGatherer::record_subfield(char code, const std::string& where)
+bool RecordGatherer::record_subfield(char code)
 {
     SourceFields& s = source_;
     auto at = [&](const char* tag, char wanted, Value& value, bool repeats = false,
                   std::string_view joint = "; ") {
         if (code == wanted)
-            gather(value, repeats, tag + where, joint);
+            gather(value, repeats, {tag, 0, code}, joint);
     };
     switch (field_) {
     case Field::Composer: at("100", 'a', composer_); at("100", 'd', s.composer_dates); break;
@@ -162,11 +193,10 @@ bool RecordGatherer::record_subfield(char code, const std::string& where)
 
 void RecordGatherer::subfield(char code)
 {
-    std::string where = std::string(" $") + code;
-    if (record_subfield(code, where) || fields_.empty())
+    if (record_subfield(code) || fields_.empty())
         return;
     Incipit031& f = fields_.back();
-    where = "031 #" + std::to_string(fields_.size()) + where;
+    const Where where{"031", fields_.size(), code};
     switch (code) {
     case 'a': gather(f.a, false, where); break;
     case 'b': gather(f.b, false, where); break;

@@ -17,8 +17,18 @@ namespace tav::detail {
 // the reader looks at; every other element is Other.
 enum class MarcElement { Record, Controlfield, Datafield, Subfield, Other };
 
+// What an element is, by its local name, when it is in the MARC 21
+// namespace or in none (`marc`); Other else.
+MarcElement marc_element(std::string_view local, bool marc);
+
 class RecordGatherer {
 public:
+    // A record's gathered text beyond this is an error, not memory.
+    static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 26;
+    // Every field counts fewer bytes than 64 times those of its start tag,
+    // so that a document of at most this many bytes cannot reach the limit.
+    static constexpr std::size_t kBytesWithinLimit = kMaxRecordBytes / 64;
+
     // Items go to `ready`, counted in `counts`.
     RecordGatherer(std::deque<MarcxmlItem>& ready, MarcxmlCounts& counts)
         : ready_(ready), counts_(counts)
@@ -31,6 +41,8 @@ public:
     void start(MarcElement element, std::string_view key, std::int64_t line);
     void end(MarcElement element);
     void text(const char* text, std::size_t length);
+    // Whether text is gathered now (else text() passes it by).
+    bool gathering() const { return target_ != nullptr; }
 
     bool in_record() const { return in_record_; }
     // Records reported as not closed whose elements are still open.
@@ -65,10 +77,19 @@ private:
         Scoring, Location
     };
 
-    void gather(Value& value, bool repeats, std::string where, std::string_view joint = "; ");
+    // Where gathered text is: a field's tag, the number of its incipit field
+    // (0 for another field) and the subfield's code (0 for none).
+    struct Where {
+        std::string_view tag;
+        std::size_t occurrence = 0;
+        char code = 0;
+        std::string text() const;   // "031 #2 $p", "100 $a", "001"
+    };
+
+    void gather(Value& value, bool repeats, Where where, std::string_view joint = "; ");
     void datafield(std::string_view tag, std::int64_t line);
     void subfield(char code);
-    bool record_subfield(char code, const std::string& where);
+    bool record_subfield(char code);
     void finish_record();
     bool readable();
     std::shared_ptr<const SourceDescription> finish_source();
@@ -90,7 +111,7 @@ private:
 
     Field field_ = Field::None;
     Value* target_ = nullptr;    // the text being gathered
-    std::string target_name_;    // where it is, as "031 #2 $p"
+    Where target_where_;         // where it is
     int markup_depth_ = 0;       // elements open inside the gathered subfield
 };
 
