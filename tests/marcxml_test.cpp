@@ -682,6 +682,7 @@ std::string items_text(const std::deque<tav::MarcxmlItem>& items, const tav::Mar
 TEST(Marcxml, PiecesScannedAsParsed)
 {
     SKIP_WITHOUT_READER();
+#ifdef TAV_HAVE_LIBXML2   // the pieces' parts are built only with the reader
     const std::string open =
         "<collection xmlns=\"http://www.loc.gov/MARC21/slim\" xmlns:m=\"http://www.loc.gov/"
         "MARC21/slim\" xmlns:x=\"urn:x\">\n";
@@ -717,4 +718,5 @@ TEST(Marcxml, PiecesScannedAsParsed)
         two.read_on(2);
         EXPECT_EQ(transcript(two, false), transcript(one, false));
     });
+#endif
 }
