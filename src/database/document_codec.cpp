@@ -4,7 +4,6 @@
 
 #include <zlib.h>
 
-
 namespace tav::db {
 
 namespace {

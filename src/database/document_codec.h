@@ -31,7 +31,7 @@ public:
     DocumentDeflater(const DocumentDeflater&) = delete;
     DocumentDeflater& operator=(const DocumentDeflater&) = delete;
 
-    // `document` compressed into `out`; false when zlib fails.
+    // `document` compressed into `out`; false when the deflater fails.
     bool deflate(std::string_view document, std::string& out);
 
 private:

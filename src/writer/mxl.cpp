@@ -137,8 +137,8 @@ std::uint32_t crc_of(std::uint32_t crc, std::string_view data)
 #ifdef TAV_HAVE_ISAL
 // ISA-L's fastest level, its Huffman codes made beforehand: on MusicXML
 // documents of a few kilobytes it takes about a quarter of the time of the
-// fastest level of libdeflate (zlib's takes twice that), for files about a
-// quarter larger, still a quarter of the document's size.
+// fastest level of libdeflate (zlib's takes twice that), for archives about
+// a fifth larger, still about a fifth of the document's size.
 constexpr int kIsalLevel = 0;
 // What a document takes at most deflated: as stored blocks, each with its
 // header, and the few bytes ISA-L asks to have free beyond them.
