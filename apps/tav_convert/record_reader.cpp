@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <new>
 #include <string>
@@ -104,13 +105,9 @@ struct ItemBatchReader::State {
 
     void read_all()
     {
-        std::vector<tav::MarcxmlItem> group;
-        group.reserve(kGroup);
+        std::deque<tav::MarcxmlItem> group;
         for (;;) {
-            tav::MarcxmlItem item;
-            bool more = reader->next(item);
-            if (more)
-                group.push_back(std::move(item));
+            bool more = reader->take(group);
             if (more && group.size() < kGroup)
                 continue;
             std::unique_lock<std::mutex> lock(mutex);
@@ -119,8 +116,10 @@ struct ItemBatchReader::State {
             if (stop)
                 return;
             bool was_empty = queue.empty();
-            for (tav::MarcxmlItem& grouped : group)
-                queue.push_back(std::move(grouped));
+            if (was_empty)
+                queue.swap(group);
+            else
+                std::move(group.begin(), group.end(), std::back_inserter(queue));
             group.clear();
             if (!more) {
                 done = true;
@@ -135,21 +134,20 @@ struct ItemBatchReader::State {
         }
     }
 
-    // The next item; false at the end.
-    bool next(tav::MarcxmlItem& item)
+    // The next item, left in the queue until pop(); null at the end.
+    tav::MarcxmlItem* front()
     {
         if (taken.empty()) {
             std::unique_lock<std::mutex> lock(mutex);
             ready.wait(lock, [this] { return !queue.empty() || done; });
             if (queue.empty())
-                return false;
+                return nullptr;
             taken.swap(queue);
             room.notify_one();
         }
-        item = std::move(taken.front());
-        taken.pop_front();
-        return true;
+        return &taken.front();
     }
+    void pop() { taken.pop_front(); }
 
     std::unique_ptr<tav::RecordSource> reader;
     const bool catalogue;
@@ -163,7 +161,6 @@ struct ItemBatchReader::State {
     std::int64_t without_music = -1;
     std::uint64_t consumed = 0;
     std::thread thread;
-    tav::MarcxmlItem item;
 };
 
 ItemBatchReader::ItemBatchReader(const tav::InputForm& form,
@@ -213,9 +210,10 @@ bool ItemBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t 
         std::string().swap(batch.bytes);
     batch.clear();
     batch.catalogue = state_->catalogue;
-    tav::MarcxmlItem& item = state_->item;
+    tav::MarcxmlItem* next = nullptr;
     while (batch.lines.size() < max_lines && batch.record_bytes < max_bytes &&
-           state_->next(item)) {
+           (next = state_->front()) != nullptr) {
+        tav::MarcxmlItem& item = *next;
         LineBatch::Line line;
         line.begin = line.end = batch.bytes.size();
         batch.entries.emplace_back();
@@ -232,6 +230,7 @@ bool ItemBatchReader::fill(LineBatch& batch, std::size_t max_lines, std::size_t 
         }
         batch.lines.push_back(line);
         batch.line_numbers.push_back(item.line);
+        state_->pop();
     }
     batch.bytes.append(tav::line_padding, '\0');
     return !batch.lines.empty();

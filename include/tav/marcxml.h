@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -105,6 +106,9 @@ public:
 
     // The next incipit or message; false at the end of the input.
     bool next(MarcxmlItem& item);
+    // The items read next, one or more (those of a piece of records, or of
+    // a block of input), moved to the end of `items`; false at the end.
+    bool take(std::deque<MarcxmlItem>& items);
 
     const MarcxmlCounts& counts() const;
     // True when the input could not be read to its end; input().failure()

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -40,6 +41,9 @@ public:
     virtual ~RecordSource() = default;
     // The next incipit or message; false at the end of the input.
     virtual bool next(MarcxmlItem& item) = 0;
+    // The items read next, one or more, moved to the end of `items`; false
+    // at the end of the input. The same items as next() gives, fewer moves.
+    virtual bool take(std::deque<MarcxmlItem>& items);
     // True when the input could not be read to its end, and why (the
     // stream's failure: tav::InputStream::failure).
     virtual bool read_failed() const = 0;

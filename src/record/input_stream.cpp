@@ -77,21 +77,29 @@ struct InputStream::State {
     // The next raw block, into `raw`; false at the end (or a failure).
     bool read_raw()
     {
-        if (raw_end)
-            return false;
         raw_pos = 0;
-        raw_len = 0;
+        raw_len = read_block(raw.data());
+        return raw_len > 0;
+    }
+
+    // The next raw block, at most kBlock bytes, into `to`: its size, 0 at
+    // the end (or a failure).
+    std::size_t read_block(char* to)
+    {
+        if (raw_end)
+            return 0;
+        std::size_t got = 0;
         if (function) {
-            std::int64_t n = function(raw.data(), kBlock);
+            std::int64_t n = function(to, kBlock);
             if (n < 0) {
                 fail("the input could not be read");
-                return false;
+                return 0;
             }
-            raw_len = static_cast<std::size_t>(std::min<std::int64_t>(n, kBlock));
+            got = static_cast<std::size_t>(std::min<std::int64_t>(n, kBlock));
         } else if (file == nullptr) {
-            raw_len = std::min(kBlock, memory.size() - memory_pos);
-            std::memcpy(raw.data(), memory.data() + memory_pos, raw_len);
-            memory_pos += raw_len;
+            got = std::min(kBlock, memory.size() - memory_pos);
+            std::memcpy(to, memory.data() + memory_pos, got);
+            memory_pos += got;
         }
 #ifndef _WIN32
         else if (how.as_ready) {
@@ -103,32 +111,34 @@ struct InputStream::State {
             }
             if (how.stop_fd >= 0 && !wait_for_input(fd)) {
                 fail("reading was stopped");
-                return false;
+                return 0;
             }
-            ssize_t n = ::read(fd, raw.data(), kBlock);
+            ssize_t n = ::read(fd, to, kBlock);
             if (n < 0) {
                 // An interrupted read ends the input too: the run stops.
                 fail(std::strerror(errno));
-                return false;
+                return 0;
             }
-            raw_len = static_cast<std::size_t>(n);
+            got = static_cast<std::size_t>(n);
         }
 #endif
         else {
-            raw_len = std::fread(raw.data(), 1, kBlock, file);
-            if (raw_len == 0 && std::ferror(file)) {
+            got = std::fread(to, 1, kBlock, file);
+            if (got == 0 && std::ferror(file)) {
                 fail(std::strerror(errno != 0 ? errno : EIO));
-                return false;
+                return 0;
             }
         }
-        consumed += raw_len;
-        raw_end = raw_len == 0;
-        return raw_len > 0;
+        consumed += got;
+        raw_end = got == 0;
+        return got;
     }
 
     // Plain bytes: what the raw block holds.
     std::size_t read_plain(char* to, std::size_t size)
     {
+        if (raw_pos == raw_len && size >= kBlock)
+            return read_block(to);   // a whole block asked for: no copy
         if (raw_pos == raw_len && !read_raw())
             return 0;
         std::size_t n = std::min(size, raw_len - raw_pos);

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
 #include <new>
 
 #ifdef TAV_HAVE_LIBXML2
@@ -204,17 +205,16 @@ struct MarcxmlReader::State {
                int namespace_count, const xmlChar** namespaces, int attribute_count,
                const xmlChar** attributes)
     {
-        State& s = *this;
-        if (s.root.name.empty())
-            s.root.keep(name, prefix_name, namespace_count, namespaces);
-        ++s.depth;
+        if (root.name.empty())
+            root.keep(name, prefix_name, namespace_count, namespaces);
+        ++depth;
         MarcElement element = element_of(name, uri);
         std::string_view key;
         if (element == MarcElement::Controlfield || element == MarcElement::Datafield)
             key = attribute(attribute_count, attributes, "tag");
         else if (element == MarcElement::Subfield)
             key = attribute(attribute_count, attributes, "code");
-        s.gatherer.start(element, key, s.current_line());
+        gatherer.start(element, key, current_line());
     }
     static void on_end(void* data, const xmlChar* name, const xmlChar*, const xmlChar* uri)
     {
@@ -247,11 +247,11 @@ struct MarcxmlReader::State {
         xmlStopParser(s.parser);
     }
 
-    // The parser's fault in words: an undecodable byte sequence is named
-    // as such rather than as bytes that are not UTF-8.
+    // The parser's fault in words (its own for an input that ends too soon):
+    // an undecodable byte sequence is named as such, not as bytes that are
+    // not UTF-8.
     std::string fault_text()
     {
-        // The parser's words for an input that ends too soon.
         if (fault.code == XML_ERR_DOCUMENT_END && !root_closed)
             return root.name.empty() ? "Document is empty"
                                      : "the input ends before the element " + root.name +
@@ -509,15 +509,14 @@ struct MarcxmlReader::State {
     }
 #else
     std::unique_ptr<InputStream> input;   // not read
+    void read_on(unsigned) {}
 
     void fill()
     {
         if (finished)
             return;
-        MarcxmlItem item;
-        item.kind = MarcxmlItem::Kind::Error;
-        item.message = make_message(MessageCode::NoMarcxml);
-        ready.push_back(std::move(item));
+        ready.push_back(
+            {.kind = MarcxmlItem::Kind::Error, .message = make_message(MessageCode::NoMarcxml)});
         ++counts.errors;
         finished = true;
     }
@@ -549,46 +548,47 @@ const InputStream& MarcxmlReader::input() const
 
 MarcxmlReader::~MarcxmlReader() = default;
 
+#ifdef TAV_HAVE_LIBXML2
 bool detail::PieceParses::scanner(const std::string& head, const detail::MarcxmlPiece& piece,
                                   std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
-#ifdef TAV_HAVE_LIBXML2
     using State = MarcxmlReader::State;
     return State::read_piece(head, piece, items, counts, State::PieceBy::Scanner);
-#else
-    return (void)head, (void)piece, (void)items, (void)counts, false;
-#endif
 }
 
 bool detail::PieceParses::libxml(const std::string& head, const detail::MarcxmlPiece& piece,
                                  std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
-#ifdef TAV_HAVE_LIBXML2
     using State = MarcxmlReader::State;
     return State::read_piece(head, piece, items, counts, State::PieceBy::Libxml);
-#else
-    return (void)head, (void)piece, (void)items, (void)counts, false;
-#endif
 }
+#endif
 
 void MarcxmlReader::read_on(unsigned threads)
 {
-#ifdef TAV_HAVE_LIBXML2
     state_->read_on(threads);
-#else
-    (void)threads;
-#endif
 }
 
 bool MarcxmlReader::next(MarcxmlItem& item)
 {
-    State& s = *state_;
-    if (s.ready.empty())
-        s.fill();
-    if (s.ready.empty())
+    std::deque<MarcxmlItem>& ready = state_->ready;
+    if (ready.empty() && (state_->fill(), ready.empty()))
         return false;
-    item = std::move(s.ready.front());
-    s.ready.pop_front();
+    item = std::move(ready.front());
+    ready.pop_front();
+    return true;
+}
+
+bool MarcxmlReader::take(std::deque<MarcxmlItem>& items)
+{
+    std::deque<MarcxmlItem>& ready = state_->ready;
+    if (ready.empty() && (state_->fill(), ready.empty()))
+        return false;
+    if (items.empty())
+        items.swap(ready);
+    else
+        std::move(ready.begin(), ready.end(), std::back_inserter(items));
+    ready.clear();
     return true;
 }
 

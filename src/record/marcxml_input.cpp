@@ -17,7 +17,6 @@ namespace tav::detail {
 
 namespace {
 
-constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
 // How far into the input an XML declaration may reach.
 constexpr std::size_t kDeclarationBytes = 1024;
 
@@ -88,15 +87,22 @@ XmlInput::~XmlInput()
         iconv_close(static_cast<iconv_t>(converter_));
 }
 
-bool XmlInput::read_raw()
+// The next block of the input, in block_: its size, 0 at the end.
+std::size_t XmlInput::read_block()
 {
     if (end_)
-        return false;
-    std::size_t before = raw_.size();
-    raw_.resize(before + kBlockBytes);
-    std::size_t n = input_->read(raw_.data() + before, kBlockBytes);
-    raw_.resize(before + n);
+        return 0;
+    if (block_ == nullptr)
+        block_ = std::make_unique_for_overwrite<char[]>(kBlockBytes);
+    const std::size_t n = input_->read(block_.get(), kBlockBytes);
     end_ = n == 0;
+    return n;
+}
+
+bool XmlInput::read_raw()
+{
+    const std::size_t n = read_block();
+    raw_.append(block_.get(), n);
     return n > 0;
 }
 
@@ -177,6 +183,12 @@ bool XmlInput::read(std::string& out)
         out.append(again_, 0, size);
         again_.erase(0, size);
         return more;
+    }
+    if (started_ && converter_ == nullptr) {
+        // UTF-8, as it is: straight from the block read.
+        const std::size_t n = read_block();
+        out.append(block_.get(), n);
+        return n > 0;
     }
     bool more = read_raw();
     if (!started_) {

@@ -17,6 +17,9 @@ namespace tav::detail {
 
 class XmlInput {
 public:
+    // The bytes asked of the input at a time.
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+
     explicit XmlInput(std::unique_ptr<InputStream> input) : input_(std::move(input)) {}
     ~XmlInput();
     XmlInput(const XmlInput&) = delete;
@@ -44,11 +47,13 @@ public:
     const InputStream& stream() const { return *input_; }
 
 private:
+    std::size_t read_block();
     bool read_raw();
     void choose_encoding();
     void decode(bool final, std::string& out);
 
     std::unique_ptr<InputStream> input_;
+    std::unique_ptr<char[]> block_;   // the last block read
     std::string raw_;            // bytes read and not yet decoded
     bool started_ = false;
     bool declaration_done_ = false;

@@ -159,8 +159,11 @@ bool RecordSplitter::find_head()
 
 void RecordSplitter::cut(MarcxmlPiece& piece, std::size_t size)
 {
-    // The piece keeps the buffer; what follows it is copied out.
-    std::string after(buffer_, size);
+    // The piece keeps the buffer; what follows it is copied out, into room
+    // for the next piece and the block read past it.
+    std::string after;
+    after.reserve(kPieceBytes + XmlInput::kBlockBytes);
+    after.assign(buffer_, size);
     piece.bytes = std::move(buffer_);
     piece.bytes.resize(size);
     buffer_ = std::move(after);

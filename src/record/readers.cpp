@@ -9,6 +9,15 @@
 
 namespace tav {
 
+bool RecordSource::take(std::deque<MarcxmlItem>& items)
+{
+    MarcxmlItem item;
+    if (!next(item))
+        return false;
+    items.push_back(std::move(item));
+    return true;
+}
+
 namespace {
 
 // `start` after a UTF-8 byte-order mark and white space.
@@ -55,6 +64,7 @@ class MarcxmlSource : public RecordSource {
 public:
     explicit MarcxmlSource(std::unique_ptr<InputStream> input) : reader_(std::move(input)) {}
     bool next(MarcxmlItem& item) override { return reader_.next(item); }
+    bool take(std::deque<MarcxmlItem>& items) override { return reader_.take(items); }
     bool read_failed() const override { return reader_.read_failed(); }
     const std::string& failure() const override { return reader_.input().failure(); }
     std::uint64_t consumed() const override { return reader_.consumed(); }
