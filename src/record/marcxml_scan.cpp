@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 
+#include "record/byte_words.h"
 #include "record/xml_names.h"
 #include "tav/batch.h"
 
@@ -30,6 +31,8 @@ constexpr std::size_t kMostOpen = 64;
 constexpr std::size_t kLongestName = 1000;
 constexpr std::size_t kMostAttributes = 16;
 constexpr std::size_t kMostReferenceDigits = 8;
+// Distinct element names whose element is remembered.
+constexpr std::size_t kMostKnownNames = 8;
 
 // What a byte may be: text as it is, part of an attribute value, a name's
 // first byte or a later one, white space.
@@ -69,6 +72,26 @@ bool is(char c, ByteClass wanted)
 {
     return (kClasses[static_cast<unsigned char>(c)] & wanted) != 0;
 }
+
+bool same(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && same_bytes(a.data(), b.data(), a.size());
+}
+
+// The attributes of a record's elements as catalogue exports write them,
+// '?' for one byte of a value in double quotes, and where the key is.
+struct UsualAttributes {
+    std::string_view pattern;
+    std::size_t key_at, key_size;
+};
+
+constexpr UsualAttributes kUsual[] = {
+    {"", 0, 0},                                          // Record
+    {" tag=\"???\"", 6, 3},                               // Controlfield
+    {" tag=\"???\" ind1=\"?\" ind2=\"?\"", 6, 3},          // Datafield
+    {" code=\"?\"", 7, 1},                                // Subfield
+};
+static_assert(static_cast<std::size_t>(MarcElement::Other) == std::size(kUsual));
 
 bool xml_char(char32_t c)
 {
@@ -164,8 +187,10 @@ private:
     bool markup();
     bool start_tag();
     bool end_tag();
+    bool usual_attributes(MarcElement element, std::string_view& key);
     bool attributes(MarcElement element, std::string_view& key);
     std::string_view name(bool prefixed);
+    bool known_element(std::string_view name, MarcElement& element);
     bool element_of(std::string_view name, MarcElement& element) const;
 
     void give(const char* from, const char* to)
@@ -185,6 +210,8 @@ private:
     const RootNamespaces& root_;
     RecordGatherer& gatherer_;
     std::vector<Open> open_;
+    std::array<Open, kMostKnownNames> known_{};   // names met, and their elements
+    std::size_t known_count_ = 0;
 };
 
 // Text up to the next '<' or the end: plain runs given as they are, a CR
@@ -193,6 +220,9 @@ bool Scanner::text()
 {
     const char* run = p_;
     while (p_ < end_) {
+        p_ = plain_text_stop(p_, end_);
+        if (p_ == end_)
+            break;
         const char c = *p_;
         if (is(c, kPlainText)) {
             ++p_;
@@ -287,6 +317,22 @@ std::string_view Scanner::name(bool prefixed)
     return {begin, length};
 }
 
+// The element a name stands for, as element_of() gives it, remembered for
+// the first names met.
+bool Scanner::known_element(std::string_view name, MarcElement& element)
+{
+    for (std::size_t i = 0; i < known_count_; ++i)
+        if (same(known_[i].name, name)) {
+            element = known_[i].element;
+            return true;
+        }
+    if (!element_of(name, element))
+        return false;
+    if (known_count_ < known_.size())
+        known_[known_count_++] = {name, element};
+    return true;
+}
+
 // The element a name stands for, its prefix (or none) resolved by the
 // root's declarations; false for a prefix they do not declare.
 bool Scanner::element_of(std::string_view name, MarcElement& element) const
@@ -312,8 +358,8 @@ bool Scanner::start_tag()
     const std::string_view qualified = name(true);
     MarcElement element = MarcElement::Other;
     std::string_view key;
-    if (qualified.empty() || open_.size() >= kMostOpen || !element_of(qualified, element) ||
-        !attributes(element, key))
+    if (qualified.empty() || open_.size() >= kMostOpen || !known_element(qualified, element) ||
+        !(usual_attributes(element, key) || attributes(element, key)))
         return false;
     const bool empty = *p_ == '/';
     gatherer_.start(element, key, line_);
@@ -322,6 +368,26 @@ bool Scanner::start_tag()
         gatherer_.end(element);
     else
         open_.push_back({qualified, element});
+    return true;
+}
+
+// The attributes of kUsual as written there, followed by '>': read as
+// attributes() would read them, or left (p_ unmoved, false).
+bool Scanner::usual_attributes(MarcElement element, std::string_view& key)
+{
+    if (element == MarcElement::Other)
+        return false;
+    const UsualAttributes& usual = kUsual[static_cast<std::size_t>(element)];
+    const std::size_t size = usual.pattern.size();
+    if (static_cast<std::size_t>(end_ - p_) <= size || p_[size] != '>')
+        return false;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char wanted = usual.pattern[i];
+        if (wanted == '?' ? p_[i] == '"' || !is(p_[i], kValue) : p_[i] != wanted)
+            return false;
+    }
+    key = {p_ + usual.key_at, usual.key_size};
+    p_ += size;
     return true;
 }
 
@@ -341,7 +407,7 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
         std::size_t size;
         bool operator==(std::string_view other) const
         {
-            return other == std::string_view(begin, size);
+            return same(other, std::string_view(begin, size));
         }
     } seen[kMostAttributes];
     std::size_t count = 0;
@@ -357,7 +423,7 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
         if (p_ == before || count == kMostAttributes)
             return false;
         const std::string_view attribute = name(false);
-        if (attribute.empty() || attribute == "xmlns" ||
+        if (attribute.empty() || same(attribute, "xmlns") ||
             std::find(seen, seen + count, attribute) != seen + count)
             return false;
         seen[count++] = {attribute.data(), attribute.size()};
@@ -374,7 +440,7 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
             ++p_;
         if (p_ == end_ || *p_ != quote)
             return false;
-        if (attribute == wanted)
+        if (same(attribute, wanted))
             key = {value, static_cast<std::size_t>(p_ - value)};
         ++p_;
     }
@@ -389,7 +455,7 @@ bool Scanner::end_tag()
         return false;
     const std::string_view name = open_.back().name;
     if (static_cast<std::size_t>(end_ - p_) <= name.size() ||
-        std::string_view(p_, name.size()) != name)
+        !same_bytes(p_, name.data(), name.size()))
         return false;
     p_ += name.size();
     if (*p_ != '>' && !is(*p_, kSpace))
