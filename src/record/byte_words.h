@@ -36,6 +36,23 @@ inline const char* plain_text_stop(const char* p, const char* end)
     return p;
 }
 
+// The first byte at or after `p` that is not ' ', looked at in whole words
+// as plain_text_stop() does (`p` itself when fewer than eight are left).
+inline const char* spaces_end(const char* p, const char* end)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kSpaces = 0x2020202020202020;
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, sizeof w);
+            if (w != kSpaces)
+                return p + std::countr_zero(w ^ kSpaces) / 8;
+            p += 8;
+        }
+    }
+    return p;
+}
+
 // Whether the `size` bytes at `a` and `b` are the same.
 inline bool same_bytes(const char* a, const char* b, std::size_t size)
 {

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "record/byte_words.h"
 #include "record/xml_names.h"
@@ -78,20 +79,19 @@ bool same(std::string_view a, std::string_view b)
     return a.size() == b.size() && same_bytes(a.data(), b.data(), a.size());
 }
 
-// The attributes of a record's elements as catalogue exports write them,
-// '?' for one byte of a value in double quotes, and where the key is.
-struct UsualAttributes {
-    std::string_view pattern;
-    std::size_t key_at, key_size;
-};
+// Whether the bytes at `p` are those of `literal`, whose size is known when
+// compiled (so that the comparison is a word's or two).
+template <std::size_t N>
+bool at(const char* p, const char (&literal)[N])
+{
+    return std::memcmp(p, literal, N - 1) == 0;
+}
 
-constexpr UsualAttributes kUsual[] = {
-    {"", 0, 0},                                          // Record
-    {" tag=\"???\"", 6, 3},                               // Controlfield
-    {" tag=\"???\" ind1=\"?\" ind2=\"?\"", 6, 3},          // Datafield
-    {" code=\"?\"", 7, 1},                                // Subfield
-};
-static_assert(static_cast<std::size_t>(MarcElement::Other) == std::size(kUsual));
+// A byte of an attribute value in double quotes.
+bool value_byte(char c)
+{
+    return c != '"' && is(c, kValue);
+}
 
 bool xml_char(char32_t c)
 {
@@ -190,6 +190,7 @@ private:
     bool usual_attributes(MarcElement element, std::string_view& key);
     bool attributes(MarcElement element, std::string_view& key);
     std::string_view name(bool prefixed);
+    bool known_name(Open& known);
     bool known_element(std::string_view name, MarcElement& element);
     bool element_of(std::string_view name, MarcElement& element) const;
 
@@ -220,19 +221,16 @@ bool Scanner::text()
 {
     const char* run = p_;
     while (p_ < end_) {
-        p_ = plain_text_stop(p_, end_);
-        if (p_ == end_)
-            break;
         const char c = *p_;
         if (is(c, kPlainText)) {
-            ++p_;
+            p_ = plain_text_stop(p_ + 1, end_);
             continue;
         }
         if (c == '<')
             break;
-        if (c == '\n') {
+        if (c == '\n') {   // often the indent of the next tag follows
             ++line_;
-            ++p_;
+            p_ = spaces_end(p_ + 1, end_);
             continue;
         }
         if (c == ']') {
@@ -317,15 +315,29 @@ std::string_view Scanner::name(bool prefixed)
     return {begin, length};
 }
 
-// The element a name stands for, as element_of() gives it, remembered for
-// the first names met.
+// At a name met before (the first names are remembered), which no byte
+// of a name follows: the name and its element (p_ past it), as name() and
+// element_of() would give them; else false (p_ unmoved).
+bool Scanner::known_name(Open& known)
+{
+    const auto left = static_cast<std::size_t>(end_ - p_);
+    for (std::size_t i = 0; i < known_count_; ++i) {
+        const std::string_view name = known_[i].name;
+        if (left <= name.size() || *p_ != name[0] || !same_bytes(p_, name.data(), name.size()))
+            continue;
+        const char after = p_[name.size()];
+        if (is(after, kName) || after == ':' || static_cast<unsigned char>(after) >= 0x80)
+            continue;
+        p_ += name.size();
+        known = known_[i];
+        return true;
+    }
+    return false;
+}
+
+// The element of a name not met before, by element_of(); remembered.
 bool Scanner::known_element(std::string_view name, MarcElement& element)
 {
-    for (std::size_t i = 0; i < known_count_; ++i)
-        if (same(known_[i].name, name)) {
-            element = known_[i].element;
-            return true;
-        }
     if (!element_of(name, element))
         return false;
     if (known_count_ < known_.size())
@@ -355,11 +367,15 @@ bool Scanner::element_of(std::string_view name, MarcElement& element) const
 bool Scanner::start_tag()
 {
     ++p_;
-    const std::string_view qualified = name(true);
-    MarcElement element = MarcElement::Other;
+    Open open;
+    if (!known_name(open)) {
+        open.name = name(true);
+        if (open.name.empty() || !known_element(open.name, open.element))
+            return false;
+    }
+    const MarcElement element = open.element;
     std::string_view key;
-    if (qualified.empty() || open_.size() >= kMostOpen || !known_element(qualified, element) ||
-        !(usual_attributes(element, key) || attributes(element, key)))
+    if (open_.size() >= kMostOpen || !(usual_attributes(element, key) || attributes(element, key)))
         return false;
     const bool empty = *p_ == '/';
     gatherer_.start(element, key, line_);
@@ -367,26 +383,47 @@ bool Scanner::start_tag()
     if (empty)
         gatherer_.end(element);
     else
-        open_.push_back({qualified, element});
+        open_.push_back(open);
     return true;
 }
 
-// The attributes of kUsual as written there, followed by '>': read as
-// attributes() would read them, or left (p_ unmoved, false).
+// The attributes of a record's elements as catalogue exports write them
+// (`<subfield code="a">`, `<controlfield tag="001">`, `<datafield tag="031"
+// ind1=" " ind2=" ">`, `<record>`), followed by '>': read as attributes()
+// would read them (p_ left at the '>'), or left (p_ unmoved, false).
 bool Scanner::usual_attributes(MarcElement element, std::string_view& key)
 {
-    if (element == MarcElement::Other)
-        return false;
-    const UsualAttributes& usual = kUsual[static_cast<std::size_t>(element)];
-    const std::size_t size = usual.pattern.size();
-    if (static_cast<std::size_t>(end_ - p_) <= size || p_[size] != '>')
-        return false;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char wanted = usual.pattern[i];
-        if (wanted == '?' ? p_[i] == '"' || !is(p_[i], kValue) : p_[i] != wanted)
+    const char* p = p_;
+    const auto left = static_cast<std::size_t>(end_ - p_);
+    auto values = [p](std::size_t from, std::size_t size) {
+        return std::all_of(p + from, p + from + size, value_byte);
+    };
+    std::size_t size = 0, key_at = 0, key_size = 0;   // size: up to the '>'
+    switch (element) {
+    case MarcElement::Record:
+        break;
+    case MarcElement::Subfield:
+        if (left <= 9 || !at(p, " code=\"") || !values(7, 1) || p[8] != '"')
             return false;
+        size = 9, key_at = 7, key_size = 1;
+        break;
+    case MarcElement::Controlfield:
+        if (left <= 10 || !at(p, " tag=\"") || !values(6, 3) || p[9] != '"')
+            return false;
+        size = 10, key_at = 6, key_size = 3;
+        break;
+    case MarcElement::Datafield:
+        if (left <= 28 || !at(p, " tag=\"") || !values(6, 3) || !at(p + 9, "\" ind1=\"") ||
+            !values(17, 1) || !at(p + 18, "\" ind2=\"") || !values(26, 1) || p[27] != '"')
+            return false;
+        size = 28, key_at = 6, key_size = 3;
+        break;
+    default:
+        return false;
     }
-    key = {p_ + usual.key_at, usual.key_size};
+    if (p[size] != '>')
+        return false;
+    key = {p + key_at, key_size};
     p_ += size;
     return true;
 }
@@ -458,11 +495,13 @@ bool Scanner::end_tag()
         !same_bytes(p_, name.data(), name.size()))
         return false;
     p_ += name.size();
-    if (*p_ != '>' && !is(*p_, kSpace))
-        return false;
-    skip_space();
-    if (p_ == end_ || *p_ != '>')
-        return false;
+    if (*p_ != '>') {
+        if (!is(*p_, kSpace))
+            return false;
+        skip_space();
+        if (p_ == end_ || *p_ != '>')
+            return false;
+    }
     ++p_;
     const MarcElement element = open_.back().element;
     open_.pop_back();
