@@ -17,7 +17,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
+#include "record/byte_words.h"
 #include "record/xml_names.h"
 #include "tav/batch.h"
 
@@ -30,6 +32,8 @@ constexpr std::size_t kMostOpen = 64;
 constexpr std::size_t kLongestName = 1000;
 constexpr std::size_t kMostAttributes = 16;
 constexpr std::size_t kMostReferenceDigits = 8;
+// Distinct element names whose element is remembered.
+constexpr std::size_t kMostKnownNames = 8;
 
 // What a byte may be: text as it is, part of an attribute value, a name's
 // first byte or a later one, white space.
@@ -68,6 +72,25 @@ constexpr std::array<unsigned char, 256> kClasses = [] {
 bool is(char c, ByteClass wanted)
 {
     return (kClasses[static_cast<unsigned char>(c)] & wanted) != 0;
+}
+
+bool same(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && same_bytes(a.data(), b.data(), a.size());
+}
+
+// Whether the bytes at `p` are those of `literal`, whose size is known when
+// compiled (so that the comparison is a word's or two).
+template <std::size_t N>
+bool at(const char* p, const char (&literal)[N])
+{
+    return std::memcmp(p, literal, N - 1) == 0;
+}
+
+// A byte of an attribute value in double quotes.
+bool value_byte(char c)
+{
+    return c != '"' && is(c, kValue);
 }
 
 bool xml_char(char32_t c)
@@ -164,8 +187,11 @@ private:
     bool markup();
     bool start_tag();
     bool end_tag();
+    bool usual_attributes(MarcElement element, std::string_view& key);
     bool attributes(MarcElement element, std::string_view& key);
     std::string_view name(bool prefixed);
+    bool known_name(Open& known);
+    bool known_element(std::string_view name, MarcElement& element);
     bool element_of(std::string_view name, MarcElement& element) const;
 
     void give(const char* from, const char* to)
@@ -185,6 +211,8 @@ private:
     const RootNamespaces& root_;
     RecordGatherer& gatherer_;
     std::vector<Open> open_;
+    std::array<Open, kMostKnownNames> known_{};   // names met, and their elements
+    std::size_t known_count_ = 0;
 };
 
 // Text up to the next '<' or the end: plain runs given as they are, a CR
@@ -195,14 +223,14 @@ bool Scanner::text()
     while (p_ < end_) {
         const char c = *p_;
         if (is(c, kPlainText)) {
-            ++p_;
+            p_ = plain_text_stop(p_ + 1, end_);
             continue;
         }
         if (c == '<')
             break;
-        if (c == '\n') {
+        if (c == '\n') {   // often the indent of the next tag follows
             ++line_;
-            ++p_;
+            p_ = spaces_end(p_ + 1, end_);
             continue;
         }
         if (c == ']') {
@@ -287,6 +315,36 @@ std::string_view Scanner::name(bool prefixed)
     return {begin, length};
 }
 
+// At a name met before (the first names are remembered), which no byte
+// of a name follows: the name and its element (p_ past it), as name() and
+// element_of() would give them; else false (p_ unmoved).
+bool Scanner::known_name(Open& known)
+{
+    const auto left = static_cast<std::size_t>(end_ - p_);
+    for (std::size_t i = 0; i < known_count_; ++i) {
+        const std::string_view name = known_[i].name;
+        if (left <= name.size() || *p_ != name[0] || !same_bytes(p_, name.data(), name.size()))
+            continue;
+        const char after = p_[name.size()];
+        if (is(after, kName) || after == ':' || static_cast<unsigned char>(after) >= 0x80)
+            continue;
+        p_ += name.size();
+        known = known_[i];
+        return true;
+    }
+    return false;
+}
+
+// The element of a name not met before, by element_of(); remembered.
+bool Scanner::known_element(std::string_view name, MarcElement& element)
+{
+    if (!element_of(name, element))
+        return false;
+    if (known_count_ < known_.size())
+        known_[known_count_++] = {name, element};
+    return true;
+}
+
 // The element a name stands for, its prefix (or none) resolved by the
 // root's declarations; false for a prefix they do not declare.
 bool Scanner::element_of(std::string_view name, MarcElement& element) const
@@ -309,11 +367,15 @@ bool Scanner::element_of(std::string_view name, MarcElement& element) const
 bool Scanner::start_tag()
 {
     ++p_;
-    const std::string_view qualified = name(true);
-    MarcElement element = MarcElement::Other;
+    Open open;
+    if (!known_name(open)) {
+        open.name = name(true);
+        if (open.name.empty() || !known_element(open.name, open.element))
+            return false;
+    }
+    const MarcElement element = open.element;
     std::string_view key;
-    if (qualified.empty() || open_.size() >= kMostOpen || !element_of(qualified, element) ||
-        !attributes(element, key))
+    if (open_.size() >= kMostOpen || !(usual_attributes(element, key) || attributes(element, key)))
         return false;
     const bool empty = *p_ == '/';
     gatherer_.start(element, key, line_);
@@ -321,7 +383,48 @@ bool Scanner::start_tag()
     if (empty)
         gatherer_.end(element);
     else
-        open_.push_back({qualified, element});
+        open_.push_back(open);
+    return true;
+}
+
+// The attributes of a record's elements as catalogue exports write them
+// (`<subfield code="a">`, `<controlfield tag="001">`, `<datafield tag="031"
+// ind1=" " ind2=" ">`, `<record>`), followed by '>': read as attributes()
+// would read them (p_ left at the '>'), or left (p_ unmoved, false).
+bool Scanner::usual_attributes(MarcElement element, std::string_view& key)
+{
+    const char* p = p_;
+    const auto left = static_cast<std::size_t>(end_ - p_);
+    auto values = [p](std::size_t from, std::size_t size) {
+        return std::all_of(p + from, p + from + size, value_byte);
+    };
+    std::size_t size = 0, key_at = 0, key_size = 0;   // size: up to the '>'
+    switch (element) {
+    case MarcElement::Record:
+        break;
+    case MarcElement::Subfield:
+        if (left <= 9 || !at(p, " code=\"") || !values(7, 1) || p[8] != '"')
+            return false;
+        size = 9, key_at = 7, key_size = 1;
+        break;
+    case MarcElement::Controlfield:
+        if (left <= 10 || !at(p, " tag=\"") || !values(6, 3) || p[9] != '"')
+            return false;
+        size = 10, key_at = 6, key_size = 3;
+        break;
+    case MarcElement::Datafield:
+        if (left <= 28 || !at(p, " tag=\"") || !values(6, 3) || !at(p + 9, "\" ind1=\"") ||
+            !values(17, 1) || !at(p + 18, "\" ind2=\"") || !values(26, 1) || p[27] != '"')
+            return false;
+        size = 28, key_at = 6, key_size = 3;
+        break;
+    default:
+        return false;
+    }
+    if (p[size] != '>')
+        return false;
+    key = {p + key_at, key_size};
+    p_ += size;
     return true;
 }
 
@@ -341,7 +444,7 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
         std::size_t size;
         bool operator==(std::string_view other) const
         {
-            return other == std::string_view(begin, size);
+            return same(other, std::string_view(begin, size));
         }
     } seen[kMostAttributes];
     std::size_t count = 0;
@@ -357,7 +460,7 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
         if (p_ == before || count == kMostAttributes)
             return false;
         const std::string_view attribute = name(false);
-        if (attribute.empty() || attribute == "xmlns" ||
+        if (attribute.empty() || same(attribute, "xmlns") ||
             std::find(seen, seen + count, attribute) != seen + count)
             return false;
         seen[count++] = {attribute.data(), attribute.size()};
@@ -374,7 +477,7 @@ bool Scanner::attributes(MarcElement element, std::string_view& key)
             ++p_;
         if (p_ == end_ || *p_ != quote)
             return false;
-        if (attribute == wanted)
+        if (same(attribute, wanted))
             key = {value, static_cast<std::size_t>(p_ - value)};
         ++p_;
     }
@@ -389,14 +492,16 @@ bool Scanner::end_tag()
         return false;
     const std::string_view name = open_.back().name;
     if (static_cast<std::size_t>(end_ - p_) <= name.size() ||
-        std::string_view(p_, name.size()) != name)
+        !same_bytes(p_, name.data(), name.size()))
         return false;
     p_ += name.size();
-    if (*p_ != '>' && !is(*p_, kSpace))
-        return false;
-    skip_space();
-    if (p_ == end_ || *p_ != '>')
-        return false;
+    if (*p_ != '>') {
+        if (!is(*p_, kSpace))
+            return false;
+        skip_space();
+        if (p_ == end_ || *p_ != '>')
+            return false;
+    }
     ++p_;
     const MarcElement element = open_.back().element;
     open_.pop_back();

@@ -1,0 +1,72 @@
+// Bytes looked at eight at a time, in 64-bit words read with memcpy (no
+// alignment asked, no processor's own instructions): the scanner's runs of
+// plain text and its comparisons of short names.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace tav::detail {
+
+// The first byte at or after `p` that may end a run of plain text: a
+// control byte (a tab too), one past ASCII, '<', '&' or ']'. Only whole
+// words are looked at: when fewer than eight bytes are left, `p` itself.
+// A big-endian machine looks at none and gets `p`.
+inline const char* plain_text_stop(const char* p, const char* end)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHigh = 0x8080808080808080;
+        // Each term marks the high bit of a byte it stands for; a borrow
+        // marks only bytes after one truly marked, so the first mark is true.
+        auto zero = [](std::uint64_t v) { return (v - kOnes) & ~v; };
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, sizeof w);
+            const std::uint64_t stops = (zero(w ^ (kOnes * '<')) | zero(w ^ (kOnes * '&')) |
+                                         zero(w ^ (kOnes * ']')) | ((w - kOnes * 0x20) & ~w) | w) &
+                                        kHigh;
+            if (stops != 0)
+                return p + std::countr_zero(stops) / 8;
+            p += 8;
+        }
+    }
+    return p;
+}
+
+// The first byte at or after `p` that is not ' ', looked at in whole words
+// as plain_text_stop() does (`p` itself when fewer than eight are left).
+inline const char* spaces_end(const char* p, const char* end)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kSpaces = 0x2020202020202020;
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, sizeof w);
+            if (w != kSpaces)
+                return p + std::countr_zero(w ^ kSpaces) / 8;
+            p += 8;
+        }
+    }
+    return p;
+}
+
+// Whether the `size` bytes at `a` and `b` are the same.
+inline bool same_bytes(const char* a, const char* b, std::size_t size)
+{
+    for (; size >= 8; size -= 8, a += 8, b += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a, sizeof x);
+        std::memcpy(&y, b, sizeof y);
+        if (x != y)
+            return false;
+    }
+    for (; size > 0; --size)
+        if (*a++ != *b++)
+            return false;
+    return true;
+}
+
+}  // namespace tav::detail
