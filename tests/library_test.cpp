@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "record/record_reader.h"
 #include "tav/batch.h"
 #include "tav/formats.h"
 #include "tav/tav.h"
@@ -303,6 +304,34 @@ TEST(Record, KeyApartIsAKeySignature)
             text += "@" + std::to_string(m.position);
         EXPECT_EQ(text, row.outcome);
     });
+}
+
+// What no field of a record line may hold, found wherever it stands in a
+// text (at each place of the words of eight bytes it is looked at in, and
+// of the bytes after them), in texts of many bytes and among bytes that are
+// not line breaks however near in value; and nothing beyond a text's end.
+TEST(Record, LineBreakWhereverItStands)
+{
+    const struct {
+        char byte;
+        bool breaks, breaks_music;   // the music may hold a TAB
+    } bytes[] = {{'\n', true, true},     {'\r', true, true},     {'\t', true, false},
+                 {'\x0B', false, false}, {'\x0E', false, false}, {'\0', false, false},
+                 {'\x8A', false, false}, {'\x8D', false, false}};
+    for (char around : {'C', '\xFF', '\x0C'})
+        for (std::size_t size = 1; size <= 19; ++size)
+            for (std::size_t at = 0; at < size; ++at)
+                for (const auto& b : bytes) {
+                    std::string text(size, around);
+                    text[at] = b.byte;
+                    SCOPED_TRACE(std::to_string(size) + " bytes, " + std::to_string(at) + ": " +
+                                 std::to_string(static_cast<unsigned char>(b.byte)));
+                    EXPECT_EQ(tav::detail::holds_line_break(text), b.breaks);
+                    EXPECT_EQ(tav::detail::holds_line_break(text, false), b.breaks_music);
+                }
+    const std::string framed = "\n" + std::string(21, 'C') + "\r";
+    for (std::size_t size = 0; size <= 21; ++size)
+        EXPECT_FALSE(tav::detail::holds_line_break(std::string_view(framed).substr(1, size)));
 }
 
 // A '+' is a tie in MusicXML 4.0 where it joins one pitch; the slurs it

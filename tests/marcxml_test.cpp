@@ -309,6 +309,60 @@ TEST(Marcxml, HostileInputs)
     });
 }
 
+// A document's items: an incipit with its document in MusicXML 4.0 (which
+// carries the whole description) and its warnings, a message by its code;
+// where they are in the input left out.
+std::vector<std::string> items_of(const std::string& xml)
+{
+    tav::Options options = musicxml4_options();
+    options.record_uri = "https://example.org/{id}";
+    tav::MarcxmlReader reader(xml);
+    tav::Converter converter;
+    std::vector<std::string> items;
+    for (tav::MarcxmlItem item; reader.next(item);) {
+        std::string text = std::to_string(static_cast<int>(item.kind)) + " " +
+                           item.control_number + " #" + std::to_string(item.occurrence) + " " +
+                           std::string(item.message.code);
+        if (item.kind == tav::MarcxmlItem::Kind::Incipit)
+            text += tab_line(item.record) + "\n" + converter.convert(item.record, options).document;
+        for (const tav::Message& warning : item.warnings)
+            text += "\n" + warning.text;
+        items.push_back(text);
+    }
+    return items;
+}
+
+// Nothing of a record is left to the next: each record reads after any
+// other as it reads alone (those of the sources, one that names nothing
+// but its music, one with markup, a person without relator, a record
+// without 001 that names a lyricist and one with a bad 001).
+TEST(Marcxml, EachRecordReadsAsAlone)
+{
+    SKIP_WITHOUT_READER();
+    const std::string sources = read_file(data_path("marcxml/sources.xml"));
+    std::vector<std::string> records = {
+        record("31", "4C//"),
+        record("32", "4<i>D</i>//").insert(8, "<datafield tag=\"100\"><subfield code=\"a\">A "
+                                             "<b>B</b></subfield></datafield>"),
+        record("33", "4E//").insert(8, "<datafield tag=\"700\"><subfield code=\"a\">No, "
+                                       "Role</subfield></datafield>"),
+        "<record><datafield tag=\"700\"><subfield code=\"a\">Poet</subfield><subfield "
+        "code=\"4\">lyr</subfield></datafield><datafield tag=\"031\"><subfield "
+        "code=\"p\">4F//</subfield></datafield></record>",
+        record("3x", "4G//")};
+    for (std::size_t at = sources.find("<record"); at != std::string::npos;
+         at = sources.find("<record", at + 1))
+        records.push_back(sources.substr(at, sources.find("</record>", at) + 9 - at));
+    for (const std::string& first : records)
+        for (const std::string& next : records) {
+            std::vector<std::string> expected = items_of("<c>" + first + "</c>");
+            for (const std::string& item : items_of("<c>" + next + "</c>"))
+                expected.push_back(item);
+            EXPECT_EQ(items_of("<c>" + first + next + "</c>"), expected)
+                << first.substr(0, 60) << " then " << next.substr(0, 60);
+        }
+}
+
 // The hostile table the front ends share (tests/data/marcxml/hostile.txt,
 // whose head tells its format): each case's items, the incipits in order
 // and the messages in any order.

@@ -32,6 +32,31 @@ bool valid_identifier(const std::string& id)
 
 }  // namespace
 
+// The field of interest a tag names, by its number: asked of every field.
+RecordGatherer::Field RecordGatherer::field_of(std::string_view tag)
+{
+    int number = 0;
+    if (tag.size() != 3)
+        return Field::None;
+    for (char c : tag) {
+        if (c < '0' || c > '9')
+            return Field::None;
+        number = number * 10 + (c - '0');
+    }
+    switch (number) {
+    case 31: return Field::Incipit;
+    case 100: return Field::Composer;
+    case 240: return Field::UniformTitle;
+    case 245: return Field::Title;
+    case 260: return Field::Imprint;
+    case 383: return Field::Subject;
+    case 594: return Field::Scoring;
+    case 700: return Field::Person;
+    case 852: return Field::Location;
+    default: return Field::None;
+    }
+}
+
 MarcElement marc_element(std::string_view local, bool marc)
 {
     // By the name's length first: this is asked of every element read.
@@ -61,13 +86,29 @@ std::string RecordGatherer::Where::text() const
 
 void RecordGatherer::error(std::string control_number, std::int64_t line, Message message)
 {
-    MarcxmlItem item;
+    MarcxmlItem& item = ready_.emplace_back();
     item.kind = MarcxmlItem::Kind::Error;
     item.control_number = std::move(control_number);
     item.line = line;
     item.message = std::move(message);
-    ready_.push_back(std::move(item));
     ++counts_.errors;
+}
+
+// Nothing of the previous record is kept but the storage of its texts.
+void RecordGatherer::open_record(std::int64_t line)
+{
+    in_record_ = true;
+    line_ = line;
+    for (Value* v : {&control_number_, &composer_, &uniform_title_, &title_})
+        v->clear();
+    for (Value* v : source_.texts())
+        v->clear();
+    source_.persons.clear();
+    fields_.clear();
+    markup_.clear();
+    bytes_ = 0;
+    too_large_ = false;
+    ++counts_.records;
 }
 
 void RecordGatherer::start(MarcElement element, std::string_view key, std::int64_t line)
@@ -79,15 +120,7 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
                   make_message(MessageCode::RecordNotClosed, {std::to_string(counts_.records)}));
             ++unclosed_;
         }
-        in_record_ = true;
-        line_ = line;
-        control_number_ = composer_ = uniform_title_ = title_ = Value{};
-        source_ = SourceFields{};
-        fields_.clear();
-        markup_.clear();
-        bytes_ = 0;
-        too_large_ = false;
-        ++counts_.records;
+        open_record(line);
         return;
     }
     if (!in_record_)
@@ -109,7 +142,8 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
         return;
     case MarcElement::Datafield: datafield(key, line); return;
     case MarcElement::Subfield:
-        if (key.size() == 1)
+        // Most subfields are of fields passed by.
+        if (key.size() == 1 && field_ != Field::None)
             subfield(key[0]);
         return;
     default: return;
@@ -121,14 +155,7 @@ void RecordGatherer::start(MarcElement element, std::string_view key, std::int64
 // number (383), the date (260), the scoring (594) and the location (852).
 void RecordGatherer::datafield(std::string_view tag, std::int64_t line)
 {
-    static constexpr std::pair<std::string_view, Field> kFields[] = {
-        {"031", Field::Incipit},      {"100", Field::Composer}, {"240", Field::UniformTitle},
-        {"245", Field::Title},        {"700", Field::Person},   {"383", Field::Subject},
-        {"260", Field::Imprint},      {"594", Field::Scoring},  {"852", Field::Location}};
-    field_ = Field::None;
-    for (const auto& [name, field] : kFields)
-        if (tag == name)
-            field_ = field;
+    field_ = field_of(tag);
     if (field_ != Field::Incipit && field_ != Field::Person)
         return;
     // What kBytesWithinLimit rests on: a field's shortest start tag.
@@ -164,7 +191,7 @@ void RecordGatherer::gather(Value& value, bool repeats, Where where, std::string
 bool RecordGatherer::record_subfield(char code)
 {
     SourceFields& s = source_;
-    auto at = [&](const char* tag, char wanted, Value& value, bool repeats = false,
+    auto at = [&](std::string_view tag, char wanted, Value& value, bool repeats = false,
                   std::string_view joint = "; ") {
         if (code == wanted)
             gather(value, repeats, {tag, 0, code}, joint);
@@ -301,8 +328,7 @@ std::shared_ptr<const SourceDescription> RecordGatherer::finish_source()
     static constexpr std::pair<std::string_view, std::string_view> kRoles[] = {
         {"lyr", "lyricist"}, {"lbt", "librettist"}, {"arr", "arranger"}};
     SourceFields& f = source_;
-    for (Value* v : {&f.siglum, &f.shelfmark, &f.composer_dates, &f.uniform_number,
-                     &f.uniform_scoring, &f.subject_number, &f.scoring, &f.date})
+    for (Value* v : f.texts())
         trim(v->text);
     auto s = std::make_shared<SourceDescription>();
     s->control_number = control_number_.text;
@@ -333,16 +359,16 @@ std::shared_ptr<const SourceDescription> RecordGatherer::finish_source()
 bool RecordGatherer::readable()
 {
     const std::string& id = control_number_.text;
+    if (!too_large_ && control_number_.seen && valid_identifier(id))
+        return true;
     std::string which = std::to_string(counts_.records);
     if (too_large_) {
         error(id, line_, make_message(MessageCode::CatalogueRecordTooLarge, {which}));
     } else if (!control_number_.seen) {
         ++counts_.without_control_number;
         error({}, line_, make_message(MessageCode::NoControlNumber, {which}));
-    } else if (!valid_identifier(id)) {
-        error(id, line_, make_message(MessageCode::ControlNumberNotIdentifier, {which, id}));
     } else {
-        return true;
+        error(id, line_, make_message(MessageCode::ControlNumberNotIdentifier, {which, id}));
     }
     return false;
 }
@@ -371,7 +397,8 @@ const char* line_break_in(const Field& f)
 
 // One 031 field: passed over without music, a warning for another system
 // code, an error for a line break in a field of the record line, and else
-// an incipit with the record's description.
+// an incipit with the record's description. Its item is made where it is
+// kept.
 void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const Description& shared)
 {
     for (Value* v : {&f.a, &f.b, &f.c, &f.d, &f.e, &f.g, &f.m, &f.n, &f.o, &f.p, &f.q, &f.r, &f.t,
@@ -381,11 +408,10 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const Descrip
         ++counts_.without_music;
         return;
     }
-    MarcxmlItem item;
+    MarcxmlItem& item = ready_.emplace_back();
     item.control_number = control_number_.text;
     item.occurrence = occurrence;
     item.line = f.line;
-    std::string here = "031 #" + std::to_string(occurrence);
     if (!f.system.text.empty() && f.system.text != "pe") {
         ++counts_.other_system;
         item.kind = MarcxmlItem::Kind::Warning;
@@ -398,28 +424,44 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const Descrip
         ++counts_.errors;
     } else {
         ++counts_.incipits;
-        Record& out = item.record;
-        out.identifier = control_number_.text;
-        out.number = f.a.text + '.' + f.b.text + '.' + f.c.text;
-        out.clef = std::move(f.g.text);
-        out.time = std::move(f.o.text);
-        out.key = std::move(f.n.text);
-        out.music = std::move(f.p.text);
-        Description& d = out.description;
-        d = shared;
-        d.movement_number = out.number;
-        d.role = std::move(f.e.text);
-        d.note = std::move(f.q.text);
-        d.movement_title = std::move(f.d.text);
-        d.part_name = std::move(f.m.text);
-        d.text_incipit = std::move(f.t.text);
-        d.key_or_mode = std::move(f.r.text);
-        // Markup in the texts it is made of: its own field's, the record's.
-        for (const std::string& where : markup_)
-            if (where.compare(0, 4, "031 ") != 0 || where.compare(0, here.size() + 1, here + " ") == 0)
-                item.warnings.push_back(make_message(MessageCode::SubfieldHoldsMarkup, {where}));
+        incipit_record(item.record, f, shared);
+        markup_warnings(item.warnings, occurrence);
     }
-    ready_.push_back(std::move(item));
+}
+
+// An incipit's record: its field's texts (taken), with the record's part
+// of the description (composer, work title, source) shared.
+void RecordGatherer::incipit_record(Record& out, Incipit031& f, const Description& shared)
+{
+    out.identifier = control_number_.text;
+    out.number = std::move(f.a.text);
+    out.number.append(1, '.').append(f.b.text).append(1, '.').append(f.c.text);
+    out.clef = std::move(f.g.text);
+    out.time = std::move(f.o.text);
+    out.key = std::move(f.n.text);
+    out.music = std::move(f.p.text);
+    Description& d = out.description;
+    d.composer = shared.composer;
+    d.work_title = shared.work_title;
+    d.source = shared.source;
+    d.movement_number = out.number;
+    d.role = std::move(f.e.text);
+    d.note = std::move(f.q.text);
+    d.movement_title = std::move(f.d.text);
+    d.part_name = std::move(f.m.text);
+    d.text_incipit = std::move(f.t.text);
+    d.key_or_mode = std::move(f.r.text);
+}
+
+// Markup in the texts an incipit is made of: its own field's, the record's.
+void RecordGatherer::markup_warnings(std::vector<Message>& warnings, int occurrence) const
+{
+    if (markup_.empty())
+        return;
+    const std::string here = "031 #" + std::to_string(occurrence) + " ";
+    for (const std::string& where : markup_)
+        if (where.compare(0, 4, "031 ") != 0 || where.compare(0, here.size(), here) == 0)
+            warnings.push_back(make_message(MessageCode::SubfieldHoldsMarkup, {where}));
 }
 
 }  // namespace tav::detail

@@ -2,6 +2,7 @@
 // it, and handed out as incipits and messages when it closes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -57,6 +58,11 @@ private:
     struct Value {
         std::string text;
         bool seen = false;
+        void clear()
+        {
+            text.clear();
+            seen = false;
+        }
     };
     struct Incipit031 {
         std::int64_t line = 0;
@@ -71,6 +77,12 @@ private:
         Value siglum, shelfmark, composer_dates, uniform_number, uniform_scoring,
             subject_number, scoring, date;
         std::vector<Person700> persons;
+        // Its texts but the persons'.
+        std::array<Value*, 8> texts()
+        {
+            return {&siglum,          &shelfmark,      &composer_dates, &uniform_number,
+                    &uniform_scoring, &subject_number, &scoring,        &date};
+        }
     };
     enum class Field {
         None, Control001, Incipit, Composer, UniformTitle, Title, Person, Subject, Imprint,
@@ -86,6 +98,8 @@ private:
         std::string text() const;   // "031 #2 $p", "100 $a", "001"
     };
 
+    static Field field_of(std::string_view tag);
+    void open_record(std::int64_t line);
     void gather(Value& value, bool repeats, Where where, std::string_view joint = "; ");
     void datafield(std::string_view tag, std::int64_t line);
     void subfield(char code);
@@ -94,6 +108,8 @@ private:
     bool readable();
     std::shared_ptr<const SourceDescription> finish_source();
     void finish_incipit(Incipit031& f, int occurrence, const Description& shared);
+    void incipit_record(Record& out, Incipit031& f, const Description& shared);
+    void markup_warnings(std::vector<Message>& warnings, int occurrence) const;
 
     std::deque<MarcxmlItem>& ready_;
     MarcxmlCounts& counts_;

@@ -21,8 +21,11 @@ inline void trim(std::string& s)
     std::size_t begin = 0;
     while (begin < end && is_xml_space(s[begin]))
         ++begin;
-    s.erase(end);
-    s.erase(0, begin);
+    // Most texts have nothing to cut.
+    if (end < s.size())
+        s.resize(end);
+    if (begin > 0)
+        s.erase(0, begin);
 }
 
 // The name after a namespace prefix, if any.
