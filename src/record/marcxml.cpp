@@ -70,7 +70,10 @@ struct MarcxmlReader::State {
     bool finished = false;
 
 #ifdef TAV_HAVE_LIBXML2
-    explicit State(detail::XmlInput* in) : input(in), gatherer(ready, counts) {}
+    explicit State(std::unique_ptr<InputStream> in)
+        : input(std::make_unique<detail::XmlInput>(std::move(in))), gatherer(ready, counts)
+    {
+    }
     ~State() { drop_parser(); }
 
     std::unique_ptr<detail::XmlInput> input;
@@ -416,15 +419,15 @@ struct MarcxmlReader::State {
     // records the scan did, and left the parse inside the root, no record
     // open. The scanner reads it when it can, libxml2 else.
     enum class PieceBy { ScannerOrLibxml, Scanner, Libxml };
-    static bool parse_piece(const std::string& head, const detail::MarcxmlPiece& piece,
+    static bool parse_piece(const std::string& head, detail::MarcxmlPiece& piece,
                             std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
     {
         return read_piece(head, piece, items, counts, PieceBy::ScannerOrLibxml);
     }
-    static bool read_piece(const std::string& head, const detail::MarcxmlPiece& piece,
+    static bool read_piece(const std::string& head, detail::MarcxmlPiece& piece,
                            std::deque<MarcxmlItem>& items, MarcxmlCounts& counts, PieceBy by)
     {
-        State s(new detail::XmlInput(std::make_unique<InputStream>(std::string_view())));
+        State s(std::make_unique<InputStream>(std::string_view()));
         s.counts.records = piece.records;
         const bool head_read = s.resume(head, piece.offset, piece.lines) && !s.fault.seen;
         if (s.parser == nullptr || s.pending_offset != piece.offset)
@@ -434,7 +437,8 @@ struct MarcxmlReader::State {
             std::deque<MarcxmlItem> scanned;
             MarcxmlCounts scanned_counts = s.counts;
             detail::RecordGatherer gatherer(scanned, scanned_counts);
-            if (head_read && detail::scan_piece(piece.bytes, s.root.namespaces, line, gatherer))
+            if (head_read && detail::scan_piece(piece.bytes, s.root.namespaces, line, gatherer,
+                                                piece.line_feeds))
                 return hand_over(scanned, scanned_counts, piece, items, counts);
             if (by == PieceBy::Scanner)
                 return false;
@@ -443,6 +447,7 @@ struct MarcxmlReader::State {
             LibxmlMessagesKept kept(s.thread_message);
             xmlParseChunk(s.parser, piece.bytes.data(), static_cast<int>(piece.bytes.size()), 0);
         }
+        piece.line_feeds = detail::line_feeds(piece.bytes);
         if (s.fault.seen || s.parser->disableSAX != 0 || !s.thread_message.empty() ||
             s.depth != 1 || s.root_closed || s.gatherer.in_record() || s.gatherer.unclosed() != 0 ||
             s.parser->input->line - line != piece.line_feeds ||
@@ -508,6 +513,7 @@ struct MarcxmlReader::State {
         }
     }
 #else
+    explicit State(std::unique_ptr<InputStream> in) : input(std::move(in)) {}
     std::unique_ptr<InputStream> input;   // not read
     void read_on(unsigned) {}
 
@@ -523,40 +529,31 @@ struct MarcxmlReader::State {
 #endif
 };
 
+MarcxmlReader::MarcxmlReader(std::unique_ptr<InputStream> input)
+    : state_(std::make_unique<State>(std::move(input)))
+{
+}
+
+const InputStream& MarcxmlReader::input() const
+{
 #ifdef TAV_HAVE_LIBXML2
-MarcxmlReader::MarcxmlReader(std::unique_ptr<InputStream> input)
-    : state_(std::make_unique<State>(new detail::XmlInput(std::move(input))))
-{
-}
-
-const InputStream& MarcxmlReader::input() const
-{
     return state_->input->stream();
-}
 #else
-MarcxmlReader::MarcxmlReader(std::unique_ptr<InputStream> input)
-    : state_(std::make_unique<State>())
-{
-    state_->input = std::move(input);
-}
-
-const InputStream& MarcxmlReader::input() const
-{
     return *state_->input;
-}
 #endif
+}
 
 MarcxmlReader::~MarcxmlReader() = default;
 
 #ifdef TAV_HAVE_LIBXML2
-bool detail::PieceParses::scanner(const std::string& head, const detail::MarcxmlPiece& piece,
+bool detail::PieceParses::scanner(const std::string& head, detail::MarcxmlPiece& piece,
                                   std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
     using State = MarcxmlReader::State;
     return State::read_piece(head, piece, items, counts, State::PieceBy::Scanner);
 }
 
-bool detail::PieceParses::libxml(const std::string& head, const detail::MarcxmlPiece& piece,
+bool detail::PieceParses::libxml(const std::string& head, detail::MarcxmlPiece& piece,
                                  std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
     using State = MarcxmlReader::State;

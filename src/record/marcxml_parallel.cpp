@@ -3,7 +3,6 @@
 #include "record/marcxml_parallel.h"
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -26,20 +25,6 @@ void add(MarcxmlCounts& to, const MarcxmlCounts& piece)
     to.errors += piece.errors;
     to.bytes_searched += piece.bytes_searched;
     ++to.pieces;
-}
-
-// Lines of a few dozen bytes, as in catalogue exports, are counted faster
-// from one line feed to the next than byte by byte.
-std::int64_t line_feeds(const std::string& bytes)
-{
-    std::int64_t count = 0;
-    const char* end = bytes.data() + bytes.size();
-    for (const char* p = bytes.data();
-         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) !=
-         nullptr;
-         ++p)
-        ++count;
-    return count;
 }
 
 }  // namespace
@@ -95,7 +80,6 @@ void ParallelRead::work()
         try {
             // Read as if no line came between the head and the piece.
             MarcxmlPiece& piece = job->piece;
-            piece.line_feeds = line_feeds(piece.bytes);
             piece.lines = splitter_.head_lines();
             ok = parse_(splitter_.head(), piece, job->items, job->counts);
         } catch (...) {

@@ -25,8 +25,9 @@ namespace tav::detail {
 
 // Parses `piece` of the document that starts with `head` (its lines and
 // records before as given): its items and counts (records: those it
-// holds); false when the parse may differ from the streaming one.
-using PieceParse = bool (*)(const std::string& head, const MarcxmlPiece& piece,
+// holds), and its line feeds; false when the parse may differ from the
+// streaming one.
+using PieceParse = bool (*)(const std::string& head, MarcxmlPiece& piece,
                             std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
 
 class ParallelRead {

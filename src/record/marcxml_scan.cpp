@@ -168,6 +168,9 @@ public:
     {
     }
 
+    // Line feeds before the byte it is at.
+    std::int64_t line() const { return line_; }
+
     bool run()
     {
         while (p_ < end_)
@@ -512,7 +515,7 @@ bool Scanner::end_tag()
 }  // namespace
 
 bool scan_piece(std::string_view bytes, const RootNamespaces& root, std::int64_t line,
-                RecordGatherer& gatherer)
+                RecordGatherer& gatherer, std::int64_t& line_feeds)
 {
     // A piece this small cannot reach a record's limit, so that where the
     // text is cut between calls (here and in libxml2) does not matter.
@@ -521,7 +524,11 @@ bool scan_piece(std::string_view bytes, const RootNamespaces& root, std::int64_t
     for (const auto& [prefix, uri] : root)
         if (uri.empty())
             return false;
-    return Scanner(bytes, root, line, gatherer).run();
+    Scanner scanner(bytes, root, line, gatherer);
+    if (!scanner.run())
+        return false;
+    line_feeds = scanner.line() - line;
+    return true;
 }
 
 }  // namespace tav::detail

@@ -18,18 +18,19 @@
 namespace tav::detail {
 
 // Reads `bytes`, whole elements inside a root declaring `root` whose first
-// byte is on `line`, into `gatherer`; false when it declines (the gatherer
-// may then have been given part of the piece). True only when the piece
-// leaves every element it opens closed and no record open.
+// byte is on `line`, into `gatherer`, and counts their `line_feeds`; false
+// when it declines (the gatherer may then have been given part of the
+// piece). True only when the piece leaves every element it opens closed
+// and no record open.
 bool scan_piece(std::string_view bytes, const RootNamespaces& root, std::int64_t line,
-                RecordGatherer& gatherer);
+                RecordGatherer& gatherer, std::int64_t& line_feeds);
 
 // The two readings of a piece, for a check that compares them: by the
 // scanner alone (false also when it declines), and by libxml2 alone.
 struct PieceParses {
-    static bool scanner(const std::string& head, const MarcxmlPiece& piece,
+    static bool scanner(const std::string& head, MarcxmlPiece& piece,
                         std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
-    static bool libxml(const std::string& head, const MarcxmlPiece& piece,
+    static bool libxml(const std::string& head, MarcxmlPiece& piece,
                        std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
 };
 

@@ -36,6 +36,20 @@ constexpr std::size_t kLongestName = 256;
 
 }  // namespace
 
+// Lines of a few dozen bytes, as in catalogue exports, are counted faster
+// from one line feed to the next than byte by byte.
+std::int64_t line_feeds(std::string_view bytes)
+{
+    std::int64_t count = 0;
+    const char* end = bytes.data() + bytes.size();
+    for (const char* p = bytes.data();
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) !=
+         nullptr;
+         ++p)
+        ++count;
+    return count;
+}
+
 std::size_t find_start(const std::string& bytes, bool any_element, std::size_t& keep,
                        std::int64_t& searched)
 {

@@ -24,13 +24,16 @@ namespace tav::detail {
 std::size_t find_start(const std::string& bytes, bool any_element, std::size_t& keep,
                        std::int64_t& searched);
 
+// Line feeds in `bytes`.
+std::int64_t line_feeds(std::string_view bytes);
+
 // Consecutive records (and what lies between them) inside the root element.
 struct MarcxmlPiece {
     std::string bytes;
     std::uint64_t offset = 0;   // stream offset of its first byte (of the UTF-8)
     std::int64_t lines = 0;     // line feeds before it, once known
     std::int64_t records = 0;   // records before it, once known
-    std::int64_t line_feeds = 0;   // in its bytes, once counted
+    std::int64_t line_feeds = 0;   // in its bytes, once its parse counted them
 };
 
 class RecordSplitter {
