@@ -30,29 +30,31 @@ bool valid_identifier(const std::string& id)
     return value <= INT32_MAX;
 }
 
+// A tag of three bytes as one number, for a switch.
+constexpr std::uint32_t tag_code(std::string_view tag)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(tag[0])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(tag[1])) << 8 |
+           static_cast<unsigned char>(tag[2]);
+}
+
 }  // namespace
 
-// The field of interest a tag names, by its number: asked of every field.
+// The field of interest a tag names: asked of every field.
 RecordGatherer::Field RecordGatherer::field_of(std::string_view tag)
 {
-    int number = 0;
     if (tag.size() != 3)
         return Field::None;
-    for (char c : tag) {
-        if (c < '0' || c > '9')
-            return Field::None;
-        number = number * 10 + (c - '0');
-    }
-    switch (number) {
-    case 31: return Field::Incipit;
-    case 100: return Field::Composer;
-    case 240: return Field::UniformTitle;
-    case 245: return Field::Title;
-    case 260: return Field::Imprint;
-    case 383: return Field::Subject;
-    case 594: return Field::Scoring;
-    case 700: return Field::Person;
-    case 852: return Field::Location;
+    switch (tag_code(tag)) {
+    case tag_code("031"): return Field::Incipit;
+    case tag_code("100"): return Field::Composer;
+    case tag_code("240"): return Field::UniformTitle;
+    case tag_code("245"): return Field::Title;
+    case tag_code("260"): return Field::Imprint;
+    case tag_code("383"): return Field::Subject;
+    case tag_code("594"): return Field::Scoring;
+    case tag_code("700"): return Field::Person;
+    case tag_code("852"): return Field::Location;
     default: return Field::None;
     }
 }
