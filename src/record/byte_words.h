@@ -1,6 +1,7 @@
 // Bytes looked at eight at a time, in 64-bit words read with memcpy (no
 // alignment asked, no processor's own instructions): the scanner's runs of
-// plain text and its comparisons of short names.
+// plain text and its comparisons of short names, the search for line
+// breaks.
 #pragma once
 
 #include <bit>
@@ -9,6 +10,16 @@
 #include <cstring>
 
 namespace tav::detail {
+
+// The high bit of each byte of `w` below `bound` (at most 0x80) marked; a
+// borrow may mark a byte after one truly marked too, so the lowest mark,
+// and whether there is any, are true.
+inline std::uint64_t bytes_below(std::uint64_t w, unsigned char bound)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHigh = 0x8080808080808080;
+    return (w - kOnes * bound) & ~w & kHigh;
+}
 
 // The first byte at or after `p` that may end a run of plain text: a
 // control byte (a tab too), one past ASCII, '<', '&' or ']'. Only whole
@@ -19,15 +30,12 @@ inline const char* plain_text_stop(const char* p, const char* end)
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t kOnes = 0x0101010101010101;
         constexpr std::uint64_t kHigh = 0x8080808080808080;
-        // Each term marks the high bit of a byte it stands for; a borrow
-        // marks only bytes after one truly marked, so the first mark is true.
-        auto zero = [](std::uint64_t v) { return (v - kOnes) & ~v; };
+        auto equal = [](std::uint64_t v, char c) { return bytes_below(v ^ (kOnes * c), 1); };
         while (end - p >= 8) {
             std::uint64_t w;
             std::memcpy(&w, p, sizeof w);
-            const std::uint64_t stops = (zero(w ^ (kOnes * '<')) | zero(w ^ (kOnes * '&')) |
-                                         zero(w ^ (kOnes * ']')) | ((w - kOnes * 0x20) & ~w) | w) &
-                                        kHigh;
+            const std::uint64_t stops = equal(w, '<') | equal(w, '&') | equal(w, ']') |
+                                        bytes_below(w, 0x20) | (w & kHigh);
             if (stops != 0)
                 return p + std::countr_zero(stops) / 8;
             p += 8;

@@ -411,6 +411,17 @@ void RecordGatherer::finish_incipit(Incipit031& f, int occurrence, const Descrip
         return;
     }
     MarcxmlItem& item = ready_.emplace_back();
+    try {
+        fill_item(item, f, occurrence, shared);
+    } catch (...) {
+        ready_.pop_back();   // memory ran out: no half-made item goes on
+        throw;
+    }
+}
+
+void RecordGatherer::fill_item(MarcxmlItem& item, Incipit031& f, int occurrence,
+                               const Description& shared)
+{
     item.control_number = control_number_.text;
     item.occurrence = occurrence;
     item.line = f.line;

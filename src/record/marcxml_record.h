@@ -108,6 +108,7 @@ private:
     bool readable();
     std::shared_ptr<const SourceDescription> finish_source();
     void finish_incipit(Incipit031& f, int occurrence, const Description& shared);
+    void fill_item(MarcxmlItem& item, Incipit031& f, int occurrence, const Description& shared);
     void incipit_record(Record& out, Incipit031& f, const Description& shared);
     void markup_warnings(std::vector<Message>& warnings, int occurrence) const;
 

@@ -14,6 +14,7 @@
 #include "parser/convert.h"
 #include "parser/line.h"
 #include "parser/report.h"
+#include "record/byte_words.h"
 #include "record/record_reader.h"
 #include "tav/tav.h"
 
@@ -318,16 +319,6 @@ bool breaks_line(char c, bool tab)
     return c == '\n' || c == '\r' || (c == '\t' && tab);
 }
 
-// Whether a word of eight bytes holds one below '\r' + 1 (the TAB, the line
-// feed and the carriage return are among them): the words of a text that
-// holds none are passed by whole.
-bool holds_low_byte(std::uint64_t word)
-{
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-    return ((word - kOnes * ('\r' + 1)) & ~word & kHighBits) != 0;
-}
-
 }  // namespace
 
 bool holds_line_break(std::string_view text, bool tab)
@@ -336,7 +327,7 @@ bool holds_line_break(std::string_view text, bool tab)
     const char* end = p + text.size();
     for (std::uint64_t word; end - p >= 8; p += 8) {
         std::memcpy(&word, p, sizeof word);
-        if (holds_low_byte(word))
+        if (bytes_below(word, '\r' + 1) != 0)   // TAB, LF and CR among them
             for (int i = 0; i < 8; ++i)
                 if (breaks_line(p[i], tab))
                     return true;
