@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "record/byte_words.h"
 #include "record/xml_names.h"
@@ -223,7 +224,8 @@ bool Scanner::text()
     while (p_ < end_) {
         const char c = *p_;
         if (is(c, kPlainText)) {
-            p_ = plain_text_stop(p_ + 1, end_);
+            if (++p_ < end_ && *p_ != '<')   // texts of a byte are common
+                p_ = plain_text_stop(p_, end_);
             continue;
         }
         if (c == '<')
@@ -330,6 +332,8 @@ bool Scanner::known_name(Open& known)
             continue;
         p_ += name.size();
         known = known_[i];
+        if (i > 0)   // the names met most often come to be looked at first
+            std::swap(known_[i], known_[i - 1]);
         return true;
     }
     return false;
