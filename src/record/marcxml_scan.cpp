@@ -12,6 +12,11 @@
 // the line of its tag's '>' (every line feed before it counted, those
 // inside the tag too); in text, CR LF is read as LF and a lone CR as LF
 // without a line of its own; a reference gives its character as text.
+//
+// Plain text and the indent after a line feed are passed over eight bytes
+// at a time, and the tags exports write most (a name met before, the usual
+// attributes of a record's elements) are matched whole; anything else they
+// meet is left to the byte by byte reading, which gives the same events.
 
 #include "record/marcxml_scan.h"
 
