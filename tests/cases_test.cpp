@@ -35,7 +35,8 @@ std::string escaped(const std::string& text)
     return s;
 }
 
-std::string unescaped(const std::string& text)
+// Only the \xHH escapes as their bytes; any other backslash is itself.
+std::string hex_unescaped(const std::string& text)
 {
     std::string s;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -137,7 +138,7 @@ std::string transcript(const std::string& text)
             shown.v4 = line.find(" xml4") != std::string::npos;
             shown.described = line.find(" d") != std::string::npos;
         } else if (line[0] == '<') {
-            s += outcome(unescaped(line.substr(2)), options, shown);
+            s += outcome(hex_unescaped(line.substr(2)), options, shown);
         }
     }
     return s;

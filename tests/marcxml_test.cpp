@@ -689,23 +689,6 @@ TEST(Marcxml, PiecesOnThreadsReadAsOne)
 
 namespace {
 
-// A table's text with \r, \t, \n and \xHH as their bytes.
-std::string unescaped(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-        } else if (text[++i] == 'x') {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i] == 'r' ? '\r' : text[i] == 't' ? '\t' : text[i] == 'n' ? '\n' : text[i];
-        }
-    }
-    return out;
-}
-
 // Items as text, with all the description a record gives them.
 std::string items_text(const std::deque<tav::MarcxmlItem>& items, const tav::MarcxmlCounts& c)
 {

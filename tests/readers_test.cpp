@@ -14,24 +14,7 @@
 
 namespace {
 
-std::string unescape(const std::string& s)
-{
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
-            out += s[i];
-            continue;
-        }
-        char c = s[++i];
-        if (c == 'x') {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-        }
-    }
-    return out;
-}
+using test_support::unescaped;
 
 struct ReaderCase {
     std::string name, form, start, input;
@@ -53,10 +36,10 @@ std::vector<ReaderCase> reader_cases()
         } else if (word == "start") {
             cases.back().start = rest;
         } else if (word == "in") {
-            cases.back().input += (first_in ? "" : "\n") + unescape(rest);
+            cases.back().input += (first_in ? "" : "\n") + unescaped(rest);
             first_in = false;
         } else {
-            cases.back().expected.push_back(word == "tab" ? "tab " + unescape(rest) : line);
+            cases.back().expected.push_back(word == "tab" ? "tab " + unescaped(rest) : line);
         }
     });
     return cases;

@@ -82,6 +82,23 @@ inline void each_table_line(
     }
 }
 
+// A table's text with \r, \t, \n and \xHH as their bytes.
+inline std::string unescaped(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+        } else if (text[++i] == 'x') {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i] == 'r' ? '\r' : text[i] == 't' ? '\t' : text[i] == 'n' ? '\n' : text[i];
+        }
+    }
+    return out;
+}
+
 inline void expect_golden(const std::string& name, const std::string& actual)
 {
     const std::string path = data_path(name);
