@@ -32,7 +32,9 @@ struct InputStream::State {
     InputReading how;
 
     // Raw bytes read and not yet used: those given as already read first.
-    std::vector<char> raw = std::vector<char>(kBlock);
+    // Its block is made at the first read, so that a stream of bytes in
+    // memory that is never read costs nothing.
+    std::vector<char> raw;
     std::size_t raw_pos = 0, raw_len = 0;
     bool raw_end = false;
     std::uint64_t consumed = 0;
@@ -77,6 +79,8 @@ struct InputStream::State {
     // The next raw block, into `raw`; false at the end (or a failure).
     bool read_raw()
     {
+        if (raw.size() < kBlock)
+            raw.resize(kBlock);
         raw_pos = 0;
         raw_len = read_block(raw.data());
         return raw_len > 0;
