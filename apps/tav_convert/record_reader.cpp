@@ -83,10 +83,13 @@ struct ItemBatchReader::State {
     }
 
     // Items cross to the converters in groups, one lock and one wake-up a
-    // group. A group may wait while the reader waits for its next block of
-    // input; the reader fills whole blocks anyway, so such an input is never
-    // read as it trickles in (a peer that waits for its documents before it
-    // sends more is served by the tab route only).
+    // group, and each group whole: its items are not moved again on the
+    // way. A reader that gives many items at a time (MARCXML: a piece's)
+    // gives a group with each take; one that gives an item at a time is
+    // gathered to kGroup. A group may wait while the reader waits for its
+    // next block of input; the reader fills whole blocks anyway, so such an
+    // input is never read as it trickles in (a peer that waits for its
+    // documents before it sends more is served by the tab route only).
     void read()
     {
         try {
@@ -107,20 +110,21 @@ struct ItemBatchReader::State {
     {
         std::deque<tav::MarcxmlItem> group;
         for (;;) {
+            const std::size_t before = group.size();
             bool more = reader->take(group);
-            if (more && group.size() < kGroup)
+            if (more && group.size() < kGroup && group.size() - before <= 1)
                 continue;
             std::unique_lock<std::mutex> lock(mutex);
             consumed = reader->consumed();
-            room.wait(lock, [this] { return queue.size() < kQueued || stop; });
+            room.wait(lock, [this] { return queued < kQueued || stop; });
             if (stop)
                 return;
             bool was_empty = queue.empty();
-            if (was_empty)
-                queue.swap(group);
-            else
-                std::move(group.begin(), group.end(), std::back_inserter(queue));
-            group.clear();
+            if (!group.empty()) {
+                queued += group.size();
+                queue.push_back(std::move(group));
+                group = {};
+            }
             if (!more) {
                 done = true;
                 failed = reader->read_failed();
@@ -142,7 +146,9 @@ struct ItemBatchReader::State {
             ready.wait(lock, [this] { return !queue.empty() || done; });
             if (queue.empty())
                 return nullptr;
-            taken.swap(queue);
+            taken.swap(queue.front());
+            queue.pop_front();
+            queued -= taken.size();
             room.notify_one();
         }
         return &taken.front();
@@ -152,8 +158,9 @@ struct ItemBatchReader::State {
     std::unique_ptr<tav::RecordSource> reader;
     const bool catalogue;
     const std::string name;   // the form's, for messages
-    std::deque<tav::MarcxmlItem> queue;   // filled by the thread
-    std::deque<tav::MarcxmlItem> taken;   // the consumer's share
+    std::deque<std::deque<tav::MarcxmlItem>> queue;   // groups filled by the thread
+    std::size_t queued = 0;                          // the items they hold
+    std::deque<tav::MarcxmlItem> taken;              // the consumer's group
     std::mutex mutex;
     std::condition_variable ready, room;
     bool done = false, stop = false, failed = false, out_of_memory = false;
