@@ -167,7 +167,7 @@ void Pipeline::work()
 
 // The outcome of line k made afresh, with where it comes from; for a
 // MARCXML entry that is the reader's message, the whole outcome.
-const CatalogueEntry* Pipeline::begin_outcome(Slot& slot, std::size_t k)
+CatalogueEntry* Pipeline::begin_outcome(Slot& slot, std::size_t k)
 {
     LineBatch& batch = slot.lines;
     Outcome& o = slot.outcomes[k];
@@ -178,7 +178,7 @@ const CatalogueEntry* Pipeline::begin_outcome(Slot& slot, std::size_t k)
     o.identifier = 0;
     o.number.clear();
     o.file.clear();
-    const CatalogueEntry* entry = batch.entries.empty() ? nullptr : &batch.entries[k];
+    CatalogueEntry* entry = batch.entries.empty() ? nullptr : &batch.entries[k];
     o.control_number.clear();
     o.occurrence = 0;
     o.passed_over = false;
@@ -202,14 +202,15 @@ const CatalogueEntry* Pipeline::begin_outcome(Slot& slot, std::size_t k)
 // Converts line k (or its entry), its document kept in the slot for
 // standard output; null, with the outcome, when memory ran out for it.
 tav::Result* Pipeline::convert_line(tav::Converter& converter, Slot& slot, std::size_t k,
-                                    const CatalogueEntry* entry)
+                                    CatalogueEntry* entry)
 {
     LineBatch& batch = slot.lines;
     Outcome& o = slot.outcomes[k];
     tav::Result* r;
     try {
         if (entry != nullptr) {
-            converter.convert(entry->record, cl_.options);
+            // Its description is the converter's from here on.
+            converter.convert(std::move(entry->record), cl_.options);
             r = &tav::last_result(converter);
         } else if (batch.lines[k].too_long) {
             r = &tav::line_too_long(converter);
@@ -242,7 +243,7 @@ tav::Result* Pipeline::convert_line(tav::Converter& converter, Slot& slot, std::
 
 void Pipeline::convert_one(tav::Converter& converter, Slot& slot, std::size_t k)
 {
-    const CatalogueEntry* entry = begin_outcome(slot, k);
+    CatalogueEntry* entry = begin_outcome(slot, k);
     if (entry != nullptr && entry->is_message)
         return;
     LineBatch& batch = slot.lines;

@@ -81,9 +81,9 @@ private:
     void work();
     void convert_batch(tav::Converter& converter, Slot& slot, bool alone);
     void convert_one(tav::Converter& converter, Slot& slot, std::size_t k);
-    const CatalogueEntry* begin_outcome(Slot& slot, std::size_t k);
+    CatalogueEntry* begin_outcome(Slot& slot, std::size_t k);
     tav::Result* convert_line(tav::Converter& converter, Slot& slot, std::size_t k,
-                              const CatalogueEntry* entry);
+                              CatalogueEntry* entry);
     void stop(const std::string& reason);
     Slot& free_slot();
     void emit_oldest(bool wait);

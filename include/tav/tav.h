@@ -351,6 +351,9 @@ public:
     // (as read_record(fields) reads them; `music_position` is not read),
     // with its key, if kept apart, and its descriptive data.
     const Result& convert(const Record& record, const Options& options = {});
+    // The same, taking the record's description (left empty) rather than
+    // copying it: for a caller that has no more use for the record.
+    const Result& convert(Record&& record, const Options& options = {});
     // A record with its description.
     const Result& convert(const Fields& fields, const Options& options,
                           const Description& description);

@@ -387,16 +387,39 @@ const Result& Converter::convert(std::string_view line, const Options& options)
     return state().convert_reading(options);
 }
 
+namespace {
+
+// A record's fields read into `reading` as a line's would be; false when
+// they make a line too long.
+bool read_fields_of(const Record& record, RecordReading& reading)
+{
+    const Fields fields{record.identifier, record.number, record.clef,
+                        record.time,       record.time2,  record.music};
+    if (record_line_size(fields, record.key) > max_line_length)
+        return false;
+    detail::read_fields_into(fields, record.key, reading);
+    return true;
+}
+
+}  // namespace
+
 const Result& Converter::convert(const Record& record, const Options& options)
 {
     if (Result* refused = refuse_reentry())
         return *refused;
-    const Fields fields{record.identifier, record.number, record.clef,
-                        record.time,       record.time2,  record.music};
-    if (record_line_size(fields, record.key) > max_line_length)
+    if (!read_fields_of(record, state().reading))
         return line_too_long(*this);
-    detail::read_fields_into(fields, record.key, state().reading);
     state().reading.record.description = record.description;
+    return state().convert_reading(options);
+}
+
+const Result& Converter::convert(Record&& record, const Options& options)
+{
+    if (Result* refused = refuse_reentry())
+        return *refused;
+    if (!read_fields_of(record, state().reading))
+        return line_too_long(*this);
+    state().reading.record.description = std::move(record.description);
     return state().convert_reading(options);
 }
 
