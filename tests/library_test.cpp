@@ -408,6 +408,10 @@ TEST(Converter, TextsStayWellFormedXml)
     source->creators = {{"lyricist", "P\x03Q"}, {"arranger", "R\x04"}};
     record.description.source = source;
     const tav::Result r = tav::Converter().convert(record);
+    tav::Record taken = record;   // its description handed over, the same document
+    const tav::Result by_taking = tav::Converter().convert(std::move(taken));
+    EXPECT_EQ(by_taking.document, r.document);
+    EXPECT_EQ(by_taking.messages.size(), r.messages.size());
     EXPECT_NE(r.document.find(">A&#13;B&#127;CD</creator>"), std::string::npos);
     EXPECT_NE(r.document.find("<source>Ms. 1</source>"), std::string::npos);
     EXPECT_NE(r.document.find("<creator type=\"lyricist\">PQ</creator>"), std::string::npos);
