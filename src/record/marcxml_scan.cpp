@@ -408,7 +408,7 @@ bool Scanner::usual_attributes(MarcElement element, std::string_view& key)
     const char* p = p_;
     const auto left = static_cast<std::size_t>(end_ - p_);
     auto values = [p](std::size_t from, std::size_t size) {
-        return std::all_of(p + from, p + from + size, value_byte);
+        return std::all_of(p + from, p + from + size, [](char c) { return value_byte(c); });
     };
     std::size_t size = 0, key_at = 0, key_size = 0;   // size: up to the '>'
     switch (element) {
