@@ -138,7 +138,8 @@ struct ItemBatchReader::State {
         }
     }
 
-    // The next item, left in the queue until pop(); null at the end.
+    // The next item, left in the queue until pop(); null at the end. The
+    // consumer takes every group queued at once.
     tav::MarcxmlItem* front()
     {
         if (taken.empty()) {
@@ -146,21 +147,26 @@ struct ItemBatchReader::State {
             ready.wait(lock, [this] { return !queue.empty() || done; });
             if (queue.empty())
                 return nullptr;
-            taken.swap(queue.front());
-            queue.pop_front();
-            queued -= taken.size();
+            taken.swap(queue);
+            queued = 0;
             room.notify_one();
         }
-        return &taken.front();
+        return &taken.front().front();
     }
-    void pop() { taken.pop_front(); }
+    void pop()
+    {
+        taken.front().pop_front();
+        if (taken.front().empty())
+            taken.pop_front();
+    }
 
     std::unique_ptr<tav::RecordSource> reader;
     const bool catalogue;
     const std::string name;   // the form's, for messages
-    std::deque<std::deque<tav::MarcxmlItem>> queue;   // groups filled by the thread
-    std::size_t queued = 0;                          // the items they hold
-    std::deque<tav::MarcxmlItem> taken;              // the consumer's group
+    using Group = std::deque<tav::MarcxmlItem>;   // never empty once queued
+    std::deque<Group> queue;                      // filled by the thread
+    std::size_t queued = 0;                       // the items it holds
+    std::deque<Group> taken;                      // the consumer's share
     std::mutex mutex;
     std::condition_variable ready, room;
     bool done = false, stop = false, failed = false, out_of_memory = false;
