@@ -351,8 +351,8 @@ public:
     // (as read_record(fields) reads them; `music_position` is not read),
     // with its key, if kept apart, and its descriptive data.
     const Result& convert(const Record& record, const Options& options = {});
-    // The same, taking the record's description (left empty) rather than
-    // copying it: for a caller that has no more use for the record.
+    // The same, the record's description moved into the converter rather
+    // than copied: for a caller that has no more use for the record.
     const Result& convert(Record&& record, const Options& options = {});
     // A record with its description.
     const Result& convert(const Fields& fields, const Options& options,
