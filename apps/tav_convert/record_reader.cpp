@@ -2,13 +2,11 @@
 
 #include <condition_variable>
 #include <deque>
-#include <iterator>
 #include <mutex>
 #include <new>
 #include <string>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "interrupts.h"
 #include "tav/marcxml.h"
