@@ -11,14 +11,15 @@
 
 namespace tav::detail {
 
+inline constexpr std::uint64_t kByteOnes = 0x0101010101010101;   // each byte 1
+inline constexpr std::uint64_t kByteHighs = 0x8080808080808080;  // each byte's high bit
+
 // The high bit of each byte of `w` below `bound` (at most 0x80) marked; a
 // borrow may mark a byte after one truly marked too, so the lowest mark,
 // and whether there is any, are true.
 inline std::uint64_t bytes_below(std::uint64_t w, unsigned char bound)
 {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHigh = 0x8080808080808080;
-    return (w - kOnes * bound) & ~w & kHigh;
+    return (w - kByteOnes * bound) & ~w & kByteHighs;
 }
 
 // The first byte at or after `p` that may end a run of plain text: a
@@ -28,14 +29,12 @@ inline std::uint64_t bytes_below(std::uint64_t w, unsigned char bound)
 inline const char* plain_text_stop(const char* p, const char* end)
 {
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101;
-        constexpr std::uint64_t kHigh = 0x8080808080808080;
-        auto equal = [](std::uint64_t v, char c) { return bytes_below(v ^ (kOnes * c), 1); };
+        auto equal = [](std::uint64_t v, char c) { return bytes_below(v ^ (kByteOnes * c), 1); };
         while (end - p >= 8) {
             std::uint64_t w;
             std::memcpy(&w, p, sizeof w);
             const std::uint64_t stops = equal(w, '<') | equal(w, '&') | equal(w, ']') |
-                                        bytes_below(w, 0x20) | (w & kHigh);
+                                        bytes_below(w, 0x20) | (w & kByteHighs);
             if (stops != 0)
                 return p + std::countr_zero(stops) / 8;
             p += 8;
@@ -49,7 +48,7 @@ inline const char* plain_text_stop(const char* p, const char* end)
 inline const char* spaces_end(const char* p, const char* end)
 {
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kSpaces = 0x2020202020202020;
+        constexpr std::uint64_t kSpaces = kByteOnes * ' ';
         while (end - p >= 8) {
             std::uint64_t w;
             std::memcpy(&w, p, sizeof w);
