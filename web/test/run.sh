@@ -30,13 +30,14 @@ build)
     [ -d "$web/node_modules/esbuild" ] && [ -d "$web/node_modules/typescript" ] ||
         skip "node packages (cd web && npm ci)"
     node "$web/bundle.js"
-    # The tarball npm pack makes, installed into a fresh project.
+    # The tarball npm pack makes, installed into a fresh project (its
+    # dependencies from the npm cache, or the registry when they are not there).
     out="$root/build/wasm/pack"
     rm -rf "$out" && mkdir -p "$out/project"
     (cd "$web" && npm pack --ignore-scripts --silent --pack-destination "$out" >/dev/null)
     cd "$out/project"
     echo '{"type": "commonjs"}' > package.json
-    npm install --offline --no-audit --no-fund --silent "$out"/tav-incipit-*.tgz
+    npm install --prefer-offline --no-audit --no-fund --silent "$out"/tav-incipit-*.tgz
     TAV_PACKED="$out/project" exec node --test "$web/test/packed.test.js"
     ;;
 package)
