@@ -113,7 +113,7 @@ void RecordGatherer::open_record(std::int64_t line)
     ++counts_.records;
 }
 
-void RecordGatherer::start(MarcElement element, std::string_view key, std::int64_t line)
+void RecordGatherer::start_element(MarcElement element, std::string_view key, std::int64_t line)
 {
     if (element == MarcElement::Record) {
         if (in_record_) {
@@ -245,7 +245,7 @@ void RecordGatherer::subfield(char code)
     }
 }
 
-void RecordGatherer::end(MarcElement element)
+void RecordGatherer::end_element(MarcElement element)
 {
     if (!in_record_) {
         if (element == MarcElement::Record && unclosed_ > 0)

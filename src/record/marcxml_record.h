@@ -39,8 +39,21 @@ public:
     // An element starts, at `line`: `key` is a field's tag or a subfield's
     // code. A record that starts while one is open closes that one as an
     // error: none of its fields is read, nor given to the new record.
-    void start(MarcElement element, std::string_view key, std::int64_t line);
-    void end(MarcElement element);
+    // The elements met most, a record's subfields of fields passed by and
+    // the ends of its subfields, are taken here without a call.
+    void start(MarcElement element, std::string_view key, std::int64_t line)
+    {
+        if (element != MarcElement::Subfield || field_ != Field::None || target_ != nullptr ||
+            !in_record_)
+            start_element(element, key, line);
+    }
+    void end(MarcElement element)
+    {
+        if (element == MarcElement::Subfield && in_record_ && markup_depth_ == 0)
+            target_ = nullptr;
+        else
+            end_element(element);
+    }
     void text(const char* text, std::size_t length);
     // Whether text is gathered now (else text() passes it by).
     bool gathering() const { return target_ != nullptr; }
@@ -98,6 +111,8 @@ private:
         std::string text() const;   // "031 #2 $p", "100 $a", "001"
     };
 
+    void start_element(MarcElement element, std::string_view key, std::int64_t line);
+    void end_element(MarcElement element);
     static Field field_of(std::string_view tag);
     void open_record(std::int64_t line);
     void gather(Value& value, bool repeats, Where where, std::string_view joint = "; ");
