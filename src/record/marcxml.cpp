@@ -419,30 +419,39 @@ struct MarcxmlReader::State {
     // records the scan did, and left the parse inside the root, no record
     // open. The scanner reads it when it can, libxml2 else.
     enum class PieceBy { ScannerOrLibxml, Scanner, Libxml };
-    static bool parse_piece(const std::string& head, detail::MarcxmlPiece& piece,
-                            std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+    static bool parse_piece(const std::string& head, detail::PieceHead& known,
+                            detail::MarcxmlPiece& piece, std::deque<MarcxmlItem>& items,
+                            MarcxmlCounts& counts)
     {
-        return read_piece(head, piece, items, counts, PieceBy::ScannerOrLibxml);
+        return read_piece(head, known, piece, items, counts, PieceBy::ScannerOrLibxml);
     }
-    static bool read_piece(const std::string& head, detail::MarcxmlPiece& piece,
-                           std::deque<MarcxmlItem>& items, MarcxmlCounts& counts, PieceBy by)
+    static bool read_piece(const std::string& head, detail::PieceHead& known,
+                           detail::MarcxmlPiece& piece, std::deque<MarcxmlItem>& items,
+                           MarcxmlCounts& counts, PieceBy by)
     {
+        // A head known needs no parser; libxml2's line, an int, stays far from its end.
+        constexpr std::int64_t kLinesKnown = std::int64_t{1} << 30;
+        const bool scan = by != PieceBy::Libxml, lines_known = piece.lines < kLinesKnown;
+        if (scan && known.read && lines_known)
+            return detail::scan_piece_items(known.namespaces, known.first_line + piece.lines,
+                                            known.counts, piece, items, counts) ||
+                   (by == PieceBy::ScannerOrLibxml &&
+                    read_piece(head, known, piece, items, counts, PieceBy::Libxml));
         State s(std::make_unique<InputStream>(std::string_view()));
         s.counts.records = piece.records;
         const bool head_read = s.resume(head, piece.offset, piece.lines) && !s.fault.seen;
         if (s.parser == nullptr || s.pending_offset != piece.offset)
             return false;
         const std::int64_t line = s.parser->input->line;
-        if (by != PieceBy::Libxml) {
-            std::deque<MarcxmlItem> scanned;
-            MarcxmlCounts scanned_counts = s.counts;
-            detail::RecordGatherer gatherer(scanned, scanned_counts);
-            if (head_read && detail::scan_piece(piece.bytes, s.root.namespaces, line, gatherer,
-                                                piece.line_feeds))
-                return hand_over(scanned, scanned_counts, piece, items, counts);
-            if (by == PieceBy::Scanner)
-                return false;
-        }
+        MarcxmlCounts head_counts = s.counts;
+        head_counts.records -= piece.records;
+        if (!known.known && lines_known)
+            known = {true, head_read, s.root.namespaces, line - piece.lines, head_counts};
+        if (scan && head_read &&
+            detail::scan_piece_items(s.root.namespaces, line, head_counts, piece, items, counts))
+            return true;
+        if (by == PieceBy::Scanner)
+            return false;
         {
             LibxmlMessagesKept kept(s.thread_message);
             xmlParseChunk(s.parser, piece.bytes.data(), static_cast<int>(piece.bytes.size()), 0);
@@ -453,14 +462,8 @@ struct MarcxmlReader::State {
             s.parser->input->line - line != piece.line_feeds ||
             xmlByteConsumed(s.parser) != static_cast<long>(piece.offset + piece.bytes.size()))
             return false;
-        return hand_over(s.ready, s.counts, piece, items, counts);
-    }
-    static bool hand_over(std::deque<MarcxmlItem>& ready, const MarcxmlCounts& read,
-                          const detail::MarcxmlPiece& piece, std::deque<MarcxmlItem>& items,
-                          MarcxmlCounts& counts)
-    {
-        items.swap(ready);
-        counts = read;
+        items.swap(s.ready);
+        counts = s.counts;
         counts.records -= piece.records;
         return true;
     }
@@ -546,18 +549,18 @@ const InputStream& MarcxmlReader::input() const
 MarcxmlReader::~MarcxmlReader() = default;
 
 #ifdef TAV_HAVE_LIBXML2
-bool detail::PieceParses::scanner(const std::string& head, detail::MarcxmlPiece& piece,
+bool detail::PieceParses::scanner(const std::string& head, PieceHead& known, MarcxmlPiece& piece,
                                   std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
     using State = MarcxmlReader::State;
-    return State::read_piece(head, piece, items, counts, State::PieceBy::Scanner);
+    return State::read_piece(head, known, piece, items, counts, State::PieceBy::Scanner);
 }
 
-bool detail::PieceParses::libxml(const std::string& head, detail::MarcxmlPiece& piece,
+bool detail::PieceParses::libxml(const std::string& head, PieceHead& known, MarcxmlPiece& piece,
                                  std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
 {
     using State = MarcxmlReader::State;
-    return State::read_piece(head, piece, items, counts, State::PieceBy::Libxml);
+    return State::read_piece(head, known, piece, items, counts, State::PieceBy::Libxml);
 }
 #endif
 

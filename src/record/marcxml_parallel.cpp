@@ -60,6 +60,7 @@ void ParallelRead::end_threads()
 
 void ParallelRead::work()
 {
+    PieceHead known;
     for (;;) {
         Job* job = nullptr;
         {
@@ -81,7 +82,7 @@ void ParallelRead::work()
             // Read as if no line came between the head and the piece.
             MarcxmlPiece& piece = job->piece;
             piece.lines = splitter_.head_lines();
-            ok = parse_(splitter_.head(), piece, job->items, job->counts);
+            ok = parse_(splitter_.head(), known, piece, job->items, job->counts);
         } catch (...) {
             ok = false;   // the streaming parser reads it, and meets the fault itself
         }
@@ -135,7 +136,7 @@ bool ParallelRead::hand_on(Job& job, std::deque<MarcxmlItem>& ready, MarcxmlCoun
     if (job.ok && job.counts.errors > 0) {
         job.items.clear();
         job.counts = MarcxmlCounts{};
-        job.ok = parse_(splitter_.head(), piece, job.items, job.counts);
+        job.ok = parse_(splitter_.head(), known_, piece, job.items, job.counts);
     } else {
         for (MarcxmlItem& item : job.items)
             item.line += shift;

@@ -18,16 +18,28 @@
 #include <thread>
 #include <vector>
 
+#include "record/marcxml_root.h"
 #include "record/marcxml_split.h"
 #include "tav/marcxml.h"
 
 namespace tav::detail {
 
+// What a parse of the document's head found, the same before every piece
+// but for the lines: kept by each parser from the first piece it reads.
+struct PieceHead {
+    bool known = false;
+    bool read = false;               // without a fault
+    RootNamespaces namespaces;       // the root's declarations
+    std::int64_t first_line = 0;     // a piece's first line, less the line feeds before it
+    MarcxmlCounts counts;            // what the head itself counted (no record)
+};
+
 // Parses `piece` of the document that starts with `head` (its lines and
-// records before as given): its items and counts (records: those it
+// records before as given), with what `known` tells of the head (kept
+// there when it is not known yet): its items and counts (records: those it
 // holds), and its line feeds; false when the parse may differ from the
 // streaming one.
-using PieceParse = bool (*)(const std::string& head, MarcxmlPiece& piece,
+using PieceParse = bool (*)(const std::string& head, PieceHead& known, MarcxmlPiece& piece,
                             std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
 
 class ParallelRead {
@@ -74,6 +86,7 @@ private:
     std::int64_t lines_ = 0;          // line feeds after the head, before the next piece
     std::int64_t records_ = 0;        // records likewise
     std::unique_ptr<Job> refused_;    // the piece the streaming parser starts at
+    PieceHead known_;                 // the head, for the pieces parsed again here
 
     std::mutex mutex_;
     std::condition_variable work_ready_, work_done_;

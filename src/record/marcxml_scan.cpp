@@ -544,4 +544,18 @@ bool scan_piece(std::string_view bytes, const RootNamespaces& root, std::int64_t
     return true;
 }
 
+bool scan_piece_items(const RootNamespaces& root, std::int64_t line, MarcxmlCounts head_counts,
+                      MarcxmlPiece& piece, std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+{
+    std::deque<MarcxmlItem> scanned;
+    head_counts.records += piece.records;   // its messages count the records before
+    RecordGatherer gatherer(scanned, head_counts);
+    if (!scan_piece(piece.bytes, root, line, gatherer, piece.line_feeds))
+        return false;
+    items.swap(scanned);
+    counts = head_counts;
+    counts.records -= piece.records;
+    return true;
+}
+
 }  // namespace tav::detail

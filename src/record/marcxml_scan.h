@@ -25,12 +25,19 @@ namespace tav::detail {
 bool scan_piece(std::string_view bytes, const RootNamespaces& root, std::int64_t line,
                 RecordGatherer& gatherer, std::int64_t& line_feeds);
 
+// Reads `piece` by scan_piece(), its first byte on `line`, after a head
+// whose parse counted `head_counts`: its items and counts (records: those
+// it holds) as the parse of a piece gives them; false when it declines
+// (`items` and `counts` are then untouched).
+bool scan_piece_items(const RootNamespaces& root, std::int64_t line, MarcxmlCounts head_counts,
+                      MarcxmlPiece& piece, std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
+
 // The two readings of a piece, for a check that compares them: by the
 // scanner alone (false also when it declines), and by libxml2 alone.
 struct PieceParses {
-    static bool scanner(const std::string& head, MarcxmlPiece& piece,
+    static bool scanner(const std::string& head, PieceHead& known, MarcxmlPiece& piece,
                         std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
-    static bool libxml(const std::string& head, MarcxmlPiece& piece,
+    static bool libxml(const std::string& head, PieceHead& known, MarcxmlPiece& piece,
                        std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
 };
 
