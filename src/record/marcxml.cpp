@@ -429,7 +429,7 @@ struct MarcxmlReader::State {
                            detail::MarcxmlPiece& piece, std::deque<MarcxmlItem>& items,
                            MarcxmlCounts& counts, PieceBy by)
     {
-        // A head known needs no parser; libxml2's line, an int, stays far from its end.
+        // A known head spares its parse (below 2^30 lines libxml2's int line cannot wrap).
         constexpr std::int64_t kLinesKnown = std::int64_t{1} << 30;
         const bool scan = by != PieceBy::Libxml, lines_known = piece.lines < kLinesKnown;
         if (scan && known.read && lines_known)
