@@ -58,6 +58,10 @@ public:
     InputStream(const InputStream&) = delete;
     InputStream& operator=(const InputStream&) = delete;
 
+    // The size of its own reads: a read of at least this many bytes asked
+    // when it holds none goes straight into the caller's buffer.
+    static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+
     // Up to `size` bytes of the input (decompressed), at least one unless
     // the input is at its end or failed: 0 then.
     std::size_t read(char* to, std::size_t size);

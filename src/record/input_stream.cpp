@@ -18,12 +18,6 @@
 
 namespace tav {
 
-namespace {
-
-constexpr std::size_t kBlock = std::size_t{1} << 16;
-
-}  // namespace
-
 struct InputStream::State {
     std::FILE* file = nullptr;
     ReadFunction function;
@@ -79,14 +73,14 @@ struct InputStream::State {
     // The next raw block, into `raw`; false at the end (or a failure).
     bool read_raw()
     {
-        if (raw.size() < kBlock)
-            raw.resize(kBlock);
+        if (raw.size() < kBlockBytes)
+            raw.resize(kBlockBytes);
         raw_pos = 0;
         raw_len = read_block(raw.data());
         return raw_len > 0;
     }
 
-    // The next raw block, at most kBlock bytes, into `to`: its size, 0 at
+    // The next raw block, at most kBlockBytes bytes, into `to`: its size, 0 at
     // the end (or a failure).
     std::size_t read_block(char* to)
     {
@@ -94,14 +88,14 @@ struct InputStream::State {
             return 0;
         std::size_t got = 0;
         if (function) {
-            std::int64_t n = function(to, kBlock);
+            std::int64_t n = function(to, kBlockBytes);
             if (n < 0) {
                 fail("the input could not be read");
                 return 0;
             }
-            got = static_cast<std::size_t>(std::min<std::int64_t>(n, kBlock));
+            got = static_cast<std::size_t>(std::min<std::int64_t>(n, kBlockBytes));
         } else if (file == nullptr) {
-            got = std::min(kBlock, memory.size() - memory_pos);
+            got = std::min(kBlockBytes, memory.size() - memory_pos);
             std::memcpy(to, memory.data() + memory_pos, got);
             memory_pos += got;
         }
@@ -117,7 +111,7 @@ struct InputStream::State {
                 fail("reading was stopped");
                 return 0;
             }
-            ssize_t n = ::read(fd, to, kBlock);
+            ssize_t n = ::read(fd, to, kBlockBytes);
             if (n < 0) {
                 // An interrupted read ends the input too: the run stops.
                 fail(std::strerror(errno));
@@ -127,7 +121,7 @@ struct InputStream::State {
         }
 #endif
         else {
-            got = std::fread(to, 1, kBlock, file);
+            got = std::fread(to, 1, kBlockBytes, file);
             if (got == 0 && std::ferror(file)) {
                 fail(std::strerror(errno != 0 ? errno : EIO));
                 return 0;
@@ -141,7 +135,7 @@ struct InputStream::State {
     // Plain bytes: what the raw block holds.
     std::size_t read_plain(char* to, std::size_t size)
     {
-        if (raw_pos == raw_len && size >= kBlock)
+        if (raw_pos == raw_len && size >= kBlockBytes)
             return read_block(to);   // a whole block asked for: no copy
         if (raw_pos == raw_len && !read_raw())
             return 0;
@@ -284,7 +278,7 @@ std::string_view InputStream::peek()
 {
     State& s = *state_;
     if (s.back.empty()) {
-        std::string block(kBlock, '\0');
+        std::string block(kBlockBytes, '\0');
         block.resize(read(block.data(), block.size()));
         s.back = std::move(block);
     }

@@ -32,7 +32,6 @@ bool json_available()
 
 namespace {
 
-constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
 // Of the parser's description of a fault, at most this much is told.
 constexpr std::size_t kMaxFaultText = 160;
 
@@ -68,7 +67,7 @@ public:
 private:
     bool fill()
     {
-        block_.resize(kBlockBytes);
+        block_.resize(InputStream::kBlockBytes);
         block_.resize(input_->read(block_.data(), block_.size()));
         pos_ = 0;
         if (first_ && block_.starts_with("\xEF\xBB\xBF"))

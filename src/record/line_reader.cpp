@@ -10,12 +10,6 @@
 
 namespace tav {
 
-namespace {
-
-constexpr std::size_t kBlock = std::size_t{1} << 16;
-
-}  // namespace
-
 struct LineReader::State {
     State(std::FILE* in, LineReading h)
         : State(std::make_unique<InputStream>(in, static_cast<const InputReading&>(h)), h)
@@ -24,7 +18,7 @@ struct LineReader::State {
     State(std::unique_ptr<InputStream> in, LineReading h)
         : input(std::move(in)),
           how(std::move(h)),
-          block(kBlock + line_padding, '\0'),
+          block(InputStream::kBlockBytes + line_padding, '\0'),
           buffer(256, '\0'),
           line(buffer.data()),
           size(buffer.size())
@@ -86,7 +80,7 @@ bool LineReader::State::fill()
     if (eof || error || input == nullptr)
         return false;
     pos = 0;
-    len = input->read(block.data(), kBlock);
+    len = input->read(block.data(), InputStream::kBlockBytes);
     if (len == 0) {
         // A failed read (or an interrupted one) ends the input too.
         (input->failed() ? error : eof) = true;

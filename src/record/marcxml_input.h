@@ -17,8 +17,8 @@ namespace tav::detail {
 
 class XmlInput {
 public:
-    // The bytes asked of the input at a time.
-    static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+    // The bytes asked of the input at a time: a whole block of its own.
+    static constexpr std::size_t kBlockBytes = InputStream::kBlockBytes;
 
     explicit XmlInput(std::unique_ptr<InputStream> input) : input_(std::move(input)) {}
     ~XmlInput();
