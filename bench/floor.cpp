@@ -12,7 +12,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +19,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "cpu_seconds.h"
 
 namespace {
 
@@ -38,14 +39,6 @@ bool read_whole(const std::string& path, std::string& bytes)
         bytes.append(chunk, n);
     std::fclose(in);
     return true;
-}
-
-double cpu_seconds()
-{
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
 }  // namespace

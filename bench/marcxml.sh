@@ -106,21 +106,23 @@ def dry(route):
     r = subprocess.run(argv, stderr=subprocess.PIPE, check=False)
     return sum(float(x) for x in r.stderr.decode().split()[-2:])
 
+# The processor seconds a floor program prints ("... cpu C").
+def printed_cpu(argv):
+    out = subprocess.run(argv, check=True, capture_output=True, text=True).stdout.split()
+    return float(out[out.index("cpu") + 1])
+
 def floor(route):
     target = os.path.join(work, "floor")
     shutil.rmtree(target, ignore_errors=True)
     os.mkdir(target)
-    out = subprocess.run([floor_exe, os.path.join(work, "out_%s_.xml" % route), target],
-                         check=True, capture_output=True, text=True).stdout.split()
+    seconds = printed_cpu([floor_exe, os.path.join(work, "out_%s_.xml" % route), target])
     shutil.rmtree(target, ignore_errors=True)
-    return float(out[out.index("cpu") + 1])
+    return seconds
 
 # The floor of reading each input at all (bench/read_floor): its blocks
 # only, with every '<' found, with every byte passed by the word test.
 def read_floor(route, read_pass):
-    out = subprocess.run([read_floor_exe, os.path.join(work, inputs[route]), read_pass],
-                         check=True, capture_output=True, text=True).stdout.split()
-    return float(out[out.index("cpu") + 1])
+    return printed_cpu([read_floor_exe, os.path.join(work, inputs[route]), read_pass])
 
 passes = ("read", "tags", "words")
 reading, writing, floors = {}, {}, {}

@@ -17,7 +17,6 @@
 // processor (user and system) seconds of the whole run.
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,19 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "cpu_seconds.h"
 #include "record/byte_words.h"
+#include "tav/input.h"
 
 namespace {
 
-constexpr std::size_t kBlock = 65536;
-
-double cpu_seconds()
-{
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
+// The blocks the converter asks of its input.
+constexpr std::size_t kBlock = tav::InputStream::kBlockBytes;
 
 // The stops of the `words` pass in [p, end).
 std::size_t word_stops(const char* p, const char* end)
