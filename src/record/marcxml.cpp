@@ -462,9 +462,7 @@ struct MarcxmlReader::State {
             s.parser->input->line - line != piece.line_feeds ||
             xmlByteConsumed(s.parser) != static_cast<long>(piece.offset + piece.bytes.size()))
             return false;
-        items.swap(s.ready);
-        counts = s.counts;
-        counts.records -= piece.records;
+        detail::hand_over(s.ready, s.counts, piece, items, counts);
         return true;
     }
 

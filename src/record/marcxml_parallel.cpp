@@ -29,6 +29,14 @@ void add(MarcxmlCounts& to, const MarcxmlCounts& piece)
 
 }  // namespace
 
+void hand_over(std::deque<MarcxmlItem>& read_items, const MarcxmlCounts& read,
+               const MarcxmlPiece& piece, std::deque<MarcxmlItem>& items, MarcxmlCounts& counts)
+{
+    items.swap(read_items);
+    counts = read;
+    counts.records -= piece.records;
+}
+
 ParallelRead::ParallelRead(XmlInput& input, unsigned threads, PieceParse parse)
     : splitter_(input), parse_(parse), ahead_(kPiecesPerThread * std::min(threads, kMostThreads))
 {

@@ -42,6 +42,11 @@ struct PieceHead {
 using PieceParse = bool (*)(const std::string& head, PieceHead& known, MarcxmlPiece& piece,
                             std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
 
+// What a parse of `piece` read (`read` counting the records before it
+// too), handed over as a PieceParse gives it.
+void hand_over(std::deque<MarcxmlItem>& read_items, const MarcxmlCounts& read,
+               const MarcxmlPiece& piece, std::deque<MarcxmlItem>& items, MarcxmlCounts& counts);
+
 class ParallelRead {
 public:
     ParallelRead(XmlInput& input, unsigned threads, PieceParse parse);

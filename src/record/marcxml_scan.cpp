@@ -552,9 +552,7 @@ bool scan_piece_items(const RootNamespaces& root, std::int64_t line, MarcxmlCoun
     RecordGatherer gatherer(scanned, head_counts);
     if (!scan_piece(piece.bytes, root, line, gatherer, piece.line_feeds))
         return false;
-    items.swap(scanned);
-    counts = head_counts;
-    counts.records -= piece.records;
+    hand_over(scanned, head_counts, piece, items, counts);
     return true;
 }
 
